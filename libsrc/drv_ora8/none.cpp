@@ -1,0 +1,1 @@
+// Placeholder translation unit while the agent has no sources.

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the demo and the tests need, when
+# any is missing. Safe to run again.
+set -euo pipefail
+pkgs=(build-essential cmake pkg-config unixodbc unixodbc-dev odbcinst
+      libsqlite3-dev sqlite3 googletest libgtest-dev libgmock-dev libbenchmark-dev
+      python3 python3-pyodbc libsqliteodbc)
+missing=()
+for p in "${pkgs[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  SUDO=; [ "$(id -u)" -ne 0 ] && SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}"
+fi
