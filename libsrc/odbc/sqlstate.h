@@ -1,0 +1,185 @@
+#pragma once
+// Error codes of the whole driver: the row numbers of SqlStateTable. The front
+// end stores them as a handle's pending error; every agent operation returns
+// 0 or one of them. Named after their SQLSTATE; where a SQLSTATE has several
+// rows, the later ones carry the row number too.
+
+struct SqlStateRow {
+  const char *state;    // five characters, "" for row 0
+  const char *message;
+};
+
+constexpr int kSqlStateRows = 185;
+extern const SqlStateRow SqlStateTable[kSqlStateRows];
+
+// The row for an error code, or nullptr for a code outside the table.
+const SqlStateRow *SqlStateLookup(int code);
+
+enum SqlErr : int {
+  E_NONE = 0,
+  E_IM001 = 1,  // Driver does not support this function
+  E_IM002 = 2,  // Data source not found and no default driver specified
+  E_IM003 = 3,  // Driver specified by data source could not be loaded
+  E_IM004 = 4,  // Driver's SQLAllocEnv failed
+  E_IM005 = 5,  // Driver's SQLAllocConnect failed
+  E_IM006 = 6,  // Driver's SQLSetConnectOption failed
+  E_IM007 = 7,  // No data source specified
+  E_IM009 = 8,  // Unable to load translation DLL
+  E_42S01 = 9,  // Base table or view already exists
+  E_42S02 = 10,  // Table or view not found
+  E_42S11 = 11,  // Index already exists
+  E_42S12 = 12,  // Index not found
+  E_42S21 = 13,  // Column already exists
+  E_42S22 = 14,  // Column not found
+  E_S1000 = 15,  // General error
+  E_S1001 = 16,  // Memory allocation failure
+  E_S1002 = 17,  // Invalid column number
+  E_S1003 = 18,  // Program type out of range
+  E_01004 = 19,  // Data was truncated
+  E_S1008 = 20,  // Operation cancelled
+  E_S1009 = 21,  // Invalid argument value
+  E_S1010 = 22,  // Function sequence error
+  E_S1012 = 23,  // Invalid transaction operation code
+  E_S1015 = 24,  // No cursor name available
+  E_S1090 = 25,  // Invalid string or buffer length
+  E_S1091 = 26,  // Descriptor type out of range
+  E_S1092 = 27,  // Option type out of range
+  E_S1093 = 28,  // Invalid parameter number
+  E_S1094 = 29,  // Invalid scale value
+  E_S1095 = 30,  // Function type out of range
+  E_S1096 = 31,  // Information type out of range
+  E_S1098 = 32,  // Scope type out of range
+  E_S1099 = 33,  // Nullable type out of range
+  E_S1100 = 34,  // Uniqueness option type out of range
+  E_S1101 = 35,  // Accuracy option type out of range
+  E_S1102 = 36,  // Table type out of range
+  E_S1103 = 37,  // Direction option out of range
+  E_S1106 = 38,  // Fetch type out of range
+  E_S1107 = 39,  // Row value out of range
+  E_S1108 = 40,  // Concurrency option out of range
+  E_S1109 = 41,  // Invalid cursor position
+  E_S1110 = 42,  // Invalid driver completion
+  E_S1C00 = 43,  // Driver not capable
+  E_S1DE0 = 44,  // No data at execution values pending
+  E_S1T00 = 45,  // Timeout expired
+  E_01006 = 46,  // Privilege not revoked
+  E_01S00 = 47,  // Invalid connection string attribute
+  E_07001 = 48,  // Wrong number of parameters
+  E_07006 = 49,  // Restricted datatype attribute violation
+  E_08001 = 50,  // Unable to connect to data source
+  E_08002 = 51,  // Connection in use
+  E_08003 = 52,  // Connection not open
+  E_08004 = 53,  // Connection rejected by data source
+  E_08S01 = 54,  // Communication link failure
+  E_21S01 = 55,  // Insert value list does not match column list
+  E_21S02 = 56,  // Degree of derived table does not match column list
+  E_22001 = 57,  // String data right truncation
+  E_22003 = 58,  // Numeric value out of range
+  E_22005 = 59,  // Error in assignment
+  E_22008 = 60,  // Date overflow
+  E_22012 = 61,  // Division by zero
+  E_22026 = 62,  // String length mismatch
+  E_23000 = 63,  // Integrity violation
+  E_24000 = 64,  // Invalid cursor state
+  E_25000 = 65,  // Invalid transaction state
+  E_28000 = 66,  // Invalid authorization specification
+  E_34000 = 67,  // Invalid cursor name
+  E_37000 = 68,  // Syntax error or access
+  E_3C000 = 69,  // Duplicate cursor name
+  E_40001 = 70,  // Serialization failure
+  E_42000 = 71,  // Access violation
+  E_70100 = 72,  // Operation aborted
+  E_IM901 = 73,  // No more results
+  E_IM902 = 74,  // Datasource completed operation with warning
+  E_01S02 = 75,  // Option Value Changed
+  E_IM903 = 76,  // Client Installation Problem Detected. ReInstall.
+  E_IM904 = 77,  // Specified Dynamic Interface Library Unavailable
+  E_01S05 = 79,  // SQLCancel closed the statement
+  E_IM906 = 80,  // Agent has output parameter values
+  E_01S01 = 81,  // Error in row
+  E_IM907 = 82,  // No data found
+  E_IM908 = 83,  // Invalid keyset size
+  E_IM909 = 84,  // No key columns found for table referenced by scrollable cursor.
+  E_IM910 = 85,  // Attempt to fetch before start of result set.
+  E_IM911 = 86,  // Attempt to fetch beyond end of result set.
+  E_IM912 = 87,  // Result set was created by a join condition.
+  E_IM913 = 88,  // SELECT statement contains a GROUP BY clause.
+  E_IM914 = 89,  // SELECT statement contains a UNION clause.
+  E_IM915 = 90,  // Result set was not generated by a SELECT statement.
+  E_01S03 = 91,  // No rows updated or deleted.
+  E_01S04 = 92,  // More than one row updated or deleted.
+  E_S1011 = 93,  // Operation invalid at this time.
+  E_S1111 = 94,  // Invalid bookmark value.
+  E_IM916 = 95,  // Only SELECT statements are allowed during a read-only connection.
+  E_IM917 = 96,  // Parameter arrays are not supported with positioned requests.
+  E_IM918 = 97,  // Duplicate table name. Require owner qualifier to resolve.
+  E_IM921 = 98,  // Connection is busy with results for another hstmt.
+  E_IM919 = 99,  // Ordering on an expression is not supported.
+  E_07009 = 100,  // Invalid descriptor index
+  E_IM920 = 101,  // Too many updates by other users occurred whilst fetching keyset.
+  E_IM922 = 102,  // Agent needs DATA_AT_EXEC data.
+  E_IM923 = 103,  // SELECT statement contains a scalar aggregate.
+  E_01S07 = 104,  // Fractional truncation
+  E_01000 = 105,  // General warning
+  E_01001 = 106,  // Cursor operation conflict
+  E_01002 = 107,  // Disconnect error
+  E_01003 = 108,  // NULL value eliminated in set function
+  E_01004_109 = 109,  // String data, right truncated
+  E_01007 = 110,  // Privilege not granted
+  E_01S06 = 111,  // Attempt to fetch before the resultset returned the first rowset
+  E_01S08 = 112,  // Error saving File DSN
+  E_01S09 = 113,  // Invalid keyword
+  E_07002 = 114,  // COUNT field incorrect
+  E_07005 = 115,  // Prepared statement not a cursor-specification
+  E_07S01 = 116,  // Invalid use of default parameter
+  E_08007 = 117,  // Connection failure during transaction
+  E_22002 = 118,  // Indicator variable required but not supplied
+  E_22007 = 119,  // Invalid datetime format
+  E_22015 = 120,  // Interval field overflow
+  E_22018 = 121,  // Invalid character value for cast specification
+  E_22019 = 122,  // Invalid escape character
+  E_22025 = 123,  // Invalid escape sequence
+  E_25S01 = 124,  // Transaction state
+  E_25S02 = 125,  // Transaction is still active
+  E_25S03 = 126,  // Transaction is rolled back
+  E_3D000 = 127,  // Invalid catalog name
+  E_3F000 = 128,  // Invalid schema name
+  E_40003 = 129,  // Statement completion unknown
+  E_S1013 = 130,  // Memory management error
+  E_S1014 = 131,  // Limit on the number of handles exceeded
+  E_S1016 = 132,  // Cannot modify an implementation row descriptor
+  E_S1017 = 133,  // Invalid use of an automatically allocated descriptor handle
+  E_S1018 = 134,  // Server declined cancel request
+  E_S1019 = 135,  // Non-character and non-binary data sent in pieces
+  E_S1020 = 136,  // Attempt to concatenate a NULL value
+  E_S1021 = 137,  // Inconsistent descriptor information
+  E_S1024 = 138,  // Invalid Attribute value
+  E_S1097 = 139,  // Column type out of range
+  E_S1104 = 140,  // Invalid precision or scale value
+  E_S1T01 = 141,  // Connection timeout expired
+  E_IM008 = 142,  // Dialog failed
+  E_IM010 = 143,  // Data source name too long
+  E_IM011 = 144,  // Driver name too long
+  E_IM012 = 145,  // DRIVER keyword syntax error
+  E_IM013 = 146,  // Trace file error
+  E_IM014 = 147,  // Invalid name of File DSN
+  E_IM015 = 148,  // Corrupt file data source
+  E_IM924 = 149,  // Bulk operations are not supported on this cursor type
+  E_IM925 = 150,  // Bookmark refers to row outside the current rowset
+  E_IM926 = 151,  // Check that the table TVXRVC exists
+  E_IM927 = 152,  // Agent needs a newer broker
+  E_IM928 = 153,  // Outer joins on a scrollable cursor require a static cursor
+  E_IM929 = 160,  // SQLMoreResults on a scrollable cursor requires a static or forward-only cursor
+  E_IM930 = 161,  // SQLMoreResults on a scrollable cursor requires read-only concurrency
+  E_S1000_162 = 162,  // Only DDL and DML command can be executed
+  E_S1004 = 163,  // SQL data type out of range
+  E_IM931 = 164,  // Invalid character in hex literal
+  E_42000_165 = 165,  // Statement(s) could not be prepared
+  E_IM600 = 166,  // SSL initialization failure
+  E_IM601 = 167,  // The server does not support SSL
+  E_IM932 = 170,  // Enlistment in DTC transaction failed 
+  E_IM933 = 171,  // Thread pool: Worker thread task assignment failure
+  E_IM934 = 172,  // SQL statement can only be prepared on a static or forward-only cursor
+  E_IM500 = 183,  // Failover completed.
+  E_IM501 = 184,  // Failover aborted.
+};
