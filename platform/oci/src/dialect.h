@@ -1,0 +1,212 @@
+// Oracle SQL on SQLite: the stand-in client library's translation layer.
+//
+// The statement path calls dl_translate once per prepare; the connection path
+// calls dl_register once per sqlite3 connection (after opening and attaching
+// the schemas). Everything here returns plain codes: 0 for success, else an
+// Oracle error number with its text in a DlError.
+//
+// How Oracle values live in SQLite (the statement path relies on it when it
+// binds and fetches):
+// - NUMBER: INTEGER when integral and within 64 bits, else REAL. Fetched as
+//   text it must use dl_number_text (Oracle's form: ".5", "-.5", "10").
+// - VARCHAR2/CHAR/CLOB/LONG: TEXT (UTF-8). The empty string is NULL: bind an
+//   empty character value as NULL.
+// - DATE: TEXT "YYYY-MM-DD HH24:MI:SS"; TIMESTAMP: TEXT
+//   "YYYY-MM-DD HH24:MI:SS.FFFFFFFFF" (always nine fraction digits). Both sort
+//   and compare as text; the function library does the arithmetic. Use
+//   dl_datetime_parse / dl_datetime_text to convert.
+// - RAW/LONG RAW/BLOB: BLOB. BINARY_FLOAT/BINARY_DOUBLE: REAL.
+// - ROWID: SQLite's rowid; its text form (dl_rowid_text) is 18 decimal digits.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+// Statement kinds. 1 to 10 are the values of OCI_ATTR_STMT_TYPE; OCI reports
+// the others as 0 (dl_oci_stmt_type).
+enum DlKind : int {
+  DL_UNKNOWN = 0,
+  DL_SELECT = 1,
+  DL_UPDATE = 2,
+  DL_DELETE = 3,
+  DL_INSERT = 4,
+  DL_CREATE = 5,
+  DL_DROP = 6,
+  DL_ALTER = 7,
+  DL_BEGIN = 8,    // PL/SQL block beginning with BEGIN
+  DL_DECLARE = 9,  // PL/SQL block beginning with DECLARE
+  DL_CALL = 10,    // CALL statement
+  DL_OTHER_DDL = 20,      // TRUNCATE, RENAME, COMMENT, GRANT, REVOKE
+  DL_COMMIT = 21,
+  DL_ROLLBACK = 22,
+  DL_SAVEPOINT = 23,      // sql holds "SAVEPOINT name"
+  DL_ROLLBACK_TO = 24,    // sql holds "ROLLBACK TO name"
+  DL_SET_TRANSACTION = 25,
+  DL_ALTER_SESSION = 26,  // apply with dl_session_apply; nothing to run
+  DL_LOCK_TABLE = 27,     // accepted; sql is empty
+};
+
+// Oracle type codes as OCI describe reports them.
+enum DlOraType : uint16_t {
+  DL_T_UNKNOWN = 0,
+  DL_T_VARCHAR2 = 1,
+  DL_T_NUMBER = 2,
+  DL_T_LONG = 8,
+  DL_T_DATE = 12,
+  DL_T_RAW = 23,
+  DL_T_LONG_RAW = 24,
+  DL_T_CHAR = 96,
+  DL_T_BINARY_FLOAT = 100,
+  DL_T_BINARY_DOUBLE = 101,
+  DL_T_ROWID = 104,
+  DL_T_CLOB = 112,
+  DL_T_BLOB = 113,
+  DL_T_TIMESTAMP = 187,
+};
+
+// One error: the Oracle error number, Oracle's message text without the
+// "ORA-nnnnn: " prefix and without a trailing newline, and the byte offset in
+// the statement text where a translation error was found (0 when unknown).
+struct DlError {
+  int code = 0;
+  int offset = 0;
+  char message[512] = {};
+};
+
+// One bind placeholder occurrence in the statement, in text order.
+// SQL statements: every occurrence is its own position (1, 2, 3 ... in text
+// order) even when names repeat; binding by name binds every occurrence with
+// that name. PL/SQL blocks: positions count distinct names.
+struct DlBind {
+  char name[32] = {};  // without the colon; upper-cased unless quoted ("1", "ID")
+  int position = 0;    // the position OCIBindByPos gives for this occurrence
+  int param = 0;       // SQLite parameter number in DlStatement::sql ("?NNN")
+  bool output = false; // PL/SQL assignment target: receives column 1 of the
+                       // translated SELECT (see DlStatement::plsql_result)
+};
+
+// The type of a column or select-list expression as describe reports it.
+struct DlColType {
+  uint16_t type = DL_T_UNKNOWN;  // DlOraType
+  uint32_t size = 0;             // OCI_ATTR_DATA_SIZE (bytes)
+  int16_t precision = 0;         // NUMBER: 0 when not given; FLOAT: binary precision
+  int8_t scale = 0;              // -127 for NUMBER without precision and FLOAT
+  uint8_t csform = 1;            // 1 implicit, 2 NCHAR (NCHAR, NVARCHAR2, NCLOB)
+  uint32_t char_length = 0;      // declared length in characters (CHAR semantics)
+  bool nullable = true;
+};
+
+// One select-list item of a SELECT.
+struct DlItem {
+  std::string name;   // the name Oracle reports: alias, column name or the
+                      // upper-cased expression text without blanks
+  bool star = false;  // "*" or "t.*": expands to several columns
+  DlColType type;     // what the expression is known to give; DL_T_UNKNOWN when
+                      // only the column's declared type can tell
+  bool is_count = false;  // COUNT(...): NUMBER precision 0 scale 0
+};
+
+// One translated statement.
+struct DlStatement {
+  DlKind kind = DL_UNKNOWN;
+  std::string sql;           // SQLite text; may hold several statements separated
+                             // by ";" (DDL only: run it whole, e.g. sqlite3_exec)
+  bool ddl = false;          // commits the open transaction before and after
+  bool has_for_update = false;
+  bool plsql_result = false; // PL/SQL "BEGIN :x := expr; END;": sql is a SELECT
+                             // whose one column goes to the bind marked output
+  std::vector<DlBind> binds; // in text order
+  int position_count = 0;    // distinct positions (what PARAM_COUNT reports)
+  std::vector<DlItem> items; // SELECT only
+  std::string savepoint;     // DL_SAVEPOINT / DL_ROLLBACK_TO: the name
+  std::string session_param; // DL_ALTER_SESSION: parameter name (upper-case)
+  std::string session_value; // DL_ALTER_SESSION: value, quotes removed
+};
+
+// Per-connection state read by the function library (USER, SYSDATE, NLS
+// formats). It must outlive the sqlite3 connection it is registered on.
+struct DlSession {
+  std::string user;                  // upper-case schema of the session ("SCOTT")
+  std::string nls_date_format = "DD-MON-RR";
+  std::string nls_timestamp_format = "DD-MON-RR HH.MI.SSXFF AM";
+  int64_t statement_time_us = 0;     // SYSDATE of the running statement (UTC
+                                     // microseconds); 0: read the clock
+};
+
+// Translates one Oracle SQL statement. session may be null (no schema
+// rewriting of the own user's name to "main"). Returns 0, or the Oracle error
+// number (also in *err).
+int dl_translate(const char* text, size_t len, const DlSession* session,
+                 DlStatement* out, DlError* err);
+
+// OCI_ATTR_STMT_TYPE of a kind.
+int dl_oci_stmt_type(DlKind kind);
+
+// Registers the Oracle function library and the connection settings the
+// translation relies on (case-sensitive LIKE, no double-quoted string
+// literals). Returns a SQLite result code.
+int dl_register(sqlite3* db, DlSession* session);
+
+// Applies a translated ALTER SESSION. Returns 0 or an Oracle error number.
+int dl_session_apply(DlSession* session, const DlStatement* st, DlError* err);
+
+// Fixes SYSDATE/SYSTIMESTAMP for the statement about to run (call at every
+// execute). Reads the system clock.
+void dl_session_statement_start(DlSession* session);
+
+// Maps a SQLite failure (extended result code and message, as from
+// sqlite3_extended_errcode / sqlite3_errmsg) to an Oracle error. Returns the
+// Oracle error number (also in *err).
+int dl_map_sqlite_error(int sqlite_rc, const char* sqlite_msg, DlError* err);
+
+// Fills err with an Oracle error number and its standard text; the text may
+// contain one "%s", filled from arg. Returns code.
+int dl_set_error(DlError* err, int code, const char* arg = nullptr);
+
+// Standard message text of an Oracle error number (without "ORA-nnnnn: ").
+const char* dl_ora_message(int code);
+
+// Describe: parses a SQLite declared column type written by the translation
+// of CREATE TABLE ("NUMBER(10,2)", "VARCHAR2(20)", "DATE" ...). False when it is
+// not one of ours.
+bool dl_parse_decltype(const char* decl, DlColType* out);
+
+// Describe of result column col (0-based) of a prepared statement translated
+// as st: the select-list item's type when known, else the column's declared
+// type, else VARCHAR2(4000). Also gives the name Oracle reports.
+void dl_describe_column(const DlStatement* st, sqlite3_stmt* stmt, int col,
+                        DlColType* out, std::string* name);
+
+// --- Value forms ---
+
+// Oracle's text form of a number: at most 40 characters, ".5", "-.5", "100",
+// "1.0E+40". Writes a NUL-terminated text into buf (at least 48 bytes) and
+// returns its length.
+size_t dl_number_text(double v, char* buf);
+size_t dl_int_text(int64_t v, char* buf);
+
+// Parses Oracle number text (blanks around allowed; "1e3", ".5", "+3").
+// Returns 1 for an integer (*i set), 2 for a double (*d set), 0 when invalid.
+int dl_parse_number(const char* s, size_t len, int64_t* i, double* d);
+
+struct DlDateTime {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  int nanos = 0;
+};
+
+// Parses the stored DATE or TIMESTAMP text; *is_timestamp tells which
+// (may be null). False when the text is not one of the two forms.
+bool dl_datetime_parse(const char* s, size_t len, DlDateTime* out, bool* is_timestamp);
+
+// Writes the stored form (19 characters for a DATE, 29 for a TIMESTAMP) with a
+// NUL into buf (at least 32 bytes); returns the length.
+size_t dl_datetime_text(const DlDateTime* dt, bool timestamp, char* buf);
+
+// The 18-character text of a rowid (decimal, zero-padded, so it sorts as the
+// rowid does and SQLite compares it equal to the rowid).
+size_t dl_rowid_text(int64_t rowid, char* buf);
