@@ -1,0 +1,860 @@
+// The scripted fake agent (see fake.h).
+#include "fake.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
+
+namespace fake {
+namespace {
+
+enum Kind { K_ANY, K_SERVER, K_CONN, K_CURSOR, K_CONN_OR_CURSOR, K_NONE };
+
+struct State {
+  std::mutex mu;
+  SlotScript scripts[kDrvSlots];
+  int counts[kDrvSlots] = {};
+  std::vector<Call> log;
+  std::map<uint32_t, int32_t> ints;
+  std::map<uint32_t, std::string> texts;
+  std::map<DrvHandle, std::vector<Msg>> errors;
+  int servers = 0;                              // DRV_Init references
+  std::set<DrvHandle> conns;
+  std::map<DrvHandle, DrvHandle> cursors;       // cursor -> its connection
+  std::map<DrvHandle, std::string> cursorNames;
+  uint16_t nextConn = 1, nextCursor = 1;
+  std::optional<ConnectCopy> lastConnect;
+  int registrations = 0;
+};
+
+State &S() {
+  static State *s = new State;  // never destroyed: drivers may call in during exit
+  return *s;
+}
+
+constexpr DrvHandle kServer = static_cast<DrvHandle>(kDrvTagServer) << 16 | 1;
+
+DrvOps g_table;
+
+bool HandleLive(State &s, DrvHandle h, Kind kind) {
+  bool server = h == kServer && s.servers > 0;
+  bool conn = s.conns.count(h) != 0;
+  bool cursor = s.cursors.count(h) != 0;
+  switch (kind) {
+    case K_ANY: return server || conn || cursor;
+    case K_SERVER: return server;
+    case K_CONN: return conn;
+    case K_CURSOR: return cursor;
+    case K_CONN_OR_CURSOR: return conn || cursor;
+    case K_NONE: return true;
+  }
+  return false;
+}
+
+// One call: counts and checks it, runs the hook, decides the scripted result.
+// Returns the code to answer when the script (or a dead handle) decides,
+// nullopt when the slot's own behaviour should run; Finish() logs it.
+class Enter {
+ public:
+  Enter(int slot, DrvHandle h, Kind kind, std::string text) : slot_(slot), h_(h), text_(std::move(text)) {
+    std::function<void()> hook;
+    {
+      State &s = S();
+      std::lock_guard<std::mutex> lock(s.mu);
+      s.counts[slot]++;
+      hook = s.scripts[slot].hook;
+    }
+    if (hook) hook();
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    SlotScript &sc = s.scripts[slot];
+    if (!sc.queue.empty()) {
+      scripted_ = sc.queue.front();
+      sc.queue.pop_front();
+    } else if (sc.result) {
+      scripted_ = *sc.result;
+    }
+    if (!scripted_ && !HandleLive(s, h, kind)) scripted_ = E_S1009;
+  }
+
+  // The scripted code, if any (the caller returns Finish(code) then).
+  std::optional<int32_t> scripted() const { return scripted_; }
+
+  // Logs the call and, for a failure, leaves the slot's messages on the handle.
+  int32_t Finish(int32_t rc) {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    const SlotScript &sc = s.scripts[slot_];
+    if (rc != 0 && slot_ != SLOT_DRV_GetErrors && !sc.messages.empty()) s.errors[h_] = sc.messages;
+    s.log.push_back(Call{slot_, h_, text_, rc});
+    return rc;
+  }
+
+ private:
+  int slot_;
+  DrvHandle h_;
+  std::string text_;
+  std::optional<int32_t> scripted_;
+};
+
+std::string Hex(uint32_t v) {
+  char b[16];
+  std::snprintf(b, sizeof b, "0x%08X", v);
+  return b;
+}
+
+std::string Str(const char *s) { return s ? s : "(null)"; }
+
+// Copies a text out with the agent's rules: whole with its NUL, or cut to
+// size - 1 bytes and a NUL. Returns 0 when whole, -1 when cut or not copied.
+int CopyOut(const std::string &src, char *buf, uint16_t size, int16_t *len) {
+  if (!buf) {
+    if (len) *len = static_cast<int16_t>(src.size());
+    return 0;
+  }
+  if (src.size() + 1 <= size) {
+    std::memcpy(buf, src.c_str(), src.size() + 1);
+    if (len) *len = static_cast<int16_t>(src.size());
+    return 0;
+  }
+  if (size == 0) return -1;
+  std::memcpy(buf, src.data(), size - 1u);
+  buf[size - 1] = 0;
+  if (len) *len = static_cast<int16_t>(size - 1);
+  return -1;
+}
+
+// Slot macros: every slot enters, returns a scripted code when there is one,
+// else runs its body, which yields the result.
+#define FAKE_ENTER(slot, h, kind, text)        \
+  Enter call_(slot, h, kind, text);            \
+  if (auto rc_ = call_.scripted()) return call_.Finish(*rc_)
+#define FAKE_RETURN(rc) return call_.Finish(rc)
+
+int32_t F_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int16_t *outLen) {
+  FAKE_ENTER(SLOT_DRV_GetInfo, h, K_ANY, Hex(code));
+  State &s = S();
+  std::unique_lock<std::mutex> lock(s.mu);
+  if (InfoCodeKind(code) == IK_INT) {
+    auto it = s.ints.find(code);
+    if (it == s.ints.end()) { lock.unlock(); FAKE_RETURN(E_IM001); }
+    if (buf && bufLen < 4) { lock.unlock(); FAKE_RETURN(E_S1009); }
+    if (buf) std::memcpy(buf, &it->second, 4);
+    if (outLen) *outLen = 4;
+    lock.unlock();
+    FAKE_RETURN(0);
+  }
+  if (InfoCodeKind(code) == IK_STRING) {
+    auto it = s.texts.find(code);
+    if (it == s.texts.end()) { lock.unlock(); FAKE_RETURN(E_IM001); }
+    std::string v = it->second;
+    lock.unlock();
+    CopyOut(v, static_cast<char *>(buf), bufLen, outLen);
+    FAKE_RETURN(0);
+  }
+  lock.unlock();
+  FAKE_RETURN(E_IM001);
+}
+
+int32_t F_SetInfo(DrvHandle h, uint32_t code, const void *value) {
+  std::string text = Hex(code);
+  if (value && InfoCodeKind(code) == IK_INT) text += "=" + std::to_string(*static_cast<const int32_t *>(value));
+  if (value && InfoCodeKind(code) == IK_STRING) text += "=" + std::string(static_cast<const char *>(value));
+  FAKE_ENTER(SLOT_DRV_SetInfo, h, K_CONN_OR_CURSOR, text);
+  if (!value) FAKE_RETURN(E_S1009);
+  State &s = S();
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (InfoCodeKind(code) == IK_INT) s.ints[code] = *static_cast<const int32_t *>(value);
+    else s.texts[code] = static_cast<const char *>(value);
+  }
+  FAKE_RETURN(0);
+}
+
+int32_t F_GetErrors(DrvHandle h, DrvMsgList *out) {
+  FAKE_ENTER(SLOT_DRV_GetErrors, h, K_ANY, "");
+  if (!out) FAKE_RETURN(E_S1009);
+  State &s = S();
+  std::vector<Msg> msgs;
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    auto it = s.errors.find(h);
+    if (it != s.errors.end()) {
+      msgs = std::move(it->second);
+      s.errors.erase(it);
+    }
+  }
+  out->native = 0;
+  out->count = 0;
+  out->messages = nullptr;
+  if (!msgs.empty()) {
+    out->native = static_cast<uint32_t>(msgs.front().native);
+    out->count = static_cast<uint32_t>(msgs.size());
+    out->messages = static_cast<char **>(std::calloc(msgs.size(), sizeof(char *)));
+    for (size_t i = 0; i < msgs.size(); ++i)
+      out->messages[i] = msgs[i].text.empty() ? nullptr : strdup(msgs[i].text.c_str());
+  }
+  FAKE_RETURN(0);
+}
+
+int32_t F_Init(const DrvInitReq *req, DrvHandle *server) {
+  FAKE_ENTER(SLOT_DRV_Init, 0, K_NONE, req ? Str(req->serverType) : "");
+  if (!server) FAKE_RETURN(E_S1009);
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.servers++;
+  }
+  *server = kServer;
+  FAKE_RETURN(0);
+}
+
+int32_t F_Term(DrvHandle server) {
+  FAKE_ENTER(SLOT_DRV_Term, server, K_SERVER, "");
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.servers--;
+  }
+  FAKE_RETURN(0);
+}
+
+int32_t F_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *conn) {
+  {
+    // The request is recorded even when the script refuses the connect.
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    if (req) {
+      ConnectCopy c;
+      c.host = Str(req->host);
+      c.hasServerOptions = req->serverOptions != nullptr;
+      c.serverOptions = req->serverOptions ? req->serverOptions : "";
+      c.serverType = Str(req->serverType);
+      c.dbPath = Str(req->dbPath);
+      c.dataSource = Str(req->dataSource);
+      c.dbOptions = Str(req->dbOptions);
+      c.readOnly = req->readOnly;
+      c.user = Str(req->user);
+      c.password = Str(req->password);
+      c.loginTimeout = req->loginTimeout;
+      c.extra = Str(req->extra);
+      c.reserved = req->reserved;
+      c.flag40 = req->flag40;
+      c.programName = Str(req->programName);
+      c.wide = ConnectReqIsWide(req);
+      s.lastConnect = c;
+    }
+  }
+  FAKE_ENTER(SLOT_DRV_Connect, server, K_SERVER, req ? Str(req->dataSource) : "");
+  if (!req || !conn) FAKE_RETURN(E_S1009);
+  State &s = S();
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    DrvHandle h = static_cast<DrvHandle>(kDrvTagConn) << 16 | s.nextConn++;
+    s.conns.insert(h);
+    *conn = h;
+  }
+  FAKE_RETURN(0);
+}
+
+int32_t F_Disconnect(DrvHandle conn) {
+  FAKE_ENTER(SLOT_DRV_Disconnect, conn, K_CONN, "");
+  State &s = S();
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.conns.erase(conn);
+    s.errors.erase(conn);
+  }
+  FAKE_RETURN(0);
+}
+
+int32_t F_AllocCursor(DrvHandle conn, DrvHandle *cursor) {
+  FAKE_ENTER(SLOT_DRV_AllocCursor, conn, K_CONN, "");
+  if (!cursor) FAKE_RETURN(E_S1009);
+  State &s = S();
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    DrvHandle h = static_cast<DrvHandle>(kDrvTagCursor) << 16 | s.nextCursor++;
+    s.cursors[h] = conn;
+    char name[24];
+    std::snprintf(name, sizeof name, "CN%X", h);
+    s.cursorNames[h] = name;
+    *cursor = h;
+  }
+  FAKE_RETURN(0);
+}
+
+int32_t F_FreeCursor(DrvHandle cursor) {
+  FAKE_ENTER(SLOT_DRV_FreeCursor, cursor, K_CURSOR, "");
+  State &s = S();
+  {
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.cursors.erase(cursor);
+    s.cursorNames.erase(cursor);
+    s.errors.erase(cursor);
+  }
+  FAKE_RETURN(0);
+}
+
+int32_t F_GetCursorName(DrvHandle cursor, char *buf, uint16_t bufSize, int16_t *outLen) {
+  FAKE_ENTER(SLOT_DRV_GetCursorName, cursor, K_CURSOR, "");
+  std::string name;
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    name = s.cursorNames[cursor];
+  }
+  FAKE_RETURN(CopyOut(name, buf, bufSize, outLen) == 0 ? 0 : E_01004_109);
+}
+
+int32_t F_SetCursorName(DrvHandle cursor, const char *name) {
+  FAKE_ENTER(SLOT_DRV_SetCursorName, cursor, K_CURSOR, Str(name));
+  if (!name) FAKE_RETURN(E_S1009);
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.cursorNames[cursor] = name;
+  }
+  FAKE_RETURN(0);
+}
+
+int32_t F_Prepare(DrvHandle cursor, const char *sql) {
+  FAKE_ENTER(SLOT_DRV_Prepare, cursor, K_CURSOR, Str(sql));
+  FAKE_RETURN(sql ? 0 : E_S1009);
+}
+
+int32_t F_SetParams(DrvHandle cursor, Dataset *params) {
+  FAKE_ENTER(SLOT_DRV_SetParams, cursor, K_CURSOR, "");
+  FAKE_RETURN(0);
+}
+
+int32_t F_Execute(DrvHandle cursor) {
+  FAKE_ENTER(SLOT_DRV_Execute, cursor, K_CURSOR, "");
+  FAKE_RETURN(0);
+}
+
+int32_t F_Reserved14(DrvHandle h, uint16_t, uint16_t, void *) {
+  FAKE_ENTER(SLOT_DRV_Reserved14, h, K_ANY, "");
+  FAKE_RETURN(E_S1C00);
+}
+
+int32_t F_DescribeColumns(DrvHandle cursor, uint16_t *count, ColDesc **cols) {
+  FAKE_ENTER(SLOT_DRV_DescribeColumns, cursor, K_CURSOR, "");
+  if (count) *count = 0;
+  if (cols) *cols = nullptr;
+  FAKE_RETURN(0);
+}
+
+int32_t F_DescribeParams(DrvHandle cursor, uint16_t *count, ColDesc **params) {
+  FAKE_ENTER(SLOT_DRV_DescribeParams, cursor, K_CURSOR, "");
+  if (count) *count = 0;
+  if (params) *params = nullptr;
+  FAKE_RETURN(0);
+}
+
+int32_t F_NativeSql(DrvHandle conn, const char *sql, char *buf, uint16_t bufLen, int16_t *outLen) {
+  FAKE_ENTER(SLOT_DRV_NativeSql, conn, K_CONN, Str(sql));
+  if (!sql) FAKE_RETURN(E_S1009);
+  FAKE_RETURN(CopyOut(sql, buf, bufLen, outLen) == 0 ? 0 : E_01004_109);
+}
+
+int32_t F_SetParamInfo(DrvHandle cursor, uint16_t count, const ParamInfo *) {
+  FAKE_ENTER(SLOT_DRV_SetParamInfo, cursor, K_CURSOR, std::to_string(count));
+  FAKE_RETURN(0);
+}
+
+int32_t F_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out) {
+  FAKE_ENTER(SLOT_DRV_Fetch, cursor, K_CURSOR, std::to_string(rows));
+  FAKE_RETURN(0);
+}
+
+int32_t F_CloseCursor(DrvHandle cursor) {
+  FAKE_ENTER(SLOT_DRV_CloseCursor, cursor, K_CURSOR, "");
+  FAKE_RETURN(0);
+}
+
+int32_t F_Commit(DrvHandle conn) {
+  FAKE_ENTER(SLOT_DRV_Commit, conn, K_CONN, "");
+  FAKE_RETURN(0);
+}
+
+int32_t F_Rollback(DrvHandle conn) {
+  FAKE_ENTER(SLOT_DRV_Rollback, conn, K_CONN, "");
+  FAKE_RETURN(0);
+}
+
+// The conversion table answered by DRV_GetOpTable: SQL_C_CHAR, SQL_C_LONG and
+// SQL_C_BINARY, then the end row.
+constexpr OpTableRow kOpRows[] = {
+    {1, 65533, 0x2a31fe},
+    {4, 0, 0x2821fe},
+    {-2, 65533, 0x2a3000},
+    {0, 0, 0},
+};
+
+int32_t F_GetOpTable(DrvHandle conn, OpTableReq *req) {
+  FAKE_ENTER(SLOT_DRV_GetOpTable, conn, K_CONN, req ? std::to_string(req->kind) : "");
+  if (!req) FAKE_RETURN(E_S1009);
+  if (req->kind != 1) FAKE_RETURN(E_S1C00);
+  req->rowCount = 3;
+  req->rows = kOpRows;
+  FAKE_RETURN(0);
+}
+
+int32_t F_MoreResults(DrvHandle cursor) {
+  FAKE_ENTER(SLOT_DRV_MoreResults, cursor, K_CURSOR, "");
+  FAKE_RETURN(E_IM901);
+}
+
+std::string CatalogText(const CatalogArgs *a, int names) {
+  if (!a) return "(null)";
+  std::string t;
+  for (int i = 0; i < names; ++i) {
+    if (i) t += ",";
+    t += Str(a->names[i]);
+  }
+  return t;
+}
+
+#define FAKE_CATALOG(fn, slot, names)                              \
+  int32_t fn(DrvHandle cursor, CatalogArgs *args) {                \
+    FAKE_ENTER(slot, cursor, K_CURSOR, CatalogText(args, names));  \
+    FAKE_RETURN(0);                                                \
+  }
+FAKE_CATALOG(F_DDColumnPrivileges, SLOT_DRV_DDColumnPrivileges, 4)
+FAKE_CATALOG(F_DDColumns, SLOT_DRV_DDColumns, 4)
+FAKE_CATALOG(F_DDForeignKeys, SLOT_DRV_DDForeignKeys, 6)
+FAKE_CATALOG(F_DDPrimaryKeys, SLOT_DRV_DDPrimaryKeys, 3)
+FAKE_CATALOG(F_DDProcedureColumns, SLOT_DRV_DDProcedureColumns, 4)
+FAKE_CATALOG(F_DDProcedures, SLOT_DRV_DDProcedures, 3)
+FAKE_CATALOG(F_DDSpecialColumns, SLOT_DRV_DDSpecialColumns, 3)
+FAKE_CATALOG(F_DDStatistics, SLOT_DRV_DDStatistics, 3)
+FAKE_CATALOG(F_DDTablePrivileges, SLOT_DRV_DDTablePrivileges, 3)
+FAKE_CATALOG(F_DDTables, SLOT_DRV_DDTables, 4)
+#undef FAKE_CATALOG
+
+int32_t F_DDTypeInfo(DrvHandle cursor, int16_t sqlType) {
+  FAKE_ENTER(SLOT_DRV_DDTypeInfo, cursor, K_CURSOR, std::to_string(sqlType));
+  FAKE_RETURN(0);
+}
+
+int32_t F_ExtendedFetch(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *) {
+  FAKE_ENTER(SLOT_DRV_ExtendedFetch, cursor, K_CURSOR, std::to_string(value));
+  if (out) *out = nullptr;
+  if (rows) *rows = 0;
+  FAKE_RETURN(E_IM907);
+}
+
+int32_t F_SetPos(DrvHandle cursor, int32_t row, uint16_t op, uint16_t, int16_t **status, int32_t *count, Dataset *,
+                 uint16_t *, uint16_t) {
+  FAKE_ENTER(SLOT_DRV_SetPos, cursor, K_CURSOR, std::to_string(row) + "," + std::to_string(op));
+  if (status) *status = nullptr;
+  if (count) *count = 0;
+  FAKE_RETURN(0);
+}
+
+int32_t F_ParamData(DrvHandle cursor, int32_t *index, int32_t *row, int16_t **status, int32_t *count) {
+  FAKE_ENTER(SLOT_DRV_ParamData, cursor, K_CURSOR, "");
+  if (status) *status = nullptr;
+  if (count) *count = 0;
+  FAKE_RETURN(E_S1010);
+}
+
+int32_t F_PutData(DrvHandle cursor, uint32_t valueType, int16_t indicator, const void *data, int32_t length) {
+  FAKE_ENTER(SLOT_DRV_PutData, cursor, K_CURSOR, std::to_string(valueType) + "," + std::to_string(length));
+  FAKE_RETURN(0);
+}
+
+int32_t F_GetDataChunk(DrvHandle cursor, int32_t column, int32_t row, int32_t, void **piece, int32_t *size,
+                       int32_t *, int32_t *) {
+  FAKE_ENTER(SLOT_DRV_GetDataChunk, cursor, K_CURSOR, std::to_string(column) + "," + std::to_string(row));
+  if (piece) *piece = nullptr;
+  if (size) *size = 0;
+  FAKE_RETURN(E_S1000);
+}
+
+int32_t F_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *, uint16_t orient) {
+  FAKE_ENTER(SLOT_DRV_FetchScroll, cursor, K_CURSOR, std::to_string(orient) + "," + std::to_string(value));
+  if (out) *out = nullptr;
+  if (rows) *rows = 0;
+  FAKE_RETURN(E_IM907);
+}
+
+int32_t F_BulkOperations(DrvHandle cursor, int16_t op, const int32_t *, uint16_t count, Dataset *, uint16_t *,
+                         uint16_t, int16_t **status, int16_t *outCount, Rowset **rowset) {
+  FAKE_ENTER(SLOT_DRV_BulkOperations, cursor, K_CURSOR, std::to_string(op) + "," + std::to_string(count));
+  if (status) *status = nullptr;
+  if (outCount) *outCount = 0;
+  if (rowset) *rowset = nullptr;
+  FAKE_RETURN(0);
+}
+
+int32_t F_ExecDirect(DrvHandle cursor, const char *sql, Dataset *, uint16_t count, const ParamInfo *) {
+  FAKE_ENTER(SLOT_DRV_ExecDirect, cursor, K_CURSOR, Str(sql));
+  FAKE_RETURN(0);
+}
+
+int32_t F_ExecDescribe(DrvHandle cursor, const char *sql, Dataset *, uint16_t, const ParamInfo *, uint32_t *,
+                       uint16_t *colCount, ColDesc **cols, uint16_t *parCount, ColDesc **pars, int32_t *rowCount) {
+  FAKE_ENTER(SLOT_DRV_ExecDescribe, cursor, K_CURSOR, Str(sql));
+  if (colCount) *colCount = 0;
+  if (cols) *cols = nullptr;
+  if (parCount) *parCount = 0;
+  if (pars) *pars = nullptr;
+  if (rowCount) *rowCount = 0;
+  FAKE_RETURN(0);
+}
+
+int32_t F_AllocPrepare(DrvHandle conn, const char *sql, int32_t, int32_t, DrvHandle *cursor) {
+  FAKE_ENTER(SLOT_DRV_AllocPrepare, conn, K_CONN, Str(sql));
+  if (cursor) *cursor = 0;
+  FAKE_RETURN(E_S1C00);
+}
+
+int32_t F_DescribeColTypes(DrvHandle cursor, uint16_t *count, ColDesc **cols, Dataset *) {
+  FAKE_ENTER(SLOT_DRV_DescribeColTypes, cursor, K_CURSOR, "");
+  if (count) *count = 0;
+  if (cols) *cols = nullptr;
+  FAKE_RETURN(0);
+}
+
+int32_t F_FetchSnapshot(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *, uint16_t orient) {
+  FAKE_ENTER(SLOT_DRV_FetchSnapshot, cursor, K_CURSOR, std::to_string(orient) + "," + std::to_string(value));
+  if (out) *out = nullptr;
+  if (rows) *rows = 0;
+  FAKE_RETURN(E_IM907);
+}
+
+int32_t F_GetSnapshotChunk(DrvHandle cursor, int32_t column, int32_t row, int32_t, void **piece, int32_t *size,
+                           int32_t *, int32_t *left) {
+  FAKE_ENTER(SLOT_DRV_GetSnapshotChunk, cursor, K_CURSOR, std::to_string(column) + "," + std::to_string(row));
+  if (piece) *piece = nullptr;
+  if (size) *size = 0;
+  if (left) *left = -4;
+  FAKE_RETURN(E_IM907);
+}
+
+int32_t F_ExecBatch(DrvHandle cursor, uint16_t count, const DrvBatchStmt *, uint16_t *done, int32_t **rowCounts) {
+  FAKE_ENTER(SLOT_DRV_ExecBatch, cursor, K_CURSOR, std::to_string(count));
+  if (done) *done = 0;
+  if (rowCounts) *rowCounts = nullptr;
+  FAKE_RETURN(E_S1C00);
+}
+
+int32_t F_Savepoint(DrvHandle conn, int32_t action, const char *name) {
+  FAKE_ENTER(SLOT_DRV_Savepoint, conn, K_CONN, std::to_string(action) + "," + Str(name));
+  FAKE_RETURN(0);
+}
+
+int32_t F_DescribeColumns2(DrvHandle cursor, uint16_t *colCount, int16_t *attrCount, ColDesc **cols,
+                           ColAttr **attrs) {
+  FAKE_ENTER(SLOT_DRV_DescribeColumns2, cursor, K_CURSOR, "");
+  if (!colCount || !attrCount || !cols || !attrs) FAKE_RETURN(E_S1009);
+  *colCount = 0;
+  *attrCount = 0;
+  *cols = nullptr;
+  *attrs = nullptr;
+  FAKE_RETURN(0);
+}
+
+int32_t F_ExecDescribe2(DrvHandle cursor, const char *sql, Dataset *, uint16_t, const ParamInfo *, uint32_t *,
+                        uint16_t *colCount, ColDesc **cols, uint16_t *parCount, ColDesc **pars, int16_t *attrCount,
+                        ColAttr **attrs, int32_t *rowCount) {
+  FAKE_ENTER(SLOT_DRV_ExecDescribe2, cursor, K_CURSOR, Str(sql));
+  if (colCount) *colCount = 0;
+  if (cols) *cols = nullptr;
+  if (parCount) *parCount = 0;
+  if (pars) *pars = nullptr;
+  if (attrCount) *attrCount = 0;
+  if (attrs) *attrs = nullptr;
+  if (rowCount) *rowCount = 0;
+  FAKE_RETURN(0);
+}
+
+int32_t F_Cancel(DrvHandle cursor) {
+  FAKE_ENTER(SLOT_DRV_Cancel, cursor, K_CURSOR, "");
+  FAKE_RETURN(0);
+}
+
+int32_t F_ExecDirect2(DrvHandle cursor, const char *sql, Dataset *, uint16_t, const ParamDesc *) {
+  FAKE_ENTER(SLOT_DRV_ExecDirect2, cursor, K_CURSOR, Str(sql));
+  FAKE_RETURN(0);
+}
+
+// The XA verbs answer XA_OK (0) unless scripted; an unknown connection gives
+// XAER_INVAL (-5) rather than an agent code.
+#define FAKE_XA_ENTER(slot, conn, text)                         \
+  Enter call_(slot, conn, K_NONE, text);                        \
+  if (auto rc_ = call_.scripted()) return call_.Finish(*rc_);   \
+  if (!LiveConn(conn)) return call_.Finish(-5)
+
+bool LiveConn(DrvHandle conn) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.conns.count(conn) != 0;
+}
+
+int32_t F_XaClose(DrvHandle conn, const char *info, int32_t rmid, int32_t) {
+  FAKE_XA_ENTER(SLOT_DRV_XaClose, conn, Str(info) + "," + std::to_string(rmid));
+  FAKE_RETURN(0);
+}
+
+#define FAKE_XA_XID(fn, slot)                                          \
+  int32_t fn(DrvHandle conn, xid_t *, int32_t rmid, int32_t flags) {   \
+    FAKE_XA_ENTER(slot, conn, std::to_string(rmid) + "," + Hex(static_cast<uint32_t>(flags))); \
+    FAKE_RETURN(0);                                                    \
+  }
+FAKE_XA_XID(F_XaCommit, SLOT_DRV_XaCommit)
+FAKE_XA_XID(F_XaEnd, SLOT_DRV_XaEnd)
+FAKE_XA_XID(F_XaForget, SLOT_DRV_XaForget)
+FAKE_XA_XID(F_XaPrepare, SLOT_DRV_XaPrepare)
+FAKE_XA_XID(F_XaRollback, SLOT_DRV_XaRollback)
+FAKE_XA_XID(F_XaStart, SLOT_DRV_XaStart)
+#undef FAKE_XA_XID
+
+int32_t F_XaComplete(DrvHandle conn, int32_t *, int32_t *retval, int32_t rmid, int32_t) {
+  FAKE_XA_ENTER(SLOT_DRV_XaComplete, conn, std::to_string(rmid));
+  if (retval) *retval = 0;
+  FAKE_RETURN(0);
+}
+
+int32_t F_XaOpen(DrvHandle conn, int32_t threaded, const char *info, int32_t rmid, int32_t) {
+  FAKE_XA_ENTER(SLOT_DRV_XaOpen, conn, Str(info) + "," + std::to_string(rmid) + "," + std::to_string(threaded));
+  FAKE_RETURN(0);
+}
+
+int32_t F_XaRecover(DrvHandle conn, xid_t *, int32_t count, int32_t rmid, int32_t) {
+  FAKE_XA_ENTER(SLOT_DRV_XaRecover, conn, std::to_string(count) + "," + std::to_string(rmid));
+  FAKE_RETURN(0);
+}
+
+int32_t F_SetParamInfo2(DrvHandle cursor, uint16_t count, const ParamDesc *) {
+  FAKE_ENTER(SLOT_DRV_SetParamInfo2, cursor, K_CURSOR, std::to_string(count));
+  FAKE_RETURN(0);
+}
+
+void FillTable(DrvOps &t) {
+  t = DrvOps{};
+  t.DRV_GetInfo = F_GetInfo;
+  t.DRV_SetInfo = F_SetInfo;
+  t.DRV_GetErrors = F_GetErrors;
+  t.DRV_Init = F_Init;
+  t.DRV_Term = F_Term;
+  t.DRV_Connect = F_Connect;
+  t.DRV_Disconnect = F_Disconnect;
+  t.DRV_AllocCursor = F_AllocCursor;
+  t.DRV_FreeCursor = F_FreeCursor;
+  t.DRV_GetCursorName = F_GetCursorName;
+  t.DRV_SetCursorName = F_SetCursorName;
+  t.DRV_Prepare = F_Prepare;
+  t.DRV_SetParams = F_SetParams;
+  t.DRV_Execute = F_Execute;
+  t.DRV_Reserved14 = F_Reserved14;
+  t.DRV_DescribeColumns = F_DescribeColumns;
+  t.DRV_DescribeParams = F_DescribeParams;
+  t.DRV_NativeSql = F_NativeSql;
+  t.DRV_SetParamInfo = F_SetParamInfo;
+  t.DRV_Fetch = F_Fetch;
+  t.DRV_CloseCursor = F_CloseCursor;
+  t.DRV_Commit = F_Commit;
+  t.DRV_Rollback = F_Rollback;
+  t.DRV_GetOpTable = F_GetOpTable;
+  t.DRV_MoreResults = F_MoreResults;
+  t.DRV_DDColumnPrivileges = F_DDColumnPrivileges;
+  t.DRV_DDColumns = F_DDColumns;
+  t.DRV_DDForeignKeys = F_DDForeignKeys;
+  t.DRV_DDPrimaryKeys = F_DDPrimaryKeys;
+  t.DRV_DDProcedureColumns = F_DDProcedureColumns;
+  t.DRV_DDProcedures = F_DDProcedures;
+  t.DRV_DDSpecialColumns = F_DDSpecialColumns;
+  t.DRV_DDStatistics = F_DDStatistics;
+  t.DRV_DDTablePrivileges = F_DDTablePrivileges;
+  t.DRV_DDTables = F_DDTables;
+  t.DRV_DDTypeInfo = F_DDTypeInfo;
+  t.DRV_ExtendedFetch = F_ExtendedFetch;
+  t.DRV_SetPos = F_SetPos;
+  t.DRV_ParamData = F_ParamData;
+  t.DRV_PutData = F_PutData;
+  t.DRV_GetDataChunk = F_GetDataChunk;
+  t.DRV_FetchScroll = F_FetchScroll;
+  t.DRV_BulkOperations = F_BulkOperations;
+  t.DRV_ExecDirect = F_ExecDirect;
+  t.DRV_ExecDescribe = F_ExecDescribe;
+  t.DRV_AllocPrepare = F_AllocPrepare;
+  t.DRV_DescribeColTypes = F_DescribeColTypes;
+  t.DRV_FetchSnapshot = F_FetchSnapshot;
+  t.DRV_GetSnapshotChunk = F_GetSnapshotChunk;
+  t.DRV_ExecBatch = F_ExecBatch;
+  t.DRV_Savepoint = F_Savepoint;
+  t.DRV_DescribeColumns2 = F_DescribeColumns2;
+  t.DRV_ExecDescribe2 = F_ExecDescribe2;
+  t.DRV_Cancel = F_Cancel;
+  t.DRV_ExecDirect2 = F_ExecDirect2;
+  t.DRV_XaClose = F_XaClose;
+  t.DRV_XaCommit = F_XaCommit;
+  t.DRV_XaComplete = F_XaComplete;
+  t.DRV_XaEnd = F_XaEnd;
+  t.DRV_XaForget = F_XaForget;
+  t.DRV_XaOpen = F_XaOpen;
+  t.DRV_XaPrepare = F_XaPrepare;
+  t.DRV_XaRecover = F_XaRecover;
+  t.DRV_XaRollback = F_XaRollback;
+  t.DRV_XaStart = F_XaStart;
+  t.DRV_SetParamInfo2 = F_SetParamInfo2;
+}
+
+// The table is full from the start, so a driver that registers before the
+// first Reset() already works.
+[[maybe_unused]] const bool g_filled = (FillTable(g_table), true);
+
+}  // namespace
+
+std::string OraText(const std::string &message, const char *sqlstate) {
+  return "[Oracle Server]" + message + "[SQLSTATE:" + (sqlstate ? sqlstate : "") + "]";
+}
+
+void Reset() {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  for (auto &sc : s.scripts) sc = SlotScript{};
+  for (auto &c : s.counts) c = 0;
+  s.log.clear();
+  s.ints.clear();
+  s.texts.clear();
+  s.errors.clear();
+  s.servers = 0;
+  s.conns.clear();
+  s.cursors.clear();
+  s.cursorNames.clear();
+  s.nextConn = s.nextCursor = 1;
+  s.lastConnect.reset();
+  FillTable(g_table);
+}
+
+SlotScript &Script(int slot) {
+  static SlotScript none;
+  if (slot < 0 || slot >= kDrvSlots) return none;
+  return S().scripts[slot];
+}
+
+void ClearSlot(int slot) {
+  DrvOps empty{};
+  switch (slot) {
+#define FAKE_CLEAR(n, name) \
+  case n:                   \
+    g_table.name = empty.name; \
+    break;
+    KVD_DRV_SLOTS(FAKE_CLEAR)
+#undef FAKE_CLEAR
+    default:
+      break;
+  }
+}
+
+void SetInfo(uint32_t code, int32_t value) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.ints[code] = value;
+}
+
+void SetInfoText(uint32_t code, const std::string &value) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.texts[code] = value;
+}
+
+void ForgetInfo(uint32_t code) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.ints.erase(code);
+  s.texts.erase(code);
+}
+
+std::optional<int32_t> InfoValue(uint32_t code) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  auto it = s.ints.find(code);
+  if (it == s.ints.end()) return std::nullopt;
+  return it->second;
+}
+
+void PostErrors(DrvHandle h, const std::vector<Msg> &msgs) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.errors[h] = msgs;
+}
+
+int CallCount(int slot) {
+  if (slot < 0 || slot >= kDrvSlots) return 0;
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.counts[slot];
+}
+
+std::vector<Call> Log() {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.log;
+}
+
+std::vector<Call> LogOf(int slot) {
+  std::vector<Call> out;
+  for (auto &c : Log())
+    if (c.slot == slot) out.push_back(c);
+  return out;
+}
+
+std::optional<ConnectCopy> LastConnect() {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.lastConnect;
+}
+
+int LiveServers() {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.servers;
+}
+
+int LiveConnections() {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return static_cast<int>(s.conns.size());
+}
+
+int LiveCursors() {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return static_cast<int>(s.cursors.size());
+}
+
+std::string CursorName(DrvHandle cursor) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  auto it = s.cursorNames.find(cursor);
+  return it == s.cursorNames.end() ? std::string() : it->second;
+}
+
+DrvOps *Table() { return &g_table; }
+
+int32_t Register(DrvObject *obj) {
+  if (!obj) return 0;
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    s.registrations++;
+  }
+  obj->flags = DRVOBJ_THREADSAFE;
+  obj->table = &g_table;
+  return 0;
+}
+
+int RegisterCount() {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.registrations;
+}
+
+}  // namespace fake
