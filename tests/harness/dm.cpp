@@ -1,0 +1,113 @@
+// Driver Manager set-up with private ini files (see harness.h).
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+
+#include "harness.h"
+
+namespace harness {
+namespace {
+
+struct Dir {
+  DmFiles files;
+  ~Dir() {
+    // Only the process that made the directory removes it (a forked child
+    // that exits must leave it to its parent).
+    if (!files.dir.empty() && owner == getpid()) {
+      std::error_code ec;
+      std::filesystem::remove_all(files.dir, ec);
+    }
+  }
+  pid_t owner = 0;
+};
+
+std::mutex g_mu;
+Dir g_dir;
+
+const std::vector<Dsn> &StandardDsns() {
+  static const std::vector<Dsn> dsns = {
+      {"kvd_fake_w", kDmFakeUnicode, {}},
+      {"kvd_fake_a", kDmFakeAnsi, {}},
+      {"kvd_w", kDmUnicode, {}},
+      {"kvd_a", kDmAnsi, {}},
+  };
+  return dsns;
+}
+
+void WriteOdbcinst(const std::string &path) {
+  std::ofstream f(path, std::ios::trunc);
+  f << "[ODBC]\nTrace = No\n\n";
+  const std::pair<const char *, std::string> drivers[] = {
+      {kDmFakeUnicode, DriverPath(kUnicode, kFake)},
+      {kDmFakeAnsi, DriverPath(kAnsi, kFake)},
+      {kDmUnicode, DriverPath(kUnicode, kReal)},
+      {kDmAnsi, DriverPath(kAnsi, kReal)},
+  };
+  for (auto &d : drivers) {
+    f << "[" << d.first << "]\n"
+      << "Description = " << d.first << " ODBC driver for Oracle\n"
+      << "Driver = " << d.second << "\n"
+      << "Threading = 0\n\n";
+  }
+}
+
+void WriteOdbcini(const std::string &path, const std::vector<Dsn> &extra) {
+  std::ofstream f(path, std::ios::trunc);
+  auto put = [&f](const Dsn &d) {
+    f << "[" << d.name << "]\n"
+      << "Driver = " << d.driver << "\n";
+    for (auto &a : d.attrs) f << a.first << " = " << a.second << "\n";
+    f << "\n";
+  };
+  for (auto &d : StandardDsns()) put(d);
+  for (auto &d : extra) put(d);
+}
+
+}  // namespace
+
+const DmFiles &DmInit(const std::vector<Dsn> &extra) {
+  std::lock_guard<std::mutex> lock(g_mu);
+  if (g_dir.files.dir.empty()) {
+    const char *tmp = std::getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/kvd-odbc-XXXXXX";
+    if (!mkdtemp(tmpl.data())) {
+      std::perror("harness: mkdtemp");
+      std::abort();
+    }
+    g_dir.owner = getpid();
+    g_dir.files.dir = tmpl;
+    g_dir.files.odbcinst = tmpl + "/odbcinst.ini";
+    g_dir.files.odbcini = tmpl + "/odbc.ini";
+    WriteOdbcinst(g_dir.files.odbcinst);
+    setenv("ODBCSYSINI", g_dir.files.dir.c_str(), 1);
+    setenv("ODBCINSTINI", "odbcinst.ini", 1);
+    setenv("ODBCINI", g_dir.files.odbcini.c_str(), 1);
+  }
+  WriteOdbcini(g_dir.files.odbcini, extra);
+  return g_dir.files;
+}
+
+std::vector<DiagRec> DmDiags(SQLSMALLINT type, SQLHANDLE h) {
+  std::vector<DiagRec> out;
+  for (SQLSMALLINT i = 1;; ++i) {
+    DiagRec r;
+    SQLCHAR state[6] = {}, msg[4096] = {};
+    SQLSMALLINT len = 0;
+    if (!SQL_SUCCEEDED(SQLGetDiagRec(type, h, i, state, &r.native, msg, sizeof msg, &len))) break;
+    r.state = reinterpret_cast<char *>(state);
+    r.message = reinterpret_cast<char *>(msg);
+    out.push_back(r);
+  }
+  return out;
+}
+
+std::string DmDiagText(SQLSMALLINT type, SQLHANDLE h) {
+  std::string t;
+  for (auto &r : DmDiags(type, h)) t += (t.empty() ? "" : "; ") + r.state + ": " + r.message;
+  return t;
+}
+
+}  // namespace harness
