@@ -41,6 +41,10 @@ struct LogSink {
   FILE *stream;
 };
 
+// Besides printf's directives the format may hold %F (source file), %L (line)
+// and %m (text of errno at entry). The compiler's printf check of log_msg
+// does not know %F and %L: pass file and line as values there, or use
+// log_vprintf.
 int log_msg(int level, const char *file, int line, const char *format, ...)
     __attribute__((format(printf, 4, 5)));
 int log_vprintf(int level, const char *file, int line, uint32_t categoryMask, const char *format,
@@ -49,10 +53,19 @@ LogSink *log_sink_create(int maxLevel, uint32_t mask, uint32_t flags);
 void log_sink_set_levels(LogSink *sink, int maxLevel, uint32_t mask);
 LogSink *log_sink_new(LogEmitFn emit, LogCloseFn close, int maxLevel, uint32_t mask, uint32_t flags);
 LogSink *log_stream_sink_new(FILE *stream, int maxLevel, uint32_t mask, uint32_t flags);
+// Runs the sink's close callback and unlinks it; the caller frees the sink.
 void log_sink_close(LogSink *sink);
+// Expands %F (file), %L (line) and %m (text of savedErrno) and keeps every
+// other directive; the format is cut at its first newline, and the result
+// always ends with exactly one newline.
 void log_expand_format(const char *format, char *buffer, size_t size, int savedErrno, const char *file,
                        int line);
+// The C library's text for an error number, "Unknown error %u" outside its table.
 const char *log_strerror(int err);
+// "EMERG" ... "DEBUG"; levels outside 0..7 are clamped.
+const char *log_level_name(int level);
+// True once the first sink has been created (lines no longer go to stderr).
+bool log_sinks_set_up();
 
 // Convenience: the calling source file and line.
 #define LOG(level, ...) log_msg((level), __FILE__, __LINE__, __VA_ARGS__)
