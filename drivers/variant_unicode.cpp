@@ -3,9 +3,9 @@
 namespace {
 // String resources of this deliverable (see libsrc/util/strres.h for the ids).
 constexpr StringRes kStrings[] = {
-    {1, "Zezuzeru ODBC Driver for Oracle (Unicode)"},
-    {5, "The ODBC layer could not be initialised."},
-    {202, "This driver needs a newer operating system."},
+    {1, "Zezuzeru ODBC"},
+    {5, "Unable to initialize the ODBC layer."},
+    {202, "The Zezuzeru ODBC driver requires Win32."},
     {204, "Zezuzeru Oracle Driver (Unicode)"},
     {0, nullptr},
 };

@@ -3,80 +3,250 @@
 #include "odbc/trace.h"
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <string>
 
+#include "odbc/setup.h"
+#include "util/mpl.h"
 #include "util/osthread.h"
+#include "util/strutil.h"
 
 std::atomic<int32_t> g_traceLevel{TRACE_OFF};
 
 namespace {
 
-FILE *g_odbcStream = nullptr;
-FILE *g_xaStream = nullptr;
-// Static and never destroyed: a line written late (from another thread or a
-// destructor) can never race the lock's deletion.
+struct TraceStream {
+  FILE *stream;  // NULL while closed
+  bool ownFile;  // opened here (closed at TraceClose); false for stderr
+};
+
+TraceStream g_streams[2];
+
+// Static and never destroyed: a line written late (from another thread, or
+// while the library is being unloaded) can never race the lock's deletion.
 OsCritSec g_traceLock = OS_CRITSEC_INITIALIZER;
+
+constexpr size_t kNameBufferSize = 1024;
+
+// Masks the value of every PWD= keyword in place ("PWD=secret;" becomes
+// "PWD=***;"), braced values included. The connect code already writes
+// "***" itself; this keeps a password out of the trace whatever line a
+// caller formats.
+size_t MaskPasswords(char *line, size_t len) {
+  static constexpr char kKey[] = "PWD=";
+  static constexpr size_t kKeyLen = sizeof kKey - 1;
+  for (size_t i = 0; i + kKeyLen <= len; ++i) {
+    if (strncasecmp(line + i, kKey, kKeyLen) != 0) continue;
+    if (i > 0 && (isalnum(static_cast<unsigned char>(line[i - 1])) || line[i - 1] == '_')) continue;
+    size_t v = i + kKeyLen;
+    size_t end = v;
+    if (end < len && line[end] == '{') {
+      while (end < len && line[end] != '}') ++end;
+      if (end < len) ++end;
+    } else {
+      while (end < len && line[end] != ';' && line[end] != '}' && line[end] != ']' && line[end] != '\n' &&
+             line[end] != ' ')
+        ++end;
+    }
+    if (end == v) continue;
+    // Replace [v, end) by "***".
+    const size_t tail = len - end;
+    memmove(line + v + 3, line + end, tail + 1);
+    memcpy(line + v, "***", 3);
+    len = v + 3 + tail;
+    i = v + 2;
+  }
+  return len;
+}
+
+// Writes one formatted line to the stream of the kind, under the trace lock.
+void WriteLine(int kind, const char *prefix, const char *format, va_list args) {
+  char small[1024];
+  char *line = small;
+  va_list copy;
+  va_copy(copy, args);
+  int n = vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (n < 0) return;
+  size_t len = static_cast<size_t>(n);
+  // Masking may lengthen a line (a 1-character password becomes "***"),
+  // never beyond twice its length.
+  if (len * 2 + 8 > sizeof small) {
+    line = static_cast<char *>(malloc(len * 2 + 8));
+    if (line == nullptr) {
+      line = small;
+      len = (sizeof small - 8) / 2;
+      small[len] = '\0';
+    } else {
+      va_copy(copy, args);
+      vsnprintf(line, len + 1, format, copy);
+      va_end(copy);
+    }
+  }
+  len = MaskPasswords(line, len);
+  {
+    OsLock lock(g_traceLock);
+    FILE *stream = g_streams[kind].stream;
+    if (stream != nullptr) {
+      if (prefix != nullptr) fputs(prefix, stream);
+      fwrite(line, 1, len, stream);
+      fputc('\n', stream);
+      fflush(stream);
+    }
+  }
+  if (line != small) free(line);
+}
+
+void AppendText(MemPool *pool, const char *text) { mpl_append(pool, text, strlen(text)); }
+
+// The user's home directory with a trailing "/"; "" when unknown.
+void AppendHome(MemPool *pool) {
+  const char *home = getenv("HOME");
+  char buf[1024];
+  struct passwd pw, *found = nullptr;
+  if ((home == nullptr || *home == '\0') && getpwuid_r(geteuid(), &pw, buf, sizeof buf, &found) == 0 &&
+      found != nullptr)
+    home = found->pw_dir;
+  if (home == nullptr || *home == '\0') return;
+  AppendText(pool, home);
+  if (home[strlen(home) - 1] != '/') mpl_append_byte(pool, '/');
+}
+
+void AppendUser(MemPool *pool) {
+  char buf[1024];
+  struct passwd pw, *found = nullptr;
+  if (getpwuid_r(geteuid(), &pw, buf, sizeof buf, &found) != 0 || found == nullptr) return;
+  size_t len = strlen(found->pw_name);
+  if (len > 255) len = 255;
+  mpl_append(pool, found->pw_name, len);
+}
+
+void TimeText(const char *format, char *out, size_t size) {
+  time_t now = time(nullptr);
+  struct tm tmNow {};
+  tzset();
+  localtime_r(&now, &tmNow);
+  if (strftime(out, size, format, &tmNow) == 0 && size > 0) out[0] = '\0';
+}
+
+// The configured trace name: TVX_DEBUGFILE, else "DebugFile" of the driver's
+// own section of odbcinst.ini. Empty when none.
+void ConfiguredName(char *out, size_t size) {
+  const char *env = getenv("TVX_DEBUGFILE");
+  if (env != nullptr) {
+    snprintf(out, size, "%s", env);
+    return;
+  }
+  SetupRegRead("ODBC", "DebugFile", "", out, static_cast<int>(size));
+}
 
 }  // namespace
 
 unsigned long TraceThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
-FILE *TraceODBCStream() { return g_odbcStream; }
+FILE *TraceODBCStream() { return g_streams[TRACE_ODBC].stream; }
 
 void TraceODBCv(const char *format, va_list args) {
   if (!TraceIsOn()) return;
-  OsLock lock(g_traceLock);
-  if (g_odbcStream == nullptr) return;
-  vfprintf(g_odbcStream, format, args);
-  fputc('\n', g_odbcStream);
-  fflush(g_odbcStream);
+  WriteLine(TRACE_ODBC, nullptr, format, args);
 }
 
 void TraceODBC(const char *format, ...) {
   if (!TraceIsOn()) return;
   va_list ap;
   va_start(ap, format);
-  TraceODBCv(format, ap);
+  WriteLine(TRACE_ODBC, nullptr, format, ap);
   va_end(ap);
 }
 
 void TraceXA(int prefix, const char *format, ...) {
   if (!TraceIsOn()) return;
-  unsigned long tid = prefix != 0 ? TraceThreadId() : 0;
-  OsLock lock(g_traceLock);
-  if (g_xaStream == nullptr) return;
-  if (prefix != 0) fprintf(g_xaStream, "[%ld] ", static_cast<long>(tid));
+  char pre[32];
+  if (prefix != 0) snprintf(pre, sizeof pre, "[%ld] ", static_cast<long>(TraceThreadId()));
   va_list ap;
   va_start(ap, format);
-  vfprintf(g_xaStream, format, ap);
+  WriteLine(TRACE_XA, prefix != 0 ? pre : nullptr, format, ap);
   va_end(ap);
-  fputc('\n', g_xaStream);
-  fflush(g_xaStream);
+}
+
+void TraceLogEmit(LogSink *, int, const char *text) {
+  if (!TraceIsOn()) return;
+  char small[2048];
+  size_t len = strlen(text);
+  if (len >= sizeof small / 2) len = sizeof small / 2 - 1;
+  memcpy(small, text, len);
+  small[len] = '\0';
+  len = MaskPasswords(small, len);
+  OsLock lock(g_traceLock);
+  FILE *stream = g_streams[TRACE_ODBC].stream;
+  if (stream == nullptr) return;
+  fwrite(small, 1, len, stream);
+  fflush(stream);
 }
 
 char *TraceExpandName(const char *name, int kind) {
-  // Completed with the full expansion rules.
-  std::string out(name);
-  if (kind == TRACE_XA) out += "-xa";
-  return strdup(out.c_str());
+  MemPool pool;
+  mpl_init(&pool);
+  for (const char *p = name; *p != '\0'; ++p) {
+    if (*p != '$') {
+      mpl_append_byte(&pool, *p);
+      continue;
+    }
+    const char c = p[1];
+    if (c == '\0') break;  // a final "$" ends the name
+    ++p;
+    char buf[64];
+    switch (c) {
+      case '$':
+        mpl_append_byte(&pool, '$');
+        break;
+      case 'H':
+      case 'h':
+        AppendHome(&pool);
+        break;
+      case 'P':
+      case 'p':
+        snprintf(buf, sizeof buf, "%ld", static_cast<long>(getpid()));
+        AppendText(&pool, buf);
+        break;
+      case 'T':
+      case 't':
+        TimeText("%Y%m%d-%H%M%S", buf, sizeof buf);
+        AppendText(&pool, buf);
+        break;
+      case 'U':
+      case 'u':
+        AppendUser(&pool);
+        break;
+      default:
+        break;  // both characters dropped
+    }
+  }
+  if (kind == TRACE_XA) AppendText(&pool, "-xa");
+  mpl_append_byte(&pool, '\0');
+  char *built = static_cast<char *>(mpl_finish(&pool));
+  char *result = strdup(built);
+  mpl_free_all(&pool);
+  return result;
 }
 
 void TraceOpen(int kind) {
   if (kind != TRACE_ODBC && kind != TRACE_XA) return;
-  const char *name = getenv("TVX_DEBUGFILE");
-  if (name == nullptr || *name == '\0') return;
+  if (g_streams[kind].stream != nullptr) return;  // already open: keep it
+  char name[kNameBufferSize];
+  ConfiguredName(name, sizeof name);
+  if (name[0] == '\0') return;
   FILE *stream = nullptr;
-  int32_t level;
+  bool ownFile = false;
   if (strcmp(name, "stderr") == 0) {
     stream = stderr;
-    level = TRACE_STDERR;
   } else {
     char *file = TraceExpandName(name, kind);
     if (file == nullptr) return;
@@ -88,20 +258,18 @@ void TraceOpen(int kind) {
       close(fd);
       return;
     }
-    level = TRACE_FILES;
+    ownFile = true;
   }
   {
     OsLock lock(g_traceLock);
-    (kind == TRACE_ODBC ? g_odbcStream : g_xaStream) = stream;
-    g_traceLevel.store(level);
+    g_streams[kind].stream = stream;
+    g_streams[kind].ownFile = ownFile;
+    g_traceLevel.store(ownFile ? TRACE_FILES : TRACE_STDERR);
   }
   char when[128];
-  time_t now = time(nullptr);
-  struct tm tmNow;
-  localtime_r(&now, &tmNow);
-  strftime(when, sizeof when, "** started on %a %b %d %H:%M:%S %Y **", &tmNow);
+  TimeText("** started on %a %b %d %H:%M:%S %Y **", when, sizeof when);
   if (kind == TRACE_ODBC) {
-    TraceODBC("** Zezuzeru ODBC Trace file for %s **", "");
+    TraceODBC("** Zezuzeru ODBC Trace file for %s **", get_program_name());
     TraceODBC("%s", when);
   } else {
     TraceXA(0, "** Zezuzeru XA Trace File **");
@@ -111,19 +279,18 @@ void TraceOpen(int kind) {
 }
 
 FILE *TraceClose(int kind) {
-  FILE *&slot = kind == TRACE_ODBC ? g_odbcStream : g_xaStream;
-  FILE *was = slot;
+  if (kind != TRACE_ODBC && kind != TRACE_XA) return nullptr;
+  FILE *was = g_streams[kind].stream;
   if (was == nullptr) return nullptr;
   char when[128];
-  time_t now = time(nullptr);
-  struct tm tmNow;
-  localtime_r(&now, &tmNow);
-  strftime(when, sizeof when, "\n** finished on %a %b %d %H:%M:%S %Y **", &tmNow);
+  TimeText("\n** finished on %a %b %d %H:%M:%S %Y **", when, sizeof when);
   TraceODBC("%s", when);
   TraceODBC("** normal end **");
   OsLock lock(g_traceLock);
-  if (g_traceLevel.load() == TRACE_FILES) fclose(was);
-  slot = nullptr;
-  if (g_odbcStream == nullptr && g_xaStream == nullptr) g_traceLevel.store(TRACE_OFF);
+  // Standard error is never closed, whichever way the other stream went.
+  if (g_streams[kind].ownFile) fclose(was);
+  g_streams[kind] = TraceStream{};
+  if (g_streams[TRACE_ODBC].stream == nullptr && g_streams[TRACE_XA].stream == nullptr)
+    g_traceLevel.store(TRACE_OFF);
   return was;
 }

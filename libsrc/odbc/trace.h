@@ -8,10 +8,14 @@
 // in odbcinst.ini), or both to standard error when the name is "stderr".
 //
 // Callers test TraceIsOn() before formatting anything, so a call costs one
-// flag test while tracing is off.
+// flag test while tracing is off. A "PWD=" value in any line is written as
+// "***".
 #include <atomic>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
+
+#include "util/log.h"
 
 enum TraceKind : int {
   TRACE_ODBC = 0,
@@ -43,8 +47,11 @@ void TraceXA(int prefix, const char *format, ...) __attribute__((format(printf, 
 
 // The calling thread's identifier as the trace lines show it ("[%lX]").
 unsigned long TraceThreadId();
-// The ODBC trace's stream, or NULL while it is closed (for the log sink).
+// The ODBC trace's stream, or NULL while it is closed.
 FILE *TraceODBCStream();
+// Emit function of the log sink attached to the ODBC trace: writes the log
+// line under the trace lock, so that log and trace lines never interleave.
+void TraceLogEmit(LogSink *sink, int level, const char *text);
 
 // The file name a configured trace name expands to: "$$" -> "$", "$H" -> the
 // home directory with a trailing "/", "$P" -> the process id, "$T" -> the
