@@ -109,6 +109,7 @@ void HandleTable_Remove(HandleTable *table, HandleValue handle) {
   if (e.tag == 0 || e.tag != tag) return;
   e.tag = 0;
   e.object = nullptr;
+  // The only free entry, or one below the hint: the lowest free entry now.
+  if (table->freeCount == 0 || index < table->firstFree) table->firstFree = static_cast<uint16_t>(index);
   ++table->freeCount;
-  if (index < table->firstFree) table->firstFree = static_cast<uint16_t>(index);
 }
