@@ -109,6 +109,12 @@ struct DlItem {
   DlColType type;     // what the expression is known to give; DL_T_UNKNOWN when
                       // only the column's declared type can tell
   bool is_count = false;  // COUNT(...): NUMBER precision 0 scale 0
+  // When the type depends on a column whose type only the schema knows:
+  // probe[0] (and probe[1]) are SQLite queries whose one column's declared
+  // type is looked up at describe time, and rule says how to combine them
+  // (dl_describe_column does this).
+  int rule = 0;
+  std::string probe[2];
 };
 
 // One translated statement.
@@ -162,7 +168,9 @@ void dl_session_statement_start(DlSession* session);
 // Maps a SQLite failure (extended result code and message, as from
 // sqlite3_extended_errcode / sqlite3_errmsg) to an Oracle error. Returns the
 // Oracle error number (also in *err).
-int dl_map_sqlite_error(int sqlite_rc, const char* sqlite_msg, DlError* err);
+// session (may be null) names the schema in messages that quote a column.
+int dl_map_sqlite_error(int sqlite_rc, const char* sqlite_msg, DlError* err,
+                        const DlSession* session = nullptr);
 
 // Fills err with an Oracle error number and its standard text; the text may
 // contain one "%s", filled from arg. Returns code.
