@@ -35,6 +35,7 @@ SQLRETURN ConvertBINARY(const void *src, SQLLEN srcLen, SQLLEN total, SQLSMALLIN
   CONV_TRACE("ConvertBINARY: retBufferLength(%ld) to %s", long(bufLen), CTypeName(cType));
   if (srcLen < 0) srcLen = 0;
   if (bufLen < 0) bufLen = 0;
+  if (total < 0 && total != SQL_NO_TOTAL) total = 0;
   if (consumed) *consumed = 0;
   if (cType == SQL_C_BINARY)
     return CopyCharOut(src, srcLen, srcLen, total, false, true, data, bufLen, lenPtr, pending,

@@ -120,6 +120,10 @@ namespace {
 
 inline SQLLEN NonNegative(SQLLEN n) { return n < 0 ? 0 : n; }
 
+// A negative total other than "not known" carries no length: the part in
+// hand is then taken as the whole value.
+inline SQLLEN Total(SQLLEN total) { return total < 0 && total != SQL_NO_TOTAL ? 0 : total; }
+
 // Whether part of the value is still to come after this piece. A total that
 // is not known says nothing.
 inline bool MoreToCome(SQLLEN pieceLen, SQLLEN total) {
@@ -145,6 +149,7 @@ inline void Report(SQLLEN *p, SQLLEN v) {
 SQLRETURN CopyCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN total, bool terminate,
                       bool cutAllowed, void *dst, SQLLEN dstLen, SQLLEN *lenPtr, int *pending,
                       SQLLEN *consumed) {
+  total = Total(total);
   srcLen = NonNegative(srcLen);
   dstLen = NonNegative(dstLen);
   const SQLLEN term = terminate ? 1 : 0;
@@ -185,6 +190,7 @@ SQLRETURN CopyCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN to
 SQLRETURN CopyWCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN total,
                        bool terminate, bool cutAllowed, void *dst, SQLLEN dstLen, SQLLEN *lenPtr,
                        int *pending, SQLLEN *consumed) {
+  total = Total(total);
   srcLen = NonNegative(srcLen);
   dstLen = NonNegative(dstLen);
   const SQLLEN term = terminate ? 2 : 0;
@@ -228,6 +234,7 @@ SQLRETURN CopyWCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN t
 SQLRETURN CopyWCharToChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN total,
                           bool terminate, bool cutAllowed, void *dst, SQLLEN dstLen,
                           SQLLEN *lenPtr, int *pending, SQLLEN *consumed) {
+  total = Total(total);
   srcLen = NonNegative(srcLen);
   dstLen = NonNegative(dstLen);
   const bool more = MoreToCome(pieceLen, total);
@@ -267,6 +274,7 @@ SQLRETURN CopyWCharToChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLE
 SQLRETURN CopyCharToWChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN total,
                           bool terminate, bool cutAllowed, void *dst, SQLLEN dstLen,
                           SQLLEN *lenPtr, int *pending, SQLLEN *consumed) {
+  total = Total(total);
   srcLen = NonNegative(srcLen);
   dstLen = NonNegative(dstLen);
   const bool more = MoreToCome(pieceLen, total);

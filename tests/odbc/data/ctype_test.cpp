@@ -85,6 +85,7 @@ TEST(CopyCharOut, LengthsCutsAndTerminator) {
       {"cut refused", "hello", 5, 0, 0, true, false, 5, SQL_ERROR, E_22003, nullptr, 0, -99, 0},
       {"more to come", "abcdefghi", 9, 9, 20, true, true, 64, SQL_SUCCESS_WITH_INFO, E_01004,
        "abcdefghi", 10, 20, 9},
+      {"NULL-like total", "abc", 3, 3, -1, true, true, 64, SQL_SUCCESS, 0, "abc", 4, 3, 3},
       {"unknown total", "abc", 3, 3, SQL_NO_TOTAL, true, true, 64, SQL_SUCCESS, 0, "abc", 4,
        SQL_NO_TOTAL, 3},
       {"raw bytes, no terminator", "hello", 5, 5, 0, false, true, 3, SQL_SUCCESS_WITH_INFO, E_01004,
