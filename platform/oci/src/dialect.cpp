@@ -597,6 +597,19 @@ class Translator {
   Ex concat(std::vector<Ex> parts);
   std::string subquery_in_parens();
 
+  // Backtracking: the parse position and the binds recorded so far.
+  struct Mark {
+    size_t p, binds, names;
+    int positions;
+  };
+  Mark mark() const { return Mark{p_, st_->binds.size(), plsql_names_.size(), st_->position_count}; }
+  void reset(const Mark& m) {
+    p_ = m.p;
+    st_->binds.resize(m.binds);
+    plsql_names_.resize(m.names);
+    st_->position_count = m.positions;
+  }
+
   std::string schema_name(const std::string& s) const {
     if (ses_ && !ses_->user.empty() && s == ses_->user) return "main";
     return quote_id(s);
@@ -1669,6 +1682,10 @@ void Translator::column_def(const std::string& table, std::string* cols, std::st
   bool char_sem = false;
   std::string decl = datatype(&t, &char_sem, false);
   std::string out = quote_id(col) + " " + decl;
+  // CHAR compares with blank-padded semantics; a DATE equals a TIMESTAMP of
+  // the same instant.
+  if (t.type == DL_T_CHAR) out += " COLLATE RTRIM";
+  else if (t.type == DL_T_DATE || t.type == DL_T_TIMESTAMP) out += " COLLATE ORA_DT";
   if (accept_w("DEFAULT")) {
     Ex e = expr();
     out += " DEFAULT (" + e.s + ")";
@@ -2182,9 +2199,10 @@ Ex Translator::arith(const std::string& o, Ex a, Ex b) {
   Ex r;
   r.agg = a.agg || b.agg;
   bool both_num = number_ty(a.ty) && number_ty(b.ty);
+  // Always through the library: it keeps Oracle's decimal results
+  // (0.1 + 0.2 = 0.3), converts text and knows dates.
   if (o == "+" || o == "-") {
-    if (both_num) r.s = "(" + a.s + " " + o + " " + b.s + ")";
-    else r.s = std::string(o == "+" ? "ORA_ADD(" : "ORA_SUB(") + a.s + ", " + b.s + ")";
+    r.s = std::string(o == "+" ? "ORA_ADD(" : "ORA_SUB(") + a.s + ", " + b.s + ")";
     // Type: date +/- number is a date, date - date a number.
     if (datetime_ty(a.ty) && datetime_ty(b.ty)) {
       r.ty = ty_number();
@@ -2222,7 +2240,7 @@ Ex Translator::arith(const std::string& o, Ex a, Ex b) {
       }
     }
   } else if (o == "*") {
-    r.s = both_num ? "(" + a.s + " * " + b.s + ")" : "ORA_MUL(" + a.s + ", " + b.s + ")";
+    r.s = "ORA_MUL(" + a.s + ", " + b.s + ")";
     r.ty = ty_number();
   } else {
     r.s = "ORA_DIV(" + a.s + ", " + b.s + ")";
@@ -2303,7 +2321,7 @@ Ex Translator::factor() {
       r.lit = "-" + e.lit;
       return r;
     }
-    r.s = number_ty(e.ty) ? "(-" + e.s + ")" : "ORA_NEG(" + e.s + ")";
+    r.s = "ORA_NEG(" + e.s + ")";
     r.ty = number_ty(e.ty) ? e.ty : ty_number();
     return r;
   }
@@ -2385,12 +2403,32 @@ Ex Translator::paren_primary() {
     std::vector<DlItem> items;
     e.s = "(" + query(false, &items, &ho) + ")";
     expect_rparen();
-    if (items.size() == 1 && !items[0].star && items[0].rule == RULE_NONE) {
-      e.ty.c = items[0].type;
+    if (items.size() == 1 && !items[0].star) {
+      if (items[0].rule == RULE_NONE) e.ty.c = items[0].type;
+      // A scalar subquery must give at most one row (ORA-01427); SQLite
+      // would quietly take the first.
+      e.s = "(SELECT ORA_ONE(" + quote_id(items[0].name) + ") FROM " + e.s + ")";
     }
     return e;
   }
-  // a parenthesised condition, expression or expression list (row value)
+  // a parenthesised expression keeps its type; otherwise a condition or a
+  // row value
+  {
+    Mark m = mark();
+    Ex inner = expr();
+    if (op(")")) {
+      ++p_;
+      e = inner;
+      e.s = "(" + inner.s + ")";
+      e.colref = false;
+      if (inner.colref) {
+        e.ty.rule = RULE_SAME;
+        e.ty.probe[0] = inner.s;
+      }
+      return e;
+    }
+    reset(m);
+  }
   std::string s = cond();
   if (op(",")) {
     while (accept_op(",")) s += ", " + expr().s;

@@ -1547,6 +1547,44 @@ void agg_var_final(sqlite3_context* ctx, bool stddev) {
 void agg_stddev_final(sqlite3_context* c) { agg_var_final(c, true); }
 void agg_variance_final(sqlite3_context* c) { agg_var_final(c, false); }
 
+// ORA_ONE: the value of a scalar subquery's only row.
+struct OneState {
+  int64_t n;
+  sqlite3_value* v;
+};
+
+void agg_one_step(sqlite3_context* ctx, int, sqlite3_value** v) {
+  OneState* s = (OneState*)sqlite3_aggregate_context(ctx, sizeof(OneState));
+  if (!s) return sqlite3_result_error_nomem(ctx);
+  if (++s->n > 1) return raise(ctx, 1427);
+  s->v = sqlite3_value_dup(v[0]);
+  if (!s->v) sqlite3_result_error_nomem(ctx);
+}
+
+void agg_one_final(sqlite3_context* ctx) {
+  OneState* s = (OneState*)sqlite3_aggregate_context(ctx, 0);
+  if (!s || !s->v) return sqlite3_result_null(ctx);
+  sqlite3_result_value(ctx, s->v);
+  sqlite3_value_free(s->v);
+  s->v = nullptr;
+}
+
+// Collation of DATE and TIMESTAMP columns: a missing fraction is zero.
+int collate_dt(void*, int na, const void* a, int nb, const void* b) {
+  const char* x = (const char*)a;
+  const char* y = (const char*)b;
+  int n = std::min(na, nb);
+  int c = std::memcmp(x, y, (size_t)n);
+  if (c) return c;
+  // the longer one continues; ".000000000" counts as nothing
+  const char* rest = na > nb ? x + n : y + n;
+  int rn = na > nb ? na - n : nb - n;
+  for (int i = 0; i < rn; ++i) {
+    if (rest[i] != '0' && rest[i] != '.') return na > nb ? 1 : -1;
+  }
+  return 0;
+}
+
 // ------------------------------------------------------------ registry
 
 enum : unsigned { PURE = 1, SESSION = 2 };
@@ -1671,6 +1709,11 @@ int dl_register(sqlite3* db, DlSession* session) {
     rc = sqlite3_create_function_v2(db, f.name, f.nargs, flags, session, f.fn, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return rc;
   }
+  rc = sqlite3_create_collation_v2(db, "ORA_DT", SQLITE_UTF8, nullptr, collate_dt, nullptr);
+  if (rc != SQLITE_OK) return rc;
+  rc = sqlite3_create_function_v2(db, "ORA_ONE", 1, SQLITE_UTF8, session, nullptr, agg_one_step,
+                                  agg_one_final, nullptr);
+  if (rc != SQLITE_OK) return rc;
   rc = sqlite3_create_function_v2(db, "ORA_STDDEV", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, session, nullptr,
                                   agg_var_step, agg_stddev_final, nullptr);
   if (rc != SQLITE_OK) return rc;

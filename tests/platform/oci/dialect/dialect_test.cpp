@@ -488,6 +488,55 @@ TEST_F(DialectDb, DateFunctionsAndArithmetic) {
   for (const ValueCase& c : cases) EXPECT_EQ(c.expect, value(c.expr)) << c.expr;
 }
 
+// What the driver's escape translation sends must run here.
+TEST_F(DialectDb, EscapeTranslationOutputsRun) {
+  ASSERT_EQ(0, run("create table e (d date, s varchar2(20), n number)"));
+  ASSERT_EQ(0, run("insert into e values (to_date('02032001040506','MMDDYYYYHH24MISS'), 'abc  ', 12.7)"));
+  struct Q {
+    const char* select;
+    const char* expect;
+  };
+  const Q qs[] = {
+      {"select to_number(to_char(d,'MI')), to_number(to_char(d,'HH24')), to_number(to_char(d,'SS')) from e", "5|4|6"},
+      {"select to_number(to_char(d,'YYYY')), to_number(to_char(d,'MM')), to_number(to_char(d,'DD')) from e", "2001|2|3"},
+      {"select to_number(to_char(d,'Q')), to_number(to_char(d,'WW')), to_number(to_char(d,'DDD')) from e", "1|5|34"},
+      {"select rtrim(to_char(d,'Month')), rtrim(to_char(d,'Day')), to_number(to_char(d,'D')) from e",
+       "February|Saturday|7"},
+      {"select  log(10,(1000)),  ln(exp(2)), lengthb(s)*8,  length(rtrim(s)) from e", "3|2|40|3"},
+      {"select  nls_upper(s), nls_lower('ABC'),  chr(65), ceil(n), trunc(to_number('12.7')) from e",
+       "ABC  |abc|A|13|12"},
+      {"select 3.14159265358979 * 2, to_char(n), to_date('02032001','MMDDYYYY') from e",
+       "6.28318530717958|12.7|2001-02-03 00:00:00"},
+      {"select  DARODO7.LEFT(s, 2), DARODO7.RIGHT('abc', 2), DARODO7.REPEAT('ab', 3), DARODO7.LOCATE('c', s) from e",
+       "ab|bc|ababab|3"},
+      {"select DARODO7.INSERT_STRING('abcdef', 2, 3, 'XY'), round(DARODO7.DEGREES(3.14159265358979)) from e",
+       "aXYef|180"},
+      {"select  DARODO7.TIMESTAMPADD('SQL_TSI_DAY', 1, d), DARODO7.TIMESTAMPDIFF('SQL_TSI_HOUR', d, d + 1) from e",
+       "2001-02-04 04:05:06|24"},
+      {"select to_date(to_char(d,'YYYY-MM-DD'),'YYYY-MM-DD'), nvl(n, 0), to_char(d,'HH24:MI:SS') from e",
+       "2001-02-03 00:00:00|12.7|04:05:06"},
+      {"select rowidtochar(ROWID) as \"rowid\", n from e", "000000000000000001|12.7"},
+      {"select trunc(to_number(n)), to_number(n), to_char(n) from e", "12|12.7|12.7"},
+  };
+  for (const Q& q : qs) EXPECT_EQ(q.expect, rows(q.select)) << q.select;
+}
+
+TEST_F(DialectDb, ScalarSubqueryGivesAtMostOneRow) {
+  ASSERT_EQ(0, run("create table o (k number, v varchar2(5))"));
+  ASSERT_EQ(0, run("insert into o values (1, 'a')"));
+  ASSERT_EQ(0, run("insert into o values (2, 'b')"));
+  ASSERT_EQ(0, run("insert into o values (2, 'c')"));
+  EXPECT_EQ("a", rows("select (select v from o where k = 1) from dual"));
+  EXPECT_EQ("<null>", rows("select (select v from o where k = 3) from dual"));
+  int ora = 0;
+  rows("select (select v from o where k = 2) from dual", &ora);
+  EXPECT_EQ(1427, ora);
+  rows("select k from o where v = (select v from o)", &ora);
+  EXPECT_EQ(1427, ora);
+  // correlated, one row each
+  EXPECT_EQ("1|1;2|2;2|2", rows("select k, (select count(*) from o i where i.k = o.k) from o order by k"));
+}
+
 TEST_F(DialectDb, SysdateIsFixedPerStatementAndInRange) {
   std::string a = value("sysdate");
   ASSERT_EQ(19u, a.size()) << a;
@@ -515,8 +564,12 @@ TEST_F(DialectDb, ColumnRulesFollowOracle) {
   // CHAR is blank-padded; NUMBER(5,2) rounds to its scale
   EXPECT_EQ("ab  |xyz|1.01|2024-01-02 00:00:00|0xABCD",
             rows("select c, v, n, d, r from t where id = 1"));
-  // comparisons against a padded CHAR with a literal use the padded value
+  // CHAR compares with blank-padded semantics
   EXPECT_EQ("1", rows("select id from t where c = 'ab  '"));
+  EXPECT_EQ("1", rows("select id from t where c = 'ab'"));
+  // a DATE equals the TIMESTAMP of the same instant
+  EXPECT_EQ("1", rows("select id from t where d = timestamp '2024-01-02 00:00:00'"));
+  EXPECT_EQ("", rows("select id from t where d > timestamp '2024-01-02 00:00:00'"));
   // values that do not fit
   DlError err;
   EXPECT_EQ(12899, run("insert into t (id, v) values (2, 'wxyz')", &err));
