@@ -25,7 +25,10 @@
 #include <cassert>
 #include <cctype>
 #include <cstdio>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <string>
 #include <vector>
@@ -562,6 +565,8 @@ class Translator {
   void create_table(bool temporary);
   void create_index(bool unique);
   void create_view(bool or_replace);
+  void create_sequence();
+  static std::string sequence_table(const std::string& schema);
   void drop_statement();
   void alter_statement();
   void alter_session();
@@ -1383,7 +1388,9 @@ void Translator::create_statement() {
     create_view(or_replace);
   } else if (w("USER") || w("ROLE") || w("TABLESPACE") || w("DATABASE")) {
     fail(1031);  // insufficient privileges: users are made with the admin tool
-  } else if (w("SEQUENCE") || w("SYNONYM") || w("PUBLIC") || w("PROCEDURE") || w("FUNCTION") ||
+  } else if (w("SEQUENCE") && !or_replace) {
+    create_sequence();
+  } else if (w("SYNONYM") || w("PUBLIC") || w("PROCEDURE") || w("FUNCTION") ||
              w("PACKAGE") || w("TRIGGER") || w("TYPE") || w("MATERIALIZED") || w("CLUSTER") ||
              w("DIRECTORY") || w("DATABASE") || w("JAVA") || w("LIBRARY") || w("CONTEXT") ||
              w("EDITIONABLE") || w("NONEDITIONABLE")) {
@@ -1881,6 +1888,75 @@ void Translator::create_view(bool or_replace) {
   st_->sql += "CREATE VIEW " + full + cols + " AS " + q;
 }
 
+// Sequences live in a table of their schema; ORA_NEXTVAL steps them.
+std::string Translator::sequence_table(const std::string& schema) {
+  return "CREATE TABLE IF NOT EXISTS " + schema +
+         ".\"ORA$SEQ\" (\"NAME\" TEXT PRIMARY KEY, \"NEXTV\" INTEGER NOT NULL, \"INCR\" INTEGER NOT NULL, "
+         "\"MINV\" INTEGER NOT NULL, \"MAXV\" INTEGER NOT NULL, \"CYC\" INTEGER NOT NULL)";
+}
+
+void Translator::create_sequence() {
+  expect_w("SEQUENCE", 901);
+  std::string a = name(), seq = a, schema = "main";
+  if (accept_op(".")) {
+    seq = name();
+    schema = own_schema(a) ? "main" : quote_id(a);
+  }
+  auto number = [&]() -> long long {
+    bool neg = false;
+    if (accept_op("-")) neg = true;
+    else accept_op("+");
+    if (cur().t != T_NUM || cur().v.find_first_of(".eE") != std::string::npos) fail(1722);
+    errno = 0;
+    long long v = std::strtoll(cur().v.c_str(), nullptr, 10);
+    if (errno) v = std::numeric_limits<long long>::max();
+    ++p_;
+    return neg ? -v : v;
+  };
+  long long start = 0, incr = 1, minv = 0, maxv = 0;
+  bool has_start = false, has_min = false, has_max = false, cycle = false;
+  for (;;) {
+    if (accept_w("START")) {
+      expect_w("WITH", 905);
+      start = number();
+      has_start = true;
+    } else if (accept_w("INCREMENT")) {
+      expect_w("BY", 924);
+      incr = number();
+      if (incr == 0) fail(4002);
+    } else if (accept_w("MINVALUE")) {
+      minv = number();
+      has_min = true;
+    } else if (accept_w("MAXVALUE")) {
+      maxv = number();
+      has_max = true;
+    } else if (accept_w("NOMINVALUE")) {
+      has_min = false;
+    } else if (accept_w("NOMAXVALUE")) {
+      has_max = false;
+    } else if (accept_w("CYCLE")) {
+      cycle = true;
+    } else if (accept_w("NOCYCLE")) {
+      cycle = false;
+    } else if (accept_w("CACHE")) {
+      number();
+    } else if (accept_w("NOCACHE") || accept_w("ORDER") || accept_w("NOORDER")) {
+    } else {
+      break;
+    }
+  }
+  const long long big = std::numeric_limits<long long>::max();
+  if (!has_min) minv = incr > 0 ? 1 : -big;
+  if (!has_max) maxv = incr > 0 ? big : -1;
+  if (!has_start) start = incr > 0 ? minv : maxv;
+  if (minv >= maxv) fail(4004);  // MINVALUE must be less than MAXVALUE
+  if (start < minv || start > maxv) fail(start < minv ? 4006 : 4008);
+  char buf[200];
+  std::snprintf(buf, sizeof buf, "%lld, %lld, %lld, %lld, %d)", start, incr, minv, maxv, cycle ? 1 : 0);
+  st_->sql = sequence_table(schema) + "; INSERT INTO " + schema + ".\"ORA$SEQ\" VALUES (" + quote_str(seq) +
+             ", " + buf;
+}
+
 void Translator::drop_statement() {
   expect_w("DROP", 900);
   st_->kind = DL_DROP;
@@ -1901,7 +1977,16 @@ void Translator::drop_statement() {
     st_->sql = "DROP INDEX " + t;
   } else if (w("USER") || w("ROLE") || w("TABLESPACE")) {
     fail(1031);
-  } else if (w("SEQUENCE") || w("SYNONYM") || w("PUBLIC") || w("PROCEDURE") || w("FUNCTION") ||
+  } else if (accept_w("SEQUENCE")) {
+    std::string a = name(), seq = a, schema = "main";
+    if (accept_op(".")) {
+      seq = name();
+      schema = own_schema(a) ? "main" : quote_id(a);
+    }
+    st_->sql = sequence_table(schema) + "; SELECT ORA_RAISE(2289) WHERE NOT EXISTS (SELECT 1 FROM " + schema +
+               ".\"ORA$SEQ\" WHERE \"NAME\" = " + quote_str(seq) + "); DELETE FROM " + schema +
+               ".\"ORA$SEQ\" WHERE \"NAME\" = " + quote_str(seq);
+  } else if (w("SYNONYM") || w("PUBLIC") || w("PROCEDURE") || w("FUNCTION") ||
              w("PACKAGE") || w("TRIGGER") || w("TYPE") || w("MATERIALIZED")) {
     unimplemented();
   } else {
@@ -2555,8 +2640,16 @@ Ex Translator::name_primary() {
   if (parts.size() > 3) fail_at(904, parts[0], parts.back().v.c_str());
   Ex e;
   const Tok& last = parts.back();
-  if (last.t == T_WORD && (last.v == "NEXTVAL" || last.v == "CURRVAL") && parts.size() >= 2)
-    unimplemented();  // sequences
+  if (last.t == T_WORD && (last.v == "NEXTVAL" || last.v == "CURRVAL") && parts.size() >= 2) {
+    std::string schema = "main", seq = parts[parts.size() - 2].v;
+    if (parts.size() == 3 && !own_schema(parts[0].v)) schema = parts[0].v;
+    e.s = std::string(last.v == "NEXTVAL" ? "ORA_NEXTVAL(" : "ORA_CURRVAL(") + quote_str(schema) + ", " +
+          quote_str(seq) + ")";
+    e.ty = ty_number();
+    e.ty.c.precision = 0;
+    e.ty.c.scale = 0;
+    return e;
+  }
   if (last.t == T_WORD && last.v == "ROWID" && parts.size() >= 2) {
     // t.ROWID
     std::string q;

@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,7 @@ struct DlSession {
   std::string nls_timestamp_format = "DD-MON-RR HH.MI.SSXFF AM";
   int64_t statement_time_us = 0;     // SYSDATE of the running statement (UTC
                                      // microseconds); 0: read the clock
+  std::map<std::string, int64_t> currval;  // "SCHEMA.SEQ" -> last NEXTVAL here
 };
 
 // Translates one Oracle SQL statement. session may be null (no schema

@@ -130,6 +130,7 @@ const OraMsg kMessages[] = {
     {1935, "missing user or role name"},
     {2181, "invalid option to ROLLBACK WORK"},
     {2248, "invalid option for ALTER SESSION"},
+    {2289, "sequence does not exist"},
     {2290, "check constraint (%s) violated"},
     {2291, "integrity constraint (%s) violated - parent key not found"},
     {2292, "integrity constraint (%s) violated - child record found"},
@@ -138,10 +139,16 @@ const OraMsg kMessages[] = {
     {3113, "end-of-file on communication channel"},
     {3114, "not connected to ORACLE"},
     {3290, "Invalid truncate command - missing CLUSTER or TABLE keyword"},
+    {4002, "INCREMENT must be a non-zero integer"},
+    {4004, "MINVALUE must be less than MAXVALUE"},
+    {4006, "START WITH cannot be less than MINVALUE"},
+    {4008, "START WITH cannot be more than MAXVALUE"},
     {4030, "out of process memory when trying to allocate bytes"},
     {4043, "object %s does not exist"},
     {6502, "PL/SQL: numeric or value error"},
     {6550, "%s"},
+    {8002, "sequence %s.CURRVAL is not yet defined in this session"},
+    {8004, "sequence %s.NEXTVAL exceeds MAXVALUE and cannot be instantiated"},
     {8177, "can't serialize access for this transaction"},
     {12154, "TNS:could not resolve the connect identifier specified"},
     {12571, "TNS:packet writer failure"},
@@ -154,6 +161,7 @@ const OraMsg kMessages[] = {
     {28000, "the account is locked"},
     {28001, "the password has expired"},
     {28002, "the password will expire within %s days"},
+    {30001, "trim set should have only one character"},
     {30005, "missing or invalid WAIT interval"},
     {30076, "invalid extract field for extract source"},
     {30088, "datetime/interval precision is out of range"},
@@ -236,6 +244,7 @@ int dl_map_sqlite_error(int rc, const char* msg, DlError* err, const DlSession* 
     case SQLITE_CONSTRAINT_UNIQUE:
     case SQLITE_CONSTRAINT_PRIMARYKEY:
     case SQLITE_CONSTRAINT_ROWID: {
+      if (std::strstr(msg, "ORA$SEQ.NAME")) return dl_set_error(err, 955);  // CREATE SEQUENCE
       const char* p = std::strstr(msg, "failed: ");
       std::string where = p ? plain_path(p + 8, session) : std::string();
       return dl_set_error(err, 1, where.c_str());

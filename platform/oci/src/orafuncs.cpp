@@ -1547,6 +1547,65 @@ void agg_var_final(sqlite3_context* ctx, bool stddev) {
 void agg_stddev_final(sqlite3_context* c) { agg_var_final(c, true); }
 void agg_variance_final(sqlite3_context* c) { agg_var_final(c, false); }
 
+// ORA_RAISE(code [, arg]): fails the statement with an Oracle error.
+void fn_raise(sqlite3_context* ctx, int n, sqlite3_value** v) {
+  std::string arg = n > 1 ? text_of(v[1]) : std::string();
+  raise(ctx, sqlite3_value_int(v[0]), n > 1 ? arg.c_str() : nullptr);
+}
+
+// ORA_NEXTVAL(schema, name) / ORA_CURRVAL(schema, name)
+void fn_nextval(sqlite3_context* ctx, int, sqlite3_value** v) {
+  std::string schema = text_of(v[0]), name = text_of(v[1]);
+  std::string tab = (schema == "main" ? std::string("main") : "\"" + schema + "\"") + ".\"ORA$SEQ\"";
+  std::string display = (schema == "main" ? std::string() : schema + ".") + name;
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  sqlite3_stmt* q = nullptr;
+  std::string sql = "SELECT \"NEXTV\", \"INCR\", \"MINV\", \"MAXV\", \"CYC\" FROM " + tab + " WHERE \"NAME\" = ?1";
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(q);
+    return raise(ctx, 2289);
+  }
+  sqlite3_bind_text(q, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+  if (sqlite3_step(q) != SQLITE_ROW) {
+    sqlite3_finalize(q);
+    return raise(ctx, 2289);
+  }
+  int64_t cur = sqlite3_column_int64(q, 0), incr = sqlite3_column_int64(q, 1);
+  int64_t minv = sqlite3_column_int64(q, 2), maxv = sqlite3_column_int64(q, 3);
+  bool cyc = sqlite3_column_int(q, 4) != 0;
+  sqlite3_finalize(q);
+  if (cur > maxv || cur < minv) return raise(ctx, 8004, display.c_str());
+  // NEXTV is the value the next call hands out; past the range it makes
+  // that call fail (or wraps with CYCLE).
+  int64_t next;
+  if (add_overflow(cur, incr, &next)) next = incr > 0 ? std::numeric_limits<int64_t>::max() : std::numeric_limits<int64_t>::min();
+  if (cyc && (next > maxv || next < minv)) next = incr > 0 ? minv : maxv;
+  sql = "UPDATE " + tab + " SET \"NEXTV\" = ?1 WHERE \"NAME\" = ?2";
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &q, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(q);
+    return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+  }
+  sqlite3_bind_int64(q, 1, next);
+  sqlite3_bind_text(q, 2, name.c_str(), -1, SQLITE_TRANSIENT);
+  int rc = sqlite3_step(q);
+  sqlite3_finalize(q);
+  if (rc != SQLITE_DONE) return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+  DlSession* ses = session_of(ctx);
+  if (ses) ses->currval[schema + "." + name] = cur;
+  sqlite3_result_int64(ctx, cur);
+}
+
+void fn_currval(sqlite3_context* ctx, int, sqlite3_value** v) {
+  std::string schema = text_of(v[0]), name = text_of(v[1]);
+  DlSession* ses = session_of(ctx);
+  auto it = ses ? ses->currval.find(schema + "." + name) : decltype(ses->currval.end()){};
+  if (!ses || it == ses->currval.end()) {
+    std::string display = (schema == "main" ? std::string() : schema + ".") + name;
+    return raise(ctx, 8002, display.c_str());
+  }
+  sqlite3_result_int64(ctx, it->second);
+}
+
 // ORA_ONE: the value of a scalar subquery's only row.
 struct OneState {
   int64_t n;
@@ -1689,6 +1748,10 @@ const FnReg kScalars[] = {
     {"ORA_LOCATE", -1, PURE, fn_locate},
     {"ORA_TIMESTAMPADD", 3, SESSION, fn_timestampadd},
     {"ORA_TIMESTAMPDIFF", 3, SESSION, fn_timestampdiff},
+    {"ORA_RAISE", 1, 0, fn_raise},
+    {"ORA_RAISE", 2, 0, fn_raise},
+    {"ORA_NEXTVAL", 2, SESSION, fn_nextval},
+    {"ORA_CURRVAL", 2, SESSION, fn_currval},
 };
 
 }  // namespace

@@ -270,7 +270,6 @@ TEST(DialectTranslate, RefusesWhatItCannotTranslateWithOracleErrors) {
       {"select a from t connect by prior a = b", 3001},
       {"select a from t, u where t.x = u.x(+)", 3001},
       {"select regexp_substr(a, 'x') from t", 3001},
-      {"select s.nextval from dual", 3001},
       {"merge into t using u on (t.a = u.a) when matched then update set b = 1", 3001},
       {"select * from t where rownum > 5", 3001},
       {"select * from t where rownum <= 5 order by a", 3001},
@@ -535,6 +534,30 @@ TEST_F(DialectDb, ScalarSubqueryGivesAtMostOneRow) {
   EXPECT_EQ(1427, ora);
   // correlated, one row each
   EXPECT_EQ("1|1;2|2;2|2", rows("select k, (select count(*) from o i where i.k = o.k) from o order by k"));
+}
+
+TEST_F(DialectDb, Sequences) {
+  int ora = 0;
+  rows("select s.currval from dual", &ora);
+  EXPECT_EQ(8002, ora);
+  ASSERT_EQ(0, run("create sequence s start with 10 increment by 5 maxvalue 20"));
+  EXPECT_EQ(955, run("create sequence s"));
+  ASSERT_EQ(0, run("create table q (id number)"));
+  ASSERT_EQ(0, run("insert into q values (s.nextval)"));
+  ASSERT_EQ(0, run("insert into q values (scott.s.nextval)"));
+  EXPECT_EQ("10;15", rows("select id from q order by id"));
+  EXPECT_EQ("15", rows("select s.currval from dual"));
+  EXPECT_EQ("20", rows("select s.nextval from dual"));
+  rows("select s.nextval from dual", &ora);
+  EXPECT_EQ(8004, ora);
+  ASSERT_EQ(0, run("create sequence c minvalue 1 maxvalue 2 cycle"));
+  EXPECT_EQ("1;2", rows("select c.nextval from q"));
+  EXPECT_EQ("1", rows("select c.nextval from dual"));
+  ASSERT_EQ(0, run("drop sequence s"));
+  EXPECT_EQ(2289, run("drop sequence s"));
+  rows("select nosuch.nextval from dual", &ora);
+  EXPECT_EQ(2289, ora);
+  EXPECT_EQ(4004, run("create sequence b minvalue 5 maxvalue 1"));
 }
 
 TEST_F(DialectDb, SysdateIsFixedPerStatementAndInRange) {
