@@ -86,8 +86,9 @@ struct ColDesc {
 uint32_t DatasetElemSize(int32_t type, uint32_t n);
 
 // The smallest element size that holds one value of the type (its fixed
-// width, or its length prefix / terminator). Columns smaller than this are
-// refused with E_S1000, so that no read or write leaves the element.
+// width, or its length prefix / terminator). Columns smaller than this, and
+// wide columns (24, 25, 27) of an odd size, are refused with E_S1000, so that
+// no read or write leaves the element.
 uint32_t DatasetMinElemSize(int32_t type);
 
 // slots zeroed column records, all counts 0. Does not free earlier contents.
@@ -147,7 +148,8 @@ int DatasetValueRef(const Dataset *ds, uint32_t row, uint16_t col, const void **
 int DatasetColWiden(Dataset *ds, uint16_t col, uint32_t size, int countText);
 
 // Converts every wide column (24, 25, 26, 27) to narrow UTF-8 text (17, 17,
-// 15, 20). A value whose UTF-8 form does not fit its element makes the
+// 15, 20), with the converters of util/utf.h (a surrogate pair becomes one
+// 4-byte sequence). A value whose UTF-8 form does not fit its element makes the
 // column's elements wider; a long value gets a bigger buffer and its length
 // counts bytes. Nothing is cut. Columns finished before a failure stay
 // converted; the failing column is unchanged.
