@@ -1,11 +1,13 @@
 // The scripted fake agent (see fake.h).
 #include "fake.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <set>
+
+#include "odbc/dataset.h"
 
 namespace fake {
 namespace {
@@ -21,9 +23,18 @@ struct State {
   std::map<uint32_t, std::string> texts;
   std::map<DrvHandle, std::vector<Msg>> errors;
   int servers = 0;                              // DRV_Init references
-  std::set<DrvHandle> conns;
-  std::map<DrvHandle, DrvHandle> cursors;       // cursor -> its connection
-  std::map<DrvHandle, std::string> cursorNames;
+  std::map<DrvHandle, bool> conns;             // connection -> its request was wide
+  struct Cur {
+    DrvHandle conn = 0;
+    std::string name;
+    size_t next = 0;         // next canned row to fetch
+    size_t block = 0;        // canned row of the last fetched block's first row
+    std::map<std::pair<int32_t, int32_t>, size_t> pieceOffset;  // (column, row) -> bytes served
+  };
+  std::map<DrvHandle, Cur> cursors;
+  std::vector<Column> cols, params;
+  std::vector<Row> rows;
+  std::vector<Row> paramRows;
   uint16_t nextConn = 1, nextCursor = 1;
   std::optional<ConnectCopy> lastConnect;
   int registrations = 0;
@@ -126,6 +137,142 @@ int CopyOut(const std::string &src, char *buf, uint16_t size, int16_t *len) {
   return -1;
 }
 
+// A ColDesc array (ColDescAlloc: one record even for none) from canned columns.
+int32_t BuildDescs(const std::vector<Column> &cols, ColDesc **out) {
+  ColDesc *d = ColDescAlloc(static_cast<uint32_t>(cols.size()));
+  if (!d) return E_S1001;
+  for (size_t i = 0; i < cols.size(); ++i) {
+    const Column &c = cols[i];
+    std::snprintf(d[i].name, sizeof d[i].name, "%.40s", c.name.c_str());
+    d[i].fullName = strdup(c.name.c_str());
+    d[i].table = c.table.empty() ? nullptr : strdup(c.table.c_str());
+    d[i].schema = c.schema.empty() ? nullptr : strdup(c.schema.c_str());
+    d[i].catalog = c.catalog.empty() ? nullptr : strdup(c.catalog.c_str());
+    d[i].oraType = c.oraType;
+    d[i].sqlType = c.sqlType;
+    d[i].flags = c.nullable & kColDescNullableMask;
+    d[i].columnSize = c.size;
+    d[i].decimalDigits = c.digits;
+    d[i].displaySize = static_cast<int32_t>(c.size);
+    d[i].valueType = c.valueType;
+    d[i].octetLength = c.size;
+  }
+  *out = d;
+  return 0;
+}
+
+void PutLE(unsigned char *p, uint32_t v, int bytes) {
+  for (int i = 0; i < bytes; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+
+// Writes one canned cell into row r of a laid-out column, cut to the element.
+void WriteCell(DatasetCol &col, int32_t r, const Cell &cell) {
+  col.indicators[r] = cell.null ? kIndNull : cell.indicator;
+  if (cell.null) return;
+  unsigned char *e = col.values + static_cast<size_t>(r) * col.size;
+  const std::string &b = cell.bytes;
+  auto fit = [&](size_t room) { return std::min(b.size(), room); };
+  switch (col.type) {
+    case VT_LONGCHAR:
+    case VT_LONGBINARY:
+    case VT_LONGWCHAR: {
+      LongValue lv{};
+      lv.length = static_cast<uint32_t>(col.type == VT_LONGWCHAR ? b.size() / 2 : b.size());
+      lv.buffer = std::malloc(b.size() + 2);
+      if (lv.buffer) std::memcpy(lv.buffer, b.data(), b.size());
+      std::memcpy(e, &lv, sizeof lv);
+      break;
+    }
+    case VT_STRING: {
+      size_t n = fit(col.size - 1);
+      std::memcpy(e, b.data(), n);
+      e[n] = 0;
+      break;
+    }
+    case VT_WSTRING: {
+      size_t n = fit(col.size - 2) & ~size_t{1};
+      std::memcpy(e, b.data(), n);
+      e[n] = e[n + 1] = 0;
+      break;
+    }
+    case VT_CHAR:
+      std::memset(e, ' ', col.size);
+      std::memcpy(e, b.data(), fit(col.size));
+      break;
+    case VT_VARCHAR1: case VT_VARBIN1: {
+      size_t n = fit(std::min<size_t>(col.size - 1, 0xFF));
+      PutLE(e, static_cast<uint32_t>(n), 1);
+      std::memcpy(e + 1, b.data(), n);
+      break;
+    }
+    case VT_VARCHAR2: case VT_VARBIN2: {
+      size_t n = fit(std::min<size_t>(col.size - 2, 0xFFFF));
+      PutLE(e, static_cast<uint32_t>(n), 2);
+      std::memcpy(e + 2, b.data(), n);
+      break;
+    }
+    case VT_VARCHAR4: case VT_VARBIN4: {
+      size_t n = fit(col.size - 4);
+      PutLE(e, static_cast<uint32_t>(n), 4);
+      std::memcpy(e + 4, b.data(), n);
+      break;
+    }
+    case VT_WVARCHAR4: {
+      size_t n = fit(col.size - 4) & ~size_t{1};
+      PutLE(e, static_cast<uint32_t>(n / 2), 4);
+      std::memcpy(e + 4, b.data(), n);
+      break;
+    }
+    default:  // fixed-size numbers, dates, fixed binary and wide text
+      std::memcpy(e, b.data(), fit(col.size));
+      break;
+  }
+}
+
+// The cells of a Dataset read back.
+std::vector<Row> ReadRows(const Dataset *ds) {
+  std::vector<Row> out;
+  if (!ds) return out;
+  for (int32_t r = 0; r < ds->rows; ++r) {
+    Row row;
+    for (uint16_t c = 0; c < ds->columns; ++c) {
+      Cell cell;
+      int16_t ind = ds->cols[c].indicators ? ds->cols[c].indicators[r] : kIndNull;
+      cell.null = ind == kIndNull;
+      cell.indicator = ind;
+      const void *data = nullptr;
+      uint32_t len = 0;
+      if (!cell.null && DatasetValueRef(ds, static_cast<uint32_t>(r), c, &data, &len) == 0 && data)
+        cell.bytes.assign(static_cast<const char *>(data), len);
+      row.push_back(cell);
+    }
+    out.push_back(row);
+  }
+  return out;
+}
+
+// A new result starts: the cursor fetches from the first canned row again.
+void Rewind(DrvHandle cursor) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  auto it = s.cursors.find(cursor);
+  if (it == s.cursors.end()) return;
+  it->second.next = it->second.block = 0;
+  it->second.pieceOffset.clear();
+}
+
+// Takes a parameter Dataset handed down: keeps its rows for ParamRows() and
+// frees it (it became ours).
+void TakeParams(Dataset *params) {
+  if (!params) return;
+  std::vector<Row> rows = ReadRows(params);
+  DatasetFree(params);
+  std::free(params);
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.paramRows = std::move(rows);
+}
+
 // Slot macros: every slot enters, returns a scripted code when there is one,
 // else runs its body, which yields the result.
 #define FAKE_ENTER(slot, h, kind, text)        \
@@ -139,6 +286,15 @@ int32_t F_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int16_
   std::unique_lock<std::mutex> lock(s.mu);
   if (InfoCodeKind(code) == IK_INT) {
     auto it = s.ints.find(code);
+    if (it == s.ints.end() && code == INFO_WIDE && s.conns.count(h)) {
+      // Like the agent's wide mode: 1 for a connection whose request was wide.
+      int32_t wide = s.conns[h] ? 1 : 0;
+      lock.unlock();
+      if (buf && bufLen < 4) FAKE_RETURN(E_S1009);
+      if (buf) std::memcpy(buf, &wide, 4);
+      if (outLen) *outLen = 4;
+      FAKE_RETURN(0);
+    }
     if (it == s.ints.end()) { lock.unlock(); FAKE_RETURN(E_IM001); }
     if (buf && bufLen < 4) { lock.unlock(); FAKE_RETURN(E_S1009); }
     if (buf) std::memcpy(buf, &it->second, 4);
@@ -253,7 +409,7 @@ int32_t F_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *conn) {
   {
     std::lock_guard<std::mutex> lock(s.mu);
     DrvHandle h = static_cast<DrvHandle>(kDrvTagConn) << 16 | s.nextConn++;
-    s.conns.insert(h);
+    s.conns[h] = ConnectReqIsWide(req);
     *conn = h;
   }
   FAKE_RETURN(0);
@@ -277,10 +433,10 @@ int32_t F_AllocCursor(DrvHandle conn, DrvHandle *cursor) {
   {
     std::lock_guard<std::mutex> lock(s.mu);
     DrvHandle h = static_cast<DrvHandle>(kDrvTagCursor) << 16 | s.nextCursor++;
-    s.cursors[h] = conn;
     char name[24];
     std::snprintf(name, sizeof name, "CN%X", h);
-    s.cursorNames[h] = name;
+    s.cursors[h].conn = conn;
+    s.cursors[h].name = name;
     *cursor = h;
   }
   FAKE_RETURN(0);
@@ -292,7 +448,6 @@ int32_t F_FreeCursor(DrvHandle cursor) {
   {
     std::lock_guard<std::mutex> lock(s.mu);
     s.cursors.erase(cursor);
-    s.cursorNames.erase(cursor);
     s.errors.erase(cursor);
   }
   FAKE_RETURN(0);
@@ -304,7 +459,7 @@ int32_t F_GetCursorName(DrvHandle cursor, char *buf, uint16_t bufSize, int16_t *
   {
     State &s = S();
     std::lock_guard<std::mutex> lock(s.mu);
-    name = s.cursorNames[cursor];
+    name = s.cursors[cursor].name;
   }
   FAKE_RETURN(CopyOut(name, buf, bufSize, outLen) == 0 ? 0 : E_01004_109);
 }
@@ -315,23 +470,27 @@ int32_t F_SetCursorName(DrvHandle cursor, const char *name) {
   {
     State &s = S();
     std::lock_guard<std::mutex> lock(s.mu);
-    s.cursorNames[cursor] = name;
+    s.cursors[cursor].name = name;
   }
   FAKE_RETURN(0);
 }
 
 int32_t F_Prepare(DrvHandle cursor, const char *sql) {
   FAKE_ENTER(SLOT_DRV_Prepare, cursor, K_CURSOR, Str(sql));
-  FAKE_RETURN(sql ? 0 : E_S1009);
+  if (!sql) FAKE_RETURN(E_S1009);
+  Rewind(cursor);
+  FAKE_RETURN(0);
 }
 
 int32_t F_SetParams(DrvHandle cursor, Dataset *params) {
   FAKE_ENTER(SLOT_DRV_SetParams, cursor, K_CURSOR, "");
+  TakeParams(params);
   FAKE_RETURN(0);
 }
 
 int32_t F_Execute(DrvHandle cursor) {
   FAKE_ENTER(SLOT_DRV_Execute, cursor, K_CURSOR, "");
+  Rewind(cursor);
   FAKE_RETURN(0);
 }
 
@@ -342,15 +501,30 @@ int32_t F_Reserved14(DrvHandle h, uint16_t, uint16_t, void *) {
 
 int32_t F_DescribeColumns(DrvHandle cursor, uint16_t *count, ColDesc **cols) {
   FAKE_ENTER(SLOT_DRV_DescribeColumns, cursor, K_CURSOR, "");
-  if (count) *count = 0;
-  if (cols) *cols = nullptr;
+  std::vector<Column> canned;
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    canned = s.cols;
+  }
+  if (count) *count = static_cast<uint16_t>(canned.size());
+  if (cols) {
+    *cols = nullptr;
+    if (!canned.empty()) FAKE_RETURN(BuildDescs(canned, cols));
+  }
   FAKE_RETURN(0);
 }
 
 int32_t F_DescribeParams(DrvHandle cursor, uint16_t *count, ColDesc **params) {
   FAKE_ENTER(SLOT_DRV_DescribeParams, cursor, K_CURSOR, "");
-  if (count) *count = 0;
-  if (params) *params = nullptr;
+  std::vector<Column> canned;
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    canned = s.params;
+  }
+  if (count) *count = static_cast<uint16_t>(canned.size());
+  if (params) FAKE_RETURN(BuildDescs(canned, params));  // an array even for none
   FAKE_RETURN(0);
 }
 
@@ -367,11 +541,40 @@ int32_t F_SetParamInfo(DrvHandle cursor, uint16_t count, const ParamInfo *) {
 
 int32_t F_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out) {
   FAKE_ENTER(SLOT_DRV_Fetch, cursor, K_CURSOR, std::to_string(rows));
+  if (!out) FAKE_RETURN(E_S1009);
+  // The Dataset is laid out afresh; what it held is freed.
+  DatasetFree(out);
+  std::vector<Column> canned;
+  std::vector<Row> block;
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    State::Cur &cur = s.cursors[cursor];
+    if (rows > 0 && !s.cols.empty() && cur.next < s.rows.size()) {
+      size_t n = std::min<size_t>(rows, s.rows.size() - cur.next);
+      block.assign(s.rows.begin() + static_cast<long>(cur.next), s.rows.begin() + static_cast<long>(cur.next + n));
+      cur.block = cur.next;
+      cur.next += n;
+      cur.pieceOffset.clear();
+      canned = s.cols;
+    }
+  }
+  if (block.empty()) FAKE_RETURN(0);  // the end: no columns, no rows
+  ColDesc *descs = nullptr;
+  int32_t rc = BuildDescs(canned, &descs);
+  if (rc == 0) rc = DatasetFromColDescs(descs, static_cast<uint16_t>(canned.size()), rows, out);
+  ColDescFree(descs, static_cast<uint32_t>(canned.size()));
+  if (rc) FAKE_RETURN(rc);
+  for (size_t r = 0; r < block.size(); ++r)
+    for (size_t c = 0; c < canned.size(); ++c)
+      WriteCell(out->cols[c], static_cast<int32_t>(r), c < block[r].size() ? block[r][c] : Null());
+  out->rows = static_cast<int32_t>(block.size());
   FAKE_RETURN(0);
 }
 
 int32_t F_CloseCursor(DrvHandle cursor) {
   FAKE_ENTER(SLOT_DRV_CloseCursor, cursor, K_CURSOR, "");
+  Rewind(cursor);
   FAKE_RETURN(0);
 }
 
@@ -421,6 +624,7 @@ std::string CatalogText(const CatalogArgs *a, int names) {
 #define FAKE_CATALOG(fn, slot, names)                              \
   int32_t fn(DrvHandle cursor, CatalogArgs *args) {                \
     FAKE_ENTER(slot, cursor, K_CURSOR, CatalogText(args, names));  \
+    Rewind(cursor);                                                \
     FAKE_RETURN(0);                                                \
   }
 FAKE_CATALOG(F_DDColumnPrivileges, SLOT_DRV_DDColumnPrivileges, 4)
@@ -437,6 +641,7 @@ FAKE_CATALOG(F_DDTables, SLOT_DRV_DDTables, 4)
 
 int32_t F_DDTypeInfo(DrvHandle cursor, int16_t sqlType) {
   FAKE_ENTER(SLOT_DRV_DDTypeInfo, cursor, K_CURSOR, std::to_string(sqlType));
+  Rewind(cursor);
   FAKE_RETURN(0);
 }
 
@@ -467,12 +672,42 @@ int32_t F_PutData(DrvHandle cursor, uint32_t valueType, int16_t indicator, const
   FAKE_RETURN(0);
 }
 
-int32_t F_GetDataChunk(DrvHandle cursor, int32_t column, int32_t row, int32_t, void **piece, int32_t *size,
-                       int32_t *, int32_t *) {
+// Serves a Deferred cell of the last fetched block in pieces of at most
+// maxBytes (characters for character values): bytes left counts the piece.
+int32_t F_GetDataChunk(DrvHandle cursor, int32_t column, int32_t row, int32_t maxBytes, void **piece, int32_t *size,
+                       int32_t *valueType, int32_t *left) {
   FAKE_ENTER(SLOT_DRV_GetDataChunk, cursor, K_CURSOR, std::to_string(column) + "," + std::to_string(row));
-  if (piece) *piece = nullptr;
-  if (size) *size = 0;
-  FAKE_RETURN(E_S1000);
+  if (!piece || !size || !valueType || !left) FAKE_RETURN(E_S1009);
+  *piece = nullptr;
+  *size = 0;
+  State &s = S();
+  std::unique_lock<std::mutex> lock(s.mu);
+  State::Cur &cur = s.cursors[cursor];
+  size_t r = cur.block + static_cast<size_t>(row) - 1;
+  if (column < 1 || static_cast<size_t>(column) > s.cols.size() || row < 1 || r >= cur.next || r >= s.rows.size())
+    { lock.unlock(); FAKE_RETURN(E_S1009); }
+  const Column &col = s.cols[static_cast<size_t>(column) - 1];
+  if (col.valueType != VT_LONGCHAR && col.valueType != VT_LONGBINARY && col.valueType != VT_LONGWCHAR)
+    { lock.unlock(); FAKE_RETURN(E_S1000); }
+  const Row &cells = s.rows[r];
+  Cell cell = static_cast<size_t>(column) <= cells.size() ? cells[static_cast<size_t>(column) - 1] : Null();
+  *valueType = col.valueType == VT_LONGCHAR ? VT_CHAR : col.valueType == VT_LONGWCHAR ? VT_WCHAR : VT_BINARY;
+  if (cell.null) { *left = -1; lock.unlock(); FAKE_RETURN(0); }
+  size_t &off = cur.pieceOffset[{column, row}];
+  size_t remaining = cell.bytes.size() - std::min(off, cell.bytes.size());
+  *left = static_cast<int32_t>(remaining);
+  size_t unit = col.valueType == VT_LONGWCHAR ? 2 : 1;
+  size_t n = std::min(remaining, static_cast<size_t>(std::max(maxBytes, 0)) * unit);
+  if (n > 0) {
+    void *p = std::malloc(n);
+    if (!p) { lock.unlock(); FAKE_RETURN(E_S1001); }
+    std::memcpy(p, cell.bytes.data() + off, n);
+    off += n;
+    *piece = p;
+    *size = static_cast<int32_t>(n);
+  }
+  lock.unlock();
+  FAKE_RETURN(0);
 }
 
 int32_t F_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *, uint16_t orient) {
@@ -491,8 +726,10 @@ int32_t F_BulkOperations(DrvHandle cursor, int16_t op, const int32_t *, uint16_t
   FAKE_RETURN(0);
 }
 
-int32_t F_ExecDirect(DrvHandle cursor, const char *sql, Dataset *, uint16_t count, const ParamInfo *) {
+int32_t F_ExecDirect(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamInfo *) {
   FAKE_ENTER(SLOT_DRV_ExecDirect, cursor, K_CURSOR, Str(sql));
+  TakeParams(params);
+  Rewind(cursor);
   FAKE_RETURN(0);
 }
 
@@ -552,10 +789,17 @@ int32_t F_DescribeColumns2(DrvHandle cursor, uint16_t *colCount, int16_t *attrCo
                            ColAttr **attrs) {
   FAKE_ENTER(SLOT_DRV_DescribeColumns2, cursor, K_CURSOR, "");
   if (!colCount || !attrCount || !cols || !attrs) FAKE_RETURN(E_S1009);
-  *colCount = 0;
-  *attrCount = 0;
-  *cols = nullptr;
+  *attrCount = 0;  // no extended attributes
   *attrs = nullptr;
+  *cols = nullptr;
+  std::vector<Column> canned;
+  {
+    State &s = S();
+    std::lock_guard<std::mutex> lock(s.mu);
+    canned = s.cols;
+  }
+  *colCount = static_cast<uint16_t>(canned.size());
+  if (!canned.empty()) FAKE_RETURN(BuildDescs(canned, cols));
   FAKE_RETURN(0);
 }
 
@@ -727,7 +971,10 @@ void Reset() {
   s.servers = 0;
   s.conns.clear();
   s.cursors.clear();
-  s.cursorNames.clear();
+  s.cols.clear();
+  s.params.clear();
+  s.rows.clear();
+  s.paramRows.clear();
   s.nextConn = s.nextCursor = 1;
   s.lastConnect.reset();
   FillTable(g_table);
@@ -833,8 +1080,39 @@ int LiveCursors() {
 std::string CursorName(DrvHandle cursor) {
   State &s = S();
   std::lock_guard<std::mutex> lock(s.mu);
-  auto it = s.cursorNames.find(cursor);
-  return it == s.cursorNames.end() ? std::string() : it->second;
+  auto it = s.cursors.find(cursor);
+  return it == s.cursors.end() ? std::string() : it->second.name;
+}
+
+Cell Null() { return Cell{}; }
+Cell Text(const std::string &v) { return Cell{false, v, 0}; }
+Cell I16(int16_t v) { return Cell{false, std::string(reinterpret_cast<const char *>(&v), sizeof v), 0}; }
+Cell I32(int32_t v) { return Cell{false, std::string(reinterpret_cast<const char *>(&v), sizeof v), 0}; }
+Cell F64(double v) { return Cell{false, std::string(reinterpret_cast<const char *>(&v), sizeof v), 0}; }
+Cell Deferred(const std::string &v) { return Cell{false, v, kIndDeferred}; }
+
+void SetColumns(const std::vector<Column> &cols) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.cols = cols;
+}
+
+void SetRows(const std::vector<Row> &rows) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.rows = rows;
+}
+
+void SetParamDescs(const std::vector<Column> &params) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.params = params;
+}
+
+std::vector<Row> ParamRows() {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  return s.paramRows;
 }
 
 DrvOps *Table() { return &g_table; }

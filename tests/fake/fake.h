@@ -17,10 +17,21 @@
 //   EXPECT_EQ(fake::CallCount(SLOT_DRV_Prepare), 1);
 //   EXPECT_EQ(fake::Log().back().text, "select * from t");
 //
+// Canned data: SetColumns/SetRows give every cursor one result (described by
+// DRV_DescribeColumns(2), fetched in blocks by DRV_Fetch, long cells marked
+// Deferred read in pieces by DRV_GetDataChunk); SetParamDescs answers
+// DRV_DescribeParams; ParamRows() shows the values of the last parameter
+// Dataset handed down with DRV_SetParams or DRV_ExecDirect.
+//
+//   fake::SetColumns({{"ID", SQL_INTEGER, VT_SLONG, 4}, {"NAME", SQL_VARCHAR, VT_STRING, 30}});
+//   fake::SetRows({{fake::I32(1), fake::Text("one")}, {fake::I32(2), fake::Null()}});
+//
 // Default behaviour of every slot (no script): a small working agent with
 // handle tables (server 0xAAAA0001, connections 0xBBBBnnnn, cursors
 // 0xCCCCnnnn; a handle of the wrong kind or unknown gives 21), GetInfo/SetInfo
-// over a table of canned answers (unknown item: 1), GetErrors handing up the
+// over a table of canned answers (unknown item: 1; INFO_WIDE, unless canned,
+// answers 1 on a connection whose request carried the wide marker, as the
+// agent's wide mode does), GetErrors handing up the
 // handle's pending texts once, Connect recording its request, NativeSql
 // echoing the text, GetOpTable answering a small conversion table, everything
 // else 0. A script changes the result code, queues results call by call,
@@ -77,6 +88,41 @@ struct ConnectCopy {
   int32_t reserved = 0, flag40 = 0;
   bool wide = false;              // serverOptions began with the wide marker
 };
+
+// A canned result column or parameter (becomes a ColDesc).
+struct Column {
+  std::string name;
+  int32_t sqlType = 12;       // SQL_VARCHAR
+  int32_t valueType = 17;     // VT_STRING
+  uint32_t size = 255;        // column size and the declared size of the values
+  int16_t digits = 0;
+  uint32_t nullable = 1;      // SQL_NULLABLE
+  int16_t oraType = 1;        // VARCHAR2
+  std::string table, schema, catalog;
+};
+
+// A canned cell: its value's defined bytes (the text of a character value
+// without prefix or terminator, the native bytes of a number, UTF-16 bytes
+// for the wide types), NULL, or a long value left for DRV_GetDataChunk.
+struct Cell {
+  bool null = true;
+  std::string bytes;
+  int16_t indicator = 0;      // 0 present, -1 NULL, -3 deferred
+};
+KVD_FAKE_API Cell Null();
+KVD_FAKE_API Cell Text(const std::string &s);      // also binary bytes
+KVD_FAKE_API Cell I16(int16_t v);
+KVD_FAKE_API Cell I32(int32_t v);
+KVD_FAKE_API Cell F64(double v);
+KVD_FAKE_API Cell Deferred(const std::string &s);  // indicator -3, served in pieces
+using Row = std::vector<Cell>;
+
+KVD_FAKE_API void SetColumns(const std::vector<Column> &cols);
+KVD_FAKE_API void SetRows(const std::vector<Row> &rows);
+KVD_FAKE_API void SetParamDescs(const std::vector<Column> &params);
+// The rows of the last parameter Dataset handed down (cells read back with
+// their defined bytes; indicators other than -1 kept).
+KVD_FAKE_API std::vector<Row> ParamRows();
 
 // Resets scripts, canned answers, error lists, handles, counters and log, and
 // fills every slot of the table again.
