@@ -1,0 +1,97 @@
+/* libocilite, the SQLite-backed OCI stand-in: what it offers besides OCI.
+ *
+ * A database is a directory: a catalog file with the users and one SQLite file
+ * per user (schema). OCIServerAttach names the directory (or, when it is not
+ * one, a name looked up under $OCILITE_ROOT); an empty name means
+ * $OCILITE_DEFAULT_DB, else $HOME/.ocilite/default. Logon checks the user and
+ * password against the catalog and never creates users: the administration
+ * functions below (and the ocilite-admin tool built on them) do.
+ *
+ * The ocilite_test_* functions exist for tests only: they make chosen calls
+ * fail with an Oracle error, succeed with a warning, or run slowly. They are
+ * process-wide and not meant for production use. */
+#ifndef KVD_OCILITE_H
+#define KVD_OCILITE_H
+
+#include <stddef.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Administration ---------------------------------------------------- */
+/* Each returns 0 or an Oracle error number; a message (without newline) goes
+ * to msg when msg is not NULL. */
+
+/* Creates the directory (and its parents) and an empty catalog. An existing
+ * database is left as it is. */
+int ocilite_db_create(const char *dir, char *msg, size_t msglen);
+
+/* User flags */
+#define OCILITE_USER_LOCKED 0x1       /* logon fails with ORA-28000 */
+#define OCILITE_USER_EXPIRE_GRACE 0x2 /* logon succeeds with ORA-28002 */
+#define OCILITE_USER_EXPIRED 0x4      /* logon fails with ORA-28001 */
+
+/* Creates a user and its schema file. The name follows Oracle's rules for an
+ * unquoted identifier and is stored upper-case; the password is
+ * case-sensitive. */
+int ocilite_user_create(const char *dir, const char *user, const char *password, char *msg,
+                        size_t msglen);
+/* Drops a user and deletes its schema file. */
+int ocilite_user_drop(const char *dir, const char *user, char *msg, size_t msglen);
+int ocilite_user_password(const char *dir, const char *user, const char *password, char *msg,
+                          size_t msglen);
+int ocilite_user_flags(const char *dir, const char *user, int flags, char *msg, size_t msglen);
+/* Calls fn once per user in name order; returns the number of users or -1. */
+int ocilite_user_list(const char *dir, void (*fn)(void *ctx, const char *user, int flags),
+                      void *ctx);
+
+/* ---- Test-only fault injection ----------------------------------------- */
+
+enum ocilite_test_kind {
+  OCILITE_T_ANY = 0, /* matches every kind below */
+  OCILITE_T_ENV_CREATE = 1,
+  OCILITE_T_HANDLE_ALLOC = 2,
+  OCILITE_T_ATTACH = 3,
+  OCILITE_T_SESSION_BEGIN = 4,
+  OCILITE_T_SESSION_END = 5,
+  OCILITE_T_PREPARE = 6,
+  OCILITE_T_EXECUTE = 7,
+  OCILITE_T_FETCH = 8,
+  OCILITE_T_COMMIT = 9,
+  OCILITE_T_ROLLBACK = 10,
+  OCILITE_T_TRANS_START = 11,
+  OCILITE_T_BREAK = 12,
+  OCILITE_T_RESET = 13,
+  OCILITE_T_DESCRIBE = 14,
+  OCILITE_T_LOB_READ = 15,
+  OCILITE_T_LOB_WRITE = 16,
+  OCILITE_T_ATTR_SET = 17,
+  OCILITE_T_CPOOL_CREATE = 18,
+  OCILITE_T_SERVER_VERSION = 19,
+  OCILITE_T_KIND_COUNT = 20
+};
+
+/* From now on, the nth call of the kind (1 = the next one) and the count - 1
+ * calls after it either fail with ORA-ora_code (warning 0: status OCI_ERROR)
+ * or do their work and add the error as a warning record (warning 1: status
+ * OCI_SUCCESS_WITH_INFO). message NULL uses Oracle's standard text. Several
+ * faults may be armed at once; the first armed one that matches fires. */
+void ocilite_test_fault(int kind, int nth, int count, int ora_code, int warning,
+                        const char *message);
+
+/* Calls of the kind wait ms milliseconds before doing their work; OCIBreak
+ * ends the wait with ORA-01013. 0 switches it off. */
+void ocilite_test_slow(int kind, unsigned ms);
+
+/* Number of calls of the kind made since the last reset. */
+unsigned ocilite_test_calls(int kind);
+
+/* Disarms every fault and slow setting and zeroes the call counts. */
+void ocilite_test_reset(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KVD_OCILITE_H */

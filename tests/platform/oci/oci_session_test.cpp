@@ -1,0 +1,300 @@
+// Logon, server version, errors as ORA- records, transactions across two
+// sessions, cancel and non-blocking execution, connection pools and the
+// test-only fault injection.
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "oci_fixture.h"
+
+using namespace ocitest;
+
+TEST_F(OciTest, LogonChecksUserAndPasswordAgainstTheDatabase) {
+  Conn good(db.dir, "scott", "tiger");
+  EXPECT_EQ(OCI_SUCCESS, good.logon_status) << errtext(good.err);
+  // User names are not case-sensitive, passwords are.
+  Conn upper(db.dir, "SCOTT", "tiger");
+  EXPECT_EQ(OCI_SUCCESS, upper.logon_status);
+
+  struct Case {
+    const char* user;
+    const char* password;
+  } cases[] = {{"scott", "TIGER"}, {"scott", " "}, {"nobody", "tiger"}, {"", ""}};
+  for (const auto& c : cases) {
+    Conn bad(db.dir, c.user, c.password);
+    EXPECT_EQ(OCI_ERROR, bad.logon_status) << c.user << "/" << c.password;
+    EXPECT_EQ("ORA-01017: invalid username/password; logon denied\n", bad.logon_error);
+  }
+}
+
+TEST_F(OciTest, AttachToAnUnknownDatabaseFails) {
+  Conn c(db.dir + "/missing", "scott", "tiger");
+  EXPECT_EQ(OCI_ERROR, c.logon_status);
+  EXPECT_EQ(0u, c.logon_error.find("ORA-12154:"));
+}
+
+TEST_F(OciTest, AccountStatesGiveOracleLogonErrorsAndWarnings) {
+  char msg[256];
+  ASSERT_EQ(0, ocilite_user_flags(db.dir.c_str(), "hr", OCILITE_USER_EXPIRE_GRACE, msg, sizeof msg));
+  Conn grace(db.dir, "hr", "Secret1");
+  EXPECT_EQ(OCI_SUCCESS_WITH_INFO, grace.logon_status);
+  EXPECT_EQ(0u, grace.logon_error.find("ORA-28002: the password will expire within"));
+  EXPECT_EQ("1", grace.scalar("select 1 from dual"));  // the session works
+
+  ASSERT_EQ(0, ocilite_user_flags(db.dir.c_str(), "hr", OCILITE_USER_LOCKED, msg, sizeof msg));
+  Conn locked(db.dir, "hr", "Secret1");
+  EXPECT_EQ(OCI_ERROR, locked.logon_status);
+  EXPECT_EQ(0u, locked.logon_error.find("ORA-28000:"));
+}
+
+TEST_F(OciTest, ServerVersionNamesTheOracleRelease) {
+  Conn c(db.dir, "scott", "tiger");
+  OraText buf[256];
+  ASSERT_EQ(OCI_SUCCESS, OCIServerVersion(c.svc, c.err, buf, sizeof buf, OCI_HTYPE_SVCCTX));
+  EXPECT_NE(nullptr, std::strstr(reinterpret_cast<char*>(buf), "Release 11.2.0.4.0"));
+  // A short buffer gets a terminated prefix.
+  OraText small[8];
+  ASSERT_EQ(OCI_SUCCESS, OCIServerVersion(c.srv, c.err, small, sizeof small, OCI_HTYPE_SERVER));
+  EXPECT_EQ(7u, std::strlen(reinterpret_cast<char*>(small)));
+}
+
+TEST_F(OciTest, ErrorRecordsAreOraTextsEndingInNewline) {
+  Conn c(db.dir, "scott", "tiger");
+  EXPECT_EQ(OCI_ERROR, c.exec("select * from no_such_table"));
+  sb4 code = 0;
+  EXPECT_EQ("ORA-00942: table or view does not exist\n", errtext(c.err, 1, &code));
+  EXPECT_EQ(942, code);
+  OraText buf[64];
+  EXPECT_EQ(OCI_NO_DATA, OCIErrorGet(c.err, 2, nullptr, &code, buf, sizeof buf, OCI_HTYPE_ERROR));
+  // A small buffer is cut and terminated; the next successful call clears the handle.
+  OraText tiny[10];
+  ASSERT_EQ(OCI_SUCCESS, OCIErrorGet(c.err, 1, nullptr, &code, tiny, sizeof tiny, OCI_HTYPE_ERROR));
+  EXPECT_STREQ("ORA-00942", reinterpret_cast<char*>(tiny));
+  c.run("create table t (a number)");
+  EXPECT_EQ(OCI_NO_DATA, OCIErrorGet(c.err, 1, nullptr, &code, buf, sizeof buf, OCI_HTYPE_ERROR));
+}
+
+TEST_F(OciTest, SqlErrorsMapToOracleNumbers) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table t (id number(5) primary key, name varchar2(10) not null)");
+  c.run("insert into t values (1, 'a')");
+  struct Case {
+    const char* sql;
+    int code;
+  } cases[] = {
+      {"insert into t values (1, 'b')", 1},
+      {"insert into t values (2, null)", 1400},
+      {"create table t (x number)", 955},
+      {"select nosuch from t", 904},
+  };
+  for (const auto& k : cases) {
+    EXPECT_EQ(OCI_ERROR, c.exec(k.sql)) << k.sql;
+    EXPECT_EQ(k.code, errcode(c.err)) << k.sql << ": " << errtext(c.err);
+  }
+}
+
+TEST_F(OciTest, OtherSchemasAreReachableByOwnerName) {
+  Conn scott(db.dir, "scott", "tiger");
+  scott.run("create table dept (deptno number(2), dname varchar2(14))");
+  scott.run("insert into dept values (10, 'ACCOUNTING')");
+  ASSERT_EQ(OCI_SUCCESS, scott.exec("commit"));
+  EXPECT_EQ("ACCOUNTING", scott.scalar("select dname from scott.dept"));
+  Conn hr(db.dir, "hr", "Secret1");
+  EXPECT_EQ("ACCOUNTING", hr.scalar("select dname from SCOTT.DEPT where deptno = 10"));
+  EXPECT_EQ("HR", hr.scalar("select user from dual"));
+}
+
+TEST_F(OciTest, UncommittedChangesStayInTheirSession) {
+  Conn a(db.dir, "scott", "tiger");
+  Conn b(db.dir, "scott", "tiger");
+  a.run("create table t (n number)");
+  a.run("insert into t values (1)");
+  EXPECT_EQ("1", a.scalar("select count(*) from t"));
+  EXPECT_EQ("0", b.scalar("select count(*) from t"));
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(a.svc, a.err, OCI_DEFAULT));
+  EXPECT_EQ("1", b.scalar("select count(*) from t"));
+
+  a.run("insert into t values (2)");
+  ASSERT_EQ(OCI_SUCCESS, OCITransRollback(a.svc, a.err, OCI_DEFAULT));
+  EXPECT_EQ("1", a.scalar("select count(*) from t"));
+
+  // Commit on success, and DDL commits what is pending.
+  ASSERT_EQ(OCI_SUCCESS, a.exec("insert into t values (3)", OCI_COMMIT_ON_SUCCESS));
+  EXPECT_EQ("2", b.scalar("select count(*) from t"));
+  a.run("insert into t values (4)");
+  a.run("create table u (x number)");
+  EXPECT_EQ("3", b.scalar("select count(*) from t"));
+
+  // SQL COMMIT/ROLLBACK and savepoints.
+  a.run("insert into t values (5)");
+  a.run("savepoint s1");
+  a.run("insert into t values (6)");
+  a.run("rollback to savepoint s1");
+  a.run("commit");
+  EXPECT_EQ("4", b.scalar("select count(*) from t"));
+  EXPECT_EQ(OCI_ERROR, a.exec("rollback to savepoint nowhere"));
+  EXPECT_EQ(1086, errcode(a.err));
+}
+
+TEST_F(OciTest, SerializableTransactionStartAndEndSessionRollsBack) {
+  {
+    Conn a(db.dir, "scott", "tiger");
+    a.run("create table t (n number)");
+    ASSERT_EQ(OCI_SUCCESS, OCITransStart(a.svc, a.err, 0, OCI_TRANS_SERIALIZABLE));
+    a.run("insert into t values (1)");
+    ASSERT_EQ(OCI_SUCCESS, OCISessionEnd(a.svc, a.err, a.ses, OCI_DEFAULT));
+    ASSERT_EQ(OCI_SUCCESS, OCIServerDetach(a.srv, a.err, OCI_DEFAULT));
+  }
+  Conn b(db.dir, "scott", "tiger");
+  EXPECT_EQ("0", b.scalar("select count(*) from t"));
+}
+
+TEST_F(OciTest, WriterWaitsForTheOtherSessionsTransaction) {
+  Conn a(db.dir, "scott", "tiger");
+  Conn b(db.dir, "scott", "tiger");
+  a.run("create table t (n number)");
+  a.run("insert into t values (1)");
+  std::atomic<bool> done{false};
+  std::thread t([&] {
+    EXPECT_EQ(OCI_SUCCESS, b.exec("insert into t values (2)", OCI_COMMIT_ON_SUCCESS)) << errtext(b.err);
+    done = true;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(done.load());
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(a.svc, a.err, OCI_DEFAULT));
+  t.join();
+  EXPECT_EQ("2", a.scalar("select count(*) from t"));
+}
+
+TEST_F(OciTest, BreakEndsARunningExecuteWithOra01013) {
+  Conn c(db.dir, "scott", "tiger");
+  OCIStmt* st = c.stmt("select 1 from dual");
+  ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  std::thread canceller([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    OCIError* err2 = nullptr;
+    OCIHandleAlloc(c.env, reinterpret_cast<void**>(&err2), OCI_HTYPE_ERROR, 0, nullptr);
+    EXPECT_EQ(OCI_SUCCESS, OCIBreak(c.svc, err2));
+    EXPECT_EQ(OCI_SUCCESS, OCIReset(c.svc, err2));
+  });
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c.svc, st, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+  canceller.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  EXPECT_EQ("ORA-01013: user requested cancel of current operation\n", errtext(c.err));
+  // The connection stays usable; a break with nothing running changes nothing.
+  ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+  EXPECT_EQ(OCI_SUCCESS, OCIBreak(c.svc, c.err));
+  EXPECT_EQ("1", c.scalar("select 1 from dual"));
+}
+
+TEST_F(OciTest, NonBlockingModeReportsStillExecutingUntilDone) {
+  Conn c(db.dir, "scott", "tiger");
+  ub1 mode = 0;
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c.srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c.err));
+  OCIAttrGet(c.srv, OCI_HTYPE_SERVER, &mode, nullptr, OCI_ATTR_NONBLOCKING_MODE, c.err);
+  EXPECT_EQ(1, mode);
+
+  OCIStmt* st = c.stmt("create table t (n number)");
+  ocilite_test_slow(OCILITE_T_EXECUTE, 200);
+  sword rc = OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  EXPECT_EQ(OCI_STILL_EXECUTING, rc);
+  int polls = 0;
+  while (rc == OCI_STILL_EXECUTING && polls < 100000) {
+    rc = OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+    ++polls;
+  }
+  EXPECT_EQ(OCI_SUCCESS, rc) << errtext(c.err);
+
+  // Broken off: break and reset, and the next execute starts afresh.
+  ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  OCIStmt* q = c.stmt("select count(*) from t");
+  EXPECT_EQ(OCI_STILL_EXECUTING, OCIStmtExecute(c.svc, q, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+  EXPECT_EQ(OCI_SUCCESS, OCIBreak(c.svc, c.err));
+  EXPECT_EQ(OCI_SUCCESS, OCIReset(c.svc, c.err));
+  ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+  // Switching back (a second set toggles) makes executes block again.
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c.srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c.err));
+  EXPECT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, q, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT))
+      << errtext(c.err);
+}
+
+TEST_F(OciTest, ConnectionPoolAttachesThroughThePoolName) {
+  OCIEnv* env = nullptr;
+  OCIError* err = nullptr;
+  OCICPool* pool = nullptr;
+  ASSERT_EQ(OCI_SUCCESS, OCIEnvCreate(&env, OCI_THREADED, nullptr, nullptr, nullptr, nullptr, 0, nullptr));
+  OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
+  OCIHandleAlloc(env, reinterpret_cast<void**>(&pool), OCI_HTYPE_CPOOL, 0, nullptr);
+  OraText* name = nullptr;
+  sb4 name_len = 0;
+  ASSERT_EQ(OCI_SUCCESS,
+            OCIConnectionPoolCreate(env, err, pool, &name, &name_len,
+                                    reinterpret_cast<const OraText*>(db.dir.c_str()),
+                                    static_cast<sb4>(db.dir.size()), 1, 4, 1,
+                                    reinterpret_cast<const OraText*>("scott"), 5,
+                                    reinterpret_cast<const OraText*>("tiger"), 5, OCI_DEFAULT))
+      << errtext(err);
+  ub1 nowait = 1;
+  EXPECT_EQ(OCI_SUCCESS, OCIAttrSet(pool, OCI_HTYPE_CPOOL, &nowait, 1, OCI_ATTR_CONN_NOWAIT, err));
+  std::string pool_name(reinterpret_cast<char*>(name), static_cast<size_t>(name_len));
+  {
+    // A second environment attaches in OCI_CPOOL mode with the pool's name.
+    Conn c(pool_name, "hr", "Secret1");
+    EXPECT_EQ(OCI_ERROR, c.logon_status);  // the name is not a database by itself
+    OCIEnv* env2 = nullptr;
+    OCIError* err2 = nullptr;
+    OCIServer* srv = nullptr;
+    OCIEnvCreate(&env2, OCI_THREADED, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
+    OCIHandleAlloc(env2, reinterpret_cast<void**>(&err2), OCI_HTYPE_ERROR, 0, nullptr);
+    OCIHandleAlloc(env2, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER, 0, nullptr);
+    EXPECT_EQ(OCI_SUCCESS, OCIServerAttach(srv, err2, name, name_len, OCI_CPOOL)) << errtext(err2);
+    EXPECT_EQ(OCI_SUCCESS, OCIServerDetach(srv, err2, OCI_DEFAULT));
+    OCIHandleFree(env2, OCI_HTYPE_ENV);
+  }
+  EXPECT_EQ(OCI_SUCCESS, OCIConnectionPoolDestroy(pool, err, OCI_DEFAULT));
+  OCIServer* srv = nullptr;
+  OCIHandleAlloc(env, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER, 0, nullptr);
+  EXPECT_EQ(OCI_ERROR, OCIServerAttach(srv, err, name, name_len, OCI_CPOOL));
+  OCIHandleFree(env, OCI_HTYPE_ENV);
+}
+
+TEST_F(OciTest, InjectedFaultsFailOrWarnTheNthCall) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table t (n number)");
+  unsigned before = ocilite_test_calls(OCILITE_T_EXECUTE);
+  ocilite_test_fault(OCILITE_T_EXECUTE, 2, 1, 3113, 0, nullptr);
+  EXPECT_EQ(OCI_SUCCESS, c.exec("insert into t values (1)"));
+  EXPECT_EQ(OCI_ERROR, c.exec("insert into t values (2)"));
+  EXPECT_EQ("ORA-03113: end-of-file on communication channel\n", errtext(c.err));
+  EXPECT_EQ(OCI_SUCCESS, c.exec("insert into t values (3)"));
+  EXPECT_EQ(before + 3, ocilite_test_calls(OCILITE_T_EXECUTE));
+  EXPECT_EQ("2", c.scalar("select count(*) from t"));
+
+  // A warning: the work is done and the status says there is information.
+  ocilite_test_fault(OCILITE_T_COMMIT, 1, 1, 28002, 1, "custom warning");
+  EXPECT_EQ(OCI_SUCCESS_WITH_INFO, OCITransCommit(c.svc, c.err, OCI_DEFAULT));
+  EXPECT_EQ("ORA-28002: custom warning\n", errtext(c.err));
+  Conn other(db.dir, "scott", "tiger");
+  EXPECT_EQ("2", other.scalar("select count(*) from t"));
+
+  // Logon faults.
+  ocilite_test_fault(OCILITE_T_SESSION_BEGIN, 1, 1, 1034, 0, nullptr);
+  Conn down(db.dir, "scott", "tiger");
+  EXPECT_EQ(OCI_ERROR, down.logon_status);
+  EXPECT_EQ(0u, down.logon_error.find("ORA-01034:"));
+}
+
+TEST_F(OciTest, HandlesAreCheckedBeforeUse) {
+  Conn c(db.dir, "scott", "tiger");
+  EXPECT_EQ(OCI_INVALID_HANDLE, OCIHandleFree(c.err, OCI_HTYPE_STMT));
+  EXPECT_EQ(OCI_INVALID_HANDLE, OCIStmtExecute(c.svc, nullptr, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+  EXPECT_EQ(OCI_INVALID_HANDLE,
+            OCIAttrGet(c.svc, OCI_HTYPE_STMT, nullptr, nullptr, OCI_ATTR_ROW_COUNT, c.err));
+  OCISession* s = nullptr;
+  EXPECT_EQ(OCI_SUCCESS, OCIAttrGet(c.svc, OCI_HTYPE_SVCCTX, &s, nullptr, OCI_ATTR_SESSION, c.err));
+  EXPECT_EQ(c.ses, s);
+  // Attribute ids overlap: 3 is NONBLOCKING_MODE on a server, DISP_SIZE on a parameter.
+  EXPECT_EQ(OCI_ERROR, OCIAttrGet(c.ses, OCI_HTYPE_SESSION, &s, nullptr, OCI_ATTR_NONBLOCKING_MODE, c.err));
+  EXPECT_EQ(24315, errcode(c.err));
+}
