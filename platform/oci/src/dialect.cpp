@@ -66,6 +66,7 @@ std::string upper(std::string s) {
 // Splits text into tokens. Comments (and optimizer hints) are dropped.
 int lex(const char* s, size_t n, std::vector<Tok>* out, DlError* err) {
   size_t i = 0;
+  out->reserve(n / 4 + 8);
   auto fail = [&](int code, size_t at, const char* arg) {
     dl_set_error(err, code, arg);
     err->offset = (int)at;
@@ -491,6 +492,16 @@ class Translator {
   size_t p_ = 0;
   bool plsql_ = false;
   std::vector<std::string> plsql_names_;
+  int depth_ = 0;  // nesting of parentheses, subqueries and calls
+
+  // Deep nesting is refused before it can exhaust the stack.
+  struct Nest {
+    Translator* t;
+    explicit Nest(Translator* tr) : t(tr) {
+      if (++t->depth_ > 300) t->unimplemented();
+    }
+    ~Nest() { --t->depth_; }
+  };
 
   // ---- token helpers
   const Tok& cur() const { return tk_[p_]; }
@@ -579,10 +590,11 @@ class Translator {
   std::string column_constraints(const std::string& table, const std::string& col);
 
   // ---- expressions
-  std::string cond(RownumCap* cap = nullptr);
-  std::string and_cond(RownumCap* cap);
-  std::string not_cond(RownumCap* cap);
-  std::string predicate(RownumCap* cap);
+  // single: when the condition is a bare expression, that expression
+  std::string cond(RownumCap* cap = nullptr, Ex* single = nullptr);
+  std::string and_cond(RownumCap* cap, Ex* single);
+  std::string not_cond(RownumCap* cap, Ex* single);
+  std::string predicate(RownumCap* cap, Ex* single);
   bool rownum_predicate(RownumCap* cap, std::string* out);
   Ex expr();
   Ex term();
@@ -601,19 +613,6 @@ class Translator {
   Ex arith(const std::string& op, Ex a, Ex b);
   Ex concat(std::vector<Ex> parts);
   std::string subquery_in_parens();
-
-  // Backtracking: the parse position and the binds recorded so far.
-  struct Mark {
-    size_t p, binds, names;
-    int positions;
-  };
-  Mark mark() const { return Mark{p_, st_->binds.size(), plsql_names_.size(), st_->position_count}; }
-  void reset(const Mark& m) {
-    p_ = m.p;
-    st_->binds.resize(m.binds);
-    plsql_names_.resize(m.names);
-    st_->position_count = m.positions;
-  }
 
   std::string schema_name(const std::string& s) const {
     if (ses_ && !ses_->user.empty() && s == ses_->user) return "main";
@@ -751,6 +750,7 @@ void Translator::for_update() {
 
 // [WITH ...] body [ORDER BY ...]
 std::string Translator::query(bool top, std::vector<DlItem>* items, bool* has_order) {
+  Nest nest(this);
   std::string out;
   if (accept_w("WITH")) {
     out = "WITH ";
@@ -783,12 +783,6 @@ std::string Translator::query(bool top, std::vector<DlItem>* items, bool* has_or
   // compound: term { op term }
   bool limited = false;
   bool compound = false;
-  {
-    // Look ahead: is this block part of a compound? Decided as we go: the
-    // first term is translated, then operators follow.
-    size_t save = p_;
-    (void)save;
-  }
   std::string body = query_term(top, items, false, &limited);
   while (w("UNION") || w("INTERSECT") || w("MINUS") || w("EXCEPT")) {
     if (limited) unimplemented();  // ROWNUM limit inside a compound
@@ -2103,21 +2097,24 @@ void Translator::alter_session() {
 
 // ----------------------------------------------------------- conditions
 
-std::string Translator::cond(RownumCap* cap) {
-  std::string s = and_cond(cap);
+std::string Translator::cond(RownumCap* cap, Ex* single) {
+  std::string s = and_cond(cap, single);
   while (accept_w("OR")) {
     if (cap && cap->found) unimplemented();  // ROWNUM under OR
-    RownumCap none;
-    s += " OR " + and_cond(nullptr);
+    if (single) *single = Ex{};
+    s += " OR " + and_cond(nullptr, nullptr);
     if (cap) cap->allowed = false;
   }
   return s;
 }
 
-std::string Translator::and_cond(RownumCap* cap) {
+std::string Translator::and_cond(RownumCap* cap, Ex* single) {
   std::vector<std::string> parts;
-  parts.push_back(not_cond(cap));
-  while (accept_w("AND")) parts.push_back(not_cond(cap));
+  parts.push_back(not_cond(cap, single));
+  while (accept_w("AND")) {
+    if (single) *single = Ex{};
+    parts.push_back(not_cond(cap, nullptr));
+  }
   if (w("OR") && cap && cap->found) unimplemented();
   std::string s;
   for (const std::string& p : parts) {
@@ -2129,9 +2126,10 @@ std::string Translator::and_cond(RownumCap* cap) {
   return s;
 }
 
-std::string Translator::not_cond(RownumCap* cap) {
-  if (accept_w("NOT")) return "NOT " + not_cond(nullptr);
-  return predicate(cap);
+std::string Translator::not_cond(RownumCap* cap, Ex* single) {
+  Nest nest(this);
+  if (accept_w("NOT")) return "NOT " + not_cond(nullptr, nullptr);
+  return predicate(cap, single);
 }
 
 // ROWNUM <op> n (or n <op> ROWNUM) as a top-level conjunct of a WHERE: a
@@ -2184,7 +2182,7 @@ bool Translator::rownum_predicate(RownumCap* cap, std::string* out) {
   return true;
 }
 
-std::string Translator::predicate(RownumCap* cap) {
+std::string Translator::predicate(RownumCap* cap, Ex* single) {
   std::string rn;
   if (rownum_predicate(cap, &rn)) return rn;
   if (accept_w("EXISTS")) {
@@ -2242,6 +2240,7 @@ std::string Translator::predicate(RownumCap* cap) {
       return lhs.s + " " + o + " " + rhs.s;
     }
   }
+  if (single) *single = lhs;
   return lhs.s;
 }
 
@@ -2341,7 +2340,9 @@ Ex Translator::concat(std::vector<Ex> parts) {
   bool sized = true;
   for (size_t i = 0; i < parts.size(); ++i) {
     if (i) r.s += ", ";
-    r.s += parts[i].s;
+    // a date turns into text in the session's format
+    if (datetime_ty(parts[i].ty)) r.s += "ORA_TO_CHAR(" + parts[i].s + ")";
+    else r.s += parts[i].s;
     r.agg = r.agg || parts[i].agg;
     if (known(parts[i].ty) &&
         (parts[i].ty.c.type == DL_T_CHAR || parts[i].ty.c.type == DL_T_VARCHAR2)) {
@@ -2393,6 +2394,7 @@ Ex Translator::term() {
 }
 
 Ex Translator::factor() {
+  Nest nest(this);
   if (op("-") || op("+")) {
     bool neg = cur().v == "-";
     ++p_;
@@ -2481,6 +2483,7 @@ Ex Translator::primary() {
 }
 
 Ex Translator::paren_primary() {
+  Nest nest(this);
   expect_op("(", 906);
   Ex e;
   if (w("SELECT") || w("WITH")) {
@@ -2496,25 +2499,20 @@ Ex Translator::paren_primary() {
     }
     return e;
   }
-  // a parenthesised expression keeps its type; otherwise a condition or a
-  // row value
-  {
-    Mark m = mark();
-    Ex inner = expr();
-    if (op(")")) {
-      ++p_;
-      e = inner;
-      e.s = "(" + inner.s + ")";
-      e.colref = false;
-      if (inner.colref) {
-        e.ty.rule = RULE_SAME;
-        e.ty.probe[0] = inner.s;
-      }
-      return e;
+  // a parenthesised expression (it keeps its type), condition or row value
+  Ex inner;
+  std::string s = cond(nullptr, &inner);
+  if (!op(",") && !inner.s.empty()) {
+    expect_rparen();
+    e = inner;
+    e.s = "(" + inner.s + ")";
+    e.colref = false;
+    if (inner.colref) {
+      e.ty.rule = RULE_SAME;
+      e.ty.probe[0] = inner.s;
     }
-    reset(m);
+    return e;
   }
-  std::string s = cond();
   if (op(",")) {
     while (accept_op(",")) s += ", " + expr().s;
     expect_rparen();
@@ -2522,9 +2520,7 @@ Ex Translator::paren_primary() {
     return e;
   }
   expect_rparen();
-  // keep the type of a parenthesised plain expression: re-parse is not
-  // needed, "(a)" has the type of a; conditions have none.
-  e.s = "(" + s + ")";
+  e.s = "(" + s + ")";  // a condition: no type
   return e;
 }
 
@@ -2731,6 +2727,7 @@ std::string Translator::over_clause() {
 }
 
 Ex Translator::function_call(const FnDef* fn, const std::string& oracle_name, int name_off) {
+  Nest nest(this);
   expect_op("(", 906);
   Ex r;
   std::vector<Ex> args;
@@ -3001,7 +2998,6 @@ int dl_translate(const char* text, size_t len, const DlSession* session, DlState
     Translator tr(text, len, session, out, err);
     tr.run();
   } catch (const Fail&) {
-    std::string keep_kind;
     DlKind k = out->kind;
     *out = DlStatement{};
     out->kind = k;

@@ -1628,10 +1628,10 @@ void agg_one_final(sqlite3_context* ctx) {
   s->v = nullptr;
 }
 
-// Collation of DATE and TIMESTAMP columns: a missing fraction is zero.
-int collate_dt(void*, int na, const void* a, int nb, const void* b) {
-  const char* x = (const char*)a;
-  const char* y = (const char*)b;
+// Collation of DATE and TIMESTAMP columns: a missing fraction is zero, and
+// text in the session's date format (Oracle's implicit conversion of a
+// string compared with a date) compares as the date it names.
+int compare_dt_text(const char* x, int na, const char* y, int nb) {
   int n = std::min(na, nb);
   int c = std::memcmp(x, y, (size_t)n);
   if (c) return c;
@@ -1642,6 +1642,30 @@ int collate_dt(void*, int na, const void* a, int nb, const void* b) {
     if (rest[i] != '0' && rest[i] != '.') return na > nb ? 1 : -1;
   }
   return 0;
+}
+
+int collate_dt(void* ses_ptr, int na, const void* a, int nb, const void* b) {
+  const char* x = (const char*)a;
+  const char* y = (const char*)b;
+  DlDateTime dx, dy;
+  bool ts;
+  bool cx = dl_datetime_parse(x, (size_t)na, &dx, &ts);
+  bool cy = dl_datetime_parse(y, (size_t)nb, &dy, &ts);
+  if (cx != cy) {
+    // one side is not in the stored form: read it with the session's format
+    DlSession* ses = (DlSession*)ses_ptr;
+    const char* t = cx ? y : x;
+    int tn = cx ? nb : na;
+    std::string fmt = ses ? ses->nls_date_format : "DD-MON-RR";
+    DlDateTime dt;
+    bool frac = false;
+    if (dl::parse_datetime(t, (size_t)tn, fmt.data(), fmt.size(), session_now(ses), &dt, &frac) == 0) {
+      char buf[40];
+      size_t len = dl_datetime_text(&dt, false, buf);
+      return cx ? compare_dt_text(x, na, buf, (int)len) : compare_dt_text(buf, (int)len, y, nb);
+    }
+  }
+  return compare_dt_text(x, na, y, nb);
 }
 
 // ------------------------------------------------------------ registry
@@ -1772,7 +1796,7 @@ int dl_register(sqlite3* db, DlSession* session) {
     rc = sqlite3_create_function_v2(db, f.name, f.nargs, flags, session, f.fn, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) return rc;
   }
-  rc = sqlite3_create_collation_v2(db, "ORA_DT", SQLITE_UTF8, nullptr, collate_dt, nullptr);
+  rc = sqlite3_create_collation_v2(db, "ORA_DT", SQLITE_UTF8, session, collate_dt, nullptr);
   if (rc != SQLITE_OK) return rc;
   rc = sqlite3_create_function_v2(db, "ORA_ONE", 1, SQLITE_UTF8, session, nullptr, agg_one_step,
                                   agg_one_final, nullptr);

@@ -292,6 +292,28 @@ TEST(DialectTranslate, RefusesWhatItCannotTranslateWithOracleErrors) {
   for (const Case& c : cases) EXPECT_EQ(c.ora, tr_error(c.sql)) << c.sql;
 }
 
+TEST(DialectTranslate, DeepNestingTranslatesWithoutBacktracking) {
+  std::string sql = "select ";
+  for (int i = 0; i < 60; ++i) sql += "(";
+  sql += "a = 1";
+  for (int i = 0; i < 60; ++i) sql += ")";
+  sql += " from t where ";
+  for (int i = 0; i < 60; ++i) sql += "(";
+  sql += ":1 + 1 > 2";
+  for (int i = 0; i < 60; ++i) sql += ")";
+  DlStatement st;
+  DlError err;
+  ASSERT_EQ(0, dl_translate(sql.data(), sql.size(), nullptr, &st, &err)) << err.message;
+  EXPECT_EQ(1u, st.binds.size());
+  // far deeper than any real statement: refused, not a stack overflow
+  std::string deep = "select " + std::string(20000, '(') + "1" + std::string(20000, ')') + " from dual";
+  EXPECT_EQ(3001, dl_translate(deep.data(), deep.size(), nullptr, &st, &err));
+  std::string negs = "select ";
+  for (int i = 0; i < 20000; ++i) negs += "- ";
+  negs += "1 from dual";
+  EXPECT_EQ(3001, dl_translate(negs.data(), negs.size(), nullptr, &st, &err));
+}
+
 TEST(DialectTranslate, UnknownFunctionErrorNamesIt) {
   DlStatement st;
   DlError err;
@@ -371,6 +393,7 @@ TEST_F(DialectDb, StringFunctionsTreatEmptyAsNull) {
       {"'a' || null || 'b'", "ab"},
       {"null || null", "<null>"},
       {"'x' || 0.5", "x.5"},
+      {"'on ' || date '2001-02-03'", "on 03-FEB-01"},
       {"concat('a', 'b')", "ab"},
       {"length('')", "<null>"},
       {"length('héllo')", "5"},
@@ -607,6 +630,9 @@ TEST_F(DialectDb, ColumnRulesFollowOracle) {
   // text into DATE converts with the session's format, as Oracle's implicit conversion
   EXPECT_EQ(0, run("insert into t (id, d) values (4, '05-MAR-24')"));
   EXPECT_EQ("2024-03-05 00:00:00", rows("select d from t where id = 4"));
+  // and so does a string compared with a DATE column
+  EXPECT_EQ("4", rows("select id from t where d = '05-MAR-24'"));
+  EXPECT_EQ("4", rows("select id from t where d > '01-MAR-24' and d < '10-MAR-24'"));
   EXPECT_EQ(1861, run("insert into t (id, d) values (5, '2024-03-05')"));
   EXPECT_EQ(1465, run("insert into t (id, r) values (5, 'xyz')"));
   EXPECT_EQ(0, run("update t set c = 'z', n = 2.555 where id = 1"));
