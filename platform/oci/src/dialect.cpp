@@ -2806,7 +2806,7 @@ Ex Translator::function_call(const FnDef* fn, const std::string& oracle_name, in
     case RT_NUM: r.ty = ty_number(); break;
     case RT_COUNT:
       r.ty = ty_of(DL_T_NUMBER, 22, 0, 0);
-      r.is_count = !analytic || true;
+      r.is_count = true;
       break;
     case RT_VC: r.ty = ty_varchar(4000); break;
     case RT_VC1: r.ty = ty_varchar(1); break;
@@ -3015,6 +3015,9 @@ int dl_oci_stmt_type(DlKind kind) {
 
 // ------------------------------------------------------------- describe
 
+static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, int col, DlColType* out,
+                                    std::string* name);
+
 bool dl_parse_decltype(const char* decl, DlColType* out) {
   *out = DlColType{};
   if (!decl) return false;
@@ -3100,8 +3103,29 @@ bool probe_type(sqlite3* db, const std::string& sql, DlColType* out) {
 
 }  // namespace
 
+namespace {
+
+// NOT NULL of the table column a result column comes from.
+void column_nullability(sqlite3_stmt* stmt, int col, DlColType* out) {
+  const char* tbl = sqlite3_column_table_name(stmt, col);
+  const char* org = sqlite3_column_origin_name(stmt, col);
+  if (!tbl || !org) return;
+  int notnull = 0, pk = 0, autoinc = 0;
+  if (sqlite3_table_column_metadata(sqlite3_db_handle(stmt), sqlite3_column_database_name(stmt, col), tbl, org,
+                                    nullptr, nullptr, &notnull, &pk, &autoinc) == SQLITE_OK)
+    out->nullable = notnull == 0;
+}
+
+}  // namespace
+
 void dl_describe_column(const DlStatement* st, sqlite3_stmt* stmt, int col, DlColType* out,
                         std::string* name) {
+  dl_describe_column_type(st, stmt, col, out, name);
+  if (out->nullable) column_nullability(stmt, col, out);
+}
+
+static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, int col, DlColType* out,
+                                    std::string* name) {
   *out = DlColType{};
   int ncols = sqlite3_column_count(stmt);
   const char* cn = sqlite3_column_name(stmt, col);

@@ -411,7 +411,6 @@ void fn_concat(sqlite3_context* ctx, int n, sqlite3_value** v) {
   std::string s;
   for (int i = 0; i < n; ++i)
     if (!is_null(v[i])) s += text_of(v[i]);
-  if (s.size() > 32767 && false) return raise(ctx, 1489);
   result_text(ctx, s);
 }
 
@@ -859,7 +858,7 @@ void fn_rtrim(sqlite3_context* ctx, int n, sqlite3_value** v) {
 void fn_trim(sqlite3_context* ctx, int, sqlite3_value** v) {
   if (is_null(v[1]) || is_null(v[2])) return sqlite3_result_null(ctx);
   std::string c = text_of(v[1]);
-  if (utf8_len(c) != 1) return raise(ctx, 30001 == 0 ? 0 : 1428, c.c_str());
+  if (utf8_len(c) != 1) return raise(ctx, 30001);
   int mode = sqlite3_value_int(v[0]);
   result_text(ctx, trim_set(text_of(v[2]), c, mode != 2, mode != 1));
 }
@@ -1302,9 +1301,22 @@ void fn_cast_datetime(sqlite3_context* ctx, int, sqlite3_value** v) {
 // ORA_CHK_LEN(value, max, by_char, owner, table, column)
 void fn_chk_len(sqlite3_context* ctx, int, sqlite3_value** v) {
   if (is_null(v[0])) return sqlite3_result_int(ctx, 1);
-  std::string s = text_of(v[0]);
   int64_t max = sqlite3_value_int64(v[1]);
-  int64_t len = sqlite3_value_int(v[2]) ? (int64_t)utf8_len(s) : (int64_t)s.size();
+  int64_t len;
+  if (sqlite3_value_type(v[0]) == SQLITE_TEXT) {
+    // every inserted row passes here: no copy
+    const unsigned char* p = sqlite3_value_text(v[0]);
+    int n = sqlite3_value_bytes(v[0]);
+    if (sqlite3_value_int(v[2])) {
+      len = 0;
+      for (int i = 0; i < n; ++i) len += (p[i] & 0xC0) != 0x80;
+    } else {
+      len = n;
+    }
+  } else {
+    std::string s = text_of(v[0]);
+    len = sqlite3_value_int(v[2]) ? (int64_t)utf8_len(s) : (int64_t)s.size();
+  }
   if (len <= max) return sqlite3_result_int(ctx, 1);
   std::string where;
   if (!text_of(v[3]).empty()) where += "\"" + text_of(v[3]) + "\".";
@@ -1491,10 +1503,6 @@ void fn_timestampdiff(sqlite3_context* ctx, int, sqlite3_value** v) {
   if (unit == "SQL_TSI_MONTH" || unit == "SQL_TSI_QUARTER" || unit == "SQL_TSI_YEAR") {
     int64_t m = ((int64_t)b.year * 12 + b.month) - ((int64_t)a.year * 12 + a.month);
     // a partial month does not count
-    Instant ia = dl::to_instant(DlDateTime{0, 1, a.day, a.hour, a.minute, a.second, a.nanos});
-    Instant ib = dl::to_instant(DlDateTime{0, 1, b.day, b.hour, b.minute, b.second, b.nanos});
-    (void)ia;
-    (void)ib;
     bool b_later = std::make_tuple(b.day, b.hour, b.minute, b.second, b.nanos) >=
                    std::make_tuple(a.day, a.hour, a.minute, a.second, a.nanos);
     if (m > 0 && !b_later) --m;

@@ -461,9 +461,7 @@ std::string cased(const char* word, int casing) {
 
 int iso_week(const DlDateTime& dt, int* iso_year) {
   int64_t days = days_from_civil(dt.year, dt.month, dt.day);
-  int wd = (int)((days + 1) % 7);  // 0001-01-01 is a Monday: days%7==0 -> Monday
-  // Monday = 0 ... Sunday = 6
-  wd = (int)(days % 7);
+  int wd = (int)(days % 7);  // Monday = 0 ... Sunday = 6 (0001-01-01 is a Monday)
   int64_t thursday = days - wd + 3;
   int y, m, d;
   civil_from_days(thursday, &y, &m, &d);
@@ -800,7 +798,7 @@ int parse_datetime(const char* s, size_t len, const char* fmt, size_t fmtlen, co
       case E_AD: case E_BC: case E_ADD: case E_BCD: {
         static const char* const era[] = {"A.D.", "B.C.", "AD", "BC"};
         int idx = -1;
-        if (!match_word(era, 4, 0, &idx)) return 1856 == 0 ? 0 : 1861;
+        if (!match_word(era, 4, 0, &idx)) return 1861;
         if (idx % 2 == 1) return 1841;  // years before Christ are not kept
         break;
       }
@@ -925,8 +923,7 @@ int format_number(double v, bool is_int, int64_t iv, const char* f, size_t n, st
     if (f[0] == 'x') for (char* p = buf; *p; ++p) *p = (char)std::tolower((unsigned char)*p);
     std::string s = buf;
     if (fm) s.erase(0, s.find_first_not_of(' '));
-    *out = (fm ? "" : " ") + s;
-    if (fm) *out = s;
+    *out = fm ? s : " " + s;  // the sign position
     return 0;
   }
   double val = is_int ? (double)iv : v;

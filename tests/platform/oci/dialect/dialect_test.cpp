@@ -492,6 +492,9 @@ TEST_F(DialectDb, DateFunctionsAndArithmetic) {
       {"to_char(date '2001-02-03', 'FMDD \"of\" FMMonth') || '|'", "3 of February |"},
       {"to_date('20010203', 'YYYY-MM-DD')", "2001-02-03 00:00:00"},
       {"to_char(date '2001-02-03', 'J')", "2451944"},
+      {"to_char(date '2021-01-03', 'IYYY-IW')", "2020-53"},
+      {"to_char(date '2024-12-30', 'IYYY-IW')", "2025-01"},
+      {"to_char(to_date('2451944', 'J'), 'YYYY-MM-DD')", "2001-02-03"},
       {"to_char(date '2001-02-03')", "03-FEB-01"},
       {"to_date('03-FEB-01')", "2001-02-03 00:00:00"},
       {"to_date('03-feb-1999', 'DD-MON-RR')", "1999-02-03 00:00:00"},
@@ -710,7 +713,7 @@ TEST_F(DialectDb, DdlTranslations) {
 // ------------------------------------------------------------- describe
 
 TEST_F(DialectDb, DescribeReportsOracleTypesAndNames) {
-  ASSERT_EQ(0, run("create table dt (n number, n52 number(5,2), i integer, f float, "
+  ASSERT_EQ(0, run("create table dt (n number not null, n52 number(5,2), i integer, f float, "
                    "v varchar2(10), vc varchar2(10 char), c char(3), nc nchar(2), nv nvarchar2(4), "
                    "d date, ts timestamp(3), r raw(8), l long, cl clob, ncl nclob, b blob, "
                    "bf binary_float, bd binary_double)"));
@@ -771,6 +774,7 @@ TEST_F(DialectDb, DescribeReportsOracleTypesAndNames) {
     EXPECT_EQ(ex[i].precision, t.precision) << ex[i].name;
     EXPECT_EQ(ex[i].scale, t.scale) << ex[i].name;
     EXPECT_EQ(ex[i].csform, t.csform) << ex[i].name;
+    EXPECT_EQ(i != 0, t.nullable) << ex[i].name;
   }
   sqlite3_finalize(s);
 }
