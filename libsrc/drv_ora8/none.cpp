@@ -1,1 +1,0 @@
-// Placeholder translation unit while the agent has no sources.
