@@ -352,8 +352,10 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
   c->brk_ctx = brk_ctx;
   c->main_name = user;
   std::string path = join(dir, user + ".db");
+  // The OCI layer runs one call at a time on a session's connection (its call
+  // lock), so SQLite's own per-call mutex is not needed.
   int rc = sqlite3_open_v2(path.c_str(), &c->db,
-                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX,
+                           SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                            nullptr);
   if (rc != SQLITE_OK) {
     int r = sqlite_err(c->db, rc, err);
@@ -370,7 +372,7 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
     return r;
   };
   if (int r = exec(c->db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                          "PRAGMA foreign_keys=ON",
+                          "PRAGMA foreign_keys=ON; PRAGMA cache_size=-16384",
                    err))
     return fail(r);
   int limit = sqlite3_limit(c->db, SQLITE_LIMIT_ATTACHED, -1);

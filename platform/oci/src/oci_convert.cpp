@@ -254,12 +254,39 @@ PutResult put_binary(const Sink& s, const BeValue& v, int* ora) {
   return PUT_OK;
 }
 
-bool stored_datetime(const BeValue& v, DlDateTime* dt) {
-  if (v.type != BE_TEXT) return false;
-  return dl_datetime_parse(v.p, v.n, dt, nullptr);
+inline int two(const char* p) { return (p[0] - '0') * 10 + (p[1] - '0'); }
+
+inline bool digits(const char* p, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (p[i] < '0' || p[i] > '9') return false;
+  return true;
 }
 
 }  // namespace
+
+// Stored DATE ("YYYY-MM-DD HH24:MI:SS") and TIMESTAMP (the same and
+// ".FFFFFFFFF") texts are read in place on the fetch path; anything else goes
+// through the dialect's parser.
+bool stored_datetime(const BeValue& v, DlDateTime* dt) {
+  if (v.type != BE_TEXT) return false;
+  const char* p = v.p;
+  if ((v.n == 19 || v.n == 29) && p[4] == '-' && p[7] == '-' && p[10] == ' ' && p[13] == ':' &&
+      p[16] == ':' && digits(p, 4) && digits(p + 5, 2) && digits(p + 8, 2) && digits(p + 11, 2) &&
+      digits(p + 14, 2) && digits(p + 17, 2) && (v.n == 19 || (p[19] == '.' && digits(p + 20, 9)))) {
+    dt->year = two(p) * 100 + two(p + 2);
+    dt->month = two(p + 5);
+    dt->day = two(p + 8);
+    dt->hour = two(p + 11);
+    dt->minute = two(p + 14);
+    dt->second = two(p + 17);
+    int ns = 0;
+    if (v.n == 29)
+      for (int i = 0; i < 9; ++i) ns = ns * 10 + (p[20 + i] - '0');
+    dt->nanos = ns;
+    return true;
+  }
+  return dl_datetime_parse(v.p, v.n, dt, nullptr);
+}
 
 PutResult put_value(const Sink& s, const BeValue& v, const DlColType& meta, int* ora) {
   if (v.type == BE_NULL) {

@@ -417,6 +417,9 @@ size_t utf8_to_utf16(const char* s, size_t n, ub2* out, size_t cap_units, size_t
 size_t utf16_to_utf8(const ub2* s, size_t units, char* out, size_t cap, size_t* needed);
 size_t utf8_char_count(const char* s, size_t n);
 
+// A stored DATE or TIMESTAMP text.
+bool stored_datetime(const BeValue& v, DlDateTime* dt);
+
 // Oracle NUMBER 21-byte form.
 int num_to_oracle(const BeValue& v, ub1* out);  // returns the length
 int num_from_oracle(const ub1* p, size_t len, BeValue* v);

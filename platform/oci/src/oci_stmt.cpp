@@ -463,6 +463,88 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   return f;
 }
 
+namespace {
+
+// The common cases of the fetch path written straight into the define's
+// buffer: integers, doubles, character values with a length prefix or NUL,
+// and dates. False sends the value through put_value.
+inline bool put_fast(const Define* d, ub4 row, const BeValue& v, const DlColType& meta) {
+  char* buf = static_cast<char*>(d->valuep) + static_cast<size_t>(row) * d->value_sz;
+  const sb4 size = d->value_sz;
+  size_t len;
+  switch (d->dty) {
+    case SQLT_INT:
+      if (v.type != BE_INT) return false;
+      if (size >= 8) {
+        std::memcpy(buf, &v.i, 8);
+        len = 8;
+      } else if (size == 4 && v.i >= INT32_MIN && v.i <= INT32_MAX) {
+        int32_t i = static_cast<int32_t>(v.i);
+        std::memcpy(buf, &i, 4);
+        len = 4;
+      } else {
+        return false;
+      }
+      break;
+    case SQLT_BDOUBLE:
+    case SQLT_FLT:
+      if (size < 8) return false;
+      if (v.type == BE_REAL) {
+        std::memcpy(buf, &v.d, 8);
+      } else if (v.type == BE_INT) {
+        double x = static_cast<double>(v.i);
+        std::memcpy(buf, &x, 8);
+      } else {
+        return false;
+      }
+      len = 8;
+      break;
+    case SQLT_VCS:
+    case SQLT_STR:
+    case SQLT_CHR:
+      if (v.type != BE_TEXT || d->csid == OCI_UTF16ID || meta.type == DL_T_CHAR) return false;
+      if (d->dty == SQLT_VCS) {
+        if (v.n + 2 > static_cast<size_t>(size)) return false;
+        ub2 n = static_cast<ub2>(v.n);
+        std::memcpy(buf, &n, 2);
+        std::memcpy(buf + 2, v.p, v.n);
+        len = v.n + 2;
+      } else if (d->dty == SQLT_STR) {
+        if (v.n + 1 > static_cast<size_t>(size)) return false;
+        std::memcpy(buf, v.p, v.n);
+        buf[v.n] = '\0';
+        len = v.n;
+      } else {
+        if (v.n > static_cast<size_t>(size)) return false;
+        std::memcpy(buf, v.p, v.n);
+        len = v.n;
+      }
+      break;
+    case SQLT_DAT: {
+      DlDateTime dt;
+      if (size < 7 || !stored_datetime(v, &dt)) return false;
+      auto* b = reinterpret_cast<unsigned char*>(buf);
+      b[0] = static_cast<unsigned char>(dt.year / 100 + 100);
+      b[1] = static_cast<unsigned char>(dt.year % 100 + 100);
+      b[2] = static_cast<unsigned char>(dt.month);
+      b[3] = static_cast<unsigned char>(dt.day);
+      b[4] = static_cast<unsigned char>(dt.hour + 1);
+      b[5] = static_cast<unsigned char>(dt.minute + 1);
+      b[6] = static_cast<unsigned char>(dt.second + 1);
+      len = 7;
+      break;
+    }
+    default:
+      return false;
+  }
+  if (d->indp) static_cast<sb2*>(d->indp)[row] = 0;
+  if (d->rlenp) d->rlenp[row] = static_cast<ub2>(len);
+  if (d->rcodep) d->rcodep[row] = 0;
+  return true;
+}
+
+}  // namespace
+
 sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
   PieceState& ps = st->ps;
   if (!ps.active) {
@@ -472,22 +554,28 @@ sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
     st->rows_fetched = 0;
   }
   const ub4 ncols = static_cast<ub4>(st->cols.size());
+  const ub4 ndefs = static_cast<ub4>(st->defines.size());
   for (Define* d : st->defines)
     if (d && d->pos > ncols) {
       ps = PieceState{};
       return err_set(e, 1007);
     }
+  BeStmt* be = st->be;
+  Define* const* defs = st->defines.data();
+  const ColMeta* cols = st->cols.data();
   bool null_error = false;
   int conv_error = 0;
-  for (; ps.row < ps.nrows; ++ps.row, ps.col = 0) {
-    if (ps.col == 0 && !ps.waiting) {
+  ub4 row = ps.row;
+  ub4 col = ps.col;
+  for (; row < ps.nrows; ++row, col = 0) {
+    if (col == 0 && !ps.waiting) {
       if (!st->has_row) {
         if (st->eof) break;
         DlError d;
-        int rc = be_step(st->be, &d);
+        int rc = be_step(be, &d);
         if (rc == 0) {
           st->eof = true;
-          be_reset(st->be);
+          be_reset(be);
           break;
         }
         if (rc != 1) {
@@ -497,13 +585,12 @@ sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
         st->has_row = true;
       }
     }
-    const ub4 row = ps.row;
-    for (; ps.col < st->defines.size(); ++ps.col) {
-      Define* d = st->defines[ps.col];
+    for (; col < ndefs; ++col) {
+      Define* d = defs[col];
       if (!d) continue;
       BeValue v;
-      be_column(st->be, static_cast<int>(ps.col), &v);
-      const DlColType& meta = st->cols[ps.col].type;
+      be_column(be, static_cast<int>(col), &v);
+      const DlColType& meta = cols[col].type;
       if (d->mode & OCI_DYNAMIC_FETCH) {
         // Piecewise: hand the value out in pieces through OCI_NEED_DATA.
         auto* ind = static_cast<sb2*>(d->indp);
@@ -512,6 +599,8 @@ sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
           if (d->rlenp) d->rlenp[row] = 0;
           continue;
         }
+        ps.row = row;
+        ps.col = col;
         if (!ps.waiting) {
           ps.waiting = true;
           ps.offset = 0;
@@ -551,6 +640,13 @@ sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
         ps.waiting = false;
         continue;
       }
+      if (v.type == BE_NULL && d->indp) {
+        static_cast<sb2*>(d->indp)[row] = -1;
+        if (d->rlenp) d->rlenp[row] = 0;
+        if (d->rcodep) d->rcodep[row] = 0;
+        continue;
+      }
+      if (put_fast(d, row, v, meta)) continue;
       Sink sk;
       sk.buf = static_cast<char*>(d->valuep) + static_cast<size_t>(row) * d->value_sz;
       sk.size = d->value_sz;
@@ -578,10 +674,7 @@ sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
     st->has_row = false;
     ++st->rows_fetched;
     ++st->row_count;
-    if (null_error || conv_error) {
-      ++ps.row;
-      break;
-    }
+    if (null_error || conv_error) break;
   }
   bool info = ps.info;
   ps = PieceState{};
