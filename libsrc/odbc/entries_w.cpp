@@ -1,0 +1,335 @@
+// The W entry points that convert text: each input text becomes a
+// NUL-terminated UTF-8 copy passed with SQL_NTS; each output buffer of n
+// characters is replaced by a UTF-8 work buffer of 4 x n + 1 bytes (4 bytes
+// hold any character, a surrogate pair included, since a pair is two of the
+// caller's characters); after success the UTF-8 result is converted back into
+// the caller's buffer, cut to n - 1 characters and a NUL when it does not
+// fit, and a cut makes the result SQL_SUCCESS_WITH_INFO.
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "odbc/apirec.h"
+#include "odbc/dispatch.h"
+#include "odbc/objects.h"
+#include "odbc/sqlstate.h"
+#include "util/utf.h"
+
+namespace {
+
+constexpr char kWide = 'W';
+
+// A 16-bit byte length holds at most 4 x 8191 + 3: longer caller buffers
+// are served with a work buffer of 8191 characters' worth.
+constexpr int32_t kMaxChars16 = 8191;
+
+// A UTF-8 copy of one input text, freed at the end of the call.
+struct WideIn {
+  char *text = nullptr;
+  int32_t len = SQL_NTS;
+  WideIn(const SQLWCHAR *w, int32_t n) {
+    if (!w) return;
+    if (n < 0 && n != SQL_NTS) {
+      // A length no valid call has: convert up to the NUL but hand the
+      // length on, so that the implementation reports it (S1090).
+      len = n;
+      n = SQL_NTS;
+    }
+    text = utf16_to_utf8_dupn(w, n);
+  }
+  ~WideIn() { free(text); }
+  WideIn(const WideIn &) = delete;
+  WideIn &operator=(const WideIn &) = delete;
+  SQLCHAR *ptr() const { return reinterpret_cast<SQLCHAR *>(text); }
+};
+
+// The UTF-8 work buffer of one output text of n characters; none for n <= 0.
+struct WideOut {
+  char *buf = nullptr;
+  int32_t bytes = 0;  // the length handed to the implementation
+  bool failed = false;
+  WideOut(int32_t n, int32_t maxChars) {
+    if (n <= 0) return;
+    if (n > maxChars) n = maxChars;
+    bytes = 4 * n;
+    buf = static_cast<char *>(calloc(static_cast<size_t>(bytes) + 1, 1));
+    failed = buf == nullptr;
+  }
+  ~WideOut() { free(buf); }
+  WideOut(const WideOut &) = delete;
+  WideOut &operator=(const WideOut &) = delete;
+  SQLCHAR *ptr() const { return reinterpret_cast<SQLCHAR *>(buf); }
+};
+
+// Converts the work buffer into the caller's buffer of n characters; the
+// text's full length in characters goes to *full. True when it was cut.
+bool ConvertBack(const char *work, SQLWCHAR *out, int32_t n, uint32_t *full) {
+  *full = 0;
+  if (!work || !out || n <= 0) return false;
+  int64_t bytes = static_cast<int64_t>(n) * 2;
+  if (bytes > INT32_MAX) bytes = INT32_MAX & ~1;
+  return utf8_to_utf16_bufb(work, reinterpret_cast<uint16_t *>(out), static_cast<int32_t>(bytes), full) != 0;
+}
+
+// A cut output text: the object whose call it was (looked up again, it may
+// be gone) gets 01004 "Data was truncated".
+void PostTruncated(HandleTable *table, SQLHANDLE h, int32_t magic) {
+  void *obj = HandleTable_Lookup(table, HandleOf(h));
+  if (!obj || *static_cast<int32_t *>(obj) != magic) return;
+  switch (magic) {
+    case MAGIC_CONN:
+      static_cast<Conn *>(obj)->pending = E_01004;
+      break;
+    case MAGIC_STMT:
+      static_cast<Stmt *>(obj)->pending = E_01004;
+      break;
+    default:
+      break;
+  }
+}
+
+template <class T>
+void PutLen(T *out, uint32_t n) {
+  if (out) *out = static_cast<T>(n);
+}
+
+// The five characters of a SQLSTATE and a NUL, into six UTF-16 units.
+void StateToWide(const SQLCHAR *state, SQLWCHAR *out) {
+  if (!out) return;
+  for (int i = 0; i < 5; ++i) out[i] = state[i];
+  out[5] = 0;
+}
+
+}  // namespace
+
+// ---- Connect -------------------------------------------------------------------
+
+KVD_EXPORT SQLRETURN SQL_API SQLConnectW(SQLHDBC dbc, SQLWCHAR *dsn, SQLSMALLINT dsnLen, SQLWCHAR *uid,
+                                         SQLSMALLINT uidLen, SQLWCHAR *pwd, SQLSMALLINT pwdLen) {
+  WideIn d(dsn, dsnLen), u(uid, uidLen), p(pwd, pwdLen);
+  return CallODBC(API_ConnectW, dbc, d.ptr(), static_cast<SQLSMALLINT>(d.len), u.ptr(),
+                  static_cast<SQLSMALLINT>(u.len), p.ptr(), static_cast<SQLSMALLINT>(p.len), kWide);
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC dbc, SQLHWND hwnd, SQLWCHAR *in, SQLSMALLINT inLen,
+                                               SQLWCHAR *out, SQLSMALLINT outMax, SQLSMALLINT *outLen,
+                                               SQLUSMALLINT completion) {
+  WideIn text(in, inLen);
+  WideOut work(outMax, kMaxChars16);
+  if (work.failed) return SQL_ERROR;
+  SQLRETURN rc = CallODBC(API_DriverConnectW, dbc, hwnd, text.ptr(), static_cast<SQLSMALLINT>(text.len), work.ptr(),
+                          static_cast<SQLSMALLINT>(work.bytes), outLen, completion, kWide);
+  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && out && work.buf) {
+    uint32_t full;
+    bool cut = ConvertBack(work.buf, out, outMax, &full);
+    PutLen(outLen, full);
+    if (cut) {
+      PostTruncated(&g_odbc.conns, dbc, MAGIC_CONN);
+      rc = SQL_SUCCESS_WITH_INFO;
+    }
+  }
+  return rc;
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC dbc, SQLWCHAR *in, SQLINTEGER inLen, SQLWCHAR *out,
+                                           SQLINTEGER outMax, SQLINTEGER *outLen) {
+  WideIn text(in, inLen);
+  WideOut work(outMax, INT32_MAX / 4 - 1);
+  if (work.failed) return SQL_ERROR;
+  SQLRETURN rc = CallODBC(API_NativeSqlW, dbc, text.ptr(), text.len, work.ptr(), work.bytes, outLen);
+  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && out && work.buf) {
+    uint32_t full;
+    bool cut = ConvertBack(work.buf, out, outMax, &full);
+    PutLen(outLen, full);
+    if (cut) {
+      PostTruncated(&g_odbc.conns, dbc, MAGIC_CONN);
+      rc = SQL_SUCCESS_WITH_INFO;
+    }
+  }
+  return rc;
+}
+
+// ---- Statements ------------------------------------------------------------------
+
+KVD_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT stmt, SQLWCHAR *sql, SQLINTEGER len) {
+  WideIn text(sql, len);
+  return CallODBC(API_PrepareW, stmt, text.ptr(), text.len);
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT stmt, SQLWCHAR *sql, SQLINTEGER len) {
+  WideIn text(sql, len);
+  return CallODBC(API_ExecDirectW, stmt, text.ptr(), text.len);
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT stmt, SQLWCHAR *name, SQLSMALLINT len) {
+  WideIn text(name, len);
+  return CallODBC(API_SetCursorNameW, stmt, text.ptr(), static_cast<SQLSMALLINT>(text.len));
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLGetCursorNameW(SQLHSTMT stmt, SQLWCHAR *name, SQLSMALLINT bufLen,
+                                               SQLSMALLINT *nameLen) {
+  WideOut work(bufLen, kMaxChars16);
+  if (work.failed) return SQL_ERROR;
+  SQLRETURN rc = CallODBC(API_GetCursorNameW, stmt, work.ptr(), static_cast<SQLSMALLINT>(work.bytes), nameLen);
+  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && name && work.buf) {
+    uint32_t full;
+    bool cut = ConvertBack(work.buf, name, bufLen, &full);
+    PutLen(nameLen, full);
+    if (cut) {
+      PostTruncated(&g_odbc.stmts, stmt, MAGIC_STMT);
+      rc = SQL_SUCCESS_WITH_INFO;
+    }
+  }
+  return rc;
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT stmt, SQLUSMALLINT col, SQLWCHAR *name, SQLSMALLINT bufLen,
+                                             SQLSMALLINT *nameLen, SQLSMALLINT *type, SQLULEN *size,
+                                             SQLSMALLINT *digits, SQLSMALLINT *nullable) {
+  WideOut work(bufLen, kMaxChars16);
+  if (work.failed) return SQL_ERROR;
+  SQLRETURN rc = CallODBC(API_DescribeColW, stmt, col, work.ptr(), static_cast<SQLSMALLINT>(work.bytes), nameLen, type,
+                          size, digits, nullable);
+  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && name && work.buf) {
+    uint32_t full;
+    bool cut = ConvertBack(work.buf, name, bufLen, &full);
+    PutLen(nameLen, full);
+    if (cut) {
+      PostTruncated(&g_odbc.stmts, stmt, MAGIC_STMT);
+      rc = SQL_SUCCESS_WITH_INFO;
+    }
+  }
+  return rc;
+}
+
+// ---- Diagnostics -------------------------------------------------------------------
+
+namespace {
+
+// SQLErrorW and SQLGetDiagRecW around their narrow implementation: the
+// message through a work buffer, the SQLSTATE through a local one.
+SQLRETURN DiagRecWide(const ApiRecord &rec, SQLHANDLE h, bool withRecNumber, SQLSMALLINT recNumber,
+                      SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *msgLen) {
+  WideOut work(msg ? bufLen : 0, kMaxChars16);
+  if (work.failed) return SQL_ERROR;
+  // A negative length reaches the implementation unchanged: it refuses it.
+  SQLSMALLINT narrowLen = bufLen < 0 ? bufLen : static_cast<SQLSMALLINT>(work.bytes);
+  SQLCHAR narrowState[6] = {0};
+  SQLRETURN rc = withRecNumber ? CallODBC(rec, h, recNumber, narrowState, native, work.ptr(), narrowLen, msgLen)
+                               : CallODBC(rec, h, narrowState, native, work.ptr(), narrowLen, msgLen);
+  if (state) StateToWide(narrowState, state);
+  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && msg && work.buf) {
+    uint32_t full;
+    bool cut = ConvertBack(work.buf, msg, bufLen, &full);
+    // The full length in characters, so that an application (or the Driver
+    // Manager) that sizes a second call by it gets the whole message.
+    PutLen(msgLen, full);
+    if (cut) rc = SQL_SUCCESS_WITH_INFO;
+  }
+  return rc;
+}
+
+}  // namespace
+
+KVD_EXPORT SQLRETURN SQL_API SQLErrorW(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLWCHAR *state, SQLINTEGER *native,
+                                       SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *msgLen) {
+  if (stmt) return DiagRecWide(API_ErrorW_Stmt, stmt, false, 0, state, native, msg, bufLen, msgLen);
+  if (dbc) return DiagRecWide(API_ErrorW_Dbc, dbc, false, 0, state, native, msg, bufLen, msgLen);
+  if (env) return DiagRecWide(API_ErrorW_Env, env, false, 0, state, native, msg, bufLen, msgLen);
+  return SQL_INVALID_HANDLE;
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT rec, SQLWCHAR *state,
+                                            SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen,
+                                            SQLSMALLINT *msgLen) {
+  static const ApiRecord *const kRecs[] = {&API_GetDiagRecW_Env, &API_GetDiagRecW_Dbc, &API_GetDiagRecW_Stmt,
+                                           &API_GetDiagRecW_Desc};
+  if (type < SQL_HANDLE_ENV || type > SQL_HANDLE_DESC) return SQL_INVALID_HANDLE;
+  return DiagRecWide(*kRecs[type - SQL_HANDLE_ENV], h, true, rec, state, native, msg, bufLen, msgLen);
+}
+
+// ---- Catalog functions: names converted, every length SQL_NTS ------------------------
+
+KVD_EXPORT SQLRETURN SQL_API SQLColumnPrivilegesW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
+                                                  SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen,
+                                                  SQLWCHAR *col, SQLSMALLINT colLen) {
+  WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen), k(col, colLen);
+  return CallODBC(API_ColumnPrivilegesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
+                  SQLSMALLINT(t.len), k.ptr(), SQLSMALLINT(k.len));
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLColumnsW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
+                                         SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen, SQLWCHAR *col,
+                                         SQLSMALLINT colLen) {
+  WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen), k(col, colLen);
+  return CallODBC(API_ColumnsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
+                  SQLSMALLINT(t.len), k.ptr(), SQLSMALLINT(k.len));
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLForeignKeysW(SQLHSTMT stmt, SQLWCHAR *pkCat, SQLSMALLINT pkCatLen, SQLWCHAR *pkSch,
+                                             SQLSMALLINT pkSchLen, SQLWCHAR *pkTab, SQLSMALLINT pkTabLen,
+                                             SQLWCHAR *fkCat, SQLSMALLINT fkCatLen, SQLWCHAR *fkSch,
+                                             SQLSMALLINT fkSchLen, SQLWCHAR *fkTab, SQLSMALLINT fkTabLen) {
+  WideIn a(pkCat, pkCatLen), b(pkSch, pkSchLen), c(pkTab, pkTabLen), d(fkCat, fkCatLen), e(fkSch, fkSchLen),
+      f(fkTab, fkTabLen);
+  return CallODBC(API_ForeignKeysW, stmt, a.ptr(), SQLSMALLINT(a.len), b.ptr(), SQLSMALLINT(b.len), c.ptr(),
+                  SQLSMALLINT(c.len), d.ptr(), SQLSMALLINT(d.len), e.ptr(), SQLSMALLINT(e.len), f.ptr(),
+                  SQLSMALLINT(f.len));
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
+                                             SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen) {
+  WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen);
+  return CallODBC(API_PrimaryKeysW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
+                  SQLSMALLINT(t.len));
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLProcedureColumnsW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
+                                                  SQLSMALLINT schLen, SQLWCHAR *proc, SQLSMALLINT procLen,
+                                                  SQLWCHAR *col, SQLSMALLINT colLen) {
+  WideIn c(cat, catLen), s(sch, schLen), p(proc, procLen), k(col, colLen);
+  return CallODBC(API_ProcedureColumnsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), p.ptr(),
+                  SQLSMALLINT(p.len), k.ptr(), SQLSMALLINT(k.len));
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLProceduresW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
+                                            SQLSMALLINT schLen, SQLWCHAR *proc, SQLSMALLINT procLen) {
+  WideIn c(cat, catLen), s(sch, schLen), p(proc, procLen);
+  return CallODBC(API_ProceduresW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), p.ptr(),
+                  SQLSMALLINT(p.len));
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT stmt, SQLUSMALLINT idType, SQLWCHAR *cat,
+                                                SQLSMALLINT catLen, SQLWCHAR *sch, SQLSMALLINT schLen, SQLWCHAR *tab,
+                                                SQLSMALLINT tabLen, SQLUSMALLINT scope, SQLUSMALLINT nullable) {
+  WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen);
+  return CallODBC(API_SpecialColumnsW, stmt, idType, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len),
+                  t.ptr(), SQLSMALLINT(t.len), scope, nullable);
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
+                                            SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen,
+                                            SQLUSMALLINT unique, SQLUSMALLINT accuracy) {
+  WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen);
+  return CallODBC(API_StatisticsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
+                  SQLSMALLINT(t.len), unique, accuracy);
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLTablePrivilegesW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
+                                                 SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen) {
+  WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen);
+  return CallODBC(API_TablePrivilegesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
+                  SQLSMALLINT(t.len));
+}
+
+KVD_EXPORT SQLRETURN SQL_API SQLTablesW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
+                                        SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen, SQLWCHAR *types,
+                                        SQLSMALLINT typesLen) {
+  WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen), y(types, typesLen);
+  return CallODBC(API_TablesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
+                  SQLSMALLINT(t.len), y.ptr(), SQLSMALLINT(y.len));
+}
