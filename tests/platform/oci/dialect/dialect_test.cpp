@@ -546,6 +546,22 @@ TEST_F(DialectDb, EscapeTranslationOutputsRun) {
   for (const Q& q : qs) EXPECT_EQ(q.expect, rows(q.select)) << q.select;
 }
 
+// Shapes the driver's catalog queries use: NULL columns with aliases, DECODE,
+// UNION with ORDER BY positions, || and NVL.
+TEST_F(DialectDb, CatalogQueryShapes) {
+  ASSERT_EQ(0, run("create table cat (owner varchar2(30), table_name varchar2(30), num_rows number, "
+                   "created date default sysdate)"));
+  ASSERT_EQ(0, run("insert into cat (owner, table_name, num_rows) values ('SCOTT', 'EMP', 3)"));
+  ASSERT_EQ(0, run("insert into cat (owner, table_name) values ('HR', 'DEPT')"));
+  EXPECT_EQ("2", rows("select count(*) from cat where created is not null and created <= sysdate"));
+  EXPECT_EQ("<null>|HR|DEPT|TABLE|0;<null>|SCOTT|EMP|VIEW|3",
+            rows("SELECT NULL \"TABLE_CAT\", T.OWNER \"TABLE_SCHEM\", T.TABLE_NAME \"TABLE_NAME\", "
+                 "DECODE (T.NUM_ROWS, NULL, 'TABLE', 'VIEW') \"TABLE_TYPE\", NVL(T.NUM_ROWS, 0) \"N\" "
+                 "FROM CAT T WHERE T.OWNER LIKE '%' AND 1 = 1 UNION SELECT NULL, 'X', 'Y', 'Z', 1 FROM DUAL WHERE 1 = 0 "
+                 "ORDER BY 2, 3"));
+  EXPECT_EQ("HR.DEPT;SCOTT.EMP", rows("select owner || '.' || table_name from cat order by 1"));
+}
+
 TEST_F(DialectDb, ScalarSubqueryGivesAtMostOneRow) {
   ASSERT_EQ(0, run("create table o (k number, v varchar2(5))"));
   ASSERT_EQ(0, run("insert into o values (1, 'a')"));
