@@ -23,7 +23,8 @@
 // - slots is the length of the column array (NULL when slots is 0);
 // - 0 <= rows <= capacity and columns <= slots;
 // - every column in use has storage for at least capacity rows (both
-//   pointers set when capacity > 0, both NULL when capacity is 0);
+//   pointers set when capacity > 0; values and indicators set or NULL
+//   together);
 // - slots beyond the columns in use have no storage.
 //
 // Results are SqlStateTable rows: 0 success, E_S1000 (15) for a NULL
@@ -204,5 +205,7 @@ int DatasetColInsert(Dataset *ds, uint16_t c, int32_t type, uint32_t size);
 
 // Deep copy of source column cs into destination column cd (same type and
 // element size). A destination without rows takes the source's row count;
-// other columns in use must then already have storage for it.
+// when that needs a larger capacity, its other columns in use get all-NULL
+// storage for it, so that a Dataset can be filled column by column. The
+// capacity never shrinks below storage the columns already have.
 int DatasetColCopy(Dataset *dst, const Dataset *src, uint16_t cd, uint16_t cs);

@@ -33,6 +33,12 @@ inline void *DsMalloc(size_t bytes) {
   return std::malloc(bytes ? bytes : 1);
 }
 
+// realloc: on failure the old block is left as it was.
+inline void *DsRealloc(void *block, size_t bytes) {
+  if (DsAllocFails()) return nullptr;
+  return std::realloc(block, bytes ? bytes : 1);
+}
+
 inline void *DsCalloc(size_t count, size_t size) {
   if (DsAllocFails()) return nullptr;
   if (count == 0 || size == 0) return std::calloc(1, 1);

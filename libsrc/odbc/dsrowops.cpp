@@ -2,6 +2,8 @@
 // builds keysets, rowsets, static result sets and key-value sets. Each one
 // either gives the target its own copy of a long buffer or moves the buffer
 // and clears the source pointer, so that no buffer is ever owned twice.
+#include <malloc.h>
+
 #include <algorithm>
 #include <cassert>
 #include <climits>
@@ -34,6 +36,15 @@ void FreeLongRange(DatasetCol &c, int32_t from, int32_t to) {
     std::free(DsLongGet(elem).buffer);
     DsLongClearBuffer(elem);
   }
+}
+
+// Rows the column's storage really has room for: at least the capacity,
+// more after an append grew it ahead.
+size_t StorageRows(const DatasetCol &c) {
+  if (!c.values || !c.indicators) return 0;
+  size_t rows = malloc_usable_size(c.indicators) / sizeof(int16_t);
+  if (c.size) rows = std::min(rows, (malloc_usable_size(c.values) - 1) / c.size);
+  return rows;
 }
 
 }  // namespace
@@ -226,42 +237,38 @@ int DatasetAppend(Dataset *dst, Dataset *src) {
   if (int64_t(dst->rows) + src->rows > INT32_MAX) return E_S1000;
   const int32_t total = dst->rows + src->rows;
 
-  // All new storage first: running out of memory changes nothing.
-  DatasetCol *fresh = static_cast<DatasetCol *>(DsCalloc(dst->columns, sizeof(DatasetCol)));
-  if (!fresh) return E_S1001;
+  // Fetch blocks appended one by one to a static set or keyset must not be
+  // copied over and over: storage grows geometrically (at least doubling)
+  // while the capacity stays the row count, and the next append uses the
+  // room the storage already has. First every column gets its room; a
+  // failure there changes no row, and a column enlarged before it merely
+  // keeps its bigger storage.
   for (uint16_t col = 0; col < dst->columns; ++col) {
-    fresh[col].type = dst->cols[col].type;
-    fresh[col].size = dst->cols[col].size;
-    if (int rc = DatasetColAlloc(&fresh[col], total)) {
-      for (uint16_t k = 0; k < col; ++k) DatasetColFree(&fresh[k], 0);
-      std::free(fresh);
-      return rc;
-    }
+    DatasetCol &d = dst->cols[col];
+    if (StorageRows(d) >= size_t(total)) continue;
+    const size_t rows = std::max<size_t>(size_t(total), std::min<size_t>(size_t(dst->capacity) * 2, INT32_MAX));
+    auto *values = static_cast<unsigned char *>(DsRealloc(d.values, rows * d.size + 1));
+    if (!values) return E_S1001;
+    d.values = values;
+    auto *ind = static_cast<int16_t *>(DsRealloc(d.indicators, rows * sizeof(int16_t)));
+    if (!ind) return E_S1001;
+    d.indicators = ind;
   }
-
+  // Then the rows, which cannot fail.
   for (uint16_t col = 0; col < dst->columns; ++col) {
     DatasetCol &d = dst->cols[col];
     DatasetCol &s = src->cols[col];
-    DatasetCol &n = fresh[col];
     const size_t e = d.size;
-    // Own rows first, their long buffers moving with the elements; buffers
-    // past the own rows are not carried over and are freed.
-    if (dst->rows > 0) {
-      std::memcpy(n.values, d.values, size_t(dst->rows) * e);
-      std::memcpy(n.indicators, d.indicators, size_t(dst->rows) * sizeof(int16_t));
-    }
+    // Buffers past the own rows are overwritten by the source rows (or fall
+    // outside the new capacity): they are freed, not lost.
     FreeLongRange(d, dst->rows, dst->capacity);
-    std::free(d.values);
-    std::free(d.indicators);
-    // Then the source rows; their buffers move too.
-    std::memcpy(n.values + size_t(dst->rows) * e, s.values, size_t(src->rows) * e);
-    std::memcpy(n.indicators + dst->rows, s.indicators, size_t(src->rows) * sizeof(int16_t));
+    std::memcpy(d.values + size_t(dst->rows) * e, s.values, size_t(src->rows) * e);
+    std::memcpy(d.indicators + dst->rows, s.indicators, size_t(src->rows) * sizeof(int16_t));
+    d.values[size_t(total) * e] = 0;
+    // The source's buffers now belong to the destination.
     if (DsIsLong(s.type))
       for (int32_t r = 0; r < src->rows; ++r) DsLongClearBuffer(Elem(s, uint32_t(r)));
-    d.values = n.values;
-    d.indicators = n.indicators;
   }
-  std::free(fresh);
   dst->rows = total;
   dst->capacity = total;
   assert(DatasetCheck(dst) && DatasetCheck(src));

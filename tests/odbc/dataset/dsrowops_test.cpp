@@ -318,6 +318,25 @@ TEST_F(DatasetOpsTest, AppendMovesTheSourceBuffers) {
   EXPECT_EQ(s->rows, 2);  // the source keeps its rows, lengths and indicators
 }
 
+TEST_F(DatasetOpsTest, AppendGrowsTheStorageBlockByBlock) {
+  Owned all;
+  Build(*all, kMixed, 4);  // room for the first block, then growth
+  Rows expected;
+  for (int32_t i = 0; i < 5; ++i) {
+    Owned block;
+    Build(*block, kMixed, 3, {{I32(i), Bytes("long " + std::to_string(i)), kNull}, {kNull, kNull, Bytes("s")}});
+    // A buffer past the destination's rows is freed, not lost.
+    if (all->capacity > all->rows) Put(*all, 1, uint32_t(all->rows), Bytes("stale"));
+    ASSERT_EQ(DatasetAppend(&*all, &*block), 0);
+    ExpectSound({&*all, &*block});
+    expected.push_back({I32(i), Bytes("long " + std::to_string(i)), kNull});
+    expected.push_back({kNull, kNull, Bytes("s")});
+  }
+  EXPECT_EQ(all->rows, 10);
+  EXPECT_EQ(all->capacity, 10);
+  EXPECT_EQ(AllRows(*all), expected);
+}
+
 TEST_F(DatasetOpsTest, AppendOfNothingAndOfOtherLayouts) {
   Owned d, s, other;
   Build(*d, kMixed, 2, {{I32(1), Bytes("one"), Bytes("a")}});
@@ -331,17 +350,17 @@ TEST_F(DatasetOpsTest, AppendOfNothingAndOfOtherLayouts) {
   ExpectSound({&*d, &*s, &*other});
 }
 
-TEST_F(DatasetOpsTest, AppendIsAllOrNothingWhenMemoryRunsOut) {
+TEST_F(DatasetOpsTest, AppendChangesNoRowWhenMemoryRunsOut) {
   Owned d, s;
   ForEachAllocFailure(
       [&] {
-        Build(*d, kMixed, 2, {{I32(1), Bytes("one"), Bytes("a")}});
-        Build(*s, kMixed, 1, {{I32(2), Bytes("two"), Bytes("b")}});
+        Build(*d, kMixed, 1, {{I32(1), Bytes("one"), Bytes("a")}});
+        Build(*s, kMixed, 2, {{I32(2), Bytes("two"), Bytes("b")}});
       },
       [&] { return DatasetAppend(&*d, &*s); },
       [&](int) {
         ExpectSound({&*d, &*s});
-        EXPECT_EQ(d->capacity, 2);
+        EXPECT_EQ(d->capacity, 1);
         EXPECT_EQ(AllRows(*d), (Rows{{I32(1), Bytes("one"), Bytes("a")}}));
         EXPECT_EQ(AllRows(*s), (Rows{{I32(2), Bytes("two"), Bytes("b")}}));
       },
