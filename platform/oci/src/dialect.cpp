@@ -851,23 +851,25 @@ std::string Translator::select_block(bool top, std::vector<DlItem>* items, bool 
   }
   if (w("START") || w("CONNECT")) unimplemented();
   bool grouped = false;
+  std::string group_by, having;  // Oracle takes them in either order
   for (int pass = 0; pass < 2; ++pass) {
-    if (w("GROUP") && peek().t == T_WORD && peek().v == "BY") {
+    if (w("GROUP") && peek().t == T_WORD && peek().v == "BY" && group_by.empty()) {
       p_ += 2;
       if (w("ROLLUP") || w("CUBE") || w("GROUPING")) unimplemented();
-      out += " GROUP BY ";
+      group_by = " GROUP BY ";
       bool f = true;
       do {
-        if (!f) out += ", ";
+        if (!f) group_by += ", ";
         f = false;
-        out += expr().s;
+        group_by += expr().s;
       } while (accept_op(","));
       grouped = true;
-    } else if (accept_w("HAVING")) {
-      out += " HAVING " + cond();
+    } else if (having.empty() && accept_w("HAVING")) {
+      having = " HAVING " + cond();
       grouped = true;
     }
   }
+  out += group_by + having;
   if (w("MODEL") || w("PIVOT") || w("UNPIVOT")) unimplemented();
   if (blk.has_rownum_item && (grouped || agg)) unimplemented();
   if (cap.found) {
@@ -2078,19 +2080,21 @@ void Translator::alter_session() {
     }
     fail(922);
   }
-  // one or more name = value pairs; the last one is reported
+  // one or more name = value pairs
   do {
     if (cur().t != T_WORD) fail(922);
-    st_->session_param = cur().v;
+    std::string param = cur().v;
     ++p_;
     expect_op("=", 922);
     std::string v;
     while (!at_end() && !(cur().t == T_WORD && op("=", 1))) {
       if (!v.empty()) v += ' ';
-      v += cur().t == T_STR ? cur().v : cur().v;
+      v += cur().v;  // a quoted value without its quotes
       ++p_;
     }
     if (v.empty()) fail(922);
+    st_->session_params.emplace_back(param, v);
+    st_->session_param = param;
     st_->session_value = v;
   } while (!at_end());
 }
@@ -3219,24 +3223,22 @@ static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, i
 
 // ---------------------------------------------------------------- session
 
-int dl_session_apply(DlSession* session, const DlStatement* st, DlError* err) {
-  *err = DlError{};
-  if (st->kind != DL_ALTER_SESSION) return 0;
-  const std::string& p = st->session_param;
-  if (p.empty()) return 0;
+namespace {
+
+int apply_one(DlSession* session, const std::string& p, const std::string& value, DlError* err) {
   if (p == "NLS_DATE_FORMAT" || p == "NLS_TIMESTAMP_FORMAT") {
     // check the format model
     DlDateTime dt;
     dt.year = 2000; dt.month = 1; dt.day = 1;
     std::string tmp;
-    int rc = dl::format_datetime(dt, st->session_value.data(), st->session_value.size(), &tmp);
+    int rc = dl::format_datetime(dt, value.data(), value.size(), &tmp);
     if (rc) return dl_set_error(err, rc);
-    if (p == "NLS_DATE_FORMAT") session->nls_date_format = st->session_value;
-    else session->nls_timestamp_format = st->session_value;
+    if (p == "NLS_DATE_FORMAT") session->nls_date_format = value;
+    else session->nls_timestamp_format = value;
     return 0;
   }
   if (p.rfind("NLS_", 0) == 0 || p == "TIME_ZONE" ||
-      (p == "CURRENT_SCHEMA" && upper(st->session_value) == session->user)) {
+      (p == "CURRENT_SCHEMA" && upper(value) == session->user)) {
     return 0;  // accepted; the stand-in has one language and territory
   }
   static const char* const harmless[] = {
@@ -3250,6 +3252,19 @@ int dl_session_apply(DlSession* session, const DlStatement* st, DlError* err) {
   for (const char* h : harmless)
     if (p == h) return 0;
   return dl_set_error(err, 2248);  // invalid option for ALTER SESSION
+}
+
+}  // namespace
+
+int dl_session_apply(DlSession* session, const DlStatement* st, DlError* err) {
+  *err = DlError{};
+  if (st->kind != DL_ALTER_SESSION) return 0;
+  // all or nothing: check every pair on a copy first
+  DlSession trial = *session;
+  for (const auto& pv : st->session_params)
+    if (int rc = apply_one(&trial, pv.first, pv.second, err)) return rc;
+  for (const auto& pv : st->session_params) apply_one(session, pv.first, pv.second, err);
+  return 0;
 }
 
 void dl_session_statement_start(DlSession* session) {

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct sqlite3;
@@ -131,8 +132,11 @@ struct DlStatement {
   int position_count = 0;    // distinct positions (what PARAM_COUNT reports)
   std::vector<DlItem> items; // SELECT only
   std::string savepoint;     // DL_SAVEPOINT / DL_ROLLBACK_TO: the name
-  std::string session_param; // DL_ALTER_SESSION: parameter name (upper-case)
-  std::string session_value; // DL_ALTER_SESSION: value, quotes removed
+  std::string session_param; // DL_ALTER_SESSION: last parameter name (upper-case);
+                             // DL_SET_TRANSACTION: the options as written
+  std::string session_value; // DL_ALTER_SESSION: its value, quotes removed
+  std::vector<std::pair<std::string, std::string>> session_params;  // every pair
+                             // of an ALTER SESSION SET, in order
 };
 
 // Per-connection state read by the function library (USER, SYSDATE, NLS

@@ -159,6 +159,8 @@ TEST(DialectTranslate, RewritesOracleSqlToken_by_token) {
       // ROWNUM limits become LIMIT
       {"select * from t where rownum <= 10 and a > 1", "SELECT * FROM \"T\" WHERE \"A\" > 1 LIMIT 10"},
       {"select * from t where 5 > rownum", "SELECT * FROM \"T\" WHERE 1 LIMIT (5) - 1"},
+      {"select a, count(*) from t having count(*) > 1 group by a",
+       "SELECT \"A\" AS \"A\", count(*) AS \"COUNT(*)\" FROM \"T\" GROUP BY \"A\" HAVING count(*) > 1"},
       // DATE and TIMESTAMP literals in the stored form
       {"select date '2024-02-29' d from dual",
        "SELECT '2024-02-29 00:00:00' AS \"D\" FROM (SELECT 'X' AS \"DUMMY\") AS \"DUAL\""},
@@ -617,6 +619,11 @@ TEST_F(DialectDb, AlterSessionChangesTheDateFormat) {
   EXPECT_EQ("2001-02-03 00:00:00", value("to_date('2001/02/03')"));
   EXPECT_EQ(1821, run("alter session set nls_date_format = 'YYYY-ZZ'"));
   EXPECT_EQ(2248, run("alter session set sql_fancy = true"));
+  // several pairs apply together, or none when one is wrong
+  ASSERT_EQ(0, run("alter session set nls_language = american nls_date_format = 'DD.MM.YYYY'"));
+  EXPECT_EQ("03.02.2001", value("to_char(date '2001-02-03')"));
+  EXPECT_EQ(2248, run("alter session set nls_date_format = 'YYYY' bogus = 1"));
+  EXPECT_EQ("03.02.2001", value("to_char(date '2001-02-03')"));
 }
 
 // ----------------------------------------------------------- tables
