@@ -717,6 +717,7 @@ void Translator::statement() {
     if (op(";")) fail(911);
     fail(933);
   }
+  if (st_->ddl && !st_->binds.empty()) fail(1027);  // bind variables not allowed in DDL
 }
 
 void Translator::select_statement() {
@@ -945,9 +946,14 @@ std::string Translator::select_item(std::vector<DlItem>* items, Block* blk, bool
     ++p_;
     has_alias = true;
   }
-  if (has_alias) item.name = alias;
-  else if (e.colref || e.is_rowid) item.name = e.colname;
-  else item.name = expr_name(src_, from, to);
+  if (has_alias) {
+    item.name = alias;
+  } else if (e.colref || e.is_rowid) {
+    item.name = e.colname;
+  } else {
+    item.name = expr_name(src_, from, to);
+    item.expression = true;
+  }
   std::string sql = e.s;
   if (e.is_rowid) {
     sql = "ORA_ROWIDTOCHAR(" + e.s + ")";
@@ -1771,11 +1777,17 @@ void Translator::create_table(bool temporary) {
   (void)first;
   std::string full = schema_prefix + quote_id(tab);
   std::string extra;
-  if (accept_w("AS") || w("SELECT")) {
-    // The column types come from the query; SQLite keeps only affinities.
+  if (accept_w("AS") || w("SELECT") || w("WITH")) {
+    // dl_exec_ddl makes the columns from the query's describe; the plain
+    // SQLite form (which keeps only affinities) is the fallback.
     bool ho = false;
-    std::string q = query(false, nullptr, &ho);
+    std::string q = query(true, &st_->items, &ho);
+    for (const DlItem& it : st_->items)
+      if (it.expression) fail(998);  // must name this expression with a column alias
     st_->sql = "CREATE TABLE " + full + " AS " + q;
+    st_->ctas_schema = schema_prefix;
+    st_->ctas_table = tab;
+    st_->ctas_query = q;
     return;
   }
   expect_op("(", 906);
@@ -3219,6 +3231,83 @@ static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, i
   }
   out->type = DL_T_VARCHAR2;
   out->size = 4000;
+}
+
+// ------------------------------------------------------------------- DDL
+
+namespace {
+
+int exec_script(sqlite3* db, const std::string& sql, const DlSession* session, DlError* err) {
+  if (sql.empty()) return 0;
+  char* msg = nullptr;
+  int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &msg);
+  if (rc == SQLITE_OK) return 0;
+  int ora = dl_map_sqlite_error(sqlite3_extended_errcode(db), msg ? msg : sqlite3_errmsg(db), err, session);
+  sqlite3_free(msg);
+  return ora;
+}
+
+}  // namespace
+
+int dl_exec_ddl(sqlite3* db, const DlStatement* st, const DlSession* session, DlError* err) {
+  *err = DlError{};
+  if (st->ctas_table.empty()) return exec_script(db, st->sql, session, err);
+  sqlite3_stmt* q = nullptr;
+  if (sqlite3_prepare_v2(db, st->ctas_query.c_str(), -1, &q, nullptr) != SQLITE_OK) {
+    int ora = dl_map_sqlite_error(sqlite3_extended_errcode(db), sqlite3_errmsg(db), err, session);
+    sqlite3_finalize(q);
+    return ora;
+  }
+  std::string owner = session ? session->user : std::string();
+  if (!st->ctas_schema.empty() && st->ctas_schema != "main.") {
+    owner = st->ctas_schema.substr(1, st->ctas_schema.size() - 3);  // "HR". -> HR
+  }
+  std::string cols, triggers;
+  int n = sqlite3_column_count(q);
+  std::vector<std::string> names;
+  for (int i = 0; i < n; ++i) {
+    DlColType t;
+    std::string name;
+    dl_describe_column(st, q, i, &t, &name);
+    if (std::find(names.begin(), names.end(), name) != names.end()) {
+      sqlite3_finalize(q);
+      return dl_set_error(err, 957);  // duplicate column name
+    }
+    names.push_back(name);
+    if (t.type == DL_T_ROWID) {
+      t.type = DL_T_VARCHAR2;
+      t.size = t.char_length = 18;
+    }
+    if ((t.type == DL_T_VARCHAR2 || t.type == DL_T_CHAR) && t.size == 0) {
+      sqlite3_finalize(q);
+      return dl_set_error(err, 1723);  // zero-length columns are not allowed
+    }
+    if (t.type == DL_T_LONG || t.type == DL_T_LONG_RAW) {
+      sqlite3_finalize(q);
+      return dl_set_error(err, 997);  // illegal use of LONG datatype
+    }
+    bool char_sem = t.csform == 1 && t.char_length && t.size != t.char_length;
+    std::string def = quote_id(name) + " " + dl::decltype_text(t, char_sem);
+    if (t.type == DL_T_CHAR) def += " COLLATE RTRIM";
+    else if (t.type == DL_T_DATE || t.type == DL_T_TIMESTAMP) def += " COLLATE ORA_DT";
+    if (!t.nullable) def += " NOT NULL";
+    ColRules r = column_rules(owner, st->ctas_table, name, t, char_sem);
+    if (!r.check.empty()) def += " CHECK (" + r.check + ")";
+    std::string tr = trigger_sql("", st->ctas_table, name, r);
+    if (!st->ctas_schema.empty()) {
+      const std::string key = "; CREATE TRIGGER ";
+      for (size_t pos = tr.find(key); pos != std::string::npos; pos = tr.find(key, pos + key.size()))
+        tr.insert(pos + key.size(), st->ctas_schema);
+    }
+    triggers += tr;
+    if (!cols.empty()) cols += ", ";
+    cols += def;
+  }
+  sqlite3_finalize(q);
+  std::string full = st->ctas_schema + quote_id(st->ctas_table);
+  std::string script = "CREATE TABLE " + full + " (" + cols + ")" + triggers + "; INSERT INTO " + full +
+                       " SELECT * FROM (" + st->ctas_query + ")";
+  return exec_script(db, script, session, err);
 }
 
 // ---------------------------------------------------------------- session

@@ -111,6 +111,7 @@ struct DlItem {
   DlColType type;     // what the expression is known to give; DL_T_UNKNOWN when
                       // only the column's declared type can tell
   bool is_count = false;  // COUNT(...): NUMBER precision 0 scale 0
+  bool expression = false;  // named by its text (no alias, not a plain column)
   // When the type depends on a column whose type only the schema knows:
   // probe[0] (and probe[1]) are SQLite queries whose one column's declared
   // type is looked up at describe time, and rule says how to combine them
@@ -137,6 +138,9 @@ struct DlStatement {
   std::string session_value; // DL_ALTER_SESSION: its value, quotes removed
   std::vector<std::pair<std::string, std::string>> session_params;  // every pair
                              // of an ALTER SESSION SET, in order
+  // CREATE TABLE ... AS SELECT: the table (schema prefix and name) and the
+  // query; dl_exec_ddl creates the table with the query's Oracle types.
+  std::string ctas_schema, ctas_table, ctas_query;
 };
 
 // Per-connection state read by the function library (USER, SYSDATE, NLS
@@ -163,6 +167,11 @@ int dl_oci_stmt_type(DlKind kind);
 // translation relies on (case-sensitive LIKE, no double-quoted string
 // literals). Returns a SQLite result code.
 int dl_register(sqlite3* db, DlSession* session);
+
+// Runs a translated DDL statement (st->ddl) on db: its script, or for
+// CREATE TABLE ... AS SELECT a table whose columns keep the query's Oracle
+// types. session names the owner in messages. Returns 0 or an Oracle error.
+int dl_exec_ddl(sqlite3* db, const DlStatement* st, const DlSession* session, DlError* err);
 
 // Applies a translated ALTER SESSION. Returns 0 or an Oracle error number.
 int dl_session_apply(DlSession* session, const DlStatement* st, DlError* err);

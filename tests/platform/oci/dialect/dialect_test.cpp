@@ -48,6 +48,11 @@ class DialectDb : public ::testing::Test {
       return rc;
     }
     if (st.kind == DL_ALTER_SESSION) return dl_session_apply(&ses_, &st, out_err ? out_err : &err);
+    if (st.ddl) {
+      rc = dl_exec_ddl(db_, &st, &ses_, &err);
+      if (out_err) *out_err = err;
+      return rc;
+    }
     char* msg = nullptr;
     int src = sqlite3_exec(db_, st.sql.c_str(), nullptr, nullptr, &msg);
     if (src != SQLITE_OK) {
@@ -731,6 +736,29 @@ TEST_F(DialectDb, DdlTranslations) {
   EXPECT_EQ("0", rows("select count(*) from p"));
   ASSERT_EQ(0, run("drop table c cascade constraints"));
   ASSERT_EQ(0, run("comment on table p is 'people'"));
+}
+
+TEST_F(DialectDb, CreateTableAsSelectKeepsOracleTypes) {
+  ASSERT_EQ(0, run("create table src (d date not null, n number(5,2), v varchar2(7), c char(2))"));
+  ASSERT_EQ(0, run("insert into src values (date '2024-01-02', 1.5, 'abc', 'x')"));
+  ASSERT_EQ(0, run("create table dst as select d, n, v, c, n * 2 twice, d + 1 next_day, 'lit' l from src"));
+  EXPECT_EQ("2024-01-02 00:00:00|1.5|abc|x |3|2024-01-03 00:00:00|lit", rows("select * from dst"));
+  // the copied columns keep their rules
+  EXPECT_EQ(12899, run("insert into dst (d, v) values (sysdate, 'too long!')"));
+  EXPECT_EQ(1400, run("insert into dst (v) values ('a')"));
+  sqlite3_stmt* s = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, "SELECT * FROM \"DST\"", -1, &s, nullptr));
+  const uint16_t types[] = {DL_T_DATE, DL_T_NUMBER, DL_T_VARCHAR2, DL_T_CHAR, DL_T_NUMBER, DL_T_DATE, DL_T_CHAR};
+  for (int i = 0; i < sqlite3_column_count(s); ++i) {
+    DlColType t;
+    std::string name;
+    dl_describe_column(nullptr, s, i, &t, &name);
+    EXPECT_EQ(types[i], t.type) << name;
+  }
+  sqlite3_finalize(s);
+  EXPECT_EQ(998, run("create table bad as select n + 1 from src"));
+  EXPECT_EQ(1723, run("create table bad as select null x from src"));
+  EXPECT_EQ(1027, run("create table bad as select n from src where n = :1"));
 }
 
 // ------------------------------------------------------------- describe
