@@ -133,6 +133,12 @@ std::string be_resolve_database(const std::string& connect_id) {
     return ".ocilite/default";
   }
   if (dir_exists(id)) return id;
+  // The catalog file itself names its database too.
+  if (file_exists(id)) {
+    size_t slash = id.find_last_of('/');
+    std::string dir = slash == std::string::npos ? "." : id.substr(0, slash);
+    if (id.compare(id.size() - std::strlen(kCatalog), std::string::npos, kCatalog) == 0) return dir;
+  }
   if (const char* root = std::getenv("OCILITE_ROOT"); root && *root) {
     std::string p = join(root, id);
     if (dir_exists(p)) return p;

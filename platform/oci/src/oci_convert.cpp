@@ -201,7 +201,8 @@ PutResult put_text(const Sink& s, const BeValue& v, const DlColType& meta) {
   text_form(v, meta, num, &t);
   const ub2 dty = s.dty;
   size_t prefix = dty == SQLT_VCS ? 2 : dty == SQLT_LVC ? 4 : 0;
-  size_t nul = (dty == SQLT_STR || dty == SQLT_AVC) ? 1 : 0;
+  // The terminator of a wide value is one UTF-16 unit.
+  size_t nul = (dty == SQLT_STR || dty == SQLT_AVC) ? (s.utf16 ? 2 : 1) : 0;
   size_t size = static_cast<size_t>(s.size);
   if (size < prefix + nul) return set_truncated(s, 0, text_length(t));
   size_t cap = size - prefix - nul;
@@ -213,7 +214,7 @@ PutResult put_text(const Sink& s, const BeValue& v, const DlColType& meta) {
     size_t units = copy_text16(t, out, cap_units, &need);
     if (padded)
       while (units < cap_units) out[units++] = 0x0020;
-    if (nul) out[units] = 0;
+    if (nul) std::memset(out + units, 0, 2);
     // The length prefix of a wide value counts UTF-16 units.
     if (dty == SQLT_VCS) store(s.buf, static_cast<ub2>(units));
     if (dty == SQLT_LVC) store(s.buf, static_cast<sb4>(units));

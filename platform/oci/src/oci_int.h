@@ -19,6 +19,7 @@
 #include "dialect.h"
 #include "oci.h"
 #include "ocilite.h"
+#include "oci_returning.h"
 
 // The exported OCI entry points; everything else stays inside the library.
 #define OCI_EXPORT extern "C" __attribute__((visibility("default")))
@@ -371,6 +372,7 @@ struct Stmt : HandleBase {
   DlStatement dl;
   DlError dl_err;
   int dl_rc = 0;  // translation failure, reported at execute
+  Returning ret;  // RETURNING ... INTO, cut off before translation
   // Compiled SQL.
   BeStmt* be = nullptr;
   Session* be_session = nullptr;

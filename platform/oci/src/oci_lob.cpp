@@ -61,7 +61,8 @@ int persist(SvcCtx* svc, Lob* lob, Error* e) {
   CallScope call(s);
   DlError d;
   if (be_begin(s->conn, &d)) return err_from(e, d), d.code;
-  std::string sql = "UPDATE \"" + lob->schema + "\".\"" + lob->table + "\" SET \"" + lob->column +
+  std::string schema = lob->schema.empty() ? "main" : lob->schema;
+  std::string sql = "UPDATE \"" + schema + "\".\"" + lob->table + "\" SET \"" + lob->column +
                     "\" = ?1 WHERE rowid = ?2";
   BeStmt* st = nullptr;
   if (be_prepare(s->conn, sql, &st, &d)) return err_from(e, d), d.code;

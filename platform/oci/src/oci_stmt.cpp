@@ -2,6 +2,7 @@
 // (DML arrays in one call, implicit transactions, DDL commits, non-blocking
 // mode) and the array fetch with its piecewise path for LONG columns.
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -62,8 +63,20 @@ int translate(Stmt* st, Session* s, Error* e) {
   stmt_uncompile(st);
   st->dl = DlStatement{};
   st->dl_err = DlError{};
-  st->dl_rc = dl_translate(st->text.data(), st->text.size(), s ? &s->dl : nullptr, &st->dl,
-                           &st->dl_err);
+  std::string stripped;
+  if (split_returning(st->text, &stripped, &st->ret)) {
+    st->dl_rc = dl_translate(stripped.data(), stripped.size(), s ? &s->dl : nullptr, &st->dl,
+                             &st->dl_err);
+    // The INTO placeholders follow every placeholder of the statement.
+    int pos = st->dl.position_count;
+    for (auto& it : st->ret.items) it.position = ++pos;
+    if (st->dl.kind != DL_INSERT && st->dl.kind != DL_UPDATE && st->dl.kind != DL_DELETE)
+      st->ret = Returning{};
+  } else {
+    st->ret = Returning{};
+    st->dl_rc = dl_translate(st->text.data(), st->text.size(), s ? &s->dl : nullptr, &st->dl,
+                             &st->dl_err);
+  }
   st->translated = true;
   st->translated_for = s;
   st->described = false;
@@ -78,7 +91,22 @@ int compile(Stmt* st, Session* s, Error* e) {
   stmt_uncompile(st);
   DlError d;
   BeStmt* b = nullptr;
-  if (int rc = be_prepare(s->conn, st->dl.sql, &b, &d)) {
+  std::string sql = st->dl.sql;
+  if (!st->ret.items.empty()) {
+    // SQLite hands back the rowid and the values of every changed row.
+    while (!sql.empty() && (std::isspace(static_cast<unsigned char>(sql.back())) || sql.back() == ';'))
+      sql.pop_back();
+    sql += " RETURNING rowid";
+    for (const auto& it : st->ret.items) {
+      sql += ", \"";
+      for (char c : it.column) {
+        if (c == '"') sql += '"';
+        sql += c;
+      }
+      sql += "\"";
+    }
+  }
+  if (int rc = be_prepare(s->conn, sql, &b, &d)) {
     err_from(e, d);
     return rc;
   }
@@ -181,6 +209,15 @@ int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
   return 0;
 }
 
+Bind* find_bind(Stmt* st, int position, const std::string& name) {
+  Bind* by_name = nullptr;
+  for (Bind* b : st->binds) {
+    if (b->pos && static_cast<int>(b->pos) == position) return b;
+    if (!b->pos && b->name == name) by_name = b;
+  }
+  return by_name;
+}
+
 Bind* find_bind(Stmt* st, const DlBind& occ) {
   Bind* by_name = nullptr;
   for (Bind* b : st->binds) {
@@ -211,7 +248,9 @@ int bind_row(Stmt* st, ub4 iter, Error* e) {
 }
 
 // Writes a value to an output bind (PL/SQL assignment target).
-int put_out_bind(Bind* b, const BeValue& v, const DlColType& meta, Error* e) {
+int put_out_bind(Bind* b, const BeValue& v, const DlColType& meta, Error* e, ub4 iter = 0,
+                 ub4 index = 0, const Returning* ret = nullptr, const std::string* column = nullptr,
+                 int64_t rowid = 0) {
   Sink s;
   s.dty = b->dty;
   s.utf16 = b->csid == OCI_UTF16ID;
@@ -222,7 +261,8 @@ int put_out_bind(Bind* b, const BeValue& v, const DlColType& meta, Error* e) {
     ub1 piece = OCI_ONE_PIECE;
     void* ind = nullptr;
     ub2* rcode = nullptr;
-    sb4 rc = b->ocb(b->octx, reinterpret_cast<OCIBind*>(b), 0, 0, &buf, &alen, &piece, &ind, &rcode);
+    sb4 rc = b->ocb(b->octx, reinterpret_cast<OCIBind*>(b), iter, index, &buf, &alen, &piece, &ind,
+                    &rcode);
     if (rc != OCI_CONTINUE) return err_set(e, 1013), 1013;
     s.buf = static_cast<char*>(buf);
     s.size = alen ? static_cast<sb4>(*alen) : b->value_sz;
@@ -230,11 +270,41 @@ int put_out_bind(Bind* b, const BeValue& v, const DlColType& meta, Error* e) {
     s.ind = static_cast<sb2*>(ind);
     s.rcode = rcode;
   } else {
-    s.buf = static_cast<char*>(b->valuep);
+    if (index > 0) return 0;  // more rows than one per iteration need callbacks
+    s.buf = static_cast<char*>(b->valuep) + static_cast<size_t>(iter) * b->value_sz;
     s.size = b->value_sz;
-    s.ind = static_cast<sb2*>(b->indp);
-    s.alen = b->alenp;
-    s.rcode = b->rcodep;
+    s.ind = b->indp ? static_cast<sb2*>(b->indp) + iter : nullptr;
+    s.alen = b->alenp ? b->alenp + iter : nullptr;
+    s.rcode = b->rcodep ? b->rcodep + iter : nullptr;
+  }
+  if (is_lob_dty(b->dty)) {
+    // A LOB comes back as a locator of its row, so that writes through it
+    // reach the table. The buffer holds the locator or a pointer to it.
+    if (!s.buf) return err_set(e, 22275), 22275;
+    Lob* lob = as<Lob>(s.buf, OCI_DTYPE_LOB);
+    if (!lob) {
+      void* p = nullptr;
+      std::memcpy(&p, s.buf, sizeof p);
+      lob = as<Lob>(p, OCI_DTYPE_LOB);
+    }
+    if (!lob) return err_set(e, 22275), 22275;
+    lob->changed();
+    lob->init = true;
+    lob->lobtype = static_cast<ub1>(b->dty);
+    lob->csform = b->csform;
+    if (v.type == BE_TEXT || v.type == BE_BLOB) lob->data.assign(v.p, v.n);
+    else lob->data.clear();
+    if (ret && column) {
+      lob->located = true;
+      lob->schema = ret->schema;
+      lob->table = ret->table;
+      lob->column = *column;
+      lob->rowid = rowid;
+    }
+    if (s.ind) *s.ind = 0;
+    if (s.rcode) *s.rcode = 0;
+    if (s.alen4) *s.alen4 = sizeof(void*);
+    return 0;
   }
   int ora = 0;
   switch (put_value(s, v, meta, &ora)) {
@@ -277,12 +347,29 @@ int run_dml(Session* s, Stmt* st, Error* e, ub4 iters, ub4 rowoff) {
   for (ub4 i = 0; i < iters; ++i) {
     be_reset(st->be);
     if (int rc = bind_row(st, rowoff + i, e)) return rc;
+    ub4 returned = 0;
     for (;;) {
       int rc = be_step(st->be, &d);
-      if (rc == 1) continue;  // RETURNING rows: nothing to hand out here
       if (rc == 0) break;
-      return err_from(e, d), d.code;
+      if (rc < 0) return err_from(e, d), d.code;
+      if (st->ret.items.empty()) continue;
+      // One changed row: its rowid, then the RETURNING columns.
+      BeValue rid;
+      be_column(st->be, 0, &rid);
+      for (size_t j = 0; j < st->ret.items.size(); ++j) {
+        const ReturnItem& it = st->ret.items[j];
+        Bind* b = find_bind(st, it.position, it.name);
+        if (!b) return err_set(e, 1008), 1008;
+        BeValue v;
+        be_column(st->be, static_cast<int>(j + 1), &v);
+        DlColType meta;
+        if (int r = put_out_bind(b, v, meta, e, rowoff + i, returned, &st->ret, &it.column, rid.i))
+          return r;
+      }
+      ++returned;
     }
+    for (const auto& it : st->ret.items)
+      if (Bind* b = find_bind(st, it.position, it.name)) b->rows_returned = returned;
     st->row_count += static_cast<ub4>(be_changes(s->conn));
   }
   be_reset(st->be);
@@ -917,6 +1004,8 @@ sword do_bind(Stmt* st, Error* e, OCIBind** bindp, ub4 pos, std::string name, vo
     bool known = false;
     for (const DlBind& occ : st->dl.binds)
       if ((pos && occ.position == static_cast<int>(pos)) || (!pos && occ.name == name)) known = true;
+    for (const auto& it : st->ret.items)
+      if ((pos && it.position == static_cast<int>(pos)) || (!pos && it.name == name)) known = true;
     if (!known) return err_set(e, 1036);
   }
   Bind* b = nullptr;

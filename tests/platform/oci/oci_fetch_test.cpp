@@ -485,3 +485,86 @@ TEST_F(OciTest, RowidTextFindsItsRowAgain) {
       << errtext(c.err);
   EXPECT_EQ(8, n);
 }
+
+namespace {
+struct LobOut {
+  OCIEnv* env = nullptr;
+  std::vector<OCILobLocator*> locs;
+  std::vector<std::pair<ub4, ub4>> calls;  // (iteration, index)
+  ub4 len = 0;
+  sb2 ind = 0;
+  ub2 rcode = 0;
+};
+sb4 lob_in_null(void*, OCIBind*, ub4, ub4, void** bufp, ub4* alenp, ub1* piecep, void** indp) {
+  static sb2 null_ind = -1;
+  *bufp = nullptr;
+  *alenp = 0;
+  *piecep = OCI_ONE_PIECE;
+  *indp = &null_ind;
+  return OCI_CONTINUE;
+}
+sb4 lob_out(void* ctx, OCIBind*, ub4 iter, ub4 index, void** bufp, ub4** alenp, ub1* piecep,
+            void** indp, ub2** rcodep) {
+  auto* o = static_cast<LobOut*>(ctx);
+  OCILobLocator* l = nullptr;
+  OCIDescriptorAlloc(o->env, reinterpret_cast<void**>(&l), OCI_DTYPE_LOB, 0, nullptr);
+  o->locs.push_back(l);
+  o->calls.emplace_back(iter, index);
+  *bufp = l;
+  o->len = sizeof(void*);
+  *alenp = &o->len;
+  *piecep = OCI_ONE_PIECE;
+  *indp = &o->ind;
+  *rcodep = &o->rcode;
+  return OCI_CONTINUE;
+}
+}  // namespace
+
+TEST_F(OciTest, LobParametersAreWrittenThroughReturnedLocators) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table doc (id number, body clob)");
+  // INSERT ... EMPTY_CLOB() RETURNING body INTO :2, then write the value.
+  OCIStmt* ins = c.stmt("insert into doc (id, body) values (:1, empty_clob()) returning body into :2");
+  int id = 1;
+  OCIBind* b = nullptr;
+  OCIBindByPos(ins, &b, c.err, 1, &id, sizeof id, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+  LobOut out;
+  out.env = c.env;
+  ASSERT_EQ(OCI_SUCCESS, OCIBindByPos(ins, &b, c.err, 2, nullptr, 8, SQLT_CLOB, nullptr, nullptr,
+                                      nullptr, 0, nullptr, OCI_DATA_AT_EXEC))
+      << errtext(c.err);
+  ASSERT_EQ(OCI_SUCCESS, OCIBindDynamic(b, c.err, &out, lob_in_null, &out, lob_out));
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, ins, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT))
+      << errtext(c.err);
+  ASSERT_EQ(1u, out.locs.size());
+  std::string text(5000, 'q');
+  ub4 amt = static_cast<ub4>(text.size());
+  ASSERT_EQ(OCI_SUCCESS, OCILobWrite(c.svc, c.err, out.locs[0], &amt, 1, text.data(), amt, OCI_ONE_PIECE,
+                                     nullptr, nullptr, 0, SQLCS_IMPLICIT))
+      << errtext(c.err);
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(c.svc, c.err, OCI_DEFAULT));
+  EXPECT_EQ("5000", c.scalar("select length(body) from doc where id = 1"));
+
+  // UPDATE of two rows calls back once per row, with the row's index.
+  c.run("insert into doc values (2, 'x')");
+  OCIStmt* upd = c.stmt("update doc set body = empty_clob() where id <= :1 returning body into :2");
+  int lim = 2;
+  OCIBindByPos(upd, &b, c.err, 1, &lim, sizeof lim, SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+  LobOut out2;
+  out2.env = c.env;
+  OCIBindByPos(upd, &b, c.err, 2, nullptr, 8, SQLT_CLOB, nullptr, nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC);
+  OCIBindDynamic(b, c.err, &out2, lob_in_null, &out2, lob_out);
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, upd, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT))
+      << errtext(c.err);
+  EXPECT_EQ((std::vector<std::pair<ub4, ub4>>{{0, 0}, {0, 1}}), out2.calls);
+  ub4 returned = 0;
+  OCIAttrGet(b, OCI_HTYPE_BIND, &returned, nullptr, OCI_ATTR_ROWS_RETURNED, c.err);
+  EXPECT_EQ(2u, returned);
+  for (auto* l : out2.locs) {
+    ub4 n = 3;
+    ASSERT_EQ(OCI_SUCCESS, OCILobWrite(c.svc, c.err, l, &n, 1, const_cast<char*>("new"), 3, OCI_ONE_PIECE,
+                                       nullptr, nullptr, 0, SQLCS_IMPLICIT));
+  }
+  EXPECT_EQ("new", c.scalar("select body from doc where id = 1"));
+  EXPECT_EQ("new", c.scalar("select body from doc where id = 2"));
+}

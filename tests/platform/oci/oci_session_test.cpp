@@ -27,10 +27,18 @@ TEST_F(OciTest, LogonChecksUserAndPasswordAgainstTheDatabase) {
   }
 }
 
-TEST_F(OciTest, AttachToAnUnknownDatabaseFails) {
-  Conn c(db.dir + "/missing", "scott", "tiger");
-  EXPECT_EQ(OCI_ERROR, c.logon_status);
-  EXPECT_EQ(0u, c.logon_error.find("ORA-12154:"));
+TEST_F(OciTest, ConnectIdentifierNamesTheDatabase) {
+  Conn missing(db.dir + "/missing", "scott", "tiger");
+  EXPECT_EQ(OCI_ERROR, missing.logon_status);
+  EXPECT_EQ(0u, missing.logon_error.find("ORA-12154:"));
+  // The catalog file names its database as well as the directory does.
+  Conn by_file(db.dir + "/ocilite_catalog.db", "scott", "tiger");
+  EXPECT_TRUE(by_file.ok()) << by_file.logon_error;
+  // An empty identifier means the default database.
+  setenv("OCILITE_DEFAULT_DB", db.dir.c_str(), 1);
+  Conn by_default("", "scott", "tiger");
+  EXPECT_TRUE(by_default.ok()) << by_default.logon_error;
+  unsetenv("OCILITE_DEFAULT_DB");
 }
 
 TEST_F(OciTest, AccountStatesGiveOracleLogonErrorsAndWarnings) {

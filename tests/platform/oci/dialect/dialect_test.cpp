@@ -756,6 +756,26 @@ TEST_F(DialectDb, CreateTableAsSelectKeepsOracleTypes) {
     EXPECT_EQ(types[i], t.type) << name;
   }
   sqlite3_finalize(s);
+  // the same through the statement's own text, as a caller that runs DDL
+  // text directly does
+  {
+    const char* sql = "create table dst2 as select d, c from src";
+    DlStatement st;
+    DlError err;
+    ASSERT_EQ(0, dl_translate(sql, std::strlen(sql), &ses_, &st, &err));
+    char* msg = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db_, st.sql.c_str(), nullptr, nullptr, &msg)) << (msg ? msg : "");
+    EXPECT_EQ("2024-01-02 00:00:00|x ", rows("select * from dst2"));
+    ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, "SELECT * FROM \"DST2\"", -1, &s, nullptr));
+    DlColType t;
+    dl_describe_column(nullptr, s, 0, &t, nullptr);
+    EXPECT_EQ(DL_T_DATE, t.type);
+    sqlite3_finalize(s);
+    ASSERT_NE(SQLITE_OK, sqlite3_exec(db_, st.sql.c_str(), nullptr, nullptr, &msg));
+    DlError e2;
+    EXPECT_EQ(955, dl_map_sqlite_error(sqlite3_extended_errcode(db_), msg, &e2));
+    sqlite3_free(msg);
+  }
   EXPECT_EQ(998, run("create table bad as select n + 1 from src"));
   EXPECT_EQ(1723, run("create table bad as select null x from src"));
   EXPECT_EQ(1027, run("create table bad as select n from src where n = :1"));
