@@ -1784,7 +1784,9 @@ void Translator::create_table(bool temporary) {
     std::string q = query(true, &st_->items, &ho);
     for (const DlItem& it : st_->items)
       if (it.expression) fail(998);  // must name this expression with a column alias
-    st_->sql = "CREATE TABLE " + full + " AS " + q;
+    // Run as one statement, the library function does what dl_exec_ddl
+    // does (for callers that run DDL text directly).
+    st_->sql = "SELECT ORA_CTAS(" + quote_str(std::string(src_, len_)) + ")";
     st_->ctas_schema = schema_prefix;
     st_->ctas_table = tab;
     st_->ctas_query = q;

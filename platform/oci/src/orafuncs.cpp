@@ -1614,6 +1614,25 @@ void fn_currval(sqlite3_context* ctx, int, sqlite3_value** v) {
   sqlite3_result_int64(ctx, it->second);
 }
 
+// ORA_CTAS(oracle text): CREATE TABLE ... AS SELECT run from inside one
+// SQLite statement, so that DDL text executed as it is still keeps the
+// query's Oracle types.
+void fn_ctas(sqlite3_context* ctx, int, sqlite3_value** v) {
+  DlSession* ses = session_of(ctx);
+  std::string text = text_of(v[0]);
+  DlStatement st;
+  DlError err;
+  int rc = dl_translate(text.data(), text.size(), ses, &st, &err);
+  if (rc == 0 && st.ctas_table.empty()) rc = dl_set_error(&err, 900);
+  if (rc == 0) rc = dl_exec_ddl(sqlite3_context_db_handle(ctx), &st, ses, &err);
+  if (rc) {
+    char buf[600];
+    std::snprintf(buf, sizeof buf, "ORA-%05d: %s", rc, err.message);
+    return sqlite3_result_error(ctx, buf, -1);
+  }
+  sqlite3_result_null(ctx);
+}
+
 // ORA_ONE: the value of a scalar subquery's only row.
 struct OneState {
   int64_t n;
@@ -1780,6 +1799,7 @@ const FnReg kScalars[] = {
     {"ORA_LOCATE", -1, PURE, fn_locate},
     {"ORA_TIMESTAMPADD", 3, SESSION, fn_timestampadd},
     {"ORA_TIMESTAMPDIFF", 3, SESSION, fn_timestampdiff},
+    {"ORA_CTAS", 1, SESSION, fn_ctas},
     {"ORA_RAISE", 1, 0, fn_raise},
     {"ORA_RAISE", 2, 0, fn_raise},
     {"ORA_NEXTVAL", 2, SESSION, fn_nextval},
