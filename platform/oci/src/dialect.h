@@ -17,6 +17,14 @@
 //   dl_datetime_parse / dl_datetime_text to convert.
 // - RAW/LONG RAW/BLOB: BLOB. BINARY_FLOAT/BINARY_DOUBLE: REAL.
 // - ROWID: SQLite's rowid; its text form (dl_rowid_text) is 18 decimal digits.
+//
+// Tables made by the translated DDL call the library (CHECK constraints that
+// raise Oracle's errors, triggers that pad CHAR and round NUMBER(p,s), the
+// ORA_DT and RTRIM collations): every connection that writes to them needs
+// dl_register. The translation also keeps objects of its own in a schema:
+// the table "ORA$SEQ" (sequences) and triggers named "<table>$<column>$I/U";
+// a listing of the user's tables should leave out names containing '$'
+// that it did not create.
 #pragma once
 
 #include <cstddef>
