@@ -2033,7 +2033,14 @@ void Translator::alter_statement() {
     do {
       if (w("CONSTRAINT") || w("PRIMARY") || w("UNIQUE") || w("CHECK") || w("FOREIGN")) unimplemented();
       std::string col, extra;
+      std::string cname = cur().v;
       column_def(tab, &col, &extra, true);
+      // SQLite says "duplicate column name" as for CREATE TABLE; Oracle
+      // has its own error for a column added twice.
+      std::string schema_plain = schema_prefix.empty() ? "main" : (own_schema(a) ? "main" : a);
+      if (!f) out += "; ";
+      out += "SELECT ORA_RAISE(1430) FROM pragma_table_info(" + quote_str(tab) + ", " +
+             quote_str(schema_plain) + ") WHERE \"name\" = " + quote_str(cname) + "; ";
       if (!schema_prefix.empty()) {
         size_t q = 0;
         const std::string key = "; CREATE TRIGGER ";
@@ -2042,7 +2049,6 @@ void Translator::alter_statement() {
           q += key.size() + schema_prefix.size();
         }
       }
-      if (!f) out += "; ";
       f = false;
       out += "ALTER TABLE " + full + " ADD COLUMN " + col + extra;
     } while (paren && accept_op(","));

@@ -83,6 +83,7 @@ const OraMsg kMessages[] = {
     {1426, "numeric overflow"},
     {1427, "single-row subquery returns more than one row"},
     {1428, "argument '%s' is out of range"},
+    {1430, "column being added already exists in table"},
     {1438, "value larger than specified precision allowed for this column"},
     {1441, "cannot decrease column length because some value is too big"},
     {1445, "cannot select ROWID from, or sample, a join view without a key-preserved table"},
@@ -104,6 +105,7 @@ const OraMsg kMessages[] = {
     {1742, "comment not terminated properly"},
     {1745, "invalid host/bind variable name"},
     {1756, "quoted string not properly terminated"},
+    {1758, "table must be empty to add mandatory (NOT NULL) column"},
     {1789, "query block has incorrect number of result columns"},
     {1810, "format code appears twice"},
     {1816, "month may only be specified once"},
@@ -372,6 +374,9 @@ int dl_map_sqlite_error(int rc, const char* msg, DlError* err, const DlSession* 
   if (std::strstr(msg, "syntax error") || std::strstr(msg, "incomplete input"))
     return dl_set_error(err, 900);
   if (std::strstr(msg, "may not be altered")) return dl_set_error(err, 3001);  // e.g. renaming a view
+  if (starts(msg, "Cannot add a NOT NULL column")) return dl_set_error(err, 1758);
+  if (starts(msg, "Cannot add a PRIMARY KEY column") || starts(msg, "Cannot add a UNIQUE column"))
+    return dl_set_error(err, 3001);
   if (std::strstr(msg, "may not be dropped") || std::strstr(msg, "may not be modified"))
     return dl_set_error(err, 1031);
   // Anything else: a generic Oracle error that keeps SQLite's text.

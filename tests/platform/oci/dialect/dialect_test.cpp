@@ -721,6 +721,9 @@ TEST_F(DialectDb, DdlTranslations) {
   ASSERT_EQ(0, run("alter table p add (born date, note char(2))"));
   ASSERT_EQ(0, run("insert into p (id, note) values (2, 'a')"));
   EXPECT_EQ("a |<null>", rows("select note, born from p"));
+  EXPECT_EQ(1430, run("alter table p add (note char(3))"));
+  EXPECT_EQ(1430, run("alter table scott.p add born number"));
+  EXPECT_EQ(1758, run("alter table p add extra number not null"));
   ASSERT_EQ(0, run("alter table p drop column note"));
   ASSERT_EQ(0, run("alter table p rename column born to birth"));
   ASSERT_EQ(0, run("create or replace view pv as select id, birth from p"));
