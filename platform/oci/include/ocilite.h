@@ -87,6 +87,15 @@ void ocilite_test_slow(int kind, unsigned ms);
 /* Number of calls of the kind made since the last reset. */
 unsigned ocilite_test_calls(int kind);
 
+/* Failover: the next call of the kind on a session whose server has a
+ * failover callback (OCI_ATTR_FOCBK) calls it from inside that call once per
+ * event, in order, with the failover type fo_type (OCI_FO_SESSION ...). An
+ * OCI_FO_ERROR event answered with OCI_FO_RETRY goes on to the next event,
+ * any other answer to it ends the sequence as an abort. When the sequence
+ * ends with OCI_FO_END the call then does its work; otherwise it fails with
+ * ORA-25408. Kinds: OCILITE_T_EXECUTE, _FETCH, _COMMIT, _ROLLBACK. */
+void ocilite_test_failover(int kind, unsigned fo_type, const unsigned *events, int nevents);
+
 /* Disarms every fault and slow setting and zeroes the call counts. */
 void ocilite_test_reset(void);
 

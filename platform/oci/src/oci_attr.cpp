@@ -300,6 +300,7 @@ OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
         case OCI_ATTR_SERVER:
           if (attributep && !as<Server>(attributep, OCI_HTYPE_SERVER)) return OCI_INVALID_HANDLE;
           svc->server = static_cast<Server*>(attributep);
+          if (svc->server) svc->server->svc = svc;
           return f;
         case OCI_ATTR_SESSION:
           if (attributep && !as<Session>(attributep, OCI_HTYPE_SESSION)) return OCI_INVALID_HANDLE;

@@ -52,6 +52,7 @@ constexpr Msg kClientMessages[] = {
     {1920, "user name '%s' conflicts with another user or role name"},
     {1935, "missing user or role name"},
     {3001, "unimplemented feature"},
+    {25408, "can not safely replay call"},
     {3113, "end-of-file on communication channel"},
     {3114, "not connected to ORACLE"},
     {4043, "object %s does not exist"},
@@ -141,9 +142,16 @@ struct Fault {
   std::string message;
 };
 
+struct Failover {
+  int kind;
+  unsigned type;
+  std::vector<unsigned> events;
+};
+
 struct Faults {
   std::mutex mu;
   std::vector<Fault> armed;
+  std::vector<Failover> failovers;
   std::atomic<unsigned> calls[OCILITE_T_KIND_COUNT] = {};
   unsigned slow_ms[OCILITE_T_KIND_COUNT] = {};
   std::atomic<bool> any{false};  // quick test on the hot paths
@@ -194,9 +202,44 @@ bool fault_slow(int kind, Session* s, Error* e) {
   return true;
 }
 
+sword failover_check(int kind, SvcCtx* svc, Server* srv, Error* e) {
+  Faults& f = faults();
+  if (!f.any.load(std::memory_order_relaxed) || !srv || !srv->focbk.callback_function) return OCI_SUCCESS;
+  Failover fo;
+  {
+    std::lock_guard<std::mutex> g(f.mu);
+    auto it = std::find_if(f.failovers.begin(), f.failovers.end(),
+                           [kind](const Failover& x) { return x.kind == kind; });
+    if (it == f.failovers.end()) return OCI_SUCCESS;
+    fo = *it;
+    f.failovers.erase(it);
+  }
+  OCIFocbkStruct cb = srv->focbk;
+  void* svcp = svc ? static_cast<void*>(svc) : static_cast<void*>(srv->svc);
+  void* envp = srv->env;
+  bool ended = false;
+  for (size_t i = 0; i < fo.events.size(); ++i) {
+    unsigned ev = fo.events[i];
+    sb4 rc = cb.callback_function(svcp, envp, cb.fo_ctx, fo.type, ev);
+    if (ev == OCI_FO_ERROR && rc != OCI_FO_RETRY) break;  // the client gave up
+    ended = ev == OCI_FO_END;
+  }
+  return ended ? OCI_SUCCESS : err_set(e, 25408);
+}
+
 }  // namespace ocl
 
 using namespace ocl;
+
+extern "C" __attribute__((visibility("default"))) void ocilite_test_failover(
+    int kind, unsigned fo_type, const unsigned* events, int nevents) {
+  Faults& f = faults();
+  std::lock_guard<std::mutex> g(f.mu);
+  Failover fo{kind, fo_type, {}};
+  for (int i = 0; i < nevents; ++i) fo.events.push_back(events[i]);
+  f.failovers.push_back(std::move(fo));
+  f.any = true;
+}
 
 extern "C" __attribute__((visibility("default"))) void ocilite_test_fault(
     int kind, int nth, int count, int ora_code, int warning, const char* message) {
@@ -233,6 +276,7 @@ extern "C" __attribute__((visibility("default"))) void ocilite_test_reset(void) 
   Faults& f = faults();
   std::lock_guard<std::mutex> g(f.mu);
   f.armed.clear();
+  f.failovers.clear();
   for (auto& c : f.calls) c.store(0);
   std::fill(std::begin(f.slow_ms), std::end(f.slow_ms), 0u);
   f.any = false;

@@ -110,6 +110,9 @@ sword warn_set(Error* e, int code, const char* arg = nullptr);
 sword fault_check(int kind, Error* e);
 // Waits when the kind is set slow; false (with ORA-01013 set) when broken off.
 bool fault_slow(int kind, Session* s, Error* e);
+// Runs an armed failover sequence through the server's failover callback:
+// OCI_SUCCESS to go on, OCI_ERROR (ORA-25408 set) when the failover aborted.
+sword failover_check(int kind, SvcCtx* svc, Server* srv, Error* e);
 
 // ---- Environment ---------------------------------------------------------------
 
@@ -154,6 +157,7 @@ struct Server : HandleBase {
   OCIFocbkStruct focbk{};
   std::string external_name, internal_name;
   std::atomic<Session*> session{nullptr};  // the session working through it
+  SvcCtx* svc = nullptr;                   // the service context it was set on
 };
 
 struct Stmt;

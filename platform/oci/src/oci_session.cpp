@@ -43,6 +43,7 @@ CPool::~CPool() {
 }
 
 Server::~Server() {
+  if (Session* s = session.load(); s && is_live(s) && s->server == this) s->server = nullptr;
   if (attached && !pool.empty()) {
     PoolRegistry& r = pools();
     std::lock_guard<std::mutex> g(r.mu);
@@ -327,6 +328,7 @@ OCI_EXPORT sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
   if (f == OCI_ERROR) return f;
   Session* s = svc_session(svc);
   if (!s) return err_set(e, 1012);
+  if (failover_check(OCILITE_T_COMMIT, svc, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
   if (!fault_slow(OCILITE_T_COMMIT, s, e)) return OCI_ERROR;
   DlError d;
@@ -343,6 +345,7 @@ OCI_EXPORT sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) 
   if (f == OCI_ERROR) return f;
   Session* s = svc_session(svc);
   if (!s) return err_set(e, 1012);
+  if (failover_check(OCILITE_T_ROLLBACK, svc, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
   DlError d;
   if (be_rollback(s->conn, &d)) return err_from(e, d);

@@ -473,6 +473,10 @@ void drop_job(Stmt* st) {
 
 Stmt::~Stmt() {
   drop_job(this);
+  if (cache_owner && is_live(cache_owner)) {
+    std::lock_guard<std::recursive_mutex> g(cache_owner->call_mu);
+    cache_owner->cache.remove(this);
+  }
   if (be_session && is_live(be_session)) {
     std::lock_guard<std::recursive_mutex> g(be_session->call_mu);
     stmt_uncompile(this);
@@ -493,6 +497,7 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   if (!st->prepared) return err_set(e, 24337);
   sword f = fault_check(OCILITE_T_EXECUTE, e);
   if (f == OCI_ERROR) return f;
+  if (failover_check(OCILITE_T_EXECUTE, svc, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
   if (!fault_slow(OCILITE_T_EXECUTE, s, e)) return OCI_ERROR;
   if (translate(st, s, e)) return OCI_ERROR;
@@ -931,6 +936,7 @@ OCI_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 o
   if (!s || !is_live(s) || !s->begun) return err_set(e, 3114);
   sword f = fault_check(OCILITE_T_FETCH, e);
   if (f == OCI_ERROR) return f;
+  if (failover_check(OCILITE_T_FETCH, nullptr, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
   if (!fault_slow(OCILITE_T_FETCH, s, e)) return OCI_ERROR;
   if (nrows == 0) {

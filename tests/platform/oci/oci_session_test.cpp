@@ -306,3 +306,42 @@ TEST_F(OciTest, HandlesAreCheckedBeforeUse) {
   EXPECT_EQ(OCI_ERROR, OCIAttrGet(c.ses, OCI_HTYPE_SESSION, &s, nullptr, OCI_ATTR_NONBLOCKING_MODE, c.err));
   EXPECT_EQ(24315, errcode(c.err));
 }
+
+namespace {
+struct Failovers {
+  std::vector<std::pair<ub4, ub4>> seen;  // (type, event)
+  void* svc = nullptr;
+  int retries_left = 1;
+};
+sb4 on_failover(void* svc, void* env, void* ctx, ub4 type, ub4 event) {
+  auto* f = static_cast<Failovers*>(ctx);
+  f->seen.emplace_back(type, event);
+  f->svc = svc;
+  if (event == OCI_FO_ERROR) return f->retries_left-- > 0 ? OCI_FO_RETRY : 0;
+  return 0;
+}
+}  // namespace
+
+TEST_F(OciTest, FailoverEventsReachTheRegisteredCallbackInsideTheCall) {
+  Conn c(db.dir, "scott", "tiger");
+  Failovers seen;
+  OCIFocbkStruct cb{on_failover, &seen};
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c.srv, OCI_HTYPE_SERVER, &cb, 0, OCI_ATTR_FOCBK, c.err));
+  const unsigned completed[] = {OCI_FO_BEGIN, OCI_FO_ERROR, OCI_FO_END};
+  ocilite_test_failover(OCILITE_T_EXECUTE, OCI_FO_SESSION, completed, 3);
+  EXPECT_EQ(OCI_SUCCESS, c.exec("create table t (n number)")) << errtext(c.err);
+  EXPECT_EQ((std::vector<std::pair<ub4, ub4>>{{OCI_FO_SESSION, OCI_FO_BEGIN},
+                                              {OCI_FO_SESSION, OCI_FO_ERROR},
+                                              {OCI_FO_SESSION, OCI_FO_END}}),
+            seen.seen);
+  EXPECT_EQ(static_cast<void*>(c.svc), seen.svc);
+
+  // The callback gives up at the second error: the call fails.
+  seen.seen.clear();
+  seen.retries_left = 1;
+  const unsigned given_up[] = {OCI_FO_BEGIN, OCI_FO_ERROR, OCI_FO_ERROR, OCI_FO_END};
+  ocilite_test_failover(OCILITE_T_COMMIT, OCI_FO_SELECT, given_up, 4);
+  EXPECT_EQ(OCI_ERROR, OCITransCommit(c.svc, c.err, OCI_DEFAULT));
+  EXPECT_EQ(25408, errcode(c.err));
+  EXPECT_EQ(3u, seen.seen.size());
+}

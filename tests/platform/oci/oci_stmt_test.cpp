@@ -313,6 +313,10 @@ TEST_F(OciTest, StatementCacheHandsBackReleasedStatements) {
   EXPECT_EQ(OCI_ERROR, OCIStmtPrepare2(c.svc, &none, c.err, reinterpret_cast<const OraText*>(other),
                                        18, nullptr, 0, OCI_NTV_SYNTAX, OCI_PREP2_CACHE_SEARCHONLY));
   EXPECT_EQ(OCI_SUCCESS, OCIStmtRelease(b, c.err, nullptr, 0, OCI_STRLS_CACHE_DELETE));
+  // One statement stays cached; freeing the environment frees it once.
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtPrepare2(c.svc, &a, c.err, reinterpret_cast<const OraText*>(other), 18,
+                                         nullptr, 0, OCI_NTV_SYNTAX, OCI_DEFAULT));
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtRelease(a, c.err, nullptr, 0, OCI_DEFAULT));
 
   // Without the cache mode every prepare makes a new statement.
   Conn plain(db.dir, "scott", "tiger");
