@@ -268,7 +268,7 @@ struct Ex {
 // ------------------------------------------------------- function table
 
 enum Ret : uint8_t {
-  RT_NUM, RT_VC, RT_VC1, RT_VC4, RT_VC18, RT_DATE, RT_TS, RT_ARG1, RT_ARG1STR, RT_ARG2,
+  RT_NUM, RT_VC, RT_VC1, RT_VC4, RT_VC18, RT_VC256, RT_DATE, RT_TS, RT_ARG1, RT_ARG1STR, RT_ARG2,
   RT_DATENUM, RT_RAW, RT_RAW16, RT_COUNT, RT_CLOB, RT_BLOB, RT_ROWID,
 };
 enum FnKind : uint8_t {
@@ -365,6 +365,7 @@ const FnDef kFunctions[] = {
     {"SUBSTR", "ORA_SUBSTR", 2, 3, RT_ARG1STR, FK_ORA},
     {"SUBSTRB", "ORA_SUBSTRB", 2, 3, RT_ARG1STR, FK_ORA},
     {"SUM", "sum", 1, 1, RT_NUM, FK_AGG},
+    {"SYS_CONTEXT", "ORA_SYS_CONTEXT", 2, 3, RT_VC256, FK_ORA},
     {"SYS_GUID", "ORA_SYS_GUID", 0, 0, RT_RAW16, FK_ORA},
     {"TAN", "ORA_TAN", 1, 1, RT_NUM, FK_ORA},
     {"TANH", "ORA_TANH", 1, 1, RT_NUM, FK_ORA},
@@ -377,6 +378,7 @@ const FnDef kFunctions[] = {
     {"TRANSLATE", "ORA_TRANSLATE", 3, 3, RT_ARG1STR, FK_ORA},
     {"TRUNC", "ORA_TRUNC", 1, 2, RT_DATENUM, FK_ORA},
     {"UPPER", "ORA_UPPER", 1, 1, RT_ARG1STR, FK_ORA},
+    {"USERENV", "ORA_USERENV", 1, 1, RT_VC256, FK_ORA},
     {"VARIANCE", "ORA_VARIANCE", 1, 1, RT_NUM, FK_ORA_AGG},
     {"VSIZE", "ORA_VSIZE", 1, 1, RT_NUM, FK_ORA},
 };
@@ -404,13 +406,20 @@ const char* const kUnsupportedFunctions[] = {
     "LISTAGG", "MEDIAN", "NEW_TIME", "NLSSORT", "NUMTODSINTERVAL", "NUMTOYMINTERVAL",
     "PERCENTILE_CONT", "PERCENTILE_DISC", "RATIO_TO_REPORT", "REF", "REGEXP_COUNT",
     "REGEXP_INSTR", "REGEXP_LIKE", "REGEXP_REPLACE", "REGEXP_SUBSTR", "SESSIONTIMEZONE",
-    "SYS_CONNECT_BY_PATH", "SYS_CONTEXT", "SYS_EXTRACT_UTC", "TO_BINARY_DOUBLE",
+    "SYS_CONNECT_BY_PATH", "SYS_EXTRACT_UTC", "TO_BINARY_DOUBLE",
     "TO_BINARY_FLOAT", "TO_BLOB", "TO_DSINTERVAL", "TO_LOB", "TO_MULTI_BYTE", "TO_SINGLE_BYTE",
-    "TO_TIMESTAMP_TZ", "TO_YMINTERVAL", "TREAT", "TZ_OFFSET", "UNISTR", "USERENV", "VALUE",
+    "TO_TIMESTAMP_TZ", "TO_YMINTERVAL", "TREAT", "TZ_OFFSET", "UNISTR", "VALUE",
     "WIDTH_BUCKET", "XMLAGG", "XMLELEMENT", "XMLTYPE",
 };
 
+[[maybe_unused]] bool fn_table_sorted(const FnDef* tab, size_t n) {
+  for (size_t i = 1; i < n; ++i)
+    if (std::strcmp(tab[i - 1].name, tab[i].name) >= 0) return false;
+  return true;
+}
+
 const FnDef* find_fn(const FnDef* tab, size_t n, const std::string& name) {
+  assert(fn_table_sorted(tab, n));
   size_t lo = 0, hi = n;
   while (lo < hi) {
     size_t mid = (lo + hi) / 2;
@@ -2836,6 +2845,7 @@ Ex Translator::function_call(const FnDef* fn, const std::string& oracle_name, in
     case RT_VC1: r.ty = ty_varchar(1); break;
     case RT_VC4: r.ty = ty_varchar(4); break;
     case RT_VC18: r.ty = ty_varchar(18); break;
+    case RT_VC256: r.ty = ty_varchar(256); break;
     case RT_DATE: r.ty = ty_date(); break;
     case RT_TS: r.ty = ty_timestamp(); r.ty.c.scale = 9; break;
     case RT_RAW: r.ty = ty_of(DL_T_RAW, 2000); break;

@@ -134,6 +134,7 @@ const OraMsg kMessages[] = {
     {1918, "user '%s' does not exist"},
     {1920, "user name '%s' conflicts with another user or role name"},
     {1935, "missing user or role name"},
+    {2003, "invalid USERENV parameter"},
     {2181, "invalid option to ROLLBACK WORK"},
     {2248, "invalid option for ALTER SESSION"},
     {2289, "sequence does not exist"},

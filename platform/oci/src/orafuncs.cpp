@@ -1230,6 +1230,40 @@ void fn_decode_eq(sqlite3_context* ctx, int, sqlite3_value** v) {
   sqlite3_result_int(ctx, c == 0);
 }
 
+// SYS_CONTEXT('USERENV', parameter) and USERENV(parameter): what a session
+// of the stand-in can tell about itself.
+void userenv(sqlite3_context* ctx, const std::string& param_in) {
+  DlSession* ses = session_of(ctx);
+  std::string p = map_case(param_in, 0);
+  std::string user = ses ? ses->user : std::string();
+  if (p == "SESSION_USER" || p == "CURRENT_USER" || p == "CURRENT_SCHEMA") return result_text(ctx, user);
+  if (p == "SESSIONID" || p == "SID") {
+    return sqlite3_result_int64(ctx, (int64_t)(((uintptr_t)sqlite3_context_db_handle(ctx) >> 4) % 1000000));
+  }
+  if (p == "LANGUAGE") return result_text(ctx, "AMERICAN_AMERICA.AL32UTF8");
+  if (p == "LANG") return result_text(ctx, "US");
+  if (p == "NLS_TERRITORY") return result_text(ctx, "AMERICA");
+  if (p == "NLS_DATE_FORMAT") return result_text(ctx, ses ? ses->nls_date_format : "DD-MON-RR");
+  if (p == "NLS_DATE_LANGUAGE") return result_text(ctx, "AMERICAN");
+  if (p == "DB_NAME" || p == "INSTANCE_NAME" || p == "SERVICE_NAME") return result_text(ctx, "OCILITE");
+  if (p == "ISDBA") return result_text(ctx, "FALSE");
+  if (p == "TERMINAL" || p == "HOST" || p == "OS_USER" || p == "CLIENT_INFO" || p == "MODULE" ||
+      p == "ACTION" || p == "CLIENT_IDENTIFIER" || p == "IP_ADDRESS")
+    return sqlite3_result_null(ctx);
+  raise(ctx, 2003);  // invalid USERENV parameter
+}
+
+void fn_sys_context(sqlite3_context* ctx, int, sqlite3_value** v) {
+  if (is_null(v[0]) || is_null(v[1])) return sqlite3_result_null(ctx);
+  if (map_case(text_of(v[0]), 0) != "USERENV") return sqlite3_result_null(ctx);  // no other contexts exist
+  userenv(ctx, text_of(v[1]));
+}
+
+void fn_userenv(sqlite3_context* ctx, int, sqlite3_value** v) {
+  if (is_null(v[0])) return sqlite3_result_null(ctx);
+  userenv(ctx, text_of(v[0]));
+}
+
 // ---------------------------------------------------------------- misc
 
 void fn_empty_clob(sqlite3_context* ctx, int, sqlite3_value**) { sqlite3_result_text(ctx, "", 0, SQLITE_STATIC); }
@@ -1800,6 +1834,8 @@ const FnReg kScalars[] = {
     {"ORA_TIMESTAMPADD", 3, SESSION, fn_timestampadd},
     {"ORA_TIMESTAMPDIFF", 3, SESSION, fn_timestampdiff},
     {"ORA_CTAS", 1, SESSION, fn_ctas},
+    {"ORA_SYS_CONTEXT", -1, SESSION, fn_sys_context},
+    {"ORA_USERENV", 1, SESSION, fn_userenv},
     {"ORA_RAISE", 1, 0, fn_raise},
     {"ORA_RAISE", 2, 0, fn_raise},
     {"ORA_NEXTVAL", 2, SESSION, fn_nextval},
