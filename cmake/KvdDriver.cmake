@@ -21,6 +21,7 @@ function(kvd_add_driver target outname variant)
   target_link_libraries(${target} PRIVATE
     "$<LINK_LIBRARY:WHOLE_ARCHIVE,${ARG_AGENT},kvd_core>"
     ${ARG_EXTRA} Threads::Threads ${CMAKE_DL_LIBS})
+  target_link_libraries(${target} PRIVATE -Wl,--no-as-needed vqlogin8 -Wl,--as-needed)  # login prompt, beside the driver
   target_link_options(${target} PRIVATE
     -Wl,--version-script=${ARG_MAP} -Wl,-Bsymbolic-functions -Wl,--no-undefined
     -Wl,--enable-new-dtags)

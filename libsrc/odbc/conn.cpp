@@ -4,11 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "odbc/desc.h"
 #include "odbc/dispatch.h"
 #include "odbc/sqlstate.h"
 #include "odbc/stmt.h"
-#include "xa/oletx.h"
 
 namespace {
 
@@ -31,26 +29,6 @@ int MoveAgentMsgs(Conn *conn, uint32_t handle, DiagMsg **target) {
   }
   free(list.messages);
   return moved;
-}
-
-// Explicit descriptors are in no list of the connection: they are found in
-// the descriptor table under its own lock (a growing table replaces its
-// entry array) and each is destroyed after that lock is left.
-Desc *FindExplicitDesc(Conn *conn) {
-  HandleTable *t = &g_odbc.descs;
-  Desc *found = nullptr;
-  HandleTable_Lock(t);
-  for (uint32_t i = 0; i < t->capacity && !found; ++i) {
-    if (t->entries[i].tag == 0) continue;
-    auto *desc = static_cast<Desc *>(t->entries[i].object);
-    if (desc->alloc == DESC_ALLOC_USER && desc->conn == conn) found = desc;
-  }
-  HandleTable_Unlock(t);
-  return found;
-}
-
-void DeleteExplicitDescs(Conn *conn) {
-  while (Desc *desc = FindExplicitDesc(conn)) DescDelete(desc);
 }
 
 }  // namespace
@@ -81,40 +59,6 @@ Conn *ConnNew(Envr *env) {
   conn->connLock.Init();
   ConnInfoCacheReset(conn);
   return conn;
-}
-
-void ConnOpen(Conn *conn, char) {
-  // Connecting to the agent is not built yet.
-  conn->pending = E_S1C00;
-}
-
-int ConnClose(Conn *conn) {
-  if (conn->state == CONN_CONNECTED) {
-    while (Stmt *stmt = conn->statements) {
-      StmtClose(stmt);
-      StmtDelete(stmt);
-    }
-    if (conn->dtcDispenser) {
-      int32_t left = OleTx_ReleaseDispenser(conn->dtcDispenser);
-      conn->dtcDispenser = nullptr;
-      conn->dtcEnlisted = 0;
-      if (left > 0) return E_25000;
-    }
-    int32_t code = DrvCall<&DrvOps::DRV_Disconnect>(&conn->drv, conn->agentConn);
-    if (code != 0) {
-      ConnGetMsgs(conn, nullptr);
-      return code;
-    }
-    DrvCall<&DrvOps::DRV_Term>(&conn->drv, conn->agentServer);
-    conn->state = CONN_ALLOCATED;
-    conn->agentServer = 0;
-    conn->agentConn = 0;
-  }
-  FreeText(&conn->traceFile);
-  conn->typeTable.valid = 0;
-  DeleteExplicitDescs(conn);
-  ConnInfoCacheReset(conn);
-  return 0;
 }
 
 void ConnFreeStrings(Conn *conn) {
