@@ -1,0 +1,291 @@
+// The W entry points that convert text, seen from the implementation they
+// call: this test defines the implementations of the records involved (the
+// driver's own ones are replaceable), records what they receive and answers
+// as a narrow implementation would.
+#include <gtest/gtest.h>
+#include <sql.h>
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <cstring>
+#include <string>
+
+#include "front_support.h"
+#include "harness.h"
+#include "odbc/apirec.h"
+#include "odbc/sqlstate.h"
+
+using namespace front;
+using harness::FromW;
+using harness::ToW;
+
+namespace {
+
+// What the last implementation call received.
+struct Seen {
+  std::string text[6];
+  bool isNull[6] = {};
+  int64_t len[6] = {};
+  void *outBuf = nullptr;
+  int64_t outLen = 0;
+  char mode = 0;
+  int calls = 0;
+} g_seen;
+
+// What the next implementation call answers with.
+std::string g_answer;
+
+void Take(int i, const ApiArgs &a, int textSlot, int lenSlot) {
+  const char *t = a.ptr<const char>(textSlot);
+  g_seen.isNull[i] = t == nullptr;
+  g_seen.text[i] = t ? t : "";
+  g_seen.len[i] = a.i64(lenSlot);
+}
+
+// Copies the answer into a narrow buffer of bufLen bytes as the narrow
+// implementations do: cut to bufLen - 1 bytes, full length out, 01004.
+template <class Len>
+SQLRETURN Answer(int32_t *pending, char *buf, int64_t bufLen, Len *outLen) {
+  g_seen.outBuf = buf;
+  g_seen.outLen = bufLen;
+  if (outLen) *outLen = static_cast<Len>(g_answer.size());
+  if (!buf || bufLen <= 0) return SQL_SUCCESS;
+  if (static_cast<int64_t>(g_answer.size()) < bufLen) {
+    memcpy(buf, g_answer.c_str(), g_answer.size() + 1);
+    return SQL_SUCCESS;
+  }
+  memcpy(buf, g_answer.data(), static_cast<size_t>(bufLen - 1));
+  buf[bufLen - 1] = '\0';
+  if (pending) *pending = E_01004;
+  return SQL_SUCCESS_WITH_INFO;
+}
+
+}  // namespace
+
+// ---- The implementations this test puts in place -------------------------------
+
+SQLRETURN odbc_ExecDirect(void *, const ApiArgs &a) {
+  ++g_seen.calls;
+  Take(0, a, 0, 1);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN odbc_Connect(void *, const ApiArgs &a) {
+  ++g_seen.calls;
+  Take(0, a, 0, 1);
+  Take(1, a, 2, 3);
+  Take(2, a, 4, 5);
+  g_seen.mode = a.mode(6);
+  return SQL_ERROR;
+}
+
+SQLRETURN odbc_NativeSql(void *obj, const ApiArgs &a) {
+  ++g_seen.calls;
+  Take(0, a, 0, 1);
+  return Answer(&static_cast<Conn *>(obj)->pending, a.ptr<char>(2), a.i32(3), a.ptr<SQLINTEGER>(4));
+}
+
+SQLRETURN odbc_DriverConnect(void *obj, const ApiArgs &a) {
+  ++g_seen.calls;
+  Take(0, a, 1, 2);
+  g_seen.mode = a.mode(7);
+  return Answer(&static_cast<Conn *>(obj)->pending, a.ptr<char>(3), a.i16(4), a.ptr<SQLSMALLINT>(5));
+}
+
+SQLRETURN odbc_GetCursorName(void *obj, const ApiArgs &a) {
+  ++g_seen.calls;
+  return Answer(&static_cast<Stmt *>(obj)->pending, a.ptr<char>(0), a.i16(1), a.ptr<SQLSMALLINT>(2));
+}
+
+SQLRETURN odbc_SetCursorName(void *, const ApiArgs &a) {
+  ++g_seen.calls;
+  Take(0, a, 0, 1);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN odbc_DescribeCol(void *obj, const ApiArgs &a) {
+  ++g_seen.calls;
+  return Answer(&static_cast<Stmt *>(obj)->pending, a.ptr<char>(1), a.i16(2), a.ptr<SQLSMALLINT>(3));
+}
+
+SQLRETURN odbc_GetDiagRec_Stmt(void *, const ApiArgs &a) {
+  ++g_seen.calls;
+  auto *state = a.ptr<char>(1);
+  if (state) memcpy(state, "42S02", 6);
+  if (a.ptr<SQLINTEGER>(2)) *a.ptr<SQLINTEGER>(2) = 942;
+  if (a.i16(4) < 0) return SQL_ERROR;
+  // The diagnostic functions report a cut message without a pending error.
+  return Answer(static_cast<int32_t *>(nullptr), a.ptr<char>(3), a.i16(4), a.ptr<SQLSMALLINT>(5));
+}
+
+SQLRETURN odbc_Error_Stmt(void *, const ApiArgs &a) {
+  ++g_seen.calls;
+  auto *state = a.ptr<char>(0);
+  if (state) memcpy(state, "S1000", 6);
+  return Answer(static_cast<int32_t *>(nullptr), a.ptr<char>(2), a.i16(3), a.ptr<SQLSMALLINT>(4));
+}
+
+SQLRETURN odbc_Tables(void *, const ApiArgs &a) {
+  ++g_seen.calls;
+  for (int i = 0; i < 4; ++i) Take(i, a, 2 * i, 2 * i + 1);
+  return SQL_SUCCESS;
+}
+
+namespace {
+
+struct WideEntryTest : FrontTest {
+  SQLHENV env{};
+  SQLHDBC dbc{};
+  SQLHSTMT stmt{};
+  void SetUp() override {
+    FrontTest::SetUp();
+    g_seen = Seen{};
+    env = NewEnv();
+    dbc = NewDbc(env);
+    FakeConnect(dbc);
+    stmt = NewStmt(dbc);
+  }
+};
+
+// "é€" and a character outside the BMP (a surrogate pair): 2 + 3 + 4 bytes.
+const std::string kMixed = "SELECT '\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80'";
+
+TEST_F(WideEntryTest, InputTextArrivesAsNulTerminatedUtf8) {
+  auto w = ToW(kMixed + " trailing text the length leaves out");
+  auto units = static_cast<SQLINTEGER>(ToW(kMixed).size());
+  EXPECT_EQ(SQLExecDirectW(stmt, w.data(), units), SQL_SUCCESS);
+  EXPECT_EQ(g_seen.text[0], kMixed);
+  EXPECT_EQ(g_seen.len[0], SQL_NTS);
+
+  // A length no valid call has reaches the implementation unchanged.
+  EXPECT_EQ(SQLExecDirectW(stmt, w.data(), -5), SQL_SUCCESS);
+  EXPECT_EQ(g_seen.len[0], -5);
+  // A null text stays null.
+  EXPECT_EQ(SQLSetCursorNameW(stmt, nullptr, SQL_NTS), SQL_SUCCESS);
+  EXPECT_TRUE(g_seen.isNull[0]);
+}
+
+TEST_F(WideEntryTest, ConnectConvertsAllThreeTextsAndSaysW) {
+  auto d = ToW("dsn\xC3\xA9"), u = ToW("scott"), p = ToW("tiger");
+  EXPECT_EQ(SQLConnectW(dbc, d.data(), SQL_NTS, u.data(), 3, p.data(), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(g_seen.text[0], "dsn\xC3\xA9");
+  EXPECT_EQ(g_seen.text[1], "sco");
+  EXPECT_EQ(g_seen.text[2], "tiger");
+  EXPECT_EQ(g_seen.len[1], SQL_NTS);
+  EXPECT_EQ(g_seen.mode, 'W');
+}
+
+TEST_F(WideEntryTest, CatalogNamesConvertedAndNullsKept) {
+  auto tab = ToW("T\xF0\x9F\x98\x80X");
+  auto types = ToW("'TABLE','VIEW'");
+  EXPECT_EQ(SQLTablesW(stmt, nullptr, 0, nullptr, SQL_NTS, tab.data(), 3, types.data(), SQL_NTS), SQL_SUCCESS);
+  EXPECT_TRUE(g_seen.isNull[0]);
+  EXPECT_TRUE(g_seen.isNull[1]);
+  EXPECT_EQ(g_seen.text[2], "T\xF0\x9F\x98\x80") << "3 units: the letter and the whole pair";
+  EXPECT_EQ(g_seen.text[3], "'TABLE','VIEW'");
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(g_seen.len[i], SQL_NTS) << i;
+}
+
+// Output texts: the work buffer is four bytes per character; a result that
+// does not fit the caller's buffer is cut to n - 1 characters and a NUL and
+// the full length is reported in characters.
+TEST_F(WideEntryTest, NativeSqlCutSetsTruncationOnTheConnection) {
+  g_answer = "select \xC3\xA9 from dual";  // 18 characters, 19 bytes
+  SQLWCHAR out[10];
+  SQLINTEGER len = -1;
+  auto in = ToW("select 1");
+  EXPECT_EQ(SQLNativeSqlW(dbc, in.data(), SQL_NTS, out, 10, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(g_seen.outLen, 40);
+  EXPECT_EQ(FromW(out, 9), "select \xC3\xA9 ");
+  EXPECT_EQ(out[9], 0);
+  EXPECT_EQ(len, 18);
+  EXPECT_EQ(ConnOf(dbc)->pending, E_01004);
+
+  // A buffer that holds it: converted whole, its length in characters.
+  SQLWCHAR big[40];
+  EXPECT_EQ(SQLNativeSqlW(dbc, in.data(), SQL_NTS, big, 40, &len), SQL_SUCCESS);
+  EXPECT_EQ(FromW(big, 18), g_answer);
+  EXPECT_EQ(len, 18);
+
+  // No buffer length: no work buffer, nothing converted.
+  EXPECT_EQ(SQLNativeSqlW(dbc, in.data(), SQL_NTS, big, 0, &len), SQL_SUCCESS);
+  EXPECT_EQ(g_seen.outBuf, nullptr);
+  EXPECT_EQ(g_seen.outLen, 0);
+}
+
+TEST_F(WideEntryTest, CursorNameAndColumnNameCutsSetTruncationOnTheStatement) {
+  g_answer = "CN1A2B3C";
+  SQLWCHAR name[5];
+  SQLSMALLINT len = -1;
+  EXPECT_EQ(SQLGetCursorNameW(stmt, name, 5, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(FromW(name, 4), "CN1A");
+  EXPECT_EQ(len, 8);
+  EXPECT_EQ(StmtOf(stmt)->pending, E_01004);
+
+  g_answer = "NAME";
+  SQLSMALLINT type = 0, digits = 0, nullable = 0;
+  SQLULEN size = 0;
+  EXPECT_EQ(SQLDescribeColW(stmt, 1, name, 5, &len, &type, &size, &digits, &nullable), SQL_SUCCESS);
+  EXPECT_EQ(FromW(name, 4), "NAME");
+  EXPECT_EQ(StmtOf(stmt)->pending, 0);
+  g_answer = "NAMES";
+  EXPECT_EQ(SQLDescribeColW(stmt, 1, name, 5, &len, &type, &size, &digits, &nullable), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(len, 5);
+  EXPECT_EQ(StmtOf(stmt)->pending, E_01004);
+}
+
+TEST_F(WideEntryTest, DriverConnectWithoutOutputBufferConvertsNothing) {
+  g_answer = "DSN=x;UID=y";
+  auto in = ToW("DSN=x");
+  SQLWCHAR out[4] = {1, 2, 3, 4};
+  SQLSMALLINT len = -1;
+  EXPECT_EQ(SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, out, 0, &len, SQL_DRIVER_NOPROMPT), SQL_SUCCESS);
+  EXPECT_EQ(g_seen.text[0], "DSN=x");
+  EXPECT_EQ(g_seen.mode, 'W');
+  EXPECT_EQ(g_seen.outBuf, nullptr);
+  EXPECT_EQ(out[0], 1);
+  EXPECT_EQ(SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, out, 4, &len, SQL_DRIVER_NOPROMPT),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(FromW(out, 3), "DSN");
+  EXPECT_EQ(len, 11);
+  EXPECT_EQ(ConnOf(dbc)->pending, E_01004);
+}
+
+TEST_F(WideEntryTest, DiagRecReportsTheFullMessageLengthInCharacters) {
+  g_answer = std::string("[Zezuzeru][ODBC]") + std::string(284, 'm');  // 300 characters
+  SQLWCHAR state[6], msg[100];
+  SQLINTEGER native = 0;
+  SQLSMALLINT len = -1;
+  EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, msg, 100, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(FromW(state, 5), "42S02");
+  EXPECT_EQ(state[5], 0);
+  EXPECT_EQ(native, 942);
+  EXPECT_EQ(FromW(msg, 99), g_answer.substr(0, 99));
+  EXPECT_EQ(msg[99], 0);
+  EXPECT_EQ(len, 300) << "a second call sized by this length gets the whole message";
+  EXPECT_EQ(StmtOf(stmt)->pending, 0) << "diagnostic calls post no error of their own";
+
+  SQLWCHAR whole[301];
+  EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, whole, len + 1, &len), SQL_SUCCESS);
+  EXPECT_EQ(FromW(whole, 300), g_answer);
+
+  // Without a message buffer the length is what the narrow call reported.
+  EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, nullptr, 0, &len), SQL_SUCCESS);
+  EXPECT_EQ(len, 300);
+  // A negative length is refused by the implementation.
+  EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, msg, -1, &len), SQL_ERROR);
+  EXPECT_EQ(SQLGetDiagRecW(9, stmt, 1, state, &native, msg, 100, &len), SQL_INVALID_HANDLE);
+}
+
+TEST_F(WideEntryTest, ErrorWTakesTheStatementFirst) {
+  g_answer = "[Zezuzeru][ODBC][Driver]General error";
+  SQLWCHAR state[6], msg[64];
+  SQLSMALLINT len = 0;
+  EXPECT_EQ(SQLErrorW(env, dbc, stmt, state, nullptr, msg, 64, &len), SQL_SUCCESS);
+  EXPECT_EQ(FromW(state, 5), "S1000");
+  EXPECT_EQ(FromW(msg, static_cast<size_t>(len)), g_answer);
+  EXPECT_EQ(g_seen.calls, 1);
+  EXPECT_EQ(SQLErrorW(nullptr, nullptr, nullptr, state, nullptr, msg, 64, &len), SQL_INVALID_HANDLE);
+}
+
+}  // namespace
