@@ -267,7 +267,7 @@ const GetInfoRow *FindGetInfo(uint32_t type) {
 struct Answer {
   const char *text = "";
   uint32_t value = 0;
-  char buf[128];
+  char buf[256];
 };
 
 // Group 0x04 (SQLGetInfo types) of a connection.

@@ -279,6 +279,13 @@ TEST_F(ConnTest, ErrorListsHandUpEveryRecordInOrderOnce) {
   m = TakeErrors(drv, conn);
   EXPECT_EQ(0, m.rc);
   EXPECT_TRUE(m.texts.empty());
+  // Only OCI_ERROR copies OCI's records: another failing status adds none
+  // and still reports the failure.
+  ErrList_PushCode(&c->errs, E_25S01);
+  EXPECT_EQ(E_S1000, db_OciFail(OCI_INVALID_HANDLE, &c->errs, c->dbConn->err));
+  m = TakeErrors(drv, conn);
+  ASSERT_EQ(1u, m.texts.size());
+  EXPECT_EQ("[Oracle Server]Transaction state[SQLSTATE:25S01]", m.texts[0]);
   // A push without the keep flag replaces what the list held.
   ErrList_PushCode(&c->errs, E_S1000);
   ErrList_PushCode(&c->errs, E_25S01);
@@ -339,6 +346,57 @@ TEST_F(ConnTest, PooledConnectionsShareOnePoolPerConnectString) {
   DrvHandle c = ConnectScott();
   EXPECT_EQ(2u, ocilite_test_calls(OCILITE_T_CPOOL_CREATE));
   Disconnect(c);
+}
+
+TEST_F(ConnTest, PoolGetsTheNoWaitAttributeUnlessWaitIsAsked) {
+  for (int wait : {0, 1}) {
+    g_agentOptions.poolMin = 1;
+    g_agentOptions.poolMax = 2;
+    g_agentOptions.poolWait = wait;
+    DrvHandle conn = ConnectScott();
+    DB_Conn *dbc = Agent_Conn(conn)->dbConn;
+    ASSERT_NE(nullptr, dbc->pool);
+    ub1 noWait = 7;
+    ub4 size = 0;
+    ASSERT_EQ(OCI_SUCCESS, OCIAttrGet(dbc->pool->handle, OCI_HTYPE_CPOOL, &noWait, &size, OCI_ATTR_CONN_NOWAIT,
+                                      dbc->err->errhp));
+    EXPECT_EQ(wait ? 0 : 1, noWait) << wait;
+    Disconnect(conn);
+  }
+}
+
+TEST_F(ConnTest, StatementCacheSizeIsCapped) {
+  struct Case {
+    int32_t asked;
+    ub4 set;
+  } cases[] = {{0, 0}, {20, 20}, {256, 256}, {300, 256}};
+  for (const Case &c : cases) {
+    g_agentOptions.ociStmtCacheSize = c.asked;
+    DrvHandle conn = ConnectScott();
+    DB_Conn *dbc = Agent_Conn(conn)->dbConn;
+    ub4 size = 12345;
+    ASSERT_EQ(OCI_SUCCESS,
+              OCIAttrGet(dbc->svc, OCI_HTYPE_SVCCTX, &size, nullptr, OCI_ATTR_STMTCACHESIZE, dbc->err->errhp));
+    EXPECT_EQ(c.set, size) << c.asked;
+    Disconnect(conn);
+  }
+}
+
+TEST_F(ConnTest, FailoverCallbackIsRegisteredOnlyWithTaf) {
+  for (int taf : {0, 1}) {
+    g_agentOptions.tafEnable = taf;
+    DrvHandle conn = ConnectScott();
+    DB_Conn *dbc = Agent_Conn(conn)->dbConn;
+    OCIFocbkStruct fo{};
+    ASSERT_EQ(OCI_SUCCESS, OCIAttrGet(dbc->srv, OCI_HTYPE_SERVER, &fo, nullptr, OCI_ATTR_FOCBK, dbc->err->errhp));
+    if (taf) {
+      EXPECT_EQ(&TAF_FailoverCallback, fo.callback_function);
+      EXPECT_EQ(dbc, fo.fo_ctx);
+    } else {
+      EXPECT_EQ(nullptr, fo.callback_function);
+    }
+    Disconnect(conn);
+  }
 }
 
 TEST_F(ConnTest, PoolThatCannotBeMadeRefusesTheConnect) {
