@@ -354,6 +354,11 @@ sword env_create(OCIEnv** envp, ub4 mode, ub2 charset, ub2 ncharset, size_t xtra
   if (!envp) return OCI_INVALID_HANDLE;
   *envp = nullptr;
   if (fault_check(OCILITE_T_ENV_CREATE, nullptr) == OCI_ERROR) return OCI_ERROR;
+  // Texts travel as UTF-8 (AL32UTF8); a UTF-16 environment or another client
+  // character set is not available here.
+  if (mode & OCI_UTF16) return OCI_ERROR;
+  if (charset != 0 && charset != 873) return OCI_ERROR;
+  if (ncharset != 0 && ncharset != 873 && ncharset != 2000) return OCI_ERROR;
   auto* env = new Env();
   env->env = env;
   env->mode = mode;

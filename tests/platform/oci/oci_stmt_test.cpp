@@ -338,3 +338,34 @@ TEST_F(OciTest, PrepareReportsErrorsOfTheStatementAtOnce) {
   EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c.svc, st, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT));
   EXPECT_EQ(24337, errcode(c.err));
 }
+
+TEST_F(OciTest, NullsSortAsOracleSortsThemAndCountDescribesAsAnInteger) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table s (v number)");
+  for (const char* v : {"2", "null", "1"}) c.run(std::string("insert into s values (") + v + ")");
+  auto order = [&](const char* dir) {
+    OCIStmt* st = c.stmt(std::string("select v from s order by v ") + dir);
+    int v[3];
+    sb2 ind[3];
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(st, &d, c.err, 1, v, sizeof v[0], SQLT_INT, ind, nullptr, nullptr, OCI_DEFAULT);
+    EXPECT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, st, c.err, 3, 0, nullptr, nullptr, OCI_DEFAULT))
+        << errtext(c.err);
+    std::string out;
+    for (int i = 0; i < 3; ++i) out += ind[i] == -1 ? std::string("N") : std::to_string(v[i]);
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    return out;
+  };
+  EXPECT_EQ("12N", order("asc"));
+  EXPECT_EQ("N21", order("desc"));
+
+  OCIStmt* st = c.stmt("select count(*) from s");
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, st, c.err, 0, 0, nullptr, nullptr, OCI_DESCRIBE_ONLY));
+  OCIParam* p = nullptr;
+  ASSERT_EQ(OCI_SUCCESS, OCIParamGet(st, OCI_HTYPE_STMT, c.err, reinterpret_cast<void**>(&p), 1));
+  ColDesc d = describe_param(p, c.err);
+  EXPECT_EQ("COUNT(*)", d.name);
+  EXPECT_EQ(2, d.type);
+  EXPECT_EQ(0, d.precision);
+  EXPECT_EQ(0, d.scale);
+}
