@@ -221,6 +221,11 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
         case OCI_ATTR_STMT_TYPE:
           return put_attr<ub2>(attributep, sizep,
                                static_cast<ub2>(st->translated && !st->dl_rc ? dl_oci_stmt_type(st->dl.kind) : 0));
+        case OCI_ATTR_BIND_COUNT:
+          return put_attr<ub4>(attributep, sizep,
+                               st->translated && !st->dl_rc
+                                   ? static_cast<ub4>(st->dl.position_count + st->ret.items.size())
+                                   : 0);
         case OCI_ATTR_PREFETCH_ROWS: return put_attr<ub4>(attributep, sizep, st->prefetch_rows);
         case OCI_ATTR_PREFETCH_MEMORY: return put_attr<ub4>(attributep, sizep, st->prefetch_mem);
         case OCI_ATTR_CURRENT_POSITION: return put_attr<ub4>(attributep, sizep, st->row_count);

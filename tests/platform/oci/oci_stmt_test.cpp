@@ -88,6 +88,9 @@ TEST_F(EmpTable, UpdateAndDeleteCountTheirRows) {
   ub2 type = 0;
   OCIAttrGet(st, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, c->err);
   EXPECT_EQ(OCI_STMT_UPDATE, type);
+  ub4 binds = 0;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &binds, nullptr, OCI_ATTR_BIND_COUNT, c->err);
+  EXPECT_EQ(1u, binds);
   EXPECT_EQ("60", c->scalar("select sal from emp where id = 3"));
 }
 
