@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -317,6 +318,10 @@ struct FailoverCase {
   int expectEvent;  // 0 none
 };
 
+void PrintTo(const FailoverCase &c, std::ostream *os) {
+  *os << "pending " << c.pending << (c.message ? " with a message" : "");
+}
+
 class FailoverTest : public FrontTest, public ::testing::WithParamInterface<FailoverCase> {};
 
 int g_event = 0;
@@ -362,13 +367,19 @@ TEST_P(FailoverTest, EventAndResult) {
 const std::string kCompletedText = std::string("[Oracle Server]") + SqlStateTable[E_IM500].message;
 const std::string kAbortedText = std::string("[Oracle Server]") + SqlStateTable[E_IM501].message;
 
+std::string FailoverCaseName(const ::testing::TestParamInfo<FailoverCase> &i) {
+  static const char *const kNames[] = {"Completed", "Aborted", "CompletedInText", "AbortedInText", "Other"};
+  return kNames[i.index];
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Codes, FailoverTest,
     ::testing::Values(FailoverCase{E_IM500, nullptr, SQL_SUCCESS_WITH_INFO, 16},
                       FailoverCase{E_IM501, nullptr, SQL_ERROR, 17},
                       FailoverCase{E_S1000, kCompletedText.c_str(), SQL_ERROR, 16},
                       FailoverCase{E_S1000, kAbortedText.c_str(), SQL_ERROR, 17},
-                      FailoverCase{E_S1000, "[Oracle Server]ORA-00942[SQLSTATE:42S02]", SQL_ERROR, 0}));
+                      FailoverCase{E_S1000, "[Oracle Server]ORA-00942[SQLSTATE:42S02]", SQL_ERROR, 0}),
+    FailoverCaseName);
 
 TEST_F(DispatchTest, TraceShowsCallArgumentsAndResult) {
   char path[] = "/tmp/kvd_dispatch_traceXXXXXX";
