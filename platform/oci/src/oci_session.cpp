@@ -207,6 +207,7 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   if (flags & OCILITE_USER_EXPIRED) return err_set(e, 28001);
 
   BeConn* conn = nullptr;
+  s->dl = DlSession{};  // a session handle used again starts with fresh settings
   if (be_open(srv->dir, user, &s->dl, session_break, s, &conn, &d)) return err_from(e, d);
   s->conn = conn;
   s->user = s->dl.user;

@@ -127,6 +127,7 @@ void describe(Stmt* st) {
 // Prepares st for session s (null: only translate; the environment's session
 // is not known yet).
 sword prepare(Stmt* st, Session* s, Error* e, const OraText* text, ub4 len) {
+  drop_job(st);
   stmt_free_binds(st);
   stmt_uncompile(st);
   reset_exec_state(st);

@@ -372,3 +372,24 @@ TEST_F(OciTest, NullsSortAsOracleSortsThemAndCountDescribesAsAnInteger) {
   EXPECT_EQ(0, d.precision);
   EXPECT_EQ(0, d.scale);
 }
+
+TEST_F(OciTest, PlsqlAssignmentFillsTheOutputBind) {
+  Conn c(db.dir, "scott", "tiger");
+  OCIStmt* st = c.stmt("begin :r := :a * 7 || ' units'; end;");
+  int a = 6;
+  char r[32] = {};
+  sb2 ind = -5;
+  ub2 len = 0;
+  OCIBind* b = nullptr;
+  OCIBindByName(st, &b, c.err, reinterpret_cast<const OraText*>(":a"), -1, &a, sizeof a, SQLT_INT,
+                nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+  OCIBindByName(st, &b, c.err, reinterpret_cast<const OraText*>(":r"), -1, r, sizeof r, SQLT_STR,
+                &ind, &len, nullptr, 0, nullptr, OCI_DEFAULT);
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT))
+      << errtext(c.err);
+  EXPECT_STREQ("42 units", r);
+  EXPECT_EQ(0, ind);
+  ub2 type = 0;
+  OCIAttrGet(st, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, c.err);
+  EXPECT_EQ(OCI_STMT_BEGIN, type);
+}
