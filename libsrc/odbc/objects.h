@@ -24,7 +24,7 @@
 #include "scrs/sc_s.h"
 #include "util/osthread.h"
 
-struct HashTable;  // util/hash.h
+struct HashTable;  // util/hashtab.h
 struct COdbcResourceDispenser;  // xa/oletx.h
 struct Envr;
 struct Conn;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "odbc/colattr.h"
 #include "odbc/conn.h"
 #include "odbc/data/services.h"
 #include "odbc/desc.h"
@@ -125,13 +126,14 @@ void StmtClose(Stmt *stmt) {
     stmt->state = STMT_IDLE;
     stmt->flags &= static_cast<uint16_t>(~STMTF_RESULT_OPEN);
   }
-  // Extended column attributes are only ever collected by the describe path
-  // of connections with that capability, which is not built yet.
+  ColAttrSetFree(stmt->colAttrs);
   stmt->colAttrs = nullptr;
 }
 
 void StmtDelete(Stmt *stmt) {
   StmtFreeResult(stmt);
+  ColAttrSetFree(stmt->colAttrs);
+  stmt->colAttrs = nullptr;
   StmtUnbindAll(stmt);
   StmtResetParams(stmt);
   Desc *own[] = {stmt->implicitArd, stmt->implicitApd, stmt->ird, stmt->ipd};
@@ -306,7 +308,27 @@ ColDesc *StmtDescribe(Stmt *stmt) {
   if (stmt->resultDescs) return stmt->resultDescs;
   uint16_t count = 0;
   ColDesc *descs = nullptr;
-  int32_t code = DrvCall<&DrvOps::DRV_DescribeColumns>(stmt->drv, stmt->agentCursor, &count, &descs);
+  int32_t code;
+  if (stmt->conn->cn_describe2) {
+    // The descriptions come with the extended column attributes, which the
+    // statement keeps as a set for SQLColAttribute.
+    ColAttrSetFree(stmt->colAttrs);
+    stmt->colAttrs = nullptr;
+    int16_t attrCount = 0;
+    ColAttr *attrs = nullptr;
+    code = DrvCall<&DrvOps::DRV_DescribeColumns2>(stmt->drv, stmt->agentCursor, &count, &attrCount, &descs, &attrs);
+    if (code == 0 && attrs && attrCount > 0 && ColAttrSetBuild(attrs, attrCount, &stmt->colAttrs) != 0) {
+      ColAttrSetFree(stmt->colAttrs);
+      stmt->colAttrs = nullptr;
+      ColAttrListFree(attrs, attrCount);
+      if (descs) ColDescFree(descs, count);
+      stmt->pending = E_S1001;
+      return nullptr;
+    }
+    ColAttrListFree(attrs, attrCount > 0 ? attrCount : 0);
+  } else {
+    code = DrvCall<&DrvOps::DRV_DescribeColumns>(stmt->drv, stmt->agentCursor, &count, &descs);
+  }
   if (code != 0) {
     if (descs) ColDescFree(descs, count);
     stmt->pending = code;

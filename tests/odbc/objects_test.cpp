@@ -284,6 +284,42 @@ TEST_F(ObjectsTest, ResultColumnsCountWithoutTheAgentsParameterColumns) {
   ColDescFree(bm, 1);
 }
 
+// The result is described once per result set, through the describe slot
+// the connection's capabilities choose, and sizes the fetch blocks.
+TEST_F(ObjectsTest, DescribeAsksTheAgentOnceAndSizesBlocks) {
+  Connect();
+  fake::SetColumns({{"ID", SQL_INTEGER, VT_SLONG, 4}, {"NAME", SQL_VARCHAR, VT_STRING, 30}});
+  Conn *c = ConnOf(dbc);
+  c->cn_fetchSize = 60;
+  for (int extended = 0; extended < 2; ++extended) {
+    c->cn_describe2 = extended;
+    Stmt *s = StmtOf(NewStmt(dbc));
+    s->state = STMT_PREPARED;
+    ColDesc *d = StmtDescribe(s);
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(StmtDescribe(s), d);
+    EXPECT_EQ(s->resultCount, 2);
+    EXPECT_STREQ(d[1].name, "NAME");
+    EXPECT_EQ(s->rowsPerBlock, 60) << "the smaller of the estimate and the fetch size";
+  }
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_DescribeColumns), 1);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_DescribeColumns2), 1);
+
+  // A failed describe leaves the agent's code and messages on the statement.
+  c->cn_describe2 = 0;
+  fake::Script(SLOT_DRV_DescribeColumns).result = E_S1000;
+  fake::Script(SLOT_DRV_DescribeColumns).messages = {{"[Oracle Server]ORA-01003: no statement parsed[SQLSTATE:S1000]", 1003}};
+  Stmt *s = StmtOf(NewStmt(dbc));
+  s->state = STMT_PREPARED;
+  EXPECT_EQ(StmtDescribe(s), nullptr);
+  EXPECT_EQ(s->pending, E_S1000);
+  ASSERT_NE(s->messages, nullptr);
+  EXPECT_EQ(s->messages->native, 1003);
+  int16_t n = -1;
+  EXPECT_EQ(StmtNumResultCols(s, &n), E_S1000);
+  EXPECT_EQ(n, 0);
+}
+
 TEST_F(ObjectsTest, ParamsetSizeNeedsTheAgentsParameterArrays) {
   Connect();
   Stmt *s = StmtOf(NewStmt(dbc));
