@@ -181,14 +181,23 @@ OCI_EXPORT sword OCILobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   if (f == OCI_ERROR) return f;
   if (!amtp || (!bufp && buflen) || offset == 0) return err_set(e, 24328);
   if (piece != OCI_ONE_PIECE || cbfp) return err_set(e, 3001);
+  // The amount counts bytes of a BLOB and characters of a CLOB (UTF-16 units
+  // with character set 1000); the buffer length bounds it.
+  ub4 amount = *amtp;
   std::string in;
   if (is_clob(lob) && csid == OCI_UTF16ID) {
+    size_t units = buflen / 2;
+    if (amount && amount < units) units = amount;
     size_t need = 0;
-    utf16_to_utf8(static_cast<const ub2*>(bufp), buflen / 2, nullptr, 0, &need);
+    utf16_to_utf8(static_cast<const ub2*>(bufp), units, nullptr, 0, &need);
     in.resize(need);
-    utf16_to_utf8(static_cast<const ub2*>(bufp), buflen / 2, in.data(), need, nullptr);
+    utf16_to_utf8(static_cast<const ub2*>(bufp), units, in.data(), need, nullptr);
+  } else if (is_clob(lob)) {
+    size_t n = buflen;
+    if (amount) n = std::min<size_t>(n, byte_of_char(std::string(static_cast<const char*>(bufp), buflen), amount));
+    in.assign(static_cast<const char*>(bufp), n);
   } else {
-    in.assign(static_cast<const char*>(bufp), buflen);
+    in.assign(static_cast<const char*>(bufp), amount ? std::min(amount, buflen) : buflen);
   }
   if (!lob->init) {
     lob->init = true;
@@ -202,7 +211,9 @@ OCI_EXPORT sword OCILobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
     at = byte_of_char(lob->data, offset - 1);
     size_t old_end = byte_of_char(lob->data, offset - 1 + utf8_char_count(in.data(), in.size()));
     lob->data.replace(at, old_end - at, in);
-    *amtp = static_cast<ub4>(csid == OCI_UTF16ID ? buflen / 2 : utf8_char_count(in.data(), in.size()));
+    size_t units = 0;
+    if (csid == OCI_UTF16ID) utf8_to_utf16(in.data(), in.size(), nullptr, 0, &units);
+    *amtp = static_cast<ub4>(csid == OCI_UTF16ID ? units : utf8_char_count(in.data(), in.size()));
   } else {
     at = offset - 1;
     if (at > lob->data.size()) lob->data.resize(at, '\0');

@@ -712,6 +712,17 @@ sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
           len = dl_number_text(v.d, num);
           data = num;
         }
+        if (d->csid == OCI_UTF16ID && v.type != BE_BLOB) {
+          // Wide pieces: the value is converted once, at its first piece.
+          if (ps.offset == 0) {
+            size_t units = 0;
+            utf8_to_utf16(data, len, nullptr, 0, &units);
+            st->scratch.resize(units * 2);
+            utf8_to_utf16(data, len, reinterpret_cast<ub2*>(st->scratch.data()), units, nullptr);
+          }
+          data = st->scratch.data();
+          len = st->scratch.size();
+        }
         if (!d->piece_buf || !d->piece_alen) {
           ps = PieceState{};
           return err_set(e, 24307);

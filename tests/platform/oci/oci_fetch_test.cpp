@@ -568,3 +568,56 @@ TEST_F(OciTest, LobParametersAreWrittenThroughReturnedLocators) {
   EXPECT_EQ("new", c.scalar("select body from doc where id = 1"));
   EXPECT_EQ("new", c.scalar("select body from doc where id = 2"));
 }
+
+TEST_F(OciTest, WideLongPiecesAndWideLobWritesAreUtf16) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table wl (txt long)");
+  std::string unit = "h\xC3\xA9llo ";  // 6 characters, 7 bytes
+  std::string text;
+  for (int i = 0; i < 1500; ++i) text += unit;
+  OCIStmt* ins = c.stmt("insert into wl values (:1)");
+  OCIBind* b = nullptr;
+  OCIBindByPos(ins, &b, c.err, 1, text.data(), static_cast<sb4>(text.size()), SQLT_LNG, nullptr,
+               nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, ins, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+
+  OCIStmt* st = c.stmt("select txt from wl");
+  char first[4096];
+  sb2 ind = 0;
+  OCIDefine* d = nullptr;
+  OCIDefineByPos(st, &d, c.err, 1, first, 2147483643, SQLT_LNG, &ind, nullptr, nullptr, OCI_DYNAMIC_FETCH);
+  ub2 csid = OCI_UTF16ID;
+  OCIAttrSet(d, OCI_HTYPE_DEFINE, &csid, 0, OCI_ATTR_CHARSET_ID, c.err);
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, st, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+  std::string bytes;
+  sword rc = OCIStmtFetch(st, c.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+  while (rc == OCI_NEED_DATA) {
+    void* h = nullptr;
+    ub4 type = 0, iter = 0, idx = 0;
+    ub1 inout = 0, piece = 0;
+    OCIStmtGetPieceInfo(st, c.err, &h, &type, &inout, &iter, &idx, &piece);
+    char buf[4096];
+    ub4 alen = sizeof buf;
+    OCIStmtSetPieceInfo(h, OCI_HTYPE_DEFINE, c.err, buf, &alen, OCI_NEXT_PIECE, &ind, nullptr);
+    rc = OCIStmtFetch(st, c.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+    bytes.append(buf, alen);
+  }
+  ASSERT_EQ(OCI_SUCCESS, rc) << errtext(c.err);
+  ASSERT_EQ(9000u * 2, bytes.size());  // 9000 characters, two bytes each
+  std::vector<ub2> units(bytes.size() / 2);
+  std::memcpy(units.data(), bytes.data(), bytes.size());
+  EXPECT_EQ((std::vector<ub2>{'h', 0xE9, 'l', 'l', 'o', ' ', 'h'}), std::vector<ub2>(units.begin(), units.begin() + 7));
+
+  OCILobLocator* lob = nullptr;
+  OCIDescriptorAlloc(c.env, reinterpret_cast<void**>(&lob), OCI_DTYPE_LOB, 0, nullptr);
+  ub2 wide[] = {'h', 0xE9, 'l', 'l', 'o', 'X', 'X'};
+  ub4 amt = 5;  // characters; the buffer holds more
+  ASSERT_EQ(OCI_SUCCESS, OCILobWrite(c.svc, c.err, lob, &amt, 1, wide, sizeof wide, OCI_ONE_PIECE,
+                                     nullptr, nullptr, OCI_UTF16ID, SQLCS_IMPLICIT));
+  EXPECT_EQ(5u, amt);
+  char back[16];
+  ub4 n = 10;
+  ASSERT_EQ(OCI_SUCCESS, OCILobRead(c.svc, c.err, lob, &n, 1, back, sizeof back, nullptr, nullptr, 0,
+                                    SQLCS_IMPLICIT));
+  EXPECT_EQ("h\xC3\xA9llo", std::string(back, n));
+}
