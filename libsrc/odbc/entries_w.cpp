@@ -47,13 +47,19 @@ struct WideIn {
   SQLCHAR *ptr() const { return reinterpret_cast<SQLCHAR *>(text); }
 };
 
-// The UTF-8 work buffer of one output text of n characters; none for n <= 0.
+// The UTF-8 work buffer of one output text of n characters; none for n <= 0
+// or when the caller gave no buffer. A negative n reaches the implementation
+// unchanged, so that it reports the invalid length (S1090).
 struct WideOut {
   char *buf = nullptr;
   int32_t bytes = 0;  // the length handed to the implementation
   bool failed = false;
-  WideOut(int32_t n, int32_t maxChars) {
-    if (n <= 0) return;
+  WideOut(int32_t n, int32_t maxChars, bool wanted = true) {
+    if (n < 0) {
+      bytes = n;
+      return;
+    }
+    if (n == 0 || !wanted) return;
     if (n > maxChars) n = maxChars;
     bytes = 4 * n;
     buf = static_cast<char *>(calloc(static_cast<size_t>(bytes) + 1, 1));
@@ -214,10 +220,9 @@ namespace {
 // message through a work buffer, the SQLSTATE through a local one.
 SQLRETURN DiagRecWide(const ApiRecord &rec, SQLHANDLE h, bool withRecNumber, SQLSMALLINT recNumber,
                       SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *msgLen) {
-  WideOut work(msg ? bufLen : 0, kMaxChars16);
+  WideOut work(bufLen, kMaxChars16, msg != nullptr);
   if (work.failed) return SQL_ERROR;
-  // A negative length reaches the implementation unchanged: it refuses it.
-  SQLSMALLINT narrowLen = bufLen < 0 ? bufLen : static_cast<SQLSMALLINT>(work.bytes);
+  auto narrowLen = static_cast<SQLSMALLINT>(work.bytes);
   SQLCHAR narrowState[6] = {0};
   SQLRETURN rc = withRecNumber ? CallODBC(rec, h, recNumber, narrowState, native, work.ptr(), narrowLen, msgLen)
                                : CallODBC(rec, h, narrowState, native, work.ptr(), narrowLen, msgLen);

@@ -207,6 +207,11 @@ TEST_F(WideEntryTest, NativeSqlCutSetsTruncationOnTheConnection) {
   EXPECT_EQ(FromW(big, 18), g_answer);
   EXPECT_EQ(len, 18);
 
+  // A negative length is the implementation's to refuse.
+  EXPECT_EQ(SQLNativeSqlW(dbc, in.data(), SQL_NTS, big, -1, &len), SQL_SUCCESS);
+  EXPECT_EQ(g_seen.outBuf, nullptr);
+  EXPECT_EQ(g_seen.outLen, -1);
+
   // No buffer length: no work buffer, nothing converted.
   EXPECT_EQ(SQLNativeSqlW(dbc, in.data(), SQL_NTS, big, 0, &len), SQL_SUCCESS);
   EXPECT_EQ(g_seen.outBuf, nullptr);
