@@ -456,14 +456,26 @@ void text_value(const char* p, size_t n, BeValue* v) {
   v->n = n;
 }
 
-// UTF-16 input: converted to UTF-8 in scratch.
+// UTF-16 input: converted to UTF-8 in scratch (which keeps its capacity from
+// row to row). The caller's buffer need not be aligned.
 void text16_value(const void* p, size_t units, BeValue* v, std::string* scratch) {
-  std::vector<ub2> tmp(units);
-  if (units) std::memcpy(tmp.data(), p, units * 2);
-  size_t need = 0;
-  utf16_to_utf8(tmp.data(), units, nullptr, 0, &need);
-  scratch->resize(need);
-  utf16_to_utf8(tmp.data(), units, scratch->data(), need, nullptr);
+  const auto* b = static_cast<const char*>(p);
+  scratch->clear();
+  for (size_t i = 0; i < units; ++i) {
+    ub2 u[2];
+    std::memcpy(&u[0], b + 2 * i, 2);
+    size_t n = 1;
+    if (u[0] >= 0xD800 && u[0] < 0xDC00 && i + 1 < units) {
+      std::memcpy(&u[1], b + 2 * (i + 1), 2);
+      if (u[1] >= 0xDC00 && u[1] < 0xE000) {
+        n = 2;
+        ++i;
+      }
+    }
+    char out[4];
+    size_t w = utf16_to_utf8(u, n, out, sizeof out, nullptr);
+    scratch->append(out, w);
+  }
   text_value(scratch->data(), scratch->size(), v);
 }
 

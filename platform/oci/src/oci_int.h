@@ -401,6 +401,7 @@ struct Stmt : HandleBase {
   ub4 prefetch_rows = 1, prefetch_mem = 0;
   std::unique_ptr<AsyncJob> job;
   std::string scratch;
+  std::vector<std::pair<Bind*, BeValue>> row_values;  // bind_row's, kept for its capacity
 };
 
 // Drops the compiled SQL of a statement (its session ends or changes).

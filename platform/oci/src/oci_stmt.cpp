@@ -229,7 +229,8 @@ Bind* find_bind(Stmt* st, const DlBind& occ) {
 }
 
 int bind_row(Stmt* st, ub4 iter, Error* e) {
-  std::vector<std::pair<Bind*, BeValue>> done;
+  auto& done = st->row_values;
+  done.clear();
   for (const DlBind& occ : st->dl.binds) {
     if (occ.output) continue;
     Bind* b = find_bind(st, occ);
