@@ -53,11 +53,14 @@ struct DbParamBind {
   int16_t extType;             // OCI external type of the bind
   uint8_t rowByRow;            // the rows cannot travel in one array bind
   uint8_t timestamps;          // buffer holds OCIDateTime descriptors
+  uint8_t needsLengths;        // an array bind passes per-row lengths
+  int32_t valueType;           // the Dataset column's ValueType
+  uint32_t first;              // Dataset row of bound row 0
   uint32_t bufferCount;        // elements in buffer
   void *buffer;                // intermediate values (dates, timestamps, copied long values)
   uint32_t *rowLengths;        // per bound row: bytes of the value (never cut to 16 bits)
   uint32_t valueSize;          // element stride of an array bind
-  const unsigned char *data;   // first bound row's value
+  const unsigned char *data;   // array base: bound row 0's element
 };
 
 struct DB_Curs {

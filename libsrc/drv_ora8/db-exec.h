@@ -1,0 +1,55 @@
+#pragma once
+// Prepare, bind and execute on a DB_Curs (db-exec.cpp), the parameter layout
+// for binds (o-param.cpp), and the operations of the agent's other OCI
+// modules that these call.
+//
+// Those other modules (column description and fetch, LOB access, data at
+// execution) are built separately. Their operations are referenced weakly
+// here, the way registration references the ORA_* operations: while a
+// module is not linked the address is null, and the caller answers 43
+// (S1C00 "Driver not capable") or skips a release that has nothing to
+// release. The signatures are the modules' own; when a module's header
+// lands, it takes the place of the matching line below.
+#include <cstdint>
+
+#include "drv_ora8/db-curs.h"
+
+struct Dataset;
+
+#define KVD_AGENT_LATER __attribute__((weak, visibility("hidden")))
+// Column description and fetch.
+KVD_AGENT_LATER int32_t DB_DescribeOutput(DB_Curs *c);
+KVD_AGENT_LATER int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData);
+KVD_AGENT_LATER int32_t DB_PostProcess(DB_Curs *c, Dataset *d, int parameters);
+KVD_AGENT_LATER int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxBytes, void **piece,
+                                        int32_t *size, int32_t *valueType, int32_t *left);
+KVD_AGENT_LATER void db_ResultDescsFree(DB_Curs *c);
+KVD_AGENT_LATER void db_BindDescsFree(DB_Curs *c);
+KVD_AGENT_LATER void db_ProcArgDescsFree(DB_Curs *c);
+// LOB access.
+KVD_AGENT_LATER void LobBindNode_FreeChain(LobBindNode *chain);
+// Data at execution: 0, 102 while parameters wait for data, or 16.
+KVD_AGENT_LATER int32_t DAE_StartExecute(AgentCursor *cursor);
+#undef KVD_AGENT_LATER
+
+// Prefetch rows (OPREFROWS, at most 65536) and memory (OPREFMEM) on the
+// cursor's statement. 0 or 15.
+int32_t db_SetOCIPrefetching(DB_Curs *c);
+
+// ---- Parameter layout (o-param.cpp) ----------------------------------------
+
+// Lays out column j of the owner's parameter Dataset for a bind of `rows`
+// rows from row `first` into *p (freed with the cursor's buffers): the
+// external type, the array form (base, stride, per-row lengths when OCI
+// needs them) and the intermediate values of dates and timestamps. Copies
+// each bound row's indicator (-1 NULL, else 0) to ind[0..rows). Long values
+// (15, 16, 26) of several rows are copied into one array buffer, unless a
+// row is longer than OCI's 16-bit array lengths can say: then, as for any
+// other row over 65535 bytes that needs a length, p->rowByRow is set and
+// the rows are bound one at a time (db_ParamRow). 0, 15, 16, 49.
+int32_t db_ParamLayout(DB_Curs *c, uint16_t j, uint32_t first, uint32_t rows, int16_t *ind, DbParamBind *p);
+// The bytes of bound row r (0-based from the layout's first row) of
+// parameter j as one value: pointer and exact length.
+void db_ParamRow(DB_Curs *c, uint16_t j, const DbParamBind *p, uint32_t r, const void **data, uint32_t *len);
+// True for value types whose array bind needs per-row lengths.
+bool db_ParamNeedsLengths(int32_t valueType);

@@ -1,0 +1,26 @@
+#pragma once
+// The agent's cursor operations (o-exec.cpp): the ORA_* statement slots of
+// the DrvOps table (declared in o-reg.h) and the steps that other agent
+// modules reuse.
+#include <cstdint>
+
+#include "drv_ora8/db-private.h"
+
+struct Dataset;
+
+// Drops the open result: clears the executed and no-more-rows bits and the
+// counters, releases the current DB_Curs's per-execution buffers and goes
+// back from a REF CURSOR result to the procedure's own DB_Curs.
+void AgentCursor_Close(AgentCursor *cur);
+// Close, then forget the prepared statement: descriptions, request,
+// parameter descriptions, data-at-execution buffers. Before every prepare
+// and at free.
+void AgentCursor_Reset(AgentCursor *cur);
+// The run step of an execution (after data at execution was collected):
+// executes, commits DML on an autocommit connection, describes a query's
+// result. 0, 74 (succeeded with OCI warnings, which stay on the cursor's
+// list) or an error code.
+int32_t AgentCursor_Run(AgentCursor *cur);
+// EMPTY_STRING_ISNT_NULL: every present character value of exactly one
+// blank becomes the empty string.
+void AgentCursor_BlankPass(const AgentConn *conn, Dataset *rows);
