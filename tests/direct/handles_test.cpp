@@ -7,6 +7,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -25,6 +26,8 @@ struct Variant {
   const char *dsn;
   const char *name;
 };
+
+void PrintTo(const Variant &v, std::ostream *os) { *os << v.name; }
 
 const Variant kAll[] = {
     {harness::kUnicode, harness::kFake, "kvd_fake_w", "unicode_fake"},
