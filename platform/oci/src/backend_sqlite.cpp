@@ -473,26 +473,28 @@ bool be_readonly(BeStmt* s) { return sqlite3_stmt_readonly(s->st) != 0; }
 int be_column_count(BeStmt* s) { return sqlite3_column_count(s->st); }
 int be_param_count(BeStmt* s) { return sqlite3_bind_parameter_count(s->st); }
 
+// One column value per call on the fetch path: the value object is read
+// directly (one API call to reach it, then the cheap value accessors).
 void be_column(BeStmt* s, int col, BeValue* v) {
-  sqlite3_stmt* st = s->st;
-  switch (sqlite3_column_type(st, col)) {
+  sqlite3_value* x = sqlite3_column_value(s->st, col);
+  switch (sqlite3_value_type(x)) {
     case SQLITE_INTEGER:
       v->type = BE_INT;
-      v->i = sqlite3_column_int64(st, col);
+      v->i = sqlite3_value_int64(x);
       break;
     case SQLITE_FLOAT:
       v->type = BE_REAL;
-      v->d = sqlite3_column_double(st, col);
+      v->d = sqlite3_value_double(x);
       break;
     case SQLITE_TEXT:
       v->type = BE_TEXT;
-      v->p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
-      v->n = static_cast<size_t>(sqlite3_column_bytes(st, col));
+      v->p = reinterpret_cast<const char*>(sqlite3_value_text(x));
+      v->n = static_cast<size_t>(sqlite3_value_bytes(x));
       break;
     case SQLITE_BLOB:
       v->type = BE_BLOB;
-      v->p = static_cast<const char*>(sqlite3_column_blob(st, col));
-      v->n = static_cast<size_t>(sqlite3_column_bytes(st, col));
+      v->p = static_cast<const char*>(sqlite3_value_blob(x));
+      v->n = static_cast<size_t>(sqlite3_value_bytes(x));
       break;
     default:
       v->type = BE_NULL;

@@ -661,12 +661,12 @@ sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
   int conv_error = 0;
   ub4 row = ps.row;
   ub4 col = ps.col;
+  DlError derr;  // once per call: it is large, and only a failing step fills it
   for (; row < ps.nrows; ++row, col = 0) {
     if (col == 0 && !ps.waiting) {
       if (!st->has_row) {
         if (st->eof) break;
-        DlError d;
-        int rc = be_step(be, &d);
+        int rc = be_step(be, &derr);
         if (rc == 0) {
           st->eof = true;
           be_reset(be);
@@ -674,7 +674,7 @@ sword stmt_fetch(Stmt* st, Error* e, ub4 nrows) {
         }
         if (rc != 1) {
           ps = PieceState{};
-          return err_from(e, d);
+          return err_from(e, derr);
         }
         st->has_row = true;
       }
