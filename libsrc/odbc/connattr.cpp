@@ -10,7 +10,6 @@
 #include "odbc/odbcinst.h"
 #include "util/mpl.h"
 #include "util/utalloc.h"
-#include "util/utf.h"
 #include "variant.h"
 
 extern const DriverVariant g_driverVariant __attribute__((weak));
@@ -64,8 +63,7 @@ constexpr const char *kOdbcIni = "odbc.ini";
 constexpr const char *kDefaultSection = "Default";
 constexpr const char *kFileDsnSection = "ODBC";
 constexpr const char *kLastUser = "LastUser";
-constexpr int kDsnReadChars = 255;   // data-source values are read through 255 characters
-constexpr int kWideNameChars = 128;  // keywords and value names in UTF-16
+constexpr int kDsnReadChars = 255;  // data-source values are read through 255 characters
 
 char *CopyN(const char *text, size_t n) {
   auto *copy = static_cast<char *>(s_alloc(n + 1, 1));
@@ -81,7 +79,11 @@ void CutTo(char *text, size_t n) {
 
 // ---- Reading the data sources ----
 
-// The narrow reads, on the texts as they are.
+// The reads, on the texts as they are. A call through a W entry point has
+// UTF-8 texts, which are the bytes odbc.ini and File DSNs hold on this
+// platform, so it uses the same narrow installer functions: unixODBC's W
+// forms widen and narrow byte by byte, which would garble every non-ASCII
+// name and value.
 struct NarrowSource {
   const char *dsn;
   const char *fileDsn;
@@ -110,84 +112,23 @@ struct NarrowSource {
   }
 };
 
-// The W reads of the Unicode deliverable: UTF-16 names, results converted
-// back into UTF-8 of at most maximum length bytes with the NUL.
-struct WideSource {
-  uint16_t *dsn = nullptr;
-  uint16_t *fileDsn = nullptr;
-  uint16_t odbcIni[16], defaultSection[16], fileDsnSection[8], lastUser[16], empty[1] = {0};
-
-  WideSource(const char *dsnText, const char *fileDsnText) {
-    if (dsnText != nullptr && *dsnText != '\0') dsn = utf8_to_utf16_dup(dsnText);
-    if (fileDsnText != nullptr && *fileDsnText != '\0') fileDsn = utf8_to_utf16_dup(fileDsnText);
-    utf8_to_utf16_cpy(odbcIni, kOdbcIni, 16);
-    utf8_to_utf16_cpy(defaultSection, kDefaultSection, 16);
-    utf8_to_utf16_cpy(fileDsnSection, kFileDsnSection, 8);
-    utf8_to_utf16_cpy(lastUser, kLastUser, 16);
-  }
-  ~WideSource() {
-    free(dsn);
-    free(fileDsn);
-  }
-  WideSource(const WideSource &) = delete;
-  WideSource &operator=(const WideSource &) = delete;
-
-  void Read(const ConnAttr &a, char *value, bool dsnGiven, bool fileDsnGiven) const {
-    uint16_t buf[kDsnReadChars + 1] = {};
-    uint16_t name[kWideNameChars];
-    if (dsnGiven) {
-      if (dsn != nullptr) {
-        utf8_to_utf16_cpy(name, a.valueName, kWideNameChars);
-        OdbcInstGetPrivateProfileStringW(dsn, name, empty, buf, kDsnReadChars, odbcIni);
-        if (buf[0] == 0 && strcmp(a.valueName, "UID") == 0)
-          OdbcInstGetPrivateProfileStringW(dsn, lastUser, empty, buf, kDsnReadChars, odbcIni);
-      }
-    } else if (fileDsnGiven) {
-      if (fileDsn != nullptr) {
-        utf8_to_utf16_cpy(name, a.keyword, kWideNameChars);
-        uint16_t len = 0;
-        if (!OdbcInstReadFileDSNW(fileDsn, fileDsnSection, name, buf, kDsnReadChars, &len)) buf[0] = 0;
-      }
-    } else {
-      utf8_to_utf16_cpy(name, a.valueName, kWideNameChars);
-      OdbcInstGetPrivateProfileStringW(defaultSection, name, empty, buf, kDsnReadChars, odbcIni);
-    }
-    buf[kDsnReadChars] = 0;
-    uint32_t written = 0;
-    value[0] = '\0';
-    utf16_to_utf8_buf(buf, value, a.maxLength, &written);
-  }
-};
-
 // Completes every entry that the string did not give and that has a value
 // name, from the first of: the DSN section, the File DSN, "Default".
-void CompleteTable(char mode) {
+void CompleteTable() {
   const bool unicode = DriverIsUnicode();
-  const bool wide = unicode && mode == 'W';
-  const char *dsn = g_connAttrs[CA_DSN].value;
-  const char *fileDsn = g_connAttrs[CA_FILEDSN].value;
-  const bool dsnGiven = dsn != nullptr && *dsn != '\0';
-  const bool fileDsnGiven = fileDsn != nullptr && *fileDsn != '\0';
-  auto fill = [&](auto &&read) {
-    for (ConnAttr &a : g_connAttrs) {
-      if (a.supplied || a.valueName == nullptr) continue;
-      const size_t size =
-          unicode ? 4 * static_cast<size_t>(a.maxLength) + 1 : static_cast<size_t>(a.maxLength) + 1;
-      auto *value = static_cast<char *>(calloc(size, 1));
-      // Out of memory: this and the remaining entries stay without a value,
-      // which reads as empty everywhere.
-      if (value == nullptr) break;
-      read(a, value);
-      free(a.value);
-      a.value = value;
-    }
-  };
-  if (wide) {
-    WideSource source(dsn, fileDsn);
-    fill([&](const ConnAttr &a, char *value) { source.Read(a, value, dsnGiven, fileDsnGiven); });
-  } else {
-    NarrowSource source{dsn, fileDsn};
-    fill([&](const ConnAttr &a, char *value) { source.Read(a, value); });
+  NarrowSource source{g_connAttrs[CA_DSN].value, g_connAttrs[CA_FILEDSN].value};
+  for (ConnAttr &a : g_connAttrs) {
+    if (a.supplied || a.valueName == nullptr) continue;
+    // Room for the value in the call's form (UTF-8 may take up to four
+    // bytes where the application's set takes one).
+    const size_t size = unicode ? 4 * static_cast<size_t>(a.maxLength) + 1 : static_cast<size_t>(a.maxLength) + 1;
+    auto *value = static_cast<char *>(calloc(size, 1));
+    // Out of memory: this and the remaining entries stay without a value,
+    // which reads as empty everywhere.
+    if (value == nullptr) break;
+    source.Read(a, value);
+    free(a.value);
+    a.value = value;
   }
 }
 
@@ -272,6 +213,18 @@ void ConnStrAppendItem(MemPool *pool, const char *key, const char *value) {
   mpl_append_byte(pool, '}');
 }
 
+void ConnStrAppendMaskedUser(MemPool *pool, const char *user) {
+  const char *slash = strchr(user, '/');
+  if (slash == nullptr) {
+    mpl_append(pool, user, strlen(user));
+    return;
+  }
+  mpl_append(pool, user, static_cast<size_t>(slash - user));
+  mpl_append(pool, "/***", 4);
+  const char *at = strchr(slash, '@');
+  if (at != nullptr) mpl_append(pool, at, strlen(at));
+}
+
 char *ConnStrMaskPassword(const char *text) {
   MemPool pool;
   mpl_init(&pool);
@@ -294,6 +247,8 @@ char *ConnStrMaskPassword(const char *text) {
       mpl_append_byte(&pool, '=');
       if (strcasecmp(key, "PWD") == 0)
         mpl_append(&pool, "***", 3);
+      else if (strcasecmp(key, "UID") == 0 && strchr(value, '/') != nullptr)
+        ConnStrAppendMaskedUser(&pool, value);
       else
         mpl_append(&pool, raw, strlen(raw));
     }
@@ -333,7 +288,8 @@ void ConnStrParse(const char *text, char mode) {
     free(value);
     free(raw);
   }
-  CompleteTable(mode);
+  (void)mode;
+  CompleteTable();
 }
 
 const char *ConnAttrValue(int index) { return g_connAttrs[index].value; }

@@ -85,8 +85,8 @@ extern AgentOptions g_agentOptions;
 // Empties the table (every value freed, every supplied flag cleared); then,
 // with a text, parses it (the text is not changed) and completes the table
 // from the data source, the File DSN or the section "Default". mode is the
-// call's mode character, 'A' or 'W'; the W installer functions are used for
-// 'W' in the Unicode deliverable.
+// call's mode character, 'A' or 'W' (the texts of a W call are UTF-8, the
+// form data-source files hold on this platform; both read the same way).
 void ConnStrParse(const char *text, char mode);
 
 // The value of an entry; NULL when it has none.
@@ -128,6 +128,10 @@ void ConnStrAppendItem(MemPool *pool, const char *key, const char *value);
 // *quoted tells whether the value was written in braces; *raw (when given)
 // receives a copy of the value exactly as written.
 bool ConnStrNextItem(const char **pos, char **key, char **value, bool *quoted, char **raw);
-// A copy of a connection string with every PWD value replaced by "***", for
-// traces. The caller frees it.
+// A copy of a connection string with every PWD value replaced by "***", and
+// the password part of a "user/password@alias" UID value, for traces. The
+// caller frees it.
 char *ConnStrMaskPassword(const char *text);
+// Appends a user name for a trace: "name/password@alias" shows as
+// "name/***@alias".
+void ConnStrAppendMaskedUser(MemPool *pool, const char *user);

@@ -227,7 +227,8 @@ void ConnOpen(Conn *conn, char mode) {
   DrvHandle agentConn = 0;
   int32_t code = DrvCall<&DrvOps::DRV_Connect>(&conn->drv, conn->agentServer, &req, &agentConn);
   // A connect that the agent completed with a warning is a connect.
-  if (code != 0 && code != E_IM902) {
+  if (code == E_IM902 && agentConn != 0) code = 0;
+  if (code != 0) {
     conn->pending = code;
     if (TraceIsOn()) TraceODBC("ConnOpen: %s", "Unable to allocate connection handle");
     conn->agentConn = agentConn;

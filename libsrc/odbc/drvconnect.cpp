@@ -28,7 +28,6 @@ extern "C" void TvxLOGIN_Free(char *connStr) __attribute__((weak));
 namespace {
 
 constexpr int kUidReadSize = 129;  // the user name read again for NLB
-constexpr int kWideSectionChars = 33;
 
 // A MemPool that frees itself.
 struct TextPool {
@@ -102,42 +101,20 @@ bool MissingOrBlank(const char *v) { return v == nullptr || v[0] == '\0' || v[0]
 // The user name read again for NLB: the "UID" value (never "LastUser") of
 // the data source's section, or of "Default" without DSN and FILEDSN, or of
 // the File DSN.
-void RereadUser(char mode) {
+void RereadUser() {
   const char *dsn = ConnAttrValue(CA_DSN);
   const char *fileDsn = ConnAttrValue(CA_FILEDSN);
   const bool hasDsn = dsn != nullptr && *dsn != '\0';
   const bool hasFileDsn = fileDsn != nullptr && *fileDsn != '\0';
-  char user[kUidReadSize * 4 + 1] = {};
+  char user[kUidReadSize + 1] = {};
   if (!hasDsn && hasFileDsn) {
     uint16_t len = 0;
     if (!OdbcInstReadFileDSN(fileDsn, "ODBC", "UID", user, kUidReadSize, &len)) user[0] = '\0';
-  } else if (mode == 'W' && DriverIsUnicode()) {
-    uint16_t section[kWideSectionChars], key[4], empty[1] = {0}, file[16], buf[kUidReadSize + 1] = {};
-    utf8_to_utf16_cpy(section, hasDsn ? dsn : "Default", kWideSectionChars);
-    utf8_to_utf16_cpy(key, "UID", 4);
-    utf8_to_utf16_cpy(file, "odbc.ini", 16);
-    OdbcInstGetPrivateProfileStringW(section, key, empty, buf, kUidReadSize, file);
-    buf[kUidReadSize] = 0;
-    utf16_to_utf8_buf(buf, user, sizeof user, nullptr);
   } else {
     OdbcInstGetPrivateProfileString(hasDsn ? dsn : "Default", "UID", "", user, kUidReadSize, "odbc.ini");
   }
   user[sizeof user - 1] = '\0';
   ConnAttrSet(CA_UID, user, 1);
-}
-
-// A user text may carry a password ("name/password@alias"): traces show it
-// with the password masked.
-void AppendMaskedUser(MemPool *pool, const char *user) {
-  const char *slash = strchr(user, '/');
-  if (slash == nullptr) {
-    mpl_append(pool, user, strlen(user));
-    return;
-  }
-  mpl_append(pool, user, static_cast<size_t>(slash - user));
-  mpl_append(pool, "/***", 4);
-  const char *at = strchr(slash, '@');
-  if (at != nullptr) mpl_append(pool, at, strlen(at));
 }
 
 void TraceTable(const char *connStr, const Conn *conn) {
@@ -154,7 +131,7 @@ void TraceTable(const char *connStr, const Conn *conn) {
     MemPool pool;
     mpl_init(&pool);
     if (i == CA_UID)
-      AppendMaskedUser(&pool, a.value);
+      ConnStrAppendMaskedUser(&pool, a.value);
     else
       mpl_append(&pool, a.value, strlen(a.value));
     mpl_append_byte(&pool, '\0');
@@ -318,7 +295,7 @@ SQLRETURN DriverConnectBody(Conn *conn, void *window, const char *in, int16_t in
   }
   if (ConnAttrBool(CA_NLB)) {
     prompt = false;
-    if (!g_connAttrs[CA_UID].supplied || *ConnAttrText(CA_UID) == '\0') RereadUser(mode);
+    if (!g_connAttrs[CA_UID].supplied || *ConnAttrText(CA_UID) == '\0') RereadUser();
   }
 
   char *confirmed = nullptr;
@@ -393,7 +370,7 @@ SQLRETURN odbc_Connect(void *object, const ApiArgs &args) {
   if (TraceIsOn()) {
     MemPool pool;
     mpl_init(&pool);
-    AppendMaskedUser(&pool, user);
+    ConnStrAppendMaskedUser(&pool, user);
     mpl_append_byte(&pool, '\0');
     TraceODBC("DSN=%s;UID=%s;PWD=***", dsn, static_cast<const char *>(mpl_finish(&pool)));
     mpl_free_all(&pool);
