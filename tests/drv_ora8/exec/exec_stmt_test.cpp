@@ -5,6 +5,7 @@
 #include "drv_ora8/db-private.h"
 #include "drv_ora8/o-exec.h"
 #include "exec_fixture.h"
+#include "variant.h"
 
 using namespace exec_test;
 
@@ -39,6 +40,24 @@ TEST_F(CursorTest, AllocNamesAndFreesACursor) {
   Free(cur);
   EXPECT_EQ(nullptr, Agent_Cursor(cur));
   EXPECT_EQ(E_S1009, DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur));
+}
+
+TEST_F(CursorTest, WideModeNamesAndTextsRoundTrip) {
+  if (!g_driverVariant.unicode) GTEST_SKIP() << "the ANSI build has no wide mode";
+  Connect(0, true);
+  ASSERT_EQ(1, Agent_Conn(conn)->wide);
+  DrvHandle cur = Cursor();
+  const char *name = "C\xc3\x9cRSOR";  // UTF-8
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_SetCursorName>(&drv, cur, name));
+  char buf[32];
+  int16_t len = 0;
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_GetCursorName>(&drv, cur, buf, uint16_t{sizeof buf}, &len));
+  EXPECT_STREQ(name, buf);
+  EXPECT_EQ(7, len);
+  ASSERT_EQ(0, ExecDirect(cur, "CREATE TABLE t (s VARCHAR2(20))"));
+  ASSERT_EQ(0, ExecDirect(cur, "INSERT INTO t VALUES ('gr\xc3\xbc\xc3\x9f')"));
+  Free(cur);
+  EXPECT_EQ((Rows{{"gr\xc3\xbc\xc3\x9f", "4"}}), Peek("SELECT s, LENGTH(s) FROM t"));
 }
 
 TEST_F(CursorTest, UnknownHandlesAnswerS1009) {
