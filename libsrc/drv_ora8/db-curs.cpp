@@ -46,7 +46,8 @@ int32_t db_SetOCIPrefetching(DB_Curs *c) {
   if (st == OCI_SUCCESS) st = OCIAttrSet(c->stmt, OCI_HTYPE_STMT, &memory, 0, OCI_ATTR_PREFETCH_MEMORY, c->err->errhp);
   if (st != OCI_SUCCESS) {
     LOG(LOG_ERR, "db_SetOCIPrefetching: OCIAttrSet(OCI_ATTR_PREFETCH_ROWS/_MEMORY) failed.");
-    return db_OciFail(st, c->owner ? &c->owner->errs : nullptr, c->err);
+    // A cursor being made has no list of its own yet: its connection's.
+    return db_OciFail(st, c->owner ? &c->owner->errs : &c->conn->conn->errs, c->err);
   }
   return 0;
 }
@@ -95,14 +96,13 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   wrap->env = conn->env;
   wrap->wide = conn->conn->wide;
   c->conn = conn;
-  c->owner = owner;
   c->err = wrap;
   c->described = 0;
   if (!c->stmtCache && db_SetOCIPrefetching(c) != 0) {
-    if (owner) ErrList_Free(&owner->errs);
     dropAll();
     return E_S1000;
   }
+  c->owner = owner;
   c->lobColumn = -1;
   *out = c;
   return 0;

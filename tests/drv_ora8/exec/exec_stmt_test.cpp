@@ -195,6 +195,9 @@ TEST_F(DmlTest, ExecuteBeforePrepareAndFetchWithoutResult) {
   EXPECT_EQ(0, ds.rows);
   EXPECT_EQ(E_IM901, DrvCall<&DrvOps::DRV_MoreResults>(&drv, cur));
   EXPECT_EQ(0, DrvCall<&DrvOps::DRV_CloseCursor>(&drv, cur));
+  // Procedure calls are not prepared by this build: refused, never run.
+  EXPECT_EQ(E_S1C00, Prepare(cur, "{call dbms_output.enable(?)}"));
+  EXPECT_EQ(E_S1010, Execute(cur));
   EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_Fetch>(&drv, cur, uint16_t{5}, &ds));
   Free(cur);
 }
@@ -360,6 +363,22 @@ TEST_F(CacheTest, FailedPrefetchSettingLeavesNoCursor) {
   DrvHandle cur = 5;
   EXPECT_EQ(E_S1000, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
   EXPECT_EQ(0u, cur);
+  // What OCI said stays with the connection, the only handle the caller has.
+  Msgs m = Errors(conn);
+  ASSERT_EQ(1u, m.texts.size());
+  EXPECT_EQ(1000u, m.native);
+}
+
+TEST_F(CacheTest, FailedStatementHandleLeavesNoCursor) {
+  Connect();
+  ocilite_test_fault(OCILITE_T_HANDLE_ALLOC, 1, 1, 1019, 0, nullptr);
+  DrvHandle cur = 5;
+  EXPECT_EQ(E_S1000, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+  EXPECT_EQ(0u, cur);
+  // The next allocation works.
+  cur = Cursor();
+  EXPECT_NE(0u, cur);
+  Free(cur);
 }
 
 }  // namespace
