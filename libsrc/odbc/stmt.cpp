@@ -145,9 +145,13 @@ void StmtDelete(Stmt *stmt) {
   scs_FreeRowset(&stmt->cursor);
   free(stmt->cursor.sqlCopy);
   stmt->cursor.sqlCopy = nullptr;
-  Unlink(stmt);
   MsgListFree(stmt->messages);
   stmt->messages = nullptr;
+  // SQLCancel finds statements under the handle-table lock from any thread:
+  // the statement leaves the table and its memory only under that lock, so
+  // a cancel either sees it whole or not at all.
+  HandleLockGuard lock;
+  Unlink(stmt);
   stmt->magic = MAGIC_DEAD;
   stmt->state = 0;
   HandleTable_Remove(&g_odbc.stmts, stmt->handle);

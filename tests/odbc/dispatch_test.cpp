@@ -292,6 +292,31 @@ TEST_F(DispatchTest, HandleTablesGrowByFiveAndStopAt65535) {
   EXPECT_EQ(HandleOf(dbc), 0x20000u);
 }
 
+// SQLCancel may come from any thread while the statement is being dropped:
+// it must see the statement whole or not at all (run under a memory checker
+// to see a fault here).
+TEST_F(DispatchTest, CancelRacingADropNeverSeesAHalfFreedStatement) {
+  SQLHENV env = NewEnv();
+  SQLHDBC dbc = NewDbc(env);
+  FakeConnect(dbc);
+  std::atomic<uintptr_t> current{0};
+  std::atomic<bool> done{false};
+  std::thread canceller([&] {
+    while (!done.load()) {
+      SQLRETURN rc = SQLCancel(reinterpret_cast<SQLHSTMT>(current.load()));
+      EXPECT_TRUE(rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO || rc == SQL_INVALID_HANDLE) << rc;
+    }
+  });
+  for (int i = 0; i < 300; ++i) {
+    SQLHSTMT stmt = NewStmt(dbc);
+    current = reinterpret_cast<uintptr_t>(stmt);
+    EXPECT_EQ(SQLFreeStmt(stmt, SQL_DROP), SQL_SUCCESS);
+  }
+  done = true;
+  canceller.join();
+  EXPECT_EQ(fake::LiveCursors(), 0);
+}
+
 TEST_F(DispatchTest, ClearingDiagnosticsFollowsTheRecord) {
   SQLHENV env = NewEnv();
   SQLHDBC dbc = NewDbc(env);
