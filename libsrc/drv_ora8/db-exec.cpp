@@ -313,7 +313,9 @@ int32_t DB_Execute(DB_Curs *c, int commit) {
   int64_t count = 0;
   if (!rowByRow) {
     rc = RunOnce(c, iters, mode, timed, deadline);
-    if (rc == 0) count = ReadRowCount(c, &countKnown);
+    // Also after a failure: an array stops at its failing row, and the rows
+    // done before it are what the caller reports as processed.
+    count = ReadRowCount(c, &countKnown);
   } else {
     // Rows whose lengths do not fit an array bind run one execution each;
     // only the last one commits, so the rows stand or fall as in one array.
@@ -332,8 +334,8 @@ int32_t DB_Execute(DB_Curs *c, int commit) {
     if (ToggleNonBlocking(c) != OCI_SUCCESS) LOG(LOG_ERR, "DB_Execute: Failed to switch OCI back to blocking mode.");
     StoreWord(&c->nonBlocking, 0);
   }
-  if (rc != 0) return rc;
   cur->rowsAffected = countKnown ? static_cast<int32_t>(count > INT32_MAX ? INT32_MAX : count) : -1;
+  if (rc != 0) return rc;
   c->state |= DBCURS_EXECUTED;
   return 0;
 }

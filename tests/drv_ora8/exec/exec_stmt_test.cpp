@@ -294,6 +294,12 @@ TEST_F(ErrorTest, OracleErrorsBecomeAgentTexts) {
   ASSERT_EQ(1u, m.texts.size());
   EXPECT_EQ(0u, m.texts[0].rfind("[Oracle Server]ORA-00001: unique constraint", 0)) << m.texts[0];
   EXPECT_NE(std::string::npos, m.texts[0].find("[SQLSTATE:S1000]"));
+
+  // An array stops at its failing row; the row count says how many went before.
+  Params p({{VT_SLONG, 4}}, 4);
+  p.Int(0, 0, 2).Int(1, 0, 3).Int(2, 0, 1).Int(3, 0, 4);
+  EXPECT_EQ(E_S1000, ExecDirect(cur, "INSERT INTO t VALUES (?)", p.Give()));
+  EXPECT_EQ(2, RowCount(cur));
   Free(cur);
 }
 
