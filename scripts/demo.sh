@@ -40,12 +40,12 @@ DEMO_ANSI = Zezuzeru Oracle ANSI
 [DEMO]
 Driver = Zezuzeru Oracle Unicode
 Description = Demo database on the embedded default (Unicode driver)
-ServerName = $D/db
+SQLNETConnect = $D/db
 
 [DEMO_ANSI]
 Driver = Zezuzeru Oracle ANSI
 Description = Demo database on the embedded default (ANSI driver)
-ServerName = $D/db
+SQLNETConnect = $D/db
 INI
 
 export ODBCSYSINI=$D ODBCINI=$D/odbc.ini
