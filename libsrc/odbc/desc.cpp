@@ -109,6 +109,9 @@ void DescDelete(Desc *desc) {
   desc->records = nullptr;
   MsgListFree(desc->messages);
   desc->messages = nullptr;
+  // The dispatcher reads a descriptor it looks up (magic, owner) under the
+  // handle-table lock; it leaves the table and its memory under that lock.
+  HandleLockGuard lock;
   desc->magic = MAGIC_DEAD;
   HandleTable_Remove(&g_odbc.descs, desc->handle);
   free(desc);
