@@ -178,7 +178,14 @@ namespace {
 std::vector<Diag> RecordsOf(DiagMsg *messages, int32_t pending, bool odbc3) {
   std::vector<Diag> out;
   auto state3 = [odbc3](std::string st) {
-    if (odbc3 && st.rfind("S1", 0) == 0) st = "HY" + st.substr(2);
+    if (!odbc3) return st;
+    static const std::pair<const char *, const char *> kMap[] = {
+        {"S1002", "07009"}, {"S1093", "07009"}, {"01S03", "01001"}, {"01S04", "01001"},
+        {"22005", "22018"}, {"37000", "42000"}, {"70100", "HY018"}};
+    for (auto &m : kMap)
+      if (st == m.first) return std::string(m.second);
+    if (st.rfind("S1", 0) == 0) return "HY" + st.substr(2);
+    if (st.rfind("S00", 0) == 0) return "42S" + st.substr(3);
     return st;
   };
   for (DiagMsg *m = messages; m; m = m->next) {
