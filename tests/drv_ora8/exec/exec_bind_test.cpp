@@ -23,6 +23,8 @@ struct BindCase {
   bool wide = false;                   // Unicode build only
 };
 
+void PrintTo(const BindCase &c, std::ostream *os) { *os << c.name; }
+
 std::string Padded(const std::string &text, size_t size) {
   std::string s = text;
   s.resize(size, '\0');

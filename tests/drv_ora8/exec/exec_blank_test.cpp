@@ -17,6 +17,8 @@ struct BlankCase {
   bool wide;
 };
 
+void PrintTo(const BlankCase &c, std::ostream *os) { *os << c.name; }
+
 std::vector<BlankCase> BlankCases() {
   auto pre2 = [](const std::string &v) { return std::string{static_cast<char>(v.size()), '\0'} + v; };
   auto pre4 = [](const std::string &v, uint32_t n) { return std::string{static_cast<char>(n), '\0', '\0', '\0'} + v; };
