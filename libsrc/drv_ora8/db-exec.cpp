@@ -120,7 +120,10 @@ int32_t RunOnce(DB_Curs *c, ub4 iters, ub4 mode, bool timed, Clock::time_point d
     if (st == OCI_SUCCESS_WITH_INFO) {
       // The statement ran (and was committed when asked): a success whose
       // warnings stay for the caller.
-      ErrList_PushOCI(OwnerErrs(c), c->err);
+      if (c->execWarning)
+        ErrList_AppendOCI(OwnerErrs(c), c->err);  // a later row of a row-by-row array
+      else
+        ErrList_PushOCI(OwnerErrs(c), c->err);
       c->execWarning = 1;
       return 0;
     }

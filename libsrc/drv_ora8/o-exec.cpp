@@ -345,6 +345,9 @@ static int32_t CursorExecute(AgentCursor *cur) {
     if (int32_t rc = DB_Curs_FreeBuffers(cur->dbCurs)) return rc;
     DropRefCursorResult(cur);
   }
+  // Until this execution succeeds there is no result: a fetch after a
+  // failed re-execution is out of sequence instead of reading a dead one.
+  cur->state &= static_cast<uint16_t>(~(CURS_EXECUTED | CURS_RESULT_OPEN));
   cur->rowsFetched = 0;
   cur->execCount = 0;
   cur->daeState = 0;
@@ -533,6 +536,7 @@ int32_t ORA_MoreResults(DrvHandle h) {
     int32_t rc = DB_Curs_FreeBuffers(cur->dbCurs);
     if (rc) return rc;
     DropRefCursorResult(cur);
+    cur->state &= static_cast<uint16_t>(~(CURS_EXECUTED | CURS_RESULT_OPEN));
     if ((rc = DB_Execute(cur->dbCurs, 0)) != 0) return rc;
     cur->state |= CURS_EXECUTED | CURS_RESULT_OPEN;
     // The maximum rows count for each result anew.

@@ -195,6 +195,12 @@ TEST_F(DmlTest, ExecuteBeforePrepareAndFetchWithoutResult) {
   EXPECT_EQ(0, ds.rows);
   EXPECT_EQ(E_IM901, DrvCall<&DrvOps::DRV_MoreResults>(&drv, cur));
   EXPECT_EQ(0, DrvCall<&DrvOps::DRV_CloseCursor>(&drv, cur));
+  // A failed re-execution leaves no result behind.
+  ASSERT_EQ(0, ExecDirect(cur, "UPDATE t SET a = 1"));
+  ocilite_test_fault(OCILITE_T_EXECUTE, 1, 1, 1013, 0, nullptr);
+  EXPECT_EQ(E_S1000, Execute(cur));
+  EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_Fetch>(&drv, cur, uint16_t{5}, &ds));
+  EXPECT_EQ(E_IM901, DrvCall<&DrvOps::DRV_MoreResults>(&drv, cur));
   // Procedure calls are not prepared by this build: refused, never run.
   EXPECT_EQ(E_S1C00, Prepare(cur, "{call dbms_output.enable(?)}"));
   EXPECT_EQ(E_S1010, Execute(cur));
