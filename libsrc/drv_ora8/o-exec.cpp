@@ -365,8 +365,10 @@ int32_t ORA_ExecDirect(DrvHandle h, const char *sql, Dataset *params, uint16_t c
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur) return E_S1009;
   int32_t rc;
-  if (sql && (rc = ORA_Prepare(h, sql)) != 0) return rc;
+  // The Dataset is taken first: it belongs to the cursor whatever the
+  // prepare says (the prepare does not touch the parameter rows).
   if (params && (rc = ORA_SetParams(h, params)) != 0) return rc;
+  if (sql && (rc = ORA_Prepare(h, sql)) != 0) return rc;
   if (count != 0 && (rc = ORA_SetParamInfo(h, count, info)) != 0) return rc;
   return CursorExecute(cur);
 }
