@@ -1,0 +1,220 @@
+// Fetched LOB values read in pieces (DRV_GetDataChunk), against a stubbed
+// piece reader that reads straight through OCILobRead and records what it
+// was asked for.
+#include "fetch_fixture.h"
+
+using namespace fetch_test;
+
+namespace {
+
+struct ReaderCall {
+  uint64_t offset;
+  uint32_t wanted;
+  int wide;
+};
+std::vector<ReaderCall> g_reads;
+
+}  // namespace
+
+// The LOB module's chunk reader, stubbed: no read-ahead, offsets in bytes
+// (UTF-16 units x 2 when wide).
+int32_t db_LOBGetChunk(int wide, DB_Curs *c, OCILobLocator *loc, OciColDesc *, uint64_t byteOffset, void *buf,
+                       uint32_t *count, int *shortRead, int) {
+  g_reads.push_back({byteOffset, *count, wide});
+  const uint32_t wanted = *count;
+  ub4 amount = wide ? wanted / 2 : wanted;
+  const ub4 offset = static_cast<ub4>(wide ? byteOffset / 2 + 1 : byteOffset + 1);
+  sword st = OCILobRead(c->conn->svc, c->err->errhp, loc, &amount, offset, buf, wanted, nullptr, nullptr,
+                        wide ? OCI_UTF16ID : 0, SQLCS_IMPLICIT);
+  *count = 0;
+  if (st != OCI_SUCCESS && st != OCI_NEED_DATA) return db_OciFail(st, &c->owner->errs, c->err);
+  *count = wide ? amount * 2 : amount;
+  *shortRead = *count < wanted;
+  return 0;
+}
+
+namespace {
+
+const std::string k25 = "abcdefghijklmnopqrstuvwxy";
+
+struct Piece {
+  int32_t rc = -1;
+  std::string data;
+  bool null = true;  // no buffer handed out
+  int32_t valueType = 0;
+  int32_t left = 0;
+};
+
+class ChunkTest : public FetchTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  DrvHandle cur = 0;
+  OwnedDataset rows;
+
+  void SetUp() override {
+    FetchTest::SetUp();
+    g_reads.clear();
+    if (GetParam() == false) g_agentOptions.emptyStringIsntNull = 1;
+    Open(GetParam());
+    Exec("CREATE TABLE LT (ID NUMBER(5), C1 CLOB, C2 CLOB, B BLOB)");
+    Exec("INSERT INTO LT VALUES (1, '" + k25 + "', 'ZYXWVUTSRQ', HEXTORAW('00010203'))");
+    Exec("INSERT INTO LT VALUES (2, '0123456789', NULL, NULL)");
+    Exec("INSERT INTO LT VALUES (3, EMPTY_CLOB(), ' ', EMPTY_BLOB())");
+    Exec("INSERT INTO LT VALUES (4, RPAD('x', 1000, 'x'), NULL, NULL)");
+  }
+  void TearDown() override {
+    if (cur) DropCursor(cur);
+    FetchTest::TearDown();
+  }
+
+  // All rows in one block with the LOB locators kept for piecewise reads.
+  void FetchAll(uint32_t maxLength = 0) {
+    cur = Query("SELECT ID, C1, C2, B FROM LT ORDER BY ID");
+    if (maxLength) {
+      ASSERT_EQ(0, DrvCall<&DrvOps::DRV_SetInfo>(&drv, cur, InfoStmtOption(3), &maxLength));
+    }
+    AgentCursor *ac = Agent_Cursor(cur);
+    ASSERT_EQ(0, DatasetFromColDescs(ac->cols, ac->colCount, 4, rows.get()));
+    int end = 0;
+    ASSERT_EQ(0, DB_Fetch(ac->dbCurs, rows.get(), 0, &end)) << Errors(cur);
+    ASSERT_EQ(4, rows->rows);
+    ASSERT_EQ(0, DB_PostProcess(ac->dbCurs, rows.get(), 0));
+  }
+
+  // column and row from 1, as DRV_GetDataChunk takes them.
+  Piece Get(int32_t column, int32_t row, int32_t max) {
+    Piece p;
+    void *buf = nullptr;
+    int32_t size = -1;
+    p.rc = DrvCall<&DrvOps::DRV_GetDataChunk>(&drv, cur, column, row, max, &buf, &size, &p.valueType, &p.left);
+    p.null = buf == nullptr;
+    if (buf) {
+      p.data.assign(static_cast<char *>(buf), static_cast<size_t>(size));
+    } else {
+      EXPECT_EQ(0, size);
+    }
+    free(buf);
+    return p;
+  }
+
+  // What a CLOB's text looks like in a piece of this mode.
+  std::string Text(const std::string &s) const { return wide ? Utf16(s) : s; }
+  int32_t Bytes(int32_t chars) const { return wide ? 2 * chars : chars; }
+};
+
+INSTANTIATE_TEST_SUITE_P(Mode, ChunkTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool> &i) { return i.param ? "Wide" : "Narrow"; });
+
+TEST_P(ChunkTest, PiecesOfAClobThenTheEnd) {
+  FetchAll();
+  Piece a = Get(2, 1, 10), b = Get(2, 1, 10), c = Get(2, 1, 10), d = Get(2, 1, 10);
+  for (const Piece &p : {a, b, c, d}) {
+    EXPECT_EQ(0, p.rc);
+    EXPECT_EQ(wide ? VT_WCHAR : VT_CHAR, p.valueType);
+  }
+  // The bytes left before each piece; the caller's maximum counts characters.
+  EXPECT_EQ(Bytes(25), a.left);
+  EXPECT_EQ(Bytes(15), b.left);
+  EXPECT_EQ(Bytes(5), c.left);
+  EXPECT_EQ(0, d.left);
+  EXPECT_EQ(Text(k25.substr(0, 10)), a.data);
+  EXPECT_EQ(Text(k25.substr(10, 10)), b.data);
+  EXPECT_EQ(Text(k25.substr(20)), c.data);
+  EXPECT_TRUE(d.null);
+  ASSERT_EQ(3u, g_reads.size());
+  EXPECT_EQ(static_cast<uint64_t>(Bytes(20)), g_reads[2].offset);
+  EXPECT_EQ(wide ? 1 : 0, g_reads[0].wide);
+}
+
+TEST_P(ChunkTest, BlobPiecesAreBytes) {
+  FetchAll();
+  Piece a = Get(4, 1, 3), b = Get(4, 1, 3);
+  EXPECT_EQ(VT_BINARY, a.valueType);
+  EXPECT_EQ(4, a.left);
+  EXPECT_EQ(std::string("\x00\x01\x02", 3), a.data);
+  EXPECT_EQ(1, b.left);
+  EXPECT_EQ(std::string("\x03", 1), b.data);
+}
+
+TEST_P(ChunkTest, AnotherColumnOrRowStartsAfresh) {
+  FetchAll();
+  EXPECT_EQ(Text("abcde"), Get(2, 1, 5).data);
+  // Same row, another column: that column's value from its start.
+  Piece other = Get(3, 1, 4);
+  EXPECT_EQ(Text("ZYXW"), other.data);
+  EXPECT_EQ(Bytes(10), other.left);
+  // Back to the first column of the same row: never continued with bytes of
+  // the other column, but read again from the start.
+  Piece back = Get(2, 1, 5);
+  EXPECT_EQ(Text("abcde"), back.data);
+  EXPECT_EQ(Bytes(25), back.left);
+  EXPECT_EQ(0u, g_reads.back().offset);
+  // Same column, another row, and back.
+  EXPECT_EQ(Text("01234"), Get(2, 2, 5).data);
+  Piece again = Get(2, 1, 5);
+  EXPECT_EQ(Text("abcde"), again.data);
+  EXPECT_EQ(Bytes(25), again.left);
+  // and goes on from there.
+  EXPECT_EQ(Text("fghij"), Get(2, 1, 5).data);
+}
+
+TEST_P(ChunkTest, EmptyNullAndSingleBlankValues) {
+  FetchAll();
+  Piece empty = Get(2, 3, 10);
+  EXPECT_EQ(0, empty.rc);
+  EXPECT_EQ(0, empty.left);
+  EXPECT_TRUE(empty.null);
+  Piece emptyBlob = Get(4, 3, 10);
+  EXPECT_EQ(0, emptyBlob.rc);
+  EXPECT_EQ(0, emptyBlob.left);
+  // A single blank: with EMPTY_STRING_ISNT_NULL (narrow case here) it stands
+  // for the empty string Oracle keeps as NULL.
+  Piece blank = Get(3, 3, 10);
+  EXPECT_EQ(0, blank.rc);
+  if (!GetParam()) {
+    EXPECT_EQ(-1, blank.left);
+    EXPECT_TRUE(blank.null);
+  } else {
+    EXPECT_EQ(Bytes(1), blank.left);
+    EXPECT_EQ(Text(" "), blank.data);
+  }
+}
+
+TEST_P(ChunkTest, AFailedLengthReadIsAnError) {
+  FetchAll();
+  // Row 2 holds no LOB in C2: its locator was never filled, so OCI cannot
+  // tell the length. That is an error, not an empty value.
+  TakeErrors(drv, cur);
+  Piece p = Get(3, 2, 10);
+  EXPECT_EQ(E_S1000, p.rc);
+  EXPECT_TRUE(p.null);
+  Msgs m = TakeErrors(drv, cur);
+  ASSERT_EQ(1u, m.texts.size());
+  EXPECT_NE(std::string::npos, m.texts[0].find("ORA-22275")) << m.texts[0];
+}
+
+TEST_P(ChunkTest, MaximumLengthEndsTheValue) {
+  FetchAll(100);
+  int32_t total = 0;
+  Piece first = Get(2, 4, 64);
+  EXPECT_EQ(Bytes(100), first.left);
+  total += static_cast<int32_t>(first.data.size());
+  for (int i = 0; i < 10; ++i) {
+    Piece p = Get(2, 4, 64);
+    ASSERT_EQ(0, p.rc);
+    total += static_cast<int32_t>(p.data.size());
+    if (p.left == 0) break;
+  }
+  EXPECT_EQ(Bytes(100), total);
+}
+
+TEST_P(ChunkTest, OnlyLobColumnsAndFetchedRows) {
+  FetchAll();
+  EXPECT_EQ(E_S1000, Get(1, 1, 10).rc);   // a NUMBER column
+  EXPECT_EQ(E_S1000, Get(2, 9, 10).rc);   // a row the fetch did not have
+  EXPECT_EQ(E_S1000, Get(7, 1, 10).rc);   // no such column
+  void *buf = nullptr;
+  int32_t size = 0, vt = 0;
+  EXPECT_EQ(E_S1009, DrvCall<&DrvOps::DRV_GetDataChunk>(&drv, cur, 2, 1, 10, &buf, &size, &vt, nullptr));
+}
+
+}  // namespace
