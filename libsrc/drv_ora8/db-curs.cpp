@@ -186,11 +186,9 @@ int32_t DB_Curs_FreeBuffers(DB_Curs *c) {
 }
 
 int32_t DB_Curs_FreeDescs(DB_Curs *c) {
-  // The descriptor arrays exist only when the describe/fetch module made
-  // them, and then its release functions are linked too.
-  if (db_ResultDescsFree) db_ResultDescsFree(c);
-  if (db_BindDescsFree) db_BindDescsFree(c);
-  if (db_ProcArgDescsFree) db_ProcArgDescsFree(c);
+  db_ResultDescsFree(c);
+  db_BindDescsFree(c);
+  db_ProcArgDescsFree(c);
   free(c->markerTable);
   c->markerTable = nullptr;
   c->markerCount = 0;

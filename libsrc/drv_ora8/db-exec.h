@@ -3,29 +3,21 @@
 // for binds (o-param.cpp), and the operations of the agent's other OCI
 // modules that these call.
 //
-// Those other modules (column description and fetch, LOB access, data at
-// execution) are built separately. Their operations are referenced weakly
-// here, the way registration references the ORA_* operations: while a
-// module is not linked the address is null, and the caller answers 43
-// (S1C00 "Driver not capable") or skips a release that has nothing to
-// release. The signatures are the modules' own; when a module's header
-// lands, it takes the place of the matching line below.
+// Column description and fetch come from db-fetch.h. The LOB access and
+// data-at-execution modules are built separately: their operations are
+// referenced weakly here, the way registration references the ORA_*
+// operations. While a module is not linked the address is null, and the
+// caller answers 43 (S1C00 "Driver not capable") or skips a release that has
+// nothing to release. When a module's header lands, it takes the place of
+// the matching line below.
 #include <cstdint>
 
 #include "drv_ora8/db-curs.h"
+#include "drv_ora8/db-fetch.h"
 
 struct Dataset;
 
 #define KVD_AGENT_LATER __attribute__((weak, visibility("hidden")))
-// Column description and fetch.
-KVD_AGENT_LATER int32_t DB_DescribeOutput(DB_Curs *c);
-KVD_AGENT_LATER int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData);
-KVD_AGENT_LATER int32_t DB_PostProcess(DB_Curs *c, Dataset *d, int parameters);
-KVD_AGENT_LATER int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxBytes, void **piece,
-                                        int32_t *size, int32_t *valueType, int32_t *left);
-KVD_AGENT_LATER void db_ResultDescsFree(DB_Curs *c);
-KVD_AGENT_LATER void db_BindDescsFree(DB_Curs *c);
-KVD_AGENT_LATER void db_ProcArgDescsFree(DB_Curs *c);
 // LOB access.
 KVD_AGENT_LATER void LobBindNode_FreeChain(LobBindNode *chain);
 // Data at execution: 0, 102 while parameters wait for data, or 16.

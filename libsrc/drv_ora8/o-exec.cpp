@@ -101,7 +101,6 @@ int32_t NotBuilt(AgentCursor *cur, const char *what) {
 }
 
 int32_t Describe(AgentCursor *cur) {
-  if (!DB_DescribeOutput) return NotBuilt(cur, "Describing result columns");
   int32_t rc = DB_DescribeOutput(cur->dbCurs);
   if (rc) return rc;
   cur->state |= CURS_DESCRIBED;
@@ -474,7 +473,6 @@ int32_t ORA_Fetch(DrvHandle h, uint16_t rows, Dataset *out) {
     if (want > left) want = left;
   }
   if (want == 0 || (cur->state & CURS_NO_MORE_ROWS)) return 0;  // the end: no columns, no rows
-  if (!DB_Fetch || !DB_PostProcess) return NotBuilt(cur, "Fetching");
   bool hasLong = false, hasLob = false;
   for (uint16_t i = 0; i < cur->colCount; ++i) {
     hasLong = hasLong || IsLongOraType(cur->cols[i].oraType);
@@ -558,7 +556,6 @@ int32_t ORA_GetDataChunk(DrvHandle h, int32_t column, int32_t row, int32_t maxBy
                          int32_t *valueType, int32_t *left) {
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur || !piece || !size || !valueType || !left) return E_S1009;
-  if (!DB_GetDataChunk) return NotBuilt(cur, "Reading long values in pieces");
   return DB_GetDataChunk(cur->dbCurs, column - 1, row - 1, maxBytes, piece, size, valueType, left);
 }
 

@@ -1,8 +1,6 @@
 // The fetch entry of the agent cursor: blocks of rows, the maximum rows
 // option, the end of the result, results per parameter row, and the
-// empty-string option end to end. The rows themselves come from the
-// describe/fetch module; without it these cases are skipped.
-#include "drv_ora8/db-exec.h"
+// empty-string option end to end.
 #include "drv_ora8/db-private.h"
 #include "exec_fixture.h"
 
@@ -12,13 +10,6 @@ namespace {
 
 class FetchTest : public ExecTest {
  protected:
-  void SetUp() override {
-    if (!DB_Fetch || !DB_DescribeOutput) GTEST_SKIP() << "the describe/fetch module is not linked into this build";
-    ExecTest::SetUp();
-  }
-  void TearDown() override {
-    if (DB_Fetch && DB_DescribeOutput) ExecTest::TearDown();
-  }
 
   // Fetches a block; returns the rows (-1 on failure), column count in *cols.
   int32_t FetchRows(DrvHandle cur, uint16_t want, Dataset *ds, uint16_t *cols = nullptr) {
