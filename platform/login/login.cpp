@@ -49,6 +49,36 @@ std::string FindValue(const char *text, const char *keyword) {
   return found;
 }
 
+// The items of a connection string other than UID and PWD, as written.
+std::string WithoutLogin(const char *text) {
+  std::string out;
+  const char *p = text;
+  while (*p != '\0') {
+    const char *start = p;
+    const char *eq = p;
+    while (*eq != '\0' && *eq != ';' && *eq != '=') ++eq;
+    const char *end = eq;
+    if (*eq == '=') {
+      end = eq + 1;
+      if (*end == '{') {
+        ++end;
+        while (*end != '\0' && !(*end == '}' && end[1] != '}')) end += *end == '}' ? 2 : 1;
+        if (*end == '}') ++end;
+      }
+      while (*end != '\0' && *end != ';') ++end;
+    }
+    const size_t keyLen = static_cast<size_t>(eq - start);
+    const bool login = *eq == '=' && ((keyLen == 3 && strncasecmp(start, "UID", 3) == 0) ||
+                                      (keyLen == 3 && strncasecmp(start, "PWD", 3) == 0));
+    if (!login && end > start) {
+      if (!out.empty()) out += ';';
+      out.append(start, static_cast<size_t>(end - start));
+    }
+    p = *end == ';' ? end + 1 : end;
+  }
+  return out;
+}
+
 void AppendItem(std::string &out, const char *key, const std::string &value) {
   if (!out.empty() && out.back() != ';') out += ';';
   out += key;
@@ -136,7 +166,7 @@ int Prompt(const char *description, const char *in, char **out) {
   tty.Echo(true);
   Write(tty.fd, "\n");
   if (!ok) return 0;
-  std::string confirmed = in;
+  std::string confirmed = WithoutLogin(in);
   AppendItem(confirmed, "UID", user);
   AppendItem(confirmed, "PWD", password);
   *out = Dup(confirmed);
