@@ -1,6 +1,11 @@
 // SQLDriverConnect(W) and SQLConnect(W) in-process against the fake agent:
 // the request the agent gets, the output connection string, the login
 // prompt decision, failures and warnings, and what the trace shows.
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -291,6 +296,44 @@ TEST_F(DriverConnectTest, NoLoginBoxReadsTheUserButNeverLastUser) {
   // A user given in the string stays.
   ASSERT_EQ(ct::DriverConnect(dbc, "DSN=kvd_nlb;UID=mine"), SQL_SUCCESS);
   EXPECT_EQ(fake::LastConnect()->user, "mine");
+}
+
+// Reads the terminal's master side until text has appeared.
+bool ReadUntil(int master, const std::string &text, std::string *seen) {
+  char buf[256];
+  while (seen->find(text) == std::string::npos) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, 5000) <= 0) return false;
+    ssize_t n = read(master, buf, sizeof buf);
+    if (n <= 0) return false;
+    seen->append(buf, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+TEST_F(DriverConnectTest, ThePromptAsksOnTheControllingTerminal) {
+  int master = -1;
+  pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    // The connect runs in the child, whose controlling terminal is the
+    // pseudo-terminal; a window handle allows the prompt.
+    SQLRETURN rc = ct::DriverConnect(dbc, "DRIVER={KVD Prompted};DSN=kvd_minimal;UID=old", nullptr, 0, nullptr,
+                                     SQL_DRIVER_COMPLETE, reinterpret_cast<SQLHWND>(1));
+    auto req = fake::LastConnect();
+    const bool ok = rc == SQL_SUCCESS && req && req->user == "typed" && req->password == "p;w";
+    _exit(ok ? 0 : 1);
+  }
+  std::string seen;
+  ASSERT_TRUE(ReadUntil(master, "User name [old]: ", &seen)) << seen;
+  EXPECT_NE(seen.find("Login to KVD Prompted"), std::string::npos) << seen;
+  ASSERT_EQ(write(master, "typed\n", 6), 6);
+  ASSERT_TRUE(ReadUntil(master, "Password: ", &seen)) << seen;
+  ASSERT_EQ(write(master, "p;w\n", 4), 4);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  close(master);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
 }
 
 std::string Slurp(const std::string &path) {
