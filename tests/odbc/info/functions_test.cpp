@@ -129,7 +129,9 @@ TEST_F(GetFunctions, AllThreeFormsAgreeWithTheTable) {
   for (unsigned id = 1; id < 4000; ++id) {
     const SQLUSMALLINT want = ApiFunctionSupported(id) ? SQL_TRUE : SQL_FALSE;
     EXPECT_EQ(SQL_FUNC_EXISTS(map, id), want) << id;
-    if (id < 100) EXPECT_EQ(flags[id], want) << id;
+    if (id < 100) {
+      EXPECT_EQ(flags[id], want) << id;
+    }
     if (id == SQL_API_ODBC3_ALL_FUNCTIONS) continue;  // asks for the whole map
     SQLUSMALLINT one = 0xA5A5;
     ASSERT_EQ(SQLGetFunctions(dbc, static_cast<SQLUSMALLINT>(id), &one), SQL_SUCCESS);
