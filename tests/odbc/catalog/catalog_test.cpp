@@ -4,7 +4,12 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <functional>
+#include <sstream>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -13,6 +18,7 @@
 #include "odbc/catalog.h"
 #include "odbc/diag.h"
 #include "odbc/sqlstate.h"
+#include "odbc/trace.h"
 
 using namespace front;
 
@@ -258,6 +264,29 @@ TEST_F(Catalog, AgentFailureKeepsItsCodeAndMessages) {
   EXPECT_EQ(native, 942);
   EXPECT_STREQ(reinterpret_cast<char *>(msg), "[Zezuzeru][ODBC][Oracle Server]ORA-00942: table or view does not exist");
   EXPECT_EQ(StmtOf(stmt)->state, STMT_IDLE);
+}
+
+TEST_F(Catalog, TraceShowsTheTextsAsPassed) {
+  char dir[] = "/tmp/kvd_catalog_traceXXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string file = std::string(dir) + "/odbc.log";
+  setenv("TVX_DEBUGFILE", file.c_str(), 1);
+  TraceOpen(TRACE_ODBC);
+  ASSERT_TRUE(TraceIsOn());
+  SQLStatistics(stmt, nullptr, 0, A("\"Scott\""), SQL_NTS, A("EMP"), SQL_NTS, SQL_INDEX_UNIQUE, SQL_ENSURE);
+  SQLTables(stmt, nullptr, 0, nullptr, 0, A("T%"), SQL_NTS, A("TABLE , VIEW"), SQL_NTS);
+  SQLLEN v = 0;
+  SQLColAttribute(stmt, 1, 100, nullptr, 0, nullptr, &v);
+  TraceClose(TRACE_ODBC);
+  unsetenv("TVX_DEBUGFILE");
+  std::ifstream in(file);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("Qualifier='' Owner='Scott' Name='EMP' Unique=0 Accuracy=1\n"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("Qualifier='' Owner='%' Name='T%' Type='TABLE , VIEW'\n"), std::string::npos);
+  EXPECT_NE(text.str().find("SQLColAttribute - unknown field identifier\n"), std::string::npos);
+  remove(file.c_str());
+  rmdir(dir);
 }
 
 }  // namespace
