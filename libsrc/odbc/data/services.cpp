@@ -63,23 +63,6 @@ void RowsetFree(Rowset **rowset) {
   free(r);
 }
 
-int FreeFetchedRows(Stmt *stmt) {
-  DatasetFree(&stmt->fetched);
-  scs_FreeRowset(&stmt->cursor);
-  if (stmt->conn && stmt->conn->cn_hasV2DAE) {
-    GetDataContinuation &g = stmt->getData;
-    if (g.pieceOwned && g.value) {
-      // A piece of a long type is a {length; buffer} cell whose buffer goes too.
-      if (int32_t t = static_cast<int32_t>(g.valueType); t == VT_LONGCHAR || t == VT_LONGBINARY || t == VT_LONGWCHAR)
-        free(static_cast<LongValue *>(g.value)->buffer);
-      free(g.value);
-    }
-    g = GetDataContinuation{};
-  }
-  stmt->rowsInBlock = 0;
-  return 0;
-}
-
 int RowsPerBlock(const ColDesc *descs, uint16_t count) {
   if (count == 0 || !descs) return 0;
   uint64_t row = 0;

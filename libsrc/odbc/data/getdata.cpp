@@ -1,0 +1,551 @@
+// GetColumn, SQLGetData and the continuation of values returned in parts.
+#include "odbc/data/getdata.h"
+
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <type_traits>
+
+#include "odbc/data/conv.h"
+#include "odbc/data/ctype.h"
+#include "odbc/data/services.h"
+#include "odbc/dataset.h"
+#include "odbc/desc.h"
+#include "odbc/sqlstate.h"
+#include "odbc/stmt.h"
+#include "odbc/trace.h"
+#include "scrs/sc_s.h"
+
+static_assert(std::is_same_v<decltype(Stmt::pending), int>, "the converters take the pending code as int *");
+
+namespace {
+
+// A caller converting an output parameter asks for parameter mode with this
+// pending code just before the call.
+constexpr int32_t kParamModeMarker = E_IM906;
+
+enum Family { FAM_CHAR, FAM_WCHAR, FAM_BINARY, FAM_OTHER };
+
+bool IsBinaryType(int32_t vt) {
+  return vt == VT_BINARY || vt == VT_LONGBINARY || vt == VT_VARBIN1 || vt == VT_VARBIN2 || vt == VT_VARBIN4;
+}
+bool IsWideType(int32_t vt) { return vt >= VT_WCHAR && vt <= VT_WVARCHAR4; }
+
+// The family of a cell's value type.
+Family CellFamily(int32_t vt) {
+  if (IsBinaryType(vt)) return FAM_BINARY;
+  if (IsWideType(vt)) return FAM_WCHAR;
+  switch (vt) {
+    case VT_CHAR:
+    case VT_LONGCHAR:
+    case VT_STRING:
+    case VT_VARCHAR1:
+    case VT_VARCHAR2:
+    case VT_VARCHAR4:
+      return FAM_CHAR;
+    default:
+      return FAM_OTHER;
+  }
+}
+
+// The family of a piece the agent handed up: every type that is neither
+// binary nor wide is text.
+Family PieceFamily(int32_t vt) {
+  if (IsBinaryType(vt)) return FAM_BINARY;
+  if (IsWideType(vt)) return FAM_WCHAR;
+  return FAM_CHAR;
+}
+
+bool IsTextCType(int16_t cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
+
+SQLRETURN Fail(Stmt *stmt, int32_t code) {
+  stmt->pending = code;
+  return SQL_ERROR;
+}
+
+// The SQL type a column of a value type stands for, when no description
+// says it (SQL_C_DEFAULT of an output parameter without one).
+int16_t SqlTypeOfValueType(int32_t vt) {
+  switch (vt) {
+    case VT_BIT: return SQL_BIT;
+    case VT_STINYINT:
+    case VT_UTINYINT: return SQL_TINYINT;
+    case VT_SSHORT:
+    case VT_USHORT: return SQL_SMALLINT;
+    case VT_SLONG:
+    case VT_ULONG: return SQL_INTEGER;
+    case VT_FLOAT: return SQL_REAL;
+    case VT_DOUBLE: return SQL_DOUBLE;
+    case VT_DATE: return SQL_TYPE_DATE;
+    case VT_TIME: return SQL_TYPE_TIME;
+    case VT_TIMESTAMP: return SQL_TYPE_TIMESTAMP;
+    case VT_BINARY:
+    case VT_VARBIN1:
+    case VT_VARBIN2:
+    case VT_VARBIN4: return SQL_VARBINARY;
+    case VT_LONGBINARY: return SQL_LONGVARBINARY;
+    case VT_LONGCHAR: return SQL_LONGVARCHAR;
+    case VT_WCHAR:
+    case VT_WSTRING:
+    case VT_WVARCHAR4: return SQL_WVARCHAR;
+    case VT_LONGWCHAR: return SQL_WLONGVARCHAR;
+    default: return SQL_VARCHAR;
+  }
+}
+
+// What GetColumn knows of a column before converting it.
+struct ColumnInfo {
+  int16_t sqlType = SQL_VARCHAR;
+  int16_t scale = 0;       // the timestamp family's scale
+  int32_t valueType = 0;   // of the description, else of the cell
+};
+
+// The description of a result column; with a description of another
+// length than the Dataset (an output parameter row) the Dataset's own type
+// stands in.
+const ColDesc *ResultDesc(Stmt *stmt, uint16_t index) {
+  ColDesc *descs = StmtDescribe(stmt);
+  if (!descs || index >= stmt->resultCount) return nullptr;
+  return &descs[index];
+}
+
+int16_t ResolveDefault(const Stmt *stmt, int16_t sqlType) {
+  const int version = stmt->conn && stmt->conn->env ? stmt->conn->env->odbcVersion : 3;
+  if (version == 2 && (sqlType == SQL_WCHAR || sqlType == SQL_WVARCHAR || sqlType == SQL_WLONGVARCHAR))
+    return SQL_C_CHAR;
+  return DefaultCType(sqlType, version);
+}
+
+// SQL_ARD_TYPE and SQL_C_NUMERIC read the descriptor record of the column.
+const DescRecord *AppRecord(Stmt *stmt, uint16_t column, bool paramMode) {
+  Desc *d = paramMode ? stmt->apd : stmt->ard;
+  return d ? DescGetRec(d, column) : nullptr;
+}
+
+// Units of the longest piece of a deferred value that a buffer of
+// bufferLength bytes takes in the C type. A binary value read as text costs
+// two characters a byte.
+uint32_t MaxPieceLength(int16_t cType, uint64_t bufferLength, int32_t columnType) {
+  if (bufferLength == 0) return 0;
+  const uint64_t b = bufferLength;
+  uint64_t n;
+  switch (cType) {
+    case SQL_C_CHAR:
+      n = IsBinaryType(columnType) ? (b - 1) / 2 : b - 1;
+      break;
+    case SQL_C_WCHAR:
+      n = IsBinaryType(columnType) ? (b < 2 ? 0 : (b - 2) / 4) : (b - 1) / 2;
+      break;
+    case SQL_C_BINARY:
+      n = IsWideType(columnType) ? b / 2 : b;
+      break;
+    default:
+      n = b;
+      break;
+  }
+  return n > INT32_MAX ? INT32_MAX : static_cast<uint32_t>(n);
+}
+
+// One conversion by family. total is what is left of the value including
+// this part; consumed reports the source bytes the buffer took.
+SQLRETURN ConvertText(Stmt *stmt, Family fam, const void *src, SQLLEN len, SQLLEN total, int16_t cType,
+                      const ColumnBinding *b, int16_t precision, int16_t numScale, SQLLEN *consumed) {
+  static const char kEmpty[2] = {0, 0};
+  if (!src) src = kEmpty;
+  const auto bufLen = static_cast<SQLLEN>(b->bufferLength);
+  switch (fam) {
+    case FAM_CHAR:
+      return ConvertCHAR(src, len, total, cType, b->data, bufLen, b->lengthPtr, &stmt->pending, numScale, precision,
+                         consumed);
+    case FAM_WCHAR:
+      return ConvertWCHAR(src, len, total, cType, b->data, bufLen, b->lengthPtr, &stmt->pending, numScale, precision,
+                          consumed);
+    default:
+      return ConvertBINARY(src, len, total, cType, b->data, bufLen, b->lengthPtr, &stmt->pending, consumed);
+  }
+}
+
+template <class T>
+T Load(const void *p) {
+  T v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// A fixed-size cell (numbers, dates, times, timestamps).
+SQLRETURN ConvertFixed(Stmt *stmt, int32_t vt, const void *p, uint32_t len, int16_t cType, const ColumnBinding *b,
+                       int16_t precision, int16_t numScale, int16_t tsScale) {
+  const auto bufLen = static_cast<SQLLEN>(b->bufferLength);
+  int *pending = &stmt->pending;
+  auto fits = [&](size_t n) { return len >= n; };
+  switch (vt) {
+    case VT_BIT:
+    case VT_UTINYINT:
+    case VT_STINYINT:
+      if (!fits(1)) break;
+      return ConvertBYTE(Load<uint8_t>(p), vt == VT_STINYINT, cType, b->data, bufLen, b->lengthPtr, pending, numScale,
+                         precision);
+    case VT_SSHORT:
+    case VT_USHORT:
+      if (!fits(2)) break;
+      return ConvertSHORT(Load<uint16_t>(p), vt == VT_SSHORT, cType, b->data, bufLen, b->lengthPtr, pending, numScale,
+                          precision);
+    case VT_SLONG:
+    case VT_ULONG:
+      if (!fits(4)) break;
+      return ConvertLONG(Load<uint32_t>(p), vt == VT_SLONG, cType, b->data, bufLen, b->lengthPtr, pending, numScale,
+                         precision);
+    case VT_FLOAT:
+      if (!fits(4)) break;
+      return ConvertFLOAT(Load<float>(p), cType, b->data, bufLen, b->lengthPtr, pending, numScale, precision);
+    case VT_DOUBLE:
+      if (!fits(8)) break;
+      return ConvertDOUBLE(Load<double>(p), cType, b->data, bufLen, b->lengthPtr, pending, numScale, precision);
+    case VT_DATE:
+      if (!fits(sizeof(SQL_DATE_STRUCT))) break;
+      return ConvertDATE(Load<SQL_DATE_STRUCT>(p), cType, b->data, bufLen, b->lengthPtr, pending);
+    case VT_TIME:
+      if (!fits(sizeof(SQL_TIME_STRUCT))) break;
+      return ConvertTIME(Load<SQL_TIME_STRUCT>(p), cType, b->data, bufLen, b->lengthPtr, pending);
+    case VT_TIMESTAMP:
+      if (!fits(sizeof(SQL_TIMESTAMP_STRUCT))) break;
+      return ConvertTIMESTAMP(Load<SQL_TIMESTAMP_STRUCT>(p), cType, b->data, bufLen, b->lengthPtr, pending, tsScale);
+    default:
+      break;
+  }
+  return Fail(stmt, E_07006);
+}
+
+// After a conversion of text, wide or binary data: a value cut by a short
+// buffer keeps its rest (or, for a piece, the bytes of the piece the buffer
+// did not take) for the next call on the cell.
+void KeepRest(Stmt *stmt, SQLRETURN rc, int16_t cType, bool piece, uint32_t len, SQLLEN consumed) {
+  GetDataContinuation &g = stmt->getData;
+  const bool cut = rc == SQL_SUCCESS_WITH_INFO && IsTextCType(cType);
+  if (cut) g.cType = cType;
+  uint32_t taken = consumed < 0 ? 0 : consumed > static_cast<SQLLEN>(len) ? len : static_cast<uint32_t>(consumed);
+  if (!piece) {
+    if (cut) {
+      g.value = static_cast<char *>(g.value) + taken;
+      g.remaining = len - taken;
+    } else {
+      g.remaining = 0;
+    }
+    return;
+  }
+  const uint32_t rest = len - taken;
+  if (cut && rest > 0 && g.pieceOwned && g.value) {
+    memmove(g.value, static_cast<char *>(g.value) + taken, rest);
+    g.remaining = rest;
+    if (g.total >= 0) g.total = g.total > static_cast<int32_t>(taken) ? g.total - static_cast<int32_t>(taken) : 0;
+    return;
+  }
+  FreeColumnPiece(&g);
+  g.remaining = 0;
+}
+
+SQLLEN PieceTotal(int32_t total) { return total < 0 ? SQL_NO_TOTAL : total; }
+
+// Column 0: the bookmark of the row, an 8-byte integer.
+SQLRETURN GetBookmark(Stmt *stmt, uint32_t row, const ColumnBinding *b) {
+  if (b->cType != SQL_C_BINARY && b->cType != SQL_C_UBIGINT) return Fail(stmt, E_S1003);
+  if (!b->data) return Fail(stmt, E_S1009);
+  // A binary buffer has the length the application gave it.
+  if (b->cType == SQL_C_BINARY && b->bufferLength < sizeof(int64_t)) return Fail(stmt, E_22003);
+  int32_t number = 0;
+  if (int code = scs_GetRowNumber(&stmt->cursor, row, &number)) return Fail(stmt, code);
+  const int64_t value = number;
+  memcpy(b->data, &value, sizeof value);
+  if (b->indicatorPtr) *b->indicatorPtr = 0;
+  if (b->lengthPtr) *b->lengthPtr = sizeof value;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN NullValue(Stmt *stmt, const ColumnBinding *b, int16_t cType) {
+  stmt->getData.remaining = 0;
+  if (!b->indicatorPtr) return Fail(stmt, E_22002);
+  *b->indicatorPtr = SQL_NULL_DATA;
+  ClearTarget(b, cType);
+  return SQL_SUCCESS;
+}
+
+// A later SQLGetData on the cell read last: the rest of a cut value, or the
+// next piece of a deferred one.
+SQLRETURN GetColumnAgain(Stmt *stmt, uint32_t row, const ColumnBinding *b, const Dataset *ds) {
+  GetDataContinuation &g = stmt->getData;
+  const uint16_t index = static_cast<uint16_t>(b->column - 1);
+  if (row >= static_cast<uint32_t>(ds->rows)) return SQL_NO_DATA;
+  const bool deferred = ds->cols[index].indicators[row] == kIndDeferred;
+  if (!deferred && g.remaining == 0) return SQL_NO_DATA;
+  if (b->cType != g.cType && b->cType != SQL_C_DEFAULT) return SQL_NO_DATA;
+  const auto cType = static_cast<int16_t>(g.cType);
+  if (!b->data) return Fail(stmt, E_S1009);
+
+  if (deferred) {
+    const ColDesc *d = ResultDesc(stmt, index);
+    const int32_t colType = d ? d->valueType : ds->cols[index].type;
+    int code = GetColumnPiece(stmt, MaxPieceLength(cType, b->bufferLength, colType), cType);
+    if (code == E_IM907) return SQL_NO_DATA;
+    if (code != 0) return Fail(stmt, code);
+    const uint32_t len = g.remaining;
+    SQLLEN consumed = 0;
+    SQLRETURN rc = ConvertText(stmt, PieceFamily(static_cast<int32_t>(g.valueType)), g.value, len,
+                               PieceTotal(g.total), cType, b, 0, 0, &consumed);
+    KeepRest(stmt, rc, cType, true, len, consumed);
+    return rc;
+  }
+  const uint32_t len = g.remaining;
+  SQLLEN consumed = 0;
+  SQLRETURN rc = ConvertText(stmt, CellFamily(static_cast<int32_t>(g.valueType)), g.value, len, len, cType, b, 0, 0,
+                             &consumed);
+  KeepRest(stmt, rc, cType, false, len, consumed);
+  return rc;
+}
+
+}  // namespace
+
+void FreeColumnPiece(GetDataContinuation *g) {
+  if (g->pieceOwned && g->value) {
+    // A piece of a long type is a {length; buffer} cell whose buffer goes too.
+    const auto t = static_cast<int32_t>(g->valueType);
+    if (t == VT_LONGCHAR || t == VT_LONGBINARY || t == VT_LONGWCHAR) free(static_cast<LongValue *>(g->value)->buffer);
+    free(g->value);
+  }
+  g->value = nullptr;
+  g->pieceOwned = 0;
+}
+
+void ClearTarget(const ColumnBinding *b, int16_t cType) {
+  if (!b->data) return;
+  size_t n;
+  switch (cType) {
+    case SQL_C_NUMERIC: n = 19; break;
+    case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_FLOAT: n = 4; break;
+    case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT: n = 2; break;
+    case SQL_C_DOUBLE: case SQL_C_SBIGINT: case SQL_C_UBIGINT: n = 8; break;
+    case SQL_C_DATE: case SQL_C_TIME: case SQL_C_TYPE_DATE: case SQL_C_TYPE_TIME: n = 6; break;
+    case SQL_C_TIMESTAMP: case SQL_C_TYPE_TIMESTAMP: n = 16; break;
+    case SQL_C_BIT: case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: n = 1; break;
+    default: n = static_cast<size_t>(b->bufferLength); break;
+  }
+  if (n) memset(b->data, 0, n);
+}
+
+int GetColumnPiece(Stmt *stmt, uint32_t maxLen, int16_t cType) {
+  (void)cType;
+  GetDataContinuation &g = stmt->getData;
+  // Bytes of the last piece that the application's buffer did not take yet.
+  void *carry = nullptr;
+  uint32_t carryLen = 0;
+  const auto carryType = static_cast<int32_t>(g.valueType);
+  const int32_t carryTotal = g.total;
+  if (g.pieceOwned && g.value && g.remaining > 0) {
+    carry = g.value;
+    carryLen = g.remaining;
+    g.value = nullptr;
+    g.pieceOwned = 0;
+  } else {
+    FreeColumnPiece(&g);
+  }
+  g.remaining = 0;
+  const uint32_t carryUnits = carryType == VT_WCHAR ? carryLen / 2 : carryLen;
+  auto hold = [&](void *buf, uint32_t len, int32_t type, int32_t total) {
+    g.value = buf;
+    g.remaining = len;
+    g.valueType = static_cast<uint32_t>(type);
+    g.total = total;
+    g.pieceOwned = 1;
+  };
+  if (carry && maxLen <= carryUnits) {
+    hold(carry, carryLen, carryType, carryTotal);
+    return 0;
+  }
+
+  void *piece = nullptr;
+  int32_t size = 0, type = 0, total = 0;
+  int32_t code = DrvCall<&DrvOps::DRV_GetDataChunk>(stmt->drv, stmt->agentCursor, int32_t{g.column}, int32_t{g.row},
+                                                    static_cast<int32_t>(maxLen - carryUnits), &piece, &size, &type,
+                                                    &total);
+  if (code != 0) {
+    free(piece);
+    if (carry) hold(carry, carryLen, carryType, carryTotal);
+    StmtGetAgentMsgs(stmt);
+    return code;
+  }
+  if (!piece || size <= 0) {
+    free(piece);
+    piece = nullptr;
+    size = 0;
+  }
+  if (!carry) {
+    g.valueType = static_cast<uint32_t>(type);
+    g.total = total;
+    if (size > 0) {
+      hold(piece, static_cast<uint32_t>(size), type, total);
+      return 0;
+    }
+    // A buffer of no length only asks for the length.
+    return total != 0 && maxLen == 0 ? 0 : E_IM907;
+  }
+  if (size > 0) {
+    auto *joined = static_cast<char *>(realloc(carry, size_t{carryLen} + static_cast<size_t>(size)));
+    if (!joined) {
+      free(piece);
+      hold(carry, carryLen, carryType, carryTotal);
+      return E_S1001;
+    }
+    memcpy(joined + carryLen, piece, static_cast<size_t>(size));
+    free(piece);
+    carry = joined;
+  }
+  const int32_t joinedTotal = total >= 0 ? static_cast<int32_t>(carryLen) + total : SQL_NO_TOTAL;
+  hold(carry, carryLen + static_cast<uint32_t>(size), carryType, joinedTotal);
+  return 0;
+}
+
+int16_t GetColumnCType(Stmt *stmt, uint16_t column, int16_t cType) {
+  if (column == 0) return cType;
+  if (cType == SQL_ARD_TYPE) {
+    const DescRecord *rec = AppRecord(stmt, column, false);
+    if (!rec) return cType;
+    cType = rec->conciseType;
+  }
+  const ColDesc *d = (cType == SQL_C_DEFAULT || cType == SQL_C_BINARY) ? ResultDesc(stmt, column - 1) : nullptr;
+  if (cType == SQL_C_DEFAULT) return d ? ResolveDefault(stmt, static_cast<int16_t>(d->sqlType)) : cType;
+  if (cType == SQL_C_BINARY && d && d->sqlType == SQL_BIGINT) return SQL_C_SBIGINT;
+  return cType;
+}
+
+SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *ds) {
+  bool paramMode = false;
+  if (stmt->pending == kParamModeMarker) {
+    stmt->pending = 0;
+    paramMode = true;
+  }
+  const uint16_t column = b->column;
+  const uint16_t count = ds ? ds->columns : 0;
+  if ((column == 0 && !stmt->cursor.useBookmarks) || column > count) {
+    if (TraceIsOn()) TraceODBC("GetColumn: col out of range (%d,%d)", column, count);
+    return Fail(stmt, E_S1002);
+  }
+  if (column == 0) return GetBookmark(stmt, row, b);
+
+  GetDataContinuation &g = stmt->getData;
+  if (g.column == column && g.row == static_cast<uint16_t>(row + 1)) return GetColumnAgain(stmt, row, b, ds);
+
+  const uint16_t index = static_cast<uint16_t>(column - 1);
+  if (b->indicatorPtr) *b->indicatorPtr = 0;
+  if (row >= static_cast<uint32_t>(ds->rows)) {
+    if (TraceIsOn()) TraceODBC("GetColumn: row out of range (%d,%d)", static_cast<int>(row), ds->rows);
+    return Fail(stmt, E_24000);
+  }
+  const DatasetCol &cell = ds->cols[index];
+
+  ColumnInfo info;
+  info.valueType = cell.type;
+  info.sqlType = SqlTypeOfValueType(cell.type);
+  if (paramMode && stmt->classU) {
+    info.scale = b->scale;
+  } else {
+    ColDesc *descs = StmtDescribe(stmt);
+    if (!descs && !paramMode) return SQL_ERROR;
+    if (descs && index < stmt->resultCount) {
+      info.sqlType = static_cast<int16_t>(descs[index].sqlType);
+      info.scale = descs[index].decimalDigits;
+      info.valueType = descs[index].valueType;
+    }
+  }
+
+  int16_t cType = b->cType;
+  if (cType == SQL_C_DEFAULT) {
+    cType = ResolveDefault(stmt, info.sqlType);
+    if (b->bufferLength == 0) b->bufferLength = static_cast<uint64_t>(CTypeSize(cType));
+  } else if (cType == SQL_C_BINARY && info.sqlType == SQL_BIGINT) {
+    // BIGINT values arrive as 8-byte integers, never past the buffer given.
+    if (b->bufferLength < sizeof(int64_t)) return Fail(stmt, E_22003);
+    cType = SQL_C_SBIGINT;
+  }
+
+  g.column = column;
+  g.row = static_cast<uint16_t>(row + 1);
+  g.remaining = 0;
+  FreeColumnPiece(&g);
+  g.valueType = static_cast<uint32_t>(cell.type);
+  g.total = 0;
+  g.cType = cType;
+
+  int16_t precision = 0, numScale = 0;
+  if (cType == SQL_ARD_TYPE || cType == SQL_C_NUMERIC) {
+    const DescRecord *rec = AppRecord(stmt, column, paramMode);
+    if (cType == SQL_ARD_TYPE) {
+      if (!rec) return Fail(stmt, E_S1003);
+      cType = rec->conciseType;
+      if (cType == SQL_C_DEFAULT) cType = ResolveDefault(stmt, info.sqlType);
+      if (cType == SQL_ARD_TYPE) return Fail(stmt, E_S1003);
+      g.cType = cType;
+    }
+    if (cType == SQL_C_NUMERIC && rec) {
+      precision = rec->precision;
+      numScale = rec->scale;
+    }
+  }
+
+  const int16_t indicator = cell.indicators[row];
+  if (indicator == kIndNull) return NullValue(stmt, b, cType);
+
+  if (indicator == kIndDeferred) {
+    if (!b->data) return Fail(stmt, E_S1009);
+    int code = GetColumnPiece(stmt, MaxPieceLength(cType, b->bufferLength, info.valueType), cType);
+    if (code == E_IM907) {
+      if (g.total == -1) return NullValue(stmt, b, cType);
+      // An empty value is a value: its first read returns it.
+      if (g.total != 0) return SQL_NO_DATA;
+    } else if (code != 0) {
+      return Fail(stmt, code);
+    }
+    const uint32_t len = g.remaining;
+    SQLLEN consumed = 0;
+    SQLRETURN rc = ConvertText(stmt, PieceFamily(static_cast<int32_t>(g.valueType)), g.value, len,
+                               PieceTotal(g.total), cType, b, precision, numScale, &consumed);
+    KeepRest(stmt, rc, cType, true, len, consumed);
+    return rc;
+  }
+
+  if (!b->data) return Fail(stmt, E_S1009);
+  const void *p = nullptr;
+  uint32_t len = 0;
+  if (DatasetValueRef(ds, row, index, &p, &len) != 0) return Fail(stmt, E_S1000);
+  const Family fam = CellFamily(cell.type);
+  if (fam == FAM_OTHER)
+    return ConvertFixed(stmt, cell.type, p, len, cType, b, precision, numScale, info.scale);
+  g.value = const_cast<void *>(p);
+  g.total = static_cast<int32_t>(len);
+  SQLLEN consumed = 0;
+  SQLRETURN rc = ConvertText(stmt, fam, p, len, len, cType, b, precision, numScale, &consumed);
+  KeepRest(stmt, rc, cType, false, len, consumed);
+  return rc;
+}
+
+SQLRETURN GetDataCol(Stmt *stmt, uint16_t column, int16_t cType, void *data, int64_t bufferLength,
+                     int64_t *strLenOrInd) {
+  if (stmt->state != STMT_PREPARED) return Fail(stmt, E_S1010);
+  // A negative length would be taken as a huge buffer.
+  if (bufferLength < 0) return Fail(stmt, E_S1090);
+  ColumnBinding b{column, cType, 0, data, static_cast<uint64_t>(bufferLength), strLenOrInd, strLenOrInd};
+  ScsCursor &cur = stmt->cursor;
+  if (cur.rowset) {
+    const int status = scs_GetRowStatus(cur.rowset, cur.position);
+    if (status == SQL_ROW_DELETED || status == SQL_ROW_ERROR) return Fail(stmt, E_S1109);
+    return GetColumn(stmt, static_cast<uint32_t>(cur.position - 1), &b, cur.rowset->rows);
+  }
+  // No row handed out of the fetch block yet (or none left).
+  if (stmt->rowsInBlock == 0) return Fail(stmt, E_24000);
+  return GetColumn(stmt, stmt->rowsInBlock - 1u, &b, &stmt->fetched);
+}
+
+SQLRETURN odbc_GetData(void *object, const ApiArgs &args) {
+  return GetDataCol(static_cast<Stmt *>(object), args.u16(0), args.i16(1), args.ptr(2), args.i64(3),
+                    args.ptr<int64_t>(4));
+}
