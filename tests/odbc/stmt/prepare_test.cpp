@@ -281,4 +281,24 @@ TEST_F(PrepareTest, ExecDirectExecutesAfterAChangedCursorOption) {
   EXPECT_EQ(stmt->pending, E_S1090);
 }
 
+// Closing: SQLCloseCursor needs an open result, SQLFreeStmt(SQL_CLOSE) does
+// not; after either the statement must be prepared again.
+TEST_F(PrepareTest, CloseCursorAndFreeStmt) {
+  EXPECT_EQ(SQLCloseCursor(hstmt), SQL_ERROR);
+  EXPECT_EQ(StmtState(), "24000");
+  ASSERT_EQ(Prepare("select * from t"), SQL_SUCCESS);
+  stmt->flags |= STMTF_RESULT_OPEN;  // as an execution leaves it
+  EXPECT_EQ(SQLCloseCursor(hstmt), SQL_SUCCESS);
+  SQLSMALLINT n = 0;
+  EXPECT_EQ(SQLNumResultCols(hstmt, &n), SQL_ERROR);
+  EXPECT_EQ(StmtState(), "HY010");
+  ASSERT_EQ(Prepare("select * from t"), SQL_SUCCESS);
+  EXPECT_EQ(SQLFreeStmt(hstmt, SQL_CLOSE), SQL_SUCCESS);
+  EXPECT_EQ(SQLNumParams(hstmt, &n), SQL_ERROR);
+  EXPECT_EQ(SQLFreeStmt(hstmt, 99), SQL_ERROR);
+  EXPECT_EQ(StmtState(), "HY092");
+  EXPECT_EQ(SQLFreeStmt(hstmt, SQL_DROP), SQL_SUCCESS);
+  EXPECT_EQ(SQLFreeStmt(hstmt, SQL_CLOSE), SQL_INVALID_HANDLE);
+}
+
 }  // namespace

@@ -193,6 +193,61 @@ TEST_P(DmStmt, CursorNames) {
   EXPECT_EQ(State(), "01004");
 }
 
+// An explicit descriptor as the statement's ARD and APD and back; its
+// records written with SQLSetDescRec, read with SQLGetDescRec and copied.
+TEST_P(DmStmt, ExplicitDescriptors) {
+  SQLHDESC user = SQL_NULL_HDESC;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(user, 0, SQL_DESC_ARRAY_SIZE, P(4), 0), SQL_SUCCESS);
+  SQLHDESC implicitArd = SQL_NULL_HDESC;
+  ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, &implicitArd, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS) << State();
+  EXPECT_EQ(GetAttr(SQL_ATTR_ROW_ARRAY_SIZE), 4u);
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_PARAM_DESC, user, 0), SQL_SUCCESS) << State();
+  EXPECT_EQ(GetAttr(SQL_ATTR_PARAMSET_SIZE), 4u);
+  // Back on the implicit descriptors.
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, nullptr, 0), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_PARAM_DESC, nullptr, 0), SQL_SUCCESS) << State();
+  // (The Driver Manager answers which handle is current itself; the sizes
+  // show that the driver went back.)
+  EXPECT_EQ(GetAttr(SQL_ATTR_ROW_ARRAY_SIZE), 1u);
+  EXPECT_EQ(GetAttr(SQL_ATTR_PARAMSET_SIZE), 1u);
+
+  // Records.
+  SQLLEN len = 0, ind = 0;
+  ASSERT_EQ(SQLSetDescRec(user, 1, SQL_C_CHAR, 0, 30, 0, 0, nullptr, &len, &ind), SQL_SUCCESS)
+      << harness::DmDiagText(SQL_HANDLE_DESC, user);
+  ASSERT_EQ(SQLSetDescRec(user, 2, SQL_DATETIME, SQL_CODE_TIMESTAMP, 16, 0, 0, nullptr, nullptr, nullptr),
+            SQL_SUCCESS);
+  SQLSMALLINT type = 0, sub = -1;
+  SQLLEN length = 0;
+  ASSERT_EQ(SQLGetDescRec(user, 1, nullptr, 0, nullptr, &type, &sub, &length, nullptr, nullptr, nullptr),
+            SQL_SUCCESS);
+  EXPECT_EQ(type, SQL_C_CHAR);
+  EXPECT_EQ(sub, 0);
+  EXPECT_EQ(length, 30);
+  ASSERT_EQ(SQLGetDescRec(user, 2, nullptr, 0, nullptr, &type, &sub, nullptr, nullptr, nullptr, nullptr),
+            SQL_SUCCESS);
+  EXPECT_EQ(sub, SQL_CODE_TIMESTAMP);
+  // Copied into the statement's ARD, which then has both records.
+  ASSERT_EQ(SQLCopyDesc(user, implicitArd), SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_DESC, implicitArd);
+  SQLSMALLINT count = 0;
+  ASSERT_EQ(SQLGetDescField(implicitArd, 0, SQL_DESC_COUNT, &count, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(count, 2);
+  ASSERT_EQ(SQLGetDescRec(implicitArd, 1, nullptr, 0, nullptr, &type, nullptr, &length, nullptr, nullptr, nullptr),
+            SQL_SUCCESS);
+  EXPECT_EQ(type, SQL_C_CHAR);
+  EXPECT_EQ(length, 30);
+  // Nothing is copied into an implementation row descriptor.
+  SQLHDESC ird = SQL_NULL_HDESC;
+  ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_IMP_ROW_DESC, &ird, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(SQLCopyDesc(user, ird), SQL_ERROR);
+  auto d = harness::DmDiags(SQL_HANDLE_DESC, ird);
+  ASSERT_FALSE(d.empty());
+  EXPECT_EQ(d[0].state, "HY016");
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DmStmt, ::testing::Values("kvd_fake_w", "kvd_fake_a"),
                          [](const auto &info) { return std::string(info.param); });
 
