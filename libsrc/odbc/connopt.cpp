@@ -10,15 +10,12 @@
 #include "odbc/conn.h"
 #include "odbc/setup.h"
 #include "odbc/sqlstate.h"
+#include "odbc/stmtattr.h"
 #include "util/codepage.h"
 #include "util/mpl.h"
 #include "util/utalloc.h"
 #include "util/utf.h"
 #include "xa/oletx.h"
-
-// Statement options (the statement-attribute module); a build without it
-// refuses to apply connection defaults to existing statements.
-SQLRETURN StmtSetOption(Stmt *stmt, uint16_t option, uint64_t value) __attribute__((weak));
 
 DtcService g_dtcService = {OleTx_Init, OleTx_CreateDispenser, OleTx_RMConnect, OleTx_RMEnlist,
                            OleTx_ReleaseDispenser};
@@ -457,7 +454,6 @@ SQLRETURN ConnSetStmtOption(Conn *conn, uint16_t option, uint64_t value) {
     default: break;
   }
   for (Stmt *stmt = conn->statements; stmt != nullptr; stmt = stmt->next) {
-    if (StmtSetOption == nullptr) return Fail(conn, E_S1C00);
     SQLRETURN rc = StmtSetOption(stmt, option, value);
     if (rc != SQL_SUCCESS) return rc;
   }

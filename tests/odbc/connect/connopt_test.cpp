@@ -150,6 +150,23 @@ TEST_F(ConnOptTest, Odbc2StatementOptionsBecomeTheConnectionsDefaults) {
   EXPECT_EQ(v, 30u);
   EXPECT_EQ(SQLGetConnectOption(d, SQL_ASYNC_ENABLE, &v), SQL_SUCCESS);
   EXPECT_EQ(v, 1u);
+
+  // Statements of the connection take the option too; the first that does
+  // not take it plainly ends the call with its answer.
+  Connect(d);
+  SQLHSTMT s1 = SQL_NULL_HSTMT, s2 = SQL_NULL_HSTMT;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, d, &s1), SQL_SUCCESS);
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, d, &s2), SQL_SUCCESS);
+  EXPECT_EQ(SQLSetConnectOption(d, SQL_BIND_TYPE, 24), SQL_SUCCESS);
+  EXPECT_EQ(ct::StmtOf(s1)->bindType, 24);
+  EXPECT_EQ(ct::StmtOf(s2)->bindType, 24);
+  EXPECT_EQ(c->bindTypeDefault, 24);
+  fake::Script(SLOT_DRV_SetInfo).result = E_S1000;
+  EXPECT_EQ(SQLSetConnectOption(d, SQL_NOSCAN, SQL_NOSCAN_ON), SQL_ERROR);
+  EXPECT_EQ(c->noScanDefault, SQL_NOSCAN_ON);
+  int asked = 0;  // the statement option NOSCAN (0x32030002), asked once
+  for (auto &call : fake::LogOf(SLOT_DRV_SetInfo)) asked += call.text.rfind("0x32030002", 0) == 0 ? 1 : 0;
+  EXPECT_EQ(asked, 1);
 }
 
 TEST_F(ConnOptTest, WhileConnectedOptionsReachTheAgent) {
