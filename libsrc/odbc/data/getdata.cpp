@@ -458,15 +458,36 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
     }
   }
 
+  // The C type: the ARD's for SQL_ARD_TYPE, the column's default for
+  // SQL_C_DEFAULT; a BIGINT column read as binary is an 8-byte integer.
   int16_t cType = b->cType;
+  const DescRecord *rec = nullptr;
+  if (cType == SQL_ARD_TYPE) {
+    rec = AppRecord(stmt, column, paramMode);
+    if (!rec || rec->conciseType == SQL_ARD_TYPE) return Fail(stmt, E_S1003);
+    cType = rec->conciseType;
+  }
   if (cType == SQL_C_DEFAULT) {
     cType = ResolveDefault(stmt, info.sqlType);
     if (b->bufferLength == 0) b->bufferLength = static_cast<uint64_t>(CTypeSize(cType));
   } else if (cType == SQL_C_BINARY && info.sqlType == SQL_BIGINT) {
-    // BIGINT values arrive as 8-byte integers, never past the buffer given.
+    // Never written past the buffer the application gave.
     if (b->bufferLength < sizeof(int64_t)) return Fail(stmt, E_22003);
     cType = SQL_C_SBIGINT;
   }
+  int16_t precision = 0, numScale = 0;
+  if (cType == SQL_C_NUMERIC) {
+    if (!rec) rec = AppRecord(stmt, column, paramMode);
+    if (rec) {
+      precision = rec->precision;
+      numScale = rec->scale;
+    }
+  }
+
+  // A call refused for its arguments leaves the cell as it was, so that the
+  // application can read it with better ones.
+  const int16_t indicator = cell.indicators[row];
+  if (indicator == kIndNull ? !b->indicatorPtr : !b->data) return Fail(stmt, indicator == kIndNull ? E_22002 : E_S1009);
 
   g.column = column;
   g.row = static_cast<uint16_t>(row + 1);
@@ -476,27 +497,9 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   g.total = 0;
   g.cType = cType;
 
-  int16_t precision = 0, numScale = 0;
-  if (cType == SQL_ARD_TYPE || cType == SQL_C_NUMERIC) {
-    const DescRecord *rec = AppRecord(stmt, column, paramMode);
-    if (cType == SQL_ARD_TYPE) {
-      if (!rec) return Fail(stmt, E_S1003);
-      cType = rec->conciseType;
-      if (cType == SQL_C_DEFAULT) cType = ResolveDefault(stmt, info.sqlType);
-      if (cType == SQL_ARD_TYPE) return Fail(stmt, E_S1003);
-      g.cType = cType;
-    }
-    if (cType == SQL_C_NUMERIC && rec) {
-      precision = rec->precision;
-      numScale = rec->scale;
-    }
-  }
-
-  const int16_t indicator = cell.indicators[row];
   if (indicator == kIndNull) return NullValue(stmt, b, cType);
 
   if (indicator == kIndDeferred) {
-    if (!b->data) return Fail(stmt, E_S1009);
     int code = GetColumnPiece(stmt, MaxPieceLength(cType, b->bufferLength, info.valueType), cType);
     if (code == E_IM907) {
       if (g.total == -1) return NullValue(stmt, b, cType);
@@ -513,7 +516,6 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
     return rc;
   }
 
-  if (!b->data) return Fail(stmt, E_S1009);
   const void *p = nullptr;
   uint32_t len = 0;
   if (DatasetValueRef(ds, row, index, &p, &len) != 0) return Fail(stmt, E_S1000);

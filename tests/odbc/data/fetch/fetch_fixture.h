@@ -16,9 +16,11 @@
 #include "odbc/data/fetch.h"
 #include "odbc/data/getdata.h"
 #include "odbc/data/services.h"
+#include "odbc/desc.h"
 #include "odbc/drvops.h"
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
+#include "odbc/stmt.h"
 #include "scrs/sc_s.h"
 
 namespace fetchtest {
