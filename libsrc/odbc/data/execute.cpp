@@ -1,0 +1,1045 @@
+// Statement execution: the parameter Dataset builders, sending values and
+// parameter information to the agent, and completing an execute.
+#include "odbc/data/execute.h"
+
+#include <sqlext.h>
+#include <sqlucode.h>
+
+#include <cassert>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "odbc/data/appval.h"
+#include "odbc/data/conv.h"
+#include "odbc/data/ctype.h"
+#include "odbc/data/services.h"
+#include "odbc/dataset.h"
+#include "odbc/desc.h"
+#include "odbc/objects.h"
+#include "odbc/sqlstate.h"
+#include "odbc/stmt.h"
+#include "scrs/sc_s.h"
+
+namespace {
+
+SQLRETURN Fail(Stmt *stmt, int32_t code) {
+  stmt->pending = code;
+  return SQL_ERROR;
+}
+
+// ---- Reading the application's cells ---------------------------------------------
+
+// How the application's arrays are laid out for this execute.
+struct BindCtx {
+  int64_t offset;      // the APD's bind offset, added once to every pointer
+  int64_t bindType;    // row size of row-wise binding, 0 column-wise
+  uint64_t size;       // paramset rows
+  const uint16_t *ops; // SQL_ATTR_PARAM_OPERATION_PTR, or none
+};
+
+BindCtx CtxOf(const Stmt *stmt) {
+  BindCtx c{};
+  if (const Desc *apd = stmt->apd) {
+    if (apd->bindOffset) memcpy(&c.offset, apd->bindOffset, sizeof c.offset);
+    c.bindType = apd->bindType;
+    c.ops = apd->arrayStatus;
+  }
+  c.size = stmt->paramsetSize ? stmt->paramsetSize : 1;
+  return c;
+}
+
+bool Ignored(const BindCtx &c, uint64_t row) { return c.ops && c.ops[row] == SQL_PARAM_IGNORE; }
+
+template <class T>
+T *Shift(T *p, int64_t bytes) {
+  return p ? reinterpret_cast<T *>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(bytes)) : nullptr;
+}
+
+int64_t Load64(const int64_t *p) {
+  int64_t v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+
+bool IsDataAtExec(int64_t length) { return length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
+
+bool IsVariable(int16_t cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
+
+// One cell of a bound parameter: its length and indicator values and the
+// value's address.
+struct Cell {
+  int64_t length;
+  int64_t indicator;
+  const unsigned char *value;
+};
+
+Cell ReadCell(const BindCtx &c, const ParamBinding &b, uint64_t row, int64_t elemLen) {
+  Cell cell{};
+  const int64_t lenStride = c.bindType ? c.bindType : static_cast<int64_t>(sizeof(int64_t));
+  const int64_t valStride = c.bindType ? c.bindType : elemLen;
+  const int64_t r = static_cast<int64_t>(row);
+  // Without a length pointer the length is the C type's size: -3 (SQL_NTS)
+  // for the variable-length types.
+  cell.length = b.lengthPtr ? Load64(Shift(b.lengthPtr, c.offset + r * lenStride)) : b.elemSize;
+  cell.indicator = b.indicatorPtr ? Load64(Shift(b.indicatorPtr, c.offset + r * lenStride)) : 0;
+  cell.value = static_cast<const unsigned char *>(Shift(b.data, c.offset + r * valStride));
+  return cell;
+}
+
+bool IsNull(const Cell &cell) { return cell.indicator == SQL_NULL_DATA; }
+
+// Length of a NUL-terminated value; within an element of a column-wise
+// array it cannot run past the element.
+int64_t MeasureNts(const ParamBinding &b, const Cell &cell, const BindCtx &c, int64_t elemLen) {
+  const bool bounded = c.bindType == 0 && c.size > 1 && elemLen > 0;
+  if (b.cType == SQL_C_WCHAR) {
+    int64_t units = 0;
+    const int64_t limit = bounded ? elemLen / 2 : INT64_MAX;
+    for (const unsigned char *p = cell.value; units < limit && (p[0] | p[1]) != 0; p += 2) ++units;
+    return units * 2;
+  }
+  const char *s = reinterpret_cast<const char *>(cell.value);
+  return static_cast<int64_t>(bounded ? strnlen(s, static_cast<size_t>(elemLen)) : strlen(s));
+}
+
+const void *PieceOf(const ParamBinding &b, uint64_t row, int64_t *len) {
+  if (!b.pieces || row >= static_cast<uint64_t>(b.pieceCount)) {
+    *len = 0;
+    return nullptr;
+  }
+  *len = b.pieceLengths ? b.pieceLengths[row] : 0;
+  return b.pieces[row];
+}
+
+// The octet length of a cell's value; -1 for a length the C type cannot
+// have (a negative one other than NULL, SQL_NTS and data at execution).
+int64_t CellLength(const ParamBinding &b, const Cell &cell, uint64_t row, const BindCtx &c, int64_t elemLen,
+                   bool agent) {
+  if (IsNull(cell)) return 0;
+  if (IsDataAtExec(cell.length)) {
+    if (agent) return 0;
+    int64_t len = 0;
+    PieceOf(b, row, &len);
+    return len;
+  }
+  if (!cell.value) return 0;
+  if (!IsVariable(b.cType)) return b.elemSize;
+  if (cell.length == SQL_NTS) return MeasureNts(b, cell, c, elemLen);
+  return cell.length >= 0 ? cell.length : -1;
+}
+
+int64_t MaxLength(Stmt *stmt, const ParamBinding *b, uint64_t count, int64_t elemLen, bool agent) {
+  BindCtx c = CtxOf(stmt);
+  int64_t max = 0;
+  for (uint64_t r = 0; r < count; ++r) {
+    if (Ignored(c, r)) continue;
+    int64_t len = CellLength(*b, ReadCell(c, *b, r, elemLen), r, c, elemLen, agent);
+    if (len > max) max = len;
+  }
+  return max;
+}
+
+// ---- Classes ------------------------------------------------------------------------
+
+void RecomputeClasses(Stmt *stmt) {
+  stmt->inCount = stmt->outCount = stmt->inOutCount = 0;
+  for (uint16_t i = 0; i < stmt->paramCount; ++i) {
+    switch (ParamClassOf(stmt, i)) {
+      case PARAM_CLASS_OUT:
+        ++stmt->outCount;
+        break;
+      case PARAM_CLASS_INOUT:
+        ++stmt->inOutCount;
+        break;
+      default:
+        ++stmt->inCount;
+        break;
+    }
+  }
+}
+
+uint16_t BoundCount(const Stmt *stmt) {
+  return stmt->paramCount < stmt->paramCapacity ? stmt->paramCount : stmt->paramCapacity;
+}
+
+// Every parameter of the statement has a binding with something to read
+// (an output parameter of the agent path may have nothing).
+int CheckBindings(const Stmt *stmt, bool agent) {
+  if (stmt->paramCount > stmt->paramCapacity) return E_07001;
+  for (uint16_t i = 0; i < stmt->paramCount; ++i) {
+    const ParamBinding &b = stmt->params[i];
+    if (b.number == 0) return E_07001;  // never bound
+    if (!b.data && !b.lengthPtr && !b.indicatorPtr) {
+      if (!agent) return E_07001;
+      if (b.paramType != SQL_PARAM_OUTPUT) return E_S1009;
+    }
+  }
+  return 0;
+}
+
+// Data at execution is not built yet: a cell that asks for it is refused
+// before anything is sent, instead of a SQL_NEED_DATA that nothing could
+// answer.
+int RefuseDataAtExec(Stmt *stmt) {
+  const BindCtx c = CtxOf(stmt);
+  for (uint16_t i = 0; i < BoundCount(stmt); ++i) {
+    if (ParamClassOf(stmt, i) == PARAM_CLASS_OUT) continue;
+    const ParamBinding &b = stmt->params[i];
+    if (!b.lengthPtr) continue;
+    const int64_t elemLen = ParamBufferLength(&b);
+    for (uint64_t r = 0; r < c.size; ++r) {
+      if (Ignored(c, r)) continue;
+      const Cell cell = ReadCell(c, b, r, elemLen);
+      if (!IsNull(cell) && IsDataAtExec(cell.length)) return E_S1C00;
+    }
+  }
+  return 0;
+}
+
+// ---- Column plans --------------------------------------------------------------------
+
+enum Fill : uint8_t {
+  FILL_FIXED,       // the C type's bytes
+  FILL_CHAR,        // text as given
+  FILL_CHAR_ESC,    // text; date/time escapes become ISO text
+  FILL_WCHAR,
+  FILL_WCHAR_ESC,
+  FILL_ESC,         // escapes as date/time structures
+  FILL_ESCW,
+  FILL_HEX,         // hexadecimal text decoded into a fixed binary element
+  FILL_HEX_PREFIX,  // hexadecimal text decoded after a 4-byte length
+  FILL_BINARY,      // bytes after a 4-byte length
+  FILL_NUMERIC,
+  FILL_SBIGINT,
+  FILL_UBIGINT,
+  FILL_GUID,
+};
+
+struct Plan {
+  const ParamBinding *b;
+  int64_t elemLen;  // stride of column-wise binding
+  Fill fill;
+  int32_t type;
+  uint32_t size;
+};
+
+bool IsBinarySql(int16_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+
+bool IsDateTimeSql(int16_t t) {
+  switch (t) {
+    case SQL_DATE:
+    case SQL_TIME:
+    case SQL_TIMESTAMP:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Room for an escape rewritten as ISO text (EscapeToText writes at most 40).
+constexpr int64_t kEscapeTextRoom = 40;
+
+EscapeValue EscapeOf(const ParamBinding &b, const unsigned char *value, int64_t len) {
+  if (len <= 0 || !value) return EscapeValue{};
+  if (b.cType == SQL_C_WCHAR) {
+    if (len < 2 || value[0] != '{' || value[1] != 0) return EscapeValue{};
+    return ParseEscapeW(value, static_cast<size_t>(len), b.sqlType);
+  }
+  if (value[0] != '{') return EscapeValue{};
+  return ParseEscape(reinterpret_cast<const char *>(value), static_cast<size_t>(len), b.sqlType);
+}
+
+// The value type a NULL (or an empty array) of a character parameter of a
+// date/time SQL type is announced with.
+int32_t NullDateTimeType(int16_t cType, int16_t sqlType) {
+  switch (sqlType) {
+    case SQL_DATE:
+    case SQL_TYPE_DATE:
+      return VT_DATE;
+    case SQL_TIME:
+    case SQL_TYPE_TIME:
+      return cType == SQL_C_WCHAR ? VT_TIMESTAMP : VT_TIME;
+    default:
+      return VT_TIMESTAMP;
+  }
+}
+
+// Settles a text column of a date/time SQL type for the whole array: true
+// with a structure column when every value present is an escape of one kind
+// (or none is present); false for a text column, whose fill rewrites
+// escapes as ISO text when there are any.
+bool PlanDateTimeStruct(const BindCtx &c, Plan *p) {
+  const ParamBinding &b = *p->b;
+  const bool wide = b.cType == SQL_C_WCHAR;
+  int64_t escapes = 0, texts = 0;
+  int32_t kind = 0;
+  bool uniform = true;
+  for (uint64_t r = 0; r < c.size; ++r) {
+    if (Ignored(c, r)) continue;
+    const Cell cell = ReadCell(c, b, r, p->elemLen);
+    if (IsNull(cell) || IsDataAtExec(cell.length) || !cell.value) continue;
+    const EscapeValue v = EscapeOf(b, cell.value, CellLength(b, cell, r, c, p->elemLen, true));
+    if (v.kind == 0) {
+      ++texts;
+      continue;
+    }
+    ++escapes;
+    if (kind == 0) kind = v.kind;
+    uniform = uniform && kind == v.kind;
+  }
+  if (texts == 0 && uniform && (escapes > 0 || b.sqlType != 0)) {
+    p->type = escapes ? kind : NullDateTimeType(b.cType, b.sqlType);
+    p->size = p->type == VT_TIMESTAMP ? 16 : 6;
+    p->fill = wide ? FILL_ESCW : FILL_ESC;
+    return true;
+  }
+  if (escapes) p->fill = wide ? FILL_WCHAR_ESC : FILL_CHAR_ESC;
+  return false;
+}
+
+// Works out the value type and element size of one parameter's column.
+int PlanColumn(Stmt *stmt, const BindCtx &c, Plan *p) {
+  const ParamBinding &b = *p->b;
+  const bool paramOp = stmt->conn->cn_hasParamOp != 0;
+  p->elemLen = ParamBufferLength(&b);
+  p->fill = FILL_FIXED;
+  uint32_t width = 0;
+  p->type = CTypeToValueType(b.cType, &width);
+  p->size = width;
+
+  int64_t maxLen = 0;
+  if (IsVariable(b.cType)) {
+    for (uint64_t r = 0; r < c.size; ++r) {
+      if (Ignored(c, r)) continue;
+      int64_t len = CellLength(b, ReadCell(c, b, r, p->elemLen), r, c, p->elemLen, true);
+      if (len < 0) return E_S1090;
+      if (len > maxLen) maxLen = len;
+    }
+    if (maxLen > static_cast<int64_t>(UINT32_MAX) - 128) return E_S1001;
+  }
+
+  switch (b.cType) {
+    case SQL_C_NUMERIC:
+      p->fill = FILL_NUMERIC;
+      return 0;
+    case SQL_C_SBIGINT:
+      p->fill = FILL_SBIGINT;
+      return 0;
+    case SQL_C_UBIGINT:
+      p->fill = FILL_UBIGINT;
+      return 0;
+    case SQL_C_GUID:
+      p->fill = FILL_GUID;
+      return 0;
+    case SQL_C_BINARY:
+      p->fill = FILL_BINARY;
+      p->type = VT_VARBIN4;
+      p->size = static_cast<uint32_t>(maxLen + 8);
+      return 0;
+    case SQL_C_WCHAR:
+    case SQL_C_CHAR:
+      break;
+    default:
+      if (p->size == 0) {
+        // A C type without a fixed size that the binding let through
+        // (descriptor paths): sent as text.
+        p->type = VT_CHAR;
+        p->fill = FILL_CHAR;
+        p->size = static_cast<uint32_t>(paramOp ? maxLen + 1 : (maxLen ? maxLen : 1));
+      }
+      return 0;
+  }
+
+  const bool wide = b.cType == SQL_C_WCHAR;
+  if (!wide && IsBinarySql(b.sqlType)) {
+    if (stmt->paramsetSize < 2) {
+      p->type = VT_BINARY;
+      p->size = static_cast<uint32_t>(maxLen / 2);
+      p->fill = FILL_HEX;
+    } else {
+      p->type = VT_VARBIN4;
+      p->size = static_cast<uint32_t>(4 + (maxLen + 1) / 2);
+      p->fill = FILL_HEX_PREFIX;
+    }
+    return 0;
+  }
+  p->fill = wide ? FILL_WCHAR : FILL_CHAR;
+  if (wide) maxLen = (maxLen + 1) & ~int64_t{1};  // whole UTF-16 units
+  if (IsDateTimeSql(b.sqlType) || b.sqlType == 0) {
+    if (PlanDateTimeStruct(c, p)) return 0;
+    const int64_t room = wide ? 2 * kEscapeTextRoom : kEscapeTextRoom;
+    if ((p->fill == FILL_CHAR_ESC || p->fill == FILL_WCHAR_ESC) && maxLen < room) maxLen = room;
+  }
+  if (wide) {
+    p->type = VT_WCHAR;
+    p->size = static_cast<uint32_t>(paramOp ? maxLen + 2 : (maxLen ? maxLen : 2));
+  } else {
+    p->type = VT_CHAR;
+    p->size = static_cast<uint32_t>(paramOp ? maxLen + 1 : (maxLen ? maxLen : 1));
+  }
+  return 0;
+}
+
+// ---- Filling cells -----------------------------------------------------------------------
+
+void PutLe32(unsigned char *p, uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+size_t Clamp(int64_t len, uint32_t size) {
+  return len < 0 ? 0 : static_cast<uint64_t>(len) > size ? size : static_cast<size_t>(len);
+}
+
+// Writes one present value into element e of the column. 0 or a code.
+int FillValue(Stmt *stmt, const Plan &p, DatasetCol &col, unsigned char *e, const unsigned char *value,
+              int64_t len) {
+  const ParamBinding &b = *p.b;
+  switch (p.fill) {
+    case FILL_FIXED:
+      memcpy(e, value, col.size);
+      return 0;
+    case FILL_CHAR:
+    case FILL_WCHAR:
+      memcpy(e, value, Clamp(len, col.size));
+      return 0;
+    case FILL_CHAR_ESC:
+    case FILL_WCHAR_ESC: {
+      const EscapeValue v = EscapeOf(b, value, len);
+      if (v.kind == 0) {
+        memcpy(e, value, Clamp(len, col.size));
+        return 0;
+      }
+      char text[kEscapeTextRoom + 1];
+      size_t n = EscapeToText(v, text, sizeof text);
+      if (p.fill == FILL_CHAR_ESC) {
+        memcpy(e, text, n < col.size ? n : col.size);
+      } else {
+        for (size_t i = 0; i < n && 2 * i + 1 < col.size; ++i) {
+          e[2 * i] = static_cast<unsigned char>(text[i]);
+          e[2 * i + 1] = 0;
+        }
+      }
+      return 0;
+    }
+    case FILL_ESC:
+    case FILL_ESCW: {
+      const EscapeValue v = EscapeOf(b, value, len);
+      // The plan saw every present value as an escape of the column's kind.
+      if (v.kind != col.type) return E_S1000;
+      memcpy(e, v.kind == VT_DATE ? static_cast<const void *>(&v.date)
+                : v.kind == VT_TIME ? static_cast<const void *>(&v.time)
+                                    : static_cast<const void *>(&v.timestamp),
+             col.size);
+      return 0;
+    }
+    case FILL_HEX:
+      if (static_cast<uint64_t>(len) / 2 > col.size) return E_S1000;
+      return HexToBinary(e, reinterpret_cast<const char *>(value), static_cast<size_t>(len));
+    case FILL_HEX_PREFIX:
+      if (static_cast<uint64_t>(len) / 2 + 4 > col.size) return E_S1000;
+      PutLe32(e, static_cast<uint32_t>(len / 2));
+      return HexToBinary(e + 4, reinterpret_cast<const char *>(value), static_cast<size_t>(len));
+    case FILL_BINARY: {
+      size_t n = Clamp(len, col.size - 8);
+      PutLe32(e, static_cast<uint32_t>(n));
+      memcpy(e + 4, value, n);
+      return 0;
+    }
+    case FILL_NUMERIC: {
+      SQL_NUMERIC_STRUCT num;
+      memcpy(&num, value, sizeof num);
+      char text[kNumericTextWidth];
+      size_t n = NumericToText(text, &num);
+      memcpy(e, text, n < col.size ? n : col.size);
+      return 0;
+    }
+    case FILL_SBIGINT:
+    case FILL_UBIGINT: {
+      char text[kBigintTextWidth + 1];
+      int n;
+      if (p.fill == FILL_SBIGINT) {
+        int64_t v;
+        memcpy(&v, value, sizeof v);
+        n = snprintf(text, sizeof text, "%" PRId64, v);
+      } else {
+        uint64_t v;
+        memcpy(&v, value, sizeof v);
+        n = snprintf(text, sizeof text, "%" PRIu64, v);
+      }
+      memcpy(e, text, static_cast<size_t>(n));
+      // Without parameter arrays there is one row: the element is the text.
+      if (!stmt->conn->cn_hasParamOp) col.size = static_cast<uint32_t>(n);
+      return 0;
+    }
+    case FILL_GUID: {
+      SQLGUID g;
+      memcpy(&g, value, sizeof g);
+      GUIDToChar(reinterpret_cast<char *>(e), &g);
+      return 0;
+    }
+  }
+  return E_S1000;
+}
+
+int FillColumn(Stmt *stmt, const BindCtx &c, const Plan &p, DatasetCol &col, bool agent) {
+  const ParamBinding &b = *p.b;
+  int32_t k = 0;
+  for (uint64_t r = 0; r < c.size; ++r) {
+    if (Ignored(c, r)) continue;
+    const int32_t row = k++;
+    const Cell cell = ReadCell(c, b, r, p.elemLen);
+    if (IsNull(cell)) continue;  // the indicator is NULL already
+    const unsigned char *value = cell.value;
+    int64_t len = 0;
+    if (IsDataAtExec(cell.length)) {
+      if (agent) {
+        col.indicators[row] = kIndDataAtExec;
+        continue;
+      }
+      value = static_cast<const unsigned char *>(PieceOf(b, r, &len));
+      if (!value) {
+        // Nothing was put: an empty value for the plain markers.
+        if (cell.length == SQL_DATA_AT_EXEC || cell.length == SQL_LEN_DATA_AT_EXEC_OFFSET) col.indicators[row] = 0;
+        continue;
+      }
+    } else {
+      if (!value) continue;
+      len = CellLength(b, cell, r, c, p.elemLen, agent);
+    }
+    unsigned char *e = col.values + static_cast<size_t>(row) * col.size;
+    if (int code = FillValue(stmt, p, col, e, value, len)) return code;
+    col.indicators[row] = 0;
+  }
+  return 0;
+}
+
+// ---- Sending -----------------------------------------------------------------------------------
+
+// The parameter information to send: a copy of the statement's shadow for
+// the parameter count (narrowed for an agent without wide mode).
+ParamInfo *InfoToSend(Stmt *stmt, uint16_t count) {
+  auto *info = static_cast<ParamInfo *>(calloc(count ? count : 1, sizeof(ParamInfo)));
+  if (!info) return nullptr;
+  uint16_t have = count < stmt->paramCapacity ? count : stmt->paramCapacity;
+  if (have) memcpy(info, stmt->paramShadow, have * sizeof(ParamInfo));
+  if (stmt->conn->narrowOnly) NarrowParamInfo(info, count);
+  return info;
+}
+
+void FreeDataset(Dataset *ds) {
+  if (!ds) return;
+  DatasetFree(ds);
+  free(ds);
+}
+
+bool Filled(const Stmt *stmt, int slot) { return stmt->drv && stmt->drv->table && DrvOpsSlotFilled(*stmt->drv->table, slot); }
+
+// Hands the values (ds, or none) and the parameter information the agent
+// still needs to the agent and executes. Returns the agent's code; the
+// Dataset is the agent's once handed over (freed here when the DrvObject
+// says the caller frees, or when it never went down).
+int32_t SendAndExecute(Stmt *stmt, Dataset *ds) {
+  Conn *conn = stmt->conn;
+  const bool outputs = stmt->outCount + stmt->inOutCount > 0;
+  const uint16_t count = stmt->paramCount;
+  const DrvHandle cursor = stmt->agentCursor;
+  int32_t rc = 0;
+  bool handed = false;
+
+  if (conn->cn_hasExecute2) {
+    scs_ResetPosition(&stmt->cursor);
+    const bool infoDue = (stmt->flags & STMTF_NEEDBIND) && !(stmt->flags & STMTF_PARAMINFO_SENT);
+    const int slot = conn->cn_execDirect2 ? SLOT_DRV_ExecDirect2 : SLOT_DRV_ExecDirect;
+    if (!ds && (!outputs || !infoDue)) {
+      rc = DrvCall<&DrvOps::DRV_Execute>(stmt->drv, cursor);
+    } else if (!Filled(stmt, slot)) {
+      rc = E_S1C00;
+    } else {
+      if (ds && conn->narrowOnly) rc = DatasetToNarrow(ds);
+      ParamInfo *info = nullptr;
+      if (rc == 0 && infoDue && !(info = InfoToSend(stmt, count))) rc = E_S1001;
+      const uint16_t n = infoDue ? count : 0;
+      if (rc == 0 && conn->cn_execDirect2) {
+        ParamDesc *descs = n ? ParamDescsBuild(info, n, stmt->ipd) : nullptr;
+        if (n && !descs) {
+          rc = E_S1001;
+        } else {
+          handed = true;
+          rc = DrvCall<&DrvOps::DRV_ExecDirect2>(stmt->drv, cursor, static_cast<const char *>(nullptr), ds, n,
+                                                 static_cast<const ParamDesc *>(descs));
+          ParamDescsFree(descs, n);
+          free(descs);
+        }
+      } else if (rc == 0) {
+        handed = true;
+        rc = DrvCall<&DrvOps::DRV_ExecDirect>(stmt->drv, cursor, static_cast<const char *>(nullptr), ds, n,
+                                              static_cast<const ParamInfo *>(info));
+      }
+      if (handed && infoDue) stmt->flags |= STMTF_PARAMINFO_SENT;
+      free(info);
+    }
+  } else {
+    if (ds) {
+      if (conn->narrowOnly) rc = DatasetToNarrow(ds);
+      if (rc == 0 && !Filled(stmt, SLOT_DRV_SetParams)) rc = E_S1C00;
+      if (rc == 0) {
+        handed = true;
+        rc = DrvCall<&DrvOps::DRV_SetParams>(stmt->drv, cursor, ds);
+      }
+    }
+    if (rc == 0 && (stmt->flags & STMTF_NEEDBIND) && (ds || outputs)) {
+      ParamInfo *info = InfoToSend(stmt, count);
+      rc = info ? DrvCall<&DrvOps::DRV_SetParamInfo>(stmt->drv, cursor, count, static_cast<const ParamInfo *>(info))
+                : E_S1001;
+      free(info);
+    }
+    if (rc == 0) {
+      scs_ResetPosition(&stmt->cursor);
+      rc = DrvCall<&DrvOps::DRV_Execute>(stmt->drv, cursor);
+    }
+  }
+  if (ds && (!handed || (stmt->drv->flags & DRVOBJ_CALLER_FREES))) FreeDataset(ds);
+  return rc;
+}
+
+// ---- Parameter status array -------------------------------------------------------------------
+
+void StatusesStart(Stmt *stmt) {
+  uint16_t *status = stmt->ipd ? stmt->ipd->arrayStatus : nullptr;
+  if (!status) return;
+  for (uint64_t r = 0; r < stmt->paramsetSize; ++r) status[r] = SQL_PARAM_DIAG_UNAVAILABLE;
+}
+
+// After the execute: ignored rows were not used; on a complete success of a
+// statement other than a query every row sent succeeded. Where the driver
+// cannot tell a row's outcome (an error, a warning, a query), the row stays
+// SQL_PARAM_DIAG_UNAVAILABLE.
+void StatusesFinish(Stmt *stmt, bool succeeded) {
+  uint16_t *status = stmt->ipd ? stmt->ipd->arrayStatus : nullptr;
+  if (!status) return;
+  const BindCtx c = CtxOf(stmt);
+  for (uint64_t r = 0; r < c.size; ++r) {
+    if (Ignored(c, r))
+      status[r] = SQL_PARAM_UNUSED;
+    else if (succeeded && !stmt->isSelect)
+      status[r] = SQL_PARAM_SUCCESS;
+  }
+}
+
+// ---- Output parameters -----------------------------------------------------------------------
+
+// Converts row 0 of column cb.column of the agent's output row into the
+// application's buffer. (The output-parameter road of the general cell
+// conversion; it needs neither pieces nor a continuation: output values come
+// whole.)
+SQLRETURN ConvertOutput(Stmt *stmt, const Dataset *ds, const ColumnBinding &cb) {
+  int *pending = &stmt->pending;
+  *pending = 0;  // the parameter-mode marker is consumed
+  if (cb.column == 0 || cb.column > ds->columns || ds->rows < 1) return SQL_SUCCESS;
+  const DatasetCol &col = ds->cols[cb.column - 1];
+  const int16_t ind = col.indicators ? col.indicators[0] : kIndNull;
+  if (ind == kIndNull) {
+    if (cb.indicatorPtr)
+      *cb.indicatorPtr = SQL_NULL_DATA;
+    else if (cb.lengthPtr)
+      *cb.lengthPtr = SQL_NULL_DATA;
+    else
+      return Fail(stmt, E_22002);
+    return SQL_SUCCESS;
+  }
+  if (cb.indicatorPtr && cb.indicatorPtr != cb.lengthPtr) *cb.indicatorPtr = 0;
+  const unsigned char *e = col.values;
+  const SQLSMALLINT t = cb.cType;
+  void *data = cb.data;
+  const auto bufLen = static_cast<SQLLEN>(cb.bufferLength);
+  SQLLEN *lenPtr = cb.lengthPtr;
+  const SQLSMALLINT scale = cb.scale;
+  auto le = [](const unsigned char *p, int n) {
+    uint32_t v = 0;
+    for (int i = n - 1; i >= 0; --i) v = v << 8 | p[i];
+    return v;
+  };
+  switch (col.type) {
+    case VT_CHAR:
+      return ConvertCHAR(e, col.size, 0, t, data, bufLen, lenPtr, pending, scale, 0);
+    case VT_STRING:
+      return ConvertCHAR(e, static_cast<SQLLEN>(strnlen(reinterpret_cast<const char *>(e), col.size)), 0, t, data,
+                         bufLen, lenPtr, pending, scale, 0);
+    case VT_VARCHAR1:
+    case VT_VARCHAR2:
+    case VT_VARCHAR4: {
+      const int n = col.type == VT_VARCHAR1 ? 1 : col.type == VT_VARCHAR2 ? 2 : 4;
+      uint32_t len = le(e, n);
+      if (len > col.size - static_cast<uint32_t>(n)) len = col.size - static_cast<uint32_t>(n);
+      return ConvertCHAR(e + n, len, 0, t, data, bufLen, lenPtr, pending, scale, 0);
+    }
+    case VT_BINARY:
+      return ConvertBINARY(e, col.size, 0, t, data, bufLen, lenPtr, pending);
+    case VT_VARBIN1:
+    case VT_VARBIN2:
+    case VT_VARBIN4: {
+      const int n = col.type == VT_VARBIN1 ? 1 : col.type == VT_VARBIN2 ? 2 : 4;
+      uint32_t len = le(e, n);
+      if (len > col.size - static_cast<uint32_t>(n)) len = col.size - static_cast<uint32_t>(n);
+      return ConvertBINARY(e + n, len, 0, t, data, bufLen, lenPtr, pending);
+    }
+    case VT_WCHAR:
+      return ConvertWCHAR(e, col.size, 0, t, data, bufLen, lenPtr, pending, scale, 0);
+    case VT_WSTRING: {
+      uint32_t units = 0;
+      while (2 * units + 1 < col.size && (e[2 * units] | e[2 * units + 1]) != 0) ++units;
+      return ConvertWCHAR(e, 2 * units, 0, t, data, bufLen, lenPtr, pending, scale, 0);
+    }
+    case VT_WVARCHAR4: {
+      uint32_t units = le(e, 4);
+      if (units > (col.size - 4) / 2) units = (col.size - 4) / 2;
+      return ConvertWCHAR(e + 4, 2 * units, 0, t, data, bufLen, lenPtr, pending, scale, 0);
+    }
+    case VT_LONGCHAR:
+    case VT_LONGBINARY:
+    case VT_LONGWCHAR: {
+      LongValue lv;
+      memcpy(&lv, e, sizeof lv);
+      const SQLLEN len = col.type == VT_LONGWCHAR ? 2 * static_cast<SQLLEN>(lv.length) : lv.length;
+      const void *src = lv.buffer ? lv.buffer : "";
+      if (col.type == VT_LONGCHAR)
+        return ConvertCHAR(src, lv.buffer ? len : 0, 0, t, data, bufLen, lenPtr, pending, scale, 0);
+      if (col.type == VT_LONGWCHAR)
+        return ConvertWCHAR(src, lv.buffer ? len : 0, 0, t, data, bufLen, lenPtr, pending, scale, 0);
+      return ConvertBINARY(src, lv.buffer ? len : 0, 0, t, data, bufLen, lenPtr, pending);
+    }
+    case VT_BIT:
+    case VT_UTINYINT:
+      return ConvertBYTE(e[0], false, t, data, bufLen, lenPtr, pending, scale, 0);
+    case VT_STINYINT:
+      return ConvertBYTE(e[0], true, t, data, bufLen, lenPtr, pending, scale, 0);
+    case VT_SSHORT:
+    case VT_USHORT:
+      return ConvertSHORT(static_cast<uint16_t>(le(e, 2)), col.type == VT_SSHORT, t, data, bufLen, lenPtr, pending,
+                          scale, 0);
+    case VT_SLONG:
+    case VT_ULONG:
+      return ConvertLONG(le(e, 4), col.type == VT_SLONG, t, data, bufLen, lenPtr, pending, scale, 0);
+    case VT_FLOAT: {
+      float f;
+      memcpy(&f, e, sizeof f);
+      return ConvertFLOAT(f, t, data, bufLen, lenPtr, pending, scale, 0);
+    }
+    case VT_DOUBLE: {
+      double d;
+      memcpy(&d, e, sizeof d);
+      return ConvertDOUBLE(d, t, data, bufLen, lenPtr, pending, scale, 0);
+    }
+    case VT_DATE: {
+      SQL_DATE_STRUCT v;
+      memcpy(&v, e, sizeof v);
+      return ConvertDATE(v, t, data, bufLen, lenPtr, pending);
+    }
+    case VT_TIME: {
+      SQL_TIME_STRUCT v;
+      memcpy(&v, e, sizeof v);
+      return ConvertTIME(v, t, data, bufLen, lenPtr, pending);
+    }
+    case VT_TIMESTAMP: {
+      SQL_TIMESTAMP_STRUCT v;
+      memcpy(&v, e, sizeof v);
+      return ConvertTIMESTAMP(v, t, data, bufLen, lenPtr, pending, scale);
+    }
+    default:
+      return Fail(stmt, E_07006);
+  }
+}
+
+}  // namespace
+
+// ---- Public helpers -----------------------------------------------------------------------
+
+ParamClass ParamClassOf(const Stmt *stmt, uint16_t index) {
+  if (index >= stmt->paramCount || !stmt->paramDescs) return PARAM_CLASS_IN;
+  const char *name = stmt->paramDescs[index].name;
+  if (name[0] != '*') return PARAM_CLASS_IN;
+  const int16_t dir = index < stmt->paramCapacity ? stmt->paramShadow[index].paramType : 0;
+  switch (name[1]) {
+    case 'O':
+      return PARAM_CLASS_OUT;
+    case 'B':
+      return PARAM_CLASS_INOUT;
+    case 'U':
+      return dir == SQL_PARAM_OUTPUT ? PARAM_CLASS_OUT
+             : dir == SQL_PARAM_INPUT_OUTPUT ? PARAM_CLASS_INOUT
+                                             : PARAM_CLASS_IN;
+    default:
+      return PARAM_CLASS_IN;
+  }
+}
+
+int64_t ParamBufferLength(const ParamBinding *b) {
+  switch (b->cType) {
+    case SQL_C_CHAR:
+    case SQL_C_BINARY:
+      return b->bufferLength ? b->bufferLength : static_cast<int64_t>(b->columnSize);
+    case SQL_C_WCHAR:
+      return b->bufferLength ? b->bufferLength : 2 * static_cast<int64_t>(b->columnSize);
+    default:
+      return b->elemSize;
+  }
+}
+
+int64_t ParamValueLength(Stmt *stmt, const ParamBinding *b, uint64_t row, int64_t elemLen) {
+  const BindCtx c = CtxOf(stmt);
+  int64_t len = CellLength(*b, ReadCell(c, *b, row, elemLen), row, c, elemLen, false);
+  return len < 0 ? 0 : len;
+}
+
+int64_t ParamValueLength2(Stmt *stmt, const ParamBinding *b, uint64_t row, int64_t elemLen) {
+  const BindCtx c = CtxOf(stmt);
+  int64_t len = CellLength(*b, ReadCell(c, *b, row, elemLen), row, c, elemLen, true);
+  return len < 0 ? 0 : len;
+}
+
+int64_t ParamMaxLength(Stmt *stmt, const ParamBinding *b, uint64_t count, int64_t elemLen) {
+  return MaxLength(stmt, b, count, elemLen, false);
+}
+
+int64_t ParamMaxLength2(Stmt *stmt, const ParamBinding *b, uint64_t count, int64_t elemLen) {
+  return MaxLength(stmt, b, count, elemLen, true);
+}
+
+void NarrowParamInfo(ParamInfo *info, uint16_t count) {
+  for (uint16_t i = 0; i < count; ++i) {
+    switch (info[i].sqlType) {
+      case SQL_WLONGVARCHAR:
+        info[i].sqlType = SQL_LONGVARCHAR;
+        break;
+      case SQL_WVARCHAR:
+        info[i].sqlType = SQL_VARCHAR;
+        break;
+      case SQL_WCHAR:
+        info[i].sqlType = SQL_CHAR;
+        break;
+      default:
+        break;
+    }
+    if (info[i].cType == SQL_C_WCHAR) info[i].cType = SQL_C_CHAR;
+  }
+}
+
+ParamDesc *ParamDescsBuild(const ParamInfo *info, uint16_t count, Desc *ipd) {
+  auto *descs = static_cast<ParamDesc *>(calloc(count ? count : 1, sizeof(ParamDesc)));
+  if (!descs) return nullptr;
+  for (uint16_t i = 0; i < count; ++i) {
+    descs[i].info = info[i];
+    const DescRecord *rec = ipd ? DescGetRec(ipd, i + 1) : nullptr;
+    if (rec && rec->unnamed == SQL_NAMED && rec->name) {
+      descs[i].name = strdup(rec->name);
+      if (!descs[i].name) {
+        ParamDescsFree(descs, count);
+        free(descs);
+        return nullptr;
+      }
+    }
+  }
+  return descs;
+}
+
+void ParamDescsFree(ParamDesc *descs, uint16_t count) {
+  if (!descs) return;
+  for (uint16_t i = 0; i < count; ++i) {
+    free(descs[i].name);
+    descs[i].name = nullptr;
+  }
+}
+
+void FreeResultColDescs(Stmt *stmt) {
+  if (stmt->resultDescs) ColDescFree(stmt->resultDescs, stmt->resultCount);
+  stmt->resultDescs = nullptr;
+  stmt->resultCount = 0;
+}
+
+int BuildParamDataset(Stmt *stmt, int agent, Dataset *ds) {
+  const BindCtx c = CtxOf(stmt);
+  if (stmt->paramCount > stmt->paramCapacity) return E_07001;
+  if (c.size > static_cast<uint64_t>(INT32_MAX)) return E_S1107;
+  int32_t rows = 0;
+  for (uint64_t r = 0; r < c.size; ++r)
+    if (!Ignored(c, r)) ++rows;
+  uint16_t columns = 0;
+  for (uint16_t i = 0; i < stmt->paramCount; ++i)
+    if (ParamClassOf(stmt, i) != PARAM_CLASS_OUT) ++columns;
+
+  auto *plans = static_cast<Plan *>(calloc(columns ? columns : 1, sizeof(Plan)));
+  if (!plans) return E_S1001;
+  int code = DatasetInit(ds, columns);
+  uint16_t col = 0;
+  for (uint16_t i = 0; code == 0 && i < stmt->paramCount; ++i) {
+    if (ParamClassOf(stmt, i) == PARAM_CLASS_OUT) continue;
+    Plan &p = plans[col];
+    p.b = &stmt->params[i];
+    code = PlanColumn(stmt, c, &p);
+    if (code == 0) {
+      ds->cols[col].type = p.type;
+      ds->cols[col].size = p.size;
+      ++col;
+    }
+  }
+  if (code == 0) {
+    ds->columns = columns;
+    code = DatasetAllocRows(ds, rows);
+  }
+  if (code == 0) {
+    ds->rows = rows;
+    for (uint16_t j = 0; code == 0 && j < columns; ++j)
+      code = FillColumn(stmt, c, plans[j], ds->cols[j], agent != 0);
+  }
+  free(plans);
+  if (code != 0) DatasetFree(ds);
+  return code;
+}
+
+// ---- Execution ---------------------------------------------------------------------------------
+
+namespace {
+
+// An agent answer that would need data at execution, which this build does
+// not collect, ends the execute as not capable.
+SQLRETURN Sent(Stmt *stmt, int32_t rc, uint64_t rows) {
+  stmt->pending = rc;
+  if (rc == E_IM922) stmt->pending = E_S1C00;
+  return ExecuteFinish(stmt, rows);
+}
+
+// Executes with the bindings of the statement; agent: the agent builder.
+SQLRETURN Execute(Stmt *stmt, bool agent) {
+  if (!(stmt->flags & STMTF_PREPARED)) return Fail(stmt, E_S1010);
+  if (int code = CheckBindings(stmt, agent)) return Fail(stmt, code);
+  stmt->daeState = 0;
+  StatusesStart(stmt);
+  if (stmt->hasUnknownParam) RecomputeClasses(stmt);
+
+  if (stmt->inCount + stmt->inOutCount == 0) return Sent(stmt, SendAndExecute(stmt, nullptr), 0);
+
+  if (agent)
+    if (int code = RefuseDataAtExec(stmt)) return Fail(stmt, code);
+  auto *ds = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
+  if (!ds) return Fail(stmt, E_S1001);
+  if (int code = BuildParamDataset(stmt, agent ? 1 : 0, ds)) {
+    free(ds);
+    return Fail(stmt, code);
+  }
+  const auto rows = static_cast<uint64_t>(ds->rows);
+  if (rows == 0) {
+    // Every row is ignored: nothing runs.
+    FreeDataset(ds);
+    FreeResultColDescs(stmt);
+    if (stmt->rowsProcessed) *stmt->rowsProcessed = 0;
+    StatusesFinish(stmt, false);
+    return SQL_SUCCESS;
+  }
+  return Sent(stmt, SendAndExecute(stmt, ds), rows);
+}
+
+}  // namespace
+
+SQLRETURN ExecuteFinish(Stmt *stmt, uint64_t rowsProcessed) {
+  FreeResultColDescs(stmt);
+  if (stmt->paramData) {
+    if (stmt->drv && (stmt->drv->flags & DRVOBJ_CALLER_FREES)) FreeDataset(stmt->paramData);
+    stmt->paramData = nullptr;
+  }
+  const int32_t code = stmt->pending;
+  if (code != 0 && code != E_IM906 && code != E_IM902) {
+    StmtGetAgentMsgs(stmt);
+    if (stmt->rowsProcessed) {
+      // The rows before the failing one went through: the failing row is
+      // the agent's row count + 1 (never beyond the rows sent).
+      int32_t done = 0;
+      int16_t len = 0;
+      if (DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(INFO_ROW_COUNT), &done,
+                                        static_cast<uint16_t>(4), &len) == 0) {
+        int64_t n = static_cast<int64_t>(done) + 1;
+        if (n < 0) n = 0;
+        if (static_cast<uint64_t>(n) > rowsProcessed) n = static_cast<int64_t>(rowsProcessed);
+        *stmt->rowsProcessed = static_cast<uint64_t>(n);
+      }
+    }
+    StatusesFinish(stmt, false);
+    return SQL_ERROR;
+  }
+  // Completed, with a warning or with output values waiting: the statement
+  // is executed either way.
+  if (code == E_IM902) StmtGetAgentMsgs(stmt);
+  if (stmt->rowsProcessed) *stmt->rowsProcessed = stmt->isSelect && stmt->paramsetSize > 1 ? 1 : rowsProcessed;
+  stmt->rowsInBlock = 0;
+  stmt->state = STMT_PREPARED;
+  stmt->flags |= STMTF_RESULT_OPEN;
+  StatusesFinish(stmt, code != E_IM902);
+
+  const SQLRETURN done = code == E_IM902 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+  if (code == E_IM906) stmt->pending = 0;
+  if (stmt->conn->cn_spOutDeferFetch && code != E_IM906) return done;
+  if (stmt->outCount + stmt->inOutCount == 0) return done;
+  SQLRETURN rc = FetchOutputParams(stmt);
+  if (rc != SQL_SUCCESS) return rc;
+  if (code == E_IM902) stmt->pending = E_IM902;
+  return done;
+}
+
+SQLRETURN FetchOutputParams(Stmt *stmt) {
+  FreeFetchedRows(stmt);
+  int32_t rc = DrvCall<&DrvOps::DRV_Fetch>(stmt->drv, stmt->agentCursor, static_cast<uint16_t>(0), &stmt->fetched);
+  if (rc != 0) return Fail(stmt, rc);
+  stmt->getData.column = 0;
+  stmt->getData.row = 0;
+  const BindCtx c = CtxOf(stmt);
+  const int version = stmt->conn->env ? stmt->conn->env->odbcVersion : 3;
+  uint16_t column = 0;
+  for (uint16_t i = 0; i < BoundCount(stmt); ++i) {
+    if (ParamClassOf(stmt, i) == PARAM_CLASS_IN) continue;
+    ++column;
+    const ParamBinding &b = stmt->params[i];
+    if (!b.data) continue;
+    ColumnBinding cb{};
+    cb.column = column;
+    cb.cType = b.cType == SQL_C_DEFAULT ? DefaultCType(b.sqlType, version) : b.cType;
+    cb.scale = b.decimalDigits;
+    cb.data = Shift(b.data, c.offset);
+    cb.bufferLength = static_cast<uint64_t>(IsVariable(b.cType) ? b.bufferLength : b.elemSize);
+    cb.lengthPtr = Shift(b.lengthPtr, c.offset);
+    cb.indicatorPtr = Shift(b.indicatorPtr, c.offset);
+    stmt->pending = E_IM906;  // parameter mode
+    SQLRETURN r = ConvertOutput(stmt, &stmt->fetched, cb);
+    if (r != SQL_SUCCESS && r != SQL_SUCCESS_WITH_INFO) return r;
+  }
+  // Warnings of the conversions are not passed on.
+  stmt->pending = 0;
+  return SQL_SUCCESS;
+}
+
+SQLRETURN ExecuteCheckParams(Stmt *stmt) {
+  if (stmt->daeState != 0) return Fail(stmt, E_S1010);
+  if (int code = StmtParamDaeBufAlloc(stmt)) return Fail(stmt, code);
+  stmt->daeScanIndex = stmt->daeCurIndex = 0;
+  stmt->daeScanRow = stmt->daeCurRow = 0;
+  if (int code = RefuseDataAtExec(stmt)) return Fail(stmt, code);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN ExecuteLocal(Stmt *stmt) { return Execute(stmt, false); }
+
+SQLRETURN ExecuteAgent(Stmt *stmt) { return Execute(stmt, true); }
+
+SQLRETURN odbc_Execute(void *object, const ApiArgs &) {
+  auto *stmt = static_cast<Stmt *>(object);
+  if (stmt->conn->cn_hasV2DAE) return ExecuteAgent(stmt);
+  SQLRETURN rc = ExecuteCheckParams(stmt);
+  if (rc != SQL_SUCCESS) return rc;
+  return ExecuteLocal(stmt);
+}
