@@ -514,8 +514,9 @@ SQLRETURN ReadIpd(RecordRead &r, int16_t field, const Out &o) {
     case SQL_DESC_NULLABLE: return o.SmallInt(SQL_NULLABLE);
     case SQL_DESC_DATETIME_INTERVAL_PRECISION: return o.Integer(rec ? rec->datetimeIntervalPrecision : 0);
     case SQL_DESC_PARAMETER_TYPE: {
+      // An unbound parameter answers what its record says it will be.
       ParamBinding *p = r.Param();
-      return o.SmallInt(p ? p->paramType : 0);
+      return o.SmallInt(p ? p->paramType : rec ? rec->parameterType : 0);
     }
     case SQL_DESC_NAME:
       if (!rec) return DescFail(d, E_S1000);
@@ -595,8 +596,10 @@ SQLRETURN ReadApplication(RecordRead &r, int16_t field, const Out &o) {
     }
   }
 
-  // The statement's binding of the column or parameter, when there is one:
-  // its C type, buffer length, pointers and (parameters) element size.
+  // The statement's binding of the column or parameter, when there is one
+  // with a buffer: its C type, buffer length, pointers and (parameters)
+  // element size. A binding whose buffer a field write took away answers
+  // from the record, which holds what was written since.
   struct Binding {
     int cType;
     int64_t bufferLength;
@@ -608,12 +611,12 @@ SQLRETURN ReadApplication(RecordRead &r, int16_t field, const Out &o) {
   Binding b{};
   bool bound = false;
   if (r.src == Src::ARD) {
-    if (BoundCol *c = r.Column()) {
+    if (BoundCol *c = r.Column(); c && c->bind.data) {
       bound = true;
       b = {c->bind.cType, static_cast<int64_t>(c->bind.bufferLength), static_cast<int64_t>(c->bind.bufferLength) - 1,
            c->bind.data, c->bind.lengthPtr, c->bind.indicatorPtr};
     }
-  } else if (ParamBinding *p = r.Param()) {
+  } else if (ParamBinding *p = r.Param(); p && p->data) {
     bound = true;
     b = {p->cType, p->bufferLength, p->elemSize, p->data, p->lengthPtr, p->indicatorPtr};
   }
