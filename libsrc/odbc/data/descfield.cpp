@@ -880,15 +880,15 @@ SQLRETURN WriteHeader(const WriteCtx &w, int16_t field, int64_t value) {
       if (w.row && !w.app) return DescFail(d, E_S1091);
       const int n = static_cast<int16_t>(value);
       if (n < 0) return DescFail(d, E_07009);
-      if (n < d->count) {
-        // Lowering the count, to 0 too, removes the records above it and,
-        // on the statement, their bindings: nothing keeps writing into
-        // buffers the application has given up.
+      // Lowering the count, to 0 too, removes the records above it and, on
+      // every statement the descriptor is applied to, their bindings: nothing
+      // keeps writing into buffers the application has given up. (A shared
+      // descriptor is already cut when the later statements are visited.)
+      if (n < d->count)
         DescTruncateRecords(d, n);
-        if ((w.AppliedArd() || w.AppliedApd())) UnbindAbove(stmt, w.row, n);
-      } else if (n > d->count) {
-        if (DescGrowRecs(d, n) != 0) return DescFail(d, E_S1001);
-      }
+      else if (n > d->count && DescGrowRecs(d, n) != 0)
+        return DescFail(d, E_S1001);
+      if (w.AppliedArd() || w.AppliedApd()) UnbindAbove(stmt, w.row, n);
       if (w.AppliedApd() && stmt->ipd && stmt->ipd->count < n && DescGrowRecs(stmt->ipd, n) != 0)
         return DescFail(d, E_S1001);
       return SQL_SUCCESS;

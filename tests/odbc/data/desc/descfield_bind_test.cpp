@@ -91,6 +91,17 @@ TEST_F(BindTest, AnExplicitArdBindsEveryStatementThatUsesIt) {
   Open(h2);
   ASSERT_EQ(SQLFetch(h2), SQL_SUCCESS);
   EXPECT_EQ(id, 42);
+  // A lowered count unbinds the records above it on both.
+  char name[12];
+  ASSERT_EQ(Set(user, 2, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
+  ASSERT_EQ(Set(user, 2, SQL_DESC_OCTET_LENGTH, sizeof name), SQL_SUCCESS);
+  ASSERT_EQ(SetPtr(user, 2, SQL_DESC_DATA_PTR, name), SQL_SUCCESS);
+  ASSERT_NE(StmtBoundCol(stmt, 2), nullptr);
+  ASSERT_NE(StmtBoundCol(s2, 2), nullptr);
+  ASSERT_EQ(Set(user, 0, SQL_DESC_COUNT, 1), SQL_SUCCESS);
+  EXPECT_EQ(StmtBoundCol(stmt, 2), nullptr);
+  EXPECT_EQ(StmtBoundCol(s2, 2), nullptr);
+  EXPECT_NE(StmtBoundCol(s2, 1), nullptr);
   // Changing the record's type takes the buffer away on both.
   ASSERT_EQ(Set(user, 1, SQL_DESC_CONCISE_TYPE, SQL_C_CHAR), SQL_SUCCESS);
   for (Stmt *s : {stmt, s2}) {
