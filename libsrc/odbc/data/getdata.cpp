@@ -450,7 +450,9 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
     info.scale = b->scale;
   } else {
     ColDesc *descs = StmtDescribe(stmt);
-    if (!descs && !paramMode) return SQL_ERROR;
+    // A failed describe has left its error; without descriptions the cell's
+    // own type stands in.
+    if (!descs && !paramMode && stmt->pending) return SQL_ERROR;
     if (descs && index < stmt->resultCount) {
       info.sqlType = static_cast<int16_t>(descs[index].sqlType);
       info.scale = descs[index].decimalDigits;

@@ -520,26 +520,52 @@ TEST_F(Fill, DeletedRowsAndRefreshStatuses) {
   EXPECT_EQ(ids[2], 3);
 }
 
-// With retrieve data off only the bookmark column is written.
+// With retrieve data off only the bookmark column is written; another
+// column bound as the bookmark's types is not.
 TEST_F(Fill, RetrieveDataOffWritesOnlyTheBookmark) {
   Open();
   fake::SetInfo(InfoGetInfoInt(SQL_BOOKMARK_PERSISTENCE), SQL_BP_SCROLL);
   stmt->cursor.useBookmarks = SQL_UB_VARIABLE;
   CursorType(SCS_STATIC);
-  SQLINTEGER ids[2] = {-1, -1};
+  SQLUBIGINT ids[2] = {7777, 7777};
   SQLLEN ind[2] = {};
   SQLBIGINT marks[2] = {};
   SQLLEN markInd[2] = {};
-  ASSERT_EQ(Bind(1, SQL_C_LONG, ids, 0, ind), SQL_SUCCESS);
+  ASSERT_EQ(Bind(1, SQL_C_UBIGINT, ids, 0, ind), SQL_SUCCESS);
   ASSERT_EQ(Bind(0, SQL_C_BINARY, marks, sizeof marks[0], markInd), SQL_SUCCESS);
   Rowset({SQL_ROW_SUCCESS, SQL_ROW_SUCCESS});
   stmt->cursor.firstRow = 7;
   stmt->cursor.retrieveData = SQL_RD_OFF;
   EXPECT_EQ(RowsetFill(stmt, nullptr, 0, -1), SQL_SUCCESS);
-  EXPECT_EQ(ids[0], -1);
+  EXPECT_EQ(ids[0], 7777u);
+  EXPECT_EQ(ids[1], 7777u);
   EXPECT_EQ(marks[0], 7);
   EXPECT_EQ(marks[1], 8);
   EXPECT_EQ(markInd[1], 8);
+}
+
+// A descriptor field that unbinds a column leaves its binding without a data
+// pointer: the fetch passes it by.
+TEST_F(Fetch, ColumnUnboundByADescriptorFieldIsLeftAlone) {
+  for (SQLULEN size : {1, 2}) {
+    SCOPED_TRACE(size);
+    TearDown();
+    SetUp();
+    Open();
+    IntTextRows(2);
+    Execute();
+    RowsetSize(static_cast<int32_t>(size));
+    SQLINTEGER ids[2] = {-1, -1};
+    SQLLEN ind[2] = {};
+    char names[2][8] = {};
+    SQLLEN nameLen[2] = {};
+    ASSERT_EQ(Bind(1, SQL_C_LONG, ids, 0, ind), SQL_SUCCESS);
+    ASSERT_EQ(Bind(2, SQL_C_CHAR, names, sizeof names[0], nameLen), SQL_SUCCESS);
+    StmtBoundCol(stmt, 1)->bind.data = nullptr;
+    ASSERT_EQ(SQLFetchScroll(hstmt, SQL_FETCH_NEXT, 0), SQL_SUCCESS);
+    EXPECT_EQ(ids[0], -1);
+    EXPECT_STREQ(names[0], "row1");
+  }
 }
 
 TEST(DropWarning, RemovesATrailing01S01Only) {
