@@ -12,8 +12,8 @@
 #include <cstring>
 
 #include "odbc/data/appval.h"
-#include "odbc/data/conv.h"
 #include "odbc/data/ctype.h"
+#include "odbc/data/getdata.h"
 #include "odbc/data/services.h"
 #include "odbc/dataset.h"
 #include "odbc/desc.h"
@@ -634,130 +634,6 @@ void StatusesFinish(Stmt *stmt, bool succeeded) {
   }
 }
 
-// ---- Output parameters -----------------------------------------------------------------------
-
-// Converts row 0 of column cb.column of the agent's output row into the
-// application's buffer. (The output-parameter road of the general cell
-// conversion; it needs neither pieces nor a continuation: output values come
-// whole.)
-SQLRETURN ConvertOutput(Stmt *stmt, const Dataset *ds, const ColumnBinding &cb) {
-  int *pending = &stmt->pending;
-  *pending = 0;  // the parameter-mode marker is consumed
-  if (cb.column == 0 || cb.column > ds->columns || ds->rows < 1) return SQL_SUCCESS;
-  const DatasetCol &col = ds->cols[cb.column - 1];
-  const int16_t ind = col.indicators ? col.indicators[0] : kIndNull;
-  if (ind == kIndNull) {
-    if (cb.indicatorPtr)
-      *cb.indicatorPtr = SQL_NULL_DATA;
-    else if (cb.lengthPtr)
-      *cb.lengthPtr = SQL_NULL_DATA;
-    else
-      return Fail(stmt, E_22002);
-    return SQL_SUCCESS;
-  }
-  if (cb.indicatorPtr && cb.indicatorPtr != cb.lengthPtr) *cb.indicatorPtr = 0;
-  const unsigned char *e = col.values;
-  const SQLSMALLINT t = cb.cType;
-  void *data = cb.data;
-  const auto bufLen = static_cast<SQLLEN>(cb.bufferLength);
-  SQLLEN *lenPtr = cb.lengthPtr;
-  const SQLSMALLINT scale = cb.scale;
-  auto le = [](const unsigned char *p, int n) {
-    uint32_t v = 0;
-    for (int i = n - 1; i >= 0; --i) v = v << 8 | p[i];
-    return v;
-  };
-  switch (col.type) {
-    case VT_CHAR:
-      return ConvertCHAR(e, col.size, 0, t, data, bufLen, lenPtr, pending, scale, 0);
-    case VT_STRING:
-      return ConvertCHAR(e, static_cast<SQLLEN>(strnlen(reinterpret_cast<const char *>(e), col.size)), 0, t, data,
-                         bufLen, lenPtr, pending, scale, 0);
-    case VT_VARCHAR1:
-    case VT_VARCHAR2:
-    case VT_VARCHAR4: {
-      const int n = col.type == VT_VARCHAR1 ? 1 : col.type == VT_VARCHAR2 ? 2 : 4;
-      uint32_t len = le(e, n);
-      if (len > col.size - static_cast<uint32_t>(n)) len = col.size - static_cast<uint32_t>(n);
-      return ConvertCHAR(e + n, len, 0, t, data, bufLen, lenPtr, pending, scale, 0);
-    }
-    case VT_BINARY:
-      return ConvertBINARY(e, col.size, 0, t, data, bufLen, lenPtr, pending);
-    case VT_VARBIN1:
-    case VT_VARBIN2:
-    case VT_VARBIN4: {
-      const int n = col.type == VT_VARBIN1 ? 1 : col.type == VT_VARBIN2 ? 2 : 4;
-      uint32_t len = le(e, n);
-      if (len > col.size - static_cast<uint32_t>(n)) len = col.size - static_cast<uint32_t>(n);
-      return ConvertBINARY(e + n, len, 0, t, data, bufLen, lenPtr, pending);
-    }
-    case VT_WCHAR:
-      return ConvertWCHAR(e, col.size, 0, t, data, bufLen, lenPtr, pending, scale, 0);
-    case VT_WSTRING: {
-      uint32_t units = 0;
-      while (2 * units + 1 < col.size && (e[2 * units] | e[2 * units + 1]) != 0) ++units;
-      return ConvertWCHAR(e, 2 * units, 0, t, data, bufLen, lenPtr, pending, scale, 0);
-    }
-    case VT_WVARCHAR4: {
-      uint32_t units = le(e, 4);
-      if (units > (col.size - 4) / 2) units = (col.size - 4) / 2;
-      return ConvertWCHAR(e + 4, 2 * units, 0, t, data, bufLen, lenPtr, pending, scale, 0);
-    }
-    case VT_LONGCHAR:
-    case VT_LONGBINARY:
-    case VT_LONGWCHAR: {
-      LongValue lv;
-      memcpy(&lv, e, sizeof lv);
-      const SQLLEN len = col.type == VT_LONGWCHAR ? 2 * static_cast<SQLLEN>(lv.length) : lv.length;
-      const void *src = lv.buffer ? lv.buffer : "";
-      if (col.type == VT_LONGCHAR)
-        return ConvertCHAR(src, lv.buffer ? len : 0, 0, t, data, bufLen, lenPtr, pending, scale, 0);
-      if (col.type == VT_LONGWCHAR)
-        return ConvertWCHAR(src, lv.buffer ? len : 0, 0, t, data, bufLen, lenPtr, pending, scale, 0);
-      return ConvertBINARY(src, lv.buffer ? len : 0, 0, t, data, bufLen, lenPtr, pending);
-    }
-    case VT_BIT:
-    case VT_UTINYINT:
-      return ConvertBYTE(e[0], false, t, data, bufLen, lenPtr, pending, scale, 0);
-    case VT_STINYINT:
-      return ConvertBYTE(e[0], true, t, data, bufLen, lenPtr, pending, scale, 0);
-    case VT_SSHORT:
-    case VT_USHORT:
-      return ConvertSHORT(static_cast<uint16_t>(le(e, 2)), col.type == VT_SSHORT, t, data, bufLen, lenPtr, pending,
-                          scale, 0);
-    case VT_SLONG:
-    case VT_ULONG:
-      return ConvertLONG(le(e, 4), col.type == VT_SLONG, t, data, bufLen, lenPtr, pending, scale, 0);
-    case VT_FLOAT: {
-      float f;
-      memcpy(&f, e, sizeof f);
-      return ConvertFLOAT(f, t, data, bufLen, lenPtr, pending, scale, 0);
-    }
-    case VT_DOUBLE: {
-      double d;
-      memcpy(&d, e, sizeof d);
-      return ConvertDOUBLE(d, t, data, bufLen, lenPtr, pending, scale, 0);
-    }
-    case VT_DATE: {
-      SQL_DATE_STRUCT v;
-      memcpy(&v, e, sizeof v);
-      return ConvertDATE(v, t, data, bufLen, lenPtr, pending);
-    }
-    case VT_TIME: {
-      SQL_TIME_STRUCT v;
-      memcpy(&v, e, sizeof v);
-      return ConvertTIME(v, t, data, bufLen, lenPtr, pending);
-    }
-    case VT_TIMESTAMP: {
-      SQL_TIMESTAMP_STRUCT v;
-      memcpy(&v, e, sizeof v);
-      return ConvertTIMESTAMP(v, t, data, bufLen, lenPtr, pending, scale);
-    }
-    default:
-      return Fail(stmt, E_07006);
-  }
-}
-
 }  // namespace
 
 // ---- Public helpers -----------------------------------------------------------------------
@@ -1015,7 +891,7 @@ SQLRETURN FetchOutputParams(Stmt *stmt) {
     cb.lengthPtr = Shift(b.lengthPtr, c.offset);
     cb.indicatorPtr = Shift(b.indicatorPtr, c.offset);
     stmt->pending = E_IM906;  // parameter mode
-    SQLRETURN r = ConvertOutput(stmt, &stmt->fetched, cb);
+    SQLRETURN r = GetColumn(stmt, 0, &cb, &stmt->fetched);
     if (r != SQL_SUCCESS && r != SQL_SUCCESS_WITH_INFO) return r;
   }
   // Warnings of the conversions are not passed on.

@@ -1,0 +1,406 @@
+// Parameters end to end: the Unicode and ANSI drivers loaded by unixODBC,
+// the real agent, a database of the OCI stand-in made for the test process.
+// Values are inserted with bound parameters and read back as text.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "harness.h"
+#include "ocilite.h"
+
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+// The test process's database: made once, removed at exit.
+const std::string &Database() {
+  static std::string dir = [] {
+    char tmpl[] = "/tmp/kvd_param_dm_XXXXXX";
+    if (!mkdtemp(tmpl)) return std::string();
+    std::string db = std::string(tmpl) + "/db";
+    char msg[256] = "";
+    if (ocilite_db_create(db.c_str(), msg, sizeof msg) != 0 ||
+        ocilite_user_create(db.c_str(), "scott", "tiger", msg, sizeof msg) != 0)
+      return std::string();
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(std::filesystem::path(Database()).parent_path(), ec);
+    });
+    return db;
+  }();
+  return dir;
+}
+
+class DmParam : public ::testing::Test {
+ protected:
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+  SQLHSTMT st = SQL_NULL_HSTMT;
+
+  virtual const char *Dsn() const { return "kvd_param_w"; }
+
+  void SetUp() override {
+    ASSERT_FALSE(Database().empty());
+    harness::DmInit({{"kvd_param_w", harness::kDmUnicode, {{"SQLNETConnect", Database()}}},
+                     {"kvd_param_a", harness::kDmAnsi, {{"SQLNETConnect", Database()}}}});
+    ocilite_test_reset();
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+    SQLRETURN rc = SQLConnect(dbc, (SQLCHAR *)Dsn(), SQL_NTS, (SQLCHAR *)"scott", SQL_NTS, (SQLCHAR *)"tiger", SQL_NTS);
+    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+  }
+
+  void TearDown() override {
+    ocilite_test_reset();
+    if (st) SQLFreeHandle(SQL_HANDLE_STMT, st);
+    if (dbc) {
+      SQLDisconnect(dbc);
+      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    }
+    if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+
+  std::string Diag(SQLHSTMT h = nullptr) { return harness::DmDiagText(SQL_HANDLE_STMT, h ? h : st); }
+  std::string State() {
+    auto recs = harness::DmDiags(SQL_HANDLE_STMT, st);
+    return recs.empty() ? "" : recs[0].state;
+  }
+
+  // Runs a statement without parameters on a statement of its own.
+  void Run(const std::string &sql) {
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_SUCCESS);
+    SQLRETURN rc = SQLExecDirect(h, (SQLCHAR *)sql.c_str(), SQL_NTS);
+    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << sql << ": " << Diag(h);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
+
+  // A table made afresh.
+  void Table(const std::string &name, const std::string &columns) {
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h);
+    SQLExecDirect(h, (SQLCHAR *)("drop table " + name).c_str(), SQL_NTS);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    Run("create table " + name + " (" + columns + ")");
+  }
+
+  // Every row of a query as texts ("<NULL>" for NULL), read with SQLGetData.
+  Rows Query(const std::string &sql) {
+    Rows out;
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h);
+    SQLRETURN rc = SQLExecDirect(h, (SQLCHAR *)sql.c_str(), SQL_NTS);
+    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << sql << ": " << Diag(h);
+    SQLSMALLINT cols = 0;
+    SQLNumResultCols(h, &cols);
+    while (SQL_SUCCEEDED(rc) && SQL_SUCCEEDED(rc = SQLFetch(h))) {
+      std::vector<std::string> row;
+      for (SQLUSMALLINT c = 1; c <= cols; ++c) {
+        char buf[512] = "";
+        SQLLEN ind = 0;
+        SQLRETURN g = SQLGetData(h, c, SQL_C_CHAR, buf, sizeof buf, &ind);
+        EXPECT_TRUE(SQL_SUCCEEDED(g)) << sql << ": " << Diag(h);
+        row.push_back(ind == SQL_NULL_DATA ? "<NULL>" : std::string(buf));
+      }
+      out.push_back(row);
+    }
+    EXPECT_EQ(rc, SQL_NO_DATA) << sql << ": " << Diag(h);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    return out;
+  }
+
+  std::string One(const std::string &sql) {
+    Rows r = Query(sql);
+    return r.size() == 1 && r[0].size() == 1 ? r[0][0] : "<" + std::to_string(r.size()) + " rows>";
+  }
+
+  SQLRETURN Prepare(const std::string &sql) { return SQLPrepare(st, (SQLCHAR *)sql.c_str(), SQL_NTS); }
+};
+
+class DmParamAnsi : public DmParam {
+  const char *Dsn() const override { return "kvd_param_a"; }
+};
+
+// One value of each C type into each kind of column it goes into, read
+// back as text.
+TEST_F(DmParam, EveryCTypeIntoTheColumnsItFits) {
+  Table("pm_types",
+        "id number(10), c_num number(20), c_dec number(12,4), c_dbl binary_double, c_flt binary_float, "
+        "c_vc varchar2(100), c_ch char(6), c_nvc nvarchar2(40), c_date date, c_ts timestamp, c_raw raw(32)");
+  SQLINTEGER i32 = -42;
+  SQLUINTEGER u32 = 4000000000u;
+  SQLSMALLINT i16 = -7;
+  SQLUSMALLINT u16 = 65000;
+  SQLSCHAR s8 = -100;
+  SQLCHAR u8 = 200, bit = 1;
+  SQLBIGINT s64 = 1099511627777LL;
+  SQLUBIGINT u64 = 18446744073709551615ULL;
+  SQLREAL f32 = 1.5f;
+  SQLDOUBLE f64 = 2.25;
+  SQL_NUMERIC_STRUCT num{12, 4, 0, {0x39, 0x30}};  // -1.2345
+  SQL_NUMERIC_STRUCT wideNum{38, 10, 1, {}};       // 10^38 - 1 at scale 10
+  {
+    const unsigned __int128 big =
+        (static_cast<unsigned __int128>(0x4B3B4CA85A86C47AULL) << 64) | 0x098A223FFFFFFFFFULL;
+    for (int i = 0; i < 16; ++i) wideNum.val[i] = static_cast<SQLCHAR>(big >> (8 * i));
+  }
+  SQL_DATE_STRUCT date{2001, 2, 3};
+  SQL_TIMESTAMP_STRUCT ts{2001, 2, 3, 4, 5, 6, 123456000};
+  SQLGUID guid{0x12345678, 0x9ABC, 0xDEF0, {1, 2, 3, 4, 5, 6, 7, 8}};
+  unsigned char bin[] = {0x00, 0x41, 0xFF};
+  char hello[] = "hello", digits[] = "12.5", hex[] = "414243";
+  char dEsc[] = "{d '2001-02-03'}", tsEsc[] = "{ts '2001-02-03 04:05:06.5'}";
+  char16_t wide[] = u"h\u00e9llo", wideTs[] = u"{ts '2002-03-04 05:06:07'}";
+  struct Case {
+    const char *column;
+    SQLSMALLINT cType, sqlType;
+    void *data;
+    SQLLEN len;
+    const char *want;
+  } cases[] = {
+      {"c_num", SQL_C_LONG, SQL_INTEGER, &i32, 0, "-42"},
+      {"c_num", SQL_C_SLONG, SQL_INTEGER, &i32, 0, "-42"},
+      {"c_num", SQL_C_ULONG, SQL_INTEGER, &u32, 0, "4000000000"},
+      {"c_num", SQL_C_SHORT, SQL_SMALLINT, &i16, 0, "-7"},
+      {"c_num", SQL_C_USHORT, SQL_SMALLINT, &u16, 0, "65000"},
+      {"c_num", SQL_C_STINYINT, SQL_TINYINT, &s8, 0, "-100"},
+      {"c_num", SQL_C_TINYINT, SQL_TINYINT, &s8, 0, "-100"},
+      {"c_num", SQL_C_UTINYINT, SQL_TINYINT, &u8, 0, "200"},
+      {"c_num", SQL_C_BIT, SQL_BIT, &bit, 0, "1"},
+      {"c_num", SQL_C_SBIGINT, SQL_BIGINT, &s64, 0, "1099511627777"},
+      {"c_vc", SQL_C_UBIGINT, SQL_BIGINT, &u64, 0, "18446744073709551615"},
+      {"c_dec", SQL_C_CHAR, SQL_NUMERIC, digits, SQL_NTS, "12.5"},
+      {"c_num", SQL_C_CHAR, SQL_NUMERIC, digits, SQL_NTS, "13"},  // NUMBER(20) rounds
+      {"c_dec", SQL_C_NUMERIC, SQL_DECIMAL, &num, 0, "-1.2345"},
+      {"c_vc", SQL_C_NUMERIC, SQL_VARCHAR, &wideNum, 0, "9999999999999999999999999999.9999999999"},
+      {"c_dbl", SQL_C_DOUBLE, SQL_DOUBLE, &f64, 0, "2.25"},
+      {"c_flt", SQL_C_FLOAT, SQL_REAL, &f32, 0, "1.5"},
+      {"c_dec", SQL_C_DOUBLE, SQL_DOUBLE, &f64, 0, "2.25"},
+      {"c_vc", SQL_C_CHAR, SQL_VARCHAR, hello, SQL_NTS, "hello"},
+      {"c_ch", SQL_C_CHAR, SQL_CHAR, hello, SQL_NTS, "hello "},
+      {"c_vc", SQL_C_WCHAR, SQL_WVARCHAR, wide, SQL_NTS, "h\xC3\xA9llo"},
+      {"c_nvc", SQL_C_WCHAR, SQL_WVARCHAR, wide, SQL_NTS, "h\xC3\xA9llo"},
+      {"c_nvc", SQL_C_CHAR, SQL_VARCHAR, hello, 3, "hel"},
+      {"c_vc", SQL_C_GUID, SQL_GUID, &guid, 0, "12345678-9ABC-DEF0-0102-030405060708"},
+      {"c_date", SQL_C_TYPE_DATE, SQL_TYPE_DATE, &date, 0, "2001-02-03 00:00:00"},
+      {"c_date", SQL_C_CHAR, SQL_TYPE_DATE, dEsc, SQL_NTS, "2001-02-03 00:00:00"},
+      {"c_ts", SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, &ts, 0, "2001-02-03 04:05:06.123456000"},
+      {"c_ts", SQL_C_TIMESTAMP, SQL_TIMESTAMP, &ts, 0, "2001-02-03 04:05:06.123456000"},
+      {"c_ts", SQL_C_CHAR, SQL_TYPE_TIMESTAMP, tsEsc, SQL_NTS, "2001-02-03 04:05:06.500000000"},
+      {"c_ts", SQL_C_WCHAR, SQL_TYPE_TIMESTAMP, wideTs, SQL_NTS, "2002-03-04 05:06:07.000000000"},
+      {"c_ts", SQL_C_TYPE_DATE, SQL_TYPE_DATE, &date, 0, "2001-02-03 00:00:00.000000000"},
+      {"c_raw", SQL_C_BINARY, SQL_VARBINARY, bin, 3, "0041FF"},
+      {"c_raw", SQL_C_CHAR, SQL_VARBINARY, hex, SQL_NTS, "414243"},
+      {"c_vc", SQL_C_CHAR, SQL_VARCHAR, dEsc, SQL_NTS, "{d '2001-02-03'}"},
+  };
+  int id = 0;
+  for (const Case &c : cases) {
+    ++id;
+    SCOPED_TRACE(std::string(c.column) + " from C type " + std::to_string(c.cType));
+    ASSERT_EQ(Prepare(std::string("insert into pm_types (id, ") + c.column + ") values (?, ?)"), SQL_SUCCESS)
+        << Diag();
+    SQLINTEGER key = id;
+    SQLLEN len = c.len;
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &key, 0, nullptr), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, c.cType, c.sqlType, 40, 6, c.data, 0, &len), SQL_SUCCESS)
+        << Diag();
+    ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
+    SQLFreeStmt(st, SQL_RESET_PARAMS);
+    EXPECT_EQ(One(std::string("select ") + c.column + " from pm_types where id = " + std::to_string(id)), c.want);
+  }
+}
+
+TEST_F(DmParam, TypesTheAgentRefusesGiveTheirState) {
+  Table("pm_refuse", "t date");
+  ASSERT_EQ(Prepare("insert into pm_refuse values (?)"), SQL_SUCCESS) << Diag();
+  SQL_TIME_STRUCT time{1, 2, 3};
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, &time, 0, nullptr),
+            SQL_SUCCESS);
+  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
+  EXPECT_EQ(State(), "07006") << Diag();
+  EXPECT_EQ(One("select count(*) from pm_refuse"), "0");
+}
+
+TEST_F(DmParam, NullParametersOfEveryKind) {
+  Table("pm_null", "id number(5), n number(10), s varchar2(10), d date, r raw(4)");
+  ASSERT_EQ(Prepare("insert into pm_null values (?, ?, ?, ?, ?)"), SQL_SUCCESS) << Diag();
+  SQLINTEGER id = 1, n = 0;
+  char s[4] = "", d[4] = "", r[4] = "";
+  SQLLEN null = SQL_NULL_DATA;
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
+  SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &n, 0, &null);
+  SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, s, 4, &null);
+  SQLBindParameter(st, 4, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, d, 4, &null);
+  SQLBindParameter(st, 5, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARBINARY, 4, 0, r, 4, &null);
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(Query("select id, n, s, d, r from pm_null"),
+            (Rows{{"1", "<NULL>", "<NULL>", "<NULL>", "<NULL>"}}));
+}
+
+struct ArrayCase {
+  SQLULEN size;
+  bool rowWise;
+};
+
+class DmParamArrays : public DmParam, public ::testing::WithParamInterface<ArrayCase> {};
+
+// Parameter arrays of 1, 10 and 1000 rows, bound column-wise and row-wise,
+// with every seventh row ignored and every fifth name NULL.
+TEST_P(DmParamArrays, InsertReadBack) {
+  const ArrayCase &ac = GetParam();
+  Table("pm_array", "id number(10), name varchar2(20), ts timestamp");
+  ASSERT_EQ(Prepare("insert into pm_array values (?, ?, ?)"), SQL_SUCCESS) << Diag();
+  const SQLULEN n = ac.size;
+  struct Row {
+    SQLINTEGER id;
+    SQLLEN idInd;
+    char name[21];
+    SQLLEN nameLen;
+    SQL_TIMESTAMP_STRUCT ts;
+    SQLLEN tsInd;
+  };
+  std::vector<Row> rows(n);
+  std::vector<SQLINTEGER> ids(n);
+  std::vector<char> names(n * 21);
+  std::vector<SQLLEN> nameLen(n), none(n, 0);
+  std::vector<SQL_TIMESTAMP_STRUCT> stamps(n);
+  std::vector<SQLUSMALLINT> ops(n, SQL_PARAM_PROCEED), status(n, 99);
+  SQLULEN processed = 0;
+  SQLULEN expectRows = 0;
+  for (SQLULEN i = 0; i < n; ++i) {
+    const bool ignore = n > 1 && i % 7 == 3;
+    ops[i] = ignore ? SQL_PARAM_IGNORE : SQL_PARAM_PROCEED;
+    if (!ignore) ++expectRows;
+    Row &r = rows[i];
+    r.id = ids[i] = static_cast<SQLINTEGER>(i + 1);
+    r.idInd = 0;
+    snprintf(r.name, sizeof r.name, "name-%u", static_cast<unsigned>(i + 1) % 100000u);
+    memcpy(&names[i * 21], r.name, 21);
+    r.nameLen = nameLen[i] = i % 5 == 4 ? SQL_NULL_DATA : SQL_NTS;
+    r.ts = stamps[i] = SQL_TIMESTAMP_STRUCT{2020, 1, 1, 0, 0, static_cast<SQLUSMALLINT>(i % 60), 0};
+    r.tsInd = 0;
+  }
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(n), 0);
+  SQLSetStmtAttr(st, SQL_ATTR_PARAM_STATUS_PTR, status.data(), 0);
+  SQLSetStmtAttr(st, SQL_ATTR_PARAM_OPERATION_PTR, ops.data(), 0);
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
+  if (ac.rowWise) {
+    SQLSetStmtAttr(st, SQL_ATTR_PARAM_BIND_TYPE, reinterpret_cast<SQLPOINTER>(sizeof(Row)), 0);
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &rows[0].id, 0, &rows[0].idInd);
+    SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, rows[0].name, 21, &rows[0].nameLen);
+    SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, 6, &rows[0].ts, 0,
+                     &rows[0].tsInd);
+  } else {
+    SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids.data(), 0, none.data());
+    SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, names.data(), 21, nameLen.data());
+    SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_TYPE_TIMESTAMP, SQL_TYPE_TIMESTAMP, 26, 6, stamps.data(), 0,
+                     none.data());
+  }
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(processed, expectRows);
+  for (SQLULEN i = 0; i < n; ++i)
+    ASSERT_EQ(status[i], ops[i] == SQL_PARAM_IGNORE ? SQL_PARAM_UNUSED : SQL_PARAM_SUCCESS) << i;
+  SQLLEN count = -2;
+  ASSERT_EQ(SQLRowCount(st, &count), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(count, static_cast<SQLLEN>(expectRows));
+
+  Rows got = Query("select id, name, ts from pm_array order by id");
+  ASSERT_EQ(got.size(), expectRows);
+  size_t k = 0;
+  for (SQLULEN i = 0; i < n; ++i) {
+    if (ops[i] == SQL_PARAM_IGNORE) continue;
+    char want[32];
+    snprintf(want, sizeof want, "2020-01-01 00:00:%02u.000000000", static_cast<unsigned>(i % 60));
+    const std::vector<std::string> &r = got[k++];
+    ASSERT_EQ(r[0], std::to_string(i + 1));
+    ASSERT_EQ(r[1], i % 5 == 4 ? "<NULL>" : "name-" + std::to_string(i + 1));
+    ASSERT_EQ(r[2], want);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(SizesAndLayouts, DmParamArrays,
+                         ::testing::Values(ArrayCase{1, false}, ArrayCase{10, false}, ArrayCase{1000, false},
+                                           ArrayCase{1, true}, ArrayCase{10, true}, ArrayCase{1000, true}),
+                         [](const ::testing::TestParamInfo<ArrayCase> &i) {
+                           return std::to_string(i.param.size) + (i.param.rowWise ? "_RowWise" : "_ColumnWise");
+                         });
+
+TEST_F(DmParam, FailingRowOfAnArray) {
+  Table("pm_fail", "id number(5) primary key");
+  Run("insert into pm_fail values (3)");
+  ASSERT_EQ(Prepare("insert into pm_fail values (?)"), SQL_SUCCESS) << Diag();
+  SQLINTEGER ids[5] = {1, 2, 3, 4, 5};
+  SQLULEN processed = 0;
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(5), 0);
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr);
+  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
+  EXPECT_NE(Diag().find("ORA-00001"), std::string::npos) << Diag();
+  EXPECT_EQ(processed, 3u) << "the third row failed";
+  EXPECT_EQ(Query("select id from pm_fail order by id"), (Rows{{"1"}, {"2"}, {"3"}}));
+}
+
+TEST_F(DmParam, ExecuteWithAWarningCompletes) {
+  Table("pm_warn", "id number(5)");
+  Run("insert into pm_warn values (7)");
+  ASSERT_EQ(Prepare("select id from pm_warn where id = ?"), SQL_SUCCESS) << Diag();
+  SQLINTEGER id = 7;
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
+  ocilite_test_fault(OCILITE_T_EXECUTE, 1, 1, 24347, 1, nullptr);
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS_WITH_INFO) << Diag();
+  EXPECT_NE(Diag().find("ORA-24347"), std::string::npos) << Diag();
+  ASSERT_EQ(SQLFetch(st), SQL_SUCCESS) << Diag();
+  SQLINTEGER got = 0;
+  ASSERT_EQ(SQLGetData(st, 1, SQL_C_LONG, &got, 0, nullptr), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(got, 7);
+  EXPECT_EQ(SQLFetch(st), SQL_NO_DATA);
+}
+
+TEST_F(DmParam, DescribeParamGivesTheDefaultDescription) {
+  Table("pm_desc", "id number(5)");
+  ASSERT_EQ(Prepare("select id from pm_desc where id = ?"), SQL_SUCCESS) << Diag();
+  SQLSMALLINT type = 0, digits = -1, nullable = -1;
+  SQLULEN size = 0;
+  ASSERT_EQ(SQLDescribeParam(st, 1, &type, &size, &digits, &nullable), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(type, SQL_VARCHAR);
+  EXPECT_EQ(size, 255u);
+  EXPECT_EQ(nullable, SQL_NULLABLE_UNKNOWN);
+  EXPECT_EQ(SQLDescribeParam(st, 2, &type, &size, &digits, &nullable), SQL_ERROR);
+  EXPECT_EQ(State(), "07009");
+}
+
+TEST_F(DmParam, DataAtExecutionIsNotCapableYet) {
+  Table("pm_dae", "s varchar2(10)");
+  ASSERT_EQ(Prepare("insert into pm_dae values (?)"), SQL_SUCCESS) << Diag();
+  SQLLEN len = SQL_LEN_DATA_AT_EXEC(3);
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, reinterpret_cast<SQLPOINTER>(1), 0, &len);
+  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
+  EXPECT_EQ(State(), "HYC00");
+  EXPECT_EQ(One("select count(*) from pm_dae"), "0");
+}
+
+// The ANSI driver: character, numeric and date values and an array.
+TEST_F(DmParamAnsi, CharacterNumbersDatesAndAnArray) {
+  Table("pm_ansi", "id number(5), s varchar2(20), d date");
+  ASSERT_EQ(Prepare("insert into pm_ansi values (?, ?, ?)"), SQL_SUCCESS) << Diag();
+  SQLINTEGER ids[3] = {1, 2, 3};
+  char names[3][8] = {"a", "{d 'x'", "c"};
+  // Escapes in two rows of the array and a NULL in the third.
+  char dates[3][20] = {"{d '2001-02-03'}", "{d '2002-03-04'}", ""};
+  SQLLEN dateLen[3] = {SQL_NTS, SQL_NTS, SQL_NULL_DATA};
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0);
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr);
+  SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 7, 0, names, 8, nullptr);
+  SQLBindParameter(st, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0, dates, 20, dateLen);
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(Query("select id, s, d from pm_ansi order by id"),
+            (Rows{{"1", "a", "2001-02-03 00:00:00"}, {"2", "{d 'x'", "2002-03-04 00:00:00"}, {"3", "c", "<NULL>"}}));
+}
+
+}  // namespace
