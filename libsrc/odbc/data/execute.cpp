@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "odbc/connattr.h"
 #include "odbc/data/appval.h"
 #include "odbc/data/ctype.h"
 #include "odbc/data/getdata.h"
@@ -523,6 +524,11 @@ int FillColumn(Stmt *stmt, const BindCtx &c, const Plan &p, DatasetCol &col, boo
 
 // ---- Sending -----------------------------------------------------------------------------------
 
+// An agent without wide value types: a W connection whose agent has no wide
+// mode, and every connection of the ANSI driver, whose agent has none. Wide
+// values and types reach it narrowed instead of being refused.
+bool NarrowAgent(const Conn *conn) { return conn->narrowOnly || !DriverIsUnicode(); }
+
 // The parameter information to send: a copy of the statement's shadow for
 // the parameter count (narrowed for an agent without wide mode).
 ParamInfo *InfoToSend(Stmt *stmt, uint16_t count) {
@@ -530,7 +536,7 @@ ParamInfo *InfoToSend(Stmt *stmt, uint16_t count) {
   if (!info) return nullptr;
   uint16_t have = count < stmt->paramCapacity ? count : stmt->paramCapacity;
   if (have) memcpy(info, stmt->paramShadow, have * sizeof(ParamInfo));
-  if (stmt->conn->narrowOnly) NarrowParamInfo(info, count);
+  if (NarrowAgent(stmt->conn)) NarrowParamInfo(info, count);
   return info;
 }
 
@@ -563,7 +569,7 @@ int32_t SendAndExecute(Stmt *stmt, Dataset *ds) {
     } else if (!Filled(stmt, slot)) {
       rc = E_S1C00;
     } else {
-      if (ds && conn->narrowOnly) rc = DatasetToNarrow(ds);
+      if (ds && NarrowAgent(conn)) rc = DatasetToNarrow(ds);
       ParamInfo *info = nullptr;
       if (rc == 0 && infoDue && !(info = InfoToSend(stmt, count))) rc = E_S1001;
       const uint16_t n = infoDue ? count : 0;
@@ -588,7 +594,7 @@ int32_t SendAndExecute(Stmt *stmt, Dataset *ds) {
     }
   } else {
     if (ds) {
-      if (conn->narrowOnly) rc = DatasetToNarrow(ds);
+      if (NarrowAgent(conn)) rc = DatasetToNarrow(ds);
       if (rc == 0 && !Filled(stmt, SLOT_DRV_SetParams)) rc = E_S1C00;
       if (rc == 0) {
         handed = true;

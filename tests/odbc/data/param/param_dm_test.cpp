@@ -403,4 +403,16 @@ TEST_F(DmParamAnsi, CharacterNumbersDatesAndAnArray) {
             (Rows{{"1", "a", "2001-02-03 00:00:00"}, {"2", "{d 'x'", "2002-03-04 00:00:00"}, {"3", "c", "<NULL>"}}));
 }
 
+// The ANSI driver's agent has no wide value types: wide text reaches it
+// narrowed (as UTF-8), as pyodbc sends every Python string.
+TEST_F(DmParamAnsi, WideTextIsNarrowedForTheAgent) {
+  Table("pm_ansi_w", "s varchar2(20)");
+  ASSERT_EQ(Prepare("insert into pm_ansi_w values (?)"), SQL_SUCCESS) << Diag();
+  char16_t wide[2][8] = {u"h\u00e9llo", u"\u20ac"};
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(2), 0);
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 7, 0, wide, sizeof wide[0], nullptr);
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(Query("select s from pm_ansi_w order by s"), (Rows{{"h\xC3\xA9llo"}, {"\xE2\x82\xAC"}}));
+}
+
 }  // namespace
