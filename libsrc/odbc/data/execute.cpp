@@ -315,10 +315,17 @@ int PlanColumn(Stmt *stmt, const BindCtx &c, Plan *p) {
 
   int64_t maxLen = 0;
   if (IsVariable(b.cType)) {
+    // In a column-wise array every value lies within its element: a
+    // negative element length, or a value longer than its element, would
+    // read outside the application's array.
+    const bool strided = c.bindType == 0 && c.size > 1;
+    if (strided && p->elemLen < 0) return E_S1090;
     for (uint64_t r = 0; r < c.size; ++r) {
       if (Ignored(c, r)) continue;
-      int64_t len = CellLength(b, ReadCell(c, b, r, p->elemLen), r, c, p->elemLen, true);
+      const Cell cell = ReadCell(c, b, r, p->elemLen);
+      int64_t len = CellLength(b, cell, r, c, p->elemLen, true);
       if (len < 0) return E_S1090;
+      if (strided && len > p->elemLen && !IsDataAtExec(cell.length)) return E_S1090;
       if (len > maxLen) maxLen = len;
     }
     if (maxLen > static_cast<int64_t>(UINT32_MAX) - 128) return E_S1001;

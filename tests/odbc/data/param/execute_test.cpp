@@ -450,6 +450,15 @@ TEST_F(ExecTest, RefusedBeforeSending) {
   EXPECT_EQ(State(), "HY090");
   EXPECT_EQ(Calls(SLOT_DRV_ExecDirect) + Calls(SLOT_DRV_Execute), 0);
 
+  // In a column-wise array a value may not run past its element.
+  char names[2][4] = {"abc", "def"};
+  SQLLEN lens[2] = {3, 6};
+  ASSERT_EQ(SQLBindParameter(hstmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 3, 0, names, 4, lens), SQL_SUCCESS);
+  Array(2);
+  EXPECT_EQ(SQLExecute(hstmt), SQL_ERROR);
+  EXPECT_EQ(State(), "HY090");
+  stmt->paramsetSize = 1;
+
   // An output-typed binding without buffers on a plain marker: the agent
   // path sends NULL; the generic path refuses it.
   Prepare({""});
