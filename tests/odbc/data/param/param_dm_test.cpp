@@ -132,7 +132,8 @@ class DmParamAnsi : public DmParam {
 TEST_F(DmParam, EveryCTypeIntoTheColumnsItFits) {
   Table("pm_types",
         "id number(10), c_num number(20), c_dec number(12,4), c_dbl binary_double, c_flt binary_float, "
-        "c_vc varchar2(100), c_ch char(6), c_nvc nvarchar2(40), c_date date, c_ts timestamp, c_raw raw(32)");
+        "c_vc varchar2(100), c_ch char(6), c_nvc nvarchar2(40), c_date date, c_ts timestamp, c_raw raw(32), "
+        "c_clob clob, c_blob blob, c_long long, c_nch nchar(6), c_float float, c_int integer");
   SQLINTEGER i32 = -42;
   SQLUINTEGER u32 = 4000000000u;
   SQLSMALLINT i16 = -7;
@@ -163,6 +164,7 @@ TEST_F(DmParam, EveryCTypeIntoTheColumnsItFits) {
     void *data;
     SQLLEN len;
     const char *want;
+    const char *read = nullptr;  // the expression read back, else the column
   } cases[] = {
       {"c_num", SQL_C_LONG, SQL_INTEGER, &i32, 0, "-42"},
       {"c_num", SQL_C_SLONG, SQL_INTEGER, &i32, 0, "-42"},
@@ -198,6 +200,14 @@ TEST_F(DmParam, EveryCTypeIntoTheColumnsItFits) {
       {"c_raw", SQL_C_BINARY, SQL_VARBINARY, bin, 3, "0041FF"},
       {"c_raw", SQL_C_CHAR, SQL_VARBINARY, hex, SQL_NTS, "414243"},
       {"c_vc", SQL_C_CHAR, SQL_VARCHAR, dEsc, SQL_NTS, "{d '2001-02-03'}"},
+      {"c_clob", SQL_C_CHAR, SQL_LONGVARCHAR, hello, SQL_NTS, "hello", "to_char(c_clob)"},
+      {"c_clob", SQL_C_WCHAR, SQL_WLONGVARCHAR, wide, SQL_NTS, "h\xC3\xA9llo", "to_char(c_clob)"},
+      {"c_blob", SQL_C_BINARY, SQL_LONGVARBINARY, bin, 3, "0041FF", "rawtohex(c_blob)"},
+      {"c_long", SQL_C_CHAR, SQL_LONGVARCHAR, hello, SQL_NTS, "hello", "substr(c_long, 1, 40)"},
+      {"c_nch", SQL_C_WCHAR, SQL_WCHAR, wide, SQL_NTS, "h\xC3\xA9llo", "trim(c_nch)"},
+      {"c_float", SQL_C_DOUBLE, SQL_FLOAT, &f64, 0, "2.25"},
+      {"c_int", SQL_C_SBIGINT, SQL_BIGINT, &s64, 0, "1099511627777"},
+      {"c_int", SQL_C_CHAR, SQL_INTEGER, digits, SQL_NTS, "13"},
   };
   int id = 0;
   for (const Case &c : cases) {
@@ -212,7 +222,8 @@ TEST_F(DmParam, EveryCTypeIntoTheColumnsItFits) {
         << Diag();
     ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
     SQLFreeStmt(st, SQL_RESET_PARAMS);
-    EXPECT_EQ(One(std::string("select ") + c.column + " from pm_types where id = " + std::to_string(id)), c.want);
+    EXPECT_EQ(One(std::string("select ") + (c.read ? c.read : c.column) + " from pm_types where id = " + std::to_string(id)),
+              c.want);
   }
 }
 
