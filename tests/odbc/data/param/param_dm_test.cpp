@@ -16,20 +16,22 @@ namespace {
 
 using Rows = std::vector<std::vector<std::string>>;
 
-// The test process's database: made once, removed at exit.
+// The test process's database: made once, removed at exit (by a name kept
+// apart from the string, which is gone by the time exit handlers run).
+char g_top[32] = "/tmp/kvd_param_dm_XXXXXX";
+
 const std::string &Database() {
   static std::string dir = [] {
-    char tmpl[] = "/tmp/kvd_param_dm_XXXXXX";
-    if (!mkdtemp(tmpl)) return std::string();
-    std::string db = std::string(tmpl) + "/db";
+    if (!mkdtemp(g_top)) return std::string();
+    std::atexit([] {
+      std::error_code ec;
+      std::filesystem::remove_all(g_top, ec);
+    });
+    std::string db = std::string(g_top) + "/db";
     char msg[256] = "";
     if (ocilite_db_create(db.c_str(), msg, sizeof msg) != 0 ||
         ocilite_user_create(db.c_str(), "scott", "tiger", msg, sizeof msg) != 0)
       return std::string();
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(std::filesystem::path(Database()).parent_path(), ec);
-    });
     return db;
   }();
   return dir;
