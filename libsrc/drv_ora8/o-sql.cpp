@@ -13,6 +13,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "odbc/agentx.h"
 #include "odbc/sqlstate.h"
 #include "util/log.h"
 #include "util/mpl.h"
@@ -266,65 +267,41 @@ const char *Esc_Lookup(const EscEntry *table, size_t count, const char *name, si
 
 namespace {
 
-// The decimal number at the start of [p, end): leading white space and a
-// sign allowed, no digits gives 0. Kept in range so that it cannot overflow.
-long leading_number(const char *p, const char *end) {
-  while (p < end && is_ws(*p)) ++p;
-  bool neg = false;
-  if (p < end && (*p == '+' || *p == '-')) neg = *p++ == '-';
-  long v = 0;
-  for (; p < end && *p >= '0' && *p <= '9'; ++p)
-    if (v < 100000000) v = v * 10 + (*p - '0');
-  return neg ? -v : v;
-}
-
-// Splits an ODBC literal into fields the way the C tokenizer would: one
-// leading quote skipped; before field i, runs of seps[i] are skipped and the
-// field ends at the next character of seps[i]. A missing field stays 0 and
-// ends the parse. The closing quote stops the last number.
-void parse_literal(const char *lit, const char *const *seps, int n, long *out) {
-  for (int i = 0; i < n; ++i) out[i] = 0;
-  const char *p = lit;
-  if (*p == '\'') ++p;
-  for (int i = 0; i < n; ++i) {
-    p += strspn(p, seps[i]);
-    if (!*p) break;
-    const char *end = p + strcspn(p, seps[i]);
-    out[i] = leading_number(p, end);
-    p = *end ? end + 1 : end;
-  }
-}
+// The shared literal parsers split their text in place: they get a copy.
+struct LiteralCopy {
+  char *text;
+  explicit LiteralCopy(const char *literal) : text(s_strdup(literal)) {}
+  ~LiteralCopy() { free(text); }
+  LiteralCopy(const LiteralCopy &) = delete;
+  LiteralCopy &operator=(const LiteralCopy &) = delete;
+};
 
 unsigned u16(long v) { return static_cast<uint16_t>(v); }
 
 }  // namespace
 
 void Esc_Date(MemPool *pool, const char *literal) {
-  static const char *const seps[] = {"-/", "-/", "-/"};
-  long f[3];
-  parse_literal(literal, seps, 3, f);
+  SQL_DATE_STRUCT d;
+  ParseDateLiteral(&d, LiteralCopy(literal).text);
   char buf[64];
-  snprintf(buf, sizeof buf, "TO_DATE('%02u%02u%04u','MMDDYYYY')", u16(f[1]), u16(f[2]), u16(f[0]));
+  snprintf(buf, sizeof buf, "TO_DATE('%02u%02u%04u','MMDDYYYY')", u16(d.month), u16(d.day), u16(d.year));
   pool_puts(pool, buf);
 }
 
 void Esc_Time(MemPool *pool, const char *literal) {
-  static const char *const seps[] = {":", ":", ":"};
-  long f[3];
-  parse_literal(literal, seps, 3, f);
+  SQL_TIME_STRUCT t;
+  ParseTimeLiteral(&t, LiteralCopy(literal).text);
   char buf[64];
-  snprintf(buf, sizeof buf, "TO_DATE('%02u%02u%02u','HH24MISS')", u16(f[0]), u16(f[1]), u16(f[2]));
+  snprintf(buf, sizeof buf, "TO_DATE('%02u%02u%02u','HH24MISS')", u16(t.hour), u16(t.minute), u16(t.second));
   pool_puts(pool, buf);
 }
 
 void Esc_Timestamp(MemPool *pool, const char *literal) {
-  // year, month, day, hour, minute, second, fraction (dropped)
-  static const char *const seps[] = {"-/", "-/", "-/ ", ":", ":", ":.", "."};
-  long f[7];
-  parse_literal(literal, seps, 7, f);
+  SQL_TIMESTAMP_STRUCT ts;  // the fraction is dropped
+  ParseTimestampLiteral(&ts, LiteralCopy(literal).text);
   char buf[96];
-  snprintf(buf, sizeof buf, "TO_DATE('%02u%02u%04u%02u%02u%02u','MMDDYYYYHH24MISS')", u16(f[1]), u16(f[2]),
-           u16(f[0]), u16(f[3]), u16(f[4]), u16(f[5]));
+  snprintf(buf, sizeof buf, "TO_DATE('%02u%02u%04u%02u%02u%02u','MMDDYYYYHH24MISS')", u16(ts.month), u16(ts.day),
+           u16(ts.year), u16(ts.hour), u16(ts.minute), u16(ts.second));
   pool_puts(pool, buf);
 }
 
@@ -1009,37 +986,10 @@ int RequestNoScan(SqlRequest *req, const char *text) {
   return Request_Classify(req);
 }
 
-void SqlRequest_Free(SqlRequest *req) {
-  if (!req) return;
-  free(req->text);
-  free(req->translated);
-  req->text = nullptr;
-  req->translated = nullptr;
-}
+void SqlRequest_Free(SqlRequest *req) { RequestFree(req); }
 
 // ---------------------------------------------------------------------------
 // NativeSql.
-
-namespace {
-
-// ODBC-style copy: *lenOut always gets the full length; NULL buffer is a
-// length query; a cut copy ends with a NUL in the last byte. 0 whole, -1 cut.
-int copy_out_len(const char *src, char *buf, uint16_t size, int16_t *lenOut) {
-  if (!src) return -1;
-  const size_t len = strlen(src);
-  if (lenOut) *lenOut = static_cast<int16_t>(len);
-  if (!buf) return 0;
-  if (size >= len + 1) {
-    memcpy(buf, src, len + 1);
-    return 0;
-  }
-  if (size == 0) return -1;
-  memcpy(buf, src, size - 1u);
-  buf[size - 1] = '\0';
-  return -1;
-}
-
-}  // namespace
 
 int NativeSql_Translate(const char *text, bool emptyStringIsntNull, char *buf, uint16_t bufLen,
                         int16_t *lenOut) {
@@ -1047,7 +997,15 @@ int NativeSql_Translate(const char *text, bool emptyStringIsntNull, char *buf, u
   if (!text) return E_S1009;
   SqlRequest req{};
   int rc = Request(&req, text, emptyStringIsntNull);
-  if (rc == 0 && copy_out_len(req.translated, buf, bufLen, lenOut) != 0) rc = E_01004_109;
+  if (rc == 0) {
+    if (StrCopyOutLen(req.translated, buf, bufLen, nullptr) != 0) rc = E_01004_109;
+    // The length travels in 16 bits: read unsigned by the front end, and
+    // never wrapped to a small value that would pass for a whole copy.
+    if (lenOut) {
+      const size_t len = strlen(req.translated);
+      *lenOut = static_cast<int16_t>(static_cast<uint16_t>(len > UINT16_MAX ? UINT16_MAX : len));
+    }
+  }
   SqlRequest_Free(&req);
   return rc;
 }

@@ -84,7 +84,9 @@ void Request_RowidToChar(MemPool *pool, const char *text);
 // The body of DRV_NativeSql once the connection is found: translates text
 // with the connection's EMPTY_STRING_ISNT_NULL option and copies the result
 // out ODBC style (full length to *lenOut, NULL buffer allowed, a cut copy is
-// NUL-terminated). 0, 109 (01004) when cut, or the build's code.
+// NUL-terminated). *lenOut holds the length as an unsigned 16-bit value, at
+// most 65535 (a longer text reports 65535 and is always cut). 0, 109 (01004)
+// when cut, or the build's code.
 int NativeSql_Translate(const char *text, bool emptyStringIsntNull, char *buf, uint16_t bufLen,
                         int16_t *lenOut);
 

@@ -220,7 +220,9 @@ SQLRETURN odbc_NativeSql(void *object, const ApiArgs &args) {
   free(copy);
   conn->pending = code;
   if (code == 0 || code == E_01004_109 || code == E_01004) {
-    if (outLen) *outLen = written;
+    // The agent's length is 16 bits wide: unsigned, so that texts of 32 to
+    // 64 KiB keep their length (longer ones report 65535 and are cut).
+    if (outLen) *outLen = static_cast<uint16_t>(written);
     return code == 0 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO;
   }
   // A translation error is a failure, with the agent's messages.

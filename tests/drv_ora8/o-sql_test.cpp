@@ -576,6 +576,22 @@ TEST(OSqlNativeSql, CopyOut) {
   EXPECT_STREQ(buf, "update t set a = ' '");
 }
 
+// The 16-bit length is unsigned: exact up to 65535, never wrapped.
+TEST(OSqlNativeSql, LengthsBeyond32KiB) {
+  struct {
+    size_t size;
+    uint16_t reported;
+  } cases[] = {{32767, 32767}, {32768, 32768}, {40000, 40000}, {65535, 65535}, {65536, 65535}, {131072 + 5, 65535}};
+  for (auto &k : cases) {
+    // Translated unchanged: k.size bytes.
+    const std::string sql = "update t set a = '" + std::string(k.size - 19, 'x') + "'";
+    ASSERT_EQ(sql.size(), k.size);
+    int16_t got = 0;
+    EXPECT_EQ(NativeSql_Translate(sql.c_str(), false, nullptr, 0, &got), 0);
+    EXPECT_EQ(static_cast<uint16_t>(got), k.reported) << k.size;
+  }
+}
+
 TEST(OSqlNativeSql, FailuresReportNoText) {
   char buf[64] = "untouched";
   int16_t got = 99;

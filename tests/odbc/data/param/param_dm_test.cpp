@@ -9,33 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "dm_db.h"
 #include "harness.h"
 #include "ocilite.h"
 
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
-
-// The test process's database: made once, removed at exit (by a name kept
-// apart from the string, which is gone by the time exit handlers run).
-char g_top[32] = "/tmp/kvd_param_dm_XXXXXX";
-
-const std::string &Database() {
-  static std::string dir = [] {
-    if (!mkdtemp(g_top)) return std::string();
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(g_top, ec);
-    });
-    std::string db = std::string(g_top) + "/db";
-    char msg[256] = "";
-    if (ocilite_db_create(db.c_str(), msg, sizeof msg) != 0 ||
-        ocilite_user_create(db.c_str(), "scott", "tiger", msg, sizeof msg) != 0)
-      return std::string();
-    return db;
-  }();
-  return dir;
-}
+using dm_db::Database;
+using dm_db::Rows;
 
 class DmParam : public ::testing::Test {
  protected:
@@ -92,35 +73,8 @@ class DmParam : public ::testing::Test {
     Run("create table " + name + " (" + columns + ")");
   }
 
-  // Every row of a query as texts ("<NULL>" for NULL), read with SQLGetData.
-  Rows Query(const std::string &sql) {
-    Rows out;
-    SQLHSTMT h = SQL_NULL_HSTMT;
-    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h);
-    SQLRETURN rc = SQLExecDirect(h, (SQLCHAR *)sql.c_str(), SQL_NTS);
-    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << sql << ": " << Diag(h);
-    SQLSMALLINT cols = 0;
-    SQLNumResultCols(h, &cols);
-    while (SQL_SUCCEEDED(rc) && SQL_SUCCEEDED(rc = SQLFetch(h))) {
-      std::vector<std::string> row;
-      for (SQLUSMALLINT c = 1; c <= cols; ++c) {
-        char buf[512] = "";
-        SQLLEN ind = 0;
-        SQLRETURN g = SQLGetData(h, c, SQL_C_CHAR, buf, sizeof buf, &ind);
-        EXPECT_TRUE(SQL_SUCCEEDED(g)) << sql << ": " << Diag(h);
-        row.push_back(ind == SQL_NULL_DATA ? "<NULL>" : std::string(buf));
-      }
-      out.push_back(row);
-    }
-    EXPECT_EQ(rc, SQL_NO_DATA) << sql << ": " << Diag(h);
-    SQLFreeHandle(SQL_HANDLE_STMT, h);
-    return out;
-  }
-
-  std::string One(const std::string &sql) {
-    Rows r = Query(sql);
-    return r.size() == 1 && r[0].size() == 1 ? r[0][0] : "<" + std::to_string(r.size()) + " rows>";
-  }
+  Rows Query(const std::string &sql) { return dm_db::Query(dbc, sql); }
+  std::string One(const std::string &sql) { return dm_db::One(dbc, sql); }
 
   SQLRETURN Prepare(const std::string &sql) { return SQLPrepare(st, (SQLCHAR *)sql.c_str(), SQL_NTS); }
 };

@@ -1,0 +1,626 @@
+// Statements end to end as applications run them: both drivers loaded by
+// unixODBC, the real agent, a database of the OCI stand-in made for the test
+// process. DDL and DML with row counts, SQLNativeSql and the escapes run on
+// the database, autocommit with commit and rollback seen from a second
+// connection, query time-out, SQLCancel from another thread, read-only
+// connections.
+//
+// The test links the same libocilite the drivers load, so its test hooks
+// (slow execution, call counts) reach the drivers' OCI calls.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "dm_db.h"
+#include "harness.h"
+#include "ocilite.h"
+
+namespace {
+
+using dm_db::Database;
+using dm_db::Rows;
+using Clock = std::chrono::steady_clock;
+
+SQLPOINTER P(intptr_t v) { return reinterpret_cast<SQLPOINTER>(v); }
+SQLCHAR *Text(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_cast<char *>(s.c_str())); }
+// An output buffer (never through Text, which would hand out a temporary).
+SQLCHAR *Out(char *buf) { return reinterpret_cast<SQLCHAR *>(buf); }
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+// One connection of the Driver Manager.
+struct Conn {
+  SQLHENV env = SQL_NULL_HENV;
+  SQLHDBC dbc = SQL_NULL_HDBC;
+
+  // Attributes set before SQLConnect as {attribute, value}.
+  bool Open(const char *dsn, std::vector<std::pair<SQLINTEGER, intptr_t>> before = {}) {
+    if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env) != SQL_SUCCESS) return false;
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
+    if (SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc) != SQL_SUCCESS) return false;
+    for (auto &[attr, value] : before) EXPECT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(dbc, attr, P(value), 0)));
+    SQLRETURN rc = SQLConnect(dbc, Text(dsn), SQL_NTS, Text("scott"), SQL_NTS, Text("tiger"), SQL_NTS);
+    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
+    return SQL_SUCCEEDED(rc);
+  }
+  ~Conn() {
+    if (dbc) {
+      SQLDisconnect(dbc);
+      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    }
+    if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+
+  // A statement of its own, freed by the caller or by Run/Query.
+  SQLHSTMT Stmt() {
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_SUCCESS);
+    return h;
+  }
+
+  // Runs a statement; its return code (the diagnostics in *diag).
+  SQLRETURN Run(const std::string &sql, std::string *diag = nullptr) {
+    SQLHSTMT h = Stmt();
+    SQLRETURN rc = SQLExecDirect(h, Text(sql), SQL_NTS);
+    if (diag) *diag = harness::DmDiagText(SQL_HANDLE_STMT, h);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    return rc;
+  }
+  void MustRun(const std::string &sql) {
+    std::string diag;
+    SQLRETURN rc = Run(sql, &diag);
+    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << sql << ": " << diag;
+  }
+  void Table(const std::string &name, const std::string &columns) {
+    Run("drop table " + name);
+    MustRun("create table " + name + " (" + columns + ")");
+  }
+
+  Rows Query(const std::string &sql) { return dm_db::Query(dbc, sql); }
+  std::string One(const std::string &sql) { return dm_db::One(dbc, sql); }
+};
+
+std::string FirstState(SQLSMALLINT type, SQLHANDLE h) {
+  auto recs = harness::DmDiags(type, h);
+  return recs.empty() ? "" : recs[0].state;
+}
+
+// Parameter: the DSN of one driver.
+class DmExec : public ::testing::TestWithParam<const char *> {
+ protected:
+  Conn c;
+
+  void SetUp() override {
+    ASSERT_FALSE(Database().empty());
+    harness::DmInit({{"kvd_exec_w", harness::kDmUnicode, {{"SQLNETConnect", Database()}}},
+                     {"kvd_exec_a", harness::kDmAnsi, {{"SQLNETConnect", Database()}}}});
+    ocilite_test_reset();
+    ASSERT_TRUE(c.Open(GetParam()));
+  }
+  void TearDown() override { ocilite_test_reset(); }
+
+  // A table name of this driver's own, so that the two drivers' cases never
+  // meet in the one database.
+  std::string T(const char *base) const { return std::string(base) + (std::strcmp(GetParam(), "kvd_exec_w") ? "_a" : "_w"); }
+};
+
+// ---- DDL, DML and row counts ------------------------------------------------
+
+TEST_P(DmExec, DmlRowCountsWithExecDirectAndPrepareExecute) {
+  const std::string t = T("ex_dml");
+  c.Table(t, "a number(10), b varchar2(20)");
+  // Three rows to work on: 1 'x', 2 'y', 3 'y'.
+  struct Case {
+    std::string sql;
+    SQLLEN rows;
+  };
+  const Case cases[] = {
+      {"insert into " + t + " values (1, 'x')", 1},
+      {"insert into " + t + " (a, b) select 2, 'y' from dual", 1},
+      {"insert into " + t + " values (3, 'y')", 1},
+      {"update " + t + " set b = 'z' where a = 99", 0},
+      {"update " + t + " set b = 'w' where b = 'y'", 2},
+      {"update " + t + " set b = 'y' where b = 'w'", 2},
+      {"delete from " + t + " where a = 99", 0},
+      {"insert into " + t + " select a + 10, b from " + t, 3},
+      {"delete from " + t + " where a > 10", 3},
+  };
+  for (bool prepared : {false, true}) {
+    for (const Case &k : cases) {
+      SCOPED_TRACE(k.sql + (prepared ? " (prepared)" : " (direct)"));
+      SQLHSTMT h = c.Stmt();
+      SQLRETURN rc = prepared ? SQLPrepare(h, Text(k.sql), SQL_NTS) : SQLExecDirect(h, Text(k.sql), SQL_NTS);
+      ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+      if (prepared) {
+        rc = SQLExecute(h);
+        ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+      }
+      SQLLEN n = -7;
+      ASSERT_EQ(SQLRowCount(h, &n), SQL_SUCCESS);
+      EXPECT_EQ(n, k.rows);
+      SQLFreeHandle(SQL_HANDLE_STMT, h);
+    }
+    // Second round over the rows the first one left: start afresh.
+    EXPECT_EQ((Rows{{"1", "x"}, {"2", "y"}, {"3", "y"}}), c.Query("select a, b from " + t + " order by a"));
+    c.MustRun("delete from " + t);
+  }
+}
+
+TEST_P(DmExec, PreparedDmlReExecutesWithNewParameterValues) {
+  const std::string t = T("ex_prep");
+  c.Table(t, "a number(10), b varchar2(20)");
+  c.MustRun("insert into " + t + " values (1, 'x')");
+  c.MustRun("insert into " + t + " values (2, 'x')");
+  c.MustRun("insert into " + t + " values (3, 'y')");
+  SQLHSTMT h = c.Stmt();
+  ASSERT_EQ(SQLPrepare(h, Text("update " + t + " set a = a + 100 where b = ?"), SQL_NTS), SQL_SUCCESS)
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  char b[8] = "";
+  SQLLEN bLen = SQL_NTS;
+  ASSERT_EQ(SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, b, sizeof b, &bLen), SQL_SUCCESS);
+  struct {
+    const char *value;
+    SQLLEN rows;
+  } runs[] = {{"x", 2}, {"none", 0}, {"y", 1}, {"x", 2}};
+  for (auto &r : runs) {
+    SCOPED_TRACE(r.value);
+    std::strcpy(b, r.value);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    SQLLEN n = -7;
+    ASSERT_EQ(SQLRowCount(h, &n), SQL_SUCCESS);
+    EXPECT_EQ(n, r.rows);
+  }
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  EXPECT_EQ((Rows{{"103"}, {"201"}, {"202"}}), c.Query("select a from " + t + " order by a"));
+}
+
+TEST_P(DmExec, DdlAndItsFailures) {
+  const std::string t = T("ex_ddl");
+  c.Run("drop table " + t);
+  std::string diag;
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Run("create table " + t + " (a number(10), b date)", &diag))) << diag;
+  // The table exists and is empty; creating it again is an error of the
+  // database with its message.
+  EXPECT_EQ("0", c.One("select count(*) from " + t));
+  SQLHSTMT h = c.Stmt();
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("create table " + t + " (a number)"), SQL_NTS));
+  auto recs = harness::DmDiags(SQL_HANDLE_STMT, h);
+  ASSERT_FALSE(recs.empty());
+  EXPECT_NE(recs[0].message.find("ORA-00955"), std::string::npos) << recs[0].message;
+  // A statement on a missing table fails at prepare with the database's error.
+  EXPECT_EQ(SQL_ERROR, SQLPrepare(h, Text("delete from ex_no_such_table"), SQL_NTS));
+  recs = harness::DmDiags(SQL_HANDLE_STMT, h);
+  ASSERT_FALSE(recs.empty());
+  EXPECT_NE(recs[0].message.find("ORA-00942"), std::string::npos) << recs[0].message;
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  ASSERT_TRUE(SQL_SUCCEEDED(c.Run("drop table " + t, &diag))) << diag;
+}
+
+// ---- Translation -------------------------------------------------------------
+
+std::string NativeSql(SQLHDBC dbc, const std::string &in, SQLRETURN *rc = nullptr) {
+  char buf[1024] = "";
+  SQLINTEGER len = -1;
+  SQLRETURN r = SQLNativeSql(dbc, Text(in), SQL_NTS, Out(buf), sizeof buf, &len);
+  if (rc) *rc = r;
+  EXPECT_EQ(r, SQL_SUCCESS) << in << ": " << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
+  EXPECT_EQ(len, static_cast<SQLINTEGER>(std::strlen(buf))) << in;
+  return buf;
+}
+
+TEST_P(DmExec, NativeSqlShowsTheTranslation) {
+  struct {
+    const char *in, *out;
+  } cases[] = {
+      // Scalar functions: the template with the argument list as written.
+      {"select {fn UCASE(name)} from t", "select  nls_upper(name) from t"},
+      {"select {fn lcase(name)} from t", "select  nls_lower(name) from t"},
+      {"select {fn now()} from t", "select  sysdate from t"},
+      {"select {fn log10(x)} from t", "select  log(10,(x)) from t"},
+      {"select {fn ifnull(a, 0)} from t", "select  nvl(a, 0) from t"},
+      {"select {fn substring(s, 1, 2)} from t", "select  substr(s, 1, 2) from t"},
+      {"select {fn length(s)} from t", "select  length(rtrim((s))) from t"},
+      {"select {fn month(d)} from t", "select  to_number(to_char((d),'MM')) from t"},
+      {"select {fn TIMESTAMPADD(SQL_TSI_DAY, 1, d)} from t",
+       "select  DARODO7.TIMESTAMPADD('SQL_TSI_DAY', 1, d) from t"},
+      {"select {fn myfunc(a)} from t", "select  myfunc(a) from t"},
+      {"select {fn ucase({fn ltrim(?)})} from t", "select  nls_upper( ltrim(:1)) from t"},
+      // Date, time and timestamp literals.
+      {"select * from t where d = {d '2001-02-03'}", "select * from t where d = TO_DATE('02032001','MMDDYYYY')"},
+      {"select * from t where d = {t '04:05:06'}", "select * from t where d = TO_DATE('040506','HH24MISS')"},
+      {"select * from t where d = {ts '2001-02-03 04:05:06.7'}",
+       "select * from t where d = TO_DATE('02032001040506','MMDDYYYYHH24MISS')"},
+      // Outer join, LIKE escape, CONVERT.
+      {"select * from {oj a LEFT OUTER JOIN b ON a.x=b.x}", "select * from a LEFT JOIN b ON a.x=b.x"},
+      {"select a from t where a like 'x\\_%' {escape '\\'}", "select a from t where a like 'x\\_%' ESCAPE '\\'"},
+      {"select {fn CONVERT(col, SQL_INTEGER)} from t", "select trunc(to_number(col)) from t"},
+      {"select {fn CONVERT(col, SQL_VARCHAR)} from t", "select to_char(col) from t"},
+      {"select {fn CONVERT(col, SQL_BINARY)} from t", "select col from t"},
+      // Markers are numbered in order; a quoted "?" stays.
+      {"select * from t where a = ? and b = '?' and c = ?", "select * from t where a = :1 and b = '?' and c = :2"},
+      {"update t set a = ?, b = ? where c = ?", "update t set a = :1, b = :2 where c = :3"},
+      // ROWID in the select list.
+      {"select rowid, a from t", "select rowidtochar(ROWID) as \"rowid\", a from t"},
+      {"select x as rowid, y from t", "select x as rowid, y from t"},
+      // Text that needs no translation, with UTF-8, comes back unchanged.
+      {"insert into t values ('h\xC3\xA9llo \xE2\x82\xAC')", "insert into t values ('h\xC3\xA9llo \xE2\x82\xAC')"},
+  };
+  for (auto &k : cases) EXPECT_EQ(NativeSql(c.dbc, k.in), k.out) << k.in;
+}
+
+TEST_P(DmExec, NativeSqlCutsWithTheFullLength) {
+  const std::string in = "select * from t where a = ?";
+  const std::string out = "select * from t where a = :1";
+  char buf[64];
+  SQLINTEGER len = -1;
+  // One byte short: the copy is cut with a NUL in the last byte.
+  std::memset(buf, 'Z', sizeof buf);
+  EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLNativeSql(c.dbc, Text(in), SQL_NTS, Out(buf), static_cast<SQLINTEGER>(out.size()), &len));
+  EXPECT_EQ(len, static_cast<SQLINTEGER>(out.size()));
+  EXPECT_EQ(std::string(buf), out.substr(0, out.size() - 1));
+  EXPECT_EQ(FirstState(SQL_HANDLE_DBC, c.dbc), "01004");
+  // Exactly big enough; no buffer at all gives the length.
+  EXPECT_EQ(SQL_SUCCESS, SQLNativeSql(c.dbc, Text(in), SQL_NTS, Out(buf), static_cast<SQLINTEGER>(out.size() + 1), &len));
+  EXPECT_EQ(std::string(buf), out);
+  len = -1;
+  EXPECT_EQ(SQL_SUCCESS, SQLNativeSql(c.dbc, Text(in), SQL_NTS, nullptr, 0, &len));
+  EXPECT_EQ(len, static_cast<SQLINTEGER>(out.size()));
+  // A text with a given length is taken up to it.
+  EXPECT_EQ(SQL_SUCCESS, SQLNativeSql(c.dbc, Text(in + " and b = ?"), static_cast<SQLINTEGER>(in.size()), Out(buf), sizeof buf, &len));
+  EXPECT_EQ(std::string(buf), out);
+  // A SELECT without FROM is refused with a syntax error.
+  EXPECT_EQ(SQL_ERROR, SQLNativeSql(c.dbc, Text("SELECT 1"), SQL_NTS, Out(buf), sizeof buf, &len));
+  EXPECT_EQ(FirstState(SQL_HANDLE_DBC, c.dbc), "42000");
+}
+
+// Statements far beyond 16-bit sizes translate and run whole. SQLNativeSql
+// hands out at most 65534 bytes (the agent's buffer is counted in 16 bits):
+// lengths up to 65535 are exact, a longer translation is reported cut.
+TEST_P(DmExec, LongStatementsTranslateAndRun) {
+  const std::string t = T("ex_long");
+  c.Table(t, "a number(10)");
+  c.MustRun("insert into " + t + " values (7)");
+  std::string sql = "select count(*) from " + t + " where a in (?";
+  std::string want = "select count(*) from " + t + " where a in (:1";
+  for (int i = 0; i < 6000; ++i) {
+    sql += ", {fn abs(-" + std::to_string(i) + ")}";
+    want += ",  abs(-" + std::to_string(i) + ")";
+  }
+  sql += ")";
+  want += ")";
+  ASSERT_GT(want.size(), 66000u);
+  std::vector<char> buf(want.size() + 100);
+  SQLINTEGER len = -1;
+  EXPECT_EQ(SQL_SUCCESS_WITH_INFO,
+            SQLNativeSql(c.dbc, Text(sql), SQL_NTS, Out(buf.data()), static_cast<SQLINTEGER>(buf.size()), &len));
+  EXPECT_EQ(FirstState(SQL_HANDLE_DBC, c.dbc), "01004");
+  EXPECT_GE(len, 65534);
+  EXPECT_EQ(std::string(buf.data()), want.substr(0, 65534));
+  len = -1;
+  EXPECT_TRUE(SQL_SUCCEEDED(SQLNativeSql(c.dbc, Text(sql), SQL_NTS, nullptr, 0, &len)));
+  EXPECT_GE(len, 65534);
+  // A translation between 32 and 64 KiB: whole, and its length when cut.
+  const std::string mid = want.substr(0, 40000);
+  len = -1;
+  EXPECT_EQ(SQL_SUCCESS, SQLNativeSql(c.dbc, Text(mid), SQL_NTS, Out(buf.data()), static_cast<SQLINTEGER>(buf.size()), &len));
+  EXPECT_EQ(len, 40000);
+  EXPECT_EQ(std::string(buf.data()), mid);
+  len = -1;
+  EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLNativeSql(c.dbc, Text(mid), SQL_NTS, Out(buf.data()), 100, &len));
+  EXPECT_EQ(std::string(buf.data()), mid.substr(0, 99));
+  EXPECT_GE(len, 100);  // seen as cut by both drivers
+  if (std::strcmp(GetParam(), "kvd_exec_a") == 0) {
+    EXPECT_EQ(len, 40000);
+  }
+  // The whole statement runs.
+  SQLHSTMT h = c.Stmt();
+  SQLINTEGER a = 7;
+  SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &a, 0, nullptr);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text(sql), SQL_NTS))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  ASSERT_EQ(SQL_SUCCESS, SQLFetch(h));
+  SQLINTEGER n = 0;
+  SQLGetData(h, 1, SQL_C_LONG, &n, 0, nullptr);
+  EXPECT_EQ(n, 1);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
+TEST_P(DmExec, EscapesRunOnTheDatabase) {
+  const std::string t = T("ex_esc");
+  c.Table(t, "id number(10), s varchar2(20), d date, n number(10,2)");
+  c.MustRun("insert into " + t + " values (1, ' Ab', {ts '2001-02-03 04:05:06'}, 2.5)");
+  c.MustRun("insert into " + t + " values (2, NULL, {d '1999-12-31'}, -3)");
+  c.MustRun("create table " + t + "_o (id number(10), v varchar2(5))");
+  c.MustRun("insert into " + t + "_o values (1, 'one')");
+  struct {
+    std::string sql;
+    Rows want;
+  } cases[] = {
+      {"select {fn ucase(s)}, {fn lcase(s)} from " + t + " where id = 1", {{" AB", " ab"}}},
+      {"select {fn ltrim(s)}, {fn length(s)} from " + t + " where id = 1", {{"Ab", "3"}}},
+      {"select {fn ifnull(s, 'none')} from " + t + " order by id", {{" Ab"}, {"none"}}},
+      {"select {fn substring(s, 2, 2)}, {fn concat(s, 'x')} from " + t + " where id = 1", {{"Ab", " Abx"}}},
+      {"select {fn abs(n)}, {fn mod(id, 2)}, {fn sign(n)} from " + t + " order by id", {{"2.5", "1", "1"}, {"3", "0", "-1"}}},
+      {"select {fn floor(n)}, {fn ceiling(n)}, {fn round(n, 0)} from " + t + " where id = 1", {{"2", "3", "3"}}},
+      {"select {fn year(d)}, {fn month(d)}, {fn dayofmonth(d)} from " + t + " order by id",
+       {{"2001", "2", "3"}, {"1999", "12", "31"}}},
+      {"select {fn hour(d)}, {fn minute(d)}, {fn second(d)} from " + t + " where id = 1", {{"4", "5", "6"}}},
+      {"select id from " + t + " where d = {d '1999-12-31'}", {{"2"}}},
+      {"select id from " + t + " where d = {ts '2001-02-03 04:05:06'}", {{"1"}}},
+      {"select id from " + t + " where to_char(d, 'HH24:MI:SS') = to_char({t '04:05:06'}, 'HH24:MI:SS')", {{"1"}}},
+      {"select {fn CONVERT(n, SQL_INTEGER)}, {fn CONVERT(id, SQL_VARCHAR)} from " + t + " order by id",
+       {{"2", "1"}, {"-3", "2"}}},
+      {"select a.id, b.v from {oj " + t + " a LEFT OUTER JOIN " + t + "_o b ON a.id=b.id} order by a.id",
+       {{"1", "one"}, {"2", "<NULL>"}}},
+      {"select id from " + t + " where s like '%A%' {escape '\\'} order by id", {{"1"}}},
+      {"select {fn user()} from dual", {{"SCOTT"}}},
+      {"select {fn CONVERT({fn char(65)}, SQL_CHAR)} from dual", {{"A"}}},
+  };
+  for (auto &k : cases) EXPECT_EQ(c.Query(k.sql), k.want) << k.sql;
+  // The select-list ROWID arrives as text, named after the item.
+  SQLHSTMT h = c.Stmt();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select rowid, id from " + t + " where id = 1"), SQL_NTS)))
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  char name[32] = "";
+  SQLSMALLINT nameLen = 0, type = 0, digits = 0, nullable = 0;
+  SQLULEN size = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLDescribeCol(h, 1, Out(name), sizeof name, &nameLen, &type, &size, &digits, &nullable));
+  EXPECT_STRCASEEQ(name, "rowid");
+  EXPECT_TRUE(type == SQL_VARCHAR || type == SQL_CHAR || type == SQL_WVARCHAR || type == SQL_WCHAR) << type;
+  ASSERT_EQ(SQL_SUCCESS, SQLFetch(h));
+  char rowid[64] = "";
+  SQLLEN ind = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLGetData(h, 1, SQL_C_CHAR, rowid, sizeof rowid, &ind)));
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  ASSERT_GT(ind, 0);
+  // ... and finds its row again.
+  EXPECT_EQ("1", c.One("select id from " + t + " where rowid = '" + std::string(rowid) + "'"));
+  // Markers become :n and bind by position.
+  h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, Text("select id from " + t + " where id = ? or n = ? order by id"), SQL_NTS));
+  SQLINTEGER id = 2;
+  double n = 2.5;
+  SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &id, 0, nullptr);
+  SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_DOUBLE, SQL_DOUBLE, 0, 0, &n, 0, nullptr);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  int rows = 0;
+  while (SQLFetch(h) == SQL_SUCCESS) ++rows;
+  EXPECT_EQ(rows, 2);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  c.MustRun("drop table " + t + "_o");
+}
+
+// ---- Transactions ------------------------------------------------------------
+
+TEST_P(DmExec, AutocommitOnAndOffWithCommitAndRollback) {
+  const std::string t = T("ex_txn");
+  c.Table(t, "a number(10)");
+  Conn other;
+  ASSERT_TRUE(other.Open(GetParam()));
+  const std::string count = "select count(*) from " + t;
+
+  // Autocommit on (the default): each statement is committed by itself.
+  SQLUINTEGER ac = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, &ac, 0, nullptr));
+  EXPECT_EQ(ac, SQL_AUTOCOMMIT_ON);
+  c.MustRun("insert into " + t + " values (1)");
+  EXPECT_EQ("1", other.One(count));
+
+  // Off: the other connection sees nothing until the commit.
+  ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, P(SQL_AUTOCOMMIT_OFF), 0));
+  c.MustRun("insert into " + t + " values (2)");
+  c.MustRun("update " + t + " set a = 10 where a = 1");
+  EXPECT_EQ("2", c.One(count));
+  EXPECT_EQ((Rows{{"1"}}), other.Query("select a from " + t));
+  ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, c.dbc, SQL_COMMIT)) << harness::DmDiagText(SQL_HANDLE_DBC, c.dbc);
+  EXPECT_EQ((Rows{{"2"}, {"10"}}), other.Query("select a from " + t + " order by a"));
+
+  // Rolled back: gone for both, also work of a prepared statement.
+  c.MustRun("insert into " + t + " values (3)");
+  SQLHSTMT h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, Text("delete from " + t + " where a = 2"), SQL_NTS));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  EXPECT_EQ((Rows{{"3"}, {"10"}}), c.Query("select a from " + t + " order by a"));
+  ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, c.dbc, SQL_ROLLBACK)) << harness::DmDiagText(SQL_HANDLE_DBC, c.dbc);
+  EXPECT_EQ((Rows{{"2"}, {"10"}}), c.Query("select a from " + t + " order by a"));
+  EXPECT_EQ((Rows{{"2"}, {"10"}}), other.Query("select a from " + t + " order by a"));
+
+  // The environment's SQLEndTran commits its connections too.
+  c.MustRun("insert into " + t + " values (4)");
+  EXPECT_EQ("2", other.One(count));
+  ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_ENV, c.env, SQL_COMMIT));
+  EXPECT_EQ("3", other.One(count));
+
+  // Switching autocommit back on commits what is open.
+  c.MustRun("insert into " + t + " values (5)");
+  ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, P(SQL_AUTOCOMMIT_ON), 0));
+  EXPECT_EQ("4", other.One(count));
+  c.MustRun("insert into " + t + " values (6)");
+  EXPECT_EQ("5", other.One(count));
+}
+
+TEST_P(DmExec, AutocommitOffBeforeConnect) {
+  const std::string t = T("ex_txn0");
+  c.Table(t, "a number(10)");
+  Conn manual, other;
+  ASSERT_TRUE(manual.Open(GetParam(), {{SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF}}));
+  ASSERT_TRUE(other.Open(GetParam()));
+  manual.MustRun("insert into " + t + " values (1)");
+  EXPECT_EQ("0", other.One("select count(*) from " + t));
+  ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, manual.dbc, SQL_COMMIT));
+  EXPECT_EQ("1", other.One("select count(*) from " + t));
+}
+
+// ---- Time-out and cancel -----------------------------------------------------
+
+TEST_P(DmExec, QueryTimeoutEndsASlowStatementAndTheConnectionStaysUsable) {
+  const std::string t = T("ex_tmo");
+  c.Table(t, "a number(10)");
+  SQLHSTMT h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, P(1), 0));
+  SQLULEN got = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, &got, 0, nullptr));
+  EXPECT_EQ(got, 1u);
+  ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  const unsigned breaks = ocilite_test_calls(OCILITE_T_BREAK);
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
+  double took = Seconds(start);
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HYT00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_GE(took, 0.9);
+  EXPECT_LT(took, 5.0);
+  EXPECT_EQ(ocilite_test_calls(OCILITE_T_BREAK), breaks + 1);
+  // A query times out the same way.
+  start = Clock::now();
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("select a from " + t), SQL_NTS));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HYT00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_LT(Seconds(start), 5.0);
+  // Same statement and connection go on working; nothing was inserted.
+  ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("insert into " + t + " values (2)"), SQL_NTS)))
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLLEN n = 0;
+  SQLRowCount(h, &n);
+  EXPECT_EQ(n, 1);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  EXPECT_EQ((Rows{{"2"}}), c.Query("select a from " + t));
+}
+
+// Runs the statement on a second thread and cancels it from this one once
+// the stand-in has begun its execute. A cancel that comes before the execute
+// is inside OCI has nothing to break yet, so it is repeated while the
+// statement still runs; never after it has ended, when SQLCancel would close
+// the statement and replace its diagnostics.
+SQLRETURN ExecuteAndCancel(SQLHSTMT h, const std::string &sql, double *took, SQLRETURN *cancelRc) {
+  const unsigned before = ocilite_test_calls(OCILITE_T_EXECUTE);
+  std::mutex mu;
+  std::condition_variable cv;
+  bool done = false;
+  SQLRETURN rc = SQL_SUCCESS;
+  const Clock::time_point start = Clock::now();
+  std::thread worker([&] {
+    SQLRETURN r = SQLExecDirect(h, Text(sql), SQL_NTS);
+    std::lock_guard<std::mutex> g(mu);
+    rc = r;
+    done = true;
+    cv.notify_all();
+  });
+  while (ocilite_test_calls(OCILITE_T_EXECUTE) == before && Seconds(start) < 30) std::this_thread::yield();
+  *cancelRc = SQL_SUCCESS;
+  std::unique_lock<std::mutex> lock(mu);
+  while (!done && Seconds(start) < 30) {
+    SQLRETURN c = SQLCancel(h);
+    if (c != SQL_SUCCESS) *cancelRc = c;
+    cv.wait_for(lock, std::chrono::milliseconds(100), [&] { return done; });
+  }
+  lock.unlock();
+  worker.join();
+  *took = Seconds(start);
+  return rc;
+}
+
+TEST_P(DmExec, CancelFromASecondThreadEndsARunningStatement) {
+  const std::string t = T("ex_cancel");
+  c.Table(t, "a number(10)");
+  // Blocking execution (no time-out) and polling execution (time-out set).
+  for (SQLULEN timeout : {0, 60}) {
+    SCOPED_TRACE(timeout);
+    SQLHSTMT h = c.Stmt();
+    ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, P(static_cast<intptr_t>(timeout)), 0));
+    ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+    double took = 0;
+    SQLRETURN cancelRc = SQL_ERROR;
+    EXPECT_EQ(SQL_ERROR, ExecuteAndCancel(h, "insert into " + t + " values (1)", &took, &cancelRc));
+    EXPECT_EQ(cancelRc, SQL_SUCCESS);
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HY008") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    EXPECT_LT(took, 10.0);
+    ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+    // The statement runs again at once.
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("insert into " + t + " values (2)"), SQL_NTS)))
+        << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
+  EXPECT_EQ((Rows{{"2"}, {"2"}}), c.Query("select a from " + t));
+  // SQLCancel on a statement that runs nothing is a success and breaks
+  // nothing.
+  const unsigned breaks = ocilite_test_calls(OCILITE_T_BREAK);
+  SQLHSTMT idle = c.Stmt();
+  EXPECT_EQ(SQL_SUCCESS, SQLCancel(idle));
+  SQLFreeHandle(SQL_HANDLE_STMT, idle);
+  EXPECT_EQ(ocilite_test_calls(OCILITE_T_BREAK), breaks);
+}
+
+// ---- Read-only connections ---------------------------------------------------
+
+// Read-only is decided when the connection opens: asked for with
+// SQL_ATTR_ACCESS_MODE before SQLConnect or with ReadOnly=Yes in the
+// connection string. Such a connection runs queries and refuses every other
+// statement already at prepare.
+TEST_P(DmExec, ReadOnlyConnectionRefusesDmlAndRunsSelect) {
+  const std::string t = T("ex_ro");
+  c.Table(t, "a number(10)");
+  c.MustRun("insert into " + t + " values (1)");
+  for (bool byAttribute : {true, false}) {
+    SCOPED_TRACE(byAttribute ? "SQL_ATTR_ACCESS_MODE before connect" : "ReadOnly=Yes");
+    Conn ro;
+    if (byAttribute) {
+      ASSERT_TRUE(ro.Open(GetParam(), {{SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY}}));
+    } else {
+      ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &ro.env), SQL_SUCCESS);
+      SQLSetEnvAttr(ro.env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
+      ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, ro.env, &ro.dbc), SQL_SUCCESS);
+      const std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;ReadOnly=Yes";
+      SQLRETURN rc = SQLDriverConnect(ro.dbc, nullptr, Text(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+      ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, ro.dbc);
+    }
+    SQLUINTEGER mode = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(ro.dbc, SQL_ATTR_ACCESS_MODE, &mode, 0, nullptr));
+    EXPECT_EQ(mode, SQL_MODE_READ_ONLY);
+    for (const std::string &sql : {"insert into " + t + " values (2)", "update " + t + " set a = 3",
+                                   "delete from " + t, "create table " + t + "_x (a number)"}) {
+      SCOPED_TRACE(sql);
+      SQLHSTMT h = ro.Stmt();
+      EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text(sql), SQL_NTS));
+      auto recs = harness::DmDiags(SQL_HANDLE_STMT, h);
+      ASSERT_FALSE(recs.empty());
+      EXPECT_EQ(recs[0].state, "IM916");
+      EXPECT_NE(recs[0].message.find("Only SELECT statements are allowed during a read-only connection."),
+                std::string::npos)
+          << recs[0].message;
+      EXPECT_EQ(SQL_ERROR, SQLPrepare(h, Text(sql), SQL_NTS));
+      EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "IM916");
+      SQLFreeHandle(SQL_HANDLE_STMT, h);
+    }
+    EXPECT_EQ((Rows{{"1"}}), ro.Query("select a from " + t));
+    EXPECT_EQ((Rows{{"1"}}), ro.Query("(select a from " + t + ")"));
+  }
+  EXPECT_EQ((Rows{{"1"}}), c.Query("select a from " + t));
+}
+
+// After the connect, the access mode is a hint that reads back as set; the
+// connection keeps running what it ran before.
+TEST_P(DmExec, AccessModeAfterConnectIsAHint) {
+  const std::string t = T("ex_ro2");
+  c.Table(t, "a number(10)");
+  ASSERT_EQ(SQL_SUCCESS, SQLSetConnectAttr(c.dbc, SQL_ATTR_ACCESS_MODE, P(SQL_MODE_READ_ONLY), 0))
+      << harness::DmDiagText(SQL_HANDLE_DBC, c.dbc);
+  SQLUINTEGER mode = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLGetConnectAttr(c.dbc, SQL_ATTR_ACCESS_MODE, &mode, 0, nullptr));
+  EXPECT_EQ(mode, SQL_MODE_READ_ONLY);
+  c.MustRun("insert into " + t + " values (1)");
+  EXPECT_EQ((Rows{{"1"}}), c.Query("select a from " + t));
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, DmExec, ::testing::Values("kvd_exec_w", "kvd_exec_a"),
+                         [](const auto &info) { return std::string(info.param) == "kvd_exec_w" ? "Unicode" : "Ansi"; });
+
+}  // namespace
