@@ -371,6 +371,13 @@ void AgentOptionsFill() {
   }
 }
 
+void AgentOptionsRelease() {
+  AgentOptions &o = g_agentOptions;
+  ReplaceText(&o.sqlnetIf, nullptr);
+  ReplaceText(&o.initSql, nullptr);
+  ReplaceText(&o.dbmsName, nullptr);
+}
+
 char *DsnDriverDesc() {
   constexpr int kSize = 255;
   auto *desc = static_cast<char *>(calloc(kSize, 1));

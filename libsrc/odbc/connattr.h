@@ -102,6 +102,11 @@ void ConnAttrSet(int index, const char *text, int32_t supplied);
 
 // Fills g_agentOptions from the table.
 void AgentOptionsFill();
+// Frees the block's texts that no agent connection took (the agent takes
+// them at DRV_Connect; a connect that failed before, or an agent that keeps
+// no copy, leaves them), so that none outlives its connect, nor the library
+// when the Driver Manager unloads it.
+void AgentOptionsRelease();
 
 // A new 255-byte text with the driver description of the table's data
 // source from odbc.ini's section "ODBC Data Sources"; empty when none is

@@ -245,10 +245,12 @@ void PostWarning(Conn *conn, int32_t code) {
 }
 
 // Copies the output string into the caller's buffer; true when it was cut.
-// A cut never splits a UTF-8 sequence of a W call.
+// Without a buffer only the length is reported. A cut never splits a UTF-8
+// sequence of a W call.
 bool CopyOut(const char *text, char *out, int16_t outMax, int16_t *outLen, char mode) {
   const size_t len = strlen(text);
   if (outLen != nullptr) *outLen = static_cast<int16_t>(len > INT16_MAX ? INT16_MAX : len);
+  if (out == nullptr) return false;
   if (outMax <= 0) return len > 0;
   size_t copy = len;
   if (copy > static_cast<size_t>(outMax) - 1) {
@@ -326,11 +328,12 @@ SQLRETURN DriverConnectBody(Conn *conn, void *window, const char *in, int16_t in
   free(input);
 
   ConnOpen(conn, mode);
+  AgentOptionsRelease();
   if (conn->state != CONN_CONNECTED) return SQL_ERROR;
 
   // Warnings of the connect are in the diagnostics.
   SQLRETURN rc = conn->messages != nullptr ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
-  if (out != nullptr && CopyOut(outText, out, outMax, outLen, mode)) {
+  if (CopyOut(outText, out, outMax, outLen, mode)) {
     PostWarning(conn, E_01004);
     rc = SQL_SUCCESS_WITH_INFO;
   }

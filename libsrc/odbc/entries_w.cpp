@@ -5,19 +5,31 @@
 // caller's characters); after success the UTF-8 result is converted back into
 // the caller's buffer, cut to n - 1 characters and a NUL when it does not
 // fit, and a cut makes the result SQL_SUCCESS_WITH_INFO.
+//
+// Two outputs must report their full length in characters although the
+// narrow layer counts bytes and may have cut the text in the work buffer:
+// diagnostic messages (read again with a buffer that holds the whole text;
+// SQLErrorW, whose record is gone after one call, reads it with the largest
+// buffer at once) and the output connection string (the connect cannot be
+// repeated, so it is read with the largest buffer at once).
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "odbc/apirec.h"
+#include "odbc/cursorname.h"
 #include "odbc/dispatch.h"
+#include "odbc/entries_w.h"
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
 #include "util/utf.h"
+
+WideInDupFn g_wideInDup = utf16_to_utf8_dupn;
 
 namespace {
 
@@ -26,11 +38,15 @@ constexpr char kWide = 'W';
 // A 16-bit byte length holds at most 4 x 8191 + 3: longer caller buffers
 // are served with a work buffer of 8191 characters' worth.
 constexpr int32_t kMaxChars16 = 8191;
+// The largest text a 16-bit byte length can bring back whole (with its NUL).
+constexpr int32_t kMaxBytes16 = INT16_MAX;
 
-// A UTF-8 copy of one input text, freed at the end of the call.
+// A UTF-8 copy of one input text, freed at the end of the call. failed: the
+// caller gave a text and no copy could be made.
 struct WideIn {
   char *text = nullptr;
   int32_t len = SQL_NTS;
+  bool failed = false;
   WideIn(const SQLWCHAR *w, int32_t n) {
     if (!w) return;
     if (n < 0 && n != SQL_NTS) {
@@ -39,13 +55,18 @@ struct WideIn {
       len = n;
       n = SQL_NTS;
     }
-    text = utf16_to_utf8_dupn(w, n);
+    text = g_wideInDup(w, n);
+    failed = text == nullptr;
   }
   ~WideIn() { free(text); }
   WideIn(const WideIn &) = delete;
   WideIn &operator=(const WideIn &) = delete;
   SQLCHAR *ptr() const { return reinterpret_cast<SQLCHAR *>(text); }
 };
+
+// Asks WideOut for a buffer that brings a text back whole.
+struct WholeTag {};
+constexpr WholeTag kWhole{};
 
 // The UTF-8 work buffer of one output text of n characters; none for n <= 0
 // or when the caller gave no buffer. A negative n reaches the implementation
@@ -61,7 +82,15 @@ struct WideOut {
     }
     if (n == 0 || !wanted) return;
     if (n > maxChars) n = maxChars;
-    bytes = 4 * n;
+    Allocate(4 * n);
+  }
+  // A work buffer of this many bytes (the text's NUL included), for texts
+  // that must come back whole whatever the caller's buffer.
+  WideOut(WholeTag, int32_t size) { Allocate(size); }
+  // A buffer of n bytes (and a spare NUL) in place of the one it had.
+  void Allocate(int32_t n) {
+    free(buf);
+    bytes = n;
     buf = static_cast<char *>(calloc(static_cast<size_t>(bytes) + 1, 1));
     failed = buf == nullptr;
   }
@@ -82,25 +111,56 @@ bool ConvertBack(const char *work, SQLWCHAR *out, int32_t n, uint32_t *full) {
 }
 
 // A cut output text: the object whose call it was (looked up again, it may
-// be gone) gets 01004 "Data was truncated".
+// be gone) gets 01004 "Data was truncated": as its pending code, or, when it
+// holds messages (which hide the pending code, e.g. a connect's warnings),
+// as one more message.
 void PostTruncated(HandleTable *table, SQLHANDLE h, int32_t magic) {
   void *obj = HandleTable_Lookup(table, HandleOf(h));
   if (!obj || *static_cast<int32_t *>(obj) != magic) return;
+  int32_t *pending = nullptr;
+  DiagMsg **messages = nullptr;
   switch (magic) {
     case MAGIC_CONN:
-      static_cast<Conn *>(obj)->pending = E_01004;
+      pending = &static_cast<Conn *>(obj)->pending;
+      messages = &static_cast<Conn *>(obj)->messages;
       break;
     case MAGIC_STMT:
-      static_cast<Stmt *>(obj)->pending = E_01004;
+      pending = &static_cast<Stmt *>(obj)->pending;
+      messages = &static_cast<Stmt *>(obj)->messages;
       break;
     default:
-      break;
+      return;
   }
+  if (!*messages) {
+    *pending = E_01004;
+    return;
+  }
+  const SqlStateRow *row = SqlStateLookup(E_01004);
+  char text[128];
+  snprintf(text, sizeof text, "[Driver]%s[SQLSTATE:%s]", row->message, row->state);
+  MsgListAppend(messages, text, 0);
 }
 
+// Converts the whole UTF-8 text into the caller's buffer of n characters
+// (none when out is NULL); *full receives the text's length in characters.
+// True when the text does not fit with its NUL, also for a buffer of 0.
+bool ConvertWhole(const char *work, SQLWCHAR *out, int32_t n, uint32_t *full) {
+  *full = 0;
+  if (!work) return false;
+  if (out && n > 0) {
+    ConvertBack(work, out, n, full);
+  } else {
+    utf8_to_utf16_bufb(work, nullptr, 0, full);
+  }
+  return static_cast<int64_t>(*full) + 1 > (n > 0 ? n : 0);
+}
+
+// A length into a caller's 16- or 32-bit length field, never wrapped to a
+// negative value.
 template <class T>
 void PutLen(T *out, uint32_t n) {
-  if (out) *out = static_cast<T>(n);
+  constexpr uint32_t kMax = sizeof(T) == 2 ? INT16_MAX : INT32_MAX;
+  if (out) *out = static_cast<T>(n > kMax ? kMax : n);
 }
 
 // The five characters of a SQLSTATE and a NUL, into six UTF-16 units.
@@ -121,17 +181,23 @@ KVD_EXPORT SQLRETURN SQL_API SQLConnectW(SQLHDBC dbc, SQLWCHAR *dsn, SQLSMALLINT
                   static_cast<SQLSMALLINT>(u.len), p.ptr(), static_cast<SQLSMALLINT>(p.len), kWide);
 }
 
+// The output connection string comes back whole into the largest work
+// buffer, whatever the caller's length (0 included), so that its full
+// length in characters is known and a cut is always reported; a string
+// longer than that buffer reports the length of the part it holds.
 KVD_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC dbc, SQLHWND hwnd, SQLWCHAR *in, SQLSMALLINT inLen,
                                                SQLWCHAR *out, SQLSMALLINT outMax, SQLSMALLINT *outLen,
                                                SQLUSMALLINT completion) {
   WideIn text(in, inLen);
-  WideOut work(outMax, kMaxChars16);
+  const bool wanted = outMax >= 0 && (out || outLen);
+  WideOut work = wanted ? WideOut(kWhole, kMaxBytes16) : WideOut(outMax, kMaxChars16, false);
   if (work.failed) return SQL_ERROR;
+  SQLSMALLINT narrowLen = 0;
   SQLRETURN rc = CallODBC(API_DriverConnectW, dbc, hwnd, text.ptr(), static_cast<SQLSMALLINT>(text.len), work.ptr(),
-                          static_cast<SQLSMALLINT>(work.bytes), outLen, completion, kWide);
-  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && out && work.buf) {
+                          static_cast<SQLSMALLINT>(work.bytes), &narrowLen, completion, kWide);
+  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && work.buf) {
     uint32_t full;
-    bool cut = ConvertBack(work.buf, out, outMax, &full);
+    const bool cut = ConvertWhole(work.buf, out, outMax, &full) && out;
     PutLen(outLen, full);
     if (cut) {
       PostTruncated(&g_odbc.conns, dbc, MAGIC_CONN);
@@ -173,6 +239,9 @@ KVD_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT stmt, SQLWCHAR *sql, SQLINT
 
 KVD_EXPORT SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT stmt, SQLWCHAR *name, SQLSMALLINT len) {
   WideIn text(name, len);
+  // Without its copy the name is unknown: the call fails (S1001) instead of
+  // setting the empty name a null name stands for.
+  if (text.failed) return CallODBC(API_SetCursorNameW, stmt, nullptr, kCursorNameNoMemory);
   return CallODBC(API_SetCursorNameW, stmt, text.ptr(), static_cast<SQLSMALLINT>(text.len));
 }
 
@@ -217,23 +286,45 @@ KVD_EXPORT SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT stmt, SQLUSMALLINT col, SQ
 namespace {
 
 // SQLErrorW and SQLGetDiagRecW around their narrow implementation: the
-// message through a work buffer, the SQLSTATE through a local one.
-SQLRETURN DiagRecWide(const ApiRecord &rec, SQLHANDLE h, bool withRecNumber, SQLSMALLINT recNumber,
+// message through a work buffer, the SQLSTATE through a local one. The text
+// length is the message's full length in characters, so that an application
+// (or the Driver Manager) that sizes a second call by it gets the whole
+// message: SQLGetDiagRecW reads a message that did not fit its work buffer
+// again with one that holds it; SQLError consumes its record, so SQLErrorW
+// reads it with the largest work buffer at once.
+SQLRETURN DiagRecWide(const ApiRecord &rec, SQLHANDLE h, bool consuming, SQLSMALLINT recNumber,
                       SQLWCHAR *state, SQLINTEGER *native, SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *msgLen) {
-  WideOut work(bufLen, kMaxChars16, msg != nullptr);
-  if (work.failed) return SQL_ERROR;
-  auto narrowLen = static_cast<SQLSMALLINT>(work.bytes);
+  const bool wanted = bufLen >= 0 && (msg || msgLen);
   SQLCHAR narrowState[6] = {0};
-  SQLRETURN rc = withRecNumber ? CallODBC(rec, h, recNumber, narrowState, native, work.ptr(), narrowLen, msgLen)
-                               : CallODBC(rec, h, narrowState, native, work.ptr(), narrowLen, msgLen);
+  SQLSMALLINT narrowLen = 0;
+  auto call = [&](const WideOut &w) {
+    narrowLen = 0;
+    const auto n = static_cast<SQLSMALLINT>(w.bytes);
+    return consuming ? CallODBC(rec, h, narrowState, native, w.ptr(), n, &narrowLen)
+                     : CallODBC(rec, h, recNumber, narrowState, native, w.ptr(), n, &narrowLen);
+  };
+
+  WideOut work = consuming && wanted ? WideOut(kWhole, kMaxBytes16) : WideOut(bufLen, kMaxChars16, msg != nullptr);
+  if (work.failed) return SQL_ERROR;
+  SQLRETURN rc = call(work);
+  if (!consuming && wanted && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && narrowLen >= work.bytes) {
+    // Not in the work buffer whole (or no buffer at all): the record is
+    // still there to be read with one that holds it.
+    work.Allocate(narrowLen < kMaxBytes16 ? narrowLen + 1 : kMaxBytes16);
+    if (work.failed) return SQL_ERROR;
+    rc = call(work);
+  }
   if (state) StateToWide(narrowState, state);
-  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && msg && work.buf) {
+  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && work.buf) {
     uint32_t full;
-    bool cut = ConvertBack(work.buf, msg, bufLen, &full);
-    // The full length in characters, so that an application (or the Driver
-    // Manager) that sizes a second call by it gets the whole message.
+    const bool cut = ConvertWhole(work.buf, msg, bufLen, &full);
     PutLen(msgLen, full);
-    if (cut) rc = SQL_SUCCESS_WITH_INFO;
+    rc = cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+  } else if (rc == SQL_NO_DATA) {
+    if (msg && bufLen > 0) msg[0] = 0;
+    if (msgLen) *msgLen = 0;
+  } else if (msgLen && rc != SQL_ERROR && rc != SQL_INVALID_HANDLE) {
+    *msgLen = narrowLen;
   }
   return rc;
 }
@@ -242,9 +333,9 @@ SQLRETURN DiagRecWide(const ApiRecord &rec, SQLHANDLE h, bool withRecNumber, SQL
 
 KVD_EXPORT SQLRETURN SQL_API SQLErrorW(SQLHENV env, SQLHDBC dbc, SQLHSTMT stmt, SQLWCHAR *state, SQLINTEGER *native,
                                        SQLWCHAR *msg, SQLSMALLINT bufLen, SQLSMALLINT *msgLen) {
-  if (stmt) return DiagRecWide(API_ErrorW_Stmt, stmt, false, 0, state, native, msg, bufLen, msgLen);
-  if (dbc) return DiagRecWide(API_ErrorW_Dbc, dbc, false, 0, state, native, msg, bufLen, msgLen);
-  if (env) return DiagRecWide(API_ErrorW_Env, env, false, 0, state, native, msg, bufLen, msgLen);
+  if (stmt) return DiagRecWide(API_ErrorW_Stmt, stmt, true, 0, state, native, msg, bufLen, msgLen);
+  if (dbc) return DiagRecWide(API_ErrorW_Dbc, dbc, true, 0, state, native, msg, bufLen, msgLen);
+  if (env) return DiagRecWide(API_ErrorW_Env, env, true, 0, state, native, msg, bufLen, msgLen);
   return SQL_INVALID_HANDLE;
 }
 
@@ -254,7 +345,7 @@ KVD_EXPORT SQLRETURN SQL_API SQLGetDiagRecW(SQLSMALLINT type, SQLHANDLE h, SQLSM
   static const ApiRecord *const kRecs[] = {&API_GetDiagRecW_Env, &API_GetDiagRecW_Dbc, &API_GetDiagRecW_Stmt,
                                            &API_GetDiagRecW_Desc};
   if (type < SQL_HANDLE_ENV || type > SQL_HANDLE_DESC) return SQL_INVALID_HANDLE;
-  return DiagRecWide(*kRecs[type - SQL_HANDLE_ENV], h, true, rec, state, native, msg, bufLen, msgLen);
+  return DiagRecWide(*kRecs[type - SQL_HANDLE_ENV], h, false, rec, state, native, msg, bufLen, msgLen);
 }
 
 // ---- Catalog functions: names converted, every length SQL_NTS ------------------------

@@ -7,12 +7,15 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
 #include "front_support.h"
 #include "harness.h"
 #include "odbc/apirec.h"
+#include "odbc/cursorname.h"
+#include "odbc/entries_w.h"
 #include "odbc/sqlstate.h"
 
 using namespace front;
@@ -239,21 +242,66 @@ TEST_F(WideEntryTest, CursorNameAndColumnNameCutsSetTruncationOnTheStatement) {
   EXPECT_EQ(StmtOf(stmt)->pending, E_01004);
 }
 
-TEST_F(WideEntryTest, DriverConnectWithoutOutputBufferConvertsNothing) {
-  g_answer = "DSN=x;UID=y";
+// The output connection string against caller buffers of 0 and 1
+// characters and around its length: the full length in characters every
+// time, 01004 for every cut, nothing written past the buffer.
+TEST_F(WideEntryTest, DriverConnectOutputBufferOfEveryLengthAroundTheString) {
+  g_answer = "DSN=x;UID=y;PWD=\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80";  // 20 characters, 25 bytes
+  const int32_t full = 20;
   auto in = ToW("DSN=x");
-  SQLWCHAR out[4] = {1, 2, 3, 4};
+  for (int32_t v : {0, 1, 2, full - 1, full, full + 1, full + 2}) {
+    SCOPED_TRACE(v);
+    ConnOf(dbc)->pending = 0;
+    SQLWCHAR out[40];
+    for (SQLWCHAR &c : out) c = 0xBEEF;
+    SQLSMALLINT len = -1;
+    const SQLRETURN rc = SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, out, static_cast<SQLSMALLINT>(v), &len,
+                                           SQL_DRIVER_NOPROMPT);
+    EXPECT_EQ(g_seen.text[0], "DSN=x");
+    EXPECT_EQ(g_seen.mode, 'W');
+    EXPECT_EQ(len, full);
+    const bool cut = v <= full;
+    EXPECT_EQ(rc, cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+    EXPECT_EQ(ConnOf(dbc)->pending, cut ? E_01004 : 0);
+    // The pair is never split: a cut that would end inside it ends before.
+    const auto expect = ToW(g_answer).substr(0, v > 0 ? static_cast<size_t>(v - 1) : 0);
+    size_t kept = expect.size();
+    if (kept > 0 && expect[kept - 1] >= 0xD800 && expect[kept - 1] < 0xDC00) --kept;
+    if (v > 0) {
+      EXPECT_EQ(FromW(out, kept), FromW(expect.data(), kept));
+      EXPECT_EQ(out[kept], 0);
+    }
+    for (size_t i = static_cast<size_t>(v); i < 40; ++i) ASSERT_EQ(out[i], 0xBEEF) << "written past the buffer at " << i;
+  }
+
+  // No buffer at all: the length alone, no cut reported.
+  ConnOf(dbc)->pending = 0;
   SQLSMALLINT len = -1;
-  EXPECT_EQ(SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, out, 0, &len, SQL_DRIVER_NOPROMPT), SQL_SUCCESS);
-  EXPECT_EQ(g_seen.text[0], "DSN=x");
-  EXPECT_EQ(g_seen.mode, 'W');
+  EXPECT_EQ(SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, nullptr, 0, &len, SQL_DRIVER_NOPROMPT), SQL_SUCCESS);
+  EXPECT_EQ(len, full);
+  EXPECT_EQ(ConnOf(dbc)->pending, 0);
+  // A negative length is the implementation's to refuse.
+  SQLWCHAR out[4];
+  EXPECT_EQ(SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, out, -1, &len, SQL_DRIVER_NOPROMPT), SQL_SUCCESS);
   EXPECT_EQ(g_seen.outBuf, nullptr);
-  EXPECT_EQ(out[0], 1);
-  EXPECT_EQ(SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, out, 4, &len, SQL_DRIVER_NOPROMPT),
-            SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(FromW(out, 3), "DSN");
-  EXPECT_EQ(len, 11);
-  EXPECT_EQ(ConnOf(dbc)->pending, E_01004);
+  EXPECT_EQ(g_seen.outLen, -1);
+}
+
+// The UTF-8 copy of a cursor name that cannot be made never reaches the
+// implementation as the null name (which sets the empty name).
+TEST_F(WideEntryTest, SetCursorNameWithoutItsCopySaysOutOfMemory) {
+  struct Restore {
+    WideInDupFn saved = g_wideInDup;
+    ~Restore() { g_wideInDup = saved; }
+  } restore;
+  g_wideInDup = [](const uint16_t *, int32_t) -> char * { return nullptr; };
+  auto name = ToW("MYCURSOR");
+  EXPECT_EQ(SQLSetCursorNameW(stmt, name.data(), SQL_NTS), SQL_SUCCESS);  // what the test's implementation answers
+  EXPECT_TRUE(g_seen.isNull[0]);
+  EXPECT_EQ(g_seen.len[0], kCursorNameNoMemory);
+  // A null name is no copy that failed.
+  EXPECT_EQ(SQLSetCursorNameW(stmt, nullptr, SQL_NTS), SQL_SUCCESS);
+  EXPECT_EQ(g_seen.len[0], SQL_NTS);
 }
 
 TEST_F(WideEntryTest, DiagRecReportsTheFullMessageLengthInCharacters) {
@@ -274,12 +322,62 @@ TEST_F(WideEntryTest, DiagRecReportsTheFullMessageLengthInCharacters) {
   EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, whole, len + 1, &len), SQL_SUCCESS);
   EXPECT_EQ(FromW(whole, 300), g_answer);
 
-  // Without a message buffer the length is what the narrow call reported.
-  EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, nullptr, 0, &len), SQL_SUCCESS);
+  // Without a message buffer the length alone, in characters.
+  len = -1;
+  EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, nullptr, 0, &len), SQL_SUCCESS_WITH_INFO);
   EXPECT_EQ(len, 300);
   // A negative length is refused by the implementation.
   EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, &native, msg, -1, &len), SQL_ERROR);
   EXPECT_EQ(SQLGetDiagRecW(9, stmt, 1, state, &native, msg, 100, &len), SQL_INVALID_HANDLE);
+}
+
+// A message longer than four bytes per character of the caller's buffer
+// does not fit the first work buffer: it is read again whole, so the
+// length is its full length in characters.
+TEST_F(WideEntryTest, DiagRecLongerThanTheWorkBufferReportsItsFullLength) {
+  std::string body;
+  for (int i = 0; i < 300; ++i) body += "\xE2\x82\xAC";  // 300 characters, 900 bytes
+  g_answer = "[Zezuzeru][ODBC]" + body;           // 316 characters
+  const std::u16string whole = u"[Zezuzeru][ODBC]" + std::u16string(300, u'\u20AC');
+  for (SQLSMALLINT bufLen : {0, 1, 50, 100, 315, 316, 317}) {
+    SCOPED_TRACE(bufLen);
+    g_seen.calls = 0;
+    SQLWCHAR msg[400];
+    for (SQLWCHAR &c : msg) c = 0xBEEF;
+    SQLWCHAR state[6];
+    SQLSMALLINT len = -1;
+    const SQLRETURN rc = SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, state, nullptr, msg, bufLen, &len);
+    EXPECT_EQ(len, 316);
+    EXPECT_EQ(rc, bufLen > 316 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(FromW(state, 5), "42S02");
+    // Read once when the first work buffer held it, else once more.
+    EXPECT_EQ(g_seen.calls, 4 * bufLen > 900 + 16 ? 1 : 2);
+    if (bufLen > 0) {
+      const size_t n = std::min<size_t>(static_cast<size_t>(bufLen) - 1, whole.size());
+      EXPECT_EQ(std::u16string(reinterpret_cast<char16_t *>(msg), n), whole.substr(0, n));
+      EXPECT_EQ(msg[n], 0);
+    }
+    for (size_t i = static_cast<size_t>(bufLen); i < 400; ++i) ASSERT_EQ(msg[i], 0xBEEF) << i;
+  }
+  // The length alone.
+  SQLSMALLINT len = -1;
+  EXPECT_EQ(SQLGetDiagRecW(SQL_HANDLE_STMT, stmt, 1, nullptr, nullptr, nullptr, 0, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(len, 316);
+}
+
+// SQLError consumes its record, so SQLErrorW cannot read it twice: the one
+// read holds the whole message.
+TEST_F(WideEntryTest, ErrorWReportsTheFullLengthOfALongMessage) {
+  std::string body;
+  for (int i = 0; i < 300; ++i) body += "\xC3\xA9";
+  g_answer = "[Zezuzeru][ODBC]" + body;  // 316 characters, 616 bytes
+  SQLWCHAR state[6], msg[20];
+  SQLSMALLINT len = -1;
+  EXPECT_EQ(SQLErrorW(nullptr, nullptr, stmt, state, nullptr, msg, 20, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(len, 316);
+  EXPECT_EQ(g_seen.calls, 1);
+  EXPECT_EQ(FromW(msg, 19), g_answer.substr(0, 16) + body.substr(0, 6));
+  EXPECT_EQ(msg[19], 0);
 }
 
 TEST_F(WideEntryTest, ErrorWTakesTheStatementFirst) {

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -69,6 +70,11 @@ TEST_F(DriverConnectTest, OutputStringHasTheShortOrTheLongForm) {
 }
 
 TEST_F(DriverConnectTest, TheAgentGetsTheSettingsOfTheDataSource) {
+  std::string dbmsName = "<not asked>", sqlnetIf = "<not asked>";
+  fake::Script(SLOT_DRV_Connect).hook = [&] {
+    dbmsName = g_agentOptions.dbmsName ? g_agentOptions.dbmsName : "<null>";
+    sqlnetIf = g_agentOptions.sqlnetIf ? g_agentOptions.sqlnetIf : "<null>";
+  };
   ASSERT_EQ(ct::DriverConnect(dbc, "DSN=kvd_full;PWD=pw"), SQL_SUCCESS) << DiagText(SQL_HANDLE_DBC, dbc);
   auto req = fake::LastConnect();
   ASSERT_TRUE(req.has_value());
@@ -87,8 +93,13 @@ TEST_F(DriverConnectTest, TheAgentGetsTheSettingsOfTheDataSource) {
   EXPECT_TRUE(c->flags & CONNF_DEFER_LONG);
   EXPECT_TRUE(c->flags & CONNF_INCLUDE_VIEWS);
   EXPECT_FALSE(c->flags & CONNF_INCLUDE_ALL);
-  // The agent copies the block at its connect; the fake leaves it.
-  EXPECT_STREQ(g_agentOptions.dbmsName, "ORACLE11");
+  // The block as the agent copies it at its connect; the texts the agent
+  // did not take (the fake takes none) are freed after the connect.
+  EXPECT_EQ(dbmsName, "ORACLE11");
+  EXPECT_EQ(sqlnetIf, "tcp");
+  EXPECT_EQ(g_agentOptions.dbmsName, nullptr);
+  EXPECT_EQ(g_agentOptions.sqlnetIf, nullptr);
+  EXPECT_EQ(g_agentOptions.initSql, nullptr);
 }
 
 TEST_F(DriverConnectTest, AWideConnectPutsTheWideMarkerInFrontOfTheServerOptions) {
@@ -123,6 +134,66 @@ TEST_F(DriverConnectTest, AnOutputStringThatDoesNotFitIsCutWith01004) {
     ASSERT_EQ(d1.size(), 1u);
     EXPECT_EQ(d1[0].state, "01004");
     EXPECT_EQ(ConnOf(d)->state, CONN_CONNECTED);
+    SQLDisconnect(d);
+    SQLFreeHandle(SQL_HANDLE_DBC, d);
+  }
+}
+
+// Output buffers of 0 and 1 and around the string's length, narrow (bytes)
+// and W (characters): the full length every time, 01004 for every cut,
+// nothing written past the buffer; without a buffer, the length alone.
+TEST_F(DriverConnectTest, OutputBuffersOfEveryLengthAroundTheString) {
+  const std::string in = "DSN=kvd_full;PWD=p\xC3\xA9\xF0\x9F\x98\x80";
+  const std::string full = "DSN=kvd_full;UID=dsnuser;PWD=p\xC3\xA9\xF0\x9F\x98\x80;SQLNET=orcl_alias;JET=TRUE;FBS=60";
+  for (bool wide : {false, true}) {
+    const auto fullW = ct::ToW(full);
+    const int n = static_cast<int>(wide ? fullW.size() : full.size());
+    const auto inW = ct::ToW(in);
+    auto connect = [&](void *out, int max, SQLSMALLINT *len, SQLHDBC d) {
+      return wide ? SQLDriverConnectW(d, nullptr, const_cast<SQLWCHAR *>(inW.c_str()), SQL_NTS,
+                                      static_cast<SQLWCHAR *>(out), static_cast<SQLSMALLINT>(max), len, 0)
+                  : SQLDriverConnect(d, nullptr, (SQLCHAR *)in.c_str(), SQL_NTS, static_cast<SQLCHAR *>(out),
+                                     static_cast<SQLSMALLINT>(max), len, 0);
+    };
+    for (int v : {0, 1, 2, n - 1, n, n + 1}) {
+      SCOPED_TRACE(std::string(wide ? "W " : "A ") + std::to_string(v));
+      SQLHDBC d = ct::NewDbc(env);
+      SQLWCHAR buf[128];
+      for (SQLWCHAR &c : buf) c = 0xBEEF;
+      SQLSMALLINT len = -1;
+      const SQLRETURN rc = connect(buf, v, &len, d);
+      const bool cut = v <= n;
+      EXPECT_EQ(rc, cut ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS);
+      EXPECT_EQ(len, n);
+      auto diags = Diags(SQL_HANDLE_DBC, d);
+      ASSERT_EQ(diags.size(), cut ? 1u : 0u);
+      if (cut) {
+        EXPECT_EQ(diags[0].state, "01004");
+      }
+      // The text kept: v - 1 units; W never keeps half of the pair.
+      size_t keep = v > 0 ? std::min<size_t>(static_cast<size_t>(v - 1), static_cast<size_t>(n)) : 0;
+      if (wide) {
+        if (keep > 0 && fullW[keep - 1] >= 0xD800 && fullW[keep - 1] < 0xDC00) --keep;
+        if (v > 0) {
+          EXPECT_EQ(std::basic_string<SQLWCHAR>(buf, keep), fullW.substr(0, keep));
+          EXPECT_EQ(buf[keep], 0);
+        }
+        for (int i = v; i < 128; ++i) ASSERT_EQ(buf[i], 0xBEEF) << i;
+      } else {
+        const auto *bytes = reinterpret_cast<const unsigned char *>(buf);
+        if (v > 0) {
+          EXPECT_EQ(std::string(reinterpret_cast<const char *>(bytes), keep), full.substr(0, keep));
+          EXPECT_EQ(bytes[keep], 0);
+        }
+        for (int i = v; i < 256; ++i) ASSERT_EQ(bytes[i], i % 2 ? 0xBE : 0xEF) << i;
+      }
+      SQLDisconnect(d);
+      SQLFreeHandle(SQL_HANDLE_DBC, d);
+    }
+    SQLHDBC d = ct::NewDbc(env);
+    SQLSMALLINT len = -1;
+    EXPECT_EQ(connect(nullptr, 0, &len, d), SQL_SUCCESS);
+    EXPECT_EQ(len, n);
     SQLDisconnect(d);
     SQLFreeHandle(SQL_HANDLE_DBC, d);
   }
@@ -215,11 +286,19 @@ TEST_F(DriverConnectTest, AFailedConnectShowsConnectionThenServerMessages) {
 TEST_F(DriverConnectTest, WarningsOfASuccessfulConnectStayOnTheConnection) {
   g_fakeConnect = fake::Table()->DRV_Connect;
   fake::Table()->DRV_Connect = ConnectWithMessages;
-  for (int32_t code : {0, static_cast<int32_t>(E_IM902)}) {
+  struct Case {
+    int32_t code;
+    bool wide;  // the W entry point posts its own cut
+  };
+  for (const Case &c : {Case{0, false}, Case{E_IM902, false}, Case{0, true}}) {
+    const int32_t code = c.code;
+    const bool wide = c.wide;
     g_connectCode = code;
     SQLHDBC d = ct::NewDbc(env);
     std::string out;
-    EXPECT_EQ(ct::DriverConnect(d, "DSN=kvd_minimal;UID=u;PWD=p", &out, 10), SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(wide ? ct::DriverConnectW(d, "DSN=kvd_minimal;UID=u;PWD=p", &out, 10)
+                   : ct::DriverConnect(d, "DSN=kvd_minimal;UID=u;PWD=p", &out, 10),
+              SQL_SUCCESS_WITH_INFO);
     EXPECT_EQ(ConnOf(d)->state, CONN_CONNECTED);
     auto recs = Diags(SQL_HANDLE_DBC, d);
     // The warnings, then the cut output string (a message, since messages

@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 #include <sql.h>
 #include <sqlext.h>
+#include <sqlucode.h>
 
 #include <string>
+#include <vector>
 
 #include "fake.h"
 #include "harness.h"
@@ -66,5 +68,57 @@ TEST_P(DmDiag, ConnectedDriverAnswersDiagnosticsAfterConnect) {
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmDiag, ::testing::Values("kvd_fake_w", "kvd_fake_a"),
                          [](const auto &info) { return std::string(info.param).substr(9); });
+
+// A message longer than four bytes per character of the caller's buffer
+// reports its full length in characters, so that a second call sized by it
+// gets the whole message. unixODBC keeps 512 characters of a message
+// whatever the driver reports, so the driver is loaded directly here.
+TEST(DirectDiag, LongMessageReportsItsFullLength) {
+  std::string text;
+  for (int i = 0; i < 700; ++i) text += "\xE2\x82\xAC";  // 700 characters, 2100 bytes
+  text += " end";
+  const std::string expect = "[Zezuzeru][ODBC][Oracle Server]" + text;
+  const auto expectW = harness::ToW(expect);
+  harness::DmInit();
+  for (harness::Variant v : {harness::kUnicode, harness::kAnsi}) {
+    SCOPED_TRACE(v == harness::kUnicode ? "W" : "A");
+    harness::Driver drv(harness::DriverPath(v, harness::kFake));
+    ASSERT_TRUE(drv.ok()) << drv.error();
+    fake::Reset();
+    fake::Script(SLOT_DRV_Connect).result = E_42S02;
+    fake::Script(SLOT_DRV_Connect).messages = {{fake::OraText(text, "42S02"), 942}};
+    SQLHENV env = drv.AllocEnv();
+    SQLHDBC dbc = drv.AllocDbc(env);
+    ASSERT_EQ(drv.Connect(dbc, v == harness::kUnicode ? "kvd_fake_w" : "kvd_fake_a", "scott", "tiger"), SQL_ERROR);
+    SQLINTEGER native = 0;
+    SQLSMALLINT len = -1;
+    if (v == harness::kUnicode) {
+      auto get = KVD_FN(drv, SQLGetDiagRecW);
+      SQLWCHAR state[6];
+      std::vector<SQLWCHAR> msg(100);
+      EXPECT_EQ(get(SQL_HANDLE_DBC, dbc, 1, state, &native, msg.data(), 100, &len), SQL_SUCCESS_WITH_INFO);
+      EXPECT_EQ(len, static_cast<SQLSMALLINT>(expectW.size()));
+      EXPECT_EQ(harness::FromW(msg.data(), 99), harness::FromW(expectW.data(), 99));
+      msg.assign(static_cast<size_t>(len) + 1, 0xBEEF);
+      EXPECT_EQ(get(SQL_HANDLE_DBC, dbc, 1, state, &native, msg.data(), static_cast<SQLSMALLINT>(msg.size()), &len),
+                SQL_SUCCESS);
+      EXPECT_EQ(harness::FromW(msg.data(), static_cast<size_t>(len)), expect);
+      EXPECT_EQ(harness::FromW(state, 5), "42S02");
+    } else {
+      auto get = KVD_FN(drv, SQLGetDiagRec);
+      SQLCHAR state[6];
+      std::vector<SQLCHAR> msg(100);
+      EXPECT_EQ(get(SQL_HANDLE_DBC, dbc, 1, state, &native, msg.data(), 100, &len), SQL_SUCCESS_WITH_INFO);
+      EXPECT_EQ(len, static_cast<SQLSMALLINT>(expect.size()));
+      msg.assign(static_cast<size_t>(len) + 1, 'x');
+      EXPECT_EQ(get(SQL_HANDLE_DBC, dbc, 1, state, &native, msg.data(), static_cast<SQLSMALLINT>(msg.size()), &len),
+                SQL_SUCCESS);
+      EXPECT_EQ(std::string(reinterpret_cast<char *>(msg.data())), expect);
+    }
+    EXPECT_EQ(native, 942);
+    drv.FreeHandle(SQL_HANDLE_DBC, dbc);
+    drv.FreeHandle(SQL_HANDLE_ENV, env);
+  }
+}
 
 }  // namespace

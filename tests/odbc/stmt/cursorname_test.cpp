@@ -6,6 +6,7 @@
 
 #include "odbc/agentx.h"
 #include "odbc/cursorname.h"
+#include "odbc/entries_w.h"
 #include "stmt_fixture.h"
 
 namespace {
@@ -103,6 +104,23 @@ TEST_F(CursorNameTest, WideNames) {
   len = 0;
   EXPECT_EQ(SQLGetCursorNameW(hstmt, nullptr, 0, &len), SQL_SUCCESS);
   EXPECT_EQ(len, 10);
+}
+
+// A wide name whose UTF-8 copy cannot be made (out of memory): S1001, and
+// the name set before stays; never the empty name.
+TEST_F(CursorNameTest, WideNameWithoutItsCopyFailsAndKeepsTheName) {
+  ASSERT_EQ(SQLSetCursorName(hstmt, Text("KEPT"), SQL_NTS), SQL_SUCCESS);
+  struct Restore {
+    WideInDupFn saved = g_wideInDup;
+    ~Restore() { g_wideInDup = saved; }
+  } restore;
+  g_wideInDup = [](const uint16_t *, int32_t) -> char * { return nullptr; };
+  const auto name = st::W("OTHER");
+  const int calls = fake::CallCount(SLOT_DRV_SetCursorName);
+  EXPECT_EQ(SQLSetCursorNameW(hstmt, const_cast<SQLWCHAR *>(name.c_str()), SQL_NTS), SQL_ERROR);
+  EXPECT_EQ(StmtState(), "HY001");
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_SetCursorName), calls);
+  EXPECT_EQ(Name(), "KEPT");
 }
 
 // Only a cut name is a warning; every other failure of the agent fails.
