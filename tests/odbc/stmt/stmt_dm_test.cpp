@@ -4,7 +4,11 @@
 // at every statement allocation).
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -249,6 +253,115 @@ TEST_P(DmStmt, ExplicitDescriptors) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmStmt, ::testing::Values("kvd_fake_w", "kvd_fake_a"),
+                         [](const auto &info) { return std::string(info.param); });
+
+// ---- On the real agent -----------------------------------------------------------
+
+// One database for the run, made with the OCI stand-in's admin tool: T(ID,
+// NAME) with rows 1 "one" and 2 "two".
+const std::string &AgentDatabase() {
+  static const std::string dir = [] {
+    std::string d = std::filesystem::temp_directory_path() / ("kvd_stmt_dm_" + std::to_string(getpid()));
+    std::filesystem::remove_all(d);
+    const std::string tool = std::string(KVD_BUILD_DIR) + "/bin/ocilite-admin";
+    auto run = [&](const std::string &args) {
+      std::string cmd = "'" + tool + "' " + args + " >/dev/null";
+      if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "failed: " << cmd;
+    };
+    run("create '" + d + "'");
+    run("adduser '" + d + "' scott tiger");
+    auto sql = [&](const std::string &text) { run("sql '" + d + "' scott tiger \"" + text + "\""); };
+    sql("create table t (id number(10), name varchar2(30))");
+    sql("insert into t values (1, 'one')");
+    sql("insert into t values (2, 'two')");
+    // Made before the handler is registered, so destroyed after it ran.
+    static std::string toRemove;
+    toRemove = d;
+    std::atexit([] { std::filesystem::remove_all(toRemove); });
+    return d;
+  }();
+  return dir;
+}
+
+// One connection through the Driver Manager to a driver (the parameter) on
+// the real agent, and a statement on it.
+struct DmAgentStmt : DmStmt {
+  void SetUp() override {
+    harness::DmInit();
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
+    std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + AgentDatabase();
+    SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(in.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_SUCCESS);
+  }
+};
+
+// The agent offers read-only, lock and values concurrency: row versions
+// fall back to values with 01S02, and the value read back is the one in
+// force; what it offers is kept as asked.
+TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
+  struct Case {
+    SQLULEN asked;
+    SQLRETURN rc;
+    const char *state;
+    SQLULEN inForce;
+  };
+  const Case cases[] = {
+      {SQL_CONCUR_ROWVER, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_VALUES},
+      {SQL_CONCUR_LOCK, SQL_SUCCESS, "", SQL_CONCUR_LOCK},
+      {SQL_CONCUR_VALUES, SQL_SUCCESS, "", SQL_CONCUR_VALUES},
+      {SQL_CONCUR_READ_ONLY, SQL_SUCCESS, "", SQL_CONCUR_READ_ONLY},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.asked);
+    EXPECT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, P(static_cast<intptr_t>(c.asked)), 0), c.rc) << State();
+    EXPECT_EQ(State(), c.state);
+    EXPECT_EQ(GetAttr(SQL_ATTR_CONCURRENCY), c.inForce);
+  }
+  // The ODBC 2 option reads the same.
+  ASSERT_EQ(SQLSetStmtOption(stmt, SQL_CONCURRENCY, SQL_CONCUR_ROWVER), SQL_SUCCESS_WITH_INFO);
+  SQLULEN v = 0;
+  ASSERT_EQ(SQLGetStmtOption(stmt, SQL_CONCURRENCY, &v), SQL_SUCCESS);
+  EXPECT_EQ(static_cast<SQLUINTEGER>(v), static_cast<SQLUINTEGER>(SQL_CONCUR_VALUES));
+}
+
+// Freeing an explicit ARD that the statement uses puts the statement back
+// on its own ARD and the columns bound there: the fetch fills the implicit
+// bindings, never the freed descriptor's.
+TEST_P(DmAgentStmt, FreeingTheExplicitArdRestoresTheImplicitBindings) {
+  SQLINTEGER id = 0, idExplicit = -1;
+  char name[31] = {}, nameExplicit[31] = "untouched";
+  SQLLEN idInd = 0, nameInd = 0, idExplicitInd = -7, nameExplicitInd = -7;
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &idInd), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, name, sizeof name, &nameInd), SQL_SUCCESS) << State();
+
+  SQLHDESC user = SQL_NULL_HDESC;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS) << State();
+  // Bound on the explicit descriptor now.
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &idExplicit, 0, &idExplicitInd), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, nameExplicit, sizeof nameExplicit, &nameExplicitInd), SQL_SUCCESS);
+  ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
+
+  ASSERT_EQ(SQLExecDirect(stmt, Text("select id, name from t order by id"), SQL_NTS), SQL_SUCCESS)
+      << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << State();
+  EXPECT_EQ(id, 1);
+  EXPECT_STREQ(name, "one");
+  EXPECT_EQ(nameInd, 3);
+  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << State();
+  EXPECT_EQ(id, 2);
+  EXPECT_STREQ(name, "two");
+  EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA);
+  EXPECT_EQ(idExplicit, -1);
+  EXPECT_STREQ(nameExplicit, "untouched");
+  EXPECT_EQ(idExplicitInd, -7);
+  EXPECT_EQ(nameExplicitInd, -7);
+}
+
+INSTANTIATE_TEST_SUITE_P(Drivers, DmAgentStmt, ::testing::Values("kvd_w", "kvd_a"),
                          [](const auto &info) { return std::string(info.param); });
 
 // The Driver Manager asks every new statement for its four descriptor
