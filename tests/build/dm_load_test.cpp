@@ -81,12 +81,21 @@ TEST_P(DmLoad, ConnectReachesTheDriver) {
   for (const char *f : kStartFailures) EXPECT_EQ(diag.find(f), std::string::npos) << diag;
 }
 
-// SQLConnect through the Driver Manager reaches the fake agent's DRV_Connect
-// with the data source of the DSN. Disabled until the connect logic of the
-// front end is built (its implementation answers "not capable" until then).
-TEST_P(DmLoad, DISABLED_ConnectReachesTheAgent) {
-  if (GetParam().agent != harness::kFake) GTEST_SKIP() << "needs the fake agent";
+// SQLConnect through the Driver Manager reaches the agent. The fake agent
+// records the request: the data source of the DSN, the user, and the wide
+// marker of the Unicode driver's SQLConnectW. The real agent is asked for a
+// data source that names no database: its own answer (ORA-12154 from the
+// OCI layer) comes back through the Driver Manager.
+TEST_P(DmLoad, ConnectReachesTheAgent) {
   SQLRETURN rc = Connect();
+  if (GetParam().agent == harness::kReal) {
+    EXPECT_EQ(rc, SQL_ERROR);
+    auto recs = harness::DmDiags(SQL_HANDLE_DBC, dbc_);
+    ASSERT_FALSE(recs.empty());
+    EXPECT_NE(recs[0].message.find("[Zezuzeru][ODBC][Oracle Server]ORA-12154"), std::string::npos)
+        << recs[0].message;
+    return;
+  }
   EXPECT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc_);
   EXPECT_EQ(fake::CallCount(SLOT_DRV_Connect), 1);
   auto req = fake::LastConnect();
