@@ -9,6 +9,7 @@
 #include "odbc/data/services.h"
 #include "odbc/dispatch.h"
 #include "odbc/sqlstate.h"
+#include "odbc/stmt.h"
 
 namespace {
 
@@ -174,6 +175,16 @@ void DescRecReset(DescRecord *rec) {
 }
 
 int StmtApplyARD(Stmt *stmt, Desc *desc) {
+  // The descriptor's records are the statement's column bindings from now
+  // on: a column bound only through the descriptor it replaces is unbound,
+  // so that no fetch writes into a buffer the current one does not name.
+  for (BoundCol *b = stmt->boundCols; b;) {
+    BoundCol *next = b->next;
+    const uint16_t column = b->bind.column;
+    const DescRecord *rec = column <= desc->count ? DescGetRec(desc, column) : nullptr;
+    if (!rec || !rec->dataPtr) StmtUnbindCol(stmt, column);
+    b = next;
+  }
   if (!SetStmtAttr(stmt, SQL_ATTR_ROW_BIND_OFFSET_PTR, PtrSlot(desc->bindOffset)) ||
       !SetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE, static_cast<uint32_t>(desc->bindType)) ||
       !SetStmtAttr(stmt, SQL_ATTR_ROW_OPERATION_PTR, PtrSlot(desc->arrayStatus)) ||

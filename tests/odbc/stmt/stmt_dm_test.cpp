@@ -361,6 +361,34 @@ TEST_P(DmAgentStmt, FreeingTheExplicitArdRestoresTheImplicitBindings) {
   EXPECT_EQ(nameExplicitInd, -7);
 }
 
+// While an explicit ARD is current its records are the bindings: a column
+// bound only on the implicit ARD is not filled; back on the implicit ARD it
+// is again.
+TEST_P(DmAgentStmt, TheCurrentArdAloneBindsColumns) {
+  SQLINTEGER id = 0, idExplicit = 0;
+  char name[31] = "untouched";
+  SQLLEN idInd = 0, nameInd = -7, idExplicitInd = 0;
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &idInd), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, name, sizeof name, &nameInd), SQL_SUCCESS) << State();
+  SQLHDESC user = SQL_NULL_HDESC;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, user, 0), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &idExplicit, 0, &idExplicitInd), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLExecDirect(stmt, Text("select id, name from t order by id"), SQL_NTS), SQL_SUCCESS)
+      << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << State();
+  EXPECT_EQ(idExplicit, 1);
+  EXPECT_EQ(id, 0);
+  EXPECT_STREQ(name, "untouched");
+  EXPECT_EQ(nameInd, -7);
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_ROW_DESC, nullptr, 0), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << State();
+  EXPECT_EQ(id, 2);
+  EXPECT_STREQ(name, "two");
+  EXPECT_EQ(idExplicit, 1);
+  EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DmAgentStmt, ::testing::Values("kvd_w", "kvd_a"),
                          [](const auto &info) { return std::string(info.param); });
 
