@@ -12,65 +12,14 @@
 #include <cstring>
 
 #include "drv_ora8/db-exec.h"
+#include "drv_ora8/o-typemap.h"
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
 #include "util/log.h"
-#include "variant.h"
 
 namespace {
 
-constexpr int16_t kNoExtType = -9999;
 constexpr uint32_t kMaxArrayLength = 0xFFFF;  // OCIBindByPos array lengths are ub2
-
-// The OCI external type a value type is bound as. Wide types exist only in
-// the Unicode build.
-int16_t BindExtType(int32_t type) {
-  switch (type) {
-    case VT_CHAR:
-    case VT_LONGCHAR:
-      return SQLT_AFC;
-    case VT_BIT:
-    case VT_STINYINT:
-    case VT_SSHORT:
-    case VT_SLONG:
-      return SQLT_INT;
-    case VT_UTINYINT:
-    case VT_USHORT:
-    case VT_ULONG:
-      return SQLT_UIN;
-    case VT_FLOAT:
-      return SQLT_BFLOAT;
-    case VT_DOUBLE:
-      return SQLT_BDOUBLE;
-    case VT_DATE:
-      return SQLT_DAT;
-    case VT_TIMESTAMP:
-      return SQLT_TIMESTAMP;
-    case VT_BINARY:
-    case VT_LONGBINARY:
-      return SQLT_LBI;
-    case VT_STRING:
-      return SQLT_AVC;
-    case VT_VARCHAR2:
-      return SQLT_VCS;
-    case VT_VARCHAR4:
-      return SQLT_LVC;
-    case VT_VARBIN2:
-      return SQLT_VBI;
-    case VT_VARBIN4:
-      // The element with its 4-byte prefix: every row its own length.
-      return SQLT_LVB;
-    case VT_WCHAR:
-    case VT_LONGWCHAR:
-      return g_driverVariant.unicode ? SQLT_AFC : kNoExtType;
-    case VT_WSTRING:
-      return g_driverVariant.unicode ? SQLT_AVC : kNoExtType;
-    case VT_WVARCHAR4:
-      return g_driverVariant.unicode ? SQLT_LVC : kNoExtType;
-    default:  // none, time, 1-byte prefixed types
-      return kNoExtType;
-  }
-}
 
 bool IsLong(int32_t type) { return type == VT_LONGCHAR || type == VT_LONGBINARY || type == VT_LONGWCHAR; }
 
@@ -189,8 +138,8 @@ int32_t db_ParamLayout(DB_Curs *c, uint16_t j, uint32_t first, uint32_t rows, in
   const int32_t type = col.type;
   p->valueType = type;
   p->first = first;
-  p->extType = BindExtType(type);
-  if (p->extType == kNoExtType) return E_07006;
+  p->extType = db_ValueTypeToBindExt(type);
+  if (p->extType == kNoType) return E_07006;
   for (uint32_t r = 0; r < rows; ++r) ind[r] = col.indicators[first + r] == kIndNull ? -1 : 0;
   p->data = col.values + static_cast<size_t>(first) * col.size;
   p->valueSize = col.size;

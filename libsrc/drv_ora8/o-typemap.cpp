@@ -59,34 +59,35 @@ const OraTypeMapRow OraTypeMapWide[] = {
 };
 
 const ExtTypeRow ExtTypeByValueType[] = {
-    {VT_CHAR, SQLT_AFC, 0},
-    {VT_BIT, SQLT_INT, 0},
-    {VT_STINYINT, SQLT_INT, 0},
-    {VT_SSHORT, SQLT_INT, 0},
-    {VT_SLONG, SQLT_INT, 0},
-    {VT_UTINYINT, SQLT_UIN, 0},
-    {VT_USHORT, SQLT_UIN, 0},
-    {VT_ULONG, SQLT_UIN, 0},
-    {VT_FLOAT, SQLT_BFLOAT, 0},
-    {VT_DOUBLE, SQLT_BDOUBLE, 0},
-    {VT_DATE, SQLT_DAT, 1},
-    {VT_TIME, kNoType, 0},
-    {VT_TIMESTAMP, SQLT_TIMESTAMP, 1},
-    {VT_BINARY, SQLT_LBI, 0},
-    {VT_LONGCHAR, SQLT_AFC, 0},
-    {VT_LONGBINARY, SQLT_LBI, 1},
-    {VT_STRING, SQLT_AVC, 0},
-    {VT_VARCHAR1, kNoType, 0},
-    {VT_VARCHAR2, SQLT_VCS, 0},
-    {VT_VARCHAR4, SQLT_LVC, 0},
-    {VT_VARBIN1, kNoType, 0},
-    {VT_VARBIN2, SQLT_VBI, 0},
-    {VT_VARBIN4, SQLT_LBI, 0},
-    {VT_WCHAR, SQLT_AFC, 0},
-    {VT_WSTRING, SQLT_AVC, 0},
-    {VT_LONGWCHAR, SQLT_AFC, 0},
-    {VT_WVARCHAR4, SQLT_LVC, 0},
-    {0, 0, 0},
+    // value type       define            buffer  bind
+    {VT_CHAR, SQLT_AFC, 0, SQLT_AFC},
+    {VT_BIT, SQLT_INT, 0, SQLT_INT},
+    {VT_STINYINT, SQLT_INT, 0, SQLT_INT},
+    {VT_SSHORT, SQLT_INT, 0, SQLT_INT},
+    {VT_SLONG, SQLT_INT, 0, SQLT_INT},
+    {VT_UTINYINT, SQLT_UIN, 0, SQLT_UIN},
+    {VT_USHORT, SQLT_UIN, 0, SQLT_UIN},
+    {VT_ULONG, SQLT_UIN, 0, SQLT_UIN},
+    {VT_FLOAT, SQLT_BFLOAT, 0, SQLT_BFLOAT},
+    {VT_DOUBLE, SQLT_BDOUBLE, 0, SQLT_BDOUBLE},
+    {VT_DATE, SQLT_DAT, 1, SQLT_DAT},
+    {VT_TIME, kNoType, 0, kNoType},
+    {VT_TIMESTAMP, SQLT_TIMESTAMP, 1, SQLT_TIMESTAMP},
+    {VT_BINARY, SQLT_LBI, 0, SQLT_LBI},
+    {VT_LONGCHAR, SQLT_AFC, 0, SQLT_AFC},
+    {VT_LONGBINARY, SQLT_LBI, 1, SQLT_LBI},
+    {VT_STRING, SQLT_AVC, 0, SQLT_AVC},
+    {VT_VARCHAR1, kNoType, 0, kNoType},
+    {VT_VARCHAR2, SQLT_VCS, 0, SQLT_VCS},
+    {VT_VARCHAR4, SQLT_LVC, 0, SQLT_LVC},
+    {VT_VARBIN1, kNoType, 0, kNoType},
+    {VT_VARBIN2, SQLT_VBI, 0, SQLT_VBI},
+    {VT_VARBIN4, SQLT_LBI, 0, SQLT_LVB},
+    {VT_WCHAR, SQLT_AFC, 0, SQLT_AFC},
+    {VT_WSTRING, SQLT_AVC, 0, SQLT_AVC},
+    {VT_LONGWCHAR, SQLT_AFC, 0, SQLT_AFC},
+    {VT_WVARCHAR4, SQLT_LVC, 0, SQLT_LVC},
+    {0, 0, 0, 0},
 };
 
 void db_OraTypeToExt(int wide, uint16_t oraType, int32_t *valueType, int16_t *extType, uint32_t *needsBuffer) {
@@ -104,19 +105,29 @@ void db_OraTypeToExt(int wide, uint16_t oraType, int32_t *valueType, int16_t *ex
   *needsBuffer = 0;
 }
 
-void db_ValueTypeToExt(int32_t valueType, int16_t *extType, uint32_t *needsBuffer) {
-  *extType = kNoType;
-  *needsBuffer = 0;
-  // The wide value types exist only in the Unicode build.
+namespace {
+
+// The table's row of a value type; null where it has none (0, or a wide
+// type in the ANSI build, which has no wide value types).
+const ExtTypeRow *ValueTypeRow(int32_t valueType) {
   const bool wideType = valueType >= VT_WCHAR && valueType <= VT_WVARCHAR4;
-  if (wideType && !g_driverVariant.unicode) return;
-  for (const ExtTypeRow *t = ExtTypeByValueType; t->valueType != 0; ++t) {
-    if (t->valueType == valueType) {
-      *extType = t->extType;
-      *needsBuffer = t->needsBuffer;
-      return;
-    }
-  }
+  if (wideType && !g_driverVariant.unicode) return nullptr;
+  for (const ExtTypeRow *t = ExtTypeByValueType; t->valueType != 0; ++t)
+    if (t->valueType == valueType) return t;
+  return nullptr;
+}
+
+}  // namespace
+
+void db_ValueTypeToExt(int32_t valueType, int16_t *extType, uint32_t *needsBuffer) {
+  const ExtTypeRow *t = ValueTypeRow(valueType);
+  *extType = t ? t->extType : kNoType;
+  *needsBuffer = t ? t->needsBuffer : 0;
+}
+
+int16_t db_ValueTypeToBindExt(int32_t valueType) {
+  const ExtTypeRow *t = ValueTypeRow(valueType);
+  return t ? t->bindExtType : kNoType;
 }
 
 namespace {

@@ -24,11 +24,16 @@ struct OraTypeMapRow {
   uint32_t needsBuffer; // 1: values pass through an intermediate buffer
 };
 
-// One row of the value-type table.
+// One row of the value-type table: how values of one ValueType are defined
+// and how they are bound. The two differ only where a bind of several rows
+// needs each row's own length: binary after a 4-byte length is defined as
+// LBI but bound as LVB, whose element carries its prefix, so that every row
+// of an array keeps its own length.
 struct ExtTypeRow {
   int32_t valueType;
-  int16_t extType;
-  uint32_t needsBuffer;
+  int16_t extType;      // OCI external type of a define
+  uint32_t needsBuffer; // 1: values pass through an intermediate buffer
+  int16_t bindExtType;  // OCI external type of a parameter bind
 };
 
 // The Oracle type tables: narrow for connections without the wide flag, wide
@@ -45,6 +50,10 @@ void db_OraTypeToExt(int wide, uint16_t oraType, int32_t *valueType, int16_t *ex
 // Row lookup of a value type; no row (0, or a wide type in the ANSI build)
 // gives -9999 and 0.
 void db_ValueTypeToExt(int32_t valueType, int16_t *extType, uint32_t *needsBuffer);
+
+// The external type a parameter of the value type is bound as, from the same
+// table; -9999 where it has none (as db_ValueTypeToExt).
+int16_t db_ValueTypeToBindExt(int32_t valueType);
 
 // Fills a ColDesc from a described OciColDesc and sets the descriptor's
 // external type and needs-buffer flag. jet: the connection's JET option;

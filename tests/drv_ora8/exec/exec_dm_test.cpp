@@ -398,6 +398,81 @@ TEST_P(DmExec, EscapesRunOnTheDatabase) {
   c.MustRun("drop table " + t + "_o");
 }
 
+// ---- Statement options and results ----------------------------------------
+
+TEST_P(DmExec, MaxRowsNoScanAndQueriesPerParameterRow) {
+  const std::string t = T("ex_opts");
+  c.Table(t, "a number(10), b varchar2(10)");
+  for (int i = 1; i <= 7; ++i) c.MustRun("insert into " + t + " values (" + std::to_string(i) + ", 'r')");
+  // SQL_ATTR_MAX_ROWS caps what a query returns.
+  SQLHSTMT h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_MAX_ROWS, P(5), 0));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select a from " + t + " order by a"), SQL_NTS)));
+  int rows = 0;
+  while (SQLFetch(h) == SQL_SUCCESS) ++rows;
+  EXPECT_EQ(rows, 5);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+
+  // SQL_ATTR_NOSCAN: the text goes to the database as written, so an
+  // escape is not translated and the database refuses it.
+  h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_NOSCAN, P(SQL_NOSCAN_ON), 0));
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("select {fn ucase(b)} from " + t), SQL_NTS));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select count(*) from " + t), SQL_NTS)))
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+
+  // A query with an array of 3 parameter rows: one result per row, reached
+  // with SQLMoreResults.
+  h = c.Stmt();
+  SQLINTEGER keys[3] = {2, 9, 5};
+  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_PARAMSET_SIZE, P(3), 0));
+  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, keys, 0, nullptr));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select count(*), max(a) from " + t + " where a <= ?"), SQL_NTS)))
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  std::vector<std::string> counts;
+  SQLRETURN rc;
+  do {
+    ASSERT_EQ(SQL_SUCCESS, SQLFetch(h)) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    char n[16] = "";
+    SQLGetData(h, 1, SQL_C_CHAR, n, sizeof n, nullptr);
+    counts.push_back(n);
+    EXPECT_EQ(SQL_NO_DATA, SQLFetch(h));
+  } while ((rc = SQLMoreResults(h)) == SQL_SUCCESS);
+  EXPECT_EQ(rc, SQL_NO_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_EQ(counts, (std::vector<std::string>{"2", "7", "5"}));
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
+TEST_P(DmExec, EmptyStringIsntNull) {
+  const std::string t = T("ex_empty");
+  c.Table(t, "a number(10), s varchar2(10)");
+  Conn e;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &e.env), SQL_SUCCESS);
+  SQLSetEnvAttr(e.env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, e.env, &e.dbc), SQL_SUCCESS);
+  const std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;EMPTY_STRING_ISNT_NULL=Yes";
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLDriverConnect(e.dbc, nullptr, Text(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)))
+      << harness::DmDiagText(SQL_HANDLE_DBC, e.dbc);
+  // '' is stored as one blank and read back as the empty string; two blanks
+  // stay two blanks; without the option '' is NULL, as Oracle has it.
+  e.MustRun("insert into " + t + " values (1, '')");
+  e.MustRun("insert into " + t + " values (2, '  ')");
+  c.MustRun("insert into " + t + " values (3, '')");
+  EXPECT_EQ((Rows{{"1", ""}, {"2", "  "}, {"3", "<NULL>"}}), e.Query("select a, s from " + t + " order by a"));
+  EXPECT_EQ((Rows{{"1", " "}, {"2", "  "}, {"3", "<NULL>"}}), c.Query("select a, s from " + t + " order by a"));
+  EXPECT_EQ((Rows{{"1"}}), e.Query("select a from " + t + " where s = ''"));
+}
+
+TEST_P(DmExec, ProcedureCallsAreRefusedCleanly) {
+  SQLHSTMT h = c.Stmt();
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("{call p(?)}"), SQL_NTS));
+  EXPECT_FALSE(FirstState(SQL_HANDLE_STMT, h).empty());
+  // The statement and connection go on.
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select 1 from dual"), SQL_NTS))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
 // ---- Transactions ------------------------------------------------------------
 
 TEST_P(DmExec, AutocommitOnAndOffWithCommitAndRollback) {
@@ -446,6 +521,41 @@ TEST_P(DmExec, AutocommitOnAndOffWithCommitAndRollback) {
   EXPECT_EQ("4", other.One(count));
   c.MustRun("insert into " + t + " values (6)");
   EXPECT_EQ("5", other.One(count));
+}
+
+// In autocommit mode a DML statement is committed by its own execute: an
+// array of 10 rows is one execute with no separate commit, and a warning
+// from that execute reports success with its record, the row committed.
+TEST_P(DmExec, AutocommitCommitsWithTheExecute) {
+  const std::string t = T("ex_txn1");
+  c.Table(t, "a number(10)");
+  Conn other;
+  ASSERT_TRUE(other.Open(GetParam()));
+  SQLHSTMT h = c.Stmt();
+  SQLINTEGER vals[10];
+  for (int i = 0; i < 10; ++i) vals[i] = i + 1;
+  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_PARAMSET_SIZE, P(10), 0));
+  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, vals, 0, nullptr));
+  const unsigned executes = ocilite_test_calls(OCILITE_T_EXECUTE), commits = ocilite_test_calls(OCILITE_T_COMMIT);
+  ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(h, Text("insert into " + t + " values (?)"), SQL_NTS))
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_EQ(ocilite_test_calls(OCILITE_T_EXECUTE), executes + 1);
+  EXPECT_EQ(ocilite_test_calls(OCILITE_T_COMMIT), commits);
+  SQLLEN n = 0;
+  SQLRowCount(h, &n);
+  EXPECT_EQ(n, 10);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  EXPECT_EQ("10", other.One("select count(*) from " + t));
+
+  h = c.Stmt();
+  ocilite_test_fault(OCILITE_T_EXECUTE, 1, 1, 24347, 1, nullptr);
+  EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLExecDirect(h, Text("insert into " + t + " values (11)"), SQL_NTS));
+  EXPECT_NE(harness::DmDiagText(SQL_HANDLE_STMT, h).find("ORA-24347"), std::string::npos)
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLRowCount(h, &n);
+  EXPECT_EQ(n, 1);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  EXPECT_EQ("11", other.One("select count(*) from " + t));
 }
 
 TEST_P(DmExec, AutocommitOffBeforeConnect) {

@@ -229,6 +229,20 @@ TEST(TypeMap, TableLookups) {
     EXPECT_EQ(r.needs, nb) << r.vt;
   }
 
+  // Binds come from the same table: the same types, but for binary after a
+  // 4-byte length, bound with its prefix so that each row of an array keeps
+  // its own length. Fixed character values (narrow and wide) are bound as
+  // fixed text whatever the row count.
+  for (const Row &r : {Row{VT_CHAR, SQLT_AFC, 0}, Row{VT_VARBIN4, SQLT_LVB, 0},
+                       Row{VT_WCHAR, uni ? int16_t(SQLT_AFC) : kNoType, 0}, Row{VT_STRING, SQLT_AVC, 0},
+                       Row{VT_DATE, SQLT_DAT, 0}, Row{VT_TIME, kNoType, 0}, Row{0, kNoType, 0}}) {
+    EXPECT_EQ(r.ext, db_ValueTypeToBindExt(r.vt)) << r.vt;
+  }
+  for (const ExtTypeRow *t = ExtTypeByValueType; t->valueType != 0; ++t) {
+    if (t->valueType == VT_VARBIN4) continue;
+    EXPECT_EQ(t->extType, t->bindExtType) << t->valueType;
+  }
+
   unsigned char d[7];
   const int16_t date[3] = {2024, 2, 29};
   db_OraDateFromDate(d, date);
