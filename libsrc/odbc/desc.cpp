@@ -201,6 +201,8 @@ int StmtApplyARD(Stmt *stmt, Desc *desc) {
 }
 
 int StmtApplyAPD(Stmt *stmt, Desc *desc) {
+  // Likewise the parameters: only the new descriptor's records are bound.
+  StmtResetParams(stmt);
   if (!SetStmtAttr(stmt, SQL_ATTR_PARAM_BIND_OFFSET_PTR, PtrSlot(desc->bindOffset)) ||
       !SetStmtAttr(stmt, SQL_ATTR_PARAM_BIND_TYPE, static_cast<uint32_t>(desc->bindType)) ||
       !SetStmtAttr(stmt, SQL_ATTR_PARAM_OPERATION_PTR, PtrSlot(desc->arrayStatus)) ||

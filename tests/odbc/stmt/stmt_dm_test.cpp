@@ -389,6 +389,38 @@ TEST_P(DmAgentStmt, TheCurrentArdAloneBindsColumns) {
   EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
 }
 
+// The same for parameters: a parameter bound only on the implicit APD is
+// not sent while an explicit APD is current.
+TEST_P(DmAgentStmt, TheCurrentApdAloneBindsParameters) {
+  SQLINTEGER id = 2, idExplicit = 1;
+  char name[] = "two";
+  SQLLEN idInd = 0, nameInd = SQL_NTS, idExplicitInd = 0;
+  ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, &id, 0, &idInd), SQL_SUCCESS)
+      << State();
+  ASSERT_EQ(SQLBindParameter(stmt, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 30, 0, name, 0, &nameInd),
+            SQL_SUCCESS)
+      << State();
+  SQLHDESC user = SQL_NULL_HDESC;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DESC, dbc, &user), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_APP_PARAM_DESC, user, 0), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 10, 0, &idExplicit, 0,
+                             &idExplicitInd),
+            SQL_SUCCESS)
+      << State();
+  const auto sql = Text("select id from t where id = ? and name = ?");
+  EXPECT_EQ(SQLExecDirect(stmt, sql, SQL_NTS), SQL_ERROR) << "the second parameter is not bound";
+  EXPECT_EQ(State(), "07001");
+  // Freed: back on the implicit APD and both its parameters.
+  ASSERT_EQ(SQLFreeHandle(SQL_HANDLE_DESC, user), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(stmt, sql, SQL_NTS), SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+  SQLINTEGER got = 0;
+  SQLLEN gotInd = 0;
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &got, 0, &gotInd), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << State();
+  EXPECT_EQ(got, 2);
+  EXPECT_EQ(SQLFetch(stmt), SQL_NO_DATA);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DmAgentStmt, ::testing::Values("kvd_w", "kvd_a"),
                          [](const auto &info) { return std::string(info.param); });
 
