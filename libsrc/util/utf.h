@@ -14,8 +14,12 @@
 //
 // Lengths: -3 (UTF_NTS, SQL_NTS) means NUL-terminated. A buffer size n below
 // 0 counts as 0. Out-lengths are 32-bit and may be NULL when not wanted.
+//
+// Values (column data, parameters) have their own functions below, under
+// stricter rules.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 constexpr int32_t UTF_NTS = -3;
 
@@ -79,6 +83,48 @@ char *utf8_lower(char *text, int32_t n);
 // One unit's simple mapping (the unit itself when it has none).
 uint16_t utf16_upper_unit(uint16_t u);
 uint16_t utf16_lower_unit(uint16_t u);
+
+// ---- Values -----------------------------------------------------------------
+// Column and parameter values have explicit lengths and are converted whole
+// characters at a time under the Unicode standard's well-formedness rules:
+// an ill-formed sequence (a lone surrogate; a bad, overlong, surrogate or
+// truncated UTF-8 sequence; anything above U+10FFFF) becomes U+FFFD instead
+// of ending the text, and a NUL is an ordinary character. A bad UTF-8
+// sequence is as long as its longest valid start, at least one byte, so every
+// byte is accounted for exactly once. UTF-16 values are read and written
+// unaligned (values inside a Dataset need not be aligned). A length is a
+// length here, never UTF_NTS.
+
+// Unit 'index' of UTF-16 text at base, any alignment.
+inline uint16_t utf16_load(const void *base, size_t index) {
+  uint16_t u;
+  std::memcpy(&u, static_cast<const unsigned char *>(base) + 2 * index, 2);
+  return u;
+}
+inline void utf16_store(void *base, size_t index, uint16_t unit) {
+  std::memcpy(static_cast<unsigned char *>(base) + 2 * index, &unit, 2);
+}
+inline bool utf16_is_high(uint16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+inline bool utf16_is_low(uint16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+// Largest c <= cut such that s[0..c) does not end inside a well-formed UTF-8
+// sequence that continues past c; bytes that belong to no well-formed
+// sequence may be cut anywhere. With cut == len it also removes an
+// incomplete sequence at the very end (a value whose rest is still to come).
+// cut > len gives len.
+size_t utf8_cut_point(const uint8_t *s, size_t len, size_t cut);
+// UTF-16 units that the UTF-8 value s[0..n) converts to.
+size_t utf8_value_units(const uint8_t *s, size_t n);
+// Converts whole characters of s[0..n) into at most limit units at dst (dst
+// may be NULL when limit is 0). Returns the units written; *consumed (may be
+// NULL) receives the source bytes they came from.
+size_t utf8_value_to_utf16(const uint8_t *s, size_t n, void *dst, size_t limit, size_t *consumed);
+// UTF-8 bytes that the UTF-16 value of n units converts to.
+size_t utf16_value_bytes(const void *src, size_t n);
+// Converts whole characters of n units into at most limit bytes at dst.
+// Returns the bytes written; *consumed (may be NULL) receives the units they
+// came from.
+size_t utf16_value_to_utf8(const void *src, size_t n, uint8_t *dst, size_t limit, size_t *consumed);
 
 // Lower-level pieces shared with the code-page layer.
 namespace utf_detail {

@@ -283,6 +283,113 @@ TEST(Utf, Utf8UpperLowerInPlace) {
   EXPECT_STREQ(buf, "abc");
 }
 
+// ---- Values ----
+
+U16 ValueDecode(const std::string &bytes, size_t *consumed = nullptr) {
+  const auto *s = reinterpret_cast<const uint8_t *>(bytes.data());
+  U16 out(utf8_value_units(s, bytes.size()), 0xEEEE);
+  EXPECT_EQ(utf8_value_to_utf16(s, bytes.size(), out.data(), out.size(), consumed), out.size());
+  return out;
+}
+
+TEST(UtfValue, IllFormedUtf8BecomesOneReplacementPerMaximalPart) {
+  const uint16_t R = 0xFFFD;
+  struct {
+    const char *what;
+    std::string utf8;
+    U16 units;
+  } cases[] = {
+      {"pairs and NUL", std::string("a\0\xF0\x9F\x98\x80\xE2\x82\xAC", 9), {0x61, 0, 0xD83D, 0xDE00, 0x20AC}},
+      {"U+10FFFF", "\xF4\x8F\xBF\xBF", {0xDBFF, 0xDFFF}},
+      {"beyond U+10FFFF", "\xF4\x90\x80\x80", {R, R, R, R}},
+      {"overlong 2-byte", "\xC0\x81z", {R, R, 0x7A}},
+      {"overlong 3-byte", "\xE0\x80\xAF", {R, R, R}},
+      {"encoded surrogate", "\xED\xA0\xBD", {R, R, R}},
+      {"stray continuation", "a\x80z", {0x61, R, 0x7A}},
+      {"impossible lead", "\xFF\xF8", {R, R}},
+      {"sequence broken after its valid start", "\xE2\x82z", {R, 0x7A}},
+      {"truncated at the end", "ab\xF0\x9F\x98", {0x61, 0x62, R}},
+  };
+  for (const auto &c : cases) {
+    size_t consumed = 0;
+    EXPECT_EQ(ValueDecode(c.utf8, &consumed), c.units) << c.what;
+    EXPECT_EQ(consumed, c.utf8.size()) << c.what;  // every byte accounted for
+  }
+}
+
+TEST(UtfValue, LoneSurrogatesBecomeReplacementAndUnalignedTextIsRead) {
+  struct {
+    U16 units;
+    std::string utf8;
+  } cases[] = {
+      {{0x41, 0, 0xE9, 0x20AC}, std::string("A\0\xC3\xA9\xE2\x82\xAC", 7)},
+      {{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+      {{0xD83D}, "\xEF\xBF\xBD"},
+      {{0xDE00, 0xD83D, 0x41}, "\xEF\xBF\xBD\xEF\xBF\xBD" "A"},
+  };
+  for (const auto &c : cases) {
+    // One byte off alignment, as a cell inside a Dataset may be.
+    std::vector<uint8_t> raw(2 * c.units.size() + 1);
+    for (size_t i = 0; i < c.units.size(); ++i) utf16_store(raw.data() + 1, i, c.units[i]);
+    EXPECT_EQ(utf16_load(raw.data() + 1, 0), c.units[0]);
+    EXPECT_EQ(utf16_value_bytes(raw.data() + 1, c.units.size()), c.utf8.size());
+    uint8_t out[16];
+    size_t consumed = 0;
+    const size_t n = utf16_value_to_utf8(raw.data() + 1, c.units.size(), out, sizeof out, &consumed);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out), n), c.utf8);
+    EXPECT_EQ(consumed, c.units.size());
+  }
+}
+
+TEST(UtfValue, LimitsStopOnACharacterBoundary) {
+  // "a" U+1F600 U+20AC: UTF-8 1 + 4 + 3 bytes, UTF-16 1 + 2 + 1 units.
+  const std::string utf8 = "a\xF0\x9F\x98\x80\xE2\x82\xAC";
+  const U16 wide = {0x61, 0xD83D, 0xDE00, 0x20AC};
+  const auto *s = reinterpret_cast<const uint8_t *>(utf8.data());
+  struct {
+    size_t limit, written, consumed;
+  } toWide[] = {{0, 0, 0}, {1, 1, 1}, {2, 1, 1}, {3, 3, 5}, {4, 4, 8}, {9, 4, 8}};
+  for (const auto &c : toWide) {
+    uint16_t out[8];
+    size_t consumed = 99;
+    EXPECT_EQ(utf8_value_to_utf16(s, utf8.size(), out, c.limit, &consumed), c.written) << c.limit;
+    EXPECT_EQ(consumed, c.consumed) << c.limit;
+  }
+  struct {
+    size_t limit, written, consumed;
+  } toNarrow[] = {{0, 0, 0}, {4, 1, 1}, {5, 5, 3}, {7, 5, 3}, {8, 8, 4}};
+  for (const auto &c : toNarrow) {
+    uint8_t out[16];
+    size_t consumed = 99;
+    EXPECT_EQ(utf16_value_to_utf8(wide.data(), wide.size(), out, c.limit, &consumed), c.written) << c.limit;
+    EXPECT_EQ(consumed, c.consumed) << c.limit;
+  }
+  EXPECT_EQ(utf8_value_to_utf16(s, utf8.size(), nullptr, 0, nullptr), 0u);
+}
+
+TEST(UtfValue, CutPointNeverSplitsAWellFormedCharacter) {
+  struct {
+    const char *what;
+    std::string text;
+    size_t cut, point;
+  } cases[] = {
+      {"inside a 3-byte character", "a\xE2\x82\xAC" "b", 2, 1},
+      {"inside a 3-byte character, later", "a\xE2\x82\xAC" "b", 3, 1},
+      {"after it", "a\xE2\x82\xAC" "b", 4, 4},
+      {"inside a 4-byte character", "\xF0\x9F\x98\x80", 3, 0},
+      {"whole text", "a\xE2\x82\xAC", 4, 4},
+      {"incomplete at the very end", "ab\xE2\x82", 4, 2},
+      {"incomplete, cut before the end", "ab\xE2\x82", 3, 2},
+      {"ill-formed bytes cut anywhere", "a\xE2z\x80\x80", 4, 4},
+      {"stray continuation bytes", "\x80\x80\x80\x80\x80", 3, 3},
+      {"zero", "abc", 0, 0},
+      {"beyond the text", "abc", 7, 3},
+  };
+  for (const auto &c : cases)
+    EXPECT_EQ(utf8_cut_point(reinterpret_cast<const uint8_t *>(c.text.data()), c.text.size(), c.cut), c.point)
+        << c.what;
+}
+
 TEST(Utf, AnsiToUtf8Buffer) {
   ASSERT_EQ(codepage_set_ansi(nullptr), 0);
   char buf[8];

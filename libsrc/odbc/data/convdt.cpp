@@ -68,10 +68,10 @@ SQLRETURN ConvertBINARY(const void *src, SQLLEN srcLen, SQLLEN total, SQLSMALLIN
     if (2 * n < bufLen) d[2 * n] = '\0';
   } else {
     for (SQLLEN i = 0; i < n; ++i) {
-      convutf::StoreUnit(data, size_t(2 * i), uint16_t(kHexDigits[s[i] >> 4]));
-      convutf::StoreUnit(data, size_t(2 * i + 1), uint16_t(kHexDigits[s[i] & 0xF]));
+      utf16_store(data, size_t(2 * i), uint16_t(kHexDigits[s[i] >> 4]));
+      utf16_store(data, size_t(2 * i + 1), uint16_t(kHexDigits[s[i] & 0xF]));
     }
-    if (4 * n + 2 <= bufLen) convutf::StoreUnit(data, size_t(2 * n), 0);
+    if (4 * n + 2 <= bufLen) utf16_store(data, size_t(2 * n), 0);
   }
   if (consumed) *consumed = n;
   return *pending == E_01004 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;

@@ -13,8 +13,8 @@
 #include <cstring>
 
 #include "odbc/data/ctype.h"
-#include "odbc/data/convutf.h"
 #include "odbc/sqlstate.h"
+#include "util/utf.h"
 
 namespace convparse {
 
@@ -31,9 +31,9 @@ struct WideText {
   const void *p;
   size_t n;
   WideText(const void *text, size_t len) : p(text), n(0) {
-    while (n < len && convutf::LoadUnit(text, n) != 0) ++n;
+    while (n < len && utf16_load(text, n) != 0) ++n;
   }
-  uint32_t operator[](size_t i) const { return convutf::LoadUnit(p, i); }
+  uint32_t operator[](size_t i) const { return utf16_load(p, i); }
 };
 
 inline bool IsSpace(uint32_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "odbc/data/convutf.h"
 #include "odbc/sqlstate.h"
+#include "util/utf.h"
 
 SQLSMALLINT DefaultCType(SQLSMALLINT sqlType, int odbcVersion) {
   const bool v3 = odbcVersion == 3;
@@ -178,7 +178,7 @@ SQLRETURN CopyCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN to
     // Text ends on a character boundary. Only a buffer too small for even
     // one character gets part of it, so that the value still advances; the
     // parts joined are the exact bytes either way.
-    const SQLLEN whole = SQLLEN(convutf::Utf8CutPoint(s, size_t(srcLen), size_t(n)));
+    const SQLLEN whole = SQLLEN(utf8_cut_point(s, size_t(srcLen), size_t(n)));
     if (whole > 0) n = whole;
   }
   if (n > 0) std::memcpy(dst, s, size_t(n));
@@ -213,14 +213,14 @@ SQLRETURN CopyWCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN t
     n = NonNegative(dstLen - term) & ~SQLLEN(1);
     // Keep a surrogate pair together: a high surrogate whose partner did not
     // fit goes with the next part (unless it is all the buffer can take).
-    if (n >= 4 && n + 2 <= srcLen && convutf::IsHighSurrogate(convutf::LoadUnit(src, n / 2 - 1)) &&
-        convutf::IsLowSurrogate(convutf::LoadUnit(src, n / 2)))
+    if (n >= 4 && n + 2 <= srcLen && utf16_is_high(utf16_load(src, n / 2 - 1)) &&
+        utf16_is_low(utf16_load(src, n / 2)))
       n -= 2;
   } else if (more) {
     *pending = E_01004;
     // The partner of a trailing high surrogate is in the next piece.
     const SQLLEN even = n & ~SQLLEN(1);
-    if (even >= 4 && convutf::IsHighSurrogate(convutf::LoadUnit(src, even / 2 - 1))) n = even - 2;
+    if (even >= 4 && utf16_is_high(utf16_load(src, even / 2 - 1))) n = even - 2;
   }
   if (n > 0) std::memcpy(dst, src, size_t(n));
   if (terminate && n + 2 <= dstLen) {
@@ -243,8 +243,8 @@ SQLRETURN CopyWCharToChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLE
   // Units in hand that can be converted now: a high surrogate at the end of
   // a piece waits for its partner.
   size_t units = size_t(srcLen);
-  if (more && units > 0 && convutf::IsHighSurrogate(convutf::LoadUnit(src, units - 1))) --units;
-  const SQLLEN bytes = SQLLEN(convutf::Utf16ToUtf8Size(src, units));
+  if (more && units > 0 && utf16_is_high(utf16_load(src, units - 1))) --units;
+  const SQLLEN bytes = SQLLEN(utf16_value_bytes(src, units));
   const SQLLEN term = terminate ? 1 : 0;
   const SQLLEN need = bytes + term;
 
@@ -265,7 +265,7 @@ SQLRETURN CopyWCharToChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLE
     *pending = E_01004;
   }
   size_t took = 0;
-  const size_t w = convutf::Utf16ToUtf8(src, units, static_cast<uint8_t *>(dst), limit, &took);
+  const size_t w = utf16_value_to_utf8(src, units, static_cast<uint8_t *>(dst), limit, &took);
   if (terminate && SQLLEN(w) < dstLen) static_cast<char *>(dst)[w] = '\0';
   Report(consumed, SQLLEN(took));
   return CopyResult(pending);
@@ -284,8 +284,8 @@ SQLRETURN CopyCharToWChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLE
   // Bytes in hand that can be converted now: an incomplete sequence at the
   // end of a piece waits for the rest of its bytes.
   size_t inHand = size_t(srcLen);
-  if (more) inHand = convutf::Utf8CutPoint(s, inHand, inHand);
-  const SQLLEN units = SQLLEN(convutf::Utf8ToUtf16Size(s, inHand));
+  if (more) inHand = utf8_cut_point(s, inHand, inHand);
+  const SQLLEN units = SQLLEN(utf8_value_units(s, inHand));
   const SQLLEN term = terminate ? 2 : 0;
   const SQLLEN need = 2 * units + term;
 
@@ -306,8 +306,8 @@ SQLRETURN CopyCharToWChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLE
     *pending = E_01004;
   }
   size_t took = 0;
-  const size_t w = convutf::Utf8ToUtf16(s, inHand, dst, limit, &took);
-  if (terminate && SQLLEN(2 * w) + 2 <= dstLen) convutf::StoreUnit(dst, w, 0);
+  const size_t w = utf8_value_to_utf16(s, inHand, dst, limit, &took);
+  if (terminate && SQLLEN(2 * w) + 2 <= dstLen) utf16_store(dst, w, 0);
   Report(consumed, SQLLEN(took));
   return CopyResult(pending);
 }
