@@ -163,6 +163,40 @@ void PutLen(T *out, uint32_t n) {
   if (out) *out = static_cast<T>(n > kMax ? kMax : n);
 }
 
+// An output text that the narrow implementation gives again when asked
+// again (names, translated SQL): read through a work buffer of four bytes
+// per character of the caller's buffer; when the text did not fit it, or
+// only its length is wanted, read once more with a buffer that holds it, so
+// that the length is the whole text's in characters. call(work, &len) makes
+// the narrow call; a cut posts 01004 on the object of the handle.
+template <class Len, class Call>
+SQLRETURN ReadOutput(const Call &call, SQLWCHAR *out, int32_t outMax, Len *outLen, int32_t maxChars,
+                     int32_t maxBytes, HandleTable *table, SQLHANDLE h, int32_t magic) {
+  WideOut work(outMax, maxChars, out != nullptr);
+  if (work.failed) return SQL_ERROR;
+  Len narrowLen = 0;
+  SQLRETURN rc = call(work, &narrowLen);
+  auto ok = [&rc] { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; };
+  if (ok() && outMax >= 0 && (out || outLen) && narrowLen >= work.bytes) {
+    work.Allocate(narrowLen < maxBytes ? narrowLen + 1 : maxBytes);
+    if (work.failed) return SQL_ERROR;
+    narrowLen = 0;
+    rc = call(work, &narrowLen);
+  }
+  if (ok() && work.buf) {
+    uint32_t full;
+    const bool cut = ConvertWhole(work.buf, out, outMax, &full) && out;
+    PutLen(outLen, full);
+    if (cut) {
+      PostTruncated(table, h, magic);
+      rc = SQL_SUCCESS_WITH_INFO;
+    }
+  } else if (ok() && outLen) {
+    *outLen = narrowLen;
+  }
+  return rc;
+}
+
 // The five characters of a SQLSTATE and a NUL, into six UTF-16 units.
 void StateToWide(const SQLCHAR *state, SQLWCHAR *out) {
   if (!out) return;
@@ -210,19 +244,10 @@ KVD_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC dbc, SQLHWND hwnd, SQLWCH
 KVD_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC dbc, SQLWCHAR *in, SQLINTEGER inLen, SQLWCHAR *out,
                                            SQLINTEGER outMax, SQLINTEGER *outLen) {
   WideIn text(in, inLen);
-  WideOut work(outMax, INT32_MAX / 4 - 1);
-  if (work.failed) return SQL_ERROR;
-  SQLRETURN rc = CallODBC(API_NativeSqlW, dbc, text.ptr(), text.len, work.ptr(), work.bytes, outLen);
-  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && out && work.buf) {
-    uint32_t full;
-    bool cut = ConvertBack(work.buf, out, outMax, &full);
-    PutLen(outLen, full);
-    if (cut) {
-      PostTruncated(&g_odbc.conns, dbc, MAGIC_CONN);
-      rc = SQL_SUCCESS_WITH_INFO;
-    }
-  }
-  return rc;
+  auto call = [&](const WideOut &w, SQLINTEGER *len) {
+    return CallODBC(API_NativeSqlW, dbc, text.ptr(), text.len, w.ptr(), w.bytes, len);
+  };
+  return ReadOutput(call, out, outMax, outLen, INT32_MAX / 4 - 1, INT32_MAX - 1, &g_odbc.conns, dbc, MAGIC_CONN);
 }
 
 // ---- Statements ------------------------------------------------------------------
@@ -247,38 +272,20 @@ KVD_EXPORT SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT stmt, SQLWCHAR *name, SQ
 
 KVD_EXPORT SQLRETURN SQL_API SQLGetCursorNameW(SQLHSTMT stmt, SQLWCHAR *name, SQLSMALLINT bufLen,
                                                SQLSMALLINT *nameLen) {
-  WideOut work(bufLen, kMaxChars16);
-  if (work.failed) return SQL_ERROR;
-  SQLRETURN rc = CallODBC(API_GetCursorNameW, stmt, work.ptr(), static_cast<SQLSMALLINT>(work.bytes), nameLen);
-  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && name && work.buf) {
-    uint32_t full;
-    bool cut = ConvertBack(work.buf, name, bufLen, &full);
-    PutLen(nameLen, full);
-    if (cut) {
-      PostTruncated(&g_odbc.stmts, stmt, MAGIC_STMT);
-      rc = SQL_SUCCESS_WITH_INFO;
-    }
-  }
-  return rc;
+  auto call = [&](const WideOut &w, SQLSMALLINT *len) {
+    return CallODBC(API_GetCursorNameW, stmt, w.ptr(), static_cast<SQLSMALLINT>(w.bytes), len);
+  };
+  return ReadOutput(call, name, bufLen, nameLen, kMaxChars16, kMaxBytes16, &g_odbc.stmts, stmt, MAGIC_STMT);
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLDescribeColW(SQLHSTMT stmt, SQLUSMALLINT col, SQLWCHAR *name, SQLSMALLINT bufLen,
                                              SQLSMALLINT *nameLen, SQLSMALLINT *type, SQLULEN *size,
                                              SQLSMALLINT *digits, SQLSMALLINT *nullable) {
-  WideOut work(bufLen, kMaxChars16);
-  if (work.failed) return SQL_ERROR;
-  SQLRETURN rc = CallODBC(API_DescribeColW, stmt, col, work.ptr(), static_cast<SQLSMALLINT>(work.bytes), nameLen, type,
-                          size, digits, nullable);
-  if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && name && work.buf) {
-    uint32_t full;
-    bool cut = ConvertBack(work.buf, name, bufLen, &full);
-    PutLen(nameLen, full);
-    if (cut) {
-      PostTruncated(&g_odbc.stmts, stmt, MAGIC_STMT);
-      rc = SQL_SUCCESS_WITH_INFO;
-    }
-  }
-  return rc;
+  auto call = [&](const WideOut &w, SQLSMALLINT *len) {
+    return CallODBC(API_DescribeColW, stmt, col, w.ptr(), static_cast<SQLSMALLINT>(w.bytes), len, type, size, digits,
+                    nullable);
+  };
+  return ReadOutput(call, name, bufLen, nameLen, kMaxChars16, kMaxBytes16, &g_odbc.stmts, stmt, MAGIC_STMT);
 }
 
 // ---- Diagnostics -------------------------------------------------------------------

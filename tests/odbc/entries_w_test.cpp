@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "front_support.h"
@@ -215,10 +216,66 @@ TEST_F(WideEntryTest, NativeSqlCutSetsTruncationOnTheConnection) {
   EXPECT_EQ(g_seen.outBuf, nullptr);
   EXPECT_EQ(g_seen.outLen, -1);
 
-  // No buffer length: no work buffer, nothing converted.
-  EXPECT_EQ(SQLNativeSqlW(dbc, in.data(), SQL_NTS, big, 0, &len), SQL_SUCCESS);
-  EXPECT_EQ(g_seen.outBuf, nullptr);
-  EXPECT_EQ(g_seen.outLen, 0);
+  // A buffer of no characters: nothing written into it, the whole length
+  // in characters and the cut reported.
+  ConnOf(dbc)->pending = 0;
+  big[0] = 0xBEEF;
+  len = -1;
+  EXPECT_EQ(SQLNativeSqlW(dbc, in.data(), SQL_NTS, big, 0, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(big[0], 0xBEEF);
+  EXPECT_EQ(len, 18);
+  EXPECT_EQ(ConnOf(dbc)->pending, E_01004);
+  // No buffer at all: the length alone.
+  ConnOf(dbc)->pending = 0;
+  len = -1;
+  EXPECT_EQ(SQLNativeSqlW(dbc, in.data(), SQL_NTS, nullptr, 0, &len), SQL_SUCCESS);
+  EXPECT_EQ(len, 18);
+  EXPECT_EQ(ConnOf(dbc)->pending, 0);
+}
+
+// Names and translated SQL longer than four bytes per character of the
+// caller's buffer are read again whole: the length reported is the full
+// length in characters, so that a second call sized by it gets all of it.
+TEST_F(WideEntryTest, OutputsLongerThanTheWorkBufferReportTheirFullLength) {
+  g_answer.clear();
+  for (int i = 0; i < 30; ++i) g_answer += "\xF0\x9F\x98\x80";  // 30 pairs: 60 characters, 120 bytes
+  const auto whole = ToW(g_answer);
+  SQLWCHAR out[80];
+  SQLSMALLINT len16 = -1;
+  SQLINTEGER len32 = -1;
+  auto in = ToW("select 1");
+  struct Case {
+    const char *what;
+    std::function<SQLRETURN(SQLWCHAR *, int)> call;
+    std::function<int()> len;
+  };
+  SQLSMALLINT type, digits, nullable;
+  SQLULEN size;
+  const Case cases[] = {
+      {"NativeSqlW", [&](SQLWCHAR *o, int n) { return SQLNativeSqlW(dbc, in.data(), SQL_NTS, o, n, &len32); },
+       [&] { return static_cast<int>(len32); }},
+      {"GetCursorNameW", [&](SQLWCHAR *o, int n) { return SQLGetCursorNameW(stmt, o, static_cast<SQLSMALLINT>(n), &len16); },
+       [&] { return static_cast<int>(len16); }},
+      {"DescribeColW",
+       [&](SQLWCHAR *o, int n) {
+         return SQLDescribeColW(stmt, 1, o, static_cast<SQLSMALLINT>(n), &len16, &type, &size, &digits, &nullable);
+       },
+       [&] { return static_cast<int>(len16); }},
+  };
+  for (const Case &c : cases) {
+    for (int n : {5, 20, 60, 61}) {
+      SCOPED_TRACE(std::string(c.what) + " " + std::to_string(n));
+      for (SQLWCHAR &u : out) u = 0xBEEF;
+      const SQLRETURN rc = c.call(out, n);
+      EXPECT_EQ(c.len(), 60);
+      EXPECT_EQ(rc, n > 60 ? SQL_SUCCESS : SQL_SUCCESS_WITH_INFO);
+      // n - 1 units, or one fewer where that would end inside a pair.
+      const size_t kept = static_cast<size_t>((n - 1) & ~1);
+      EXPECT_EQ(std::basic_string<SQLWCHAR>(out, kept), whole.substr(0, kept));
+      EXPECT_EQ(out[kept], 0);
+      for (int i = n; i < 80; ++i) ASSERT_EQ(out[i], 0xBEEF) << i;
+    }
+  }
 }
 
 TEST_F(WideEntryTest, CursorNameAndColumnNameCutsSetTruncationOnTheStatement) {
