@@ -136,6 +136,16 @@ TEST_F(ConnectDmTest, ACutOutputStringIsReportedWith01004) {
   EXPECT_EQ(DriverConnectW("DSN=kvd_conn_w;PWD=tiger", &out, 20), SQL_SUCCESS_WITH_INFO);
   EXPECT_EQ(out, "DSN=kvd_conn_w;UID=");
   EXPECT_NE(harness::DmDiagText(SQL_HANDLE_DBC, dbc).find("01004"), std::string::npos);
+  // A buffer of no characters: the cut is reported with the full length.
+  SQLDisconnect(dbc);
+  auto in = harness::ToW("DSN=kvd_conn_w;PWD=tiger");
+  SQLWCHAR none[1] = {0xBEEF};
+  SQLSMALLINT len = -1;
+  EXPECT_EQ(SQLDriverConnectW(dbc, nullptr, in.data(), SQL_NTS, none, 0, &len, SQL_DRIVER_NOPROMPT),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(none[0], 0xBEEF);
+  EXPECT_GT(len, 20);
+  EXPECT_NE(harness::DmDiagText(SQL_HANDLE_DBC, dbc).find("01004"), std::string::npos);
 }
 
 TEST_F(ConnectDmTest, AFailedConnectShowsTheAgentsMessages) {
