@@ -43,9 +43,10 @@ struct Conn {
   SQLHDBC dbc = SQL_NULL_HDBC;
 
   // Attributes set before SQLConnect as {attribute, value}.
-  bool Open(const char *dsn, std::vector<std::pair<SQLINTEGER, intptr_t>> before = {}) {
+  bool Open(const char *dsn, std::vector<std::pair<SQLINTEGER, intptr_t>> before = {},
+            intptr_t odbcVersion = SQL_OV_ODBC3) {
     if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env) != SQL_SUCCESS) return false;
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(odbcVersion), 0);
     if (SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc) != SQL_SUCCESS) return false;
     for (auto &[attr, value] : before) EXPECT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(dbc, attr, P(value), 0)));
     SQLRETURN rc = SQLConnect(dbc, Text(dsn), SQL_NTS, Text("scott"), SQL_NTS, Text("tiger"), SQL_NTS);
@@ -181,6 +182,54 @@ TEST_P(DmExec, PreparedDmlReExecutesWithNewParameterValues) {
   }
   SQLFreeHandle(SQL_HANDLE_STMT, h);
   EXPECT_EQ((Rows{{"103"}, {"201"}, {"202"}}), c.Query("select a from " + t + " order by a"));
+}
+
+// A prepared query runs again after its cursor is closed, with new
+// parameter values; a prepared statement survives a failed execute.
+TEST_P(DmExec, PreparedStatementsRunAgain) {
+  const std::string t = T("ex_again");
+  c.Table(t, "a number(10) primary key");
+  for (int i = 1; i <= 4; ++i) c.MustRun("insert into " + t + " values (" + std::to_string(i) + ")");
+  SQLHSTMT h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, Text("select a from " + t + " where a >= ? order by a"), SQL_NTS));
+  SQLINTEGER from = 0, a = 0;
+  SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &from, 0, nullptr);
+  SQLBindCol(h, 1, SQL_C_LONG, &a, 0, nullptr);
+  for (SQLINTEGER f : {3, 1, 5, 4}) {
+    SCOPED_TRACE(f);
+    from = f;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    std::vector<SQLINTEGER> got;
+    while (SQLFetch(h) == SQL_SUCCESS) got.push_back(a);
+    std::vector<SQLINTEGER> want;
+    for (SQLINTEGER i = f; i <= 4; ++i) want.push_back(i);
+    EXPECT_EQ(got, want);
+    ASSERT_EQ(SQL_SUCCESS, SQLCloseCursor(h));
+  }
+  // Executed again before anything was fetched: the second result counts.
+  from = 2;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h)));
+  from = 1;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  std::vector<SQLINTEGER> got;
+  while (SQLFetch(h) == SQL_SUCCESS) got.push_back(a);
+  EXPECT_EQ(got, (std::vector<SQLINTEGER>{1, 2, 3, 4}));
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+
+  h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLPrepare(h, Text("insert into " + t + " values (?)"), SQL_NTS));
+  SQLINTEGER v = 2;
+  SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, nullptr);
+  EXPECT_EQ(SQL_ERROR, SQLExecute(h));  // a duplicate key
+  EXPECT_NE(harness::DmDiagText(SQL_HANDLE_STMT, h).find("ORA-00001"), std::string::npos)
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  v = 9;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLLEN n = 0;
+  SQLRowCount(h, &n);
+  EXPECT_EQ(n, 1);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  EXPECT_EQ("5", c.One("select count(*) from " + t));
 }
 
 TEST_P(DmExec, DdlAndItsFailures) {
@@ -605,6 +654,20 @@ TEST_P(DmExec, QueryTimeoutEndsASlowStatementAndTheConnectionStaysUsable) {
   EXPECT_EQ((Rows{{"2"}}), c.Query("select a from " + t));
 }
 
+// An ODBC 2 application gets the ODBC 2 states of a time-out and a cancel.
+TEST_P(DmExec, TimeOutInOdbc2) {
+  Conn v2;
+  ASSERT_TRUE(v2.Open(GetParam(), {}, SQL_OV_ODBC2));
+  const std::string t = T("ex_v2");
+  v2.Table(t, "a number(10)");
+  SQLHSTMT h = v2.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, P(1), 0));
+  ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1T00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
 // Runs the statement on a second thread and cancels it from this one once
 // the stand-in has begun its execute. A cancel that comes before the execute
 // is inside OCI has nothing to break yet, so it is repeated while the
@@ -667,6 +730,51 @@ TEST_P(DmExec, CancelFromASecondThreadEndsARunningStatement) {
   EXPECT_EQ(SQL_SUCCESS, SQLCancel(idle));
   SQLFreeHandle(SQL_HANDLE_STMT, idle);
   EXPECT_EQ(ocilite_test_calls(OCILITE_T_BREAK), breaks);
+}
+
+// A statement that waits for a row another connection holds is ended by
+// its time-out and by SQLCancel alike, and the waiting connection goes on.
+TEST_P(DmExec, TimeOutAndCancelEndAWaitForALock) {
+  const std::string t = T("ex_lock");
+  c.Table(t, "a number(10)");
+  c.MustRun("insert into " + t + " values (1)");
+  Conn holder;
+  ASSERT_TRUE(holder.Open(GetParam(), {{SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF}}));
+  holder.MustRun("update " + t + " set a = 2");
+  // Time-out.
+  SQLHSTMT h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, P(1), 0));
+  Clock::time_point start = Clock::now();
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("update " + t + " set a = 3"), SQL_NTS));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HYT00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_LT(Seconds(start), 5.0);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  // Cancel of a blocking wait.
+  h = c.Stmt();
+  double took = 0;
+  SQLRETURN cancelRc = SQL_ERROR;
+  EXPECT_EQ(SQL_ERROR, ExecuteAndCancel(h, "update " + t + " set a = 4", &took, &cancelRc));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HY008") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_LT(took, 10.0);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  // Once the holder is done the update goes through.
+  ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, holder.dbc, SQL_COMMIT));
+  c.MustRun("update " + t + " set a = a + 10");
+  EXPECT_EQ("12", c.One("select a from " + t));
+}
+
+TEST_P(DmExec, CancelInOdbc2) {
+  Conn v2;
+  ASSERT_TRUE(v2.Open(GetParam(), {}, SQL_OV_ODBC2));
+  const std::string t = T("ex_v2c");
+  v2.Table(t, "a number(10)");
+  SQLHSTMT h = v2.Stmt();
+  ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  double took = 0;
+  SQLRETURN cancelRc = SQL_ERROR;
+  EXPECT_EQ(SQL_ERROR, ExecuteAndCancel(h, "insert into " + t + " values (1)", &took, &cancelRc));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1008") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
 // ---- Read-only connections ---------------------------------------------------
