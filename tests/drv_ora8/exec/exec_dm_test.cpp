@@ -300,6 +300,10 @@ TEST_P(DmExec, NativeSqlShowsTheTranslation) {
       // ROWID in the select list.
       {"select rowid, a from t", "select rowidtochar(ROWID) as \"rowid\", a from t"},
       {"select x as rowid, y from t", "select x as rowid, y from t"},
+      // FROM inside quotes or next to multi-byte characters is not the
+      // FROM of the query; the text around it stays byte for byte.
+      {"select 'a from b', \"\xC3\xA9" "from\xC3\xA9\" from t", "select 'a from b', \"\xC3\xA9" "from\xC3\xA9\" from t"},
+      {"select a \xC3\xA9 from t", "select a \xC3\xA9 from t"},
       // Text that needs no translation, with UTF-8, comes back unchanged.
       {"insert into t values ('h\xC3\xA9llo \xE2\x82\xAC')", "insert into t values ('h\xC3\xA9llo \xE2\x82\xAC')"},
   };
@@ -654,17 +658,23 @@ TEST_P(DmExec, QueryTimeoutEndsASlowStatementAndTheConnectionStaysUsable) {
   EXPECT_EQ((Rows{{"2"}}), c.Query("select a from " + t));
 }
 
-// An ODBC 2 application gets the ODBC 2 states of a time-out and a cancel.
-TEST_P(DmExec, TimeOutInOdbc2) {
+// In an ODBC 2 application a time-out set on the connection applies to its
+// statements.
+TEST_P(DmExec, QueryTimeoutSetOnTheConnection) {
   Conn v2;
   ASSERT_TRUE(v2.Open(GetParam(), {}, SQL_OV_ODBC2));
-  const std::string t = T("ex_v2");
+  const std::string t = T("ex_tmoc");
   v2.Table(t, "a number(10)");
   SQLHSTMT h = v2.Stmt();
-  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT, P(1), 0));
+  ASSERT_EQ(SQL_SUCCESS, SQLSetConnectOption(v2.dbc, SQL_QUERY_TIMEOUT, 1)) << harness::DmDiagText(SQL_HANDLE_DBC, v2.dbc);
+  SQLULEN got = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLGetStmtOption(h, SQL_QUERY_TIMEOUT, &got));
+  EXPECT_EQ(got, 1u);
   ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  const Clock::time_point start = Clock::now();
   EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
   EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1T00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_LT(Seconds(start), 5.0);
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
