@@ -271,6 +271,10 @@ SQLRETURN DriverConnectBody(Conn *conn, void *window, const char *in, int16_t in
     conn->pending = E_08002;
     return SQL_ERROR;
   }
+  if (!in && inLen == kConnectTextNoMemory) {
+    conn->pending = E_S1001;
+    return SQL_ERROR;
+  }
   if ((inLen < 0 && inLen != SQL_NTS) || outMax < 0) {
     conn->pending = E_S1090;
     return SQL_ERROR;
@@ -354,6 +358,12 @@ SQLRETURN odbc_Connect(void *object, const ApiArgs &args) {
     return SQL_ERROR;
   }
   const int16_t lens[3] = {args.i16(1), args.i16(3), args.i16(5)};
+  for (int i = 0; i < 3; ++i) {
+    if (!args.ptr(2 * i) && lens[i] == kConnectTextNoMemory) {
+      conn->pending = E_S1001;
+      return SQL_ERROR;
+    }
+  }
   for (int16_t len : lens) {
     if (len < 0 && len != SQL_NTS) {
       conn->pending = E_S1090;

@@ -15,8 +15,15 @@
 // TvxLOGIN_Free), which the drivers link and find beside themselves.
 #include <sql.h>
 
+#include <cstdint>
+
 #include "odbc/dispatch.h"
 #include "odbc/objects.h"
+
+// The length a wide entry point passes, with a null text, for a text whose
+// UTF-8 copy it could not make: the connect fails with S1001 instead of
+// going on without the text (an absent DSN would connect to "Default").
+constexpr int16_t kConnectTextNoMemory = INT16_MIN;
 
 // The connect logic; SQL_SUCCESS, SQL_SUCCESS_WITH_INFO (01004 cut output,
 // or warnings of the connect in the diagnostics), SQL_NO_DATA (prompt not

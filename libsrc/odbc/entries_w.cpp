@@ -24,6 +24,7 @@
 #include "odbc/apirec.h"
 #include "odbc/cursorname.h"
 #include "odbc/dispatch.h"
+#include "odbc/drvconnect.h"
 #include "odbc/entries_w.h"
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
@@ -211,8 +212,10 @@ void StateToWide(const SQLCHAR *state, SQLWCHAR *out) {
 KVD_EXPORT SQLRETURN SQL_API SQLConnectW(SQLHDBC dbc, SQLWCHAR *dsn, SQLSMALLINT dsnLen, SQLWCHAR *uid,
                                          SQLSMALLINT uidLen, SQLWCHAR *pwd, SQLSMALLINT pwdLen) {
   WideIn d(dsn, dsnLen), u(uid, uidLen), p(pwd, pwdLen);
-  return CallODBC(API_ConnectW, dbc, d.ptr(), static_cast<SQLSMALLINT>(d.len), u.ptr(),
-                  static_cast<SQLSMALLINT>(u.len), p.ptr(), static_cast<SQLSMALLINT>(p.len), kWide);
+  // A text without its copy fails the connect (S1001) instead of counting
+  // as absent.
+  auto len = [](const WideIn &t) { return static_cast<SQLSMALLINT>(t.failed ? kConnectTextNoMemory : t.len); };
+  return CallODBC(API_ConnectW, dbc, d.ptr(), len(d), u.ptr(), len(u), p.ptr(), len(p), kWide);
 }
 
 // The output connection string comes back whole into the largest work
@@ -227,7 +230,8 @@ KVD_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC dbc, SQLHWND hwnd, SQLWCH
   WideOut work = wanted ? WideOut(kWhole, kMaxBytes16) : WideOut(outMax, kMaxChars16, false);
   if (work.failed) return SQL_ERROR;
   SQLSMALLINT narrowLen = 0;
-  SQLRETURN rc = CallODBC(API_DriverConnectW, dbc, hwnd, text.ptr(), static_cast<SQLSMALLINT>(text.len), work.ptr(),
+  const auto inLenArg = static_cast<SQLSMALLINT>(text.failed ? kConnectTextNoMemory : text.len);
+  SQLRETURN rc = CallODBC(API_DriverConnectW, dbc, hwnd, text.ptr(), inLenArg, work.ptr(),
                           static_cast<SQLSMALLINT>(work.bytes), &narrowLen, completion, kWide);
   if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && work.buf) {
     uint32_t full;

@@ -15,8 +15,10 @@
 
 #include "connect_support.h"
 #include "odbc/connattr.h"
+#include "odbc/entries_w.h"
 #include "odbc/trace.h"
 #include "util/strutil.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -197,6 +199,35 @@ TEST_F(DriverConnectTest, OutputBuffersOfEveryLengthAroundTheString) {
     SQLDisconnect(d);
     SQLFreeHandle(SQL_HANDLE_DBC, d);
   }
+}
+
+// A wide text whose UTF-8 copy cannot be made (out of memory) fails the
+// connect with S1001; it never counts as absent (an absent DSN would
+// connect to "Default", an absent password with none).
+TEST_F(DriverConnectTest, AWideTextWithoutItsCopyFailsTheConnect) {
+  struct Restore {
+    WideInDupFn saved = g_wideInDup;
+    ~Restore() { g_wideInDup = saved; }
+  } restore;
+  // Texts beginning with '!' cannot be copied.
+  g_wideInDup = [](const uint16_t *w, int32_t n) -> char * {
+    return w[0] == '!' ? nullptr : utf16_to_utf8_dupn(w, n);
+  };
+  const auto dsn = ct::ToW("kvd_minimal"), user = ct::ToW("scott"), lost = ct::ToW("!tiger");
+  EXPECT_EQ(SQLConnectW(dbc, const_cast<SQLWCHAR *>(dsn.c_str()), SQL_NTS, const_cast<SQLWCHAR *>(user.c_str()),
+                        SQL_NTS, const_cast<SQLWCHAR *>(lost.c_str()), SQL_NTS),
+            SQL_ERROR);
+  auto d = Diags(SQL_HANDLE_DBC, dbc);
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_EQ(d[0].state, "HY001");
+  EXPECT_EQ(ct::DriverConnectW(dbc, "!DSN=kvd_minimal;UID=u;PWD=p"), SQL_ERROR);
+  d = Diags(SQL_HANDLE_DBC, dbc);
+  ASSERT_EQ(d.size(), 1u);
+  EXPECT_EQ(d[0].state, "HY001");
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_Connect), 0);
+  EXPECT_NE(ConnOf(dbc)->state, CONN_CONNECTED);
+  // The same texts that can be copied connect.
+  EXPECT_EQ(ct::DriverConnectW(dbc, "DSN=kvd_minimal;UID=u;PWD=p"), SQL_SUCCESS) << DiagText(SQL_HANDLE_DBC, dbc);
 }
 
 TEST_F(DriverConnectTest, BadLengthsAndASecondConnectAreRefused) {
