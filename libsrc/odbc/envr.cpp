@@ -16,9 +16,41 @@ namespace {
 
 constexpr int32_t kAttrUnknown1056 = 1056;  // answered with the constant 2
 
+// The environment attributes kept in the environment: the field and the
+// values a set takes (others are ignored without an error).
+struct EnvAttr {
+  int32_t attr;
+  int32_t Envr::*field;
+  int32_t lowest, highest;
+};
+
+constexpr EnvAttr kEnvAttrs[] = {
+    {SQL_ATTR_ODBC_VERSION, &Envr::odbcVersion, SQL_OV_ODBC2, SQL_OV_ODBC3},
+    {SQL_ATTR_CONNECTION_POOLING, &Envr::connPooling, 0, 2},
+    {SQL_ATTR_CP_MATCH, &Envr::cpMatch, 0, 1},
+    {SQL_ATTR_OUTPUT_NTS, &Envr::outputNts, 0, 1},
+};
+
+const EnvAttr *FindEnvAttr(int32_t attr) {
+  for (const EnvAttr &a : kEnvAttrs)
+    if (a.attr == attr) return &a;
+  return nullptr;
+}
+
 // The output handle slot receives the 32-bit value zero-extended.
 void PutHandle(void *out, HandleValue h) {
   *static_cast<SQLHANDLE *>(out) = reinterpret_cast<SQLHANDLE>(static_cast<uintptr_t>(h));
+}
+
+// Registers a new object in its handle table and hands its handle out.
+// Returns 0, or the table's code; the caller then discards the object.
+template <class T>
+int Publish(HandleTable *table, T *obj, void *out) {
+  HandleValue h;
+  if (int code = HandleTable_Add(table, &h, obj)) return code;
+  obj->handle = h;
+  PutHandle(out, h);
+  return 0;
 }
 
 SQLRETURN AllocEnvCommon(const ApiArgs &args, int32_t version) {
@@ -29,15 +61,27 @@ SQLRETURN AllocEnvCommon(const ApiArgs &args, int32_t version) {
   if (!env) return SQL_ERROR;
   env->odbcVersion = version;
   EnvrOpen(env);
-  HandleValue h;
-  if (HandleTable_Add(&g_odbc.envs, &h, env) != 0) {
+  if (Publish(&g_odbc.envs, env, out) != 0) {
     // No object is left to carry a diagnostic.
     EnvrDelete(env);
     return SQL_ERROR;
   }
-  env->handle = h;
-  PutHandle(out, h);
   return SQL_SUCCESS;
+}
+
+// The start of a statement or descriptor allocation: the output slot must
+// be there (it holds zero until the handle is known) and the connection open.
+bool ConnChildAllowed(Conn *conn, void *out) {
+  if (!out) {
+    conn->pending = E_S1009;
+    return false;
+  }
+  PutHandle(out, 0);
+  if (conn->state != CONN_CONNECTED) {
+    conn->pending = E_08003;
+    return false;
+  }
+  return true;
 }
 
 SQLRETURN AllocConnCommon(Envr *env, const ApiArgs &args) {
@@ -49,42 +93,26 @@ SQLRETURN AllocConnCommon(Envr *env, const ApiArgs &args) {
   PutHandle(out, 0);
   Conn *conn = ConnNew(env);
   if (!conn) return SQL_ERROR;
-  HandleValue h;
-  int code = HandleTable_Add(&g_odbc.conns, &h, conn);
-  if (code != 0) {
+  if (int code = Publish(&g_odbc.conns, conn, out)) {
     ConnClose(conn);
     ConnDelete(conn);
     ConnRelease(conn);
     env->pending = code;
     return SQL_ERROR;
   }
-  conn->handle = h;
-  PutHandle(out, h);
   return SQL_SUCCESS;
 }
 
 SQLRETURN AllocStmtCommon(Conn *conn, const ApiArgs &args) {
   void *out = args.ptr(0);
-  if (!out) {
-    conn->pending = E_S1009;
-    return SQL_ERROR;
-  }
-  PutHandle(out, 0);
-  if (conn->state != CONN_CONNECTED) {
-    conn->pending = E_08003;
-    return SQL_ERROR;
-  }
+  if (!ConnChildAllowed(conn, out)) return SQL_ERROR;
   Stmt *stmt = StmtNew(conn);
   if (!stmt) return SQL_ERROR;
-  HandleValue h;
-  int code = HandleTable_Add(&g_odbc.stmts, &h, stmt);
-  if (code != 0) {
+  if (int code = Publish(&g_odbc.stmts, stmt, out)) {
     StmtDelete(stmt);
     conn->pending = code;
     return SQL_ERROR;
   }
-  stmt->handle = h;
-  PutHandle(out, h);
   return SQL_SUCCESS;
 }
 
@@ -188,26 +216,14 @@ SQLRETURN odbc_AllocStmt(void *object, const ApiArgs &args) {
 SQLRETURN odbc_AllocHandle_Desc(void *object, const ApiArgs &args) {
   auto *conn = static_cast<Conn *>(object);
   void *out = args.ptr(0);
-  if (!out) {
-    conn->pending = E_S1009;
-    return SQL_ERROR;
-  }
-  PutHandle(out, 0);
-  if (conn->state != CONN_CONNECTED) {
-    conn->pending = E_08003;
-    return SQL_ERROR;
-  }
+  if (!ConnChildAllowed(conn, out)) return SQL_ERROR;
   Desc *desc = DescNew(DESC_EXPLICIT_KIND, DESC_ALLOC_USER, nullptr, conn);
   if (!desc) return SQL_ERROR;
-  HandleValue h;
-  int code = HandleTable_Add(&g_odbc.descs, &h, desc);
-  if (code != 0) {
+  if (int code = Publish(&g_odbc.descs, desc, out)) {
     DescDelete(desc);
     conn->pending = code;
     return SQL_ERROR;
   }
-  desc->handle = h;
-  PutHandle(out, h);
   return SQL_SUCCESS;
 }
 
@@ -258,25 +274,10 @@ SQLRETURN odbc_FreeStmt(void *object, const ApiArgs &args) {
 
 SQLRETURN odbc_SetEnvAttr(void *object, const ApiArgs &args) {
   auto *env = static_cast<Envr *>(object);
-  int32_t attr = args.i32(0);
   // The value is an integer passed in the pointer-sized argument.
-  int32_t value = static_cast<int32_t>(args.u64(1));
-  switch (attr) {
-    case SQL_ATTR_ODBC_VERSION:
-      if (value == SQL_OV_ODBC2 || value == SQL_OV_ODBC3) env->odbcVersion = value;
-      break;
-    case SQL_ATTR_CONNECTION_POOLING:
-      if (value >= 0 && value <= 2) env->connPooling = value;
-      break;
-    case SQL_ATTR_CP_MATCH:
-      if (value == 0 || value == 1) env->cpMatch = value;
-      break;
-    case SQL_ATTR_OUTPUT_NTS:
-      if (value == 0 || value == 1) env->outputNts = value;
-      break;
-    default:
-      break;
-  }
+  const auto value = static_cast<int32_t>(args.u64(1));
+  const EnvAttr *a = FindEnvAttr(args.i32(0));
+  if (a && value >= a->lowest && value <= a->highest) env->*a->field = value;
   return SQL_SUCCESS;
 }
 
@@ -284,24 +285,10 @@ SQLRETURN odbc_GetEnvAttr(void *object, const ApiArgs &args) {
   auto *env = static_cast<Envr *>(object);
   auto *out = args.ptr<int32_t>(1);
   if (!out) return SQL_SUCCESS;
-  switch (args.i32(0)) {
-    case SQL_ATTR_ODBC_VERSION:
-      *out = env->odbcVersion;
-      break;
-    case SQL_ATTR_CONNECTION_POOLING:
-      *out = env->connPooling;
-      break;
-    case SQL_ATTR_CP_MATCH:
-      *out = env->cpMatch;
-      break;
-    case SQL_ATTR_OUTPUT_NTS:
-      *out = env->outputNts ? 1 : 0;
-      break;
-    case kAttrUnknown1056:
-      *out = 2;
-      break;
-    default:
-      break;
-  }
+  const int32_t attr = args.i32(0);
+  if (const EnvAttr *a = FindEnvAttr(attr))
+    *out = env->*a->field;
+  else if (attr == kAttrUnknown1056)
+    *out = 2;
   return SQL_SUCCESS;
 }
