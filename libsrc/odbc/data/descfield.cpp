@@ -255,6 +255,15 @@ struct PendingGuard {
   }
 };
 
+// The IRD's count: the statement's result columns. Returns 0, or the code
+// of the failure (the statement's own pending code is kept).
+int IrdCount(Stmt *stmt, int16_t *n) {
+  PendingGuard guard(stmt);
+  int code = StmtNumResultCols(stmt, n);
+  const int32_t left = guard.Take();
+  return code == 0 ? left : code;
+}
+
 // One record read: the sources of the record, looked up when needed.
 struct RecordRead {
   Desc *desc;
@@ -342,11 +351,7 @@ SQLRETURN ReadHeader(Desc *d, Src src, int16_t field, const Out &o) {
     case SQL_DESC_COUNT:
       if (src == Src::IRD) {
         int16_t n = 0;
-        PendingGuard guard(stmt);
-        int code = StmtNumResultCols(stmt, &n);
-        int32_t left = guard.Take();
-        if (code == 0 && left != 0) code = left;
-        if (code != 0) return DescFail(d, code);
+        if (int code = IrdCount(stmt, &n)) return DescFail(d, code);
         return o.SmallInt(n);
       }
       return o.SmallInt(d->count);
@@ -416,6 +421,47 @@ bool ApplicationOnly(int16_t f) {
 
 const char *LabelOf(const ColDesc &c) { return c.fullName && *c.fullName ? c.fullName : c.name; }
 
+// The type fields that an IRD column's and an IPD parameter's description
+// answer alike.
+SQLRETURN ReadDescribedType(const ColDesc &c, Conn *conn, Desc *d, int16_t field, const Out &o) {
+  const int t = c.sqlType;
+  switch (field) {
+    case SQL_DESC_CONCISE_TYPE: return o.SmallInt(t);
+    case SQL_DESC_UNSIGNED: return o.SmallInt(UnsignedRule(t));
+    case SQL_DESC_FIXED_PREC_SCALE: return o.SmallInt(FixedRule(t, c.decimalDigits));
+    case SQL_DESC_TYPE_NAME: return TypeName(o, conn, t);
+    case SQL_DESC_NUM_PREC_RADIX: return o.Integer(RadixRule(t));
+    case SQL_DESC_TYPE: return o.SmallInt(Verbose(t));
+    case SQL_DESC_LENGTH: return o.Integer(LengthRule(t, DescColSize(c), DescColSize(c)));
+    case SQL_DESC_PRECISION: return o.SmallInt(PrecisionRule(t, c.columnSize, c.decimalDigits));
+    case SQL_DESC_SCALE: return o.SmallInt(ScaleRule(t, c.decimalDigits));
+    case SQL_DESC_DATETIME_INTERVAL_CODE: return o.SmallInt(IntervalCode(t));
+    case SQL_DESC_OCTET_LENGTH: return o.Integer(OctetRule(t, DescOctetSize(c)));
+    default: return DescFail(d, E_IM001);
+  }
+}
+
+// A field as the descriptor's own record holds it. Callers have already
+// refused the fields their kind of descriptor does not have.
+SQLRETURN ReadStoredField(const DescRecord &rec, Desc *d, int16_t field, const Out &o) {
+  switch (field) {
+    case SQL_DESC_CONCISE_TYPE: return o.SmallInt(rec.conciseType);
+    case SQL_DESC_UNSIGNED: return o.SmallInt(rec.isUnsigned);
+    case SQL_DESC_FIXED_PREC_SCALE: return o.SmallInt(rec.fixedPrecScale);
+    case SQL_DESC_NUM_PREC_RADIX: return o.Integer(rec.numPrecRadix);
+    case SQL_DESC_TYPE: return o.SmallInt(rec.type);
+    case SQL_DESC_LENGTH: return o.Integer(rec.length);
+    case SQL_DESC_OCTET_LENGTH_PTR: return o.Pointer(rec.octetLengthPtr);
+    case SQL_DESC_PRECISION: return o.SmallInt(rec.precision);
+    case SQL_DESC_SCALE: return o.SmallInt(rec.scale);
+    case SQL_DESC_DATETIME_INTERVAL_CODE: return o.SmallInt(rec.datetimeIntervalCode);
+    case SQL_DESC_INDICATOR_PTR: return o.Pointer(rec.indicatorPtr);
+    case SQL_DESC_DATA_PTR: return o.Pointer(rec.dataPtr);
+    case SQL_DESC_OCTET_LENGTH: return o.Integer(rec.octetLength);
+    default: return DescFail(d, E_IM001);
+  }
+}
+
 SQLRETURN ReadIrd(RecordRead &r, int16_t field, const Out &o) {
   Desc *d = r.desc;
   Conn *conn = r.stmt->conn;
@@ -474,14 +520,10 @@ SQLRETURN ReadIrd(RecordRead &r, int16_t field, const Out &o) {
   if (!c) return DescFail(d, E_07009);
   const int t = c->sqlType;
   switch (field) {
-    case SQL_DESC_CONCISE_TYPE: return o.SmallInt(t);
     case SQL_DESC_DISPLAY_SIZE: return o.Integer(c->columnSize);
-    case SQL_DESC_UNSIGNED: return o.SmallInt(UnsignedRule(t));
-    case SQL_DESC_FIXED_PREC_SCALE: return o.SmallInt(FixedRule(t, c->decimalDigits));
     case SQL_DESC_UPDATABLE: return o.SmallInt(UpdatableRule(*c));
     case SQL_DESC_CASE_SENSITIVE: return o.Integer(CaseRule(t));
     case SQL_DESC_SEARCHABLE: return o.SmallInt(SearchableRule(t));
-    case SQL_DESC_TYPE_NAME: return TypeName(o, conn, t);
     case SQL_DESC_TABLE_NAME: case SQL_DESC_BASE_TABLE_NAME: return o.Text(c->table);
     case SQL_DESC_SCHEMA_NAME: return o.Text(c->schema);
     case SQL_DESC_CATALOG_NAME: return o.Text(c->catalog);
@@ -490,17 +532,10 @@ SQLRETURN ReadIrd(RecordRead &r, int16_t field, const Out &o) {
       return o.Text(r.AttrInt(kAttrExpression, &attr) && attr == 1 ? "" : LabelOf(*c));
     case SQL_DESC_LITERAL_PREFIX: return TypeCatalogText(o, conn, kLiteralPrefixColumn, t);
     case SQL_DESC_LITERAL_SUFFIX: return TypeCatalogText(o, conn, kLiteralSuffixColumn, t);
-    case SQL_DESC_NUM_PREC_RADIX: return o.Integer(RadixRule(t));
-    case SQL_DESC_TYPE: return o.SmallInt(Verbose(t));
-    case SQL_DESC_LENGTH: return o.Integer(LengthRule(t, DescColSize(*c), DescColSize(*c)));
-    case SQL_DESC_PRECISION: return o.SmallInt(PrecisionRule(t, c->columnSize, c->decimalDigits));
-    case SQL_DESC_SCALE: return o.SmallInt(ScaleRule(t, c->decimalDigits));
-    case SQL_DESC_DATETIME_INTERVAL_CODE: return o.SmallInt(IntervalCode(t));
     case SQL_DESC_NULLABLE: return o.SmallInt(static_cast<int>(c->flags & kColDescNullableMask));
     case SQL_DESC_NAME: return o.Text(c->name);
     case SQL_DESC_UNNAMED: return o.SmallInt(c->name[0] ? SQL_NAMED : SQL_UNNAMED);
-    case SQL_DESC_OCTET_LENGTH: return o.Integer(OctetRule(t, DescOctetSize(*c)));
-    default: return DescFail(d, E_IM001);
+    default: return ReadDescribedType(*c, conn, d, field, o);
   }
 }
 
@@ -528,24 +563,7 @@ SQLRETURN ReadIpd(RecordRead &r, int16_t field, const Out &o) {
       break;
   }
   // The rest: the parameter's description, else the record.
-  ColDesc *c = r.Description();
-  if (c) {
-    const int t = c->sqlType;
-    switch (field) {
-      case SQL_DESC_CONCISE_TYPE: return o.SmallInt(t);
-      case SQL_DESC_UNSIGNED: return o.SmallInt(UnsignedRule(t));
-      case SQL_DESC_FIXED_PREC_SCALE: return o.SmallInt(FixedRule(t, c->decimalDigits));
-      case SQL_DESC_TYPE_NAME: return TypeName(o, r.stmt->conn, t);
-      case SQL_DESC_NUM_PREC_RADIX: return o.Integer(RadixRule(t));
-      case SQL_DESC_TYPE: return o.SmallInt(Verbose(t));
-      case SQL_DESC_LENGTH: return o.Integer(LengthRule(t, DescColSize(*c), DescColSize(*c)));
-      case SQL_DESC_PRECISION: return o.SmallInt(PrecisionRule(t, c->columnSize, c->decimalDigits));
-      case SQL_DESC_SCALE: return o.SmallInt(ScaleRule(t, c->decimalDigits));
-      case SQL_DESC_DATETIME_INTERVAL_CODE: return o.SmallInt(IntervalCode(t));
-      case SQL_DESC_OCTET_LENGTH: return o.Integer(OctetRule(t, DescOctetSize(*c)));
-      default: return DescFail(d, E_IM001);
-    }
-  }
+  if (ColDesc *c = r.Description()) return ReadDescribedType(*c, r.stmt->conn, d, field, o);
   if (!rec) {
     switch (field) {
       case SQL_DESC_FIXED_PREC_SCALE: return DescFail(d, E_S1091);
@@ -554,20 +572,8 @@ SQLRETURN ReadIpd(RecordRead &r, int16_t field, const Out &o) {
       default: return DescFail(d, E_S1000);
     }
   }
-  switch (field) {
-    case SQL_DESC_CONCISE_TYPE: return o.SmallInt(rec->conciseType);
-    case SQL_DESC_UNSIGNED: return o.SmallInt(rec->isUnsigned);
-    case SQL_DESC_FIXED_PREC_SCALE: return o.SmallInt(rec->fixedPrecScale);
-    case SQL_DESC_TYPE_NAME: return TypeName(o, r.stmt->conn, rec->conciseType);
-    case SQL_DESC_NUM_PREC_RADIX: return o.Integer(rec->numPrecRadix);
-    case SQL_DESC_TYPE: return o.SmallInt(rec->type);
-    case SQL_DESC_LENGTH: return o.Integer(rec->length);
-    case SQL_DESC_PRECISION: return o.SmallInt(rec->precision);
-    case SQL_DESC_SCALE: return o.SmallInt(rec->scale);
-    case SQL_DESC_DATETIME_INTERVAL_CODE: return o.SmallInt(rec->datetimeIntervalCode);
-    case SQL_DESC_OCTET_LENGTH: return o.Integer(rec->octetLength);
-    default: return DescFail(d, E_IM001);
-  }
+  if (field == SQL_DESC_TYPE_NAME) return TypeName(o, r.stmt->conn, rec->conciseType);
+  return ReadStoredField(*rec, d, field, o);
 }
 
 // ARD and APD applied to their statement, and descriptors answered from
@@ -580,20 +586,7 @@ SQLRETURN ReadApplication(RecordRead &r, int16_t field, const Out &o) {
 
   if (r.src == Src::OWN) {
     if (!rec) return DescFail(d, E_S1000);
-    switch (field) {
-      case SQL_DESC_CONCISE_TYPE: return o.SmallInt(rec->conciseType);
-      case SQL_DESC_NUM_PREC_RADIX: return o.Integer(rec->numPrecRadix);
-      case SQL_DESC_TYPE: return o.SmallInt(rec->type);
-      case SQL_DESC_LENGTH: return o.Integer(rec->length);
-      case SQL_DESC_OCTET_LENGTH_PTR: return o.Pointer(rec->octetLengthPtr);
-      case SQL_DESC_PRECISION: return o.SmallInt(rec->precision);
-      case SQL_DESC_SCALE: return o.SmallInt(rec->scale);
-      case SQL_DESC_DATETIME_INTERVAL_CODE: return o.SmallInt(rec->datetimeIntervalCode);
-      case SQL_DESC_INDICATOR_PTR: return o.Pointer(rec->indicatorPtr);
-      case SQL_DESC_DATA_PTR: return o.Pointer(rec->dataPtr);
-      case SQL_DESC_OCTET_LENGTH: return o.Integer(rec->octetLength);
-      default: return DescFail(d, E_IM001);
-    }
+    return ReadStoredField(*rec, d, field, o);
   }
 
   // The statement's binding of the column or parameter, when there is one
@@ -644,19 +637,7 @@ SQLRETURN ReadApplication(RecordRead &r, int16_t field, const Out &o) {
       default: return DescFail(d, E_S1000);
     }
   }
-  switch (field) {
-    case SQL_DESC_CONCISE_TYPE: return o.SmallInt(rec->conciseType);
-    case SQL_DESC_NUM_PREC_RADIX: return o.Integer(rec->numPrecRadix);
-    case SQL_DESC_TYPE: return o.SmallInt(rec->type);
-    case SQL_DESC_LENGTH: return o.Integer(rec->length);
-    case SQL_DESC_OCTET_LENGTH_PTR: return o.Pointer(rec->octetLengthPtr);
-    case SQL_DESC_PRECISION: return o.SmallInt(rec->precision);
-    case SQL_DESC_SCALE: return o.SmallInt(rec->scale);
-    case SQL_DESC_DATETIME_INTERVAL_CODE: return o.SmallInt(rec->datetimeIntervalCode);
-    case SQL_DESC_INDICATOR_PTR: return o.Pointer(rec->indicatorPtr);
-    case SQL_DESC_OCTET_LENGTH: return o.Integer(rec->octetLength);
-    default: return DescFail(d, E_IM001);
-  }
+  return ReadStoredField(*rec, d, field, o);
 }
 
 // ---- Writes ---------------------------------------------------------------------------
@@ -905,6 +886,17 @@ SQLRETURN MirrorParam(const WriteCtx &w, const ParamBinding &changed) {
   return SQL_SUCCESS;
 }
 
+// An IPD record change that the bound parameter pb (may be null) takes too:
+// change edits a copy of the binding, which MirrorParam then stores. Other
+// descriptors and unbound parameters keep the change in the record only.
+template <class Change>
+SQLRETURN Mirror(const WriteCtx &w, const ParamBinding *pb, Change change) {
+  if (!w.AppliedIpd() || !pb) return SQL_SUCCESS;
+  ParamBinding changed = *pb;
+  change(changed);
+  return MirrorParam(w, changed);
+}
+
 SQLRETURN SetName(Desc *d, DescRecord *r, const void *value, int64_t bufferLength, char mode) {
   if (!value) return SQL_SUCCESS;
   if (bufferLength < 0 && bufferLength != SQL_NTS) return DescFail(d, E_S1090);
@@ -964,23 +956,13 @@ SQLRETURN WriteRecord(const WriteCtx &w, int16_t recNo, int16_t field, int64_t v
       if (value == 0) return SQL_SUCCESS;
       r->conciseType = static_cast<int16_t>(value);
       if (!DeriveFromConcise(r)) return DescFail(d, E_S1092);
-      if (w.AppliedIpd() && pb) {
-        ParamBinding changed = *pb;
-        changed.sqlType = r->conciseType;
-        return MirrorParam(w, changed);
-      }
-      return SQL_SUCCESS;
+      return Mirror(w, pb, [r](ParamBinding &p) { p.sqlType = r->conciseType; });
     }
     case SQL_DESC_TYPE: {
       if (value == 0) return SQL_SUCCESS;
       r->type = static_cast<int16_t>(value);
       if (!DeriveFromType(r)) return DescFail(d, E_S1092);
-      if (w.AppliedIpd() && pb) {
-        ParamBinding changed = *pb;
-        changed.sqlType = r->conciseType;
-        return MirrorParam(w, changed);
-      }
-      return SQL_SUCCESS;
+      return Mirror(w, pb, [r](ParamBinding &p) { p.sqlType = r->conciseType; });
     }
     case SQL_DESC_DATETIME_INTERVAL_PRECISION:
       r->datetimeIntervalPrecision = static_cast<int32_t>(value);
@@ -992,21 +974,12 @@ SQLRETURN WriteRecord(const WriteCtx &w, int16_t recNo, int16_t field, int64_t v
       if (w.app) return DescFail(d, E_S1091);
       if (value == 0) return SQL_SUCCESS;
       r->parameterType = static_cast<int16_t>(value);
-      if (w.AppliedIpd() && pb) {
-        ParamBinding changed = *pb;
-        changed.paramType = r->parameterType;
-        return MirrorParam(w, changed);
-      }
-      return SQL_SUCCESS;
+      return Mirror(w, pb, [r](ParamBinding &p) { p.paramType = r->parameterType; });
     }
     case SQL_DESC_LENGTH: {
       r->length = static_cast<int64_t>(static_cast<uint32_t>(value));
-      if (w.AppliedIpd() && pb && SizeIsLength(pb->sqlType)) {
-        ParamBinding changed = *pb;
-        changed.columnSize = static_cast<uint64_t>(r->length);
-        return MirrorParam(w, changed);
-      }
-      return SQL_SUCCESS;
+      if (!pb || !SizeIsLength(pb->sqlType)) return SQL_SUCCESS;
+      return Mirror(w, pb, [r](ParamBinding &p) { p.columnSize = static_cast<uint64_t>(r->length); });
     }
     case SQL_DESC_OCTET_LENGTH_PTR:
       if (!w.app) return DescFail(d, E_S1091);
@@ -1016,26 +989,18 @@ SQLRETURN WriteRecord(const WriteCtx &w, int16_t recNo, int16_t field, int64_t v
       return SQL_SUCCESS;
     case SQL_DESC_PRECISION: {
       r->precision = static_cast<int16_t>(value);
-      if (w.AppliedIpd() && pb) {
-        ParamBinding changed = *pb;
-        if (pb->sqlType == SQL_NUMERIC || pb->sqlType == SQL_DECIMAL)
-          changed.columnSize = static_cast<uint64_t>(static_cast<uint16_t>(r->precision));
-        else if (pb->sqlType == 9 || pb->sqlType == 10)
-          changed.decimalDigits = r->precision;
-        else
-          return SQL_SUCCESS;
-        return MirrorParam(w, changed);
+      if (!pb) return SQL_SUCCESS;
+      if (pb->sqlType == SQL_NUMERIC || pb->sqlType == SQL_DECIMAL) {
+        const auto size = static_cast<uint64_t>(static_cast<uint16_t>(r->precision));
+        return Mirror(w, pb, [size](ParamBinding &p) { p.columnSize = size; });
       }
+      if (pb->sqlType == 9 || pb->sqlType == 10)
+        return Mirror(w, pb, [r](ParamBinding &p) { p.decimalDigits = r->precision; });
       return SQL_SUCCESS;
     }
     case SQL_DESC_SCALE: {
       r->scale = static_cast<int16_t>(value);
-      if (w.AppliedIpd() && pb) {
-        ParamBinding changed = *pb;
-        changed.decimalDigits = r->scale;
-        return MirrorParam(w, changed);
-      }
-      return SQL_SUCCESS;
+      return Mirror(w, pb, [r](ParamBinding &p) { p.decimalDigits = r->scale; });
     }
     case SQL_DESC_DATETIME_INTERVAL_CODE: {
       r->datetimeIntervalCode = static_cast<int16_t>(value);
@@ -1106,12 +1071,7 @@ SQLRETURN WriteRecord(const WriteCtx &w, int16_t recNo, int16_t field, int64_t v
       return SQL_SUCCESS;
     case SQL_DESC_OCTET_LENGTH: {
       r->octetLength = static_cast<int32_t>(value);
-      if (w.AppliedIpd() && pb) {
-        ParamBinding changed = *pb;
-        changed.sqlType = r->conciseType;
-        return MirrorParam(w, changed);
-      }
-      return SQL_SUCCESS;
+      return Mirror(w, pb, [r](ParamBinding &p) { p.sqlType = r->conciseType; });
     }
     default:
       return DescFail(d, E_IM001);
@@ -1187,11 +1147,7 @@ SQLRETURN DescGetField(Desc *desc, int16_t record, int16_t field, void *value, i
   int count;
   if (src == Src::IRD) {
     int16_t n = 0;
-    PendingGuard guard(stmt);
-    int code = StmtNumResultCols(stmt, &n);
-    int32_t left = guard.Take();
-    if (code == 0 && left != 0) code = left;
-    if (code != 0) return DescFail(desc, code);
+    if (int code = IrdCount(stmt, &n)) return DescFail(desc, code);
     count = n;
   } else {
     count = desc->count;
