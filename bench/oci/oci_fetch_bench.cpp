@@ -3,69 +3,22 @@
 // 100 rows per call) against raw sqlite3 reading the same columns of the same
 // file into the same kind of buffers. Goal: OCI within 1.5x of raw sqlite3.
 #include <benchmark/benchmark.h>
-#include <ftw.h>
 #include <sqlite3.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
-#include "oci.h"
-#include "ocilite.h"
+#include "common/ocibench.h"
 
 namespace {
 
-constexpr int kRows = 100000;
-constexpr ub4 kBlock = 100;
+using ocibench::kBlock;
+using ocibench::kRows;
 
-struct Db {
-  std::string top, dir;
-  Db() {
-    char tmpl[] = "/tmp/ocilite_bench_XXXXXX";
-    top = mkdtemp(tmpl);
-    dir = top + "/db";
-    char msg[512];
-    if (ocilite_db_create(dir.c_str(), msg, sizeof msg) ||
-        ocilite_user_create(dir.c_str(), "bench", "bench", msg, sizeof msg)) {
-      std::fprintf(stderr, "%s\n", msg);
-      std::exit(1);
-    }
-    // Filled through sqlite3 directly: the values are stored the way the
-    // stand-in stores them (numbers as numbers, dates as text).
-    sqlite3* db = nullptr;
-    sqlite3_open((dir + "/BENCH.db").c_str(), &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE T (ID NUMBER(10), AMOUNT NUMBER(10,2), NAME VARCHAR2(30), D DATE);"
-                 "BEGIN;",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO T VALUES (?, ?, ?, ?)", -1, &st, nullptr);
-    for (int i = 0; i < kRows; ++i) {
-      char name[32], date[32];
-      std::snprintf(name, sizeof name, "customer name %d", i);
-      std::snprintf(date, sizeof date, "20%02d-%02d-%02d 12:34:56", i % 100, i % 12 + 1, i % 28 + 1);
-      sqlite3_bind_int(st, 1, i);
-      sqlite3_bind_double(st, 2, i * 1.25);
-      sqlite3_bind_text(st, 3, name, -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 4, date, -1, SQLITE_TRANSIENT);
-      sqlite3_step(st);
-      sqlite3_reset(st);
-    }
-    sqlite3_finalize(st);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-  }
-  ~Db() {
-    nftw(top.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
-         16, FTW_DEPTH | FTW_PHYS);
-  }
-};
-
-Db& db() {
-  static Db d;
-  return d;
+ocibench::FetchTable &db() {
+  static ocibench::FetchTable t("ocilite_bench", "NUMBER(10)");
+  return t;
 }
 
 struct Row {
@@ -125,61 +78,19 @@ void BM_RawSqliteFetch(benchmark::State& state) {
 BENCHMARK(BM_RawSqliteFetch)->Unit(benchmark::kMillisecond);
 
 void BM_OciArrayFetch(benchmark::State& state) {
-  OCIEnv* env = nullptr;
-  OCIError* err = nullptr;
-  OCIServer* srv = nullptr;
-  OCISvcCtx* svc = nullptr;
-  OCISession* ses = nullptr;
-  OCIEnvCreate(&env, OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
-  OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
-  OCIHandleAlloc(env, reinterpret_cast<void**>(&srv), OCI_HTYPE_SERVER, 0, nullptr);
-  OCIHandleAlloc(env, reinterpret_cast<void**>(&svc), OCI_HTYPE_SVCCTX, 0, nullptr);
-  OCIHandleAlloc(env, reinterpret_cast<void**>(&ses), OCI_HTYPE_SESSION, 0, nullptr);
-  const std::string& dir = db().dir;
-  OCIServerAttach(srv, err, reinterpret_cast<const OraText*>(dir.c_str()), static_cast<sb4>(dir.size()),
-                  OCI_DEFAULT);
-  OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, err);
-  OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>("bench"), 5, OCI_ATTR_USERNAME, err);
-  OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char*>("bench"), 5, OCI_ATTR_PASSWORD, err);
-  if (OCISessionBegin(svc, err, ses, OCI_CRED_RDBMS, OCI_DEFAULT) != OCI_SUCCESS) {
+  ocibench::OciQuery q;
+  if (!q.Open(db().dir, "select id, amount, name, d from t")) {
     state.SkipWithError("logon failed");
     return;
   }
-  OCIAttrSet(svc, OCI_HTYPE_SVCCTX, ses, 0, OCI_ATTR_SESSION, err);
-  OCIStmt* st = nullptr;
-  OCIHandleAlloc(env, reinterpret_cast<void**>(&st), OCI_HTYPE_STMT, 0, nullptr);
-  const char* sql = "select id, amount, name, d from t";
-  OCIStmtPrepare(st, err, reinterpret_cast<const OraText*>(sql), static_cast<ub4>(std::strlen(sql)),
-                 OCI_NTV_SYNTAX, OCI_DEFAULT);
   static Row r;
   OCIDefine* d = nullptr;
-  OCIDefineByPos(st, &d, err, 1, r.id, sizeof r.id[0], SQLT_INT, r.ind[0], nullptr, nullptr, OCI_DEFAULT);
-  OCIDefineByPos(st, &d, err, 2, r.amount, sizeof r.amount[0], SQLT_BDOUBLE, r.ind[1], nullptr, nullptr,
+  OCIDefineByPos(q.st, &d, q.err, 1, r.id, sizeof r.id[0], SQLT_INT, r.ind[0], nullptr, nullptr, OCI_DEFAULT);
+  OCIDefineByPos(q.st, &d, q.err, 2, r.amount, sizeof r.amount[0], SQLT_BDOUBLE, r.ind[1], nullptr, nullptr,
                  OCI_DEFAULT);
-  OCIDefineByPos(st, &d, err, 3, r.name, sizeof r.name[0], SQLT_VCS, r.ind[2], nullptr, nullptr, OCI_DEFAULT);
-  OCIDefineByPos(st, &d, err, 4, r.date, 7, SQLT_DAT, r.ind[3], nullptr, nullptr, OCI_DEFAULT);
-  for (auto _ : state) {
-    if (OCIStmtExecute(svc, st, err, 0, 0, nullptr, nullptr, OCI_DEFAULT) != OCI_SUCCESS) {
-      state.SkipWithError("execute failed");
-      break;
-    }
-    ub4 rows = 0;
-    for (;;) {
-      sword rc = OCIStmtFetch(st, err, kBlock, OCI_FETCH_NEXT, OCI_DEFAULT);
-      if (rc != OCI_SUCCESS && rc != OCI_NO_DATA) {
-        state.SkipWithError("fetch failed");
-        break;
-      }
-      ub4 n = 0;
-      OCIAttrGet(st, OCI_HTYPE_STMT, &n, nullptr, OCI_ATTR_ROWS_FETCHED, err);
-      rows += n;
-      if (rc == OCI_NO_DATA) break;
-    }
-    benchmark::DoNotOptimize(r);
-    if (rows != kRows) state.SkipWithError("wrong row count");
-  }
-  state.SetItemsProcessed(state.iterations() * kRows);
-  OCIHandleFree(env, OCI_HTYPE_ENV);
+  OCIDefineByPos(q.st, &d, q.err, 3, r.name, sizeof r.name[0], SQLT_VCS, r.ind[2], nullptr, nullptr, OCI_DEFAULT);
+  OCIDefineByPos(q.st, &d, q.err, 4, r.date, 7, SQLT_DAT, r.ind[3], nullptr, nullptr, OCI_DEFAULT);
+  q.Run(state, r);
 }
 BENCHMARK(BM_OciArrayFetch)->Unit(benchmark::kMillisecond);
 

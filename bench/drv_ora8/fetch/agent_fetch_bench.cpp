@@ -6,74 +6,25 @@
 // into the Dataset's cells and converts only the dates afterwards); the wide
 // mode pays for its UTF-16 copy of the VARCHAR2 column only.
 #include <benchmark/benchmark.h>
-#include <ftw.h>
-#include <sqlite3.h>
-#include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "common/ocibench.h"
 #include "drv_ora8/db-private.h"
 #include "drv_ora8/o-reg.h"
-#include "oci.h"
-#include "ocilite.h"
 #include "odbc/dataset.h"
 #include "odbc/drvops.h"
 
 namespace {
 
-constexpr int kRows = 100000;
-constexpr ub4 kBlock = 100;
+using ocibench::kBlock;
+using ocibench::kRows;
 const char *const kQuery = "SELECT ID, AMOUNT, NAME, D FROM T";
 
-struct Db {
-  std::string top, dir;
-  Db() {
-    char tmpl[] = "/tmp/agent_fetch_bench_XXXXXX";
-    top = mkdtemp(tmpl);
-    dir = top + "/db";
-    char msg[512];
-    if (ocilite_db_create(dir.c_str(), msg, sizeof msg) ||
-        ocilite_user_create(dir.c_str(), "bench", "bench", msg, sizeof msg)) {
-      std::fprintf(stderr, "%s\n", msg);
-      std::exit(1);
-    }
-    // Filled through sqlite3 directly, stored the way the stand-in stores
-    // values (numbers as numbers, dates as text).
-    sqlite3 *db = nullptr;
-    sqlite3_open((dir + "/BENCH.db").c_str(), &db);
-    sqlite3_exec(db,
-                 "CREATE TABLE T (ID NUMBER(9), AMOUNT NUMBER(10,2), NAME VARCHAR2(30), D DATE);"
-                 "BEGIN;",
-                 nullptr, nullptr, nullptr);
-    sqlite3_stmt *st = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO T VALUES (?, ?, ?, ?)", -1, &st, nullptr);
-    for (int i = 0; i < kRows; ++i) {
-      char name[32], date[32];
-      std::snprintf(name, sizeof name, "customer name %d", i);
-      std::snprintf(date, sizeof date, "20%02d-%02d-%02d 12:34:56", i % 100, i % 12 + 1, i % 28 + 1);
-      sqlite3_bind_int(st, 1, i);
-      sqlite3_bind_double(st, 2, i * 1.25);
-      sqlite3_bind_text(st, 3, name, -1, SQLITE_TRANSIENT);
-      sqlite3_bind_text(st, 4, date, -1, SQLITE_TRANSIENT);
-      sqlite3_step(st);
-      sqlite3_reset(st);
-    }
-    sqlite3_finalize(st);
-    sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-  }
-  ~Db() {
-    nftw(top.c_str(), [](const char *p, const struct stat *, int, struct FTW *) { return remove(p); }, 16,
-         FTW_DEPTH | FTW_PHYS);
-  }
-};
-
-Db &db() {
-  static Db d;
-  return d;
+ocibench::FetchTable &db() {
+  static ocibench::FetchTable t("agent_fetch_bench", "NUMBER(9)");
+  return t;
 }
 
 // The agent, registered and connected once per benchmark run.
@@ -146,32 +97,11 @@ BENCHMARK(BM_AgentFetchWide)->Unit(benchmark::kMillisecond);
 // cells: 4-byte integers, VARCHAR2 text of the decimal, VARCHAR2 text, and
 // dates into 16-byte elements.
 void BM_PlainOciFetch(benchmark::State &state) {
-  db();
-  OCIEnv *env = nullptr;
-  OCIError *err = nullptr;
-  OCIServer *srv = nullptr;
-  OCISvcCtx *svc = nullptr;
-  OCISession *ses = nullptr;
-  OCIEnvCreate(&env, OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr);
-  OCIHandleAlloc(env, reinterpret_cast<void **>(&err), OCI_HTYPE_ERROR, 0, nullptr);
-  OCIHandleAlloc(env, reinterpret_cast<void **>(&srv), OCI_HTYPE_SERVER, 0, nullptr);
-  OCIHandleAlloc(env, reinterpret_cast<void **>(&svc), OCI_HTYPE_SVCCTX, 0, nullptr);
-  OCIHandleAlloc(env, reinterpret_cast<void **>(&ses), OCI_HTYPE_SESSION, 0, nullptr);
-  const std::string &dir = db().dir;
-  OCIServerAttach(srv, err, reinterpret_cast<const OraText *>(dir.c_str()), static_cast<sb4>(dir.size()),
-                  OCI_DEFAULT);
-  OCIAttrSet(svc, OCI_HTYPE_SVCCTX, srv, 0, OCI_ATTR_SERVER, err);
-  OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char *>("bench"), 5, OCI_ATTR_USERNAME, err);
-  OCIAttrSet(ses, OCI_HTYPE_SESSION, const_cast<char *>("bench"), 5, OCI_ATTR_PASSWORD, err);
-  if (OCISessionBegin(svc, err, ses, OCI_CRED_RDBMS, OCI_DEFAULT) != OCI_SUCCESS) {
+  ocibench::OciQuery q;
+  if (!q.Open(db().dir, kQuery)) {
     state.SkipWithError("logon failed");
     return;
   }
-  OCIAttrSet(svc, OCI_HTYPE_SVCCTX, ses, 0, OCI_ATTR_SESSION, err);
-  OCIStmt *st = nullptr;
-  OCIHandleAlloc(env, reinterpret_cast<void **>(&st), OCI_HTYPE_STMT, 0, nullptr);
-  OCIStmtPrepare(st, err, reinterpret_cast<const OraText *>(kQuery), static_cast<ub4>(std::strlen(kQuery)),
-                 OCI_NTV_SYNTAX, OCI_DEFAULT);
   static int32_t id[kBlock];
   static char amount[kBlock][14];
   static char name[kBlock][32];
@@ -179,32 +109,11 @@ void BM_PlainOciFetch(benchmark::State &state) {
   static sb2 ind[4][kBlock];
   static ub2 len[4][kBlock];
   OCIDefine *d = nullptr;
-  OCIDefineByPos(st, &d, err, 1, id, sizeof id[0], SQLT_INT, ind[0], len[0], nullptr, OCI_DEFAULT);
-  OCIDefineByPos(st, &d, err, 2, amount, sizeof amount[0], SQLT_VCS, ind[1], len[1], nullptr, OCI_DEFAULT);
-  OCIDefineByPos(st, &d, err, 3, name, sizeof name[0], SQLT_VCS, ind[2], len[2], nullptr, OCI_DEFAULT);
-  OCIDefineByPos(st, &d, err, 4, date, sizeof date[0], SQLT_DAT, ind[3], len[3], nullptr, OCI_DEFAULT);
-  for (auto _ : state) {
-    if (OCIStmtExecute(svc, st, err, 0, 0, nullptr, nullptr, OCI_DEFAULT) != OCI_SUCCESS) {
-      state.SkipWithError("execute failed");
-      break;
-    }
-    ub4 rows = 0;
-    for (;;) {
-      sword rc = OCIStmtFetch(st, err, kBlock, OCI_FETCH_NEXT, OCI_DEFAULT);
-      if (rc != OCI_SUCCESS && rc != OCI_NO_DATA) {
-        state.SkipWithError("fetch failed");
-        break;
-      }
-      ub4 n = 0;
-      OCIAttrGet(st, OCI_HTYPE_STMT, &n, nullptr, OCI_ATTR_ROWS_FETCHED, err);
-      rows += n;
-      if (rc == OCI_NO_DATA) break;
-    }
-    benchmark::DoNotOptimize(date);
-    if (rows != kRows) state.SkipWithError("wrong row count");
-  }
-  state.SetItemsProcessed(state.iterations() * kRows);
-  OCIHandleFree(env, OCI_HTYPE_ENV);
+  OCIDefineByPos(q.st, &d, q.err, 1, id, sizeof id[0], SQLT_INT, ind[0], len[0], nullptr, OCI_DEFAULT);
+  OCIDefineByPos(q.st, &d, q.err, 2, amount, sizeof amount[0], SQLT_VCS, ind[1], len[1], nullptr, OCI_DEFAULT);
+  OCIDefineByPos(q.st, &d, q.err, 3, name, sizeof name[0], SQLT_VCS, ind[2], len[2], nullptr, OCI_DEFAULT);
+  OCIDefineByPos(q.st, &d, q.err, 4, date, sizeof date[0], SQLT_DAT, ind[3], len[3], nullptr, OCI_DEFAULT);
+  q.Run(state, date);
 }
 BENCHMARK(BM_PlainOciFetch)->Unit(benchmark::kMillisecond);
 

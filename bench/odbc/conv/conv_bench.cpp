@@ -51,16 +51,25 @@ const Cells &Sample(bool mixed) {
   return c;
 }
 
-// dstLen: the application buffer in bytes (large: whole values; small: cut).
-void CharToWChar(benchmark::State &state, SQLLEN dstLen) {
+using CopyRule = SQLRETURN (*)(const void *, SQLLEN, SQLLEN, SQLLEN, bool, bool, void *, SQLLEN, SQLLEN *, int *,
+                               SQLLEN *);
+
+// Every cell through Copy (its source narrow or wide) into a buffer of dstLen
+// bytes: large for whole values, small for cut ones.
+template <CopyRule Copy, bool WideSource>
+void CopyCells(benchmark::State &state, SQLLEN dstLen) {
   const Cells &c = Sample(state.range(0) != 0);
+  const auto *base = WideSource ? static_cast<const void *>(c.units.data()) : c.bytes.data();
+  const std::vector<size_t> &offsets = WideSource ? c.unitOffsets : c.offsets;
+  constexpr size_t kUnit = WideSource ? 2 : 1;
   std::vector<uint8_t> dst(static_cast<size_t>(dstLen));
   for (auto _ : state) {
     for (int i = 0; i < kCells; ++i) {
-      const SQLLEN n = SQLLEN(c.offsets[i + 1] - c.offsets[i]);
+      const SQLLEN n = SQLLEN(offsets[i + 1] - offsets[i]);
       SQLLEN len = 0;
       int pending = 0;
-      CopyCharToWChar(c.bytes.data() + c.offsets[i], n, n, 0, true, true, dst.data(), dstLen, &len, &pending);
+      Copy(static_cast<const char *>(base) + kUnit * offsets[i], n, n, 0, true, true, dst.data(), dstLen, &len,
+           &pending, nullptr);
       benchmark::DoNotOptimize(len);
     }
     benchmark::ClobberMemory();
@@ -68,46 +77,15 @@ void CharToWChar(benchmark::State &state, SQLLEN dstLen) {
   state.SetItemsProcessed(state.iterations() * kCells);
 }
 
-void WCharToChar(benchmark::State &state, SQLLEN dstLen) {
-  const Cells &c = Sample(state.range(0) != 0);
-  std::vector<uint8_t> dst(static_cast<size_t>(dstLen));
-  for (auto _ : state) {
-    for (int i = 0; i < kCells; ++i) {
-      const SQLLEN n = SQLLEN(c.unitOffsets[i + 1] - c.unitOffsets[i]);
-      SQLLEN len = 0;
-      int pending = 0;
-      CopyWCharToChar(c.units.data() + c.unitOffsets[i], n, n, 0, true, true, dst.data(), dstLen, &len, &pending);
-      benchmark::DoNotOptimize(len);
-    }
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * kCells);
-}
-
-void BM_CopyCharOutCut(benchmark::State &state) {
-  const Cells &c = Sample(state.range(0) != 0);
-  char dst[12];
-  for (auto _ : state) {
-    for (int i = 0; i < kCells; ++i) {
-      const SQLLEN n = SQLLEN(c.offsets[i + 1] - c.offsets[i]);
-      SQLLEN len = 0;
-      int pending = 0;
-      CopyCharOut(c.bytes.data() + c.offsets[i], n, n, 0, true, true, dst, sizeof dst, &len, &pending);
-      benchmark::DoNotOptimize(len);
-    }
-    benchmark::ClobberMemory();
-  }
-  state.SetItemsProcessed(state.iterations() * kCells);
-}
-
-void BM_CopyCharToWChar(benchmark::State &state) { CharToWChar(state, 256); }
+void BM_CopyCharToWChar(benchmark::State &state) { CopyCells<CopyCharToWChar, false>(state, 256); }
 BENCHMARK(BM_CopyCharToWChar)->Arg(0)->Arg(1);
-void BM_CopyCharToWCharCut(benchmark::State &state) { CharToWChar(state, 24); }
+void BM_CopyCharToWCharCut(benchmark::State &state) { CopyCells<CopyCharToWChar, false>(state, 24); }
 BENCHMARK(BM_CopyCharToWCharCut)->Arg(0)->Arg(1);
-void BM_CopyWCharToChar(benchmark::State &state) { WCharToChar(state, 256); }
+void BM_CopyWCharToChar(benchmark::State &state) { CopyCells<CopyWCharToChar, true>(state, 256); }
 BENCHMARK(BM_CopyWCharToChar)->Arg(0)->Arg(1);
-void BM_CopyWCharToCharCut(benchmark::State &state) { WCharToChar(state, 12); }
+void BM_CopyWCharToCharCut(benchmark::State &state) { CopyCells<CopyWCharToChar, true>(state, 12); }
 BENCHMARK(BM_CopyWCharToCharCut)->Arg(0)->Arg(1);
+void BM_CopyCharOutCut(benchmark::State &state) { CopyCells<CopyCharOut, false>(state, 12); }
 BENCHMARK(BM_CopyCharOutCut)->Arg(0)->Arg(1);
 
 }  // namespace

@@ -19,7 +19,7 @@
 #include <fstream>
 #include <string>
 
-#include "ocilite.h"
+#include "common/ocibench.h"
 
 namespace {
 
@@ -57,16 +57,8 @@ void Fill(const std::string &file, const char *create) {
 struct Setup {
   std::string top, oraDir, sqliteFile;
   Setup() {
-    char tmpl[] = "/tmp/kvd_fetch_bench_XXXXXX";
-    top = mkdtemp(tmpl);
-    oraDir = top + "/db";
+    oraDir = ocibench::NewDatabase("kvd_fetch_bench", &top);
     sqliteFile = top + "/plain.db";
-    char msg[512];
-    if (ocilite_db_create(oraDir.c_str(), msg, sizeof msg) ||
-        ocilite_user_create(oraDir.c_str(), "bench", "bench", msg, sizeof msg)) {
-      std::fprintf(stderr, "%s\n", msg);
-      std::exit(1);
-    }
     Fill(oraDir + "/BENCH.db",
          "CREATE TABLE T (A NUMBER(10), B NUMBER(10), C BINARY_DOUBLE, S VARCHAR2(32), L VARCHAR2(200))");
     Fill(sqliteFile, "CREATE TABLE T (A INTEGER, B INTEGER, C DOUBLE, S VARCHAR(32), L VARCHAR(200))");
