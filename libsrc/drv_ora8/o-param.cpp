@@ -54,19 +54,6 @@ uint32_t RowBytes(const DatasetCol &col, int32_t type, uint32_t row) {
   return FixedTextBytes(type, col.values + static_cast<size_t>(row) * col.size, col.size);
 }
 
-void OraDateFromDate(unsigned char out[7], const unsigned char *cell) {
-  int16_t year;
-  uint16_t month, day;
-  memcpy(&year, cell, 2);
-  memcpy(&month, cell + 2, 2);
-  memcpy(&day, cell + 4, 2);
-  out[0] = static_cast<unsigned char>(year / 100 + 100);
-  out[1] = static_cast<unsigned char>(year % 100 + 100);
-  out[2] = static_cast<unsigned char>(month);
-  out[3] = static_cast<unsigned char>(day);
-  out[4] = out[5] = out[6] = 1;
-}
-
 void FreeTimestamps(DbParamBind *p) {
   auto **ts = static_cast<OCIDateTime **>(p->buffer);
   for (uint32_t k = 0; ts && k < p->bufferCount; ++k)
@@ -148,7 +135,7 @@ int32_t db_ParamLayout(DB_Curs *c, uint16_t j, uint32_t first, uint32_t rows, in
     auto *dates = static_cast<unsigned char *>(calloc(rows, 7));
     if (!dates) return E_S1001;
     for (uint32_t r = 0; r < rows; ++r)
-      if (ind[r] == 0) OraDateFromDate(dates + 7 * r, col.values + static_cast<size_t>(first + r) * col.size);
+      if (ind[r] == 0) db_OraDateFromDate(dates + 7 * r, col.values + static_cast<size_t>(first + r) * col.size);
     p->buffer = dates;
     p->bufferCount = rows;
     p->data = dates;
