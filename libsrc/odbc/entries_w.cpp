@@ -114,8 +114,10 @@ bool ConvertBack(const char *work, SQLWCHAR *out, int32_t n, uint32_t *full) {
 // A cut output text: the object whose call it was (looked up again, it may
 // be gone) gets 01004 "Data was truncated": as its pending code, or, when it
 // holds messages (which hide the pending code, e.g. a connect's warnings),
-// as one more message.
+// as one more message. Objects leave their tables and memory under the
+// handle-table lock, so holding it keeps the object alive meanwhile.
 void PostTruncated(HandleTable *table, SQLHANDLE h, int32_t magic) {
+  HandleLockGuard lock;
   void *obj = HandleTable_Lookup(table, HandleOf(h));
   if (!obj || *static_cast<int32_t *>(obj) != magic) return;
   int32_t *pending = nullptr;
