@@ -936,7 +936,12 @@ int Request_Classify(SqlRequest *req) {
     req->kind = REQ_KIND_SELECT;
     return 0;
   }
-  if (keyword_at("INSERT", p) || keyword_at("DELETE", p) || keyword_at("UPDATE", p))
+  // A query that begins with its subquery factoring clause: its rows are
+  // fetched like those of any SELECT (taken for "something else", it would
+  // run and answer no rows at all).
+  if (keyword_at("WITH", p))
+    req->kind = REQ_KIND_SELECT;
+  else if (keyword_at("INSERT", p) || keyword_at("DELETE", p) || keyword_at("UPDATE", p))
     req->kind = REQ_KIND_DML;
   else
     req->kind = REQ_KIND_OTHER;

@@ -36,12 +36,38 @@ bool AgentValue(Stmt *stmt, uint32_t code, int32_t *value) {
   return DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, code, value, static_cast<uint16_t>(4), &len) == 0;
 }
 
+// The statement options a new statement takes from the connection's
+// defaults (an ODBC 2 application's SQLSetConnectOption) reach the agent
+// cursor here, at the statement's first prepare: until then the statement
+// would report a time-out, row limit, no-scan or length limit that its
+// agent cursor never applies. An option the agent does not take is not in
+// force on the statement either.
+void SendInheritedOptions(Stmt *stmt) {
+  struct Inherited {
+    uint16_t option;
+    int64_t value;
+  };
+  const Inherited options[] = {
+      {SQL_QUERY_TIMEOUT, stmt->queryTimeout},
+      {SQL_MAX_ROWS, stmt->maxRows},
+      {SQL_NOSCAN, stmt->noScan},
+      {SQL_MAX_LENGTH, stmt->maxLength},
+  };
+  const int32_t pending = stmt->pending;
+  for (const Inherited &o : options) {
+    // 0 is where the agent cursor starts.
+    if (o.value != 0) StmtSetOption(stmt, o.option, static_cast<uint64_t>(o.value));
+  }
+  stmt->pending = pending;
+}
+
 // Tells the agent cursor the cursor type and concurrency asked for since the
 // last prepare; the statement's first prepare also sends options inherited
 // from the connection's defaults, which the agent cursor never saw.
 void SendCursorOptions(Stmt *stmt) {
   ScsCursor &c = stmt->cursor;
   if (c.savedConcurrency == 0) {
+    SendInheritedOptions(stmt);
     c.savedCursorType = c.cursorType;
     c.savedConcurrency = c.concurrency;
     if (c.cursorType != SCS_FORWARD_ONLY || c.concurrency != SCS_READ_ONLY) c.flags |= kCursorOptionsChanged;

@@ -526,6 +526,32 @@ TEST_P(DmExec, ProcedureCallsAreRefusedCleanly) {
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
+// A query that begins with WITH returns its rows, also on a read-only
+// connection.
+TEST_P(DmExec, QueriesBeginningWithWith) {
+  const std::string t = T("ex_with");
+  c.Table(t, "a number(10)");
+  c.MustRun("insert into " + t + " values (3)");
+  c.MustRun("insert into " + t + " values (4)");
+  const std::string q = "with x as (select a from " + t + " where a > ?) select a * 2 from x order by 1";
+  SQLHSTMT h = c.Stmt();
+  SQLINTEGER from = 3;
+  SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &from, 0, nullptr);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text(q), SQL_NTS))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLSMALLINT cols = 0;
+  SQLNumResultCols(h, &cols);
+  EXPECT_EQ(cols, 1);
+  ASSERT_EQ(SQL_SUCCESS, SQLFetch(h)) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLINTEGER v = 0;
+  SQLGetData(h, 1, SQL_C_LONG, &v, 0, nullptr);
+  EXPECT_EQ(v, 8);
+  EXPECT_EQ(SQL_NO_DATA, SQLFetch(h));
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  Conn ro;
+  ASSERT_TRUE(ro.Open(GetParam(), {{SQL_ATTR_ACCESS_MODE, SQL_MODE_READ_ONLY}}));
+  EXPECT_EQ((Rows{{"6"}, {"8"}}), ro.Query("WITH x AS (SELECT a FROM " + t + ") SELECT a * 2 FROM x ORDER BY 1"));
+}
+
 // ---- Transactions ------------------------------------------------------------
 
 TEST_P(DmExec, AutocommitOnAndOffWithCommitAndRollback) {
@@ -675,6 +701,36 @@ TEST_P(DmExec, QueryTimeoutSetOnTheConnection) {
   EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
   EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1T00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
   EXPECT_LT(Seconds(start), 5.0);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
+// Statements allocated after SQLSetConnectOption take its time-out, row
+// limit and no-scan setting, and apply them.
+TEST_P(DmExec, NewStatementsApplyTheConnectionsOptions) {
+  Conn v2;
+  ASSERT_TRUE(v2.Open(GetParam(), {}, SQL_OV_ODBC2));
+  const std::string t = T("ex_inherit");
+  v2.Table(t, "a number(10)");
+  for (int i = 0; i < 5; ++i) v2.MustRun("insert into " + t + " values (1)");
+  ASSERT_EQ(SQL_SUCCESS, SQLSetConnectOption(v2.dbc, SQL_MAX_ROWS, 2));
+  ASSERT_EQ(SQL_SUCCESS, SQLSetConnectOption(v2.dbc, SQL_QUERY_TIMEOUT, 1));
+  SQLHSTMT h = v2.Stmt();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select a from " + t), SQL_NTS)));
+  int rows = 0;
+  while (SQLFetch(h) == SQL_SUCCESS) ++rows;
+  EXPECT_EQ(rows, 2);
+  SQLFreeStmt(h, SQL_CLOSE);
+  ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  const Clock::time_point start = Clock::now();
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1T00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_LT(Seconds(start), 5.0);
+  ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+
+  ASSERT_EQ(SQL_SUCCESS, SQLSetConnectOption(v2.dbc, SQL_NOSCAN, SQL_NOSCAN_ON));
+  h = v2.Stmt();
+  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("select {fn ucase('a')} from dual"), SQL_NTS));
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
