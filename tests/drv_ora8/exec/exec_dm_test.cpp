@@ -297,6 +297,10 @@ TEST_P(DmExec, NativeSqlShowsTheTranslation) {
       // Markers are numbered in order; a quoted "?" stays.
       {"select * from t where a = ? and b = '?' and c = ?", "select * from t where a = :1 and b = '?' and c = :2"},
       {"update t set a = ?, b = ? where c = ?", "update t set a = :1, b = :2 where c = :3"},
+      // Procedure calls and the comment-bracket form of an escape.
+      {"{call p(?, ?)}", "p(:1, :2)"},
+      {"{?=call f(?)}", ":1:=f(:2)"},
+      {"select --*(fn ucase(x)--*) from t", "select  nls_upper(x) from t"},
       // ROWID in the select list.
       {"select rowid, a from t", "select rowidtochar(ROWID) as \"rowid\", a from t"},
       {"select x as rowid, y from t", "select x as rowid, y from t"},
@@ -515,6 +519,9 @@ TEST_P(DmExec, EmptyStringIsntNull) {
   EXPECT_EQ((Rows{{"1", ""}, {"2", "  "}, {"3", "<NULL>"}}), e.Query("select a, s from " + t + " order by a"));
   EXPECT_EQ((Rows{{"1", " "}, {"2", "  "}, {"3", "<NULL>"}}), c.Query("select a, s from " + t + " order by a"));
   EXPECT_EQ((Rows{{"1"}}), e.Query("select a from " + t + " where s = ''"));
+  char buf[64] = "";
+  ASSERT_EQ(SQL_SUCCESS, SQLNativeSql(e.dbc, Text("update t set s = '' where x = ''''"), SQL_NTS, Out(buf), sizeof buf, nullptr));
+  EXPECT_STREQ(buf, "update t set s = ' ' where x = ''''");
 }
 
 TEST_P(DmExec, ProcedureCallsAreRefusedCleanly) {
