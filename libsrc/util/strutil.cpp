@@ -212,7 +212,22 @@ const char *get_program_name() {
 }
 
 int env_set_private(const char *name, const char *value) {
+  // The array this function made and may grow. The C library's setenv keeps
+  // its own array and grows it with realloc whenever it adds an entry, so an
+  // array that is not ours is never reallocated or freed here: once the
+  // application's setenv has moved the environment to the library's array,
+  // the entries are copied into a new array of ours first.
+  static char **ownArray = nullptr;
   static bool replaced = false;
+  if (replaced && environ != ownArray) {
+    size_t count = 0;
+    while (environ != nullptr && environ[count] != nullptr) ++count;
+    auto **copy = static_cast<char **>(calloc(count + 1, sizeof(char *)));
+    if (copy == nullptr) return -1;
+    if (count > 0) memcpy(copy, environ, count * sizeof(char *));
+    free(ownArray);  // nothing points to it since the library copied it
+    environ = ownArray = copy;
+  }
   if (!replaced) {
     size_t count = 0;
     while (environ != nullptr && environ[count] != nullptr) ++count;
@@ -227,7 +242,7 @@ int env_set_private(const char *name, const char *value) {
         return -1;
       }
     }
-    environ = copy;
+    environ = ownArray = copy;
     replaced = true;
   }
   const size_t nlen = strlen(name);
@@ -260,7 +275,7 @@ int env_set_private(const char *name, const char *value) {
     }
     grown[count] = text;
     grown[count + 1] = nullptr;
-    environ = grown;
+    environ = ownArray = grown;
     return 0;
   }
   if (found != SIZE_MAX) {

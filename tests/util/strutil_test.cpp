@@ -184,4 +184,36 @@ TEST(StrUtil, EnvSetPrivate) {
   for (const char *name : {"KVD_TEST_VAR_LONG", "KVD_TEST_VAR", "KVD_TEST_BIG"}) env_set_private(name, nullptr);
 }
 
+// The application's setenv moves the environment to an array the C library
+// grows with realloc; entries the driver adds afterwards must go to an array
+// of the driver's own, or the library's next setenv reallocates freed memory
+// (a double free that aborts the process).
+TEST(StrUtil, EnvSetPrivateBetweenTheApplicationsSetenvCalls) {
+  ASSERT_EQ(env_set_private("KVD_TEST_FIRST", "1"), 0);
+  for (int round = 0; round < 3; ++round) {
+    const std::string app = "KVD_TEST_APP" + std::to_string(round);
+    ASSERT_EQ(setenv(app.c_str(), "app", 1), 0);
+    for (int i = 0; i < 40; ++i) {
+      const std::string name = "KVD_TEST_R" + std::to_string(round) + "_" + std::to_string(i);
+      ASSERT_EQ(env_set_private(name.c_str(), "drv"), 0);
+    }
+    ASSERT_EQ(env_set_private(app.c_str(), "drv"), 0);  // an entry of the library's array, replaced
+  }
+  ASSERT_EQ(setenv("KVD_TEST_LAST", "app", 1), 0);
+  EXPECT_STREQ(getenv("KVD_TEST_LAST"), "app");
+  EXPECT_STREQ(getenv("KVD_TEST_FIRST"), "1");
+  for (int round = 0; round < 3; ++round) {
+    EXPECT_STREQ(getenv(("KVD_TEST_APP" + std::to_string(round)).c_str()), "drv");
+    EXPECT_STREQ(getenv(("KVD_TEST_R" + std::to_string(round) + "_39").c_str()), "drv");
+  }
+  unsetenv("KVD_TEST_LAST");
+  ASSERT_EQ(env_set_private("KVD_TEST_FIRST", nullptr), 0);
+  for (int round = 0; round < 3; ++round) {
+    env_set_private(("KVD_TEST_APP" + std::to_string(round)).c_str(), nullptr);
+    for (int i = 0; i < 40; ++i)
+      env_set_private(("KVD_TEST_R" + std::to_string(round) + "_" + std::to_string(i)).c_str(), nullptr);
+  }
+  EXPECT_EQ(getenv("KVD_TEST_R2_0"), nullptr);
+}
+
 }  // namespace
