@@ -22,8 +22,11 @@ namespace {
 constexpr size_t kTraceArgMax = 250;
 
 // The busy slot is tested and filled under the handle-table lock; emptying
-// it after the call is one store made without that lock.
-void BusyClear(Conn *conn) { std::atomic_ref<void *>(conn->busy).store(nullptr, std::memory_order_release); }
+// it after the call is one store made without that lock, so every access
+// is atomic (SQLCancel from another thread reads it while a call ends).
+void *BusyGet(Conn *conn) { return std::atomic_ref<void *>(conn->busy).load(std::memory_order_acquire); }
+void BusySet(Conn *conn, void *obj) { std::atomic_ref<void *>(conn->busy).store(obj, std::memory_order_release); }
+void BusyClear(Conn *conn) { BusySet(conn, nullptr); }
 
 void ClearDiag(DiagMsg **messages, int32_t *pending) {
   MsgListFree(*messages);
@@ -90,11 +93,11 @@ SQLRETURN CallConn(const ApiRecord *rec, const uint64_t *slots, int count) {
     HandleLockGuard lock;
     conn = static_cast<Conn *>(HandleTable_Lookup(&g_odbc.conns, static_cast<HandleValue>(slots[0])));
     if (!conn || conn->magic != MAGIC_CONN) return SQL_INVALID_HANDLE;
-    if (conn->busy) {
+    if (BusyGet(conn)) {
       conn->pending = E_S1010;
       return SQL_ERROR;
     }
-    conn->busy = conn;
+    BusySet(conn, conn);
     threadSafe = g_odbc.threadSafe.load(std::memory_order_relaxed) != 0;
   }
   if (rec->clearsDiag) ClearDiag(&conn->messages, &conn->pending);
@@ -130,12 +133,13 @@ SQLRETURN CallChild(const ApiRecord *rec, const uint64_t *slots, int count, Hand
       conn = obj->conn;
     else
       conn = DescConn(obj);
-    if (conn->busy == obj) return SQL_STILL_EXECUTING;
-    if (conn->busy) {
+    void *busy = BusyGet(conn);
+    if (busy == obj) return SQL_STILL_EXECUTING;
+    if (busy) {
       obj->pending = E_S1010;
       return SQL_ERROR;
     }
-    conn->busy = obj;
+    BusySet(conn, obj);
     threadSafe = g_odbc.threadSafe.load(std::memory_order_relaxed) != 0;
   }
   if (rec->clearsDiag) ClearDiag(&obj->messages, &obj->pending);
@@ -199,14 +203,14 @@ SQLRETURN FailoverNotify(Conn *conn, int32_t kind, SQLRETURN result) {
       messages = conn->messages;
       break;
     case HK_STMT: {
-      auto *stmt = static_cast<Stmt *>(conn->busy);
+      auto *stmt = static_cast<Stmt *>(BusyGet(conn));
       if (!stmt) return result;
       pending = stmt->pending;
       messages = stmt->messages;
       break;
     }
     case HK_DESC: {
-      auto *desc = static_cast<Desc *>(conn->busy);
+      auto *desc = static_cast<Desc *>(BusyGet(conn));
       if (!desc) return result;
       pending = desc->pending;
       messages = desc->messages;
@@ -334,7 +338,8 @@ KVD_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT hstmt) {
       return SQL_INVALID_HANDLE;
     }
     Conn *conn = stmt->conn;
-    if (conn->busy == stmt) {
+    void *busy = BusyGet(conn);
+    if (busy == stmt) {
       // Its call runs on another thread: only the agent can stop it.
       rc = SQL_SUCCESS;
       if (stmt->state == STMT_PREPARED) {
@@ -348,7 +353,7 @@ KVD_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT hstmt) {
       if (tracing) TraceODBC("SQLCancel: returning %d", rc);
       return rc;
     }
-    if (conn->busy) {
+    if (busy) {
       // Another object of the connection is in a call: closing this cursor
       // would be a second agent call on the connection at the same time.
       // Nothing of this statement runs, so there is nothing to cancel.
