@@ -49,7 +49,11 @@ const std::string &Database() {
     sql(std::string("insert into vals values (1, '") + k25 + "', 7)");
     sql("insert into vals values (2, NULL, NULL)");
     sql("insert into vals values (3, 'h\xC3\xA9llo \xE2\x82\xAC', 9)");
-    std::atexit([] { std::filesystem::remove_all(Database()); });
+    // Made before the handler is registered, so destroyed after it ran
+    // (Database()'s own string is gone by then).
+    static std::string toRemove;
+    toRemove = d;
+    std::atexit([] { std::filesystem::remove_all(toRemove); });
     return d;
   }();
   return dir;
