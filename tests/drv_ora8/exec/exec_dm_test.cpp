@@ -8,14 +8,10 @@
 // The test links the same libocilite the drivers load, so its test hooks
 // (slow execution, call counts) reach the drivers' OCI calls.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>

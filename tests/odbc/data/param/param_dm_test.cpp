@@ -2,10 +2,8 @@
 // the real agent, a database of the OCI stand-in made for the test process.
 // Values are inserted with bound parameters and read back as text.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
