@@ -792,6 +792,17 @@ TEST_P(DmExec, CancelFromASecondThreadEndsARunningStatement) {
     SQLFreeHandle(SQL_HANDLE_STMT, h);
   }
   EXPECT_EQ((Rows{{"2"}, {"2"}}), c.Query("select a from " + t));
+  // A query is cancelled the same way, and the statement runs it again.
+  SQLHSTMT q = c.Stmt();
+  ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  double took = 0;
+  SQLRETURN cancelRc = SQL_ERROR;
+  EXPECT_EQ(SQL_ERROR, ExecuteAndCancel(q, "select a from " + t, &took, &cancelRc));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, q), "HY008") << harness::DmDiagText(SQL_HANDLE_STMT, q);
+  ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(q, Text("select a from " + t), SQL_NTS))) << harness::DmDiagText(SQL_HANDLE_STMT, q);
+  EXPECT_EQ(SQL_SUCCESS, SQLFetch(q));
+  SQLFreeHandle(SQL_HANDLE_STMT, q);
   // SQLCancel on a statement that runs nothing is a success and breaks
   // nothing.
   const unsigned breaks = ocilite_test_calls(OCILITE_T_BREAK);
