@@ -250,6 +250,38 @@ TEST_P(DmExec, DdlAndItsFailures) {
   ASSERT_TRUE(SQL_SUCCEEDED(c.Run("drop table " + t, &diag))) << diag;
 }
 
+// Arrays of binary, narrow and wide text of different lengths per row: each
+// row arrives with its own length, a value that fills its whole element
+// with no terminator keeps its last character.
+TEST_P(DmExec, ParameterArraysKeepEachRowsLength) {
+  const std::string t = T("ex_lens");
+  c.Table(t, "id number(5), r raw(16), v varchar2(16), w nvarchar2(16)");
+  constexpr int kRows = 3;
+  SQLINTEGER ids[kRows] = {1, 2, 3};
+  unsigned char bin[kRows][8] = {{0x01}, {}, {0xAA, 0xBB, 0xCC, 0xDD, 0xEE}};
+  SQLLEN binLen[kRows] = {1, SQL_NULL_DATA, 5};
+  char txt[kRows][6] = {{'a', 'b', 'c'}, {'1', '2', '3', '4', '5', '6'}, {'z'}};
+  SQLLEN txtLen[kRows] = {3, 6, SQL_NTS};
+  SQLWCHAR wide[kRows][4] = {{0x48, 0xE9}, {0x20AC, 0x41, 0x42, 0x43}, {}};
+  SQLLEN wideLen[kRows] = {4, 8, 0};
+  SQLHSTMT h = c.Stmt();
+  ASSERT_EQ(SQL_SUCCESS, SQLSetStmtAttr(h, SQL_ATTR_PARAMSET_SIZE, P(kRows), 0));
+  SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr);
+  SQLBindParameter(h, 2, SQL_PARAM_INPUT, SQL_C_BINARY, SQL_VARBINARY, 8, 0, bin, 8, binLen);
+  SQLBindParameter(h, 3, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 6, 0, txt, 6, txtLen);
+  SQLBindParameter(h, 4, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 4, 0, wide, sizeof wide[0], wideLen);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("insert into " + t + " values (?, ?, ?, ?)"), SQL_NTS)))
+      << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLLEN n = 0;
+  SQLRowCount(h, &n);
+  EXPECT_EQ(n, kRows);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  EXPECT_EQ((Rows{{"1", "01", "abc", "H\xC3\xA9"},
+                  {"2", "<NULL>", "123456", "\xE2\x82\xAC" "ABC"},
+                  {"3", "AABBCCDDEE", "z", "<NULL>"}}),
+            c.Query("select id, rawtohex(r), v, w from " + t + " order by id"));
+}
+
 // ---- Translation -------------------------------------------------------------
 
 std::string NativeSql(SQLHDBC dbc, const std::string &in, SQLRETURN *rc = nullptr) {
