@@ -924,10 +924,15 @@ OCI_EXPORT sword OCIStmtExecute(OCISvcCtx* svchp, OCIStmt* stmtp, OCIError* errh
     std::lock_guard<std::mutex> g(s->job_mu);
     s->jobs.insert(st);
   }
+  // The call counts as running from here, not only once its thread is
+  // inside the statement: an OCIBreak in between must not find the session
+  // idle and be dropped, which let the statement run (and commit) to its end.
+  s->active.fetch_add(1);
   j->th = std::thread([=] {
     Error tmp;
     j->status = stmt_execute(svc, st, &tmp, iters, rowoff, mode);
     j->recs = tmp.list.recs;
+    if (s->active.fetch_sub(1) == 1) s->brk.store(false);
     j->done.store(true);
   });
   // Short statements finish within the first call.

@@ -227,6 +227,42 @@ TEST_F(OciTest, NonBlockingModeReportsStillExecutingUntilDone) {
       << errtext(c.err);
 }
 
+namespace {
+// A failover callback that holds a call before it enters the session, until
+// released (the statement's thread has been started but does not run yet).
+std::atomic<bool> g_heldEntered{false}, g_heldRelease{false};
+sb4 hold_until_released(void*, void*, void*, ub4, ub4) {
+  g_heldEntered = true;
+  while (!g_heldRelease.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  return 0;
+}
+}  // namespace
+
+// A break that comes after a non-blocking execute returned
+// OCI_STILL_EXECUTING but before the statement's own thread is under way
+// still stops the statement.
+TEST_F(OciTest, BreakBeforeANonBlockingStatementIsUnderWayStopsIt) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table t (n number)");
+  OCIFocbkStruct cb{hold_until_released, nullptr};
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c.srv, OCI_HTYPE_SERVER, &cb, 0, OCI_ATTR_FOCBK, c.err));
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c.srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c.err));
+  const unsigned resumed[] = {OCI_FO_END};
+  ocilite_test_failover(OCILITE_T_EXECUTE, OCI_FO_SESSION, resumed, 1);
+  ocilite_test_slow(OCILITE_T_EXECUTE, 10000);
+  OCIStmt* st = c.stmt("insert into t values (1)");
+  EXPECT_EQ(OCI_STILL_EXECUTING, OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_COMMIT_ON_SUCCESS));
+  while (!g_heldEntered.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(OCI_SUCCESS, OCIBreak(c.svc, c.err));
+  g_heldRelease = true;
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(OCI_SUCCESS, OCIReset(c.svc, c.err));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
+  ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c.srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c.err));
+  EXPECT_EQ("0", c.scalar("select count(*) from t"));
+}
+
 TEST_F(OciTest, ConnectionPoolAttachesThroughThePoolName) {
   OCIEnv* env = nullptr;
   OCIError* err = nullptr;
