@@ -102,9 +102,11 @@ void HandleTable_Remove(HandleTable *table, HandleValue handle) {
   if (table == nullptr) return;
   uint32_t index = handle & 0xFFFF;
   uint16_t tag = static_cast<uint16_t>(handle >> 16);
-  // A live table never shrinks, so this test needs no lock.
-  if (index >= table->capacity || tag == 0) return;
+  if (tag == 0) return;
+  // The capacity is read under the lock: an Add on another thread may be
+  // growing the table at the same moment.
   TableLock guard(table);
+  if (index >= table->capacity) return;
   HandleEntry &e = table->entries[index];
   if (e.tag == 0 || e.tag != tag) return;
   e.tag = 0;
