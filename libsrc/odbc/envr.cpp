@@ -3,6 +3,7 @@
 
 #include <sqlext.h>
 
+#include <atomic>
 #include <cstdlib>
 
 #include "odbc/conn.h"
@@ -189,8 +190,10 @@ void EnvrDelete(Envr *env) {
 char *EnvrGetMsg(Envr *env, int32_t *native) { return MsgListPop(&env->messages, native); }
 
 bool EnvrHasBusyConn(const Envr *env) {
-  for (const Conn *c = env->connections; c; c = c->next)
-    if (c->busy) return true;
+  // A call ending on another thread clears its slot without the lock held
+  // here, so the slot is read the way the dispatcher writes it.
+  for (Conn *c = env->connections; c; c = c->next)
+    if (std::atomic_ref<void *>(c->busy).load(std::memory_order_acquire)) return true;
   return false;
 }
 
