@@ -427,6 +427,9 @@ TEST_F(ExecTest, DataAtExecutionIsRefusedBeforeAnythingIsSent) {
       EXPECT_EQ(SQLExecute(hstmt), SQL_ERROR);
       EXPECT_EQ(State(), "HYC00");
       EXPECT_EQ(stmt->daeState, 0);
+      // The flag never changes on a live connection outside this test: the
+      // bindings made under one setting are released under that setting.
+      SQLFreeStmt(hstmt, SQL_RESET_PARAMS);
     }
   }
   EXPECT_EQ(Calls(SLOT_DRV_ExecDirect) + Calls(SLOT_DRV_Execute) + Calls(SLOT_DRV_SetParams), 0);

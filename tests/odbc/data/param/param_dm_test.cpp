@@ -213,6 +213,9 @@ struct ArrayCase {
   bool rowWise;
 };
 
+// Named by its fields, so that GoogleTest never prints the padding bytes.
+void PrintTo(const ArrayCase &c, std::ostream *os) { *os << c.size << (c.rowWise ? " row-wise" : " column-wise"); }
+
 class DmParamArrays : public DmParam, public ::testing::WithParamInterface<ArrayCase> {};
 
 // Parameter arrays of 1, 10 and 1000 rows, bound column-wise and row-wise,
