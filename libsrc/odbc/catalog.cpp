@@ -69,7 +69,7 @@ SQLRETURN Run(Stmt *stmt, Names &names) {
     StmtGetAgentMsgs(stmt);
     return SQL_ERROR;
   }
-  stmt->state = STMT_PREPARED;
+  StmtStateStore(stmt, STMT_PREPARED);
   stmt->flags |= STMTF_RESULT_OPEN;
   return SQL_SUCCESS;
 }

@@ -342,14 +342,14 @@ KVD_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT hstmt) {
     if (busy == stmt) {
       // Its call runs on another thread: only the agent can stop it.
       rc = SQL_SUCCESS;
-      if (stmt->state == STMT_PREPARED) {
+      if (StmtStateLoad(stmt) == STMT_PREPARED) {
         int32_t code = DrvCall<&DrvOps::DRV_Cancel>(stmt->drv, stmt->agentCursor);
         if (code != 0) {
           stmt->pending = code;
           rc = SQL_ERROR;
         }
       }
-      stmt->daeState = 0;
+      StmtDaeStore(stmt, 0);
       if (tracing) TraceODBC("SQLCancel: returning %d", rc);
       return rc;
     }
@@ -360,7 +360,7 @@ KVD_EXPORT SQLRETURN SQL_API SQLCancel(SQLHSTMT hstmt) {
       if (tracing) TraceODBC("SQLCancel: returning SQL_SUCCESS");
       return SQL_SUCCESS;
     }
-    stmt->daeState = 0;
+    StmtDaeStore(stmt, 0);
     StmtClose(stmt);
     stmt->pending = E_01S05;
   }

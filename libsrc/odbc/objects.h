@@ -17,6 +17,7 @@
 // call of the connection and its children; it is a semaphore because the
 // distributed-transaction layer may take it on one thread and give it back
 // on another.
+#include <atomic>
 #include <cstdint>
 
 #include "odbc/dataset.h"
@@ -323,6 +324,19 @@ struct Stmt {
   uint64_t *rowsFetched;  // SQL_ATTR_ROWS_FETCHED_PTR target
   void *fetchBookmark;    // SQL_ATTR_FETCH_BOOKMARK_PTR
 };
+
+// SQLCancel reads a statement's state and ends its data-at-execution
+// sequence from another thread while a call runs on the statement, without
+// the connection's call lock: every write of these two fields, and every
+// read of daeState, goes through these.
+inline int32_t StmtStateLoad(Stmt *s) { return std::atomic_ref<int32_t>(s->state).load(std::memory_order_acquire); }
+inline void StmtStateStore(Stmt *s, int32_t v) {
+  std::atomic_ref<int32_t>(s->state).store(v, std::memory_order_release);
+}
+inline uint16_t StmtDaeLoad(Stmt *s) { return std::atomic_ref<uint16_t>(s->daeState).load(std::memory_order_acquire); }
+inline void StmtDaeStore(Stmt *s, uint16_t v) {
+  std::atomic_ref<uint16_t>(s->daeState).store(v, std::memory_order_release);
+}
 
 // ---------------------------------------------------------------------------
 // Descriptor

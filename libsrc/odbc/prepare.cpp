@@ -172,13 +172,13 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   stmt->paramCount = descs ? count : 0;
   ClassifyParams(stmt);
 
-  stmt->daeState = 0;
+  StmtDaeStore(stmt, 0);
   stmt->daeCounters[0] = stmt->daeCounters[1] = 0;
   if (stmt->conn->cn_needbind) stmt->flags &= static_cast<uint16_t>(~STMTF_PARAMINFO_SENT);
   stmt->flags |= STMTF_PREPARED;
   stmt->flags &= static_cast<uint16_t>(~STMTF_RESULT_OPEN);
   stmt->rowsInBlock = 0;
-  stmt->state = STMT_PREPARED;
+  StmtStateStore(stmt, STMT_PREPARED);
   stmt->isSelect = strncasecmp(text, "SELEC", 5) == 0 ? 1 : 0;
   stmt->rowNumber = 0;
 

@@ -77,7 +77,7 @@ Stmt *StmtNew(Conn *conn) {
   stmt->agentCursor = cursor;
   stmt->next = conn->statements;
   conn->statements = stmt;
-  stmt->state = STMT_IDLE;
+  StmtStateStore(stmt, STMT_IDLE);
   stmt->id = ++conn->stmtCounter;
   stmt->maxLength = conn->maxLengthDefault;
   stmt->maxRows = conn->maxRowsDefault;
@@ -118,12 +118,12 @@ Stmt *StmtNew(Conn *conn) {
 }
 
 void StmtClose(Stmt *stmt) {
-  stmt->daeState = 0;
+  StmtDaeStore(stmt, 0);
   scs_ResetPosition(&stmt->cursor);
   if (stmt->state == STMT_PREPARED) {
     FreeFetchedRows(stmt);
     DrvCall<&DrvOps::DRV_CloseCursor>(stmt->drv, stmt->agentCursor);
-    stmt->state = STMT_IDLE;
+    StmtStateStore(stmt, STMT_IDLE);
     stmt->flags &= static_cast<uint16_t>(~STMTF_RESULT_OPEN);
   }
   ColAttrSetFree(stmt->colAttrs);
@@ -153,7 +153,7 @@ void StmtDelete(Stmt *stmt) {
   HandleLockGuard lock;
   Unlink(stmt);
   stmt->magic = MAGIC_DEAD;
-  stmt->state = 0;
+  StmtStateStore(stmt, 0);
   HandleTable_Remove(&g_odbc.stmts, stmt->handle);
   free(stmt);
 }

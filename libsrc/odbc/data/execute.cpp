@@ -809,7 +809,7 @@ SQLRETURN Sent(Stmt *stmt, int32_t rc, uint64_t rows) {
 SQLRETURN Execute(Stmt *stmt, bool agent) {
   if (!(stmt->flags & STMTF_PREPARED)) return Fail(stmt, E_S1010);
   if (int code = CheckBindings(stmt, agent)) return Fail(stmt, code);
-  stmt->daeState = 0;
+  StmtDaeStore(stmt, 0);
   StatusesStart(stmt);
   if (stmt->hasUnknownParam) RecomputeClasses(stmt);
 
@@ -867,7 +867,7 @@ SQLRETURN ExecuteFinish(Stmt *stmt, uint64_t rowsProcessed) {
   if (code == E_IM902) StmtGetAgentMsgs(stmt);
   if (stmt->rowsProcessed) *stmt->rowsProcessed = stmt->isSelect && stmt->paramsetSize > 1 ? 1 : rowsProcessed;
   stmt->rowsInBlock = 0;
-  stmt->state = STMT_PREPARED;
+  StmtStateStore(stmt, STMT_PREPARED);
   stmt->flags |= STMTF_RESULT_OPEN;
   StatusesFinish(stmt, code != E_IM902);
 
@@ -913,7 +913,7 @@ SQLRETURN FetchOutputParams(Stmt *stmt) {
 }
 
 SQLRETURN ExecuteCheckParams(Stmt *stmt) {
-  if (stmt->daeState != 0) return Fail(stmt, E_S1010);
+  if (StmtDaeLoad(stmt) != 0) return Fail(stmt, E_S1010);
   if (int code = StmtParamDaeBufAlloc(stmt)) return Fail(stmt, code);
   stmt->daeScanIndex = stmt->daeCurIndex = 0;
   stmt->daeScanRow = stmt->daeCurRow = 0;

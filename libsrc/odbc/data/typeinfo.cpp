@@ -21,7 +21,7 @@ SQLRETURN odbc_GetTypeInfo(void *object, const ApiArgs &args) {
   int32_t code = DrvCall<&DrvOps::DRV_DDTypeInfo>(stmt->drv, stmt->agentCursor, sqlType);
   stmt->pending = code;
   if (code != 0) return SQL_ERROR;
-  stmt->state = STMT_PREPARED;
+  StmtStateStore(stmt, STMT_PREPARED);
   stmt->flags |= STMTF_RESULT_OPEN;
   // A new result: its rows count from the first again.
   stmt->rowNumber = 0;
