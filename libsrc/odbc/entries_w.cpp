@@ -4,7 +4,9 @@
 // hold any character, a surrogate pair included, since a pair is two of the
 // caller's characters); after success the UTF-8 result is converted back into
 // the caller's buffer, cut to n - 1 characters and a NUL when it does not
-// fit, and a cut makes the result SQL_SUCCESS_WITH_INFO.
+// fit, and a cut makes the result SQL_SUCCESS_WITH_INFO. An input text whose
+// copy cannot be made fails the call with S1001 "Memory allocation failure"
+// on its handle; it never reaches the implementation as a null text.
 //
 // Two outputs must report their full length in characters although the
 // narrow layer counts bytes and may have cut the text in the work buffer:
@@ -12,10 +14,13 @@
 // SQLErrorW, whose record is gone after one call, reads it with the largest
 // buffer at once) and the output connection string (the connect cannot be
 // repeated, so it is read with the largest buffer at once).
+#include "odbc/entries_w.h"
+
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <cassert>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -25,7 +30,6 @@
 #include "odbc/cursorname.h"
 #include "odbc/dispatch.h"
 #include "odbc/drvconnect.h"
-#include "odbc/entries_w.h"
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
 #include "util/utf.h"
@@ -64,6 +68,35 @@ struct WideIn {
   WideIn &operator=(const WideIn &) = delete;
   SQLCHAR *ptr() const { return reinterpret_cast<SQLCHAR *>(text); }
 };
+
+// True when one of the call's input texts has no copy.
+template <class... T>
+bool AnyFailed(const T &...texts) {
+  return (texts.failed || ...);
+}
+
+// The object's pending error: the input text it was given could not be
+// copied.
+template <class Obj>
+SQLRETURN FailNoMemory(void *object, const ApiArgs &) {
+  static_cast<Obj *>(object)->pending = E_S1001;
+  return SQL_ERROR;
+}
+
+// Makes the record's call, or, when an input text has no copy, the same call
+// failing with S1001 in place of the implementation: a missing copy must not
+// reach the implementation as a null text (for a catalog pattern that would
+// mean "all"). The failing call still passes the dispatcher, so the handle is
+// checked, its diagnostics are cleared and set, and the call is traced as any
+// other.
+template <class... A>
+SQLRETURN CallODBCIn(bool noCopy, const ApiRecord &rec, A... args) {
+  if (!noCopy) return CallODBC(rec, args...);
+  assert(rec.kind == HK_DBC || rec.kind == HK_STMT);
+  ApiRecord failing = rec;
+  failing.impl = rec.kind == HK_DBC ? FailNoMemory<Conn> : FailNoMemory<Stmt>;
+  return CallODBC(failing, args...);
+}
 
 // Asks WideOut for a buffer that brings a text back whole.
 struct WholeTag {};
@@ -250,6 +283,7 @@ KVD_EXPORT SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC dbc, SQLHWND hwnd, SQLWCH
 KVD_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC dbc, SQLWCHAR *in, SQLINTEGER inLen, SQLWCHAR *out,
                                            SQLINTEGER outMax, SQLINTEGER *outLen) {
   WideIn text(in, inLen);
+  if (text.failed) return CallODBCIn(true, API_NativeSqlW, dbc, text.ptr(), text.len, out, outMax, outLen);
   auto call = [&](const WideOut &w, SQLINTEGER *len) {
     return CallODBC(API_NativeSqlW, dbc, text.ptr(), text.len, w.ptr(), w.bytes, len);
   };
@@ -260,12 +294,12 @@ KVD_EXPORT SQLRETURN SQL_API SQLNativeSqlW(SQLHDBC dbc, SQLWCHAR *in, SQLINTEGER
 
 KVD_EXPORT SQLRETURN SQL_API SQLPrepareW(SQLHSTMT stmt, SQLWCHAR *sql, SQLINTEGER len) {
   WideIn text(sql, len);
-  return CallODBC(API_PrepareW, stmt, text.ptr(), text.len);
+  return CallODBCIn(text.failed, API_PrepareW, stmt, text.ptr(), text.len);
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLExecDirectW(SQLHSTMT stmt, SQLWCHAR *sql, SQLINTEGER len) {
   WideIn text(sql, len);
-  return CallODBC(API_ExecDirectW, stmt, text.ptr(), text.len);
+  return CallODBCIn(text.failed, API_ExecDirectW, stmt, text.ptr(), text.len);
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLSetCursorNameW(SQLHSTMT stmt, SQLWCHAR *name, SQLSMALLINT len) {
@@ -367,16 +401,16 @@ KVD_EXPORT SQLRETURN SQL_API SQLColumnPrivilegesW(SQLHSTMT stmt, SQLWCHAR *cat, 
                                                   SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen,
                                                   SQLWCHAR *col, SQLSMALLINT colLen) {
   WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen), k(col, colLen);
-  return CallODBC(API_ColumnPrivilegesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
-                  SQLSMALLINT(t.len), k.ptr(), SQLSMALLINT(k.len));
+  return CallODBCIn(AnyFailed(c, s, t, k), API_ColumnPrivilegesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(),
+                    SQLSMALLINT(s.len), t.ptr(), SQLSMALLINT(t.len), k.ptr(), SQLSMALLINT(k.len));
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLColumnsW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
                                          SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen, SQLWCHAR *col,
                                          SQLSMALLINT colLen) {
   WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen), k(col, colLen);
-  return CallODBC(API_ColumnsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
-                  SQLSMALLINT(t.len), k.ptr(), SQLSMALLINT(k.len));
+  return CallODBCIn(AnyFailed(c, s, t, k), API_ColumnsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len),
+                    t.ptr(), SQLSMALLINT(t.len), k.ptr(), SQLSMALLINT(k.len));
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLForeignKeysW(SQLHSTMT stmt, SQLWCHAR *pkCat, SQLSMALLINT pkCatLen, SQLWCHAR *pkSch,
@@ -385,60 +419,60 @@ KVD_EXPORT SQLRETURN SQL_API SQLForeignKeysW(SQLHSTMT stmt, SQLWCHAR *pkCat, SQL
                                              SQLSMALLINT fkSchLen, SQLWCHAR *fkTab, SQLSMALLINT fkTabLen) {
   WideIn a(pkCat, pkCatLen), b(pkSch, pkSchLen), c(pkTab, pkTabLen), d(fkCat, fkCatLen), e(fkSch, fkSchLen),
       f(fkTab, fkTabLen);
-  return CallODBC(API_ForeignKeysW, stmt, a.ptr(), SQLSMALLINT(a.len), b.ptr(), SQLSMALLINT(b.len), c.ptr(),
-                  SQLSMALLINT(c.len), d.ptr(), SQLSMALLINT(d.len), e.ptr(), SQLSMALLINT(e.len), f.ptr(),
-                  SQLSMALLINT(f.len));
+  return CallODBCIn(AnyFailed(a, b, c, d, e, f), API_ForeignKeysW, stmt, a.ptr(), SQLSMALLINT(a.len), b.ptr(),
+                    SQLSMALLINT(b.len), c.ptr(), SQLSMALLINT(c.len), d.ptr(), SQLSMALLINT(d.len), e.ptr(),
+                    SQLSMALLINT(e.len), f.ptr(), SQLSMALLINT(f.len));
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLPrimaryKeysW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
                                              SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen) {
   WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen);
-  return CallODBC(API_PrimaryKeysW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
-                  SQLSMALLINT(t.len));
+  return CallODBCIn(AnyFailed(c, s, t), API_PrimaryKeysW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(),
+                    SQLSMALLINT(s.len), t.ptr(), SQLSMALLINT(t.len));
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLProcedureColumnsW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
                                                   SQLSMALLINT schLen, SQLWCHAR *proc, SQLSMALLINT procLen,
                                                   SQLWCHAR *col, SQLSMALLINT colLen) {
   WideIn c(cat, catLen), s(sch, schLen), p(proc, procLen), k(col, colLen);
-  return CallODBC(API_ProcedureColumnsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), p.ptr(),
-                  SQLSMALLINT(p.len), k.ptr(), SQLSMALLINT(k.len));
+  return CallODBCIn(AnyFailed(c, s, p, k), API_ProcedureColumnsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(),
+                    SQLSMALLINT(s.len), p.ptr(), SQLSMALLINT(p.len), k.ptr(), SQLSMALLINT(k.len));
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLProceduresW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
                                             SQLSMALLINT schLen, SQLWCHAR *proc, SQLSMALLINT procLen) {
   WideIn c(cat, catLen), s(sch, schLen), p(proc, procLen);
-  return CallODBC(API_ProceduresW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), p.ptr(),
-                  SQLSMALLINT(p.len));
+  return CallODBCIn(AnyFailed(c, s, p), API_ProceduresW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len),
+                    p.ptr(), SQLSMALLINT(p.len));
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLSpecialColumnsW(SQLHSTMT stmt, SQLUSMALLINT idType, SQLWCHAR *cat,
                                                 SQLSMALLINT catLen, SQLWCHAR *sch, SQLSMALLINT schLen, SQLWCHAR *tab,
                                                 SQLSMALLINT tabLen, SQLUSMALLINT scope, SQLUSMALLINT nullable) {
   WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen);
-  return CallODBC(API_SpecialColumnsW, stmt, idType, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len),
-                  t.ptr(), SQLSMALLINT(t.len), scope, nullable);
+  return CallODBCIn(AnyFailed(c, s, t), API_SpecialColumnsW, stmt, idType, c.ptr(), SQLSMALLINT(c.len), s.ptr(),
+                    SQLSMALLINT(s.len), t.ptr(), SQLSMALLINT(t.len), scope, nullable);
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLStatisticsW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
                                             SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen,
                                             SQLUSMALLINT unique, SQLUSMALLINT accuracy) {
   WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen);
-  return CallODBC(API_StatisticsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
-                  SQLSMALLINT(t.len), unique, accuracy);
+  return CallODBCIn(AnyFailed(c, s, t), API_StatisticsW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len),
+                    t.ptr(), SQLSMALLINT(t.len), unique, accuracy);
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLTablePrivilegesW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
                                                  SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen) {
   WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen);
-  return CallODBC(API_TablePrivilegesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
-                  SQLSMALLINT(t.len));
+  return CallODBCIn(AnyFailed(c, s, t), API_TablePrivilegesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(),
+                    SQLSMALLINT(s.len), t.ptr(), SQLSMALLINT(t.len));
 }
 
 KVD_EXPORT SQLRETURN SQL_API SQLTablesW(SQLHSTMT stmt, SQLWCHAR *cat, SQLSMALLINT catLen, SQLWCHAR *sch,
                                         SQLSMALLINT schLen, SQLWCHAR *tab, SQLSMALLINT tabLen, SQLWCHAR *types,
                                         SQLSMALLINT typesLen) {
   WideIn c(cat, catLen), s(sch, schLen), t(tab, tabLen), y(types, typesLen);
-  return CallODBC(API_TablesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len), t.ptr(),
-                  SQLSMALLINT(t.len), y.ptr(), SQLSMALLINT(y.len));
+  return CallODBCIn(AnyFailed(c, s, t, y), API_TablesW, stmt, c.ptr(), SQLSMALLINT(c.len), s.ptr(), SQLSMALLINT(s.len),
+                    t.ptr(), SQLSMALLINT(t.len), y.ptr(), SQLSMALLINT(y.len));
 }

@@ -8,6 +8,7 @@
 #include <sqlucode.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -18,6 +19,7 @@
 #include "odbc/cursorname.h"
 #include "odbc/entries_w.h"
 #include "odbc/sqlstate.h"
+#include "util/utf.h"
 
 using namespace front;
 using harness::FromW;
@@ -449,3 +451,70 @@ TEST_F(WideEntryTest, ErrorWTakesTheStatementFirst) {
 }
 
 }  // namespace
+
+// An input text whose UTF-8 copy cannot be made fails the call with S1001 on
+// its handle and never reaches the implementation as a null text (for a
+// catalog pattern that would ask for everything). One text of each call has
+// no copy; the others convert.
+TEST_F(WideEntryTest, InputTextWithoutItsCopyFailsTheCallWithOutOfMemory) {
+  struct Restore {
+    WideInDupFn saved = g_wideInDup;
+    ~Restore() { g_wideInDup = saved; }
+  } restore;
+  g_wideInDup = [](const uint16_t *text, int32_t n) -> char * {
+    char *copy = utf16_to_utf8_dupn(text, n);
+    if (copy && strcmp(copy, "NOCOPY") == 0) {
+      free(copy);
+      return nullptr;
+    }
+    return copy;
+  };
+  auto bad = ToW("NOCOPY"), good = ToW("ok");
+  SQLWCHAR *const B = bad.data();
+  SQLWCHAR *const G = good.data();
+  SQLWCHAR out[16];
+  SQLINTEGER outLen = 0;
+  const SQLSMALLINT N = SQL_NTS;
+  struct Case {
+    const char *name;
+    bool onConnection;
+    std::function<SQLRETURN(SQLHDBC, SQLHSTMT)> call;
+  };
+  const Case cases[] = {
+      {"PrepareW", false, [&](SQLHDBC, SQLHSTMT s) { return SQLPrepareW(s, B, SQL_NTS); }},
+      {"ExecDirectW", false, [&](SQLHDBC, SQLHSTMT s) { return SQLExecDirectW(s, B, 6); }},
+      {"NativeSqlW", true, [&](SQLHDBC d, SQLHSTMT) { return SQLNativeSqlW(d, B, SQL_NTS, out, 16, &outLen); }},
+      {"ColumnPrivilegesW", false,
+       [&](SQLHDBC, SQLHSTMT s) { return SQLColumnPrivilegesW(s, nullptr, 0, G, N, G, N, B, N); }},
+      {"ColumnsW", false, [&](SQLHDBC, SQLHSTMT s) { return SQLColumnsW(s, nullptr, 0, nullptr, 0, B, N, G, N); }},
+      {"ForeignKeysW", false,
+       [&](SQLHDBC, SQLHSTMT s) { return SQLForeignKeysW(s, nullptr, 0, G, N, G, N, nullptr, 0, G, N, B, N); }},
+      {"PrimaryKeysW", false, [&](SQLHDBC, SQLHSTMT s) { return SQLPrimaryKeysW(s, nullptr, 0, B, N, G, N); }},
+      {"ProcedureColumnsW", false,
+       [&](SQLHDBC, SQLHSTMT s) { return SQLProcedureColumnsW(s, nullptr, 0, G, N, G, N, B, N); }},
+      {"ProceduresW", false, [&](SQLHDBC, SQLHSTMT s) { return SQLProceduresW(s, nullptr, 0, G, N, B, N); }},
+      {"SpecialColumnsW", false,
+       [&](SQLHDBC, SQLHSTMT s) {
+         return SQLSpecialColumnsW(s, SQL_BEST_ROWID, nullptr, 0, G, N, B, N, SQL_SCOPE_SESSION, SQL_NULLABLE);
+       }},
+      {"StatisticsW", false,
+       [&](SQLHDBC, SQLHSTMT s) { return SQLStatisticsW(s, nullptr, 0, B, N, G, N, SQL_INDEX_ALL, SQL_QUICK); }},
+      {"TablePrivilegesW", false,
+       [&](SQLHDBC, SQLHSTMT s) { return SQLTablePrivilegesW(s, nullptr, 0, G, N, B, N); }},
+      {"TablesW", false, [&](SQLHDBC, SQLHSTMT s) { return SQLTablesW(s, nullptr, 0, nullptr, 0, B, N, G, N); }},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    g_seen = Seen{};
+    ConnOf(dbc)->pending = 0;
+    StmtOf(stmt)->pending = 0;
+    EXPECT_EQ(c.call(dbc, stmt), SQL_ERROR);
+    EXPECT_EQ(g_seen.calls, 0) << "the implementation ran";
+    EXPECT_EQ(c.onConnection ? ConnOf(dbc)->pending : StmtOf(stmt)->pending, E_S1001);
+    EXPECT_EQ(c.onConnection ? StmtOf(stmt)->pending : ConnOf(dbc)->pending, 0);
+  }
+  // With every copy made the same calls reach the implementation.
+  EXPECT_EQ(SQLTablesW(stmt, nullptr, 0, nullptr, 0, G, N, G, N), SQL_SUCCESS);
+  EXPECT_EQ(g_seen.calls, 1);
+  EXPECT_EQ(g_seen.text[2], "ok");
+}
