@@ -93,8 +93,7 @@ size_t NarrowToUtf16(const char *text, size_t len, uint16_t *out, size_t limit) 
   const size_t total = static_cast<size_t>(o - reinterpret_cast<char *>(wide)) / sizeof(uint16_t);
   size_t units = 0;
   while (units < total) {
-    const bool pair = wide[units] >= 0xD800 && wide[units] <= 0xDBFF && units + 1 < total &&
-                      wide[units + 1] >= 0xDC00 && wide[units + 1] <= 0xDFFF;
+    const bool pair = utf16_is_high(wide[units]) && units + 1 < total && utf16_is_low(wide[units + 1]);
     const size_t need = pair ? 2 : 1;
     if (units + need > limit) break;
     if (out != nullptr) memcpy(out + units, wide + units, need * sizeof(uint16_t));
@@ -117,10 +116,7 @@ size_t Utf16ToNarrow(const uint16_t *text, size_t units, char *out) {
   size_t bytes = 0;
   size_t i = 0;
   while (i < units) {
-    const size_t n = (text[i] >= 0xD800 && text[i] <= 0xDBFF && i + 1 < units && text[i + 1] >= 0xDC00 &&
-                      text[i + 1] <= 0xDFFF)
-                         ? 2
-                         : 1;
+    const size_t n = utf16_is_high(text[i]) && i + 1 < units && utf16_is_low(text[i + 1]) ? 2 : 1;
     char tmp[16];
     char *in = reinterpret_cast<char *>(const_cast<uint16_t *>(text + i));
     size_t inLeft = n * 2;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "util/utf.h"
 #include "variant.h"
 
 // Weak, so that test programs linking the core without a deliverable's
@@ -20,9 +21,8 @@ int LoadStringRes(unsigned id, char *buf, int size) {
   const char *text = StringResource(id);
   size_t len = strlen(text);
   if (len > static_cast<size_t>(size) - 1) {
-    len = static_cast<size_t>(size) - 1;
     // Never end inside a UTF-8 sequence.
-    while (len > 0 && (static_cast<unsigned char>(text[len]) & 0xC0) == 0x80) --len;
+    len = utf8_cut_point(reinterpret_cast<const uint8_t *>(text), len, static_cast<size_t>(size) - 1);
   }
   memcpy(buf, text, len);
   buf[len] = '\0';
