@@ -144,6 +144,22 @@ inline void Report(SQLLEN *p, SQLLEN v) {
   if (p) *p = v;
 }
 
+// What every copy rule checks before it copies: a value that needs more than
+// the buffer where no cut is allowed fails (22003) before any length is
+// reported; otherwise the length goes out, and a buffer of no bytes takes
+// nothing (01004). Returns that row, or 0 when the copy goes ahead.
+inline int CopyAdmit(SQLLEN need, SQLLEN dstLen, bool cutAllowed, SQLLEN *lenPtr, SQLLEN length) {
+  if (need > dstLen && dstLen > 0 && !cutAllowed) return E_22003;
+  Report(lenPtr, length);
+  return dstLen == 0 ? E_01004 : 0;
+}
+
+// The result of a copy that stopped at those checks.
+inline SQLRETURN CopyRefused(int code, int *pending) {
+  *pending = code;
+  return code == E_22003 ? SQL_ERROR : SQL_SUCCESS_WITH_INFO;
+}
+
 }  // namespace
 
 SQLRETURN CopyCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN total, bool terminate,
@@ -158,15 +174,8 @@ SQLRETURN CopyCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN to
   const auto *s = static_cast<const uint8_t *>(src);
   Report(consumed, 0);
 
-  if (need > dstLen && dstLen > 0 && !cutAllowed) {
-    *pending = E_22003;
-    return SQL_ERROR;
-  }
-  Report(lenPtr, total != 0 ? total : srcLen);
-  if (dstLen == 0) {
-    *pending = E_01004;
-    return SQL_SUCCESS_WITH_INFO;
-  }
+  if (const int code = CopyAdmit(need, dstLen, cutAllowed, lenPtr, total != 0 ? total : srcLen))
+    return CopyRefused(code, pending);
   SQLLEN n = srcLen;
   if (need > dstLen) {
     *pending = E_01004;
@@ -198,15 +207,8 @@ SQLRETURN CopyWCharOut(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLEN t
   const bool more = MoreToCome(pieceLen, total);
   Report(consumed, 0);
 
-  if (need > dstLen && dstLen > 0 && !cutAllowed) {
-    *pending = E_22003;
-    return SQL_ERROR;
-  }
-  Report(lenPtr, total != 0 ? total : srcLen);
-  if (dstLen == 0) {
-    *pending = E_01004;
-    return SQL_SUCCESS_WITH_INFO;
-  }
+  if (const int code = CopyAdmit(need, dstLen, cutAllowed, lenPtr, total != 0 ? total : srcLen))
+    return CopyRefused(code, pending);
   SQLLEN n = srcLen;
   if (need > dstLen) {
     *pending = E_01004;
@@ -248,15 +250,8 @@ SQLRETURN CopyWCharToChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLE
   const SQLLEN term = terminate ? 1 : 0;
   const SQLLEN need = bytes + term;
 
-  if (need > dstLen && dstLen > 0 && !cutAllowed) {
-    *pending = E_22003;
-    return SQL_ERROR;
-  }
-  Report(lenPtr, WholeInHand(pieceLen, total) ? bytes : SQL_NO_TOTAL);
-  if (dstLen == 0) {
-    *pending = E_01004;
-    return SQL_SUCCESS_WITH_INFO;
-  }
+  if (const int code = CopyAdmit(need, dstLen, cutAllowed, lenPtr, WholeInHand(pieceLen, total) ? bytes : SQL_NO_TOTAL))
+    return CopyRefused(code, pending);
   size_t limit = size_t(bytes);
   if (need > dstLen) {
     *pending = E_01004;
@@ -289,15 +284,9 @@ SQLRETURN CopyCharToWChar(const void *src, SQLLEN srcLen, SQLLEN pieceLen, SQLLE
   const SQLLEN term = terminate ? 2 : 0;
   const SQLLEN need = 2 * units + term;
 
-  if (need > dstLen && dstLen > 0 && !cutAllowed) {
-    *pending = E_22003;
-    return SQL_ERROR;
-  }
-  Report(lenPtr, WholeInHand(pieceLen, total) ? 2 * units : SQL_NO_TOTAL);
-  if (dstLen == 0) {
-    *pending = E_01004;
-    return SQL_SUCCESS_WITH_INFO;
-  }
+  if (const int code =
+          CopyAdmit(need, dstLen, cutAllowed, lenPtr, WholeInHand(pieceLen, total) ? 2 * units : SQL_NO_TOTAL))
+    return CopyRefused(code, pending);
   size_t limit = size_t(units);
   if (need > dstLen) {
     *pending = E_01004;
