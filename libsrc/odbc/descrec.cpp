@@ -18,17 +18,6 @@ constexpr int kNameBuffer = 255;
 
 bool IsImplicit(const Desc *d, int16_t kind) { return d->alloc == DESC_ALLOC_AUTO && d->kind == kind; }
 
-const char *TraceName(const Desc *d) {
-  if (d->alloc == DESC_ALLOC_USER) return "USER";
-  switch (d->kind) {
-    case DESC_IRD: return "IRD";
-    case DESC_ARD: return "ARD";
-    case DESC_IPD: return "IPD";
-    case DESC_APD: return "APD";
-    default: return "UNKNOWN_DESC";
-  }
-}
-
 // When a field is read from the source and when it is written to the
 // target, in terms of the two descriptors' classes.
 enum When : uint8_t {
@@ -135,11 +124,22 @@ bool DescIsApplication(const Desc *d) {
 
 bool DescIsRow(const Desc *d) { return IsImplicit(d, DESC_IRD) || IsImplicit(d, DESC_ARD); }
 
+const char *DescTraceName(const Desc *d) {
+  if (d->alloc == DESC_ALLOC_USER) return "USER";
+  switch (d->kind) {
+    case DESC_IRD: return "IRD";
+    case DESC_ARD: return "ARD";
+    case DESC_IPD: return "IPD";
+    case DESC_APD: return "APD";
+    default: return "UNKNOWN_DESC";
+  }
+}
+
 SQLRETURN odbc_CopyDesc(void *object, const ApiArgs &args) {
   auto *src = static_cast<Desc *>(object);
   auto *dst = static_cast<Desc *>(HandleTable_Lookup(&g_odbc.descs, args.u32(0)));
   if (!dst || dst->magic != MAGIC_DESC) return SQL_INVALID_HANDLE;
-  if (TraceIsOn()) TraceODBC("Source Descriptor Type: %s", TraceName(src));
+  if (TraceIsOn()) TraceODBC("Source Descriptor Type: %s", DescTraceName(src));
   if (IsImplicit(dst, DESC_IRD)) {
     dst->pending = E_S1016;
     return SQL_ERROR;

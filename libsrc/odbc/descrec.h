@@ -13,6 +13,9 @@ struct Desc;
 
 bool DescIsApplication(const Desc *d);
 bool DescIsRow(const Desc *d);
+// How the trace names a descriptor: "USER" for an explicit one, else its
+// kind ("IRD", "ARD", "IPD", "APD").
+const char *DescTraceName(const Desc *d);
 
 // Source descriptor; (64-bit target handle). Refusals and failed reads are
 // recorded on the target; a target that is not a live descriptor gives

@@ -15,6 +15,7 @@
 #include "odbc/data/services.h"
 #include "odbc/data/typeinfo.h"
 #include "odbc/desc.h"
+#include "odbc/descrec.h"
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
 #include "odbc/stmt.h"
@@ -33,19 +34,8 @@ constexpr int kLiteralPrefixColumn = 4;
 constexpr int kLiteralSuffixColumn = 5;
 constexpr int kTypeInfoBuffer = 255;
 
-const char *TraceName(const Desc *d) {
-  if (d->alloc == DESC_ALLOC_USER) return "USER";
-  switch (d->kind) {
-    case DESC_IRD: return "IRD";
-    case DESC_ARD: return "ARD";
-    case DESC_IPD: return "IPD";
-    case DESC_APD: return "APD";
-    default: return "UNKNOWN_DESC";
-  }
-}
-
 void TraceDesc(const Desc *d) {
-  if (TraceIsOn()) TraceODBC("Descriptor Type: %s", TraceName(d));
+  if (TraceIsOn()) TraceODBC("Descriptor Type: %s", DescTraceName(d));
 }
 
 bool Implicit(const Desc *d, int16_t kind) { return d->alloc == DESC_ALLOC_AUTO && d->kind == kind; }
