@@ -365,6 +365,18 @@ void Put(void *dest, T v) {
 
 void PutPointer(void *dest, const void *p) { Put<uint64_t>(dest, reinterpret_cast<uintptr_t>(p)); }
 
+// One attribute value written for the caller: what a get call answers.
+template <class T>
+SQLRETURN Give(void *dest, T v) {
+  Put<T>(dest, v);
+  return SQL_SUCCESS;
+}
+
+SQLRETURN GivePointer(void *dest, const void *p) {
+  PutPointer(dest, p);
+  return SQL_SUCCESS;
+}
+
 }  // namespace
 
 SQLRETURN StmtSetOption(Stmt *stmt, uint16_t option, uint64_t value) {
@@ -635,56 +647,41 @@ SQLRETURN odbc_GetStmtAttr(void *object, const ApiArgs &args) {
   const ScsCursor &c = stmt->cursor;
   switch (attr) {
     case SQL_ATTR_ENABLE_AUTO_IPD:
-      Put<uint32_t>(value, SQL_FALSE);
-      return SQL_SUCCESS;
+      return Give<uint32_t>(value, SQL_FALSE);
     case SQL_ATTR_FETCH_BOOKMARK_PTR:
-      PutPointer(value, stmt->fetchBookmark);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->fetchBookmark);
     case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
-      PutPointer(value, stmt->apd->bindOffset);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->apd->bindOffset);
     case SQL_ATTR_PARAM_BIND_TYPE:
       // An SQLULEN: the whole variable is written.
-      Put<uint64_t>(value, static_cast<uint32_t>(stmt->apd->bindType));
-      return SQL_SUCCESS;
+      return Give<uint64_t>(value, static_cast<uint32_t>(stmt->apd->bindType));
     case SQL_ATTR_PARAM_OPERATION_PTR:
-      PutPointer(value, stmt->apd->arrayStatus);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->apd->arrayStatus);
     case SQL_ATTR_PARAM_STATUS_PTR:
-      PutPointer(value, stmt->ipd->arrayStatus);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->ipd->arrayStatus);
     case SQL_ATTR_PARAMS_PROCESSED_PTR:
-      PutPointer(value, stmt->rowsProcessed);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->rowsProcessed);
     case SQL_ATTR_PARAMSET_SIZE:
-      Put<uint64_t>(value, stmt->paramsetSize);
-      return SQL_SUCCESS;
+      return Give<uint64_t>(value, stmt->paramsetSize);
     case SQL_ATTR_ROW_BIND_OFFSET_PTR:
-      PutPointer(value, stmt->ard->bindOffset);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->ard->bindOffset);
     case SQL_ATTR_ROW_OPERATION_PTR:
-      PutPointer(value, stmt->ard->arrayStatus);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->ard->arrayStatus);
     case SQL_ATTR_ROW_STATUS_PTR:
-      PutPointer(value, stmt->ird->arrayStatus);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->ird->arrayStatus);
     case SQL_ATTR_ROWS_FETCHED_PTR:
-      PutPointer(value, stmt->rowsFetched);
-      return SQL_SUCCESS;
+      return GivePointer(value, stmt->rowsFetched);
     case SQL_ATTR_ROW_ARRAY_SIZE:
-      Put<int64_t>(value, c.rowsetSize);
-      return SQL_SUCCESS;
+      return Give<int64_t>(value, c.rowsetSize);
     case SQL_ATTR_CURSOR_SCROLLABLE:
-      Put<uint64_t>(value, c.cursorType == SCS_KEYSET || c.cursorType == SCS_DYNAMIC || c.cursorType == SCS_STATIC
-                               ? SQL_SCROLLABLE
-                               : SQL_NONSCROLLABLE);
-      return SQL_SUCCESS;
+      return Give<uint64_t>(value,
+                            c.cursorType == SCS_KEYSET || c.cursorType == SCS_DYNAMIC || c.cursorType == SCS_STATIC
+                                ? SQL_SCROLLABLE
+                                : SQL_NONSCROLLABLE);
     case SQL_ATTR_CURSOR_SENSITIVITY:
-      Put<uint64_t>(value, c.concurrency == SCS_READ_ONLY ? kInsensitive : kSensitive);
-      return SQL_SUCCESS;
+      return Give<uint64_t>(value, c.concurrency == SCS_READ_ONLY ? kInsensitive : kSensitive);
     case SQL_ATTR_METADATA_ID:
-      Put<uint64_t>(value, SQL_FALSE);
-      return SQL_SUCCESS;
+      return Give<uint64_t>(value, SQL_FALSE);
     default:
       return Fail(stmt, E_S1092);
   }
