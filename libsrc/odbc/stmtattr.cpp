@@ -71,100 +71,93 @@ struct OptionValue {
 OptionValue Int32Value(int32_t v) { return {static_cast<uint64_t>(static_cast<uint32_t>(v)), 4}; }
 OptionValue Int64Value(int64_t v) { return {static_cast<uint64_t>(v), 8}; }
 
+// What ReadOption answers with a value read.
+int32_t Answer(OptionValue *out, OptionValue v) {
+  *out = v;
+  return 0;
+}
+
 // Reads an option; 0, or the error code to post (nothing is posted here).
 // While the pending code is 75 (the read-back of a set the agent changed)
 // the options the agent may change are asked of the agent.
+// The option's value from the agent's information; S1092 where it has none.
+int32_t AskOption(Stmt *stmt, uint16_t option, int32_t *value) {
+  return Ask(stmt, InfoStmtOption(option), value) != 0 ? E_S1092 : 0;
+}
+
 int32_t ReadOption(Stmt *stmt, uint16_t option, OptionValue *out) {
   const bool readBack = stmt->pending == E_01S02;
   const ScsCursor &c = stmt->cursor;
   int32_t v = 0;
   switch (option) {
     case SQL_QUERY_TIMEOUT:
-      *out = Int32Value(stmt->queryTimeout);
-      return 0;
+      return Answer(out, Int32Value(stmt->queryTimeout));
     case SQL_MAX_ROWS:
-      if (Ask(stmt, InfoStmtOption(option), &v) != 0) return E_S1092;
-      *out = Int64Value(v);
-      return 0;
+      if (int32_t code = AskOption(stmt, option, &v)) return code;
+      return Answer(out, Int64Value(v));
     case SQL_NOSCAN:
-      if (Ask(stmt, InfoStmtOption(option), &v) != 0) return E_S1092;
-      *out = Int32Value(v);
-      return 0;
+      if (int32_t code = AskOption(stmt, option, &v)) return code;
+      return Answer(out, Int32Value(v));
     case SQL_MAX_LENGTH:
       if (!readBack) {
-        *out = Int64Value(stmt->maxLength);
-        return 0;
+        return Answer(out, Int64Value(stmt->maxLength));
       }
-      if (Ask(stmt, InfoStmtOption(option), &v) != 0) return E_S1092;
-      *out = Int64Value(static_cast<uint32_t>(v));
-      return 0;
+      if (int32_t code = AskOption(stmt, option, &v)) return code;
+      return Answer(out, Int64Value(static_cast<uint32_t>(v)));
     case SQL_ASYNC_ENABLE:
-      *out = Int32Value(stmt->asyncEnable);
-      return 0;
+      return Answer(out, Int32Value(stmt->asyncEnable));
     case SQL_BIND_TYPE:
-      *out = Int32Value(stmt->bindType);
-      return 0;
+      return Answer(out, Int32Value(stmt->bindType));
     case SQL_RETRIEVE_DATA:
-      *out = Int32Value(c.retrieveData);
-      return 0;
+      return Answer(out, Int32Value(c.retrieveData));
     case SQL_USE_BOOKMARKS:
-      *out = Int32Value(c.useBookmarks);
-      return 0;
+      return Answer(out, Int32Value(c.useBookmarks));
     case SQL_CURSOR_TYPE:
     case SQL_CONCURRENCY:
     case SQL_ROWSET_SIZE:
     case SQL_SIMULATE_CURSOR:
       if (readBack) {
-        if (Ask(stmt, InfoStmtOption(option), &v) != 0) return E_S1092;
+        if (int32_t code = AskOption(stmt, option, &v)) return code;
       } else {
         v = option == SQL_CURSOR_TYPE   ? c.cursorType
             : option == SQL_CONCURRENCY ? c.concurrency
             : option == SQL_ROWSET_SIZE ? c.rowsetSize
                                         : c.simulateCursor;
       }
-      *out = Int32Value(v);
-      return 0;
+      return Answer(out, Int32Value(v));
     case SQL_KEYSET_SIZE:
       if (readBack) {
-        if (Ask(stmt, InfoStmtOption(option), &v) != 0) return E_S1092;
+        if (int32_t code = AskOption(stmt, option, &v)) return code;
       } else {
         v = c.keysetSize;
       }
-      *out = Int64Value(v);
-      return 0;
+      return Answer(out, Int64Value(v));
     case SQL_GET_BOOKMARK: {
       if (stmt->state != STMT_PREPARED) return E_24000;
       if (!c.useBookmarks) return E_S1011;
       int32_t n = 0;
       if (int32_t code = scs_GetRowNumber(&stmt->cursor, static_cast<uint32_t>(c.position - 1), &n)) return code;
-      *out = Int32Value(n);
-      return 0;
+      return Answer(out, Int32Value(n));
     }
     case SQL_ROW_NUMBER: {
       if (stmt->state != STMT_PREPARED) return E_24000;
       if (c.cursorType == SCS_FORWARD_ONLY) {
-        *out = Int64Value(stmt->rowNumber);
-        return 0;
+        return Answer(out, Int64Value(stmt->rowNumber));
       }
       int32_t n = 0;
       if (int32_t code = scs_p_GetRowNumber(&stmt->cursor, static_cast<uint32_t>(c.position - 1), &n)) return code;
-      *out = Int64Value(n);
-      return 0;
+      return Answer(out, Int64Value(n));
     }
     case STMT_OPT_1048:
     case STMT_OPT_1049:
-      if (Ask(stmt, InfoStmtOption(option), &v) != 0) return E_S1092;
-      *out = Int32Value(v);
-      return 0;
+      if (int32_t code = AskOption(stmt, option, &v)) return code;
+      return Answer(out, Int32Value(v));
     case STMT_OPT_SELECT_COLUMNS:
-      *out = Int32Value(c.selectColumnsMode);
-      return 0;
+      return Answer(out, Int32Value(c.selectColumnsMode));
     case STMT_OPT_PRIVATE_1052:
-      *out = Int32Value(c.private1052);
-      return 0;
+      return Answer(out, Int32Value(c.private1052));
     case STMT_OPT_PRIVATE_1054:
-      *out = Int32Value(c.private1054);
-      return 0;
+      return Answer(out, Int32Value(c.private1054));
     default:
       break;
   }
@@ -173,8 +166,7 @@ int32_t ReadOption(Stmt *stmt, uint16_t option, OptionValue *out) {
     int32_t code = Ask(stmt, OptionCode(option), &v);
     if (code == E_IM001) return E_S1092;
     if (code != 0) return code;
-    *out = Int32Value(v);
-    return 0;
+    return Answer(out, Int32Value(v));
   }
   return E_S1092;
 }
