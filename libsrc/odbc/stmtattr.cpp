@@ -463,6 +463,11 @@ SQLRETURN StmtGetOptionV(Stmt *stmt, uint16_t option, void *value) {
 
 SQLRETURN StmtSetAttr(Stmt *stmt, int32_t attr, uint64_t value, int32_t length, char mode) {
   void *ptr = AsPointer(value);
+  // The attributes that stand for a header field of one of the statement's
+  // descriptors.
+  auto headerField = [&](Desc *desc, int16_t field) {
+    return DescSetField(desc, 0, field, static_cast<int64_t>(value), length, mode);
+  };
   switch (attr) {
     case SQL_QUERY_TIMEOUT:
     case SQL_MAX_ROWS:
@@ -481,7 +486,7 @@ SQLRETURN StmtSetAttr(Stmt *stmt, int32_t attr, uint64_t value, int32_t length, 
     case STMT_OPT_PRIVATE_1054:
       return StmtSetOption(stmt, static_cast<uint16_t>(attr), value);
     case SQL_ATTR_ROW_BIND_TYPE:
-      return DescSetField(stmt->ard, 0, SQL_DESC_BIND_TYPE, static_cast<int64_t>(value), length, mode);
+      return headerField(stmt->ard, SQL_DESC_BIND_TYPE);
     case SQL_ATTR_ENABLE_AUTO_IPD:
       // Parameters are never described on their own at prepare.
       return value != 0 ? Warn(stmt, E_01S02) : SQL_SUCCESS;
@@ -489,19 +494,19 @@ SQLRETURN StmtSetAttr(Stmt *stmt, int32_t attr, uint64_t value, int32_t length, 
       stmt->fetchBookmark = ptr;
       return SQL_SUCCESS;
     case SQL_ATTR_PARAM_BIND_OFFSET_PTR:
-      return DescSetField(stmt->apd, 0, SQL_DESC_BIND_OFFSET_PTR, static_cast<int64_t>(value), length, mode);
+      return headerField(stmt->apd, SQL_DESC_BIND_OFFSET_PTR);
     case SQL_ATTR_PARAM_BIND_TYPE:
-      return DescSetField(stmt->apd, 0, SQL_DESC_BIND_TYPE, static_cast<int64_t>(value), length, mode);
+      return headerField(stmt->apd, SQL_DESC_BIND_TYPE);
     case SQL_ATTR_PARAM_OPERATION_PTR:
-      return DescSetField(stmt->apd, 0, SQL_DESC_ARRAY_STATUS_PTR, static_cast<int64_t>(value), length, mode);
+      return headerField(stmt->apd, SQL_DESC_ARRAY_STATUS_PTR);
     case SQL_ATTR_PARAMSET_SIZE:
-      return DescSetField(stmt->apd, 0, SQL_DESC_ARRAY_SIZE, static_cast<int64_t>(value), length, mode);
+      return headerField(stmt->apd, SQL_DESC_ARRAY_SIZE);
     case SQL_ATTR_ROW_BIND_OFFSET_PTR:
-      return DescSetField(stmt->ard, 0, SQL_DESC_BIND_OFFSET_PTR, static_cast<int64_t>(value), length, mode);
+      return headerField(stmt->ard, SQL_DESC_BIND_OFFSET_PTR);
     case SQL_ATTR_ROW_OPERATION_PTR:
-      return DescSetField(stmt->ard, 0, SQL_DESC_ARRAY_STATUS_PTR, static_cast<int64_t>(value), length, mode);
+      return headerField(stmt->ard, SQL_DESC_ARRAY_STATUS_PTR);
     case SQL_ATTR_ROW_ARRAY_SIZE:
-      return DescSetField(stmt->ard, 0, SQL_DESC_ARRAY_SIZE, static_cast<int64_t>(value), length, mode);
+      return headerField(stmt->ard, SQL_DESC_ARRAY_SIZE);
     case SQL_ATTR_PARAM_STATUS_PTR:
       // NULL withdraws the array: nothing is written to it any more.
       stmt->ipd->arrayStatus = static_cast<uint16_t *>(ptr);
