@@ -1,6 +1,7 @@
 // Driver Manager set-up with private ini files (see harness.h).
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -66,10 +67,8 @@ void WriteOdbcini(const std::string &path, const std::vector<Dsn> &extra) {
   for (auto &d : extra) put(d);
 }
 
-}  // namespace
-
-const DmFiles &DmInit(const std::vector<Dsn> &extra) {
-  std::lock_guard<std::mutex> lock(g_mu);
+// The private directory, made on first use; called under g_mu.
+void MakeDir() {
   if (g_dir.files.dir.empty()) {
     const char *tmp = std::getenv("TMPDIR");
     std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/kvd-odbc-XXXXXX";
@@ -86,8 +85,37 @@ const DmFiles &DmInit(const std::vector<Dsn> &extra) {
     setenv("ODBCINSTINI", "odbcinst.ini", 1);
     setenv("ODBCINI", g_dir.files.odbcini.c_str(), 1);
   }
+}
+
+}  // namespace
+
+const DmFiles &DmInit(const std::vector<Dsn> &extra) {
+  std::lock_guard<std::mutex> lock(g_mu);
+  MakeDir();
   WriteOdbcini(g_dir.files.odbcini, extra);
   return g_dir.files;
+}
+
+std::string AdminDatabase(const std::string &name, const std::vector<std::string> &statements) {
+  std::string d;
+  {
+    std::lock_guard<std::mutex> lock(g_mu);
+    MakeDir();
+    d = g_dir.files.dir + "/" + name;
+  }
+  const std::string tool = std::string(KVD_BUILD_DIR) + "/bin/ocilite-admin";
+  auto run = [&](const std::string &args) {
+    const std::string cmd = "'" + tool + "' " + args + " >/dev/null";
+    if (std::system(cmd.c_str()) == 0) return true;
+    std::fprintf(stderr, "harness: failed: %s\n", cmd.c_str());
+    return false;
+  };
+  std::error_code ec;
+  std::filesystem::remove_all(d, ec);
+  if (!run("create '" + d + "'") || !run("adduser '" + d + "' scott tiger")) return "";
+  for (const std::string &sql : statements)
+    if (!run("sql '" + d + "' scott tiger \"" + sql + "\"")) return "";
+  return d;
 }
 
 std::vector<DiagRec> DmDiags(SQLSMALLINT type, SQLHANDLE h) {

@@ -148,6 +148,12 @@ struct DmFiles {
 // The directory is removed at process exit.
 const DmFiles &DmInit(const std::vector<Dsn> &extra = {});
 
+// A database of the OCI stand-in made with its admin tool in the private
+// directory (so removed with it at exit): user scott/tiger, then each
+// statement run as scott. Its directory, for a DSN's SQLNETConnect; an
+// empty text when a step failed (the failing command goes to stderr).
+std::string AdminDatabase(const std::string &name, const std::vector<std::string> &statements);
+
 // The diagnostic records of a handle through libodbc's SQLGetDiagRec.
 std::vector<DiagRec> DmDiags(SQLSMALLINT type, SQLHANDLE h);
 std::string DmDiagText(SQLSMALLINT type, SQLHANDLE h);

@@ -4,11 +4,8 @@
 // at every statement allocation).
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <regex>
 #include <string>
 
@@ -261,23 +258,10 @@ INSTANTIATE_TEST_SUITE_P(Drivers, DmStmt, ::testing::Values("kvd_fake_w", "kvd_f
 // NAME) with rows 1 "one" and 2 "two".
 const std::string &AgentDatabase() {
   static const std::string dir = [] {
-    std::string d = std::filesystem::temp_directory_path() / ("kvd_stmt_dm_" + std::to_string(getpid()));
-    std::filesystem::remove_all(d);
-    const std::string tool = std::string(KVD_BUILD_DIR) + "/bin/ocilite-admin";
-    auto run = [&](const std::string &args) {
-      std::string cmd = "'" + tool + "' " + args + " >/dev/null";
-      if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "failed: " << cmd;
-    };
-    run("create '" + d + "'");
-    run("adduser '" + d + "' scott tiger");
-    auto sql = [&](const std::string &text) { run("sql '" + d + "' scott tiger \"" + text + "\""); };
-    sql("create table t (id number(10), name varchar2(30))");
-    sql("insert into t values (1, 'one')");
-    sql("insert into t values (2, 'two')");
-    // Made before the handler is registered, so destroyed after it ran.
-    static std::string toRemove;
-    toRemove = d;
-    std::atexit([] { std::filesystem::remove_all(toRemove); });
+    std::string d = harness::AdminDatabase("stmt_db", {"create table t (id number(10), name varchar2(30))",
+                                                       "insert into t values (1, 'one')",
+                                                       "insert into t values (2, 'two')"});
+    if (d.empty()) ADD_FAILURE() << "the statement database could not be made";
     return d;
   }();
   return dir;

@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -30,30 +29,17 @@ const char *const k25 = "abcdefghijklmnopqrstuvwxy";
 // NUMS(ID, NAME) holds 1..2500 and "n<id>"; VALS a few rows of other types.
 const std::string &Database() {
   static const std::string dir = [] {
-    std::string d = std::filesystem::temp_directory_path() / ("kvd_fetch_dm_" + std::to_string(getpid()));
-    std::filesystem::remove_all(d);
-    const std::string tool = std::string(KVD_BUILD_DIR) + "/bin/ocilite-admin";
-    auto run = [&](const std::string &args) {
-      std::string cmd = "'" + tool + "' " + args + " >/dev/null";
-      if (std::system(cmd.c_str()) != 0) ADD_FAILURE() << "failed: " << cmd;
-    };
-    run("create '" + d + "'");
-    run("adduser '" + d + "' scott tiger");
-    auto sql = [&](const std::string &text) { run("sql '" + d + "' scott tiger \"" + text + "\""); };
-    sql("create table d10 (n number(2))");
-    for (int i = 0; i < 10; ++i) sql("insert into d10 values (" + std::to_string(i) + ")");
-    sql("create table nums (id number(10), name varchar2(30))");
-    sql("insert into nums select a.n*1000+b.n*100+c.n*10+e.n+1, 'n' || to_char(a.n*1000+b.n*100+c.n*10+e.n+1) "
-        "from d10 a, d10 b, d10 c, d10 e where a.n*1000+b.n*100+c.n*10+e.n < " + std::to_string(kRows));
-    sql("create table vals (id number(10), txt varchar2(40), n number(10))");
-    sql(std::string("insert into vals values (1, '") + k25 + "', 7)");
-    sql("insert into vals values (2, NULL, NULL)");
-    sql("insert into vals values (3, 'h\xC3\xA9llo \xE2\x82\xAC', 9)");
-    // Made before the handler is registered, so destroyed after it ran
-    // (Database()'s own string is gone by then).
-    static std::string toRemove;
-    toRemove = d;
-    std::atexit([] { std::filesystem::remove_all(toRemove); });
+    std::vector<std::string> sql = {"create table d10 (n number(2))"};
+    for (int i = 0; i < 10; ++i) sql.push_back("insert into d10 values (" + std::to_string(i) + ")");
+    sql.push_back("create table nums (id number(10), name varchar2(30))");
+    sql.push_back("insert into nums select a.n*1000+b.n*100+c.n*10+e.n+1, 'n' || to_char(a.n*1000+b.n*100+c.n*10+e.n+1) "
+                  "from d10 a, d10 b, d10 c, d10 e where a.n*1000+b.n*100+c.n*10+e.n < " + std::to_string(kRows));
+    sql.push_back("create table vals (id number(10), txt varchar2(40), n number(10))");
+    sql.push_back(std::string("insert into vals values (1, '") + k25 + "', 7)");
+    sql.push_back("insert into vals values (2, NULL, NULL)");
+    sql.push_back("insert into vals values (3, 'h\xC3\xA9llo \xE2\x82\xAC', 9)");
+    std::string d = harness::AdminDatabase("fetch_db", sql);
+    if (d.empty()) ADD_FAILURE() << "the fetch database could not be made";
     return d;
   }();
   return dir;
