@@ -199,6 +199,21 @@ void PutLen(T *out, uint32_t n) {
   if (out) *out = static_cast<T>(n > kMax ? kMax : n);
 }
 
+// Makes the narrow call into work; when again is set and the text did not
+// fit (or no buffer was given), makes it once more with a buffer that holds
+// it, up to maxBytes. call(work, &len) makes the narrow call.
+template <class Len, class Call>
+SQLRETURN ReadAgainWhole(const Call &call, WideOut &work, Len *narrowLen, int32_t maxBytes, bool again) {
+  SQLRETURN rc = call(work, narrowLen);
+  if (again && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && *narrowLen >= work.bytes) {
+    work.Allocate(*narrowLen < maxBytes ? *narrowLen + 1 : maxBytes);
+    if (work.failed) return SQL_ERROR;
+    *narrowLen = 0;
+    rc = call(work, narrowLen);
+  }
+  return rc;
+}
+
 // An output text that the narrow implementation gives again when asked
 // again (names, translated SQL): read through a work buffer of four bytes
 // per character of the caller's buffer; when the text did not fit it, or
@@ -211,14 +226,8 @@ SQLRETURN ReadOutput(const Call &call, SQLWCHAR *out, int32_t outMax, Len *outLe
   WideOut work(outMax, maxChars, out != nullptr);
   if (work.failed) return SQL_ERROR;
   Len narrowLen = 0;
-  SQLRETURN rc = call(work, &narrowLen);
+  SQLRETURN rc = ReadAgainWhole(call, work, &narrowLen, maxBytes, outMax >= 0 && (out || outLen));
   auto ok = [&rc] { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; };
-  if (ok() && outMax >= 0 && (out || outLen) && narrowLen >= work.bytes) {
-    work.Allocate(narrowLen < maxBytes ? narrowLen + 1 : maxBytes);
-    if (work.failed) return SQL_ERROR;
-    narrowLen = 0;
-    rc = call(work, &narrowLen);
-  }
   if (ok() && work.buf) {
     uint32_t full;
     const bool cut = ConvertWhole(work.buf, out, outMax, &full) && out;
@@ -344,23 +353,17 @@ SQLRETURN DiagRecWide(const ApiRecord &rec, SQLHANDLE h, bool consuming, SQLSMAL
   const bool wanted = bufLen >= 0 && (msg || msgLen);
   SQLCHAR narrowState[6] = {0};
   SQLSMALLINT narrowLen = 0;
-  auto call = [&](const WideOut &w) {
-    narrowLen = 0;
+  auto call = [&](const WideOut &w, SQLSMALLINT *len) {
     const auto n = static_cast<SQLSMALLINT>(w.bytes);
-    return consuming ? CallODBC(rec, h, narrowState, native, w.ptr(), n, &narrowLen)
-                     : CallODBC(rec, h, recNumber, narrowState, native, w.ptr(), n, &narrowLen);
+    return consuming ? CallODBC(rec, h, narrowState, native, w.ptr(), n, len)
+                     : CallODBC(rec, h, recNumber, narrowState, native, w.ptr(), n, len);
   };
 
   WideOut work = consuming && wanted ? WideOut(kWhole, kMaxBytes16) : WideOut(bufLen, kMaxChars16, msg != nullptr);
   if (work.failed) return SQL_ERROR;
-  SQLRETURN rc = call(work);
-  if (!consuming && wanted && (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && narrowLen >= work.bytes) {
-    // Not in the work buffer whole (or no buffer at all): the record is
-    // still there to be read with one that holds it.
-    work.Allocate(narrowLen < kMaxBytes16 ? narrowLen + 1 : kMaxBytes16);
-    if (work.failed) return SQL_ERROR;
-    rc = call(work);
-  }
+  // A record SQLGetDiagRec left in place is read again whole when it did
+  // not fit the work buffer.
+  SQLRETURN rc = ReadAgainWhole(call, work, &narrowLen, kMaxBytes16, !consuming && wanted);
   if (state) StateToWide(narrowState, state);
   if ((rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) && work.buf) {
     uint32_t full;
