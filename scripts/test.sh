@@ -5,6 +5,6 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 ./scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
-jobs=$(nproc 2>/dev/null || echo 2)
+jobs=${JOBS:-$(nproc 2>/dev/null || echo 2)}
 cd "$BUILD_DIR"
 ctest -j "$jobs" --output-on-failure --timeout 300 "$@"
