@@ -189,6 +189,8 @@ struct AgentCursor {
   AgentPostFetchFn postFetch;  // set by catalog operations
   uint16_t typeInfoState;      // 2 while the type catalogue is served
   uint32_t typeInfoPos;        // position in the type catalogue
+  int16_t typeInfoType;        // SQL type asked of the type catalogue (0 all)
+  int32_t catalogRowCounter;   // rows seen by the SpecialColumns post-fetch step
   int32_t noScan;              // statement option 2
   int32_t rowsAffected;
   uint32_t rowsFetched;

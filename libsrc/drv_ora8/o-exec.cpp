@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "drv_ora8/db-exec.h"
+#include "drv_ora8/o-catalog.h"
 #include "drv_ora8/o-exec.h"
 #include "drv_ora8/o-reg.h"
 #include "odbc/dataset.h"
@@ -520,7 +521,7 @@ int32_t ORA_Fetch(DrvHandle h, uint16_t rows, Dataset *out) {
   if (!out) return E_S1009;
   // The Dataset is laid out afresh: what it held goes.
   DatasetFree(out);
-  if (cur->typeInfoState == 2) return NotBuilt(cur, "The type catalogue");
+  if (cur->typeInfoState == 2) return ORA_TypeInfoFetch(cur, rows, out);
   // A statement without a result (any non-SELECT sets the no-more-rows bit)
   // reports the end; before an execution there is nothing to fetch.
   if (!(cur->state & CURS_EXECUTED) || !(cur->state & (CURS_RESULT_OPEN | CURS_NO_MORE_ROWS))) return E_S1010;

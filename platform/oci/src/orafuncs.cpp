@@ -1870,5 +1870,6 @@ int dl_register(sqlite3* db, DlSession* session) {
   if (rc != SQLITE_OK) return rc;
   rc = sqlite3_create_function_v2(db, "ORA_VARIANCE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, session, nullptr,
                                   agg_var_step, agg_variance_final, nullptr);
-  return rc;
+  if (rc != SQLITE_OK) return rc;
+  return dl_register_dictionary(db);
 }
