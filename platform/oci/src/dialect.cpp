@@ -2480,6 +2480,13 @@ Ex Translator::primary() {
   Ex e;
   switch (t.t) {
     case T_NUM: {
+      // Never round a literal silently.
+      if (!t.numsfx && !dl_number_exact(t.v.data(), t.v.size())) {
+        dl_set_error(err_, 3001);
+        std::snprintf(err_->message, sizeof err_->message, "%s", dl_number_inexact_message(t.v).c_str());
+        err_->offset = t.off;
+        throw Fail{};
+      }
       ++p_;
       e.s = t.v;
       e.lit = t.v;

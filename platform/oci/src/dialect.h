@@ -211,6 +211,13 @@ const char* dl_ora_message(int code);
 // not one of ours.
 bool dl_parse_decltype(const char* decl, DlColType* out);
 
+// NUMBER values are kept as 64-bit integers or doubles. true when the decimal
+// text (sign, digits, point, exponent) is a whole number within 64 bits or has
+// at most 15 significant digits, so that it is stored without rounding.
+bool dl_number_exact(const char* text, size_t len);
+// The message of ORA-03001 for a number that is not (names value and limit).
+std::string dl_number_inexact_message(const std::string& value);
+
 // Registers Oracle's dictionary views (ALL_OBJECTS, ALL_TAB_COLUMNS, ...) on a
 // session's connection (dictionary.cpp).
 int dl_register_dictionary(sqlite3* db);

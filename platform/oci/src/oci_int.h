@@ -468,6 +468,8 @@ bool stored_datetime(const BeValue& v, DlDateTime* dt);
 
 // Oracle NUMBER 21-byte form.
 int num_to_oracle(const BeValue& v, ub1* out);  // returns the length
-int num_from_oracle(const ub1* p, size_t len, BeValue* v);
+// 0, 1 malformed, 2 not kept exactly by the stand-in (its decimal text in
+// *inexact when given).
+int num_from_oracle(const ub1* p, size_t len, BeValue* v, std::string* inexact = nullptr);
 
 }  // namespace ocl

@@ -165,6 +165,12 @@ struct RowValue {
 };
 
 // Reads the bind's value for one iteration (input side).
+// A bound value that cannot be stored: 3001 names the number and the limit.
+sword bind_value_error(Error* e, int code, const std::string& detail) {
+  if (code == 3001) return err_set_text(e, code, dl_number_inexact_message(detail));
+  return err_set(e, code);
+}
+
 int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
   *v = BeValue{};
   if (b->mode & OCI_DATA_AT_EXEC) {
@@ -191,7 +197,7 @@ int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
     raw.swap(b->scratch);
     int rc = get_value(raw.data(), static_cast<sb4>(raw.size()), b->dty, b->csid == OCI_UTF16ID, v,
                        &b->scratch);
-    if (rc) return err_set(e, rc), rc;
+    if (rc) return bind_value_error(e, rc, b->scratch), rc;
     if (v->p == raw.data()) {  // keep the bytes alive in the bind
       b->scratch = std::move(raw);
       v->p = b->scratch.data();
@@ -203,7 +209,7 @@ int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
   const char* elem = static_cast<const char*>(b->valuep) + static_cast<size_t>(iter) * b->value_sz;
   sb4 len = b->alenp ? b->alenp[iter] : b->value_sz;
   int rc = get_value(elem, len, b->dty, b->csid == OCI_UTF16ID, v, &b->scratch);
-  if (rc) return err_set(e, rc), rc;
+  if (rc) return bind_value_error(e, rc, b->scratch), rc;
   // Oracle stores a zero-length character or raw value as NULL; a LOB stays.
   if ((v->type == BE_TEXT || v->type == BE_BLOB) && v->n == 0 && !is_lob_dty(b->dty))
     v->type = BE_NULL;

@@ -61,10 +61,20 @@ bool num_arg(sqlite3_context* ctx, sqlite3_value* v, Num* out) {
       return true;
     case SQLITE_TEXT: {
       const char* s = (const char*)sqlite3_value_text(v);
-      int k = dl_parse_number(s, (size_t)sqlite3_value_bytes(v), &out->i, &out->d);
+      const size_t n = (size_t)sqlite3_value_bytes(v);
+      int k = dl_parse_number(s, n, &out->i, &out->d);
       if (k == 0) {
         raise(ctx, 1722);
         return false;
+      }
+      if (!dl_number_exact(s, n)) {
+        std::string t(s, n);
+        size_t b = t.find_first_not_of(' '), e = t.find_last_not_of(' ');
+        t = b == std::string::npos ? t : t.substr(b, e - b + 1);
+        if (!dl_number_exact(t.data(), t.size())) {
+          sqlite3_result_error(ctx, ("ORA-03001: " + dl_number_inexact_message(t)).c_str(), -1);
+          return false;
+        }
       }
       out->is_int = k == 1;
       return true;

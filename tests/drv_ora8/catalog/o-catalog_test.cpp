@@ -264,4 +264,103 @@ TEST_F(CatalogTest, UnknownCursorAndFailedQueries) {
   Free(cur);
 }
 
+class CatalogOptionTest : public CatalogTest {
+ protected:
+  // Reconnects with the options set.
+  void With(void (*set)(AgentOptions *)) {
+    ResetOptions();
+    set(&g_agentOptions);
+    Connect();
+    Fixture();
+  }
+};
+
+TEST_F(CatalogOptionTest, SynonymsOptionRunsEveryBuiltInQuery) {
+  With([](AgentOptions *o) {
+    o->showSynonyms = 1;
+    o->oraCatalogs = 1;  // synonyms win over the catalog views
+  });
+  DrvHandle cur = Cursor();
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDTables, cur, {"", "SCOTT", "EMP%", ""}));
+  EXPECT_EQ(All(cur, {3}), (std::vector<std::string>{"EMP", "EMP_V"}));
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDColumns, cur, {"", "SCOTT", "DEPT", "%"}));
+  // With synonyms the column default is never read (a LONG in a UNION ALL).
+  EXPECT_EQ(All(cur, {4, 13}), (std::vector<std::string>{"DEPTNO|<NULL>", "DNAME|<NULL>", "LOC|<NULL>"}));
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDPrimaryKeys, cur, {"", "SCOTT", "DEPT"}));
+  EXPECT_EQ(All(cur, {4, 6}), (std::vector<std::string>{"DEPTNO|PK_DEPT"}));
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDForeignKeys, cur, {"", "SCOTT", "DEPT", "", "", ""}));
+  EXPECT_EQ(All(cur, {12}), (std::vector<std::string>{"FK_DEPTNO"}));
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDStatistics, cur, {"", "SCOTT", "EMP"}, 1));
+  EXPECT_EQ(All(cur, {6}).size(), 3u);
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDSpecialColumns, cur, {"", "SCOTT", "EMP"}, 1));
+  EXPECT_EQ(All(cur, {2}), (std::vector<std::string>{"EMPNO"}));
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDTablePrivileges, cur, {"", "SCOTT", "EMP"}));
+  EXPECT_TRUE(All(cur, {3}).empty());
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDColumnPrivileges, cur, {"", "SCOTT", "EMP", "%"}));
+  EXPECT_TRUE(All(cur, {3}).empty());
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDProcedures, cur, {"", "%", "%"}));
+  EXPECT_TRUE(All(cur, {3}).empty());
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDProcedureColumns, cur, {"", "%", "%", "%"}));
+  EXPECT_TRUE(All(cur, {3}).empty());
+  Free(cur);
+}
+
+TEST_F(CatalogOptionTest, UserTablesFirstAndRemarks) {
+  With([](AgentOptions *o) {
+    o->userTablesFirst = 1;
+    o->showRemarks = 1;
+  });
+  DrvHandle cur = Cursor();
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDTables, cur, {"", "%S%", "%", "'TABLE','SYSTEM TABLE'"}));
+  EXPECT_EQ(All(cur, {2, 3, 4, 6}),
+            (std::vector<std::string>{"SCOTT|AXB|TABLE|0", "SCOTT|A_B|TABLE|0", "SCOTT|DEPT|TABLE|0",
+                                      "SCOTT|EMP|TABLE|0", "SCOTT|O'NEIL|TABLE|0", "SYS|DUAL|SYSTEM TABLE|1"}));
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDColumns, cur, {"", "SCOTT", "DEPT", "DNAME"}));
+  EXPECT_EQ(All(cur, {4, 12}), (std::vector<std::string>{"DNAME|<NULL>"}));
+  Free(cur);
+}
+
+TEST_F(CatalogOptionTest, JetMakesLargeNumbersDoubleAndOffersInteger) {
+  With([](AgentOptions *o) { o->jet = 1; });
+  ASSERT_EQ(0, Run("CREATE TABLE BIG (N NUMBER(12), F FLOAT)"));
+  DrvHandle cur = Cursor();
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDColumns, cur, {"", "SCOTT", "BIG", "%"}));
+  EXPECT_EQ(All(cur, {4, 5, 7, 8}), (std::vector<std::string>{"N|8|15|8", "F|8|15|8"}));
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_DDTypeInfo>(&drv, cur, 4));
+  EXPECT_EQ(All(cur, {1, 2}), (std::vector<std::string>{"NUMBER(10)|4"}));
+  Free(cur);
+}
+
+TEST_F(CatalogOptionTest, CatalogViewsOptionReadsTheInstalledViews) {
+  struct Case {
+    int countParams;
+    const char *want;
+  } cases[] = {{1, "COUNTED"}, {0, "NOCOUNT"}};
+  for (const Case &c : cases) {
+    if (conn) {
+      DrvCall<&DrvOps::DRV_Disconnect>(&drv, conn);
+      conn = 0;
+    }
+    ResetOptions();
+    g_agentOptions.oraCatalogs = 1;
+    g_agentOptions.countProcParams = c.countParams;
+    Connect();
+    const char *views[] = {
+        "CREATE OR REPLACE VIEW ZEZUZERU$SQL_PROCEDURES AS SELECT NULL PROCEDURE_CAT, 'SCOTT' PROCEDURE_SCHEM, "
+        "'COUNTED' PROCEDURE_NAME, 1 NUM_INPUT_PARAMETERS FROM DUAL",
+        "CREATE OR REPLACE VIEW ZEZUZERU$SQL_PROCS_NOCOUNT AS SELECT NULL PROCEDURE_CAT, 'SCOTT' PROCEDURE_SCHEM, "
+        "'NOCOUNT' PROCEDURE_NAME, 1 NUM_INPUT_PARAMETERS FROM DUAL",
+        "CREATE OR REPLACE VIEW ZEZUZERU$SQL_PRIMARY_KEYS AS SELECT NULL TABLE_CAT, 'SCOTT' TABLE_SCHEM, "
+        "'T' TABLE_NAME, 'C' COLUMN_NAME, 1 KEY_SEQ, 'PK_T' PK_NAME FROM DUAL",
+    };
+    for (const char *v : views) ASSERT_EQ(0, Run(v)) << v;
+    DrvHandle cur = Cursor();
+    ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDProcedures, cur, {"", "SCOTT", "%"}));
+    EXPECT_EQ(All(cur, {3}), (std::vector<std::string>{c.want}));
+    ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDPrimaryKeys, cur, {"", "SCOTT", "T"}));
+    EXPECT_EQ(All(cur, {4, 6}), (std::vector<std::string>{"C|PK_T"}));
+    Free(cur);
+  }
+}
+
 }  // namespace
