@@ -128,9 +128,12 @@ struct Object {
   std::string sql;
 };
 
-std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSequences) {
+std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSequences,
+                           const std::string* only = nullptr) {
   std::vector<Object> out;
-  each_row(db, "SELECT type, name, sql FROM " + qid(schema) + ".sqlite_master WHERE type IN ('table','view','index')",
+  each_row(db,
+           "SELECT type, name, sql FROM " + qid(schema) + ".sqlite_master WHERE type IN ('table','view','index')" +
+               (only ? " AND name = " + qstr(*only) : std::string()),
            [&](sqlite3_stmt* st) {
              std::string type = col_text(st, 0), name = col_text(st, 1);
              if (hidden_name(name)) return;
@@ -397,7 +400,7 @@ void each_table(sqlite3* db, const Filter& f, bool viewsToo,
                 const std::function<void(const std::string&, const Object&)>& fn) {
   for (const std::string& s : schemas(db)) {
     if (f.owner && *f.owner != s) continue;
-    for (const Object& o : objects(db, s, false)) {
+    for (const Object& o : objects(db, s, false, f.name)) {
       if (o.type == "INDEX" || (!viewsToo && o.type != "TABLE")) continue;
       if (f.name && *f.name != o.name) continue;
       fn(s, o);
