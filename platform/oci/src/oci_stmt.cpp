@@ -500,6 +500,12 @@ int run_other(Session* s, Stmt* st, Error* e) {
 
 }  // namespace
 
+bool session_has_open_cursor(Session* s) {
+  for (Stmt* st : s->compiled)
+    if (st->executed && !st->eof && st->be && st->be_session == s && is_query(st)) return true;
+  return false;
+}
+
 void stmt_uncompile(Stmt* st) {
   if (!st->be) return;
   if (st->be_session) st->be_session->compiled.erase(st);
@@ -554,6 +560,9 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   if (f == OCI_ERROR) return f;
   if (failover_check(OCILITE_T_EXECUTE, svc, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
+  PoolUse use(s, e);
+  if (!use.ok) return OCI_ERROR;
+  st->fo_epoch = s->fo_epoch;
   if (!fault_slow(OCILITE_T_EXECUTE, s, e)) return OCI_ERROR;
   if (translate(st, s, e)) return OCI_ERROR;
   bool compiled = runs_compiled(st->dl);
@@ -1026,8 +1035,10 @@ OCI_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 o
   if (!s || !is_live(s) || !s->begun) return err_set(e, 3114);
   sword f = fault_check(OCILITE_T_FETCH, e);
   if (f == OCI_ERROR) return f;
-  if (failover_check(OCILITE_T_FETCH, nullptr, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
+  if (failover_check(OCILITE_T_FETCH, nullptr, s->server, e, st) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
+  PoolUse use(s, e);
+  if (!use.ok) return OCI_ERROR;
   if (!fault_slow(OCILITE_T_FETCH, s, e)) return OCI_ERROR;
   if (nrows == 0) {
     // Fetching no rows cancels the cursor.
