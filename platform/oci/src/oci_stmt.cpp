@@ -343,6 +343,53 @@ int run_ddl(Session* s, Stmt* st, Error* e) {
   return 0;
 }
 
+// The work of one DML execution, undone unless kept. When the statement
+// opened the transaction (always so in autocommit) undoing ends it, so no
+// transaction stays open holding locks and an old snapshot, to be committed
+// later by another statement. Inside a transaction the application opened,
+// a savepoint taken before the statement brings just its work back.
+class StmtWork {
+ public:
+  StmtWork(BeConn* c, bool autocommit) : c_(c), opened_(!be_in_transaction(c)), autocommit_(autocommit) {
+    DlError d;
+    if (!opened_) saved_ = be_exec(c_, "SAVEPOINT ocilite_stmt", &d) == 0;
+  }
+  StmtWork(const StmtWork&) = delete;
+  StmtWork& operator=(const StmtWork&) = delete;
+  ~StmtWork() { keep(); }
+  // Failed: the failing row's own change is already gone and the rows before
+  // it are reported done, so they stay (committed at once in autocommit);
+  // when nothing was done, or the statement was broken off, all is undone.
+  void failed(bool nothing_done) {
+    if (nothing_done) {
+      undo();
+    } else if (autocommit_) {
+      DlError d;
+      if (be_commit(c_, &d)) undo();
+    }
+    keep();
+  }
+  void undo() {
+    DlError d;
+    if (opened_) {
+      be_rollback(c_, &d);
+    } else if (saved_) {
+      be_exec(c_, "ROLLBACK TO ocilite_stmt", &d);
+    }
+    opened_ = false;
+  }
+  void keep() {
+    DlError d;
+    if (saved_ && be_in_transaction(c_)) be_exec(c_, "RELEASE ocilite_stmt", &d);
+    saved_ = false;
+    opened_ = false;
+  }
+
+ private:
+  BeConn* c_;
+  bool opened_, autocommit_, saved_ = false;
+};
+
 int run_dml(Session* s, Stmt* st, Error* e, ub4 iters, ub4 rowoff) {
   DlError d;
   if (be_begin(s->conn, &d)) return err_from(e, d), d.code;
@@ -547,8 +594,27 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   } else {
     // DML arrays run as one call; a failing row stops the array, the rows
     // before it stay done and ROW_COUNT counts them.
-    if (run_dml(s, st, e, iters, rowoff)) return OCI_ERROR;
+    StmtWork work(s->conn, (mode & OCI_COMMIT_ON_SUCCESS) != 0);
+    if (run_dml(s, st, e, iters, rowoff)) {
+      work.failed(st->row_count == 0 || s->brk.load());
+      return OCI_ERROR;
+    }
+    // A break that came while the statement ran cancels it even when it got
+    // to its end: an answer of ORA-01013 always means nothing was done.
+    if (s->brk.load()) {
+      work.undo();
+      return err_set(e, 1013);
+    }
+    if (mode & OCI_COMMIT_ON_SUCCESS) {
+      DlError d;
+      if (be_commit(s->conn, &d)) {
+        work.undo();
+        return err_from(e, d);
+      }
+    }
+    work.keep();
     st->executed = true;
+    return f;
   }
   if (mode & OCI_COMMIT_ON_SUCCESS) {
     DlError d;
