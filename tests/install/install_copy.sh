@@ -28,7 +28,7 @@ make_db "$P/bin/ocilite-admin" "$TMP/db"
 write_odbc_ini "$ODBCINI" "$TMP/db"
 
 for dsn in inst_w inst_a; do
-  out=$(echo "select n from t" | LD_DEBUG=libs isql -b -v "$dsn" scott tiger 2>"$TMP/ld.$dsn")
+  out=$(echo "select n from t" | LD_DEBUG=libs with_drivers isql -b -v "$dsn" scott tiger 2>"$TMP/ld.$dsn")
   echo "$out" | grep -q '42' || fail "$dsn: isql did not select through the installed copy: $out"
   grep 'calling init:' "$TMP/ld.$dsn" | grep -q "$libdir/kvd7r22" || fail "$dsn: the installed driver was not loaded"
   if grep 'calling init:' "$TMP/ld.$dsn" | grep -q "$B/"; then

@@ -13,6 +13,17 @@ fail() {
   exit 1
 }
 
+# Runs a program not built here (isql, node) that loads the drivers: in a
+# sanitizer build with the sanitizer's runtime preloaded, as the drivers
+# need; the program's own leaks at exit are not the driver's.
+with_drivers() {
+  if [ -n "${KVD_SANITIZER_RUNTIME:-}" ]; then
+    LD_PRELOAD=$KVD_SANITIZER_RUNTIME ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 "$@"
+  else
+    "$@"
+  fi
+}
+
 need() {
   for tool in "$@"; do
     command -v "$tool" >/dev/null 2>&1 || { echo "skipped: $tool is not installed"; exit 77; }

@@ -15,4 +15,4 @@ if [ ! -f "$N/node_modules/odbc/package.json" ]; then
   fi
 fi
 build_tree_dsns
-NODE_PATH=$N/node_modules node "$(dirname "$0")/node_odbc.js"
+NODE_PATH=$N/node_modules with_drivers node "$(dirname "$0")/node_odbc.js"
