@@ -802,7 +802,13 @@ std::string Translator::query(bool top, std::vector<DlItem>* items, bool* has_or
     if (opname == "UNION" && accept_w("ALL")) opname = "UNION ALL";
     if (opname == "MINUS") opname = "EXCEPT";
     bool lim2 = false;
-    std::string t = query_term(false, nullptr, true, &lim2);
+    std::vector<DlItem> member;
+    const bool outer = items && items == &st_->items;
+    std::string t = query_term(false, outer ? &member : nullptr, true, &lim2);
+    if (outer) {
+      st_->member_items.push_back(std::move(member));
+      st_->member_sql.push_back(t);
+    }
     if (lim2) unimplemented();
     body += " " + opname + " " + t;
   }
@@ -2474,6 +2480,13 @@ Ex Translator::primary() {
   Ex e;
   switch (t.t) {
     case T_NUM: {
+      // Never round a literal silently.
+      if (!t.numsfx && !dl_number_exact(t.v.data(), t.v.size())) {
+        dl_set_error(err_, 3001);
+        std::snprintf(err_->message, sizeof err_->message, "%s", dl_number_inexact_message(t.v).c_str());
+        err_->offset = t.off;
+        throw Fail{};
+      }
       ++p_;
       e.s = t.v;
       e.lit = t.v;
@@ -2854,7 +2867,20 @@ Ex Translator::function_call(const FnDef* fn, const std::string& oracle_name, in
     case RT_BLOB: r.ty = ty_of(DL_T_BLOB, 4000); break;
     case RT_ROWID: r.ty = ty_of(DL_T_ROWID, 18); break;
     case RT_ARG1: r.ty = args.empty() ? Ty{} : same_as(args[0]); break;
-    case RT_ARG2: r.ty = args.size() < 2 ? Ty{} : same_as(args[fn->kind == FK_DECODE ? 2 : 1]); break;
+    case RT_ARG2:
+      r.ty = args.size() < 2 ? Ty{} : same_as(args[fn->kind == FK_DECODE ? 2 : 1]);
+      if (fn->kind == FK_DECODE && known(r.ty) && (r.ty.c.type == DL_T_CHAR || r.ty.c.type == DL_T_VARCHAR2)) {
+        // Oracle's DECODE gives VARCHAR2 as long as its longest result.
+        uint32_t size = 0;
+        auto result = [&](const Ty& a) {
+          if (known(a) && (a.c.type == DL_T_CHAR || a.c.type == DL_T_VARCHAR2)) size = std::max(size, a.c.size);
+          else if (!(known(a) && a.c.size == 0)) size = 4000;  // a column or a non-text value
+        };
+        for (size_t i = 2; i < args.size(); i += 2) result(args[i].ty);
+        if (args.size() % 2 == 0) result(args.back().ty);  // the default
+        r.ty = ty_varchar(std::max<uint32_t>(size, 1));
+      }
+      break;
     case RT_ARG1STR: {
       Ty a = arg_ty(0);
       if (known(a) && (a.c.type == DL_T_VARCHAR2 || a.c.type == DL_T_CHAR)) {
@@ -3158,16 +3184,70 @@ void dl_describe_column(const DlStatement* st, sqlite3_stmt* stmt, int col, DlCo
   if (out->nullable) column_nullability(stmt, col, out);
 }
 
+static void dl_describe_member_type(const DlStatement* st, const std::vector<DlItem>& items, bool first,
+                                    sqlite3_stmt* stmt, int col, DlColType* out, std::string* name);
+
+// Oracle describes a compound query's column from all its members: texts
+// take the longest length (a NULL member adds nothing), and a member that is
+// only NULL takes the type of the others.
+static void merge_member_type(DlColType* out, const DlColType& other) {
+  auto is_text = [](const DlColType& c) { return c.type == DL_T_VARCHAR2 || c.type == DL_T_CHAR; };
+  auto is_null = [&](const DlColType& c) { return c.type == DL_T_UNKNOWN || (is_text(c) && c.size == 0); };
+  if (is_null(other)) return;
+  if (is_null(*out)) {
+    bool nullable = out->nullable;
+    *out = other;
+    out->nullable = nullable;
+    return;
+  }
+  if (is_text(*out) && is_text(other)) {
+    if (out->type != other.type) out->type = DL_T_VARCHAR2;
+    out->size = std::max(out->size, other.size);
+    out->char_length = std::max(out->char_length, other.char_length);
+    return;
+  }
+  if (out->type == DL_T_NUMBER && other.type == DL_T_NUMBER &&
+      (out->precision != other.precision || out->scale != other.scale)) {
+    out->precision = 0;
+    out->scale = -127;
+  }
+}
+
 static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, int col, DlColType* out,
                                     std::string* name) {
+  static const std::vector<DlItem> kNone;
+  dl_describe_member_type(st, st ? st->items : kNone, true, stmt, col, out, name);
+  if (!st) return;
+  for (size_t i = 0; i < st->member_items.size() && i < st->member_sql.size(); ++i) {
+    const std::vector<DlItem>& m = st->member_items[i];
+    if (m.size() != st->items.size()) continue;
+    // The member prepared alone gives its own columns' declared types.
+    sqlite3_stmt* alone = nullptr;
+    if (sqlite3_prepare_v2(sqlite3_db_handle(stmt), st->member_sql[i].c_str(), -1, &alone, nullptr) != SQLITE_OK ||
+        !alone || sqlite3_column_count(alone) != sqlite3_column_count(stmt)) {
+      sqlite3_finalize(alone);
+      continue;
+    }
+    DlColType t;
+    dl_describe_member_type(st, m, false, alone, col, &t, nullptr);
+    sqlite3_finalize(alone);
+    merge_member_type(out, t);
+  }
+}
+
+// The type of column col as one member's select list gives it; the first
+// member also has the statement's declared column types to fall back on,
+// the others report DL_T_UNKNOWN where only those could tell.
+static void dl_describe_member_type(const DlStatement* st, const std::vector<DlItem>& memberItems, bool first,
+                                    sqlite3_stmt* stmt, int col, DlColType* out, std::string* name) {
   *out = DlColType{};
   int ncols = sqlite3_column_count(stmt);
   const char* cn = sqlite3_column_name(stmt, col);
   if (name) *name = cn ? cn : "";
   // which select-list item gives this column
   const DlItem* item = nullptr;
-  if (st && !st->items.empty()) {
-    const auto& items = st->items;
+  if (st && !memberItems.empty()) {
+    const auto& items = memberItems;
     size_t first_star = items.size(), last_star = items.size();
     for (size_t i = 0; i < items.size(); ++i) {
       if (items[i].star) {
@@ -3247,6 +3327,7 @@ static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, i
     *out = dt;
     return;
   }
+  if (!first) return;  // unknown: the other members decide
   out->type = DL_T_VARCHAR2;
   out->size = 4000;
 }

@@ -423,6 +423,37 @@ TEST_F(ConnTest, PoolThatCannotBeMadeRefusesTheConnect) {
   DrvHandle conn = 0;
   EXPECT_EQ(E_08004, Connect(Scott(), &conn));
   EXPECT_EQ(0u, ocilite_test_calls(OCILITE_T_SESSION_BEGIN));
+  // OCI's reason goes with the failure.
+  Msgs m = TakeErrors(drv, server);
+  EXPECT_EQ(12154u, m.native);
+  ASSERT_EQ(1u, m.texts.size());
+  EXPECT_NE(std::string::npos, m.texts[0].find("ORA-12154")) << m.texts[0];
+}
+
+// Leaving an XA transaction replaces the connection's DB_Conn, which its
+// cursors pointed into: a prepared cursor forgets its statement (its next
+// execute answers a sequence error) and works again once prepared; without
+// a reconnect its calls answer 08003 and it can still be freed.
+TEST_F(ConnTest, CursorsSurviveTheServerConnectionBeingReplaced) {
+  for (int reconnect : {1, 0}) {
+    SCOPED_TRACE(reconnect);
+    DrvHandle conn = ConnectScott();
+    DrvHandle cur = 0;
+    ASSERT_EQ(0, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+    ASSERT_EQ(0, DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, "SELECT 1 FROM DUAL"));
+    ASSERT_EQ(0, DB_LeaveXA(Agent_Conn(conn), reconnect));
+    if (reconnect) {
+      EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_Execute>(&drv, cur));
+      ASSERT_EQ(0, DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, "SELECT 1 FROM DUAL"));
+      EXPECT_EQ(0, DrvCall<&DrvOps::DRV_Execute>(&drv, cur));
+    } else {
+      EXPECT_EQ(E_08003, DrvCall<&DrvOps::DRV_Execute>(&drv, cur));
+      EXPECT_EQ(E_08003, DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, "SELECT 1 FROM DUAL"));
+    }
+    EXPECT_EQ(0, DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur));
+    if (reconnect) Disconnect(conn);
+    else DrvCall<&DrvOps::DRV_Disconnect>(&drv, conn);
+  }
 }
 
 TEST_F(ConnTest, InitialSqlRunsOnceAtConnect) {
