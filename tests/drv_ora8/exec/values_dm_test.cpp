@@ -241,7 +241,9 @@ const std::vector<ColumnCase> &Columns() {
           {SQL_C_SLONG, "", "22003"}}},
         {"0.1",
          {{SQL_C_CHAR, "0.1"}, {SQL_C_DOUBLE, "0.1"}, {SQL_C_FLOAT, "0.1"}, {SQL_C_SBIGINT, "0", "01S07"}}},
-        {"-9223372036854775808", {{SQL_C_SBIGINT, "-9223372036854775808"}, {SQL_C_CHAR, "-9223372036854775808"},
+        // The literal's minus applies to 9223372036854775808, beyond what the
+        // embedded default keeps exactly: the lowest it takes.
+        {"-9223372036854775807", {{SQL_C_SBIGINT, "-9223372036854775807"}, {SQL_C_CHAR, "-9223372036854775807"},
                                   {SQL_C_UBIGINT, "", "22003"}}},
         {"9223372036854775807", {{SQL_C_SBIGINT, "9223372036854775807"}, {SQL_C_CHAR, "9223372036854775807"}}},
         {"round(3.14159, 2)", {{SQL_C_CHAR, "3.14"}, {SQL_C_WCHAR, "3.14"}, {SQL_C_DOUBLE, "3.14"}}},
