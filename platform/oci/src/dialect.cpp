@@ -623,6 +623,9 @@ class Translator {
   Ex concat(std::vector<Ex> parts);
   std::string subquery_in_parens();
 
+  void comment_statement();
+  void analyze_statement();
+
   std::string schema_name(const std::string& s) const {
     if (ses_ && !ses_->user.empty() && s == ses_->user) return "main";
     return quote_id(s);
@@ -679,9 +682,13 @@ void Translator::statement() {
     st_->kind = DL_OTHER_DDL;
     st_->ddl = true;
     st_->sql = "ALTER TABLE " + quote_id(a) + " RENAME TO " + quote_id(b);
-  } else if (t.v == "COMMENT" || t.v == "GRANT" || t.v == "REVOKE") {
-    // Accepted without effect: the stand-in keeps neither comments nor
-    // privileges. Check the statement is at least one piece of text.
+  } else if (t.v == "COMMENT") {
+    comment_statement();
+  } else if (t.v == "ANALYZE") {
+    analyze_statement();
+  } else if (t.v == "GRANT" || t.v == "REVOKE") {
+    // Accepted without effect: the stand-in keeps no privileges. Check the
+    // statement is at least one piece of text.
     st_->kind = DL_OTHER_DDL;
     st_->ddl = true;
     st_->sql.clear();
@@ -715,7 +722,7 @@ void Translator::statement() {
   } else if (t.v == "DECLARE") {
     st_->kind = DL_DECLARE;
     unimplemented();
-  } else if (t.v == "CALL" || t.v == "EXPLAIN" || t.v == "MERGE" || t.v == "ANALYZE" ||
+  } else if (t.v == "CALL" || t.v == "EXPLAIN" || t.v == "MERGE" ||
              t.v == "AUDIT" || t.v == "NOAUDIT" || t.v == "FLASHBACK" || t.v == "PURGE" ||
              t.v == "ASSOCIATE" || t.v == "DISASSOCIATE") {
     unimplemented();
@@ -1980,6 +1987,61 @@ void Translator::create_sequence() {
   std::snprintf(buf, sizeof buf, "%lld, %lld, %lld, %lld, %d)", start, incr, minv, maxv, cycle ? 1 : 0);
   st_->sql = sequence_table(schema) + "; INSERT INTO " + schema + ".\"ORA$SEQ\" VALUES (" + quote_str(seq) +
              ", " + buf;
+}
+
+// COMMENT ON TABLE [schema.]table | COLUMN [schema.]table.column IS 'text':
+// kept in the schema's hidden ORA$COMMENTS table, which the dictionary views
+// ALL_TAB_COMMENTS and ALL_COL_COMMENTS read.
+void Translator::comment_statement() {
+  ++p_;
+  expect_w("ON", 969);
+  const bool column = accept_w("COLUMN");
+  if (!column) expect_w("TABLE", 905);
+  std::vector<std::string> parts{name()};
+  while (accept_op(".")) parts.push_back(name());
+  if (parts.size() != (column ? 2u : 1u) && parts.size() != (column ? 3u : 2u)) fail(905);
+  const bool qualified = parts.size() == (column ? 3u : 2u);
+  const std::string schema = qualified ? schema_name(parts[0]) : "main";
+  const std::string table = parts[qualified ? 1 : 0];
+  const std::string col = column ? parts.back() : "";
+  expect_w("IS", 905);
+  if (cur().t != T_STR) fail(1780);  // string literal required
+  const std::string text = cur().v;
+  ++p_;
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$COMMENTS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"TABLE_NAME\" TEXT NOT NULL, \"COLUMN_NAME\" TEXT NOT NULL, \"COMMENTS\" TEXT, "
+             "PRIMARY KEY (\"TABLE_NAME\", \"COLUMN_NAME\")); "
+             "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + schema + ".sqlite_master WHERE type IN ('table','view') AND name = " + quote_str(table) + "); " +
+             "INSERT OR REPLACE INTO " + tab + " VALUES (" + quote_str(table) + ", " + quote_str(col) + ", " +
+             (text.empty() ? std::string("NULL") : quote_str(text)) + ")";
+}
+
+// ANALYZE TABLE [schema.]table COMPUTE | ESTIMATE STATISTICS: the row count and
+// a block count go into the schema's hidden ORA$STATS table (ALL_TABLES,
+// ALL_INDEXES); before it the statistics read NULL, as on a server.
+void Translator::analyze_statement() {
+  ++p_;
+  expect_w("TABLE", 900);
+  std::string a = name(), table = a, schema = "main";
+  if (accept_op(".")) {
+    table = name();
+    schema = schema_name(a);
+  }
+  if (!accept_w("COMPUTE")) {
+    expect_w("ESTIMATE", 905);
+    while (!at_end() && !w("STATISTICS")) ++p_;
+  }
+  expect_w("STATISTICS", 905);
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$STATS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"TABLE_NAME\" TEXT PRIMARY KEY, \"NUM_ROWS\" INTEGER, \"BLOCKS\" INTEGER); "
+             "INSERT OR REPLACE INTO " + tab + " SELECT " + quote_str(table) +
+             ", count(*), (count(*) + 99) / 100 FROM " + schema + "." + quote_id(table);
 }
 
 void Translator::drop_statement() {

@@ -305,6 +305,34 @@ std::string primary_key_name(sqlite3* db, const std::string& schema, const std::
   return "";
 }
 
+// Comments recorded by COMMENT ON: (table, column) -> text ("" column: the table's).
+std::map<std::pair<std::string, std::string>, std::string> comments(sqlite3* db, const std::string& schema) {
+  std::map<std::pair<std::string, std::string>, std::string> out;
+  each_row(db, "SELECT TABLE_NAME, COLUMN_NAME, COMMENTS FROM " + qid(schema) + ".\"ORA$COMMENTS\"",
+           [&](sqlite3_stmt* st) {
+             if (sqlite3_column_type(st, 2) != SQLITE_NULL) out[{col_text(st, 0), col_text(st, 1)}] = col_text(st, 2);
+           });
+  return out;
+}
+
+Cell comment_cell(const std::map<std::pair<std::string, std::string>, std::string>& c, const std::string& table,
+                  const std::string& column) {
+  auto it = c.find({table, column});
+  return it == c.end() ? null() : text(it->second);
+}
+
+// Statistics of ANALYZE TABLE: {rows, blocks}, or nothing before an analysis.
+bool table_stats(sqlite3* db, const std::string& schema, const std::string& table, int64_t* rows, int64_t* blocks) {
+  bool found = false;
+  each_row(db, "SELECT NUM_ROWS, BLOCKS FROM " + qid(schema) + ".\"ORA$STATS\" WHERE TABLE_NAME = " + qstr(table),
+           [&](sqlite3_stmt* st) {
+             *rows = sqlite3_column_int64(st, 0);
+             *blocks = sqlite3_column_int64(st, 1);
+             found = true;
+           });
+  return found;
+}
+
 // ---- Oracle's column description from the stand-in's declared type ------------------
 
 struct OraColumn {
@@ -421,18 +449,24 @@ void rows_tab_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
 
 void rows_col_comments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   each_table(db, f, true, [&](const std::string& s, const Object& o) {
-    for (const Column& c : columns(db, s, o.name)) out->push_back({text(s), text(o.name), text(c.name), null()});
+    const auto c = comments(db, s);
+    for (const Column& col : columns(db, s, o.name))
+      out->push_back({text(s), text(o.name), text(col.name), comment_cell(c, o.name, col.name)});
   });
 }
 
 void rows_tab_comments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
-  each_table(db, f, true,
-             [&](const std::string& s, const Object& o) { out->push_back({text(s), text(o.name), text(o.type), null()}); });
+  each_table(db, f, true, [&](const std::string& s, const Object& o) {
+    out->push_back({text(s), text(o.name), text(o.type), comment_cell(comments(db, s), o.name, "")});
+  });
 }
 
 void rows_tables(sqlite3* db, const Filter& f, std::vector<Row>* out) {
-  each_table(db, f, false,
-             [&](const std::string& s, const Object& o) { out->push_back({text(s), text(o.name), null(), null()}); });
+  each_table(db, f, false, [&](const std::string& s, const Object& o) {
+    int64_t rows = 0, blocks = 0;
+    if (table_stats(db, s, o.name, &rows, &blocks)) out->push_back({text(s), text(o.name), num(rows), num(blocks)});
+    else out->push_back({text(s), text(o.name), null(), null()});
+  });
 }
 
 void rows_constraints(sqlite3* db, const Filter& f, std::vector<Row>* out) {
@@ -460,9 +494,21 @@ void rows_cons_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
 
 void rows_indexes(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   each_table(db, f, false, [&](const std::string& s, const Object& o) {
-    for (const IndexInfo& ix : table_keys(db, s, o.name, o.sql).indexes)
+    int64_t rows = 0, blocks = 0;
+    const bool analysed = table_stats(db, s, o.name, &rows, &blocks);
+    for (const IndexInfo& ix : table_keys(db, s, o.name, o.sql).indexes) {
+      Cell distinct = null(), leaves = null();
+      if (analysed) {
+        // The distinct keys as of now: the stand-in keeps no index statistics.
+        std::string cols;
+        for (const std::string& c : ix.columns) cols += (cols.empty() ? "" : ", ") + qid(c);
+        each_row(db, "SELECT count(*) FROM (SELECT DISTINCT " + cols + " FROM " + qid(s) + "." + qid(o.name) + ")",
+                 [&](sqlite3_stmt* st) { distinct = num(sqlite3_column_int64(st, 0)); });
+        leaves = num(blocks);
+      }
       out->push_back({text(s), text(o.name), text(ix.name), text(ix.unique ? "UNIQUE" : "NONUNIQUE"), text("TABLE"),
-                      null(), null(), text(s)});
+                      distinct, leaves, text(s)});
+    }
   });
 }
 
