@@ -43,6 +43,8 @@ struct BeUser {
 // Resolves a connect identifier to a database directory ("" when none).
 std::string be_resolve_database(const std::string& connect_id);
 bool be_database_exists(const std::string& dir);
+// Why dir is no database, naming the path: for the text of a failed attach.
+std::string be_database_missing(const std::string& dir);
 int be_db_create(const std::string& dir, DlError* err);
 int be_user_create(const std::string& dir, const std::string& user, const std::string& password,
                    DlError* err);

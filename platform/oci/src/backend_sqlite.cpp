@@ -150,6 +150,12 @@ bool be_database_exists(const std::string& dir) {
   return !dir.empty() && file_exists(join(dir, kCatalog));
 }
 
+std::string be_database_missing(const std::string& dir) {
+  if (dir.empty()) return "no database directory named";
+  if (!dir_exists(dir)) return "database directory " + dir + " does not exist";
+  return "directory " + dir + " holds no database (no " + std::string(kCatalog) + ")";
+}
+
 int be_db_create(const std::string& dir, DlError* err) {
   if (dir.empty()) return dl_set_error(err, 12154);
   if (int e = mkdirs(dir)) {

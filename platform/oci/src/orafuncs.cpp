@@ -62,10 +62,20 @@ bool num_arg(sqlite3_context* ctx, sqlite3_value* v, Num* out) {
       return true;
     case SQLITE_TEXT: {
       const char* s = (const char*)sqlite3_value_text(v);
-      int k = dl_parse_number(s, (size_t)sqlite3_value_bytes(v), &out->i, &out->d);
+      const size_t n = (size_t)sqlite3_value_bytes(v);
+      int k = dl_parse_number(s, n, &out->i, &out->d);
       if (k == 0) {
         raise(ctx, 1722);
         return false;
+      }
+      if (!dl_number_exact(s, n)) {
+        std::string t(s, n);
+        size_t b = t.find_first_not_of(' '), e = t.find_last_not_of(' ');
+        t = b == std::string::npos ? t : t.substr(b, e - b + 1);
+        if (!dl_number_exact(t.data(), t.size())) {
+          sqlite3_result_error(ctx, ("ORA-03001: " + dl_number_inexact_message(t)).c_str(), -1);
+          return false;
+        }
       }
       out->is_int = k == 1;
       return true;
@@ -1884,5 +1894,6 @@ int dl_register(sqlite3* db, DlSession* session) {
   if (rc != SQLITE_OK) return rc;
   rc = sqlite3_create_function_v2(db, "ORA_VARIANCE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, session, nullptr,
                                   agg_var_step, agg_variance_final, nullptr);
-  return rc;
+  if (rc != SQLITE_OK) return rc;
+  return dl_register_dictionary(db);
 }
