@@ -153,6 +153,13 @@ TEST_P(DmCatalogCalls, ClaimedCatalogFunctionsAnswer) {
   EXPECT_EQ(Rows({6, 9}), (std::vector<std::string>{"PK_DEPT|DEPTNO"}));
   ASSERT_EQ(SQL_SUCCESS, SQLProcedures(stmt, nullptr, 0, Text("SCOTT"), SQL_NTS, Text("%"), SQL_NTS));
   EXPECT_TRUE(Rows({3}).empty());
+  // A result column's type name is Oracle's.
+  ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(stmt, Text("SELECT dname FROM dept"), SQL_NTS));
+  char name[64] = "";
+  SQLSMALLINT len = 0;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLColAttribute(stmt, 1, SQL_DESC_TYPE_NAME, name, sizeof name, &len, nullptr)));
+  EXPECT_STREQ(name, "VARCHAR2");
+  SQLCloseCursor(stmt);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmCatalogCalls, ::testing::Values("kvd_w", "kvd_a"),
