@@ -251,7 +251,8 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   if (user.empty()) return err_set(e, 1017);
   int flags = 0;
   DlError d;
-  if (be_check_logon(srv->dir, user, password, &flags, &d)) return err_from(e, d);
+  std::vector<BeUser> users;  // read with the check: the catalog is opened once per logon
+  if (be_check_logon(srv->dir, user, password, &flags, &d, &users)) return err_from(e, d);
   if (flags & OCILITE_USER_LOCKED) return err_set(e, 28000);
   if (flags & OCILITE_USER_EXPIRED) return err_set(e, 28001);
 
@@ -261,7 +262,7 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   if (!pool_borrow(s, e)) return OCI_ERROR;
   BeConn* conn = nullptr;
   s->dl = DlSession{};  // a session handle used again starts with fresh settings
-  if (be_open(srv->dir, user, &s->dl, session_break, s, &conn, &d)) {
+  if (be_open(srv->dir, user, &s->dl, session_break, s, &conn, &d, &users)) {
     pool_settle(s, true);
     return err_from(e, d);
   }
