@@ -2,6 +2,7 @@
 // default parameter descriptions, binds by position with array execution,
 // commit on success, the query timeout by non-blocking polling, and the
 // cancel handshake with DB_Cancel on another thread.
+#include <malloc.h>
 #include <strings.h>
 
 #include <chrono>
@@ -30,6 +31,18 @@ bool StartsWithWord(const char *text, const char *word) {
 }
 
 bool IsWideType(int32_t type) { return type >= VT_WCHAR && type <= VT_WVARCHAR4; }
+
+// The array *slot when it has room for n elements, cleared as a new one
+// would be, and *slot emptied; else null (the slot stays for the caller to
+// free).
+template <class T>
+T *TakeArray(T **slot, size_t n) {
+  T *a = *slot;
+  if (!a || malloc_usable_size(a) < n * sizeof(T)) return nullptr;
+  memset(a, 0, n * sizeof(T));
+  *slot = nullptr;
+  return a;
+}
 
 // Binds parameter j (position j + 1) at data/size with the given arrays.
 int32_t BindOne(DB_Curs *c, uint16_t j, const void *data, uint32_t size, int16_t *ind, uint16_t *lens,
@@ -279,11 +292,24 @@ int32_t DB_Bind(DB_Curs *c) {
   const uint32_t rows = query ? 1 : static_cast<uint32_t>(ds->rows);
   const size_t n = static_cast<size_t>(params) * rows;
 
-  DB_Curs_FreeBuffers(c);
+  // Row-by-row executes of one statement bind the same shape each time: the
+  // row arrays and the bind handles of the last bind serve again (the
+  // handles belong to the statement until it is prepared anew, and
+  // OCIBindByPos re-points a handle it is given).
   const size_t alloc = n ? n : 1;
-  c->lengths = static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
-  c->indicators = static_cast<int16_t *>(calloc(alloc, sizeof(int16_t)));
-  c->returnCodes = static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
+  uint16_t *lengths = TakeArray(&c->lengths, alloc);
+  int16_t *indicators = TakeArray(&c->indicators, alloc);
+  uint16_t *returnCodes = TakeArray(&c->returnCodes, alloc);
+  OCIBind **binds = c->binds;
+  const uint16_t bindCount = c->bindCount;
+  c->binds = nullptr;
+  c->bindCount = 0;
+  DB_Curs_FreeBuffers(c);
+  c->binds = binds;
+  c->bindCount = bindCount;
+  c->lengths = lengths ? lengths : static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
+  c->indicators = indicators ? indicators : static_cast<int16_t *>(calloc(alloc, sizeof(int16_t)));
+  c->returnCodes = returnCodes ? returnCodes : static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
   c->paramBinds = static_cast<DbParamBind *>(calloc(params ? params : 1, sizeof(DbParamBind)));
   if (!c->binds || c->bindCount < params) {
     free(c->binds);

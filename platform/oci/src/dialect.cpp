@@ -623,6 +623,11 @@ class Translator {
   Ex concat(std::vector<Ex> parts);
   std::string subquery_in_parens();
 
+  void comment_statement();
+  bool object_grant() const;
+  void grant_statement(bool revoke);
+  void analyze_statement();
+
   std::string schema_name(const std::string& s) const {
     if (ses_ && !ses_->user.empty() && s == ses_->user) return "main";
     return quote_id(s);
@@ -679,9 +684,15 @@ void Translator::statement() {
     st_->kind = DL_OTHER_DDL;
     st_->ddl = true;
     st_->sql = "ALTER TABLE " + quote_id(a) + " RENAME TO " + quote_id(b);
-  } else if (t.v == "COMMENT" || t.v == "GRANT" || t.v == "REVOKE") {
-    // Accepted without effect: the stand-in keeps neither comments nor
-    // privileges. Check the statement is at least one piece of text.
+  } else if (t.v == "COMMENT") {
+    comment_statement();
+  } else if (t.v == "ANALYZE") {
+    analyze_statement();
+  } else if ((t.v == "GRANT" || t.v == "REVOKE") && object_grant()) {
+    grant_statement(t.v == "REVOKE");
+  } else if (t.v == "GRANT" || t.v == "REVOKE") {
+    // System privileges and roles: accepted without effect, the stand-in
+    // checks none. Check the statement is at least one piece of text.
     st_->kind = DL_OTHER_DDL;
     st_->ddl = true;
     st_->sql.clear();
@@ -715,7 +726,7 @@ void Translator::statement() {
   } else if (t.v == "DECLARE") {
     st_->kind = DL_DECLARE;
     unimplemented();
-  } else if (t.v == "CALL" || t.v == "EXPLAIN" || t.v == "MERGE" || t.v == "ANALYZE" ||
+  } else if (t.v == "CALL" || t.v == "EXPLAIN" || t.v == "MERGE" ||
              t.v == "AUDIT" || t.v == "NOAUDIT" || t.v == "FLASHBACK" || t.v == "PURGE" ||
              t.v == "ASSOCIATE" || t.v == "DISASSOCIATE") {
     unimplemented();
@@ -1582,11 +1593,19 @@ ColRules column_rules(const std::string& owner, const std::string& table, const 
       std::snprintf(buf, sizeof buf, "ORA_CHK_LEN(%s, %u, %d, %s)", c.c_str(), n, by_char ? 1 : 0,
                     where.c_str());
       r.check = buf;
-      if (t.type == DL_T_CHAR) {
+      if (t.type == DL_T_CHAR && by_char) {
         std::snprintf(buf, sizeof buf, "NEW.%s IS NOT NULL AND length(NEW.%s) < %u", c.c_str(),
                       c.c_str(), n);
         r.fix.push_back(buf);
         std::snprintf(buf, sizeof buf, "ORA_RPAD(NEW.%s, %u)", c.c_str(), n);
+        r.fix.push_back(buf);
+      } else if (t.type == DL_T_CHAR) {
+        // Byte semantics pad to n bytes: 'é' in CHAR(6) takes four blanks.
+        std::snprintf(buf, sizeof buf, "NEW.%s IS NOT NULL AND length(CAST(NEW.%s AS BLOB)) < %u",
+                      c.c_str(), c.c_str(), n);
+        r.fix.push_back(buf);
+        std::snprintf(buf, sizeof buf, "ORA_RPAD(NEW.%s, length(NEW.%s) + %u - length(CAST(NEW.%s AS BLOB)))",
+                      c.c_str(), c.c_str(), n, c.c_str());
         r.fix.push_back(buf);
       }
       break;
@@ -1980,6 +1999,142 @@ void Translator::create_sequence() {
   std::snprintf(buf, sizeof buf, "%lld, %lld, %lld, %lld, %d)", start, incr, minv, maxv, cycle ? 1 : 0);
   st_->sql = sequence_table(schema) + "; INSERT INTO " + schema + ".\"ORA$SEQ\" VALUES (" + quote_str(seq) +
              ", " + buf;
+}
+
+// COMMENT ON TABLE [schema.]table | COLUMN [schema.]table.column IS 'text':
+// kept in the schema's hidden ORA$COMMENTS table, which the dictionary views
+// ALL_TAB_COMMENTS and ALL_COL_COMMENTS read.
+void Translator::comment_statement() {
+  ++p_;
+  expect_w("ON", 969);
+  const bool column = accept_w("COLUMN");
+  if (!column) expect_w("TABLE", 905);
+  std::vector<std::string> parts{name()};
+  while (accept_op(".")) parts.push_back(name());
+  if (parts.size() != (column ? 2u : 1u) && parts.size() != (column ? 3u : 2u)) fail(905);
+  const bool qualified = parts.size() == (column ? 3u : 2u);
+  const std::string schema = qualified ? schema_name(parts[0]) : "main";
+  const std::string table = parts[qualified ? 1 : 0];
+  const std::string col = column ? parts.back() : "";
+  expect_w("IS", 905);
+  if (cur().t != T_STR) fail(1780);  // string literal required
+  const std::string text = cur().v;
+  ++p_;
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$COMMENTS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"TABLE_NAME\" TEXT NOT NULL, \"COLUMN_NAME\" TEXT NOT NULL, \"COMMENTS\" TEXT, "
+             "PRIMARY KEY (\"TABLE_NAME\", \"COLUMN_NAME\")); "
+             "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + schema + ".sqlite_master WHERE type IN ('table','view') AND name = " + quote_str(table) + "); " +
+             "INSERT OR REPLACE INTO " + tab + " VALUES (" + quote_str(table) + ", " + quote_str(col) + ", " +
+             (text.empty() ? std::string("NULL") : quote_str(text)) + ")";
+}
+
+// An object privilege statement names its object after ON.
+bool Translator::object_grant() const {
+  for (size_t i = p_; i < tk_.size(); ++i)
+    if (tk_[i].t == T_WORD && tk_[i].v == "ON") return true;
+  return false;
+}
+
+// GRANT privilege [(columns)], ... ON [schema.]object TO grantee, ... [WITH
+// GRANT OPTION] and REVOKE privilege, ... ON object FROM grantee, ...: kept in
+// the object's schema in the hidden ORA$GRANTS table, which ALL_TAB_PRIVS and
+// ALL_COL_PRIVS_RECD read. The stand-in enforces none of them.
+void Translator::grant_statement(bool revoke) {
+  ++p_;
+  struct Priv {
+    std::string name;
+    std::vector<std::string> columns;
+  };
+  std::vector<Priv> privs;
+  do {
+    if (cur().t != T_WORD) fail(990);  // missing or invalid privilege
+    Priv pr{cur().v, {}};
+    ++p_;
+    if (pr.name == "ALL") {
+      accept_w("PRIVILEGES");
+      for (const char* n : {"ALTER", "DELETE", "INDEX", "INSERT", "REFERENCES", "SELECT", "UPDATE"}) privs.push_back({n, {}});
+      continue;
+    }
+    if (accept_op("(")) {
+      do pr.columns.push_back(name());
+      while (accept_op(","));
+      expect_rparen();
+    }
+    privs.push_back(pr);
+  } while (accept_op(","));
+  expect_w("ON", 969);
+  std::string a = name(), table = a, schema = "main";
+  if (accept_op(".")) {
+    table = name();
+    schema = schema_name(a);
+  }
+  if (!accept_w(revoke ? "FROM" : "TO")) fail(revoke ? 923 : 905);
+  std::vector<std::string> grantees;
+  do {
+    // PUBLIC is a reserved word, yet a grantee.
+    if (cur().t != T_WORD && cur().t != T_QID) fail(987);  // missing or invalid username(s)
+    grantees.push_back(cur().v);
+    ++p_;
+  } while (accept_op(","));
+  bool grantable = false;
+  if (!revoke && accept_w("WITH")) {
+    expect_w("GRANT", 905);
+    expect_w("OPTION", 905);
+    grantable = true;
+  }
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$GRANTS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"GRANTOR\" TEXT, \"GRANTEE\" TEXT NOT NULL, \"TABLE_NAME\" TEXT NOT NULL, \"COLUMN_NAME\" TEXT NOT NULL, "
+             "\"PRIVILEGE\" TEXT NOT NULL, \"GRANTABLE\" TEXT, "
+             "PRIMARY KEY (\"GRANTEE\", \"TABLE_NAME\", \"COLUMN_NAME\", \"PRIVILEGE\")); "
+             "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + schema +
+             ".sqlite_master WHERE type IN ('table','view') AND name = " + quote_str(table) + ")";
+  for (const Priv& pr : privs) {
+    std::vector<std::string> cols = pr.columns.empty() ? std::vector<std::string>{""} : pr.columns;
+    for (const std::string& g : grantees) {
+      for (const std::string& c : cols) {
+        if (revoke) {
+          // Revoking a privilege takes its column grants with it.
+          st_->sql += "; DELETE FROM " + tab + " WHERE \"GRANTEE\" = " + quote_str(g) + " AND \"TABLE_NAME\" = " +
+                      quote_str(table) + " AND \"PRIVILEGE\" = " + quote_str(pr.name);
+        } else {
+          st_->sql += "; INSERT OR REPLACE INTO " + tab + " VALUES (ORA_USER(), " + quote_str(g) + ", " +
+                      quote_str(table) + ", " + quote_str(c) + ", " + quote_str(pr.name) + ", " +
+                      quote_str(grantable ? "YES" : "NO") + ")";
+        }
+      }
+    }
+  }
+}
+
+// ANALYZE TABLE [schema.]table COMPUTE | ESTIMATE STATISTICS: the row count and
+// a block count go into the schema's hidden ORA$STATS table (ALL_TABLES,
+// ALL_INDEXES); before it the statistics read NULL, as on a server.
+void Translator::analyze_statement() {
+  ++p_;
+  expect_w("TABLE", 900);
+  std::string a = name(), table = a, schema = "main";
+  if (accept_op(".")) {
+    table = name();
+    schema = schema_name(a);
+  }
+  if (!accept_w("COMPUTE")) {
+    expect_w("ESTIMATE", 905);
+    while (!at_end() && !w("STATISTICS")) ++p_;
+  }
+  expect_w("STATISTICS", 905);
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$STATS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"TABLE_NAME\" TEXT PRIMARY KEY, \"NUM_ROWS\" INTEGER, \"BLOCKS\" INTEGER); "
+             "INSERT OR REPLACE INTO " + tab + " SELECT " + quote_str(table) +
+             ", count(*), (count(*) + 99) / 100 FROM " + schema + "." + quote_id(table);
 }
 
 void Translator::drop_statement() {

@@ -128,9 +128,12 @@ struct Object {
   std::string sql;
 };
 
-std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSequences) {
+std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSequences,
+                           const std::string* only = nullptr) {
   std::vector<Object> out;
-  each_row(db, "SELECT type, name, sql FROM " + qid(schema) + ".sqlite_master WHERE type IN ('table','view','index')",
+  each_row(db,
+           "SELECT type, name, sql FROM " + qid(schema) + ".sqlite_master WHERE type IN ('table','view','index')" +
+               (only ? " AND name = " + qstr(*only) : std::string()),
            [&](sqlite3_stmt* st) {
              std::string type = col_text(st, 0), name = col_text(st, 1);
              if (hidden_name(name)) return;
@@ -302,6 +305,34 @@ std::string primary_key_name(sqlite3* db, const std::string& schema, const std::
   return "";
 }
 
+// Comments recorded by COMMENT ON: (table, column) -> text ("" column: the table's).
+std::map<std::pair<std::string, std::string>, std::string> comments(sqlite3* db, const std::string& schema) {
+  std::map<std::pair<std::string, std::string>, std::string> out;
+  each_row(db, "SELECT TABLE_NAME, COLUMN_NAME, COMMENTS FROM " + qid(schema) + ".\"ORA$COMMENTS\"",
+           [&](sqlite3_stmt* st) {
+             if (sqlite3_column_type(st, 2) != SQLITE_NULL) out[{col_text(st, 0), col_text(st, 1)}] = col_text(st, 2);
+           });
+  return out;
+}
+
+Cell comment_cell(const std::map<std::pair<std::string, std::string>, std::string>& c, const std::string& table,
+                  const std::string& column) {
+  auto it = c.find({table, column});
+  return it == c.end() ? null() : text(it->second);
+}
+
+// Statistics of ANALYZE TABLE: {rows, blocks}, or nothing before an analysis.
+bool table_stats(sqlite3* db, const std::string& schema, const std::string& table, int64_t* rows, int64_t* blocks) {
+  bool found = false;
+  each_row(db, "SELECT NUM_ROWS, BLOCKS FROM " + qid(schema) + ".\"ORA$STATS\" WHERE TABLE_NAME = " + qstr(table),
+           [&](sqlite3_stmt* st) {
+             *rows = sqlite3_column_int64(st, 0);
+             *blocks = sqlite3_column_int64(st, 1);
+             found = true;
+           });
+  return found;
+}
+
 // ---- Oracle's column description from the stand-in's declared type ------------------
 
 struct OraColumn {
@@ -397,7 +428,7 @@ void each_table(sqlite3* db, const Filter& f, bool viewsToo,
                 const std::function<void(const std::string&, const Object&)>& fn) {
   for (const std::string& s : schemas(db)) {
     if (f.owner && *f.owner != s) continue;
-    for (const Object& o : objects(db, s, false)) {
+    for (const Object& o : objects(db, s, false, f.name)) {
       if (o.type == "INDEX" || (!viewsToo && o.type != "TABLE")) continue;
       if (f.name && *f.name != o.name) continue;
       fn(s, o);
@@ -418,18 +449,24 @@ void rows_tab_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
 
 void rows_col_comments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   each_table(db, f, true, [&](const std::string& s, const Object& o) {
-    for (const Column& c : columns(db, s, o.name)) out->push_back({text(s), text(o.name), text(c.name), null()});
+    const auto c = comments(db, s);
+    for (const Column& col : columns(db, s, o.name))
+      out->push_back({text(s), text(o.name), text(col.name), comment_cell(c, o.name, col.name)});
   });
 }
 
 void rows_tab_comments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
-  each_table(db, f, true,
-             [&](const std::string& s, const Object& o) { out->push_back({text(s), text(o.name), text(o.type), null()}); });
+  each_table(db, f, true, [&](const std::string& s, const Object& o) {
+    out->push_back({text(s), text(o.name), text(o.type), comment_cell(comments(db, s), o.name, "")});
+  });
 }
 
 void rows_tables(sqlite3* db, const Filter& f, std::vector<Row>* out) {
-  each_table(db, f, false,
-             [&](const std::string& s, const Object& o) { out->push_back({text(s), text(o.name), null(), null()}); });
+  each_table(db, f, false, [&](const std::string& s, const Object& o) {
+    int64_t rows = 0, blocks = 0;
+    if (table_stats(db, s, o.name, &rows, &blocks)) out->push_back({text(s), text(o.name), num(rows), num(blocks)});
+    else out->push_back({text(s), text(o.name), null(), null()});
+  });
 }
 
 void rows_constraints(sqlite3* db, const Filter& f, std::vector<Row>* out) {
@@ -457,9 +494,21 @@ void rows_cons_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
 
 void rows_indexes(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   each_table(db, f, false, [&](const std::string& s, const Object& o) {
-    for (const IndexInfo& ix : table_keys(db, s, o.name, o.sql).indexes)
+    int64_t rows = 0, blocks = 0;
+    const bool analysed = table_stats(db, s, o.name, &rows, &blocks);
+    for (const IndexInfo& ix : table_keys(db, s, o.name, o.sql).indexes) {
+      Cell distinct = null(), leaves = null();
+      if (analysed) {
+        // The distinct keys as of now: the stand-in keeps no index statistics.
+        std::string cols;
+        for (const std::string& c : ix.columns) cols += (cols.empty() ? "" : ", ") + qid(c);
+        each_row(db, "SELECT count(*) FROM (SELECT DISTINCT " + cols + " FROM " + qid(s) + "." + qid(o.name) + ")",
+                 [&](sqlite3_stmt* st) { distinct = num(sqlite3_column_int64(st, 0)); });
+        leaves = num(blocks);
+      }
       out->push_back({text(s), text(o.name), text(ix.name), text(ix.unique ? "UNIQUE" : "NONUNIQUE"), text("TABLE"),
-                      null(), null(), text(s)});
+                      distinct, leaves, text(s)});
+    }
   });
 }
 
@@ -470,6 +519,40 @@ void rows_ind_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
       for (const std::string& col : ix.columns)
         out->push_back({text(s), text(ix.name), text(s), text(o.name), text(col), num(++pos)});
     }
+  });
+}
+
+// Grants recorded by GRANT: those the session's user gave, received (or
+// PUBLIC did) or owns the object of.
+void each_grant(sqlite3* db, const Filter& f, bool columnsWanted,
+                const std::function<void(const std::string& schema, sqlite3_stmt*)>& fn) {
+  std::string user;
+  each_row(db, "SELECT ORA_USER()", [&](sqlite3_stmt* st) { user = col_text(st, 0); });
+  for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner != s) continue;
+    std::string sql = "SELECT GRANTOR, GRANTEE, TABLE_NAME, COLUMN_NAME, PRIVILEGE, GRANTABLE FROM " + qid(s) +
+                      ".\"ORA$GRANTS\" WHERE COLUMN_NAME " + (columnsWanted ? "<> ''" : "= ''");
+    if (f.name) sql += " AND TABLE_NAME = " + qstr(*f.name);
+    if (s != user) sql += " AND (GRANTOR = " + qstr(user) + " OR GRANTEE IN (" + qstr(user) + ", 'PUBLIC'))";
+    each_row(db, sql + " ORDER BY 3, 2, 5, 4", [&](sqlite3_stmt* st) { fn(s, st); });
+  }
+}
+
+void rows_tab_privs(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_grant(db, f, false, [&](const std::string& s, sqlite3_stmt* st) {
+    out->push_back({text(col_text(st, 0)), text(col_text(st, 1)), text(s), text(col_text(st, 2)), text(col_text(st, 4)),
+                    text(col_text(st, 5))});
+  });
+}
+
+void rows_col_privs_recd(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  std::string user;
+  each_row(db, "SELECT ORA_USER()", [&](sqlite3_stmt* st) { user = col_text(st, 0); });
+  each_grant(db, f, true, [&](const std::string& s, sqlite3_stmt* st) {
+    const std::string grantee = col_text(st, 1);
+    if (grantee != user && grantee != "PUBLIC") return;  // received ones only
+    out->push_back({text(s), text(col_text(st, 2)), text(col_text(st, 3)), text(col_text(st, 0)), text(grantee),
+                    text(col_text(st, 4)), text(col_text(st, 5))});
   });
 }
 
@@ -519,11 +602,11 @@ const std::vector<View>& views() {
       {"ALL_TAB_PRIVS",
        {{"GRANTOR", N30}, {"GRANTEE", N30}, {"TABLE_SCHEMA", N30}, {"TABLE_NAME", N30}, {"PRIVILEGE", "VARCHAR2(40)"},
         {"GRANTABLE", "VARCHAR2(3)"}},
-       2, 3, rows_none},
+       2, 3, rows_tab_privs},
       {"ALL_COL_PRIVS_RECD",
        {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"GRANTOR", N30}, {"GRANTEE", N30},
         {"PRIVILEGE", "VARCHAR2(40)"}, {"GRANTABLE", "VARCHAR2(3)"}},
-       0, 1, rows_none},
+       0, 1, rows_col_privs_recd},
   };
   return v;
 }

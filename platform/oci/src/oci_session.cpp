@@ -144,6 +144,13 @@ using namespace ocl;
 
 // ---- Server ----------------------------------------------------------------------
 
+// The connect identifier names no database: Oracle's error, with the
+// directory that was tried, so that a user can tell a typing error in the
+// data source from a database never created.
+static sword unresolved(Error* e, const std::string& dir) {
+  return err_set_text(e, 12154, ora_text(12154) + ": " + be_database_missing(dir));
+}
+
 OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink,
                                  sb4 dblink_len, ub4 mode) {
   Server* srv = as<Server>(srvhp, OCI_HTYPE_SERVER);
@@ -166,7 +173,7 @@ OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraTex
     srv->pool = link;
   } else {
     dir = be_resolve_database(link);
-    if (!be_database_exists(dir)) return err_set(e, 12154);
+    if (!be_database_exists(dir)) return unresolved(e, dir);
   }
   srv->dblink = link;
   srv->dir = dir;
@@ -244,7 +251,8 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   if (user.empty()) return err_set(e, 1017);
   int flags = 0;
   DlError d;
-  if (be_check_logon(srv->dir, user, password, &flags, &d)) return err_from(e, d);
+  std::vector<BeUser> users;  // read with the check: the catalog is opened once per logon
+  if (be_check_logon(srv->dir, user, password, &flags, &d, &users)) return err_from(e, d);
   if (flags & OCILITE_USER_LOCKED) return err_set(e, 28000);
   if (flags & OCILITE_USER_EXPIRED) return err_set(e, 28001);
 
@@ -254,7 +262,7 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   if (!pool_borrow(s, e)) return OCI_ERROR;
   BeConn* conn = nullptr;
   s->dl = DlSession{};  // a session handle used again starts with fresh settings
-  if (be_open(srv->dir, user, &s->dl, session_break, s, &conn, &d)) {
+  if (be_open(srv->dir, user, &s->dl, session_break, s, &conn, &d, &users)) {
     pool_settle(s, true);
     return err_from(e, d);
   }
@@ -427,7 +435,7 @@ OCI_EXPORT sword OCIConnectionPoolCreate(OCIEnv* envhp, OCIError* errhp, OCICPoo
   if (connMax < connMin || connMax == 0) return err_set(e, 24328);
   std::string link = text_arg(dblink, dblinkLen);
   std::string dir = be_resolve_database(link);
-  if (!be_database_exists(dir)) return err_set(e, 12154);
+  if (!be_database_exists(dir)) return unresolved(e, dir);
   std::string user = text_arg(poolUserName, poolUserLen);
   std::string password = text_arg(poolPassword, poolPassLen);
   if (!user.empty()) {

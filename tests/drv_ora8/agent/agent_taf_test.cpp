@@ -132,9 +132,10 @@ TEST_F(TafTest, WrappersReportOnInformationAndConnectionSlots) {
   // A server-class question finds no connection: nothing is taken.
   char name[16];
   EXPECT_EQ(0, DrvCall<&DrvOps::DRV_GetInfo>(&drv, server, INFO_AGENT_NAME, name, sizeof name, nullptr));
-  // The next connection operation takes it; having failed (a rollback with
-  // autocommit on), it returns its own code and the completion is listed.
-  EXPECT_EQ(E_S1C00, DrvCall<&DrvOps::DRV_Rollback>(&drv, conn));
+  // The next connection operation takes it; having failed (an isolation
+  // level the agent does not know), it returns its own code and the
+  // completion is listed.
+  EXPECT_EQ(E_S1C00, SetInt(conn, INFO_ISOLATION, 4));
   Msgs m = TakeErrors(drv, conn);
   ASSERT_EQ(1u, m.texts.size());
   EXPECT_EQ("[Oracle Server]Failover completed.[SQLSTATE:IM500]", m.texts[0]);

@@ -363,4 +363,48 @@ TEST_F(CatalogOptionTest, CatalogViewsOptionReadsTheInstalledViews) {
   }
 }
 
+TEST_F(CatalogOptionTest, CommentsAndStatisticsOnceRecorded) {
+  With([](AgentOptions *o) { o->showRemarks = 1; });
+  const char *sql[] = {
+      "COMMENT ON TABLE EMP IS 'Employees'",
+      "COMMENT ON COLUMN SCOTT.EMP.ENAME IS 'Family name'",
+      "INSERT INTO EMP (EMPNO, ENAME, SAL) VALUES (1, 'KING', 10)",
+      "INSERT INTO EMP (EMPNO, ENAME, SAL) VALUES (2, 'FORD', 10)",
+      "INSERT INTO EMP (EMPNO, ENAME, SAL) VALUES (3, 'SCOTT', 20)",
+      "ANALYZE TABLE EMP COMPUTE STATISTICS",
+  };
+  for (const char *s : sql) ASSERT_EQ(0, Run(s)) << s;
+  EXPECT_NE(0, Run("COMMENT ON TABLE NOPE IS 'x'"));
+  DrvHandle cur = Cursor();
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDColumns, cur, {"", "SCOTT", "EMP", "%NAME"}));
+  EXPECT_EQ(All(cur, {4, 12}), (std::vector<std::string>{"ENAME|Family name"}));
+  // The table's row (NULL NON_UNIQUE) sorts last, with the analysed counts;
+  // index cardinalities are their distinct keys.
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDStatistics, cur, {"", "SCOTT", "EMP"}, 1));
+  std::vector<std::string> rows = All(cur, {4, 6, 7, 11});
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[2], "1|EMP_SAL|3|2");
+  EXPECT_EQ(rows[3], "<NULL>|<NULL>|0|3");
+  Free(cur);
+  EXPECT_EQ(Peek("SELECT COMMENTS FROM ALL_TAB_COMMENTS WHERE TABLE_NAME = 'EMP'"), (Rows{{"Employees"}}));
+}
+
+TEST_F(CatalogOptionTest, GrantsAndRevokesAreListed) {
+  With([](AgentOptions *) {});
+  const char *sql[] = {
+      "GRANT SELECT, INSERT ON EMP TO PUBLIC",
+      "GRANT UPDATE (SAL) ON SCOTT.EMP TO PUBLIC WITH GRANT OPTION",
+      "REVOKE INSERT ON EMP FROM PUBLIC",
+      "GRANT CREATE SESSION TO SCOTT",  // a system privilege: accepted, not listed
+  };
+  for (const char *s : sql) ASSERT_EQ(0, Run(s)) << s;
+  EXPECT_NE(0, Run("GRANT SELECT ON NOPE TO PUBLIC"));
+  DrvHandle cur = Cursor();
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDTablePrivileges, cur, {"", "SCOTT", "E%"}));
+  EXPECT_EQ(All(cur, {2, 3, 4, 5, 6, 7}), (std::vector<std::string>{"SCOTT|EMP|SCOTT|PUBLIC|SELECT|NO"}));
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDColumnPrivileges, cur, {"", "SCOTT", "EMP", "%"}));
+  EXPECT_EQ(All(cur, {2, 3, 4, 5, 6, 7, 8}), (std::vector<std::string>{"SCOTT|EMP|SAL|SCOTT|PUBLIC|UPDATE|YES"}));
+  Free(cur);
+}
+
 }  // namespace

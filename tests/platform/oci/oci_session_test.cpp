@@ -3,6 +3,7 @@
 // test-only fault injection.
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "oci_fixture.h"
@@ -28,9 +29,20 @@ TEST_F(OciTest, LogonChecksUserAndPasswordAgainstTheDatabase) {
 }
 
 TEST_F(OciTest, ConnectIdentifierNamesTheDatabase) {
-  Conn missing(db.dir + "/missing", "scott", "tiger");
-  EXPECT_EQ(OCI_ERROR, missing.logon_status);
-  EXPECT_EQ(0u, missing.logon_error.find("ORA-12154:"));
+  // What is not a database says why and names the directory tried.
+  std::filesystem::create_directories(db.dir + "/empty");
+  const struct {
+    std::string id, why;
+  } missing_cases[] = {
+      {db.dir + "/missing", "database directory " + db.dir + "/missing does not exist"},
+      {db.dir + "/empty", "directory " + db.dir + "/empty holds no database (no ocilite_catalog.db)"},
+  };
+  for (const auto& c : missing_cases) {
+    Conn missing(c.id, "scott", "tiger");
+    EXPECT_EQ(OCI_ERROR, missing.logon_status);
+    EXPECT_EQ("ORA-12154: TNS:could not resolve the connect identifier specified: " + c.why + "\n",
+              missing.logon_error);
+  }
   // The catalog file names its database as well as the directory does.
   Conn by_file(db.dir + "/ocilite_catalog.db", "scott", "tiger");
   EXPECT_TRUE(by_file.ok()) << by_file.logon_error;
