@@ -437,6 +437,12 @@ int GetColumnPiece(Stmt *stmt, uint32_t maxLen, int16_t cType) {
   int32_t code = DrvCall<&DrvOps::DRV_GetDataChunk>(stmt->drv, stmt->agentCursor, int32_t{g.column}, int32_t{g.row},
                                                     static_cast<int32_t>(maxLen - carryUnits), &piece, &size, &type,
                                                     &total);
+  // 183: the piece came, and a failover completed on the way; the call
+  // reports it.
+  if (code == E_IM500) {
+    stmt->pending = E_IM500;
+    code = 0;
+  }
   if (code != 0) {
     free(piece);
     if (carry) hold(carry, carryLen, carryType, carryTotal);

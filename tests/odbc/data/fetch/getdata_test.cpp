@@ -189,6 +189,36 @@ TEST_F(GetData, DeferredValueLengthOnlyWithEmptyBuffer) {
   EXPECT_EQ(std::string(all), k25);
 }
 
+// A piece read during which a failover completed (183) is the value; the
+// call reports IM500 and the application's event 16.
+decltype(DrvOps::DRV_GetDataChunk) g_fakeChunk = nullptr;
+int32_t ChunkThenFailover(DrvHandle cursor, int32_t column, int32_t row, int32_t maxBytes, void **piece,
+                          int32_t *size, int32_t *valueType, int32_t *left) {
+  int32_t rc = g_fakeChunk(cursor, column, row, maxBytes, piece, size, valueType, left);
+  return rc == 0 ? E_IM500 : rc;
+}
+int g_failoverEvent = 0;
+int RecordFailover(int event, void *, int) {
+  g_failoverEvent = event;
+  return 0;
+}
+
+TEST_F(GetData, CompletedFailoverDuringAPieceKeepsIt) {
+  Row({{"L", SQL_LONGVARCHAR, VT_LONGCHAR, 100000}}, {fake::Deferred(k25)});
+  DrvOps *table = stmt->drv->table;
+  g_fakeChunk = table->DRV_GetDataChunk;
+  table->DRV_GetDataChunk = ChunkThenFailover;
+  stmt->conn->failoverCallback = RecordFailover;
+  g_failoverEvent = 0;
+  char all[30];
+  SQLLEN len = 0;
+  EXPECT_EQ(Get(1, SQL_C_CHAR, all, sizeof all, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(std::string(all), k25);
+  EXPECT_EQ(g_failoverEvent, 16);
+  stmt->conn->failoverCallback = nullptr;
+  table->DRV_GetDataChunk = g_fakeChunk;
+}
+
 // The agent says NULL (total -1) for a deferred value: NULL on the first
 // call, no data on the next.
 TEST_F(GetData, DeferredNull) {
