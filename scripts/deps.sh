@@ -4,7 +4,8 @@
 set -euo pipefail
 pkgs=(build-essential cmake pkg-config unixodbc unixodbc-dev odbcinst
       libsqlite3-dev sqlite3 googletest libgtest-dev libgmock-dev libbenchmark-dev
-      python3 python3-pyodbc libsqliteodbc locales)
+      python3 python3-pyodbc libsqliteodbc locales
+      flex bison clang libclang-rt-14-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
