@@ -964,6 +964,11 @@ int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
 
   uint32_t scanFlags = emptyStringIsntNull ? SCAN_EMPTY_AS_BLANK : 0;
   ScopedPool scanned, rewritten;
+  // Each pass's text is about as long as its input: room for that up
+  // front spares a long statement the pool's many small regrowths (each a
+  // copy of all so far) and keeps the cost per byte the same at any length.
+  const size_t length = strlen(req->text);
+  mpl_grow(&scanned.pool, length + length / 8);
   int rc = Request_Scan(&scanned.pool, req->text, req, &scanFlags);
   if (rc != 0) {
     // Nothing half-translated is kept.
@@ -972,7 +977,10 @@ int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
     req->flags = 0;
     return rc;
   }
-  Request_RowidToChar(&rewritten.pool, pool_finish_str(&scanned.pool));
+  const char *scannedText = pool_finish_str(&scanned.pool);
+  const size_t scannedLength = strlen(scannedText);
+  mpl_grow(&rewritten.pool, scannedLength + scannedLength / 8);
+  Request_RowidToChar(&rewritten.pool, scannedText);
   req->translated = s_strdup(pool_finish_str(&rewritten.pool));
   return Request_Classify(req);
 }

@@ -844,7 +844,9 @@ SQLRETURN ExecuteFinish(Stmt *stmt, uint64_t rowsProcessed) {
     stmt->paramData = nullptr;
   }
   const int32_t code = stmt->pending;
-  if (code != 0 && code != E_IM906 && code != E_IM902) {
+  // 183 (a failover completed on the way) is a success with information.
+  const bool failedOver = code == E_IM500;
+  if (code != 0 && code != E_IM906 && code != E_IM902 && !failedOver) {
     StmtGetAgentMsgs(stmt);
     if (stmt->rowsProcessed) {
       // The rows before the failing one went through: the failing row is
@@ -871,13 +873,13 @@ SQLRETURN ExecuteFinish(Stmt *stmt, uint64_t rowsProcessed) {
   stmt->flags |= STMTF_RESULT_OPEN;
   StatusesFinish(stmt, code != E_IM902);
 
-  const SQLRETURN done = code == E_IM902 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+  const SQLRETURN done = code == E_IM902 || failedOver ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
   if (code == E_IM906) stmt->pending = 0;
   if (stmt->conn->cn_spOutDeferFetch && code != E_IM906) return done;
   if (stmt->outCount + stmt->inOutCount == 0) return done;
   SQLRETURN rc = FetchOutputParams(stmt);
   if (rc != SQL_SUCCESS) return rc;
-  if (code == E_IM902) stmt->pending = E_IM902;
+  if (code == E_IM902 || failedOver) stmt->pending = code;
   return done;
 }
 

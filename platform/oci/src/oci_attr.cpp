@@ -278,8 +278,14 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
         case OCI_ATTR_CONN_MAX: return put_attr<ub4>(attributep, sizep, p->max);
         case OCI_ATTR_CONN_INCR: return put_attr<ub4>(attributep, sizep, p->incr);
         case OCI_ATTR_CONN_TIMEOUT: return put_attr<ub4>(attributep, sizep, p->timeout);
-        case OCI_ATTR_CONN_OPEN_COUNT: return put_attr<ub4>(attributep, sizep, static_cast<ub4>(std::max(p->users.load(), static_cast<int>(p->min))));
-        case OCI_ATTR_CONN_BUSY_COUNT: return put_attr<ub4>(attributep, sizep, static_cast<ub4>(p->users.load()));
+        case OCI_ATTR_CONN_OPEN_COUNT: {
+          std::lock_guard<std::mutex> g(p->mu);
+          return put_attr<ub4>(attributep, sizep, p->open);
+        }
+        case OCI_ATTR_CONN_BUSY_COUNT: {
+          std::lock_guard<std::mutex> g(p->mu);
+          return put_attr<ub4>(attributep, sizep, p->busy);
+        }
         default: return err_set(e, 24315);
       }
     }

@@ -632,6 +632,17 @@ TEST_P(DmExec, AutocommitOnAndOffWithCommitAndRollback) {
   EXPECT_EQ("4", other.One(count));
   c.MustRun("insert into " + t + " values (6)");
   EXPECT_EQ("5", other.One(count));
+
+  // Rollback with autocommit on, as pools and Node's odbc package do before
+  // each disconnect: nothing to undo, a plain success, nothing sent; the
+  // disconnect that follows succeeds.
+  const unsigned rollbacks = ocilite_test_calls(OCILITE_T_ROLLBACK);
+  ASSERT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, c.dbc, SQL_ROLLBACK)) << harness::DmDiagText(SQL_HANDLE_DBC, c.dbc);
+  EXPECT_EQ(rollbacks, ocilite_test_calls(OCILITE_T_ROLLBACK));
+  EXPECT_EQ("5", other.One(count));
+  EXPECT_EQ(SQL_SUCCESS, SQLDisconnect(c.dbc));
+  EXPECT_EQ(SQL_SUCCESS, SQLFreeHandle(SQL_HANDLE_DBC, c.dbc));
+  c.dbc = SQL_NULL_HDBC;
 }
 
 // In autocommit mode a DML statement is committed by its own execute: an

@@ -110,6 +110,28 @@ TEST_F(PrepareTest, InheritedCursorOptionsReachTheAgent) {
   EXPECT_EQ(s->cursor.cursorType, SQL_CURSOR_STATIC);
 }
 
+// Statement options a new statement takes from the connection (an ODBC 2
+// application's SQLSetConnectOption) reach the agent cursor at the first
+// prepare also when a cursor type or concurrency was set before it.
+TEST_F(PrepareTest, InheritedStatementOptionsReachTheAgentAfterACursorOptionWasSet) {
+  conn->maxRowsDefault = 2;
+  conn->queryTimeoutDefault = 7;
+  const std::pair<SQLUSMALLINT, SQLULEN> setFirst[] = {{SQL_CONCURRENCY, SQL_CONCUR_LOCK},
+                                                      {SQL_CURSOR_TYPE, SQL_CURSOR_STATIC}};
+  for (const auto &[option, value] : setFirst) {
+    const int rows = SentCount("0x32030001=2"), timeout = SentCount("0x32030000=7");
+    SQLHSTMT h;
+    NewStmt(&h);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtOption(h, option, value))) << option;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(h, Text("select * from t"), SQL_NTS))) << option;
+    EXPECT_EQ(rows + 1, SentCount("0x32030001=2")) << option;  // SQL_MAX_ROWS
+    EXPECT_EQ(timeout + 1, SentCount("0x32030000=7")) << option;  // SQL_QUERY_TIMEOUT
+    // Once: the next prepare sends them no more.
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(h, Text("select * from t"), SQL_NTS))) << option;
+    EXPECT_EQ(rows + 1, SentCount("0x32030001=2")) << option;
+  }
+}
+
 TEST_F(PrepareTest, FailedPrepareLeavesTheStatementUnprepared) {
   ASSERT_EQ(Prepare("select * from t"), SQL_SUCCESS);
   fake::Script(SLOT_DRV_Prepare).result = E_42S02;
