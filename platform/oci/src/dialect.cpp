@@ -1593,11 +1593,19 @@ ColRules column_rules(const std::string& owner, const std::string& table, const 
       std::snprintf(buf, sizeof buf, "ORA_CHK_LEN(%s, %u, %d, %s)", c.c_str(), n, by_char ? 1 : 0,
                     where.c_str());
       r.check = buf;
-      if (t.type == DL_T_CHAR) {
+      if (t.type == DL_T_CHAR && by_char) {
         std::snprintf(buf, sizeof buf, "NEW.%s IS NOT NULL AND length(NEW.%s) < %u", c.c_str(),
                       c.c_str(), n);
         r.fix.push_back(buf);
         std::snprintf(buf, sizeof buf, "ORA_RPAD(NEW.%s, %u)", c.c_str(), n);
+        r.fix.push_back(buf);
+      } else if (t.type == DL_T_CHAR) {
+        // Byte semantics pad to n bytes: 'é' in CHAR(6) takes four blanks.
+        std::snprintf(buf, sizeof buf, "NEW.%s IS NOT NULL AND length(CAST(NEW.%s AS BLOB)) < %u",
+                      c.c_str(), c.c_str(), n);
+        r.fix.push_back(buf);
+        std::snprintf(buf, sizeof buf, "ORA_RPAD(NEW.%s, length(NEW.%s) + %u - length(CAST(NEW.%s AS BLOB)))",
+                      c.c_str(), c.c_str(), n, c.c_str());
         r.fix.push_back(buf);
       }
       break;
