@@ -951,7 +951,10 @@ int Request_Classify(SqlRequest *req) {
 // ---------------------------------------------------------------------------
 // Building requests.
 
-int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
+namespace {
+
+// The scan and rewrite of a request, without its classification.
+int RequestTranslate(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
   assert(req);
   if (!text) return E_S1009;
   req->text = s_strdup(skip_ws(text));
@@ -982,7 +985,14 @@ int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
   mpl_grow(&rewritten.pool, scannedLength + scannedLength / 8);
   Request_RowidToChar(&rewritten.pool, scannedText);
   req->translated = s_strdup(pool_finish_str(&rewritten.pool));
-  return Request_Classify(req);
+  return 0;
+}
+
+}  // namespace
+
+int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
+  const int rc = RequestTranslate(req, text, emptyStringIsntNull);
+  return rc != 0 ? rc : Request_Classify(req);
 }
 
 int RequestNoScan(SqlRequest *req, const char *text) {
@@ -1009,7 +1019,9 @@ int NativeSql_Translate(const char *text, bool emptyStringIsntNull, char *buf, u
   if (lenOut) *lenOut = 0;
   if (!text) return E_S1009;
   SqlRequest req{};
-  int rc = Request(&req, text, emptyStringIsntNull);
+  // Escapes are translated; whether the statement is one the database takes
+  // is for the database to say when it runs it.
+  int rc = RequestTranslate(&req, text, emptyStringIsntNull);
   if (rc == 0) {
     if (StrCopyOutLen(req.translated, buf, bufLen, nullptr) != 0) rc = E_01004_109;
     // The length travels in 16 bits: read unsigned by the front end, and

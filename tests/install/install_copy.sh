@@ -1,7 +1,8 @@
 # cmake --install into a prefix, the drivers registered from the installed
 # odbcinst.ini template with odbcinst, and isql selecting through the
 # installed copy with both drivers. The dynamic loader's trace proves that
-# nothing is loaded from the build tree.
+# nothing is loaded from the build tree; where a user namespace can be made,
+# isql also runs with the build tree hidden behind an empty directory.
 . "$(dirname "$0")/lib.sh"
 need isql odbcinst
 P=$TMP/prefix
@@ -35,4 +36,13 @@ for dsn in inst_w inst_a; do
     fail "$dsn: loaded from the build tree: $(grep 'calling init:' "$TMP/ld.$dsn" | grep "$B/")"
   fi
 done
+if unshare -rm true 2>/dev/null; then
+  mkdir -p "$TMP/empty"
+  for dsn in inst_w inst_a; do
+    out=$(echo "select n from t" | unshare -rm sh -c 'mount --bind "$1" "$2" && shift 2 && "$@"' sh \
+            "$TMP/empty" "$B" env "${DRIVER_ENV[@]}" isql -b -v "$dsn" scott tiger 2>&1) ||
+      fail "$dsn: isql with the build tree hidden: $out"
+    echo "$out" | grep -q '42' || fail "$dsn: nothing selected with the build tree hidden: $out"
+  done
+fi
 echo "install copy: ok"

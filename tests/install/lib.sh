@@ -16,13 +16,11 @@ fail() {
 # Runs a program not built here (isql, node) that loads the drivers: in a
 # sanitizer build with the sanitizer's runtime preloaded, as the drivers
 # need; the program's own leaks at exit are not the driver's.
-with_drivers() {
-  if [ -n "${KVD_SANITIZER_RUNTIME:-}" ]; then
-    LD_PRELOAD=$KVD_SANITIZER_RUNTIME ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0 "$@"
-  else
-    "$@"
-  fi
-}
+DRIVER_ENV=()
+if [ -n "${KVD_SANITIZER_RUNTIME:-}" ]; then
+  DRIVER_ENV=("LD_PRELOAD=$KVD_SANITIZER_RUNTIME" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0")
+fi
+with_drivers() { env "${DRIVER_ENV[@]}" "$@"; }
 
 need() {
   for tool in "$@"; do

@@ -624,6 +624,8 @@ class Translator {
   std::string subquery_in_parens();
 
   void comment_statement();
+  bool object_grant() const;
+  void grant_statement(bool revoke);
   void analyze_statement();
 
   std::string schema_name(const std::string& s) const {
@@ -686,9 +688,11 @@ void Translator::statement() {
     comment_statement();
   } else if (t.v == "ANALYZE") {
     analyze_statement();
+  } else if ((t.v == "GRANT" || t.v == "REVOKE") && object_grant()) {
+    grant_statement(t.v == "REVOKE");
   } else if (t.v == "GRANT" || t.v == "REVOKE") {
-    // Accepted without effect: the stand-in keeps no privileges. Check the
-    // statement is at least one piece of text.
+    // System privileges and roles: accepted without effect, the stand-in
+    // checks none. Check the statement is at least one piece of text.
     st_->kind = DL_OTHER_DDL;
     st_->ddl = true;
     st_->sql.clear();
@@ -1589,11 +1593,19 @@ ColRules column_rules(const std::string& owner, const std::string& table, const 
       std::snprintf(buf, sizeof buf, "ORA_CHK_LEN(%s, %u, %d, %s)", c.c_str(), n, by_char ? 1 : 0,
                     where.c_str());
       r.check = buf;
-      if (t.type == DL_T_CHAR) {
+      if (t.type == DL_T_CHAR && by_char) {
         std::snprintf(buf, sizeof buf, "NEW.%s IS NOT NULL AND length(NEW.%s) < %u", c.c_str(),
                       c.c_str(), n);
         r.fix.push_back(buf);
         std::snprintf(buf, sizeof buf, "ORA_RPAD(NEW.%s, %u)", c.c_str(), n);
+        r.fix.push_back(buf);
+      } else if (t.type == DL_T_CHAR) {
+        // Byte semantics pad to n bytes: 'é' in CHAR(6) takes four blanks.
+        std::snprintf(buf, sizeof buf, "NEW.%s IS NOT NULL AND length(CAST(NEW.%s AS BLOB)) < %u",
+                      c.c_str(), c.c_str(), n);
+        r.fix.push_back(buf);
+        std::snprintf(buf, sizeof buf, "ORA_RPAD(NEW.%s, length(NEW.%s) + %u - length(CAST(NEW.%s AS BLOB)))",
+                      c.c_str(), c.c_str(), n, c.c_str());
         r.fix.push_back(buf);
       }
       break;
@@ -2017,6 +2029,87 @@ void Translator::comment_statement() {
              "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + schema + ".sqlite_master WHERE type IN ('table','view') AND name = " + quote_str(table) + "); " +
              "INSERT OR REPLACE INTO " + tab + " VALUES (" + quote_str(table) + ", " + quote_str(col) + ", " +
              (text.empty() ? std::string("NULL") : quote_str(text)) + ")";
+}
+
+// An object privilege statement names its object after ON.
+bool Translator::object_grant() const {
+  for (size_t i = p_; i < tk_.size(); ++i)
+    if (tk_[i].t == T_WORD && tk_[i].v == "ON") return true;
+  return false;
+}
+
+// GRANT privilege [(columns)], ... ON [schema.]object TO grantee, ... [WITH
+// GRANT OPTION] and REVOKE privilege, ... ON object FROM grantee, ...: kept in
+// the object's schema in the hidden ORA$GRANTS table, which ALL_TAB_PRIVS and
+// ALL_COL_PRIVS_RECD read. The stand-in enforces none of them.
+void Translator::grant_statement(bool revoke) {
+  ++p_;
+  struct Priv {
+    std::string name;
+    std::vector<std::string> columns;
+  };
+  std::vector<Priv> privs;
+  do {
+    if (cur().t != T_WORD) fail(990);  // missing or invalid privilege
+    Priv pr{cur().v, {}};
+    ++p_;
+    if (pr.name == "ALL") {
+      accept_w("PRIVILEGES");
+      for (const char* n : {"ALTER", "DELETE", "INDEX", "INSERT", "REFERENCES", "SELECT", "UPDATE"}) privs.push_back({n, {}});
+      continue;
+    }
+    if (accept_op("(")) {
+      do pr.columns.push_back(name());
+      while (accept_op(","));
+      expect_rparen();
+    }
+    privs.push_back(pr);
+  } while (accept_op(","));
+  expect_w("ON", 969);
+  std::string a = name(), table = a, schema = "main";
+  if (accept_op(".")) {
+    table = name();
+    schema = schema_name(a);
+  }
+  if (!accept_w(revoke ? "FROM" : "TO")) fail(revoke ? 923 : 905);
+  std::vector<std::string> grantees;
+  do {
+    // PUBLIC is a reserved word, yet a grantee.
+    if (cur().t != T_WORD && cur().t != T_QID) fail(987);  // missing or invalid username(s)
+    grantees.push_back(cur().v);
+    ++p_;
+  } while (accept_op(","));
+  bool grantable = false;
+  if (!revoke && accept_w("WITH")) {
+    expect_w("GRANT", 905);
+    expect_w("OPTION", 905);
+    grantable = true;
+  }
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$GRANTS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"GRANTOR\" TEXT, \"GRANTEE\" TEXT NOT NULL, \"TABLE_NAME\" TEXT NOT NULL, \"COLUMN_NAME\" TEXT NOT NULL, "
+             "\"PRIVILEGE\" TEXT NOT NULL, \"GRANTABLE\" TEXT, "
+             "PRIMARY KEY (\"GRANTEE\", \"TABLE_NAME\", \"COLUMN_NAME\", \"PRIVILEGE\")); "
+             "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + schema +
+             ".sqlite_master WHERE type IN ('table','view') AND name = " + quote_str(table) + ")";
+  for (const Priv& pr : privs) {
+    std::vector<std::string> cols = pr.columns.empty() ? std::vector<std::string>{""} : pr.columns;
+    for (const std::string& g : grantees) {
+      for (const std::string& c : cols) {
+        if (revoke) {
+          // Revoking a privilege takes its column grants with it.
+          st_->sql += "; DELETE FROM " + tab + " WHERE \"GRANTEE\" = " + quote_str(g) + " AND \"TABLE_NAME\" = " +
+                      quote_str(table) + " AND \"PRIVILEGE\" = " + quote_str(pr.name);
+        } else {
+          st_->sql += "; INSERT OR REPLACE INTO " + tab + " VALUES (ORA_USER(), " + quote_str(g) + ", " +
+                      quote_str(table) + ", " + quote_str(c) + ", " + quote_str(pr.name) + ", " +
+                      quote_str(grantable ? "YES" : "NO") + ")";
+        }
+      }
+    }
+  }
 }
 
 // ANALYZE TABLE [schema.]table COMPUTE | ESTIMATE STATISTICS: the row count and

@@ -522,6 +522,40 @@ void rows_ind_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   });
 }
 
+// Grants recorded by GRANT: those the session's user gave, received (or
+// PUBLIC did) or owns the object of.
+void each_grant(sqlite3* db, const Filter& f, bool columnsWanted,
+                const std::function<void(const std::string& schema, sqlite3_stmt*)>& fn) {
+  std::string user;
+  each_row(db, "SELECT ORA_USER()", [&](sqlite3_stmt* st) { user = col_text(st, 0); });
+  for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner != s) continue;
+    std::string sql = "SELECT GRANTOR, GRANTEE, TABLE_NAME, COLUMN_NAME, PRIVILEGE, GRANTABLE FROM " + qid(s) +
+                      ".\"ORA$GRANTS\" WHERE COLUMN_NAME " + (columnsWanted ? "<> ''" : "= ''");
+    if (f.name) sql += " AND TABLE_NAME = " + qstr(*f.name);
+    if (s != user) sql += " AND (GRANTOR = " + qstr(user) + " OR GRANTEE IN (" + qstr(user) + ", 'PUBLIC'))";
+    each_row(db, sql + " ORDER BY 3, 2, 5, 4", [&](sqlite3_stmt* st) { fn(s, st); });
+  }
+}
+
+void rows_tab_privs(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_grant(db, f, false, [&](const std::string& s, sqlite3_stmt* st) {
+    out->push_back({text(col_text(st, 0)), text(col_text(st, 1)), text(s), text(col_text(st, 2)), text(col_text(st, 4)),
+                    text(col_text(st, 5))});
+  });
+}
+
+void rows_col_privs_recd(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  std::string user;
+  each_row(db, "SELECT ORA_USER()", [&](sqlite3_stmt* st) { user = col_text(st, 0); });
+  each_grant(db, f, true, [&](const std::string& s, sqlite3_stmt* st) {
+    const std::string grantee = col_text(st, 1);
+    if (grantee != user && grantee != "PUBLIC") return;  // received ones only
+    out->push_back({text(s), text(col_text(st, 2)), text(col_text(st, 3)), text(col_text(st, 0)), text(grantee),
+                    text(col_text(st, 4)), text(col_text(st, 5))});
+  });
+}
+
 void rows_none(sqlite3*, const Filter&, std::vector<Row>*) {}
 
 const std::vector<View>& views() {
@@ -568,11 +602,11 @@ const std::vector<View>& views() {
       {"ALL_TAB_PRIVS",
        {{"GRANTOR", N30}, {"GRANTEE", N30}, {"TABLE_SCHEMA", N30}, {"TABLE_NAME", N30}, {"PRIVILEGE", "VARCHAR2(40)"},
         {"GRANTABLE", "VARCHAR2(3)"}},
-       2, 3, rows_none},
+       2, 3, rows_tab_privs},
       {"ALL_COL_PRIVS_RECD",
        {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"GRANTOR", N30}, {"GRANTEE", N30},
         {"PRIVILEGE", "VARCHAR2(40)"}, {"GRANTABLE", "VARCHAR2(3)"}},
-       0, 1, rows_none},
+       0, 1, rows_col_privs_recd},
   };
   return v;
 }

@@ -134,8 +134,10 @@ void text_form(const BeValue& v, const DlColType& meta, char* num, TextForm* t) 
       t->p = v.p;
       t->n = v.n;
       if (meta.type == DL_T_CHAR && meta.char_length) {
-        size_t chars = utf8_char_count(v.p, v.n);
-        if (chars < meta.char_length) t->pad = meta.char_length - chars;
+        // CHAR(n) pads to n bytes, CHAR(n CHAR) and NCHAR(n) to n characters.
+        const bool by_char = meta.csform == SQLCS_NCHAR || meta.char_length != meta.size;
+        size_t have = by_char ? utf8_char_count(v.p, v.n) : v.n;
+        if (have < meta.char_length) t->pad = meta.char_length - have;
       }
       break;
     case BE_BLOB:

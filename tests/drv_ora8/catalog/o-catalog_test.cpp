@@ -389,4 +389,22 @@ TEST_F(CatalogOptionTest, CommentsAndStatisticsOnceRecorded) {
   EXPECT_EQ(Peek("SELECT COMMENTS FROM ALL_TAB_COMMENTS WHERE TABLE_NAME = 'EMP'"), (Rows{{"Employees"}}));
 }
 
+TEST_F(CatalogOptionTest, GrantsAndRevokesAreListed) {
+  With([](AgentOptions *) {});
+  const char *sql[] = {
+      "GRANT SELECT, INSERT ON EMP TO PUBLIC",
+      "GRANT UPDATE (SAL) ON SCOTT.EMP TO PUBLIC WITH GRANT OPTION",
+      "REVOKE INSERT ON EMP FROM PUBLIC",
+      "GRANT CREATE SESSION TO SCOTT",  // a system privilege: accepted, not listed
+  };
+  for (const char *s : sql) ASSERT_EQ(0, Run(s)) << s;
+  EXPECT_NE(0, Run("GRANT SELECT ON NOPE TO PUBLIC"));
+  DrvHandle cur = Cursor();
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDTablePrivileges, cur, {"", "SCOTT", "E%"}));
+  EXPECT_EQ(All(cur, {2, 3, 4, 5, 6, 7}), (std::vector<std::string>{"SCOTT|EMP|SCOTT|PUBLIC|SELECT|NO"}));
+  ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDColumnPrivileges, cur, {"", "SCOTT", "EMP", "%"}));
+  EXPECT_EQ(All(cur, {2, 3, 4, 5, 6, 7, 8}), (std::vector<std::string>{"SCOTT|EMP|SAL|SCOTT|PUBLIC|UPDATE|YES"}));
+  Free(cur);
+}
+
 }  // namespace
