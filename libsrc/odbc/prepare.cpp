@@ -310,10 +310,14 @@ SQLRETURN odbc_MoreResults(void *object, const ApiArgs &) {
     stmt->pending = 0;
     return SQL_NO_DATA;
   }
-  if (code != 0) {
+  // 183: the next result is there, and a failover completed on the way.
+  if (code != 0 && code != E_IM500) {
     StmtGetAgentMsgs(stmt);
     return SQL_ERROR;
   }
   if (stmt->rowsProcessed && stmt->isSelect && *stmt->rowsProcessed < stmt->paramsetSize) ++*stmt->rowsProcessed;
-  return StmtDescribe(stmt) ? SQL_SUCCESS : SQL_ERROR;
+  if (!StmtDescribe(stmt)) return SQL_ERROR;
+  if (code != E_IM500) return SQL_SUCCESS;
+  stmt->pending = E_IM500;
+  return SQL_SUCCESS_WITH_INFO;
 }

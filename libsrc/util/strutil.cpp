@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 extern char **environ;
 
@@ -226,6 +227,10 @@ int env_set_private(const char *name, const char *value) {
   }
   if (text != nullptr && found == SIZE_MAX) copy[n++] = text;
   copy[n] = nullptr;
+  // Ours from now on, and kept reachable once replaced (with the texts it
+  // points to) for the readers that may still hold it.
+  static auto *arrays = new std::vector<char **>;  // never destroyed: outlives every reader
+  arrays->push_back(copy);
   __atomic_store_n(&environ, copy, __ATOMIC_RELEASE);
   return 0;
 }

@@ -96,8 +96,15 @@ class DmPool : public ::testing::TestWithParam<const char *> {
  protected:
   void SetUp() override {
     ASSERT_FALSE(Database().empty());
+    // The "_ini" DSNs hold a pool's settings and failover in odbc.ini.
+    const std::vector<std::pair<std::string, std::string>> ini = {
+        {"SQLNETConnect", Database()}, {"OCIConnPoolMin", "2"},   {"OCIConnPoolMax", "3"},
+        {"OCIConnPoolIncr", "1"},      {"OCIConnPoolWait", "YES"}, {"TAFEnable", "YES"},
+        {"TAFRetryInterval", "1"},     {"TAFMaxRetries", "2"}};
     harness::DmInit({{"kvd_pool_w", harness::kDmUnicode, {{"SQLNETConnect", Database()}}},
-                     {"kvd_pool_a", harness::kDmAnsi, {{"SQLNETConnect", Database()}}}});
+                     {"kvd_pool_a", harness::kDmAnsi, {{"SQLNETConnect", Database()}}},
+                     {"kvd_pool_w_ini", harness::kDmUnicode, ini},
+                     {"kvd_pool_a_ini", harness::kDmAnsi, ini}});
     ocilite_test_reset();
   }
   void TearDown() override { ocilite_test_reset(); }
@@ -134,6 +141,37 @@ TEST_P(DmPool, ThePoolHasTheConnectionsLimitsAndIsShared) {
     EXPECT_LE(pools[0].peak, 3u);
   }
   EXPECT_TRUE(Pools().empty());
+}
+
+// The same limits from odbc.ini; a second user on the same database shares
+// the pool.
+TEST_P(DmPool, ThePoolHasTheDataSourcesLimitsAndServesTwoUsers) {
+  char msg[256] = "";
+  ocilite_user_create(Database().c_str(), "hr", "Secret1", msg, sizeof msg);  // once per process
+  const std::string dsn = std::string(GetParam()) + "_ini";
+  Conn a(dsn, "");
+  ASSERT_TRUE(a.ok()) << (a.diags.empty() ? "" : a.diags[0].message);
+  auto pools = Pools();
+  ASSERT_EQ(1u, pools.size());
+  EXPECT_EQ(2u, pools[0].min);
+  EXPECT_EQ(3u, pools[0].max);
+  EXPECT_EQ(1u, pools[0].incr);
+  EXPECT_EQ(0, pools[0].nowait);
+  {
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
+    SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLConnect(dbc, Text(dsn), SQL_NTS, Text("hr"), SQL_NTS, Text("Secret1"), SQL_NTS)))
+        << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
+    EXPECT_EQ("HR", dm_db::One(dbc, "select user from dual"));
+    EXPECT_EQ(1u, Pools().size());
+    EXPECT_EQ(2, Pools()[0].attached);
+    SQLDisconnect(dbc);
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
 }
 
 // A connection in an open transaction and one with an open cursor hold both
@@ -278,8 +316,10 @@ class DmFailover : public DmPool {
   std::unique_ptr<Conn> c;
   int context = 0;
 
-  void Open(bool callback = true) {
-    c = std::make_unique<Conn>(GetParam(), "TAF_ENABLE=YES;TAF_RETRY_INTERVAL=1;TAF_MAX_RETRIES=2");
+  // fromIni: the settings come from the data source (which also pools).
+  void Open(bool callback = true, bool fromIni = false) {
+    c = fromIni ? std::make_unique<Conn>(std::string(GetParam()) + "_ini", "")
+                : std::make_unique<Conn>(GetParam(), "TAF_ENABLE=YES;TAF_RETRY_INTERVAL=1;TAF_MAX_RETRIES=2");
     ASSERT_TRUE(c->ok());
     g_events.completed = g_events.aborted = g_events.other = 0;
     g_events.context = nullptr;
@@ -386,9 +426,9 @@ TEST_P(DmFailover, SessionFailoverMidFetchLosesTheCursor) {
 
 // A failover at commit loses the open transaction: SQL_ERROR with ORA-25402
 // and IM500 (event 16); the rollback works, the row is gone, the next
-// transaction commits.
+// transaction commits. (Failover and pool set in odbc.ini.)
 TEST_P(DmFailover, FailoverAtCommitLosesTheTransaction) {
-  Open();
+  Open(/*callback=*/true, /*fromIni=*/true);
   const std::string t = T("fo_txn");
   Table(t, 0);
   c->AutoCommit(false);

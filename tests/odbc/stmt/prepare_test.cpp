@@ -181,6 +181,44 @@ TEST_F(PrepareTest, NumResultColsLeavesOutTheAgentsParameterColumns) {
   EXPECT_EQ(n, 2);
 }
 
+// A description during which a failover completed (183) is kept; the call
+// that asked for it reports IM500 and the application's event 16.
+decltype(DrvOps::DRV_DescribeColumns) g_fakeDescribe = nullptr;
+decltype(DrvOps::DRV_DescribeColumns2) g_fakeDescribe2 = nullptr;
+int32_t DescribeThenFailover(DrvHandle cursor, uint16_t *count, ColDesc **descs) {
+  int32_t rc = g_fakeDescribe(cursor, count, descs);
+  return rc == 0 ? E_IM500 : rc;
+}
+int32_t Describe2ThenFailover(DrvHandle cursor, uint16_t *count, int16_t *attrCount, ColDesc **descs,
+                              ColAttr **attrs) {
+  int32_t rc = g_fakeDescribe2(cursor, count, attrCount, descs, attrs);
+  return rc == 0 ? E_IM500 : rc;
+}
+int g_failoverEvent = 0;
+int RecordFailover(int event, void *, int) {
+  g_failoverEvent = event;
+  return 0;
+}
+
+TEST_F(PrepareTest, CompletedFailoverDuringTheDescriptionKeepsIt) {
+  fake::SetColumns({{"ID", SQL_INTEGER, VT_SLONG, 4}, {"NAME"}});
+  ASSERT_EQ(Prepare("select id, name from t"), SQL_SUCCESS);
+  DrvOps *table = stmt->drv->table;
+  g_fakeDescribe = table->DRV_DescribeColumns;
+  g_fakeDescribe2 = table->DRV_DescribeColumns2;
+  table->DRV_DescribeColumns = DescribeThenFailover;
+  table->DRV_DescribeColumns2 = Describe2ThenFailover;
+  conn->failoverCallback = RecordFailover;
+  g_failoverEvent = 0;
+  SQLSMALLINT n = -1;
+  EXPECT_EQ(SQLNumResultCols(hstmt, &n), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(g_failoverEvent, 16);
+  conn->failoverCallback = nullptr;
+  table->DRV_DescribeColumns = g_fakeDescribe;
+  table->DRV_DescribeColumns2 = g_fakeDescribe2;
+}
+
 TEST_F(PrepareTest, RowCountIsSignExtended) {
   ASSERT_EQ(Prepare("update t set a = 1"), SQL_SUCCESS);
   for (int32_t agent : {42, -1}) {
