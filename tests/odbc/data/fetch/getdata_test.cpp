@@ -335,6 +335,24 @@ TEST_F(GetData, RefusedCallLosesNothing) {
   EXPECT_EQ(len, SQL_NULL_DATA);
 }
 
+// A conversion that fails hands nothing out: the cell, or the first piece of
+// a deferred value, is read again with another C type.
+TEST_F(GetData, FailedConversionLeavesTheValueReadable) {
+  Row({{"V", SQL_VARCHAR, VT_STRING, 30}, {"L", SQL_LONGVARCHAR, VT_LONGCHAR, 100000}},
+      {fake::Text("abc"), fake::Deferred(k25)});
+  for (SQLUSMALLINT col : {1, 2}) {
+    SCOPED_TRACE(col);
+    SQLINTEGER n = 0;
+    SQLLEN len = 0;
+    EXPECT_EQ(Get(col, SQL_C_LONG, &n, 0, &len), SQL_ERROR);
+    EXPECT_EQ(Get(col, SQL_C_GUID, &n, 0, &len), SQL_ERROR);  // and again
+    char buf[30];
+    ASSERT_EQ(Get(col, SQL_C_CHAR, buf, sizeof buf, &len), SQL_SUCCESS);
+    EXPECT_STREQ(buf, col == 1 ? "abc" : k25.c_str());
+    EXPECT_EQ(Get(col, SQL_C_CHAR, buf, sizeof buf, &len), SQL_NO_DATA);
+  }
+}
+
 TEST_F(GetData, BeforeAnyRowIsInvalidCursorState) {
   Open();
   IntTextRows(1);
