@@ -30,6 +30,9 @@ constexpr OraErrMap kOraErrMap[] = {
     {1034, E_08001},   // ORACLE not available
     {1430, E_42S21},   // column being added already exists
     {1476, E_22012},   // divisor is equal to zero
+    {3113, E_08S01},   // end-of-file on communication channel
+    {3114, E_08S01},   // not connected to ORACLE
+    {3135, E_08S01},   // connection lost contact
     {12571, E_08S01},  // TNS packet writer failure
 };
 

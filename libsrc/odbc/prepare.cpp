@@ -151,7 +151,9 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   SendCursorOptions(stmt);
 
   int32_t code = DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, text);
-  if (code != 0) {
+  const bool warned = code == E_IM902;  // prepared, with the database's warning
+  if (warned) StmtGetAgentMsgs(stmt);
+  if (code != 0 && !warned) {
     StmtGetAgentMsgs(stmt);
     return Fail(stmt, code);
   }
@@ -182,7 +184,7 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   stmt->isSelect = strncasecmp(text, "SELEC", 5) == 0 ? 1 : 0;
   stmt->rowNumber = 0;
 
-  if (!changed) return SQL_SUCCESS;
+  if (!changed) return warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
   // Kept past the parameter description, which succeeded.
   stmt->pending = E_01S02;
   return SQL_SUCCESS_WITH_INFO;
