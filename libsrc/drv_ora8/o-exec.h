@@ -24,3 +24,9 @@ int32_t AgentCursor_Run(AgentCursor *cur);
 // EMPTY_STRING_ISNT_NULL: every present character value of exactly one
 // blank becomes the empty string.
 void AgentCursor_BlankPass(const AgentConn *conn, Dataset *rows);
+// The connection's DB_Conn is replaced (an XA connect or leave): before the
+// old one is freed, every cursor of the connection forgets its statement and
+// gives up its OCI handles; once the new one is there, each takes new ones
+// (a cursor left without answers 08003 until it is freed).
+void AgentConn_DropCursors(AgentConn *conn);
+void AgentConn_RemakeCursors(AgentConn *conn);

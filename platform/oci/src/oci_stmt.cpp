@@ -165,6 +165,12 @@ struct RowValue {
 };
 
 // Reads the bind's value for one iteration (input side).
+// A bound value that cannot be stored: 3001 names the number and the limit.
+sword bind_value_error(Error* e, int code, const std::string& detail) {
+  if (code == 3001) return err_set_text(e, code, dl_number_inexact_message(detail));
+  return err_set(e, code);
+}
+
 int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
   *v = BeValue{};
   if (b->mode & OCI_DATA_AT_EXEC) {
@@ -191,7 +197,7 @@ int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
     raw.swap(b->scratch);
     int rc = get_value(raw.data(), static_cast<sb4>(raw.size()), b->dty, b->csid == OCI_UTF16ID, v,
                        &b->scratch);
-    if (rc) return err_set(e, rc), rc;
+    if (rc) return bind_value_error(e, rc, b->scratch), rc;
     if (v->p == raw.data()) {  // keep the bytes alive in the bind
       b->scratch = std::move(raw);
       v->p = b->scratch.data();
@@ -203,7 +209,7 @@ int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
   const char* elem = static_cast<const char*>(b->valuep) + static_cast<size_t>(iter) * b->value_sz;
   sb4 len = b->alenp ? b->alenp[iter] : b->value_sz;
   int rc = get_value(elem, len, b->dty, b->csid == OCI_UTF16ID, v, &b->scratch);
-  if (rc) return err_set(e, rc), rc;
+  if (rc) return bind_value_error(e, rc, b->scratch), rc;
   // Oracle stores a zero-length character or raw value as NULL; a LOB stays.
   if ((v->type == BE_TEXT || v->type == BE_BLOB) && v->n == 0 && !is_lob_dty(b->dty))
     v->type = BE_NULL;
@@ -494,6 +500,12 @@ int run_other(Session* s, Stmt* st, Error* e) {
 
 }  // namespace
 
+bool session_has_open_cursor(Session* s) {
+  for (Stmt* st : s->compiled)
+    if (st->executed && !st->eof && st->be && st->be_session == s && is_query(st)) return true;
+  return false;
+}
+
 void stmt_uncompile(Stmt* st) {
   if (!st->be) return;
   if (st->be_session) st->be_session->compiled.erase(st);
@@ -548,6 +560,9 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   if (f == OCI_ERROR) return f;
   if (failover_check(OCILITE_T_EXECUTE, svc, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
+  PoolUse use(s, e);
+  if (!use.ok) return OCI_ERROR;
+  st->fo_epoch = s->fo_epoch;
   if (!fault_slow(OCILITE_T_EXECUTE, s, e)) return OCI_ERROR;
   if (translate(st, s, e)) return OCI_ERROR;
   bool compiled = runs_compiled(st->dl);
@@ -1020,8 +1035,10 @@ OCI_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 o
   if (!s || !is_live(s) || !s->begun) return err_set(e, 3114);
   sword f = fault_check(OCILITE_T_FETCH, e);
   if (f == OCI_ERROR) return f;
-  if (failover_check(OCILITE_T_FETCH, nullptr, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
+  if (failover_check(OCILITE_T_FETCH, nullptr, s->server, e, st) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
+  PoolUse use(s, e);
+  if (!use.ok) return OCI_ERROR;
   if (!fault_slow(OCILITE_T_FETCH, s, e)) return OCI_ERROR;
   if (nrows == 0) {
     // Fetching no rows cancels the cursor.

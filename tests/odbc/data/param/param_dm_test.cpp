@@ -181,17 +181,6 @@ TEST_F(DmParam, EveryCTypeIntoTheColumnsItFits) {
   }
 }
 
-TEST_F(DmParam, TypesTheAgentRefusesGiveTheirState) {
-  Table("pm_refuse", "t date");
-  ASSERT_EQ(Prepare("insert into pm_refuse values (?)"), SQL_SUCCESS) << Diag();
-  SQL_TIME_STRUCT time{1, 2, 3};
-  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, &time, 0, nullptr),
-            SQL_SUCCESS);
-  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
-  EXPECT_EQ(State(), "07006") << Diag();
-  EXPECT_EQ(One("select count(*) from pm_refuse"), "0");
-}
-
 TEST_F(DmParam, NullParametersOfEveryKind) {
   Table("pm_null", "id number(5), n number(10), s varchar2(10), d date, r raw(4)");
   ASSERT_EQ(Prepare("insert into pm_null values (?, ?, ?, ?, ?)"), SQL_SUCCESS) << Diag();

@@ -83,6 +83,9 @@ def run(dsn):
         print("%s: fractions of seconds not checked, SQLGetTypeInfo: %s" % (dsn, e))
         precise = False
     if precise:
+        # Parameter arrays take the fraction's digits from SQLDescribeParam
+        # (none in the default description): the row-by-row path carries them.
+        cur.fast_executemany = False
         stamps = [(ROWS + 10 + i, datetime.datetime(2020, 5, 6, 7, 8, 9, i * 1000 + 1)) for i in range(100)]
         cur.executemany("insert into %s (id, ts) values (?, ?)" % table, stamps)
         got = cur.execute("select id, ts from %s where id >= ? order by id" % table, ROWS + 10).fetchall()
