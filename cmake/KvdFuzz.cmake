@@ -6,6 +6,9 @@
 # configured with KVD_FUZZ=ON (clang, whole tree instrumented by the caller's
 # flags) also links the libFuzzer binary fuzz_<name>.
 option(KVD_FUZZ "Build the libFuzzer targets (clang only)" OFF)
+if(KVD_FUZZ)
+  add_custom_target(kvd_fuzzers)  # every libFuzzer binary; scripts/test.sh builds and runs them
+endif()
 
 function(kvd_add_fuzzer name)
   cmake_parse_arguments(F "" "" "SOURCES;LIBS;INCLUDES" ${ARGN})
@@ -23,6 +26,7 @@ function(kvd_add_fuzzer name)
     target_link_libraries(fuzz_${name} PRIVATE ${F_LIBS} Threads::Threads)
     target_compile_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
     target_link_options(fuzz_${name} PRIVATE -fsanitize=fuzzer)
+    add_dependencies(kvd_fuzzers fuzz_${name})
   endif()
 endfunction()
 

@@ -53,6 +53,25 @@ bool Exec(SQLHSTMT st, const char *sql) {
   return Ok(SQLExecDirect(st, (SQLCHAR *)sql, SQL_NTS), "SQLExecDirect", SQL_HANDLE_STMT, st);
 }
 
+// Drops the demo's own table of an earlier run. A missing table (42S02) is
+// the normal first run and no error; anything else is shown.
+bool DropIfThere(SQLHSTMT st, const char *table) {
+  std::string sql = std::string("DROP TABLE ") + table;
+  SQLRETURN rc = SQLExecDirect(st, (SQLCHAR *)sql.c_str(), SQL_NTS);
+  if (SQL_SUCCEEDED(rc)) {
+    std::printf("> %s\n", sql.c_str());
+    return true;
+  }
+  SQLCHAR state[6] = "";
+  SQLINTEGER native = 0;
+  SQLSMALLINT len = 0;
+  SQLCHAR msg[8];
+  if (SQLGetDiagRec(SQL_HANDLE_STMT, st, 1, state, &native, msg, sizeof msg, &len) != SQL_ERROR &&
+      std::strcmp(reinterpret_cast<char *>(state), "42S02") == 0)
+    return true;
+  return Ok(rc, "SQLExecDirect", SQL_HANDLE_STMT, st);
+}
+
 void ShowRows(SQLHSTMT st) {
   SQLSMALLINT ncols = 0;
   SQLNumResultCols(st, &ncols);
@@ -99,7 +118,7 @@ int main(int argc, char **argv) {
   std::printf("  connected as %s\n", uid);
   ShowInfo(dbc);
   if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), "SQLAllocHandle(STMT)", SQL_HANDLE_DBC, dbc)) goto disc;
-  Exec(st, "DROP TABLE DEMO_ITEMS");
+  if (!DropIfThere(st, "DEMO_ITEMS")) goto disc;
   if (!Exec(st, "CREATE TABLE DEMO_ITEMS (ID NUMBER(10) PRIMARY KEY, NAME VARCHAR2(40), PRICE NUMBER(10,2), ADDED DATE)"))
     goto disc;
   {

@@ -1,24 +1,43 @@
 #!/usr/bin/env bash
 # The driver's main job on the embedded default: installs what is missing,
-# builds, creates a demo database with a user, writes a ready unixODBC
+# builds, creates a demo database with a user (once: a database from an
+# earlier run is kept with everything in it), writes a ready unixODBC
 # configuration in build/demo/ and runs an ODBC application against both
 # drivers through the Driver Manager.
+#
+#   ./scripts/demo.sh              deps, build (quiet; its log in build/), run
+#   ./scripts/demo.sh --no-build   run on what is built
+# BUILD_DIR (default build) and DEMO_DIR (default $BUILD_DIR/demo) move them.
 #
 # Afterwards:  ODBCSYSINI=build/demo ODBCINI=build/demo/odbc.ini isql DEMO DEMO demo
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/deps.sh
-./scripts/build.sh
-ROOT=$(pwd)
-B=$ROOT/build
-D=$B/demo
+B=$(realpath -m "${BUILD_DIR:-build}")
+D=$(realpath -m "${DEMO_DIR:-$B/demo}")
+if [ "${1:-}" != "--no-build" ]; then
+  ./scripts/deps.sh
+  mkdir -p "$B"
+  log=$B/demo-build.log
+  echo "Building in $B (log: $log)"
+  if ! BUILD_DIR=$B ./scripts/build.sh >"$log" 2>&1; then
+    tail -n 40 "$log"
+    echo "Build failed; the whole log is in $log" >&2
+    exit 1
+  fi
+fi
 mkdir -p "$D"
 
-# The embedded default database: a directory holding one SQLite file per user.
-if [ -x "$B/bin/ocilite-admin" ]; then
-  rm -rf "$D/db"
-  "$B/bin/ocilite-admin" create "$D/db" >/dev/null
-  "$B/bin/ocilite-admin" adduser "$D/db" DEMO demo >/dev/null
+# The embedded default database: a directory holding one SQLite file per
+# user. Created on the first run only; later runs find the user's tables.
+ADMIN=$B/bin/ocilite-admin
+if [ -x "$ADMIN" ]; then
+  "$ADMIN" create "$D/db" >/dev/null
+  if ! "$ADMIN" users "$D/db" | grep -q '^DEMO\b'; then
+    "$ADMIN" adduser "$D/db" DEMO demo >/dev/null
+    echo "Created the demo database $D/db with user DEMO (password demo)"
+  else
+    echo "Using the demo database $D/db from an earlier run"
+  fi
 fi
 
 cat > "$D/odbcinst.ini" <<INI
@@ -49,9 +68,11 @@ SQLNETConnect = $D/db
 INI
 
 export ODBCSYSINI=$D ODBCINI=$D/odbc.ini
-"$B/bin/kvd_demo" DEMO DEMO demo || true
+status=0
+"$B/bin/kvd_demo" DEMO DEMO demo || status=1
 echo
-"$B/bin/kvd_demo" DEMO_ANSI DEMO demo || true
+"$B/bin/kvd_demo" DEMO_ANSI DEMO demo || status=1
 echo
 echo "Configuration left in $D. Try:"
 echo "  ODBCSYSINI=$D ODBCINI=$D/odbc.ini isql DEMO DEMO demo"
+exit $status

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "drv_ora8/db-private.h"
+#include "drv_ora8/o-exec.h"
 #include "odbc/sqlstate.h"
 #include "util/log.h"
 #include "util/strutil.h"
@@ -201,7 +202,12 @@ int32_t DB_Connect(DB_Conn *dbc, const char *user, const char *password, const c
   if (o.poolMin != 0) {
     OsLock lock(server->lock);
     dbc->pool = OciConnPool_Acquire(&dbc->serv->pools, dbc, serr, cs, user, password);
-    if (!dbc->pool) return E_08004;
+    // The reason (a limit OCI refused, for one) goes with the connect's
+    // failure.
+    if (!dbc->pool) {
+      ErrList_PushOCI(&server->errs, serr);
+      return E_08004;
+    }
   }
 
   void *h = nullptr;
@@ -401,6 +407,8 @@ int32_t DB_ConnectXA(AgentConn *conn) {
   }
   DB_Serv *serv = old ? old->serv : conn->server->dbServ;
   if (old) {
+    // The cursors point into the old DB_Conn: they let go of it first.
+    AgentConn_DropCursors(conn);
     if (DB_Disconnect(old) != 0) LOG(LOG_DEBUG, "DB_Disconnect failed.");
     DB_Conn_Free(old);
     conn->dbConn = nullptr;
@@ -411,6 +419,7 @@ int32_t DB_ConnectXA(AgentConn *conn) {
   if (int32_t rc = DB_ConnXA_New(serv, conn, dbName, &dbc)) return rc;
   dbc->err->wide = conn->wide;
   conn->dbConn = dbc;
+  AgentConn_RemakeCursors(conn);
   xaw_SetInGlobalTxn(conn->xaWorker, 1);
   return 0;
 }
@@ -420,6 +429,8 @@ int32_t DB_LeaveXA(AgentConn *conn, int reconnect) {
   DB_Serv *serv = conn->server->dbServ;
   if (conn->dbConn) {
     DB_Break(conn->dbConn);
+    // The cursors point into this DB_Conn: they let go of it first.
+    AgentConn_DropCursors(conn);
     DB_Conn_Free(conn->dbConn);
     conn->dbConn = nullptr;
   }
@@ -431,7 +442,10 @@ int32_t DB_LeaveXA(AgentConn *conn, int reconnect) {
   if (rc == 0) {
     conn->dbConn = dbc;
     rc = AgentConn_TxnControl(conn, conn->opts.noAutocommit ? TXN_AUTOCOMMIT_OFF : TXN_AUTOCOMMIT_ON);
-    if (rc == 0) return 0;
+    if (rc == 0) {
+      AgentConn_RemakeCursors(conn);
+      return 0;
+    }
     DB_Disconnect(dbc);
   }
   DB_Conn_Free(dbc);

@@ -151,6 +151,7 @@ void DB_Curs_Delete(DB_Curs *c) {
     free(c->err);
   }
   if (c->owner) ErrList_Free(&c->owner->errs);
+  ErrList_Free(&c->cancelErrs);
   c->lock.Delete();
   free(c);
 }

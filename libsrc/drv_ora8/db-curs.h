@@ -14,7 +14,8 @@
 //
 // Threads: a DB_Curs is used by the thread that holds its connection's call
 // lock. The one exception is DB_Cancel, which may run on any thread while
-// DB_Execute runs; it touches only the handshake words, under `lock`.
+// DB_Execute runs; it touches only the handshake words and cancelErrs, under
+// `lock`, and breaks off with an OCI error handle of its own.
 //
 // Results are 0 or a row of SqlStateTable (odbc/sqlstate.h).
 #include <cstdint>
@@ -131,6 +132,7 @@ struct DB_Curs {
   uint32_t executing;
   uint32_t nonBlocking;
   uint32_t cancelRequested;
+  AgentErrList cancelErrs;     // a failed cancel's OCI errors, for the execution to report
   uint32_t stmtCache;          // the connection's OSTMTCACHE is above 0
 
   // Ordinary statement parameters bound by the last DB_Bind.

@@ -2,6 +2,7 @@
 // default parameter descriptions, binds by position with array execution,
 // commit on success, the query timeout by non-blocking polling, and the
 // cancel handshake with DB_Cancel on another thread.
+#include <malloc.h>
 #include <strings.h>
 
 #include <chrono>
@@ -32,6 +33,18 @@ bool StartsWithWord(const char *text, const char *word) {
 }
 
 bool IsWideType(int32_t type) { return type >= VT_WCHAR && type <= VT_WVARCHAR4; }
+
+// The array *slot when it has room for n elements, cleared as a new one
+// would be, and *slot emptied; else null (the slot stays for the caller to
+// free).
+template <class T>
+T *TakeArray(T **slot, size_t n) {
+  T *a = *slot;
+  if (!a || malloc_usable_size(a) < n * sizeof(T)) return nullptr;
+  memset(a, 0, n * sizeof(T));
+  *slot = nullptr;
+  return a;
+}
 
 // Binds parameter j (position j + 1) at data/size with the given arrays.
 int32_t BindOne(DB_Curs *c, uint16_t j, const void *data, uint32_t size, int16_t *ind, uint16_t *lens,
@@ -112,10 +125,18 @@ bool AnyRowByRow(const DB_Curs *c) {
   return false;
 }
 
-// Switches the server handle between blocking and non-blocking mode (each
-// call toggles). Under the cursor's lock.
-sword ToggleNonBlocking(DB_Curs *c) {
-  return OCIAttrSet(c->conn->srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c->err->errhp);
+// Puts the server handle into non-blocking (want true) or blocking mode.
+// Setting the attribute toggles the mode, so the server's own answer decides
+// whether to set it: after a switch that failed, the mode is not what the
+// last execution left in the handshake word. Under the cursor's lock.
+bool SetNonBlocking(DB_Curs *c, bool want) {
+  ub1 mode = 0;
+  if (OCIAttrGet(c->conn->srv, OCI_HTYPE_SERVER, &mode, nullptr, OCI_ATTR_NONBLOCKING_MODE, c->err->errhp) !=
+      OCI_SUCCESS)
+    return false;
+  if ((mode != 0) == want) return true;
+  return OCIAttrSet(c->conn->srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c->err->errhp) ==
+         OCI_SUCCESS;
 }
 
 // Breaks off the running execution on the service context and resets it.
@@ -150,10 +171,6 @@ int32_t RunOnce(DB_Curs *c, ub4 iters, ub4 mode, bool timed, Clock::time_point d
       const bool cancel = LoadWord(&c->cancelRequested) != 0;
       if (cancel || (timed && Clock::now() > deadline)) {
         BreakAndReset(c);
-        {
-          OsLock lock(c->lock);
-          StoreWord(&c->executing, 0);
-        }
         return cancel ? E_S1008 : E_S1T00;
       }
       // The deadline and the cancel word are tested between polls; a short
@@ -161,16 +178,37 @@ int32_t RunOnce(DB_Curs *c, ub4 iters, ub4 mode, bool timed, Clock::time_point d
       std::this_thread::sleep_for(std::chrono::microseconds(500));
       continue;
     }
-    int32_t rc;
-    {
-      OsLock lock(c->lock);
-      rc = LoadWord(&c->cancelRequested) ? E_S1008 : E_S1000;
-      StoreWord(&c->cancelRequested, 0);
-      StoreWord(&c->executing, 0);
-    }
+    const int32_t rc = LoadWord(&c->cancelRequested) ? E_S1008 : E_S1000;
     if (rc == E_S1000 && st == OCI_ERROR) ErrList_PushOCI(OwnerErrs(c), c->err);
     return rc;
   }
+}
+
+// Ends the handshake of one execution, back in blocking mode. A cancel that failed meanwhile left
+// its OCI errors aside (the list belongs to this thread while it runs): they
+// follow the execution's own, and a successful execution reports them as
+// warnings.
+void EndExecution(DB_Curs *c, int32_t rc, bool timed) {
+  OsLock lock(c->lock);
+  if (timed) {
+    // A failure is mended by the next execution, which asks the server.
+    if (!SetNonBlocking(c, false)) LOG(LOG_ERR, "DB_Execute: Failed to switch OCI back to blocking mode.");
+    StoreWord(&c->nonBlocking, 0);
+  }
+  StoreWord(&c->executing, 0);
+  StoreWord(&c->cancelRequested, 0);
+  if (!c->cancelErrs.first) return;
+  AgentErrList *list = OwnerErrs(c);
+  if (!list) {
+    ErrList_Free(&c->cancelErrs);
+    return;
+  }
+  if (rc == 0 && !c->execWarning) ErrList_Free(list);
+  AgentErrRec **tail = &list->first;
+  while (*tail) tail = &(*tail)->next;
+  *tail = c->cancelErrs.first;
+  c->cancelErrs.first = nullptr;
+  if (rc == 0) c->execWarning = 1;
 }
 
 int64_t ReadRowCount(DB_Curs *c, bool *known) {
@@ -290,11 +328,24 @@ int32_t DB_Bind(DB_Curs *c) {
   const uint32_t rows = query ? 1 : static_cast<uint32_t>(ds->rows);
   const size_t n = static_cast<size_t>(params) * rows;
 
-  DB_Curs_FreeBuffers(c);
+  // Row-by-row executes of one statement bind the same shape each time: the
+  // row arrays and the bind handles of the last bind serve again (the
+  // handles belong to the statement until it is prepared anew, and
+  // OCIBindByPos re-points a handle it is given).
   const size_t alloc = n ? n : 1;
-  c->lengths = static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
-  c->indicators = static_cast<int16_t *>(calloc(alloc, sizeof(int16_t)));
-  c->returnCodes = static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
+  uint16_t *lengths = TakeArray(&c->lengths, alloc);
+  int16_t *indicators = TakeArray(&c->indicators, alloc);
+  uint16_t *returnCodes = TakeArray(&c->returnCodes, alloc);
+  OCIBind **binds = c->binds;
+  const uint16_t bindCount = c->bindCount;
+  c->binds = nullptr;
+  c->bindCount = 0;
+  DB_Curs_FreeBuffers(c);
+  c->binds = binds;
+  c->bindCount = bindCount;
+  c->lengths = lengths ? lengths : static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
+  c->indicators = indicators ? indicators : static_cast<int16_t *>(calloc(alloc, sizeof(int16_t)));
+  c->returnCodes = returnCodes ? returnCodes : static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
   c->paramBinds = static_cast<DbParamBind *>(calloc(params ? params : 1, sizeof(DbParamBind)));
   if (!c->binds || c->bindCount < params) {
     free(c->binds);
@@ -332,15 +383,17 @@ int32_t DB_Execute(DB_Curs *c, int commit) {
   {
     OsLock lock(c->lock);
     StoreWord(&c->cancelRequested, 0);
-    StoreWord(&c->executing, 1);
-    if (timed) {
-      if (ToggleNonBlocking(c) != OCI_SUCCESS) {
+    if (!SetNonBlocking(c, timed)) {
+      if (timed) {
         LOG(LOG_ERR, "DB_Execute: Failed to switch OCI to non-blocking mode.");
-        StoreWord(&c->executing, 0);
         return E_S1000;
       }
-      StoreWord(&c->nonBlocking, 1);
+      // Still non-blocking after a failed switch: the poll runs the
+      // statement, and a cancel breaks it off directly all the same.
+      LOG(LOG_ERR, "DB_Execute: Failed to switch OCI back to blocking mode.");
     }
+    StoreWord(&c->nonBlocking, timed ? 1 : 0);
+    StoreWord(&c->executing, 1);
   }
   // The parameter rows count only when the text has markers: a Dataset left
   // from an earlier statement never repeats a statement without any.
@@ -380,16 +433,8 @@ int32_t DB_Execute(DB_Curs *c, int commit) {
       // commit to keep.
       if (rc != 0) OCITransRollback(c->conn->svc, c->conn->err->errhp, OCI_DEFAULT);
     }
-    if (rc != 0) {
-      OsLock lock(c->lock);
-      StoreWord(&c->executing, 0);
-    }
   }
-  if (timed) {
-    OsLock lock(c->lock);
-    if (ToggleNonBlocking(c) != OCI_SUCCESS) LOG(LOG_ERR, "DB_Execute: Failed to switch OCI back to blocking mode.");
-    StoreWord(&c->nonBlocking, 0);
-  }
+  EndExecution(c, rc, timed);
   cur->rowsAffected = countKnown ? static_cast<int32_t>(count > INT32_MAX ? INT32_MAX : count) : -1;
   if (rc != 0) return rc;
   c->state |= DBCURS_EXECUTED;
@@ -403,21 +448,27 @@ int32_t DB_Cancel(DB_Curs *c) {
   StoreWord(&c->cancelRequested, 1);
   // The polling loop sees the request and breaks off itself.
   if (LoadWord(&c->nonBlocking)) return 0;
-  // The executing thread is inside an OCI call on the cursor's error
-  // handle: break and reset on the connection's, which nothing else uses
-  // while the connection's call lock is held by that thread.
-  OciErrWrap *err = c->conn->err;
-  sword b = OCIBreak(c->conn->svc, err->errhp);
-  sword r = OCIReset(c->conn->svc, err->errhp);
+  // The executing thread is inside an OCI call on the cursor's error handle
+  // and owns the cursor's list: break and reset with an error handle of this
+  // call's own, and leave its errors aside for that thread.
+  void *errhp = nullptr;
+  if (OCIHandleAlloc(c->conn->env, &errhp, OCI_HTYPE_ERROR, 0, nullptr) != OCI_SUCCESS) {
+    LOG(LOG_ERR, "DB_Cancel: Couldn't allocate OCI error handle.");
+    ErrList_Append(&c->cancelErrs, ErrRec_New(E_S1001));
+    return E_S1001;
+  }
+  OciErrWrap err{static_cast<OCIError *>(errhp), 1, c->conn->env, c->err->wide};
+  int32_t rc = 0;
+  sword b = OCIBreak(c->conn->svc, err.errhp);
   if (b != OCI_SUCCESS) {
     LOG(LOG_ERR, "Cancellation of statement execution failed (OCIBreak: %d)", static_cast<int>(b));
-    if (b == OCI_ERROR) ErrList_PushOCI(OwnerErrs(c), err);
-    return E_S1000;
-  }
-  if (r != OCI_SUCCESS) {
+    if (b == OCI_ERROR) ErrList_AppendOCI(&c->cancelErrs, &err);
+    rc = E_S1000;
+  } else if (sword r = OCIReset(c->conn->svc, err.errhp); r != OCI_SUCCESS) {
     LOG(LOG_DEBUG, "OCIReset returned: %d", static_cast<int>(r));
-    if (r == OCI_ERROR) ErrList_PushOCI(OwnerErrs(c), err);
-    return E_S1000;
+    if (r == OCI_ERROR) ErrList_AppendOCI(&c->cancelErrs, &err);
+    rc = E_S1000;
   }
-  return 0;
+  OCIHandleFree(errhp, OCI_HTYPE_ERROR);
+  return rc;
 }

@@ -124,6 +124,20 @@ int32_t ConvertColumn(DB_Curs *c, OciColDesc *r, DatasetCol &col, int32_t rows) 
         }
         break;
       }
+      case VT_VARCHAR2: {
+        // A NUMBER: its exact text after the cell's 2-byte length.
+        if (!elems || r->extType != SQLT_VNU || k >= r->bufferCount || esize < kOraNumberTextMax + 2)
+          return Unhandled(r);
+        const unsigned char *e = elems + static_cast<size_t>(k) * r->elemSize;
+        const size_t n = db_OraNumberText(e + 1, e[0], reinterpret_cast<char *>(cell) + 2);
+        if (n == 0) {
+          LOG(LOG_ERR, "DB_PostProcess: not a NUMBER in row %d", static_cast<int>(k));
+          return E_S1000;
+        }
+        const auto len16 = static_cast<uint16_t>(n);
+        memcpy(cell, &len16, 2);
+        break;
+      }
       case VT_WVARCHAR4: {
         // UTF-16 after a 2-byte unit count becomes UTF-16 after a 4-byte one.
         if (!elems || r->extType != SQLT_VCS || k >= r->bufferCount) return Unhandled(r);
@@ -296,6 +310,7 @@ int32_t db_IntermElemSize(int16_t extType) {
     case SQLT_LNG:
     case SQLT_LBI: return 4096;
     case SQLT_TIMESTAMP: return 8;
+    case SQLT_VNU: return static_cast<int32_t>(kOraNumberSize);
     default: return 0;
   }
 }
@@ -333,6 +348,9 @@ int32_t db_IntermBuffAlloc(DB_Curs *c, OciColDesc *r, int32_t rows, int *noBuffe
     case SQLT_BLOB:
       elem = db_IntermElemSize(r->extType);
       dtype = OCI_DTYPE_LOB;
+      break;
+    case SQLT_VNU:
+      elem = db_IntermElemSize(r->extType);
       break;
     case SQLT_TIMESTAMP:
       elem = db_IntermElemSize(r->extType);

@@ -36,6 +36,8 @@ struct OciColDesc {
   int16_t precision;           // OCI_ATTR_PRECISION
   int8_t scale;                // OCI_ATTR_SCALE; -127 marks a binary-precision NUMBER
   uint8_t nullable;            // OCI_ATTR_IS_NULL: 1 when NULL is allowed
+  uint8_t charUsed;            // character data: its length counts characters (OCI_ATTR_CHAR_USED, NCHAR)
+  uint16_t charSize;           // character data: OCI_ATTR_CHAR_SIZE, the declared length in characters
   uint16_t charsetId;          // read back from the column's define handle
   uint8_t charsetForm;         // read back from the define handle
   int32_t bindFlag;            // 1: a parameter's descriptor; its LOB locators are not its own

@@ -189,6 +189,8 @@ struct AgentCursor {
   AgentPostFetchFn postFetch;  // set by catalog operations
   uint16_t typeInfoState;      // 2 while the type catalogue is served
   uint32_t typeInfoPos;        // position in the type catalogue
+  int16_t typeInfoType;        // SQL type asked of the type catalogue (0 all)
+  int32_t catalogRowCounter;   // rows seen by the SpecialColumns post-fetch step
   int32_t noScan;              // statement option 2
   int32_t rowsAffected;
   uint32_t rowsFetched;
@@ -295,6 +297,7 @@ struct OciConnPool {
   OciPoolList *list;
   int32_t users;               // DB_Conns attached through the pool
   int32_t linger;              // seconds the pool outlives its last user
+  int32_t lingering;           // releases sleeping out the linger time now
 };
 
 struct DB_Serv {
@@ -373,6 +376,9 @@ int db_ParseServerVersion(const char *text, char out[16], uint16_t *major, uint1
 sb4 TAF_FailoverCallback(void *svcctx, void *envctx, void *fo_ctx, ub4 fo_type, ub4 fo_event);
 int32_t TAF_GetCompletionState(DB_Conn *dbc);
 int32_t TAF_TakeState(AgentConn *conn);
-int32_t TAF_CheckResult(AgentConn *conn, int32_t result);
+// The operation's result after taking the failover state; the failover code
+// goes onto the list of the operation's own handle (the cursor's for a
+// cursor operation, else the connection's).
+int32_t TAF_CheckResult(AgentConn *conn, int32_t result, AgentErrList *list = nullptr);
 // Writes the failover wrappers into the table the object points to.
 void TAF_InstallWrappers(DrvObject *obj);

@@ -160,10 +160,13 @@ int OciConnPool_Release(OciConnPool *pool, OciErrWrap *err) {
     return 1;
   }
   if (pool->linger > 0) {
+    // Another user may come and leave within the linger time and linger
+    // too: only the last release still lingering may destroy the pool.
+    ++pool->lingering;
     list->lock.Leave();
     std::this_thread::sleep_for(std::chrono::seconds(pool->linger));
     list->lock.Enter();
-    if (pool->users != 0) {
+    if (--pool->lingering > 0 || pool->users != 0) {
       list->lock.Leave();
       return 1;
     }

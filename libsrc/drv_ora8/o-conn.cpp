@@ -277,7 +277,11 @@ int32_t AgentConn_TxnControl(AgentConn *conn, int32_t action) {
     case TXN_BEGIN:
     case TXN_COMMIT:
     case TXN_ROLLBACK:
-      if (action == TXN_ROLLBACK && conn->autocommit) return E_S1C00;
+      // With autocommit on every statement is already committed: a rollback
+      // has nothing to undo and succeeds without a round trip. Connection
+      // pools and Node's odbc package roll back before every disconnect and
+      // never disconnect when that fails.
+      if (action == TXN_ROLLBACK && conn->autocommit) return 0;
       if (!conn->dbConn) return E_S1000;
       return DB_TransControl(conn->dbConn, action);
     default:

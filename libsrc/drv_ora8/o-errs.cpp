@@ -11,26 +11,48 @@
 
 namespace {
 
+// Oracle error numbers lo..hi and their result code.
 struct OraErrMap {
-  int32_t oraError;
+  int32_t lo, hi;
   int32_t code;
 };
 
-// Oracle error numbers whose SQLSTATE is not the general S1000.
+// Where ODBC defines a class for an Oracle error, the error answers it, so
+// that applications (and pyodbc's exception classes) can tell a duplicate key
+// from a syntax error. The states are kept in their ODBC 2 form; the front
+// end gives ODBC 3 applications the ODBC 3 form (37000 and 22005 become 42000
+// and 22018). Single numbers come before the ranges that hold them.
 constexpr OraErrMap kOraErrMap[] = {
-    {0, 0},
-    {60, E_40001},     // deadlock detected
-    {903, E_42S02},    // invalid table name
-    {904, E_42S22},    // invalid identifier
-    {942, E_42S02},    // table or view does not exist
-    {955, E_42S01},    // name is already used by an existing object
-    {1013, E_S1008},   // user requested cancel
-    {1017, E_28000},   // invalid username/password: an authorization failure
-    {1033, E_08001},   // initialization or shutdown in progress
-    {1034, E_08001},   // ORACLE not available
-    {1430, E_42S21},   // column being added already exists
-    {1476, E_22012},   // divisor is equal to zero
-    {12571, E_08S01},  // TNS packet writer failure
+    {0, 0, 0},
+    {1, 1, E_23000},          // unique constraint violated
+    {60, 60, E_40001},        // deadlock detected
+    {903, 903, E_42S02},      // invalid table name
+    {904, 904, E_42S22},      // invalid identifier
+    {942, 942, E_42S02},      // table or view does not exist
+    {955, 955, E_42S01},      // name is already used by an existing object
+    {900, 999, E_37000},      // syntax and access errors
+    {1013, 1013, E_S1008},    // user requested cancel (a time-out is answered by the execute itself)
+    {1017, 1017, E_28000},    // invalid username/password: an authorization failure
+    {1031, 1031, E_37000},    // insufficient privileges: an access violation
+    {1033, 1034, E_08001},    // initialization or shutdown in progress; ORACLE not available
+    {1400, 1400, E_23000},    // cannot insert NULL
+    {1401, 1401, E_22001},    // inserted value too large for column
+    {1407, 1407, E_23000},    // cannot update to NULL
+    {1426, 1426, E_22003},    // numeric overflow
+    {1430, 1430, E_42S21},    // column being added already exists
+    {1438, 1438, E_22003},    // value larger than specified precision
+    {1455, 1455, E_22003},    // converting column overflows integer datatype
+    {1476, 1476, E_22012},    // divisor is equal to zero
+    {1722, 1722, E_22005},    // invalid number
+    {1830, 1899, E_22008},    // date conversion and format errors
+    {2290, 2292, E_23000},    // check, parent key and child record constraints
+    {8177, 8177, E_40001},    // can't serialize access for this transaction
+    {12154, 12154, E_08001},  // could not resolve the connect identifier
+    {12514, 12514, E_08001},  // listener does not know of the service
+    {12541, 12541, E_08001},  // no listener
+    {12545, 12545, E_08001},  // target host or object does not exist
+    {12571, 12571, E_08S01},  // TNS packet writer failure
+    {12899, 12899, E_22001},  // value too large for column
 };
 
 const char *StateOf(int32_t code) {
@@ -52,7 +74,7 @@ void AppendAllOCI(AgentErrList *list, OciErrWrap *wrap) {
 
 int32_t OraErrToCode(int32_t oraError, int32_t dflt) {
   for (const OraErrMap &m : kOraErrMap)
-    if (m.oraError == oraError) return m.code;
+    if (m.lo <= oraError && oraError <= m.hi) return m.code;
   return dflt;
 }
 

@@ -11,8 +11,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "drv_ora8/db-exec.h"
+#include "drv_ora8/o-catalog.h"
 #include "drv_ora8/o-exec.h"
 #include "drv_ora8/o-reg.h"
 #include "odbc/dataset.h"
@@ -23,6 +25,12 @@
 #include "xa/xaw.h"
 
 namespace {
+
+// A cancel comes from any thread and finds its cursor by handle. It holds
+// this lock from the look-up to the end of DB_Cancel; whatever takes a
+// cursor out of the table or deletes its current DB_Curs takes the lock
+// for that step, so a cancel never works on freed memory.
+std::mutex g_cancelLock;
 
 // State bits that survive a reset (those of the executed statement are
 // cleared by the close that comes first).
@@ -41,10 +49,14 @@ void FreeDataset(Dataset *ds) {
 // Back from a REF CURSOR result to the procedure's own DB_Curs.
 void DropRefCursorResult(AgentCursor *cur) {
   if (!cur->savedDbCurs) return;
-  DB_Curs_FreeDescs(cur->dbCurs);
-  DB_Curs_Delete(cur->dbCurs);
-  cur->dbCurs = cur->savedDbCurs;
-  cur->savedDbCurs = nullptr;
+  DB_Curs *refCursor = cur->dbCurs;
+  {
+    std::lock_guard<std::mutex> lock(g_cancelLock);
+    cur->dbCurs = cur->savedDbCurs;
+    cur->savedDbCurs = nullptr;
+  }
+  DB_Curs_FreeDescs(refCursor);
+  DB_Curs_Delete(refCursor);
 }
 
 // ODBC-style copy: the full length goes out, a NULL buffer asks for the
@@ -83,6 +95,13 @@ int32_t StartDataAtExec(AgentCursor *cur) {
     return E_S1C00;
   }
   return 0;
+}
+
+// A cursor whose connection has no server connection now (it left an XA
+// transaction without reconnecting, or the reconnect failed).
+int32_t NoConnection(AgentCursor *cur) {
+  ErrList_PushCode(&cur->errs, E_08003);
+  return E_08003;
 }
 
 int32_t NotBuilt(AgentCursor *cur, const char *what) {
@@ -124,6 +143,7 @@ void AgentCursor_Close(AgentCursor *cur) {
   cur->rowsFetched = 0;
   cur->rowsAffected = 0;
   cur->typeInfoState = 0;
+  if (!cur->dbCurs) return;  // its connection lost its DB_Conn: nothing of OCI left
   DB_Curs_FreeBuffers(cur->dbCurs);
   if (cur->savedDbCurs) {
     DropRefCursorResult(cur);
@@ -134,7 +154,7 @@ void AgentCursor_Close(AgentCursor *cur) {
 
 void AgentCursor_Reset(AgentCursor *cur) {
   AgentCursor_Close(cur);
-  DB_Curs_FreeDescs(cur->dbCurs);
+  if (cur->dbCurs) DB_Curs_FreeDescs(cur->dbCurs);
   cur->state &= kResetKeeps;
   cur->daeState = 0;
   cur->execCount = 0;
@@ -195,8 +215,12 @@ int32_t ORA_AllocCursor(DrvHandle connH, DrvHandle *out) {
 int32_t ORA_FreeCursor(DrvHandle h) {
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur) return E_S1009;
-  // Out of the table first: a cancel from another thread no longer finds it.
-  HandleTable_Remove(&g_agentCursors, h);
+  {
+    // Out of the table first: a cancel from another thread no longer finds
+    // it, and one that found it has finished.
+    std::lock_guard<std::mutex> lock(g_cancelLock);
+    HandleTable_Remove(&g_agentCursors, h);
+  }
   AgentCursor_Reset(cur);
   DB_Curs_Delete(cur->dbCurs);
   DB_Curs_Delete(cur->savedDbCurs);
@@ -207,6 +231,45 @@ int32_t ORA_FreeCursor(DrvHandle h) {
   ErrList_Free(&cur->errs);
   free(cur);
   return 0;
+}
+
+// ---- A connection's DB_Conn replaced (XA) -------------------------------------------
+
+namespace {
+// Calls fn for every agent cursor of the connection (handles are the
+// table's tag and an entry index).
+template <class Fn>
+void ForEachCursorOf(AgentConn *conn, Fn fn) {
+  const uint32_t capacity = g_agentCursors.capacity;
+  for (uint32_t i = 0; i < capacity; ++i) {
+    AgentCursor *cur = Agent_Cursor((static_cast<DrvHandle>(kDrvTagCursor) << 16) | i);
+    if (cur && cur->conn == conn) fn(cur);
+  }
+}
+}  // namespace
+
+void AgentConn_DropCursors(AgentConn *conn) {
+  ForEachCursorOf(conn, [](AgentCursor *cur) {
+    if (!cur->dbCurs) return;
+    AgentCursor_Reset(cur);
+    DB_Curs *old = cur->dbCurs;
+    {
+      std::lock_guard<std::mutex> lock(g_cancelLock);
+      cur->dbCurs = nullptr;
+    }
+    DB_Curs_Delete(old);
+  });
+}
+
+void AgentConn_RemakeCursors(AgentConn *conn) {
+  if (!conn->dbConn) return;
+  ForEachCursorOf(conn, [conn](AgentCursor *cur) {
+    if (cur->dbCurs) return;
+    DB_Curs *made = nullptr;
+    if (DB_Curs_New(conn->dbConn, cur, &made) != 0) return;  // stays without: its calls answer 08003
+    std::lock_guard<std::mutex> lock(g_cancelLock);
+    cur->dbCurs = made;
+  });
 }
 
 int32_t ORA_GetCursorName(DrvHandle h, char *buf, uint16_t bufSize, int16_t *outLen) {
@@ -250,6 +313,7 @@ int32_t ORA_Prepare(DrvHandle h, const char *sql) {
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur) return E_S1009;
   if (!sql) return E_S1009;
+  if (!cur->dbCurs) return NoConnection(cur);
   AgentCursor_Reset(cur);
   AgentConn *conn = cur->conn;
   cur->deferLong = conn->deferLong && !(cur->maxLength >= 1 && cur->maxLength <= 65535) ? 1 : 0;
@@ -333,6 +397,7 @@ int32_t AgentCursor_Run(AgentCursor *cur) {
 }
 
 static int32_t CursorExecute(AgentCursor *cur) {
+  if (!cur->dbCurs) return NoConnection(cur);
   if (!(cur->state & CURS_PREPARED)) {
     LOG(LOG_WARNING, "execute without prior prepare");
     return E_S1010;
@@ -457,7 +522,7 @@ int32_t ORA_Fetch(DrvHandle h, uint16_t rows, Dataset *out) {
   if (!out) return E_S1009;
   // The Dataset is laid out afresh: what it held goes.
   DatasetFree(out);
-  if (cur->typeInfoState == 2) return NotBuilt(cur, "The type catalogue");
+  if (cur->typeInfoState == 2) return ORA_TypeInfoFetch(cur, rows, out);
   // A statement without a result (any non-SELECT sets the no-more-rows bit)
   // reports the end; before an execution there is nothing to fetch.
   if (!(cur->state & CURS_EXECUTED) || !(cur->state & (CURS_RESULT_OPEN | CURS_NO_MORE_ROWS))) return E_S1010;
@@ -561,6 +626,7 @@ int32_t ORA_GetDataChunk(DrvHandle h, int32_t column, int32_t row, int32_t maxBy
 }
 
 int32_t ORA_Cancel(DrvHandle h) {
+  std::lock_guard<std::mutex> lock(g_cancelLock);
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur) return E_S1009;
   return DB_Cancel(cur->dbCurs);

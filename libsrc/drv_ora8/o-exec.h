@@ -36,3 +36,10 @@ int32_t DAEDatasetMerge(AgentCursor *cur, Dataset *ds, DaeColBuf *bufs);
 // EMPTY_STRING_ISNT_NULL: every present empty character parameter becomes
 // one blank (Oracle would store the empty string as NULL).
 void DAE_ParamBlankPass(const AgentConn *conn, Dataset *ds);
+
+// The connection's DB_Conn is replaced (an XA connect or leave): before the
+// old one is freed, every cursor of the connection forgets its statement and
+// gives up its OCI handles; once the new one is there, each takes new ones
+// (a cursor left without answers 08003 until it is freed).
+void AgentConn_DropCursors(AgentConn *conn);
+void AgentConn_RemakeCursors(AgentConn *conn);

@@ -131,11 +131,21 @@ int32_t db_ParamLayout(DB_Curs *c, uint16_t j, uint32_t first, uint32_t rows, in
   p->data = col.values + static_cast<size_t>(first) * col.size;
   p->valueSize = col.size;
 
-  if (type == VT_DATE) {
+  if (type == VT_DATE || type == VT_TIME) {
     auto *dates = static_cast<unsigned char *>(calloc(rows, 7));
     if (!dates) return E_S1001;
-    for (uint32_t r = 0; r < rows; ++r)
-      if (ind[r] == 0) db_OraDateFromDate(dates + 7 * r, col.values + static_cast<size_t>(first + r) * col.size);
+    // Oracle has no time of day without a date: a time is that time on the
+    // current day, as ODBC converts a time to a timestamp.
+    unsigned char today[7];
+    if (type == VT_TIME) db_OraDateToday(today);
+    for (uint32_t r = 0; r < rows; ++r) {
+      if (ind[r] != 0) continue;
+      const unsigned char *cell = col.values + static_cast<size_t>(first + r) * col.size;
+      if (type == VT_DATE)
+        db_OraDateFromDate(dates + 7 * r, cell);
+      else
+        db_OraDateFromTime(dates + 7 * r, today, cell);
+    }
     p->buffer = dates;
     p->bufferCount = rows;
     p->data = dates;
@@ -190,7 +200,7 @@ void db_ParamRow(DB_Curs *c, uint16_t j, const DbParamBind *p, uint32_t r, const
     *len = p->rowLengths ? p->rowLengths[r] : LongBytes(p->valueType, v);
     return;
   }
-  if (p->valueType == VT_DATE || p->valueType == VT_TIMESTAMP) {
+  if (p->valueType == VT_DATE || p->valueType == VT_TIME || p->valueType == VT_TIMESTAMP) {
     *data = static_cast<const unsigned char *>(p->buffer) + static_cast<size_t>(r) * p->valueSize;
     *len = p->valueSize;
     return;

@@ -951,7 +951,10 @@ int Request_Classify(SqlRequest *req) {
 // ---------------------------------------------------------------------------
 // Building requests.
 
-int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
+namespace {
+
+// The scan and rewrite of a request, without its classification.
+int RequestTranslate(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
   assert(req);
   if (!text) return E_S1009;
   req->text = s_strdup(skip_ws(text));
@@ -964,6 +967,11 @@ int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
 
   uint32_t scanFlags = emptyStringIsntNull ? SCAN_EMPTY_AS_BLANK : 0;
   ScopedPool scanned, rewritten;
+  // Each pass's text is about as long as its input: room for that up
+  // front spares a long statement the pool's many small regrowths (each a
+  // copy of all so far) and keeps the cost per byte the same at any length.
+  const size_t length = strlen(req->text);
+  mpl_grow(&scanned.pool, length + length / 8);
   int rc = Request_Scan(&scanned.pool, req->text, req, &scanFlags);
   if (rc != 0) {
     // Nothing half-translated is kept.
@@ -972,9 +980,19 @@ int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
     req->flags = 0;
     return rc;
   }
-  Request_RowidToChar(&rewritten.pool, pool_finish_str(&scanned.pool));
+  const char *scannedText = pool_finish_str(&scanned.pool);
+  const size_t scannedLength = strlen(scannedText);
+  mpl_grow(&rewritten.pool, scannedLength + scannedLength / 8);
+  Request_RowidToChar(&rewritten.pool, scannedText);
   req->translated = s_strdup(pool_finish_str(&rewritten.pool));
-  return Request_Classify(req);
+  return 0;
+}
+
+}  // namespace
+
+int Request(SqlRequest *req, const char *text, bool emptyStringIsntNull) {
+  const int rc = RequestTranslate(req, text, emptyStringIsntNull);
+  return rc != 0 ? rc : Request_Classify(req);
 }
 
 int RequestNoScan(SqlRequest *req, const char *text) {
@@ -1001,7 +1019,9 @@ int NativeSql_Translate(const char *text, bool emptyStringIsntNull, char *buf, u
   if (lenOut) *lenOut = 0;
   if (!text) return E_S1009;
   SqlRequest req{};
-  int rc = Request(&req, text, emptyStringIsntNull);
+  // Escapes are translated; whether the statement is one the database takes
+  // is for the database to say when it runs it.
+  int rc = RequestTranslate(&req, text, emptyStringIsntNull);
   if (rc == 0) {
     if (StrCopyOutLen(req.translated, buf, bufLen, nullptr) != 0) rc = E_01004_109;
     // The length travels in 16 bits: read unsigned by the front end, and

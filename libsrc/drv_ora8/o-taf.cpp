@@ -40,51 +40,63 @@ const char *FailoverTypeName(ub4 type) {
   }
 }
 
-AgentConn *ConnOfCursor(DrvHandle h) {
-  AgentCursor *cur = Agent_Cursor(h);
-  return cur ? cur->conn : nullptr;
+enum class By { Conn, Cursor };
+
+// The failover check on the connection that the handle leads to; a failover
+// code is reported on the handle's own list, which its caller reads.
+int32_t After(By how, DrvHandle h, int32_t result) {
+  AgentConn *conn = nullptr;
+  AgentErrList *list = nullptr;
+  if (how == By::Conn) {
+    conn = Agent_Conn(h);
+    if (conn) list = &conn->errs;
+  } else if (AgentCursor *cur = Agent_Cursor(h)) {
+    conn = cur->conn;
+    list = &cur->errs;
+  }
+  if (!conn || !conn->opts.tafEnable || !conn->failoverReport || !conn->dbConn) return result;
+  if (LoadState(conn->dbConn) == 0) return result;
+  return TAF_CheckResult(conn, result, list);
 }
 
-AgentConn *ConnOfInfo(DrvHandle h, uint32_t code) {
+int32_t AfterInfo(DrvHandle h, uint32_t code, int32_t result) {
   switch (InfoCodeClass(code)) {
     case IC_CONN:
-      return Agent_Conn(h);
+      return After(By::Conn, h, result);
     case IC_CURSOR:
-      return ConnOfCursor(h);
+      return After(By::Cursor, h, result);
     default:
-      return nullptr;
+      return result;
   }
 }
 
-int32_t After(AgentConn *conn, int32_t result) {
-  if (!conn || !conn->opts.tafEnable || !conn->failoverReport || !conn->dbConn) return result;
-  if (LoadState(conn->dbConn) == 0) return result;
-  return TAF_CheckResult(conn, result);
-}
-
-enum class By { Conn, Cursor };
-
-// One wrapper per slot: the agent's operation, then the failover check on
-// the connection that the handle leads to.
+// One wrapper per slot: the agent's operation, then the failover check.
 template <auto Member, By How, class Fn>
 struct Taf;
 template <auto Member, By How, class... A>
 struct Taf<Member, How, int32_t (*)(DrvHandle, A...)> {
   static int32_t Call(DrvHandle h, A... a) {
     int32_t rc = (ORA_BaseOps().*Member)(h, a...);
-    return After(How == By::Conn ? Agent_Conn(h) : ConnOfCursor(h), rc);
+    return After(How, h, rc);
   }
 };
 
 int32_t taf_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int16_t *outLen) {
   int32_t rc = ORA_BaseOps().DRV_GetInfo(h, code, buf, bufLen, outLen);
-  return After(ConnOfInfo(h, code), rc);
+  return AfterInfo(h, code, rc);
 }
 
 int32_t taf_SetInfo(DrvHandle h, uint32_t code, const void *value) {
   int32_t rc = ORA_BaseOps().DRV_SetInfo(h, code, value);
-  return After(ConnOfInfo(h, code), rc);
+  return AfterInfo(h, code, rc);
 }
+
+// A cancel comes from another thread, while the call it stops may be the
+// one that meets the failover: waiting here for the failover's lock would
+// stall the canceller (and every thread behind the handle-table lock it is
+// called under), and taking the outcome would steal it from that call. The
+// outcome stays for the connection's own calls.
+int32_t taf_Cancel(DrvHandle h) { return ORA_BaseOps().DRV_Cancel(h); }
 
 template <class F>
 void Put(F &slot, F fn) {
@@ -134,7 +146,7 @@ void TAF_InstallWrappers(DrvObject *obj) {
   Put(t.DRV_GetDataChunk, &KVD_TAF(DRV_GetDataChunk, Cursor));
   Put(t.DRV_ExecDirect, &KVD_TAF(DRV_ExecDirect, Cursor));
   Put(t.DRV_DescribeColumns2, &KVD_TAF(DRV_DescribeColumns2, Cursor));
-  Put(t.DRV_Cancel, &KVD_TAF(DRV_Cancel, Cursor));
+  Put(t.DRV_Cancel, &taf_Cancel);
 }
 
 #undef KVD_TAF
@@ -172,18 +184,19 @@ int32_t TAF_TakeState(AgentConn *conn) {
   return code;
 }
 
-int32_t TAF_CheckResult(AgentConn *conn, int32_t result) {
+int32_t TAF_CheckResult(AgentConn *conn, int32_t result, AgentErrList *list) {
   int32_t code = TAF_TakeState(conn);
   if (code == 0) return result;
+  if (!list) list = &conn->errs;
   if (result != 0) {
     // The operation's own errors stay in front; the failover code follows.
-    int32_t keep = conn->errs.keep;
-    conn->errs.keep = 1;
-    ErrList_PushCode(&conn->errs, code);
-    conn->errs.keep = keep;
+    int32_t keep = list->keep;
+    list->keep = 1;
+    ErrList_PushCode(list, code);
+    list->keep = keep;
     return result;
   }
-  if (code != E_IM500) ErrList_PushCode(&conn->errs, code);
+  if (code != E_IM500) ErrList_PushCode(list, code);
   return code;
 }
 
@@ -196,8 +209,12 @@ sb4 TAF_FailoverCallback(void *svcctx, void *envctx, void *fo_ctx, ub4 fo_type, 
   const AgentOptions &o = dbc->conn->opts;
   switch (fo_event) {
     case OCI_FO_BEGIN:
-      dbc->foLock.Enter();
-      dbc->foLockHeld = 1;
+      // A BEGIN while this failover still holds the lock (no END or ABORT
+      // came between) takes it no second time: END releases it once.
+      if (!dbc->foLockHeld) {
+        dbc->foLock.Enter();
+        dbc->foLockHeld = 1;
+      }
       StoreState(dbc, OCI_FO_BEGIN);
       dbc->foTries = 1;
       LOG(LOG_INFO, "Failover OCI_FO_BEGIN event. [Type = %s]", FailoverTypeName(fo_type));

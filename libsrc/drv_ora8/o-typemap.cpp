@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 #include "drv_ora8/db-fetch.h"
 #include "odbc/dataset.h"
@@ -43,8 +44,10 @@ const OraTypeMapRow OraTypeMapWide[] = {
     {SQLT_DAT, SQLT_DAT, VT_TIMESTAMP, 1},
     {SQLT_BIN, SQLT_VBI, VT_VARBIN2, 0},
     {SQLT_LBI, SQLT_LBI, VT_LONGBINARY, 1},
-    {SQLT_AFC, SQLT_AFC, VT_WCHAR, 1},
-    {SQLT_LAB, SQLT_AFC, VT_WCHAR, 1},
+    // Fixed-width text in UTF-16 with its own length: the value as the
+    // database padded it, whose units need not be its byte size.
+    {SQLT_AFC, SQLT_VCS, VT_WVARCHAR4, 1},
+    {SQLT_LAB, SQLT_VCS, VT_WVARCHAR4, 1},
     {SQLT_NTY, SQLT_NTY, kNoType, 0},
     {SQLT_REF, SQLT_REF, kNoType, 0},
     {SQLT_CLOB, SQLT_CLOB, VT_LONGWCHAR, 1},
@@ -71,7 +74,7 @@ const ExtTypeRow ExtTypeByValueType[] = {
     {VT_FLOAT, SQLT_BFLOAT, 0, SQLT_BFLOAT},
     {VT_DOUBLE, SQLT_BDOUBLE, 0, SQLT_BDOUBLE},
     {VT_DATE, SQLT_DAT, 1, SQLT_DAT},
-    {VT_TIME, kNoType, 0, kNoType},
+    {VT_TIME, kNoType, 0, SQLT_DAT},            // bound as a DATE on the current day
     {VT_TIMESTAMP, SQLT_TIMESTAMP, 1, SQLT_TIMESTAMP},
     {VT_BINARY, SQLT_LBI, 0, SQLT_LBI},
     {VT_LONGCHAR, SQLT_AFC, 0, SQLT_AFC},
@@ -251,20 +254,27 @@ int32_t db_ColDescMap(ColDesc *cd, uint32_t column, OciColDesc *r, int jet, int 
   const uint32_t size = r->size;
   switch (r->oraType) {
     case SQLT_CHR:
-      cd->sqlType = wide ? -9 : 12;
-      cd->columnSize = size;
-      cd->decimalDigits = 0;
-      cd->displaySize = static_cast<int32_t>(size);
-      cd->octetLength = size;
-      break;
     case SQLT_AFC:
-    case SQLT_LAB:
-      cd->sqlType = wide ? -8 : 1;
-      cd->columnSize = size;
+    case SQLT_LAB: {
+      const bool fixed = r->oraType != SQLT_CHR;
+      cd->sqlType = fixed ? (wide ? -8 : 1) : (wide ? -9 : 12);
+      // Length semantics by characters: the column holds charSize
+      // characters, which take up to four bytes each as UTF-8 (and at most
+      // the byte size in UTF-16 units, whatever the database's character set).
+      const uint32_t chars = r->charUsed ? r->charSize : size;
+      cd->columnSize = chars;
       cd->decimalDigits = 0;
-      cd->displaySize = static_cast<int32_t>(size);
-      cd->octetLength = size;
+      cd->displaySize = static_cast<int32_t>(chars);
+      cd->octetLength = r->charUsed && !wide && 4 * chars > size ? 4 * chars : size;
+      if (fixed && r->charUsed && !wide) {
+        // A fixed-width value of n characters has no fixed byte length: it
+        // travels with its own length, padded as the database padded it.
+        cd->valueType = VT_VARCHAR2;
+        r->extType = SQLT_VCS;
+        r->needsBuffer = 0;
+      }
       break;
+    }
     case SQLT_LNG:
       cd->sqlType = wide ? -10 : -1;
       cd->columnSize = 2147483643u;
@@ -346,6 +356,15 @@ int32_t db_ColDescMap(ColDesc *cd, uint32_t column, OciColDesc *r, int jet, int 
       break;
     case SQLT_NUM:
       NumberRules(cd, r, binary, jet, marker);
+      // Whatever a NUMBER is described as, a value that is not a small
+      // integer travels as Oracle's own decimal and becomes exact text: a
+      // double would change 0.1 and any integer beyond 2^53.
+      if (cd->valueType == VT_DOUBLE || cd->valueType == VT_VARCHAR2) {
+        cd->valueType = VT_VARCHAR2;
+        cd->octetLength = kOraNumberTextMax;
+        r->extType = SQLT_VNU;
+        r->needsBuffer = 1;
+      }
       break;
     default:
       break;
@@ -389,6 +408,17 @@ int32_t db_GetColDesc(DB_Curs *c, uint16_t column) {
   if (st == OCI_SUCCESS && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->precision, nullptr, OCI_ATTR_PRECISION, errhp);
   if (st == OCI_SUCCESS && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->scale, nullptr, OCI_ATTR_SCALE, errhp);
   if (st == OCI_SUCCESS && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->nullable, nullptr, OCI_ATTR_IS_NULL, errhp);
+  r->charUsed = 0;
+  r->charSize = 0;
+  if (st == OCI_SUCCESS && rc == 0 && (r->oraType == SQLT_CHR || r->oraType == SQLT_AFC)) {
+    // CHAR(n CHAR), VARCHAR2(n CHAR) and the national types count
+    // characters; their byte size is only the most they can take.
+    ub1 used = 0, form = 0;
+    st = OCIAttrGet(param, OCI_DTYPE_PARAM, &used, nullptr, OCI_ATTR_CHAR_USED, errhp);
+    if (st == OCI_SUCCESS) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &form, nullptr, OCI_ATTR_CHARSET_FORM, errhp);
+    if (st == OCI_SUCCESS) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->charSize, nullptr, OCI_ATTR_CHAR_SIZE, errhp);
+    r->charUsed = (used != 0 || form == SQLCS_NCHAR) && r->charSize != 0 ? 1 : 0;
+  }
   OCIDescriptorFree(param, OCI_DTYPE_PARAM);
   if (rc != 0 || st != OCI_SUCCESS) {
     LOG(LOG_ERR, "db_GetColDesc: OCIAttrGet() failed");
@@ -396,6 +426,75 @@ int32_t db_GetColDesc(DB_Curs *c, uint16_t column) {
   }
   r->size = size ? size : 1;
   return db_ColDescMap(AgentCursor_ResultDesc(cur, column), column, r, conn->opts.jet, conn->item12, conn->wide);
+}
+
+size_t db_OraNumberText(const unsigned char *num, size_t len, char *out) {
+  if (len == 0 || len > kOraNumberSize - 1) return 0;
+  if (len == 1 && num[0] == 0x80) {
+    out[0] = '0';
+    return 1;
+  }
+  const bool neg = (num[0] & 0x80) == 0;
+  // value = 0.DIGITS x 10^point, two decimal digits a mantissa byte.
+  int point = 2 * ((neg ? 62 - num[0] : num[0] - 193) + 1);
+  char digits[2 * kOraNumberSize];
+  size_t nd = 0;
+  for (size_t i = 1; i < len; ++i) {
+    if (neg && num[i] == 102) break;  // the terminator of a negative value
+    const int d = neg ? 101 - num[i] : num[i] - 1;
+    if (d < 0 || d > 99) return 0;
+    digits[nd++] = static_cast<char>('0' + d / 10);
+    digits[nd++] = static_cast<char>('0' + d % 10);
+  }
+  size_t first = 0;
+  while (first < nd && digits[first] == '0') {
+    ++first;
+    --point;
+  }
+  while (nd > first && digits[nd - 1] == '0') --nd;
+  if (first == nd) return 0;  // a mantissa of zeros is no NUMBER
+  const char *dg = digits + first;
+  nd -= first;
+  size_t w = 0;
+  if (neg) out[w++] = '-';
+  const size_t plain = (point <= 0)                        ? 2 + static_cast<size_t>(-point) + nd
+                       : static_cast<size_t>(point) >= nd ? static_cast<size_t>(point)
+                                                           : nd + 1;
+  if (w + plain < kOraNumberTextMax) {
+    if (point <= 0) {
+      out[w++] = '0';
+      out[w++] = '.';
+      for (int z = point; z < 0; ++z) out[w++] = '0';
+      memcpy(out + w, dg, nd);
+      w += nd;
+    } else if (static_cast<size_t>(point) >= nd) {
+      memcpy(out + w, dg, nd);
+      w += nd;
+      for (size_t z = nd; z < static_cast<size_t>(point); ++z) out[w++] = '0';
+    } else {
+      memcpy(out + w, dg, static_cast<size_t>(point));
+      w += static_cast<size_t>(point);
+      out[w++] = '.';
+      memcpy(out + w, dg + point, nd - static_cast<size_t>(point));
+      w += nd - static_cast<size_t>(point);
+    }
+    return w;
+  }
+  // Too long written out (Oracle goes from 1E-130 to below 1E+126).
+  out[w++] = dg[0];
+  if (nd > 1) {
+    out[w++] = '.';
+    memcpy(out + w, dg + 1, nd - 1);
+    w += nd - 1;
+  }
+  int e = point - 1;
+  out[w++] = 'E';
+  out[w++] = e < 0 ? '-' : '+';
+  if (e < 0) e = -e;
+  if (e >= 100) out[w++] = static_cast<char>('0' + e / 100);
+  out[w++] = static_cast<char>('0' + e / 10 % 10);
+  out[w++] = static_cast<char>('0' + e % 10);
+  return w;
 }
 
 void db_OraDateFromDate(unsigned char out[7], const void *odbcDate) {
@@ -410,4 +509,25 @@ void db_OraDateFromDate(unsigned char out[7], const void *odbcDate) {
   out[2] = static_cast<unsigned char>(month);
   out[3] = static_cast<unsigned char>(day);
   out[4] = out[5] = out[6] = 1;
+}
+
+void db_OraDateToday(unsigned char out[7]) {
+  const time_t now = time(nullptr);
+  struct tm t {};
+  localtime_r(&now, &t);
+  const int year = t.tm_year + 1900;
+  out[0] = static_cast<unsigned char>(year / 100 + 100);
+  out[1] = static_cast<unsigned char>(year % 100 + 100);
+  out[2] = static_cast<unsigned char>(t.tm_mon + 1);
+  out[3] = static_cast<unsigned char>(t.tm_mday);
+  out[4] = out[5] = out[6] = 1;
+}
+
+void db_OraDateFromTime(unsigned char out[7], const unsigned char day[7], const void *odbcTime) {
+  uint16_t hms[3];
+  memcpy(hms, odbcTime, sizeof hms);
+  memcpy(out, day, 4);
+  out[4] = static_cast<unsigned char>(hms[0] + 1);
+  out[5] = static_cast<unsigned char>(hms[1] + 1);
+  out[6] = static_cast<unsigned char>(hms[2] + 1);
 }

@@ -8,6 +8,7 @@
 // Unicode build, on a connection whose AgentConn::wide is set) adds the wide
 // SQL types -8, -9, -10 and the wide value types 24 to 27; without it only
 // the narrow rows exist. -9999 means "no such type" in every table.
+#include <cstddef>
 #include <cstdint>
 
 struct ColDesc;
@@ -73,3 +74,21 @@ int32_t db_GetColDesc(DB_Curs *c, uint16_t column);
 // Oracle's 7-byte DATE of an ODBC date {i16 year; u16 month; u16 day}
 // (hour, minute and second 0, each stored plus one).
 void db_OraDateFromDate(unsigned char out[7], const void *odbcDate);
+// Oracle's DATE of the current local day at midnight.
+void db_OraDateToday(unsigned char out[7]);
+// Oracle's DATE of an ODBC time {u16 hour; u16 minute; u16 second} on the
+// day of `day` (a DATE whose time is ignored).
+void db_OraDateFromTime(unsigned char out[7], const unsigned char day[7], const void *odbcTime);
+
+// Oracle's NUMBER as OCI hands it in a SQLT_VNU define: a length byte, then
+// at most 21 bytes of exponent and base-100 mantissa.
+constexpr size_t kOraNumberSize = 22;
+// The longest exact text of a NUMBER plus one: values whose plain decimal
+// would be longer are written with an exponent ("1.5E+100").
+constexpr uint32_t kOraNumberTextMax = 64;
+
+// The shortest exact decimal text of the NUMBER in num[0, len) (the bytes
+// after the length byte): "0.1", "-3.14", "123456789012345678". Writes at
+// most kOraNumberTextMax - 1 bytes, no terminator; 0 for bytes that are no
+// NUMBER.
+size_t db_OraNumberText(const unsigned char *num, size_t len, char *out);

@@ -32,7 +32,10 @@ __attribute__((destructor)) void LibraryUnload() { DriverDetach(); }
 // Every log line of the driver, all levels and categories, lands in the
 // trace file with a time stamp and a date line at each new day. Lines are
 // written under the trace lock so that they never interleave with trace
-// lines.
+// lines. The sink exists also without a trace, so that lines never fall
+// back to standard error: a library's standard error is the application's
+// terminal (isql's output), and a user who wants the lines there asks with
+// TVX_DEBUGFILE=stderr.
 void LogSinksAttach() {
   g_traceSink = log_sink_new(TraceLogEmit, nullptr, LOG_DEBUG, 0xFFFFFFFFu, LOGF_DATE_LINES | LOGF_TIME);
   if (g_traceSink != nullptr) g_traceSink->stream = TraceODBCStream();
@@ -58,7 +61,7 @@ int DriverAttach() {
   g_attached = true;
   ORA_Register(&g_processDrv);
   TraceOpen(TRACE_ODBC);
-  if (TraceODBCStream() != nullptr) LogSinksAttach();
+  LogSinksAttach();
   return 1;
 }
 

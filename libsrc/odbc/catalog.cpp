@@ -65,13 +65,14 @@ template <auto Slot>
 SQLRETURN Run(Stmt *stmt, Names &names) {
   const int32_t code = DrvCall<Slot>(stmt->drv, stmt->agentCursor, &names.args);
   stmt->pending = code;
-  if (code != 0) {
+  // 183: the result is there, and a failover completed on the way.
+  if (code != 0 && code != E_IM500) {
     StmtGetAgentMsgs(stmt);
     return SQL_ERROR;
   }
   StmtStateStore(stmt, STMT_PREPARED);
   stmt->flags |= STMTF_RESULT_OPEN;
-  return SQL_SUCCESS;
+  return code == E_IM500 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 }  // namespace

@@ -334,7 +334,9 @@ SQLRETURN ColDescIrdField(Stmt *stmt, uint16_t column, int16_t field, void *valu
             text = OracleTypeName(d);
             break;
           case SQL_DESC_BASE_COLUMN_NAME:
-            text = NameOf(d);
+            // Only a column of a known table has a known base column: an
+            // alias or an expression is never one.
+            text = d.table && *d.table ? NameOf(d) : "";
             break;
           case SQL_DESC_BASE_TABLE_NAME:
             text = d.table;

@@ -335,6 +335,8 @@ SQLRETURN ConnTransact(Conn *conn, uint16_t type) {
     return SQL_ERROR;
   }
   conn->pending = code;
+  // 183: done, and a failover completed on the way (reported with it).
+  if (code == E_IM500) return SQL_SUCCESS_WITH_INFO;
   if (code != 0) {
     ConnGetMsgs(conn, nullptr);
     return SQL_ERROR;

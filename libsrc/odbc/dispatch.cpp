@@ -112,7 +112,8 @@ SQLRETURN CallConn(const ApiRecord *rec, const uint64_t *slots, int count) {
     ConnRelease(conn);
     return rc;
   }
-  if (rc != SQL_SUCCESS && conn->failoverCallback && rec->clearsDiag) rc = FailoverNotify(conn, HK_DBC, rc);
+  if ((rc != SQL_SUCCESS || conn->pending == E_IM500) && conn->failoverCallback && rec->clearsDiag)
+    rc = FailoverNotify(conn, HK_DBC, rc);
   BusyClear(conn);
   return rc;
 }
@@ -148,7 +149,14 @@ SQLRETURN CallChild(const ApiRecord *rec, const uint64_t *slots, int count, Hand
     CallLocks locks(conn, threadSafe);
     rc = rec->impl(obj, ApiArgs{slots + 1, count - 1});
   }
-  if (rc != SQL_SUCCESS && conn->failoverCallback && rec->clearsDiag)
+  // A success may carry 183 (a failover completed on the way) pending. The
+  // call may have freed its object: it is read only while still registered.
+  bool failedOver = false;
+  if (rc == SQL_SUCCESS && conn->failoverCallback && rec->clearsDiag) {
+    HandleLockGuard lock;
+    failedOver = HandleTable_Lookup(table, static_cast<HandleValue>(slots[0])) == obj && obj->pending == E_IM500;
+  }
+  if ((rc != SQL_SUCCESS || failedOver) && conn->failoverCallback && rec->clearsDiag)
     rc = FailoverNotify(conn, std::is_same_v<Obj, Stmt> ? HK_STMT : HK_DESC, rc);
   BusyClear(conn);
   return rc;

@@ -9,6 +9,7 @@
 
 #include "odbc/apirec.h"
 #include "odbc/data/ctype.h"
+#include "odbc/drvops.h"
 #include "odbc/info.h"
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
@@ -94,9 +95,46 @@ const ApiFunction g_apiFunctions[] = {
 };
 const int g_apiFunctionCount = static_cast<int>(sizeof g_apiFunctions / sizeof g_apiFunctions[0]);
 
+// The agent's own operations as its registration built them. A build with
+// another agent (the tests' fake) has none: the table above decides alone.
+const DrvOps &ORA_BaseOps() __attribute__((weak));
+
+namespace {
+
+// Functions that one agent slot serves: claimed only while the agent holds a
+// real operation there, not the "not capable" filler.
+struct AgentSlot {
+  uint16_t id;
+  DRV_Catalog_t DrvOps::*slot;
+};
+constexpr AgentSlot kCatalogSlots[] = {
+    {SQL_API_SQLCOLUMNPRIVILEGES, &DrvOps::DRV_DDColumnPrivileges},
+    {SQL_API_SQLCOLUMNS, &DrvOps::DRV_DDColumns},
+    {SQL_API_SQLFOREIGNKEYS, &DrvOps::DRV_DDForeignKeys},
+    {SQL_API_SQLPRIMARYKEYS, &DrvOps::DRV_DDPrimaryKeys},
+    {SQL_API_SQLPROCEDURECOLUMNS, &DrvOps::DRV_DDProcedureColumns},
+    {SQL_API_SQLPROCEDURES, &DrvOps::DRV_DDProcedures},
+    {SQL_API_SQLSPECIALCOLUMNS, &DrvOps::DRV_DDSpecialColumns},
+    {SQL_API_SQLSTATISTICS, &DrvOps::DRV_DDStatistics},
+    {SQL_API_SQLTABLEPRIVILEGES, &DrvOps::DRV_DDTablePrivileges},
+    {SQL_API_SQLTABLES, &DrvOps::DRV_DDTables},
+};
+
+bool AgentServes(unsigned id) {
+  if (!&ORA_BaseOps) return true;
+  const DrvOps &ops = ORA_BaseOps();
+  if (id == SQL_API_SQLGETTYPEINFO)
+    return ops.DRV_DDTypeInfo && ops.DRV_DDTypeInfo != &drvops_detail::NotCapable<DRV_DDTypeInfo_t>::Call;
+  for (const AgentSlot &s : kCatalogSlots)
+    if (s.id == id) return ops.*s.slot && ops.*s.slot != &drvops_detail::NotCapable<DRV_Catalog_t>::Call;
+  return true;
+}
+
+}  // namespace
+
 bool ApiFunctionSupported(unsigned id) {
   for (const ApiFunction &f : g_apiFunctions)
-    if (f.id == id) return f.implemented;
+    if (f.id == id) return f.implemented && AgentServes(id);
   return false;
 }
 
@@ -117,12 +155,12 @@ SQLRETURN odbc_GetFunctions(void *, const ApiArgs &args) {
   if (id == SQL_API_ALL_FUNCTIONS) {
     SQLUSMALLINT flags[kOdbc2Flags] = {};
     for (const ApiFunction &f : g_apiFunctions)
-      if (f.implemented && f.id < kOdbc2Flags) flags[f.id] = SQL_TRUE;
+      if (f.id < kOdbc2Flags && ApiFunctionSupported(f.id)) flags[f.id] = SQL_TRUE;
     memcpy(out, flags, sizeof flags);
   } else if (id == SQL_API_ODBC3_ALL_FUNCTIONS) {
     SQLUSMALLINT map[kOdbc3Words] = {};
     for (const ApiFunction &f : g_apiFunctions)
-      if (f.implemented && f.id < kOdbc3Words * 16) map[f.id >> 4] = static_cast<SQLUSMALLINT>(map[f.id >> 4] | 1u << (f.id & 15));
+      if (f.id < kOdbc3Words * 16 && ApiFunctionSupported(f.id)) map[f.id >> 4] = static_cast<SQLUSMALLINT>(map[f.id >> 4] | 1u << (f.id & 15));
     memcpy(out, map, sizeof map);
   } else {
     // Ids beyond the 4000-bit map name nothing this driver has.

@@ -205,6 +205,7 @@ enum : uint16_t {
   STMTF_RESULT_OPEN = 0x2,
   STMTF_NEEDBIND = 0x4,      // the connection's cn_needbind
   STMTF_PARAMINFO_SENT = 0x8,
+  STMTF_INHERITED_SENT = 0x10,  // the connection's statement options reached the agent cursor
 };
 
 constexpr uint16_t kMaxParams = 1024;

@@ -66,8 +66,13 @@ void SendInheritedOptions(Stmt *stmt) {
 // from the connection's defaults, which the agent cursor never saw.
 void SendCursorOptions(Stmt *stmt) {
   ScsCursor &c = stmt->cursor;
-  if (c.savedConcurrency == 0) {
+  // Its own flag: a cursor type or concurrency set before the first prepare
+  // already filled the saved values.
+  if (!(stmt->flags & STMTF_INHERITED_SENT)) {
     SendInheritedOptions(stmt);
+    stmt->flags |= STMTF_INHERITED_SENT;
+  }
+  if (c.savedConcurrency == 0) {
     c.savedCursorType = c.cursorType;
     c.savedConcurrency = c.concurrency;
     if (c.cursorType != SCS_FORWARD_ONLY || c.concurrency != SCS_READ_ONLY) c.flags |= kCursorOptionsChanged;
@@ -151,7 +156,9 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   SendCursorOptions(stmt);
 
   int32_t code = DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, text);
-  if (code != 0) {
+  // 183: prepared, and a failover completed on the way.
+  const bool failedOver = code == E_IM500;
+  if (code != 0 && !failedOver) {
     StmtGetAgentMsgs(stmt);
     return Fail(stmt, code);
   }
@@ -182,9 +189,9 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   stmt->isSelect = strncasecmp(text, "SELEC", 5) == 0 ? 1 : 0;
   stmt->rowNumber = 0;
 
-  if (!changed) return SQL_SUCCESS;
+  if (!changed && !failedOver) return SQL_SUCCESS;
   // Kept past the parameter description, which succeeded.
-  stmt->pending = E_01S02;
+  stmt->pending = failedOver ? E_IM500 : E_01S02;
   return SQL_SUCCESS_WITH_INFO;
 }
 
@@ -303,10 +310,14 @@ SQLRETURN odbc_MoreResults(void *object, const ApiArgs &) {
     stmt->pending = 0;
     return SQL_NO_DATA;
   }
-  if (code != 0) {
+  // 183: the next result is there, and a failover completed on the way.
+  if (code != 0 && code != E_IM500) {
     StmtGetAgentMsgs(stmt);
     return SQL_ERROR;
   }
   if (stmt->rowsProcessed && stmt->isSelect && *stmt->rowsProcessed < stmt->paramsetSize) ++*stmt->rowsProcessed;
-  return StmtDescribe(stmt) ? SQL_SUCCESS : SQL_ERROR;
+  if (!StmtDescribe(stmt)) return SQL_ERROR;
+  if (code != E_IM500) return SQL_SUCCESS;
+  stmt->pending = E_IM500;
+  return SQL_SUCCESS_WITH_INFO;
 }

@@ -321,7 +321,7 @@ ColDesc *StmtDescribe(Stmt *stmt) {
     int16_t attrCount = 0;
     ColAttr *attrs = nullptr;
     code = DrvCall<&DrvOps::DRV_DescribeColumns2>(stmt->drv, stmt->agentCursor, &count, &attrCount, &descs, &attrs);
-    if (code == 0 && attrs && attrCount > 0 && ColAttrSetBuild(attrs, attrCount, &stmt->colAttrs) != 0) {
+    if ((code == 0 || code == E_IM500) && attrs && attrCount > 0 && ColAttrSetBuild(attrs, attrCount, &stmt->colAttrs) != 0) {
       ColAttrSetFree(stmt->colAttrs);
       stmt->colAttrs = nullptr;
       ColAttrListFree(attrs, attrCount);
@@ -333,12 +333,15 @@ ColDesc *StmtDescribe(Stmt *stmt) {
   } else {
     code = DrvCall<&DrvOps::DRV_DescribeColumns>(stmt->drv, stmt->agentCursor, &count, &descs);
   }
-  if (code != 0) {
+  if (code != 0 && code != E_IM500) {
     if (descs) ColDescFree(descs, count);
     stmt->pending = code;
     StmtGetAgentMsgs(stmt);
     return nullptr;
   }
+  // 183: described, and a failover completed on the way; the call that
+  // asked reports it.
+  if (code == E_IM500) stmt->pending = code;
   stmt->resultDescs = descs;
   stmt->resultCount = count;
   int rows = RowsPerBlock(descs, count);

@@ -15,6 +15,8 @@
 // Results are rows of SqlStateTable (0 = success).
 #include <cstdint>
 
+#include "scrs/scr.h"
+
 struct DrvObject;
 struct DrvOps;
 struct Dataset;
@@ -150,17 +152,26 @@ int scs_SetPosRun(ScsCursor *cur, int16_t **status, int32_t *count);
 void scs_Install(DrvObject *obj);
 
 // ---- Parameter description by SQL analysis -----------------------------------
+// Oracle does not describe parameter markers: the analysis builds probe
+// statements "SELECT <columns> FROM <tables> WHERE 1=0 " whose result
+// columns, described by the database, stand for the markers in order. A
+// marker whose column cannot be told gets the default expression; markers
+// the walks do not reach (select list, subqueries, GROUP BY, join
+// conditions) are not counted, so that the caller, seeing fewer columns than
+// markers, keeps its default descriptions rather than a wrong one.
 
 struct DescParamSQL {
-  char **probes;         // probe statement texts
+  AnalysedSQL stmt;
+  char **probes;            // probe statement texts, in build order
   int32_t probeCount;
-  int32_t paramCount;    // parameters the analysis found
-  char *marker;          // "?" at position c marks result column c; or none
-  const char *defaultExpr;  // kept, not copied
-  char *text;            // own copy of the analysed text
-  void *parseTree;
+  int32_t total;            // probe columns that stand for parameters
+  char *marker;             // INSERT ... VALUES without columns: "?" or "X" per value
+  const char *defaultExpr;  // not owned
 };
 
 void SCR_DescParamSQLInit(DescParamSQL *d, const char *defaultExpr);
+// 0, 68 when the text cannot be parsed, 16 no memory. What the walks could
+// not serve is simply not described.
 int SCR_DescParamSQLBuild(DescParamSQL *d, const char *sql);
 void SCR_DescParamSQLFree(DescParamSQL *d);
+void SCR_StrItemFree(void *elem);

@@ -1,5 +1,7 @@
 #include "util/handletab.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +21,54 @@ struct TableLock {
 
 uint16_t EntryTag(const HandleTable *t) { return static_cast<uint16_t>(t->tag & 0xFFFF); }
 
+// The fields a lock-free lookup reads; written only under the table lock.
+template <class T>
+std::atomic_ref<T> Shared(T &field) {
+  return std::atomic_ref<T>(field);
+}
+
+void SetEntry(HandleEntry &e, uint16_t tag, void *object) {
+  // The object first: a lookup that sees the tag sees the object.
+  Shared(e.object).store(object, std::memory_order_relaxed);
+  Shared(e.tag).store(tag, std::memory_order_release);
+}
+
+// A replaced entry array, kept until the table is destroyed.
+struct Retired {
+  Retired *next;
+  HandleEntry *entries;
+};
+
+void FreeRetired(HandleTable *t) {
+  for (auto *r = static_cast<Retired *>(t->retired); r != nullptr;) {
+    Retired *next = r->next;
+    free(r->entries);
+    free(r);
+    r = next;
+  }
+  t->retired = nullptr;
+}
+
+// Room for `needed` entries: a new, larger array holding the current
+// entries replaces the current one, which stays readable. 0 or E_S1001.
+int Reserve(HandleTable *t, uint32_t needed) {
+  if (needed <= t->storage) return 0;
+  const uint32_t room = std::max(needed, std::min(t->storage * 2, HANDLE_TABLE_MAX_CAPACITY));
+  auto *grown = static_cast<HandleEntry *>(calloc(room, sizeof(HandleEntry)));
+  auto *old = static_cast<Retired *>(malloc(sizeof(Retired)));
+  if (grown == nullptr || old == nullptr) {
+    free(grown);
+    free(old);
+    return E_S1001;
+  }
+  if (t->capacity) memcpy(static_cast<void *>(grown), t->entries, t->capacity * sizeof(HandleEntry));
+  *old = Retired{static_cast<Retired *>(t->retired), t->entries};
+  t->retired = old;
+  Shared(t->entries).store(grown, std::memory_order_release);
+  t->storage = room;
+  return 0;
+}
+
 }  // namespace
 
 int HandleTable_Init(HandleTable *table, uint16_t tag) {
@@ -26,6 +76,7 @@ int HandleTable_Init(HandleTable *table, uint16_t tag) {
   auto *entries = static_cast<HandleEntry *>(calloc(HANDLE_TABLE_GROWTH, sizeof(HandleEntry)));
   if (entries == nullptr) return E_S1001;
   table->entries = entries;
+  table->storage = HANDLE_TABLE_GROWTH;
   table->capacity = HANDLE_TABLE_GROWTH;
   table->freeCount = HANDLE_TABLE_GROWTH;
   table->firstFree = 0;
@@ -41,6 +92,7 @@ int HandleTable_EnableLocking(HandleTable *table) {
 
 void HandleTable_Destroy(HandleTable *table) {
   free(table->entries);
+  FreeRetired(table);
   if (table->locking != 0) table->lock.Delete();
   memset(static_cast<void *>(table), 0, sizeof *table);
 }
@@ -69,19 +121,15 @@ int HandleTable_Add(HandleTable *table, HandleValue *outHandle, void *object) {
     uint32_t oldCap = table->capacity;
     uint32_t newCap = oldCap + HANDLE_TABLE_GROWTH;
     if (newCap > HANDLE_TABLE_MAX_CAPACITY) return E_S1014;
-    // realloc keeps the table unchanged on failure and lets large arrays
-    // grow in place, so filling a table is not quadratic in copying.
-    auto *grown = static_cast<HandleEntry *>(realloc(table->entries, newCap * sizeof(HandleEntry)));
-    if (grown == nullptr) return E_S1001;
-    memset(static_cast<void *>(grown + oldCap), 0, HANDLE_TABLE_GROWTH * sizeof(HandleEntry));
-    table->entries = grown;
-    table->capacity = static_cast<uint16_t>(newCap);
+    // The array's room doubles, so filling a table is not quadratic in
+    // copying; a failure leaves the table unchanged.
+    if (int rc = Reserve(table, newCap)) return rc;
+    // After the array: a lookup that sees the capacity sees the array.
+    Shared(table->capacity).store(static_cast<uint16_t>(newCap), std::memory_order_release);
     table->freeCount = HANDLE_TABLE_GROWTH;
     index = oldCap;
   }
-  HandleEntry &e = table->entries[index];
-  e.tag = EntryTag(table);
-  e.object = object;
+  SetEntry(table->entries[index], EntryTag(table), object);
   --table->freeCount;
   table->firstFree = static_cast<uint16_t>(index + 1);  // index < 0xFFFF
   *outHandle = (static_cast<uint32_t>(EntryTag(table)) << 16) | index;
@@ -93,9 +141,11 @@ void *HandleTable_Lookup(HandleTable *table, HandleValue handle) {
   uint32_t index = handle & 0xFFFF;
   uint16_t tag = static_cast<uint16_t>(handle >> 16);
   if (tag == 0) return nullptr;
-  TableLock guard(table);
-  if (index >= table->capacity || table->entries[index].tag != tag) return nullptr;
-  return table->entries[index].object;
+  // Without the lock (see the header): capacity before array, tag before object.
+  if (index >= Shared(table->capacity).load(std::memory_order_acquire)) return nullptr;
+  HandleEntry &e = Shared(table->entries).load(std::memory_order_acquire)[index];
+  if (Shared(e.tag).load(std::memory_order_acquire) != tag) return nullptr;
+  return Shared(e.object).load(std::memory_order_relaxed);
 }
 
 void HandleTable_Remove(HandleTable *table, HandleValue handle) {
@@ -109,8 +159,7 @@ void HandleTable_Remove(HandleTable *table, HandleValue handle) {
   if (index >= table->capacity) return;
   HandleEntry &e = table->entries[index];
   if (e.tag == 0 || e.tag != tag) return;
-  e.tag = 0;
-  e.object = nullptr;
+  SetEntry(e, 0, nullptr);
   // The only free entry, or one below the hint: the lowest free entry now.
   if (table->freeCount == 0 || index < table->firstFree) table->firstFree = static_cast<uint16_t>(index);
   ++table->freeCount;

@@ -6,6 +6,12 @@
 // or 0 resolves to NULL instead of to a wrong object. A table's all-zero state
 // is the valid state of a table not yet initialised, so tables live in zeroed
 // static storage.
+//
+// Every ODBC call looks its handle up, so a lookup takes no lock: the entry
+// array is never moved or freed while the table lives (a larger one replaces
+// it and the old one is kept until Destroy; the room doubles, so the kept
+// arrays add up to less than the current one), and the fields a lookup reads
+// are written atomically by Add and Remove under the lock.
 #include <cstdint>
 
 #include "util/osthread.h"
@@ -27,6 +33,8 @@ struct HandleTable {
   // No entry below this index is free; lets Add find the lowest free entry
   // without rescanning the occupied front of a large table.
   uint16_t firstFree;
+  uint32_t storage;  // entries the array has room for, at least capacity
+  void *retired;     // arrays replaced by larger ones, freed by Destroy
 };
 
 // Growth step and the largest capacity a table can reach.

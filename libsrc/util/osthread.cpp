@@ -6,12 +6,20 @@
 #include <cstring>
 #include <new>
 
-// All events and semaphores share one state lock. Waiters register a link on
-// every object they wait for; setting or releasing an object wakes exactly the
-// waiters linked to it. One process-wide lock keeps multi-object waits atomic
-// (a wait-all consumes all of its objects in one step) without lock ordering
-// between objects; the only users are the distributed-transaction worker
-// threads, so contention is not a concern.
+// Events and semaphores share one state lock for waiting. Waiters register a
+// link on every object they wait for; setting or releasing an object wakes
+// exactly the waiters linked to it. One process-wide lock keeps multi-object
+// waits atomic (a wait-all consumes all of its objects in one step) without
+// lock ordering between objects.
+//
+// A connection's call lock is a semaphore taken and given back around every
+// ODBC call, so the uncontended case must not touch the shared lock: counts
+// are atomic, a single-object wait first tries to take a count with one
+// compare-and-swap, and a release only takes the lock when a waiter has
+// linked itself. A waiter links itself (under the lock) before its last look
+// at the counts, and a releaser publishes its count before looking for
+// waiters; with both sequentially consistent, either the waiter sees the
+// count or the releaser sees the waiter, so no wake-up is lost.
 namespace {
 
 pthread_mutex_t g_syncMutex = PTHREAD_MUTEX_INITIALIZER;
@@ -34,9 +42,10 @@ enum SyncKind : int { SYNC_EVENT = 1, SYNC_SEMAPHORE = 2 };
 
 struct OsSyncObject {
   SyncKind kind;
-  int32_t count;    // event: 1 signalled, 0 not; semaphore: current count
-  int32_t maximum;  // semaphore only
-  WaitLink *waiters;
+  std::atomic<int32_t> count;   // event: 1 signalled, 0 not; semaphore: current count
+  int32_t maximum;              // semaphore only
+  std::atomic<int32_t> linked;  // waiters linked below; read without the lock
+  WaitLink *waiters;            // under g_syncMutex
 };
 
 namespace {
@@ -46,6 +55,7 @@ void Link(OsSyncObject *obj, WaitLink *link) {
   link->next = obj->waiters;
   if (obj->waiters != nullptr) obj->waiters->prev = link;
   obj->waiters = link;
+  obj->linked.fetch_add(1);
 }
 
 void Unlink(OsSyncObject *obj, WaitLink *link) {
@@ -55,35 +65,47 @@ void Unlink(OsSyncObject *obj, WaitLink *link) {
     obj->waiters = link->next;
   if (link->next != nullptr) link->next->prev = link->prev;
   link->next = link->prev = nullptr;
+  obj->linked.fetch_sub(1);
 }
 
 void WakeWaiters(OsSyncObject *obj) {
   for (WaitLink *l = obj->waiters; l != nullptr; l = l->next) pthread_cond_signal(&l->waiter->cond);
 }
 
+// Takes one count when there is one; safe with or without the lock.
+bool TakeOne(OsSyncObject *obj) {
+  int32_t c = obj->count.load();
+  while (c > 0)
+    if (obj->count.compare_exchange_weak(c, c - 1)) return true;
+  return false;
+}
+
 // Under g_syncMutex: consume what the wait asks for when it is available.
+// Lock-free takers may race with a wait-all between its check and its
+// takes; what it took is then given back and the wait goes on.
 int32_t TryConsume(OsSyncObject *const *objs, uint32_t n, bool waitAll) {
   if (waitAll) {
     // A handle listed twice needs two counts.
     for (uint32_t i = 0; i < n; ++i) {
       uint32_t uses = 0;
       for (uint32_t j = 0; j < n; ++j) uses += objs[j] == objs[i];
-      if (static_cast<int64_t>(objs[i]->count) < uses) return OS_WAIT_FAILED;
+      if (static_cast<int64_t>(objs[i]->count.load()) < uses) return OS_WAIT_FAILED;
     }
-    for (uint32_t i = 0; i < n; ++i) --objs[i]->count;
+    for (uint32_t i = 0; i < n; ++i) {
+      if (TakeOne(objs[i])) continue;
+      while (i-- > 0) objs[i]->count.fetch_add(1);
+      return OS_WAIT_FAILED;
+    }
     return OS_WAIT_OBJECT_0;
   }
-  for (uint32_t i = 0; i < n; ++i) {
-    if (objs[i]->count > 0) {
-      --objs[i]->count;
-      return OS_WAIT_OBJECT_0 + static_cast<int32_t>(i);
-    }
-  }
+  for (uint32_t i = 0; i < n; ++i)
+    if (TakeOne(objs[i])) return OS_WAIT_OBJECT_0 + static_cast<int32_t>(i);
   return OS_WAIT_FAILED;
 }
 
 // Releases the state lock and the waiter's links on every way out of a wait,
-// including a thread being cancelled inside pthread_cond_wait.
+// including a thread being cancelled inside pthread_cond_wait. The condition
+// variable is made only when the wait has to sleep.
 struct WaitScope {
   OsSyncObject *const *objs;
   uint32_t n;
@@ -92,16 +114,16 @@ struct WaitScope {
   Waiter waiter;
 
   WaitScope(OsSyncObject *const *o, uint32_t count, WaitLink *l) : objs(o), n(count), links(l) {
-    pthread_cond_init(&waiter.cond, nullptr);
     pthread_mutex_lock(&g_syncMutex);
   }
   ~WaitScope() {
     if (linked)
       for (uint32_t i = 0; i < n; ++i) Unlink(objs[i], &links[i]);
     pthread_mutex_unlock(&g_syncMutex);
-    pthread_cond_destroy(&waiter.cond);
+    if (linked) pthread_cond_destroy(&waiter.cond);
   }
   void LinkAll() {
+    pthread_cond_init(&waiter.cond, nullptr);
     for (uint32_t i = 0; i < n; ++i) {
       links[i].waiter = &waiter;
       Link(objs[i], &links[i]);
@@ -114,22 +136,33 @@ int32_t WaitObjects(OsSyncObject *const *objs, uint32_t n, bool waitAll) {
   if (n == 0) return OS_WAIT_FAILED;
   for (uint32_t i = 0; i < n; ++i)
     if (objs[i] == nullptr) return OS_WAIT_FAILED;
+  // One object: an available count is taken without the lock.
+  if (n == 1 && TakeOne(objs[0])) return OS_WAIT_OBJECT_0;
   WaitLink links[OS_MAXIMUM_WAIT_OBJECTS];
   WaitScope scope(objs, n, links);
   for (;;) {
     int32_t r = TryConsume(objs, n, waitAll);
     if (r != OS_WAIT_FAILED) return r;
-    if (!scope.linked) scope.LinkAll();
+    if (!scope.linked) {
+      // Linked first, then looked again: a release made before the link
+      // is seen by that look, one made after it sees the link.
+      scope.LinkAll();
+      continue;
+    }
     pthread_cond_wait(&scope.waiter.cond, &g_syncMutex);
   }
 }
 
+// After a count was published: wakes the waiters linked to the object, if any.
+void WakeIfLinked(OsSyncObject *obj) {
+  if (obj->linked.load() == 0) return;
+  pthread_mutex_lock(&g_syncMutex);
+  WakeWaiters(obj);
+  pthread_mutex_unlock(&g_syncMutex);
+}
+
 OsSyncObject *NewSync(SyncKind kind, int32_t count, int32_t maximum) {
-  auto *obj = static_cast<OsSyncObject *>(calloc(1, sizeof(OsSyncObject)));
-  if (obj == nullptr) return nullptr;
-  obj->kind = kind;
-  obj->count = count;
-  obj->maximum = maximum;
+  auto *obj = new (std::nothrow) OsSyncObject{kind, {count}, maximum, {0}, nullptr};
   return obj;
 }
 
@@ -138,7 +171,7 @@ bool CloseSync(OsSyncObject *&handle) {
   pthread_mutex_lock(&g_syncMutex);
   assert(handle->waiters == nullptr && "closing an object that a thread waits on");
   pthread_mutex_unlock(&g_syncMutex);
-  free(handle);
+  delete handle;
   handle = nullptr;
   return true;
 }
@@ -154,10 +187,8 @@ OsSyncObject *OsEvent::Create(bool initialState) {
 
 bool OsEvent::Set() {
   if (handle == nullptr) return false;
-  pthread_mutex_lock(&g_syncMutex);
-  handle->count = 1;
-  WakeWaiters(handle);
-  pthread_mutex_unlock(&g_syncMutex);
+  handle->count.store(1);
+  WakeIfLinked(handle);
   return true;
 }
 
@@ -176,17 +207,18 @@ OsSyncObject *OsSemaphore::Create(int32_t initialCount, int32_t maximumCount) {
 
 bool OsSemaphore::Release() {
   if (handle == nullptr) return false;
-  pthread_mutex_lock(&g_syncMutex);
-  bool ok = handle->count < handle->maximum;
-  if (ok) {
-    ++handle->count;
-    WakeWaiters(handle);
-  }
-  pthread_mutex_unlock(&g_syncMutex);
-  return ok;
+  int32_t c = handle->count.load();
+  do {
+    if (c >= handle->maximum) return false;
+  } while (!handle->count.compare_exchange_weak(c, c + 1));
+  WakeIfLinked(handle);
+  return true;
 }
 
-bool OsSemaphore::Wait() { return handle != nullptr && WaitObjects(&handle, 1, false) == OS_WAIT_OBJECT_0; }
+bool OsSemaphore::Wait() {
+  if (handle == nullptr) return false;
+  return TakeOne(handle) || WaitObjects(&handle, 1, false) == OS_WAIT_OBJECT_0;
+}
 
 bool OsSemaphore::Close() { return CloseSync(handle); }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <vector>
 
 extern char **environ;
 
@@ -31,35 +32,6 @@ char *CopyBytes(const char *text, size_t len) {
 
 bool IsQuote(char c) { return c == '\'' || c == '"'; }
 
-// Entry texts that env_set_private allocated. Only these are freed when an
-// entry is replaced or removed: the application may have added entries of its
-// own with setenv since, whose memory the C library keeps track of.
-struct OwnedTexts {
-  char **items = nullptr;
-  size_t count = 0, capacity = 0;
-
-  bool Add(char *text) {
-    if (count == capacity) {
-      size_t cap = capacity == 0 ? 64 : capacity * 2;
-      auto **grown = static_cast<char **>(realloc(items, cap * sizeof(char *)));
-      if (grown == nullptr) return false;
-      items = grown;
-      capacity = cap;
-    }
-    items[count++] = text;
-    return true;
-  }
-  void Release(char *text) {
-    for (size_t i = 0; i < count; ++i) {
-      if (items[i] == text) {
-        items[i] = items[--count];
-        free(text);
-        return;
-      }
-    }
-  }
-};
-OwnedTexts g_ownedEnv;
 
 }  // namespace
 
@@ -212,75 +184,53 @@ const char *get_program_name() {
 }
 
 int env_set_private(const char *name, const char *value) {
-  // The array this function made and may grow. The C library's setenv keeps
-  // its own array and grows it with realloc whenever it adds an entry, so an
-  // array that is not ours is never reallocated or freed here: once the
-  // application's setenv has moved the environment to the library's array,
-  // the entries are copied into a new array of ours first.
-  static char **ownArray = nullptr;
-  static bool replaced = false;
-  if (replaced && environ != ownArray) {
-    size_t count = 0;
-    while (environ != nullptr && environ[count] != nullptr) ++count;
-    auto **copy = static_cast<char **>(calloc(count + 1, sizeof(char *)));
-    if (copy == nullptr) return -1;
-    if (count > 0) memcpy(copy, environ, count * sizeof(char *));
-    free(ownArray);  // nothing points to it since the library copied it
-    environ = ownArray = copy;
-  }
-  if (!replaced) {
-    size_t count = 0;
-    while (environ != nullptr && environ[count] != nullptr) ++count;
-    auto **copy = static_cast<char **>(calloc(count + 1, sizeof(char *)));
-    if (copy == nullptr) return -1;
-    for (size_t i = 0; i < count; ++i) {
-      copy[i] = strdup(environ[i]);
-      if (copy[i] == nullptr || !g_ownedEnv.Add(copy[i])) {
-        free(copy[i]);
-        for (size_t j = 0; j < i; ++j) g_ownedEnv.Release(copy[j]);
-        free(copy);
-        return -1;
-      }
-    }
-    environ = ownArray = copy;
-    replaced = true;
-  }
+  // Other threads may read the environment (getenv) at any time, a connect
+  // setting ORACLE_SID among them. So an entry changes only when it differs;
+  // a change publishes a new array of ours; and no array or entry text that
+  // a reader may still hold is written or freed (the few retired ones stay
+  // allocated). An array that is not ours (the C library's setenv grows its
+  // own with realloc) is only read.
+  static std::mutex lock;
+  std::lock_guard<std::mutex> guard(lock);
+  char **env = __atomic_load_n(&environ, __ATOMIC_ACQUIRE);
   const size_t nlen = strlen(name);
   size_t count = 0, found = SIZE_MAX;
-  for (; environ[count] != nullptr; ++count) {
+  for (; env != nullptr && env[count] != nullptr; ++count) {
     if (found != SIZE_MAX) continue;
-    const char *e = environ[count];
+    const char *e = env[count];
     size_t i = 0;
     while (i < nlen && e[i] != '\0' && Upper(e[i]) == Upper(name[i])) ++i;
     if (i == nlen && e[i] == '=') found = count;
   }
-  if (value != nullptr && *value != '\0') {
-    char entry[1024];
+  const bool set = value != nullptr && *value != '\0';
+  char entry[1024];
+  if (set) {
     snprintf(entry, sizeof entry, "%s=%s", name, value);
-    char *text = strdup(entry);
-    if (text == nullptr) return -1;
-    if (!g_ownedEnv.Add(text)) {
-      free(text);
-      return -1;
-    }
-    if (found != SIZE_MAX) {
-      g_ownedEnv.Release(environ[found]);
-      environ[found] = text;
-      return 0;
-    }
-    auto **grown = static_cast<char **>(realloc(environ, (count + 2) * sizeof(char *)));
-    if (grown == nullptr) {
-      g_ownedEnv.Release(text);
-      return -1;
-    }
-    grown[count] = text;
-    grown[count + 1] = nullptr;
-    environ = ownArray = grown;
+    // The names match in any case: the value decides.
+    if (found != SIZE_MAX && strcmp(env[found] + nlen + 1, entry + nlen + 1) == 0) return 0;
+  } else if (found == SIZE_MAX) {
     return 0;
   }
-  if (found != SIZE_MAX) {
-    g_ownedEnv.Release(environ[found]);
-    memmove(&environ[found], &environ[found + 1], (count - found) * sizeof(char *));
+  auto **copy = static_cast<char **>(calloc(count + 2, sizeof(char *)));
+  if (copy == nullptr) return -1;
+  char *text = nullptr;
+  if (set && (text = strdup(entry)) == nullptr) {
+    free(copy);
+    return -1;
   }
+  size_t n = 0;
+  for (size_t i = 0; i < count; ++i) {
+    if (i != found)
+      copy[n++] = env[i];
+    else if (text != nullptr)
+      copy[n++] = text;
+  }
+  if (text != nullptr && found == SIZE_MAX) copy[n++] = text;
+  copy[n] = nullptr;
+  // Ours from now on, and kept reachable once replaced (with the texts it
+  // points to) for the readers that may still hold it.
+  static auto *arrays = new std::vector<char **>;  // never destroyed: outlives every reader
+  arrays->push_back(copy);
+  __atomic_store_n(&environ, copy, __ATOMIC_RELEASE);
   return 0;
 }

@@ -47,6 +47,8 @@ const char *get_program_name();
 void program_name_from_command_line(const char *commandLine, char *out, size_t outSize);
 
 // Sets (non-empty value) or removes (NULL or empty value) one entry of the
-// process environment, matching the name case-insensitively. The first call
-// replaces the environment array by a private copy. 0, or -1 when out of memory.
+// process environment, matching the name case-insensitively. Safe beside
+// threads reading the environment: an entry that already holds the value is
+// left alone, and a change publishes a new array, freeing nothing a reader
+// may hold. 0, or -1 when out of memory.
 int env_set_private(const char *name, const char *value);

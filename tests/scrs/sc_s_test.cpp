@@ -3,6 +3,9 @@
 
 #include "fetch_fixture.h"
 #include "odbc/data/rowset.h"
+#include "odbc/sqlstate.h"
+
+#include <string>
 
 namespace fetchtest {
 namespace {
@@ -81,3 +84,77 @@ TEST_F(ScsInfo, IntegerAndStringQuestions) {
 
 }  // namespace
 }  // namespace fetchtest
+
+// ---- Parameter description by SQL analysis ---------------------------------------------
+
+namespace {
+
+struct Described {
+  DescParamSQL d;
+  int rc;
+  explicit Described(const char *sql) {
+    SCR_DescParamSQLInit(&d, "to_char(NULL)");
+    rc = SCR_DescParamSQLBuild(&d, sql);
+  }
+  ~Described() { SCR_DescParamSQLFree(&d); }
+  std::string Probes() const {
+    std::string s;
+    for (int32_t i = 0; i < d.probeCount; ++i) s += (i ? "|" : "") + std::string(d.probes[i]);
+    return s;
+  }
+};
+
+TEST(DescParamSQL, ProbesTotalsAndMarkerStrings) {
+  const struct {
+    const char *sql, *probes;
+    int total;
+    const char *marker;
+  } cases[] = {
+      {"SELECT * FROM t WHERE a = ? AND b BETWEEN ? AND 10", "SELECT a, b FROM t WHERE 1=0 ", 2, nullptr},
+      {"SELECT * FROM t WHERE ? = a", "SELECT a FROM t WHERE 1=0 ", 1, nullptr},
+      {"SELECT * FROM t WHERE ? = ?", "", 0, nullptr},
+      {"SELECT * FROM t WHERE a LIKE ?", "SELECT a FROM t WHERE 1=0 ", 1, nullptr},
+      {"SELECT * FROM t WHERE ? IS NULL", "SELECT to_char(NULL) FROM t WHERE 1=0 ", 1, nullptr},
+      {"SELECT * FROM t WHERE a IN (?, 1, ?)", "SELECT a, a FROM t WHERE 1=0 ", 2, nullptr},
+      {"SELECT * FROM t WHERE ? IN (1, 2)", "SELECT 1 FROM t WHERE 1=0 ", 1, nullptr},
+      {"SELECT * FROM t WHERE ? IN (SELECT b FROM u)", "SELECT to_char(NULL) FROM t WHERE 1=0 ", 1, nullptr},
+      {"SELECT a FROM t WHERE a = ? UNION SELECT b FROM u UNION SELECT c FROM v WHERE c > ?",
+       "SELECT a FROM t WHERE 1=0 |SELECT c FROM v WHERE 1=0 ", 2, nullptr},
+      {"SELECT x.a FROM t x INNER JOIN u ON x.k = u.k WHERE u.n = ?",
+       "SELECT u.n FROM t  x INNER JOIN u ON x.k = u.k WHERE 1=0 ", 1, nullptr},
+      {"UPDATE t SET c = ? WHERE k = ?", "SELECT t.c, t.k FROM t WHERE 1=0 ", 2, nullptr},
+      {"UPDATE t SET c = ? WHERE CURRENT OF cur", "SELECT t.c FROM t WHERE 1=0 ", 1, nullptr},
+      {"DELETE FROM t WHERE k = ? AND s LIKE ?", "SELECT k, s FROM t WHERE 1=0 ", 2, nullptr},
+      {"INSERT INTO t VALUES (?, 1, ?)", "SELECT * FROM t WHERE 1=0 ", 3, "?X?"},
+      {"INSERT INTO t (a, b) VALUES (1, ?)", "SELECT b FROM t WHERE 1=0 ", 1, nullptr},
+      {"INSERT INTO t (a, b) VALUES (1, ?, ?)", "", 0, nullptr},
+      // Each select item feeds the column at its position, nested
+      // expressions not counted.
+      {"INSERT INTO t (n, d, s) SELECT x + 1, ?, s FROM u WHERE u.n > ?",
+       "SELECT d FROM t WHERE 1=0 |SELECT u.n FROM u WHERE 1=0 ", 2, nullptr},
+      {"SELECT a FROM t GROUP BY a HAVING SUM(b) > ? AND COUNT(c) < ?",
+       "SELECT (b), 1 FROM t WHERE 1=0 ", 2, nullptr},
+      {"SELECT a FROM t GROUP BY a HAVING SUM(b) > ?", "SELECT SUM( b ) FROM t WHERE 1=0 ", 1, nullptr},
+      // Markers the walks do not serve stay uncounted.
+      {"SELECT ?, a FROM t WHERE a = ?", "SELECT a FROM t WHERE 1=0 ", 1, nullptr},
+      {"SELECT a FROM t WHERE a = (SELECT b FROM u WHERE c = ?)", "", 0, nullptr},
+      {"SELECT a FROM t WHERE a IN (SELECT b FROM u WHERE c IN (?, 1))", "", 0, nullptr},
+      {"SELECT a FROM t WHERE EXISTS (SELECT 1 FROM u WHERE u.k = ?)", "", 0, nullptr},
+      {"begin p(?); end;", "", 0, nullptr},
+      {"{call p(?)}", "", 0, nullptr},
+  };
+  for (const auto &c : cases) {
+    Described x(c.sql);
+    EXPECT_EQ(x.rc, 0) << c.sql;
+    EXPECT_EQ(x.Probes(), c.probes) << c.sql;
+    EXPECT_EQ(x.d.total, c.total) << c.sql;
+    EXPECT_STREQ(x.d.marker, c.marker) << c.sql;
+  }
+  for (const char *bad : {"SELECT a FROM t WHERE a = ?;", "SELECT a FROM t WHERE a = 'x"}) {
+    Described x(bad);
+    EXPECT_EQ(x.rc, E_37000) << bad;
+    EXPECT_EQ(x.d.probeCount, 0);
+  }
+}
+
+}  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <set>
 #include <thread>
 #include <vector>
@@ -145,6 +146,45 @@ TEST_F(HandleTableTest, ConcurrentAddsGiveDistinctHandles) {
   EXPECT_EQ(unique.size(), got.size());
   EXPECT_EQ(t.capacity - t.freeCount, kThreads * kPer);
   for (size_t i = 0; i < got.size(); ++i) EXPECT_EQ(HandleTable_Lookup(&t, got[i]), &got[i]);
+}
+
+// Lookups take no lock: while other threads add (growing the table many
+// times over) and remove, a handle that stays registered keeps resolving to
+// its object and a removed one to NULL.
+TEST_F(HandleTableTest, LookupsStayRightWhileTheTableGrowsAndShrinks) {
+  const HandleValue kept = Add(&objs[0]);
+  const HandleValue gone = Add(&objs[1]);
+  HandleTable_Remove(&t, gone);
+  std::atomic<bool> done{false};
+  std::vector<std::thread> writers;
+  for (int w = 0; w < 2; ++w)
+    writers.emplace_back([&] {
+      std::vector<HandleValue> mine;
+      for (int i = 0; i < 3000; ++i) {
+        HandleValue h = 0;
+        ASSERT_EQ(HandleTable_Add(&t, &h, &objs[2]), 0);
+        mine.push_back(h);
+        if (i % 4 == 3) {
+          HandleTable_Remove(&t, mine.front());
+          mine.erase(mine.begin());
+        }
+      }
+    });
+  int wrong = 0;
+  std::thread reader([&] {
+    while (!done.load()) {
+      wrong += HandleTable_Lookup(&t, kept) != &objs[0];
+      // The removed handle's entry may be taken again by a writer's object.
+      void *g = HandleTable_Lookup(&t, gone);
+      wrong += g != nullptr && g != &objs[2];
+    }
+  });
+  for (auto &w : writers) w.join();
+  done = true;
+  reader.join();
+  EXPECT_EQ(wrong, 0);
+  EXPECT_GT(t.capacity, 4000);
+  EXPECT_EQ(HandleTable_Lookup(&t, kept), &objs[0]);
 }
 
 }  // namespace

@@ -90,6 +90,90 @@ TEST(OsSemaphore, CountsAreBoundedByTheMaximum) {
   EXPECT_FALSE(s.Close());
 }
 
+// A binary semaphore used as a lock by several threads: every count taken
+// without the shared lock is handed on, no waiter sleeps through a release,
+// and the guarded counter sees every increment.
+TEST(OsSemaphore, BinaryLockPassesBetweenThreadsWithoutLostWakeups) {
+  struct Shared {
+    OsSemaphore lock{};
+    int64_t counter = 0;  // guarded by lock only
+  } sh;
+  ASSERT_NE(sh.lock.Create(1, 1), nullptr);
+  constexpr int kThreads = 4, kRounds = 20000;
+  OsThreadStart rec{[](void *p) -> uint32_t {
+                      auto *s = static_cast<Shared *>(p);
+                      for (int i = 0; i < kRounds; ++i) {
+                        if (!s->lock.Wait()) return 1;
+                        ++s->counter;
+                        if (!s->lock.Release()) return 2;
+                      }
+                      return 0;
+                    },
+                    &sh};
+  OsThread th[kThreads]{};
+  for (auto &t : th) t.Start(&rec);
+  for (auto &t : th) {
+    ASSERT_TRUE(t.Join());
+    uint32_t code = 99;
+    t.ExitCode(&code);
+    EXPECT_EQ(code, 0u);
+    t.Close();
+  }
+  EXPECT_EQ(sh.counter, int64_t{kThreads} * kRounds);
+  // Exactly one count is left.
+  EXPECT_TRUE(sh.lock.Wait());
+  EXPECT_TRUE(sh.lock.Release());
+  EXPECT_FALSE(sh.lock.Release());
+  sh.lock.Close();
+}
+
+// A wait-all on two semaphores while another thread keeps taking and giving
+// back one of them without the shared lock: the wait-all ends once the
+// other is released, and takes exactly one count of each.
+TEST(OsWaitSet, WaitAllCompletesAgainstLockFreeTakers) {
+  struct Shared {
+    OsSemaphore a{}, b{};
+    std::atomic<bool> stop{false};
+    OsWaitSet set{};
+  } sh;
+  ASSERT_NE(sh.a.Create(1, 1), nullptr);
+  ASSERT_NE(sh.b.Create(0, 1), nullptr);
+  sh.set.AddSemaphore(sh.a);
+  sh.set.AddSemaphore(sh.b);
+  OsThreadStart churn{[](void *p) -> uint32_t {
+                        auto *s = static_cast<Shared *>(p);
+                        while (!s->stop.load()) {
+                          s->a.Wait();
+                          s->a.Release();
+                        }
+                        return 0;
+                      },
+                      &sh};
+  OsThreadStart all{[](void *p) -> uint32_t {
+                      return static_cast<uint32_t>(static_cast<Shared *>(p)->set.WaitAny(true));
+                    },
+                    &sh};
+  OsThread churner{}, waiter{};
+  churner.Start(&churn);
+  waiter.Start(&all);
+  ASSERT_TRUE(sh.b.Release());
+  ASSERT_TRUE(waiter.Join());
+  uint32_t code = 99;
+  waiter.ExitCode(&code);
+  EXPECT_EQ(code, static_cast<uint32_t>(OS_WAIT_OBJECT_0));
+  // The churner may now block on a; give its count back so it can stop.
+  sh.stop = true;
+  ASSERT_TRUE(sh.a.Release());
+  ASSERT_TRUE(churner.Join());
+  churner.Close();
+  waiter.Close();
+  // a: the count given back above is the only one; b: none.
+  EXPECT_FALSE(sh.a.Release());
+  EXPECT_TRUE(sh.b.Release());
+  sh.a.Close();
+  sh.b.Close();
+}
+
 TEST(OsWaitSet, WaitAllTakesEveryHandleTogether) {
   Events ev;
   OsWaitSet set{};

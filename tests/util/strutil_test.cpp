@@ -216,4 +216,17 @@ TEST(StrUtil, EnvSetPrivateBetweenTheApplicationsSetenvCalls) {
   EXPECT_EQ(getenv("KVD_TEST_R2_0"), nullptr);
 }
 
+// The same value again leaves the environment's array as it is.
+TEST(StrUtil, EnvSetPrivateLeavesAnUnchangedValueAlone) {
+  ASSERT_EQ(0, env_set_private("KVD_TEST_SAME", "1"));
+  char **before = environ;
+  ASSERT_EQ(0, env_set_private("kvd_test_same", "1"));
+  EXPECT_EQ(before, environ);
+  ASSERT_EQ(0, env_set_private("KVD_TEST_SAME", nullptr));
+  EXPECT_NE(before, environ);
+  before = environ;
+  ASSERT_EQ(0, env_set_private("KVD_TEST_SAME", nullptr));  // absent: nothing
+  EXPECT_EQ(before, environ);
+}
+
 }  // namespace

@@ -109,5 +109,3 @@ SQLRETURN DoubleToNumeric(double x, SQL_NUMERIC_STRUCT *out, SQLSMALLINT scale,
 // "%.*g" of x with the given significant digits, in the C locale's form
 // whatever the process locale. Returns the text length.
 size_t FormatDouble(char *buffer, size_t size, double x, int digits);
-// Removes one trailing '.' of a formatted number; returns the new length.
-size_t StripTrailingDot(char *text, size_t len);

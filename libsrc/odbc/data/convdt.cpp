@@ -28,6 +28,13 @@ inline int FormatYear(char *out, size_t size, int year) {
   return std::snprintf(out, size, "%s%04u", year < 0 ? "-" : "", magnitude);
 }
 
+// A value stored with part of it cut off: 01S07.
+SQLRETURN Truncated(bool cut, int *pending) {
+  if (!cut) return SQL_SUCCESS;
+  *pending = E_01S07;
+  return SQL_SUCCESS_WITH_INFO;
+}
+
 }  // namespace
 
 SQLRETURN ConvertBINARY(const void *src, SQLLEN srcLen, SQLLEN total, SQLSMALLINT cType,
@@ -163,13 +170,16 @@ SQLRETURN ConvertTIMESTAMP(const SQL_TIMESTAMP_STRUCT &value, SQLSMALLINT cType,
     }
     case SQL_C_DATE:
     case SQL_C_TYPE_DATE: {
+      // A time of day that goes is a fractional truncation.
       SQL_DATE_STRUCT d{value.year, value.month, value.day};
-      return Store(&d, sizeof d, data, lenPtr);
+      Store(&d, sizeof d, data, lenPtr);
+      return Truncated(value.hour || value.minute || value.second || value.fraction, pending);
     }
     case SQL_C_TIME:
     case SQL_C_TYPE_TIME: {
       SQL_TIME_STRUCT t{value.hour, value.minute, value.second};
-      return Store(&t, sizeof t, data, lenPtr);
+      Store(&t, sizeof t, data, lenPtr);
+      return Truncated(value.fraction != 0, pending);
     }
     case SQL_C_TIMESTAMP:
     case SQL_C_TYPE_TIMESTAMP:

@@ -1,6 +1,7 @@
 // Conversions from integer and floating-point data.
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "odbc/data/convimpl.h"
 
@@ -15,10 +16,35 @@ size_t FormatDouble(char *buffer, size_t size, double x, int digits) {
   return len;
 }
 
-size_t StripTrailingDot(char *text, size_t len) {
-  if (len > 0 && text[len - 1] == '.') text[--len] = '\0';
+namespace {
+
+size_t ShortestText(char *buffer, size_t size, double x, bool isFloat) {
+  // The fewest digits that read back as the same value in the source's own
+  // type (0.1, not 0.10000000000000001); written out in full while the
+  // exponent stays within what 17 digits show, as %g would.
+  auto shortest = [&](std::chars_format f) {
+    return isFloat ? std::to_chars(buffer, buffer + size - 1, float(x), f)
+                   : std::to_chars(buffer, buffer + size - 1, x, f);
+  };
+  if (size == 0) return 0;
+  auto r = shortest(std::chars_format::scientific);
+  if (r.ec == std::errc() && std::isfinite(x)) {
+    // "d.ddde+XX": the decimal exponent after the 'e'.
+    const char *e = static_cast<const char *>(std::memchr(buffer, 'e', size_t(r.ptr - buffer)));
+    int exponent = 0;
+    for (const char *q = e ? e + 2 : r.ptr; q < r.ptr; ++q) exponent = 10 * exponent + (*q - '0');
+    if (e && e[1] == '-') exponent = -exponent;
+    if (exponent >= -5 && exponent < 17) {
+      const auto fixed = shortest(std::chars_format::fixed);
+      if (fixed.ec == std::errc()) r = fixed;
+    }
+  }
+  const size_t len = r.ec == std::errc() ? size_t(r.ptr - buffer) : 0;
+  buffer[len] = '\0';
   return len;
 }
+
+}  // namespace
 
 SQLRETURN DoubleToNumeric(double x, SQL_NUMERIC_STRUCT *out, SQLSMALLINT scale,
                           SQLSMALLINT precision, int *pending, bool fromFloat) {
@@ -146,8 +172,7 @@ SQLRETURN ConvertFloating(double x, bool isFloat, SQLSMALLINT cType, void *data,
     case SQL_C_CHAR:
     case SQL_C_WCHAR: {
       char text[40];
-      size_t len = FormatDouble(text, sizeof text, x, isFloat ? 8 : 17);
-      len = StripTrailingDot(text, len);
+      size_t len = ShortestText(text, sizeof text, x, isFloat);
       return NumberText(text, len, WholePartLength(text, len), cType, data, bufLen, lenPtr, pending);
     }
     case SQL_C_BIT: {

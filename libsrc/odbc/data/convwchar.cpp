@@ -2,7 +2,6 @@
 // UTF-16 text in place with the same parsers as narrow text.
 #include "odbc/data/convimpl.h"
 
-using convimpl::Fail;
 using convparse::WideText;
 
 SQLRETURN WCharToNumber(const void *text, size_t len, int64_t minimum, int64_t maximum,
@@ -56,8 +55,14 @@ SQLRETURN ConvertWCHAR(const void *src, SQLLEN srcLen, SQLLEN total, SQLSMALLINT
     case SQL_C_BINARY:
       return CopyCharOut(src, srcLen, srcLen, total, false, true, data, bufLen, lenPtr, pending,
                          consumed);
-    case SQL_C_GUID:
-      return Fail(pending, E_07006);
+    case SQL_C_GUID: {
+      // As narrow text converts: the same value reads alike in both drivers.
+      SQLGUID g;
+      if (convparse::ParseGUID(WideText(src, size_t(units)), &g, pending) != SQL_SUCCESS) return SQL_ERROR;
+      rc = convimpl::FixedCopy(&g, sizeof g, data, lenPtr, pending);
+      if (rc != SQL_ERROR && consumed) *consumed = srcLen;
+      return rc;
+    }
     default:
       if (const char *parser = convimpl::ParserName(cType)) CONV_TRACE("WCharTo%s", parser);
       rc = convimpl::TextToFixed(WideText(src, size_t(units)), cType, data, lenPtr, pending, scale,

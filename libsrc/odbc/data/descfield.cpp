@@ -519,7 +519,9 @@ SQLRETURN ReadIrd(RecordRead &r, int16_t field, const Out &o) {
     case SQL_DESC_CATALOG_NAME: return o.Text(c->catalog);
     case SQL_DESC_LABEL: return o.Text(LabelOf(*c));
     case SQL_DESC_BASE_COLUMN_NAME:
-      return o.Text(r.AttrInt(kAttrExpression, &attr) && attr == 1 ? "" : LabelOf(*c));
+      // Without its table the base column is not known (the label may be
+      // an alias or the expression's text).
+      return o.Text((r.AttrInt(kAttrExpression, &attr) && attr == 1) || !c->table || !*c->table ? "" : LabelOf(*c));
     case SQL_DESC_LITERAL_PREFIX: return TypeCatalogText(o, conn, kLiteralPrefixColumn, t);
     case SQL_DESC_LITERAL_SUFFIX: return TypeCatalogText(o, conn, kLiteralSuffixColumn, t);
     case SQL_DESC_NULLABLE: return o.SmallInt(static_cast<int>(c->flags & kColDescNullableMask));

@@ -216,6 +216,7 @@ enum Fill : uint8_t {
   FILL_SBIGINT,
   FILL_UBIGINT,
   FILL_GUID,
+  FILL_TIME_TEXT,   // a time of day as "hh:mm:ss"
 };
 
 struct Plan {
@@ -227,6 +228,13 @@ struct Plan {
 };
 
 bool IsBinarySql(int16_t t) { return t == SQL_BINARY || t == SQL_VARBINARY || t == SQL_LONGVARBINARY; }
+
+bool IsCharSql(int16_t t) {
+  return t == SQL_CHAR || t == SQL_VARCHAR || t == SQL_LONGVARCHAR || t == SQL_WCHAR || t == SQL_WVARCHAR ||
+         t == SQL_WLONGVARCHAR;
+}
+
+constexpr uint32_t kTimeTextWidth = 8;  // hh:mm:ss
 
 bool IsDateTimeSql(int16_t t) {
   switch (t) {
@@ -343,6 +351,16 @@ int PlanColumn(Stmt *stmt, const BindCtx &c, Plan *p) {
       return 0;
     case SQL_C_GUID:
       p->fill = FILL_GUID;
+      return 0;
+    case SQL_C_TIME:
+    case SQL_C_TYPE_TIME:
+      // A time for a character column is its text, as ODBC converts it;
+      // for a date/time column the agent puts it on the current day.
+      if (IsCharSql(b.sqlType)) {
+        p->type = VT_CHAR;
+        p->size = kTimeTextWidth;
+        p->fill = FILL_TIME_TEXT;
+      }
       return 0;
     case SQL_C_BINARY:
       p->fill = FILL_BINARY;
@@ -491,6 +509,14 @@ int FillValue(Stmt *stmt, const Plan &p, DatasetCol &col, unsigned char *e, cons
       SQLGUID g;
       memcpy(&g, value, sizeof g);
       GUIDToChar(reinterpret_cast<char *>(e), &g);
+      return 0;
+    }
+    case FILL_TIME_TEXT: {
+      SQL_TIME_STRUCT t;
+      memcpy(&t, value, sizeof t);
+      char text[16];
+      snprintf(text, sizeof text, "%02u:%02u:%02u", t.hour % 100u, t.minute % 100u, t.second % 100u);
+      memcpy(e, text, kTimeTextWidth);
       return 0;
     }
   }
@@ -844,7 +870,9 @@ SQLRETURN ExecuteFinish(Stmt *stmt, uint64_t rowsProcessed) {
     stmt->paramData = nullptr;
   }
   const int32_t code = stmt->pending;
-  if (code != 0 && code != E_IM906 && code != E_IM902) {
+  // 183 (a failover completed on the way) is a success with information.
+  const bool failedOver = code == E_IM500;
+  if (code != 0 && code != E_IM906 && code != E_IM902 && !failedOver) {
     StmtGetAgentMsgs(stmt);
     if (stmt->rowsProcessed) {
       // The rows before the failing one went through: the failing row is
@@ -871,13 +899,13 @@ SQLRETURN ExecuteFinish(Stmt *stmt, uint64_t rowsProcessed) {
   stmt->flags |= STMTF_RESULT_OPEN;
   StatusesFinish(stmt, code != E_IM902);
 
-  const SQLRETURN done = code == E_IM902 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
+  const SQLRETURN done = code == E_IM902 || failedOver ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
   if (code == E_IM906) stmt->pending = 0;
   if (stmt->conn->cn_spOutDeferFetch && code != E_IM906) return done;
   if (stmt->outCount + stmt->inOutCount == 0) return done;
   SQLRETURN rc = FetchOutputParams(stmt);
   if (rc != SQL_SUCCESS) return rc;
-  if (code == E_IM902) stmt->pending = E_IM902;
+  if (code == E_IM902 || failedOver) stmt->pending = code;
   return done;
 }
 

@@ -114,7 +114,9 @@ SQLRETURN FetchBlock(Stmt *stmt) {
   FreeFetchedRows(stmt);
   int32_t code = DrvCall<&DrvOps::DRV_Fetch>(stmt->drv, stmt->agentCursor, stmt->rowsPerBlock, &stmt->fetched);
   stmt->pending = code;
-  return code == 0 ? SQL_SUCCESS : SQL_ERROR;
+  // 183: the rows came, and a failover completed on the way; the code stays
+  // pending for the call to report.
+  return code == 0 || code == E_IM500 ? SQL_SUCCESS : SQL_ERROR;
 }
 
 // Makes sure the block holds a row to hand out: SQL_SUCCESS, SQL_NO_DATA at

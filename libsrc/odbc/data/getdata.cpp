@@ -246,6 +246,75 @@ void KeepRest(Stmt *stmt, SQLRETURN rc, int16_t cType, bool piece, uint32_t len,
   g.remaining = 0;
 }
 
+bool IsNumericSql(int16_t t) {
+  switch (t) {
+    case SQL_DECIMAL: case SQL_NUMERIC: case SQL_DOUBLE: case SQL_FLOAT: case SQL_REAL: case SQL_INTEGER:
+    case SQL_SMALLINT: case SQL_TINYINT: case SQL_BIGINT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The C types a number converts to.
+bool NumberCType(int16_t cType) {
+  switch (cType) {
+    case SQL_C_DATE: case SQL_C_TIME: case SQL_C_TIMESTAMP: case SQL_C_TYPE_DATE: case SQL_C_TYPE_TIME:
+    case SQL_C_TYPE_TIMESTAMP: case SQL_C_GUID:
+      return false;
+    default:
+      return true;
+  }
+}
+
+bool IsIntegerCType(int16_t cType) {
+  switch (cType) {
+    case SQL_C_LONG: case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_SHORT: case SQL_C_SSHORT: case SQL_C_USHORT:
+    case SQL_C_TINYINT: case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_SBIGINT: case SQL_C_UBIGINT:
+    case SQL_C_BIT:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A number's exact text into an integer C type: the fraction goes, with
+// 01S07 when it was not zero, as ODBC converts a number to an integer.
+SQLRETURN NumberToInteger(Stmt *stmt, const char *text, uint32_t len, int16_t cType, const ColumnBinding *b) {
+  const auto bufLen = static_cast<SQLLEN>(b->bufferLength);
+  const char *end = text + len;
+  const char *dot = static_cast<const char *>(memchr(text, '.', len));
+  const char *exp = static_cast<const char *>(memchr(text, 'E', len));
+  uint32_t whole = dot ? static_cast<uint32_t>(dot - text) : len;
+  bool cut = false;
+  if (exp) {
+    // Written with an exponent only far beyond any integer, or far below one.
+    if (exp + 1 < end && exp[1] == '+') return Fail(stmt, E_22003);
+    text = "0";
+    whole = 1;
+    cut = true;
+  } else if (dot) {
+    for (const char *q = dot + 1; q < end; ++q) cut = cut || *q != '0';
+    // ".5" or "-.5": no whole digits, a whole part of zero.
+    if (whole == 0 || (whole == 1 && (text[0] == '-' || text[0] == '+'))) {
+      text = "0";
+      whole = 1;
+    }
+  }
+  const SQLRETURN rc =
+      ConvertCHAR(text, whole, whole, cType, b->data, bufLen, b->lengthPtr, &stmt->pending, 0, 0);
+  if (rc == SQL_ERROR || !cut) return rc;
+  stmt->pending = E_01S07;
+  return SQL_SUCCESS_WITH_INFO;
+}
+
+void ForgetCell(GetDataContinuation *g) {
+  g->column = 0;
+  g->row = 0;
+  g->remaining = 0;
+  g->value = nullptr;
+}
+
 SQLLEN PieceTotal(int32_t total) { return total < 0 ? SQL_NO_TOTAL : total; }
 
 // Column 0: the bookmark of the row, an 8-byte integer.
@@ -522,13 +591,26 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   uint32_t len = 0;
   if (DatasetValueRef(ds, row, index, &p, &len) != 0) return Fail(stmt, E_S1000);
   const Family fam = CellFamily(cell.type);
-  if (fam == FAM_OTHER)
-    return ConvertFixed(stmt, cell.type, p, len, cType, b, precision, numScale, info.scale);
-  g.value = const_cast<void *>(p);
-  g.total = static_cast<int32_t>(len);
-  SQLLEN consumed = 0;
-  SQLRETURN rc = ConvertText(stmt, fam, p, len, len, cType, b, precision, numScale, &consumed);
-  KeepRest(stmt, rc, cType, false, len, consumed);
+  // A number may travel as its exact text; it still converts as a number.
+  if (fam == FAM_CHAR && IsNumericSql(info.sqlType) && !NumberCType(cType)) {
+    ForgetCell(&g);
+    return Fail(stmt, E_07006);
+  }
+  SQLRETURN rc;
+  if (fam == FAM_OTHER) {
+    rc = ConvertFixed(stmt, cell.type, p, len, cType, b, precision, numScale, info.scale);
+  } else if (fam == FAM_CHAR && IsNumericSql(info.sqlType) && IsIntegerCType(cType)) {
+    rc = NumberToInteger(stmt, static_cast<const char *>(p), len, cType, b);
+  } else {
+    g.value = const_cast<void *>(p);
+    g.total = static_cast<int32_t>(len);
+    SQLLEN consumed = 0;
+    rc = ConvertText(stmt, fam, p, len, len, cType, b, precision, numScale, &consumed);
+    KeepRest(stmt, rc, cType, false, len, consumed);
+  }
+  // A conversion that failed handed nothing out: the cell is still unread,
+  // and another call (with another C type, say) reads it from the start.
+  if (rc == SQL_ERROR) ForgetCell(&g);
   return rc;
 }
 

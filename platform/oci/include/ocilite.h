@@ -90,11 +90,43 @@ unsigned ocilite_test_calls(int kind);
 /* Failover: the next call of the kind on a session whose server has a
  * failover callback (OCI_ATTR_FOCBK) calls it from inside that call once per
  * event, in order, with the failover type fo_type (OCI_FO_SESSION ...). An
- * OCI_FO_ERROR event answered with OCI_FO_RETRY goes on to the next event,
- * any other answer to it ends the sequence as an abort. When the sequence
- * ends with OCI_FO_END the call then does its work; otherwise it fails with
- * ORA-25408. Kinds: OCILITE_T_EXECUTE, _FETCH, _COMMIT, _ROLLBACK. */
+ * OCI_FO_ERROR event answered with OCI_FO_RETRY goes on to the next event.
+ * Any other answer to it (the client gives up), or a sequence ending without
+ * OCI_FO_END, brings an OCI_FO_ABORT event (unless the sequence just gave
+ * one); the call fails with ORA-25408 and the session is dead: every later
+ * call on it fails with ORA-03114 until it ends. After OCI_FO_END the new
+ * session has lost an open transaction (rolled back; the call and every
+ * later one fail with ORA-25402 until a rollback), for type OCI_FO_SESSION
+ * also its open cursors (their fetches fail with ORA-25401 until executed
+ * again), while type OCI_FO_SELECT continues their fetches; otherwise the
+ * call then does its work. Kinds: OCILITE_T_EXECUTE, _FETCH, _COMMIT,
+ * _ROLLBACK. */
 void ocilite_test_failover(int kind, unsigned fo_type, const unsigned *events, int nevents);
+
+/* One callback call of a failover: the event, the callback's answer and the
+ * milliseconds since the failover's first event. */
+struct ocilite_failover_step {
+  unsigned event;
+  int answer;
+  unsigned ms;
+};
+/* The steps of failover number index (0: the first run since the last
+ * reset): up to max go to steps; returns how many it had, or -1 when there
+ * was no such failover. */
+int ocilite_test_failover_steps(int index, struct ocilite_failover_step *steps, int max);
+
+/* A connection pool as the stand-in keeps it: its limits, no-wait mode, the
+ * physical connections opened and lent now, the most ever open, and the
+ * servers attached through it. */
+struct ocilite_pool_info {
+  unsigned min, max, incr;
+  int nowait;
+  unsigned open, busy, peak;
+  int attached;
+};
+/* The pools that exist now, oldest first: up to max go to out; returns how
+ * many there are. */
+int ocilite_test_pools(struct ocilite_pool_info *out, int max);
 
 /* Disarms every fault and slow setting and zeroes the call counts. */
 void ocilite_test_reset(void);

@@ -43,6 +43,8 @@ struct BeUser {
 // Resolves a connect identifier to a database directory ("" when none).
 std::string be_resolve_database(const std::string& connect_id);
 bool be_database_exists(const std::string& dir);
+// Why dir is no database, naming the path: for the text of a failed attach.
+std::string be_database_missing(const std::string& dir);
 int be_db_create(const std::string& dir, DlError* err);
 int be_user_create(const std::string& dir, const std::string& user, const std::string& password,
                    DlError* err);
@@ -52,16 +54,20 @@ int be_user_password(const std::string& dir, const std::string& user,
 int be_user_flags(const std::string& dir, const std::string& user, int flags, DlError* err);
 int be_user_list(const std::string& dir, std::vector<BeUser>* out, DlError* err);
 // Checks a logon: 0 (user's flags in *flags), 1017 wrong user or password.
+// With users, a successful check also lists the database's users (as
+// be_user_list does) from the same opening of the catalog.
 int be_check_logon(const std::string& dir, const std::string& user, const std::string& password,
-                   int* flags, DlError* err);
+                   int* flags, DlError* err, std::vector<BeUser>* users = nullptr);
 
 // ---- Connections -------------------------------------------------------------
 
 // Opens the user's schema as main, attaches the other schemas by name and
 // registers the Oracle function library with the session state (which must
-// outlive the connection).
+// outlive the connection). users: the database's users when the caller has
+// just read them (be_check_logon), else NULL and they are read here.
 int be_open(const std::string& dir, const std::string& user, DlSession* session,
-            BeBreakFn brk, void* brk_ctx, BeConn** out, DlError* err);
+            BeBreakFn brk, void* brk_ctx, BeConn** out, DlError* err,
+            const std::vector<BeUser>* users = nullptr);
 void be_close(BeConn* c);
 // Runs a whole text (one or more statements) without results.
 int be_exec(BeConn* c, const char* sql, DlError* err);

@@ -150,6 +150,12 @@ bool be_database_exists(const std::string& dir) {
   return !dir.empty() && file_exists(join(dir, kCatalog));
 }
 
+std::string be_database_missing(const std::string& dir) {
+  if (dir.empty()) return "no database directory named";
+  if (!dir_exists(dir)) return "database directory " + dir + " does not exist";
+  return "directory " + dir + " holds no database (no " + std::string(kCatalog) + ")";
+}
+
 int be_db_create(const std::string& dir, DlError* err) {
   if (dir.empty()) return dl_set_error(err, 12154);
   if (int e = mkdirs(dir)) {
@@ -255,9 +261,9 @@ int be_user_flags(const std::string& dir, const std::string& user, int flags, Dl
                      nullptr, flags, err);
 }
 
-int be_user_list(const std::string& dir, std::vector<BeUser>* out, DlError* err) {
-  Db c;
-  if (int rc = open_catalog(dir, false, &c, err)) return rc;
+namespace {
+
+int list_users(Db& c, std::vector<BeUser>* out, DlError* err) {
   sqlite3_stmt* st = nullptr;
   int rc = sqlite3_prepare_v2(c.db, "SELECT NAME, FLAGS FROM OCILITE_USERS ORDER BY NAME", -1,
                               &st, nullptr);
@@ -269,8 +275,17 @@ int be_user_list(const std::string& dir, std::vector<BeUser>* out, DlError* err)
   return rc == SQLITE_DONE ? 0 : sqlite_err(c.db, rc, err);
 }
 
+}  // namespace
+
+int be_user_list(const std::string& dir, std::vector<BeUser>* out, DlError* err) {
+  Db c;
+  if (int rc = open_catalog(dir, false, &c, err)) return rc;
+  return list_users(c, out, err);
+}
+
 int be_check_logon(const std::string& dir, const std::string& user_in,
-                   const std::string& password, int* flags, DlError* err) {
+                   const std::string& password, int* flags, DlError* err,
+                   std::vector<BeUser>* users) {
   std::string user = upper(user_in);
   Db c;
   if (int rc = open_catalog(dir, false, &c, err)) return rc;
@@ -290,6 +305,7 @@ int be_check_logon(const std::string& dir, const std::string& user_in,
     }
   }
   sqlite3_finalize(st);
+  if (result == 0 && users) result = list_users(c, users, err);
   return result;
 }
 
@@ -348,11 +364,16 @@ int conn_err(BeConn* c, int rc, DlError* err) {
 }  // namespace
 
 int be_open(const std::string& dir, const std::string& user_in, DlSession* session,
-            BeBreakFn brk, void* brk_ctx, BeConn** out, DlError* err) {
+            BeBreakFn brk, void* brk_ctx, BeConn** out, DlError* err,
+            const std::vector<BeUser>* known_users) {
   *out = nullptr;
   std::string user = upper(user_in);
-  std::vector<BeUser> users;
-  if (int rc = be_user_list(dir, &users, err)) return rc;
+  std::vector<BeUser> read_users;
+  if (!known_users) {
+    if (int rc = be_user_list(dir, &read_users, err)) return rc;
+    known_users = &read_users;
+  }
+  const std::vector<BeUser>& users = *known_users;
   auto c = std::make_unique<BeConn>();
   c->brk = brk;
   c->brk_ctx = brk_ctx;
@@ -377,8 +398,10 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
     sqlite3_close_v2(c->db);
     return r;
   };
+  // SQLite's own page cache size: a larger one costs a first scan time and
+  // every session memory, and the operating system caches the file anyway.
   if (int r = exec(c->db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
-                          "PRAGMA foreign_keys=ON; PRAGMA cache_size=-16384",
+                          "PRAGMA foreign_keys=ON",
                    err))
     return fail(r);
   int limit = sqlite3_limit(c->db, SQLITE_LIMIT_ATTACHED, -1);

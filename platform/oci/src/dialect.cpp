@@ -623,6 +623,11 @@ class Translator {
   Ex concat(std::vector<Ex> parts);
   std::string subquery_in_parens();
 
+  void comment_statement();
+  bool object_grant() const;
+  void grant_statement(bool revoke);
+  void analyze_statement();
+
   std::string schema_name(const std::string& s) const {
     if (ses_ && !ses_->user.empty() && s == ses_->user) return "main";
     return quote_id(s);
@@ -679,9 +684,15 @@ void Translator::statement() {
     st_->kind = DL_OTHER_DDL;
     st_->ddl = true;
     st_->sql = "ALTER TABLE " + quote_id(a) + " RENAME TO " + quote_id(b);
-  } else if (t.v == "COMMENT" || t.v == "GRANT" || t.v == "REVOKE") {
-    // Accepted without effect: the stand-in keeps neither comments nor
-    // privileges. Check the statement is at least one piece of text.
+  } else if (t.v == "COMMENT") {
+    comment_statement();
+  } else if (t.v == "ANALYZE") {
+    analyze_statement();
+  } else if ((t.v == "GRANT" || t.v == "REVOKE") && object_grant()) {
+    grant_statement(t.v == "REVOKE");
+  } else if (t.v == "GRANT" || t.v == "REVOKE") {
+    // System privileges and roles: accepted without effect, the stand-in
+    // checks none. Check the statement is at least one piece of text.
     st_->kind = DL_OTHER_DDL;
     st_->ddl = true;
     st_->sql.clear();
@@ -715,7 +726,7 @@ void Translator::statement() {
   } else if (t.v == "DECLARE") {
     st_->kind = DL_DECLARE;
     unimplemented();
-  } else if (t.v == "CALL" || t.v == "EXPLAIN" || t.v == "MERGE" || t.v == "ANALYZE" ||
+  } else if (t.v == "CALL" || t.v == "EXPLAIN" || t.v == "MERGE" ||
              t.v == "AUDIT" || t.v == "NOAUDIT" || t.v == "FLASHBACK" || t.v == "PURGE" ||
              t.v == "ASSOCIATE" || t.v == "DISASSOCIATE") {
     unimplemented();
@@ -802,7 +813,13 @@ std::string Translator::query(bool top, std::vector<DlItem>* items, bool* has_or
     if (opname == "UNION" && accept_w("ALL")) opname = "UNION ALL";
     if (opname == "MINUS") opname = "EXCEPT";
     bool lim2 = false;
-    std::string t = query_term(false, nullptr, true, &lim2);
+    std::vector<DlItem> member;
+    const bool outer = items && items == &st_->items;
+    std::string t = query_term(false, outer ? &member : nullptr, true, &lim2);
+    if (outer) {
+      st_->member_items.push_back(std::move(member));
+      st_->member_sql.push_back(t);
+    }
     if (lim2) unimplemented();
     body += " " + opname + " " + t;
   }
@@ -1576,11 +1593,19 @@ ColRules column_rules(const std::string& owner, const std::string& table, const 
       std::snprintf(buf, sizeof buf, "ORA_CHK_LEN(%s, %u, %d, %s)", c.c_str(), n, by_char ? 1 : 0,
                     where.c_str());
       r.check = buf;
-      if (t.type == DL_T_CHAR) {
+      if (t.type == DL_T_CHAR && by_char) {
         std::snprintf(buf, sizeof buf, "NEW.%s IS NOT NULL AND length(NEW.%s) < %u", c.c_str(),
                       c.c_str(), n);
         r.fix.push_back(buf);
         std::snprintf(buf, sizeof buf, "ORA_RPAD(NEW.%s, %u)", c.c_str(), n);
+        r.fix.push_back(buf);
+      } else if (t.type == DL_T_CHAR) {
+        // Byte semantics pad to n bytes: 'é' in CHAR(6) takes four blanks.
+        std::snprintf(buf, sizeof buf, "NEW.%s IS NOT NULL AND length(CAST(NEW.%s AS BLOB)) < %u",
+                      c.c_str(), c.c_str(), n);
+        r.fix.push_back(buf);
+        std::snprintf(buf, sizeof buf, "ORA_RPAD(NEW.%s, length(NEW.%s) + %u - length(CAST(NEW.%s AS BLOB)))",
+                      c.c_str(), c.c_str(), n, c.c_str());
         r.fix.push_back(buf);
       }
       break;
@@ -1974,6 +1999,142 @@ void Translator::create_sequence() {
   std::snprintf(buf, sizeof buf, "%lld, %lld, %lld, %lld, %d)", start, incr, minv, maxv, cycle ? 1 : 0);
   st_->sql = sequence_table(schema) + "; INSERT INTO " + schema + ".\"ORA$SEQ\" VALUES (" + quote_str(seq) +
              ", " + buf;
+}
+
+// COMMENT ON TABLE [schema.]table | COLUMN [schema.]table.column IS 'text':
+// kept in the schema's hidden ORA$COMMENTS table, which the dictionary views
+// ALL_TAB_COMMENTS and ALL_COL_COMMENTS read.
+void Translator::comment_statement() {
+  ++p_;
+  expect_w("ON", 969);
+  const bool column = accept_w("COLUMN");
+  if (!column) expect_w("TABLE", 905);
+  std::vector<std::string> parts{name()};
+  while (accept_op(".")) parts.push_back(name());
+  if (parts.size() != (column ? 2u : 1u) && parts.size() != (column ? 3u : 2u)) fail(905);
+  const bool qualified = parts.size() == (column ? 3u : 2u);
+  const std::string schema = qualified ? schema_name(parts[0]) : "main";
+  const std::string table = parts[qualified ? 1 : 0];
+  const std::string col = column ? parts.back() : "";
+  expect_w("IS", 905);
+  if (cur().t != T_STR) fail(1780);  // string literal required
+  const std::string text = cur().v;
+  ++p_;
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$COMMENTS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"TABLE_NAME\" TEXT NOT NULL, \"COLUMN_NAME\" TEXT NOT NULL, \"COMMENTS\" TEXT, "
+             "PRIMARY KEY (\"TABLE_NAME\", \"COLUMN_NAME\")); "
+             "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + schema + ".sqlite_master WHERE type IN ('table','view') AND name = " + quote_str(table) + "); " +
+             "INSERT OR REPLACE INTO " + tab + " VALUES (" + quote_str(table) + ", " + quote_str(col) + ", " +
+             (text.empty() ? std::string("NULL") : quote_str(text)) + ")";
+}
+
+// An object privilege statement names its object after ON.
+bool Translator::object_grant() const {
+  for (size_t i = p_; i < tk_.size(); ++i)
+    if (tk_[i].t == T_WORD && tk_[i].v == "ON") return true;
+  return false;
+}
+
+// GRANT privilege [(columns)], ... ON [schema.]object TO grantee, ... [WITH
+// GRANT OPTION] and REVOKE privilege, ... ON object FROM grantee, ...: kept in
+// the object's schema in the hidden ORA$GRANTS table, which ALL_TAB_PRIVS and
+// ALL_COL_PRIVS_RECD read. The stand-in enforces none of them.
+void Translator::grant_statement(bool revoke) {
+  ++p_;
+  struct Priv {
+    std::string name;
+    std::vector<std::string> columns;
+  };
+  std::vector<Priv> privs;
+  do {
+    if (cur().t != T_WORD) fail(990);  // missing or invalid privilege
+    Priv pr{cur().v, {}};
+    ++p_;
+    if (pr.name == "ALL") {
+      accept_w("PRIVILEGES");
+      for (const char* n : {"ALTER", "DELETE", "INDEX", "INSERT", "REFERENCES", "SELECT", "UPDATE"}) privs.push_back({n, {}});
+      continue;
+    }
+    if (accept_op("(")) {
+      do pr.columns.push_back(name());
+      while (accept_op(","));
+      expect_rparen();
+    }
+    privs.push_back(pr);
+  } while (accept_op(","));
+  expect_w("ON", 969);
+  std::string a = name(), table = a, schema = "main";
+  if (accept_op(".")) {
+    table = name();
+    schema = schema_name(a);
+  }
+  if (!accept_w(revoke ? "FROM" : "TO")) fail(revoke ? 923 : 905);
+  std::vector<std::string> grantees;
+  do {
+    // PUBLIC is a reserved word, yet a grantee.
+    if (cur().t != T_WORD && cur().t != T_QID) fail(987);  // missing or invalid username(s)
+    grantees.push_back(cur().v);
+    ++p_;
+  } while (accept_op(","));
+  bool grantable = false;
+  if (!revoke && accept_w("WITH")) {
+    expect_w("GRANT", 905);
+    expect_w("OPTION", 905);
+    grantable = true;
+  }
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$GRANTS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"GRANTOR\" TEXT, \"GRANTEE\" TEXT NOT NULL, \"TABLE_NAME\" TEXT NOT NULL, \"COLUMN_NAME\" TEXT NOT NULL, "
+             "\"PRIVILEGE\" TEXT NOT NULL, \"GRANTABLE\" TEXT, "
+             "PRIMARY KEY (\"GRANTEE\", \"TABLE_NAME\", \"COLUMN_NAME\", \"PRIVILEGE\")); "
+             "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + schema +
+             ".sqlite_master WHERE type IN ('table','view') AND name = " + quote_str(table) + ")";
+  for (const Priv& pr : privs) {
+    std::vector<std::string> cols = pr.columns.empty() ? std::vector<std::string>{""} : pr.columns;
+    for (const std::string& g : grantees) {
+      for (const std::string& c : cols) {
+        if (revoke) {
+          // Revoking a privilege takes its column grants with it.
+          st_->sql += "; DELETE FROM " + tab + " WHERE \"GRANTEE\" = " + quote_str(g) + " AND \"TABLE_NAME\" = " +
+                      quote_str(table) + " AND \"PRIVILEGE\" = " + quote_str(pr.name);
+        } else {
+          st_->sql += "; INSERT OR REPLACE INTO " + tab + " VALUES (ORA_USER(), " + quote_str(g) + ", " +
+                      quote_str(table) + ", " + quote_str(c) + ", " + quote_str(pr.name) + ", " +
+                      quote_str(grantable ? "YES" : "NO") + ")";
+        }
+      }
+    }
+  }
+}
+
+// ANALYZE TABLE [schema.]table COMPUTE | ESTIMATE STATISTICS: the row count and
+// a block count go into the schema's hidden ORA$STATS table (ALL_TABLES,
+// ALL_INDEXES); before it the statistics read NULL, as on a server.
+void Translator::analyze_statement() {
+  ++p_;
+  expect_w("TABLE", 900);
+  std::string a = name(), table = a, schema = "main";
+  if (accept_op(".")) {
+    table = name();
+    schema = schema_name(a);
+  }
+  if (!accept_w("COMPUTE")) {
+    expect_w("ESTIMATE", 905);
+    while (!at_end() && !w("STATISTICS")) ++p_;
+  }
+  expect_w("STATISTICS", 905);
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  const std::string tab = schema + ".\"ORA$STATS\"";
+  st_->sql = "CREATE TABLE IF NOT EXISTS " + tab +
+             " (\"TABLE_NAME\" TEXT PRIMARY KEY, \"NUM_ROWS\" INTEGER, \"BLOCKS\" INTEGER); "
+             "INSERT OR REPLACE INTO " + tab + " SELECT " + quote_str(table) +
+             ", count(*), (count(*) + 99) / 100 FROM " + schema + "." + quote_id(table);
 }
 
 void Translator::drop_statement() {
@@ -2474,6 +2635,13 @@ Ex Translator::primary() {
   Ex e;
   switch (t.t) {
     case T_NUM: {
+      // Never round a literal silently.
+      if (!t.numsfx && !dl_number_exact(t.v.data(), t.v.size())) {
+        dl_set_error(err_, 3001);
+        std::snprintf(err_->message, sizeof err_->message, "%s", dl_number_inexact_message(t.v).c_str());
+        err_->offset = t.off;
+        throw Fail{};
+      }
       ++p_;
       e.s = t.v;
       e.lit = t.v;
@@ -2854,7 +3022,20 @@ Ex Translator::function_call(const FnDef* fn, const std::string& oracle_name, in
     case RT_BLOB: r.ty = ty_of(DL_T_BLOB, 4000); break;
     case RT_ROWID: r.ty = ty_of(DL_T_ROWID, 18); break;
     case RT_ARG1: r.ty = args.empty() ? Ty{} : same_as(args[0]); break;
-    case RT_ARG2: r.ty = args.size() < 2 ? Ty{} : same_as(args[fn->kind == FK_DECODE ? 2 : 1]); break;
+    case RT_ARG2:
+      r.ty = args.size() < 2 ? Ty{} : same_as(args[fn->kind == FK_DECODE ? 2 : 1]);
+      if (fn->kind == FK_DECODE && known(r.ty) && (r.ty.c.type == DL_T_CHAR || r.ty.c.type == DL_T_VARCHAR2)) {
+        // Oracle's DECODE gives VARCHAR2 as long as its longest result.
+        uint32_t size = 0;
+        auto result = [&](const Ty& a) {
+          if (known(a) && (a.c.type == DL_T_CHAR || a.c.type == DL_T_VARCHAR2)) size = std::max(size, a.c.size);
+          else if (!(known(a) && a.c.size == 0)) size = 4000;  // a column or a non-text value
+        };
+        for (size_t i = 2; i < args.size(); i += 2) result(args[i].ty);
+        if (args.size() % 2 == 0) result(args.back().ty);  // the default
+        r.ty = ty_varchar(std::max<uint32_t>(size, 1));
+      }
+      break;
     case RT_ARG1STR: {
       Ty a = arg_ty(0);
       if (known(a) && (a.c.type == DL_T_VARCHAR2 || a.c.type == DL_T_CHAR)) {
@@ -3158,16 +3339,70 @@ void dl_describe_column(const DlStatement* st, sqlite3_stmt* stmt, int col, DlCo
   if (out->nullable) column_nullability(stmt, col, out);
 }
 
+static void dl_describe_member_type(const DlStatement* st, const std::vector<DlItem>& items, bool first,
+                                    sqlite3_stmt* stmt, int col, DlColType* out, std::string* name);
+
+// Oracle describes a compound query's column from all its members: texts
+// take the longest length (a NULL member adds nothing), and a member that is
+// only NULL takes the type of the others.
+static void merge_member_type(DlColType* out, const DlColType& other) {
+  auto is_text = [](const DlColType& c) { return c.type == DL_T_VARCHAR2 || c.type == DL_T_CHAR; };
+  auto is_null = [&](const DlColType& c) { return c.type == DL_T_UNKNOWN || (is_text(c) && c.size == 0); };
+  if (is_null(other)) return;
+  if (is_null(*out)) {
+    bool nullable = out->nullable;
+    *out = other;
+    out->nullable = nullable;
+    return;
+  }
+  if (is_text(*out) && is_text(other)) {
+    if (out->type != other.type) out->type = DL_T_VARCHAR2;
+    out->size = std::max(out->size, other.size);
+    out->char_length = std::max(out->char_length, other.char_length);
+    return;
+  }
+  if (out->type == DL_T_NUMBER && other.type == DL_T_NUMBER &&
+      (out->precision != other.precision || out->scale != other.scale)) {
+    out->precision = 0;
+    out->scale = -127;
+  }
+}
+
 static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, int col, DlColType* out,
                                     std::string* name) {
+  static const std::vector<DlItem> kNone;
+  dl_describe_member_type(st, st ? st->items : kNone, true, stmt, col, out, name);
+  if (!st) return;
+  for (size_t i = 0; i < st->member_items.size() && i < st->member_sql.size(); ++i) {
+    const std::vector<DlItem>& m = st->member_items[i];
+    if (m.size() != st->items.size()) continue;
+    // The member prepared alone gives its own columns' declared types.
+    sqlite3_stmt* alone = nullptr;
+    if (sqlite3_prepare_v2(sqlite3_db_handle(stmt), st->member_sql[i].c_str(), -1, &alone, nullptr) != SQLITE_OK ||
+        !alone || sqlite3_column_count(alone) != sqlite3_column_count(stmt)) {
+      sqlite3_finalize(alone);
+      continue;
+    }
+    DlColType t;
+    dl_describe_member_type(st, m, false, alone, col, &t, nullptr);
+    sqlite3_finalize(alone);
+    merge_member_type(out, t);
+  }
+}
+
+// The type of column col as one member's select list gives it; the first
+// member also has the statement's declared column types to fall back on,
+// the others report DL_T_UNKNOWN where only those could tell.
+static void dl_describe_member_type(const DlStatement* st, const std::vector<DlItem>& memberItems, bool first,
+                                    sqlite3_stmt* stmt, int col, DlColType* out, std::string* name) {
   *out = DlColType{};
   int ncols = sqlite3_column_count(stmt);
   const char* cn = sqlite3_column_name(stmt, col);
   if (name) *name = cn ? cn : "";
   // which select-list item gives this column
   const DlItem* item = nullptr;
-  if (st && !st->items.empty()) {
-    const auto& items = st->items;
+  if (st && !memberItems.empty()) {
+    const auto& items = memberItems;
     size_t first_star = items.size(), last_star = items.size();
     for (size_t i = 0; i < items.size(); ++i) {
       if (items[i].star) {
@@ -3247,6 +3482,7 @@ static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, i
     *out = dt;
     return;
   }
+  if (!first) return;  // unknown: the other members decide
   out->type = DL_T_VARCHAR2;
   out->size = 4000;
 }

@@ -140,6 +140,10 @@ struct DlStatement {
   std::vector<DlBind> binds; // in text order
   int position_count = 0;    // distinct positions (what PARAM_COUNT reports)
   std::vector<DlItem> items; // SELECT only
+  // The select lists of a compound query's later members (UNION ...): a
+  // column is described from every member, as Oracle does.
+  std::vector<std::vector<DlItem>> member_items;
+  std::vector<std::string> member_sql;  // their SQLite text, to describe them alone
   std::string savepoint;     // DL_SAVEPOINT / DL_ROLLBACK_TO: the name
   std::string session_param; // DL_ALTER_SESSION: last parameter name (upper-case);
                              // DL_SET_TRANSACTION: the options as written
@@ -206,6 +210,17 @@ const char* dl_ora_message(int code);
 // of CREATE TABLE ("NUMBER(10,2)", "VARCHAR2(20)", "DATE" ...). False when it is
 // not one of ours.
 bool dl_parse_decltype(const char* decl, DlColType* out);
+
+// NUMBER values are kept as 64-bit integers or doubles. true when the decimal
+// text (sign, digits, point, exponent) is a whole number within 64 bits or has
+// at most 15 significant digits, so that it is stored without rounding.
+bool dl_number_exact(const char* text, size_t len);
+// The message of ORA-03001 for a number that is not (names value and limit).
+std::string dl_number_inexact_message(const std::string& value);
+
+// Registers Oracle's dictionary views (ALL_OBJECTS, ALL_TAB_COLUMNS, ...) on a
+// session's connection (dictionary.cpp).
+int dl_register_dictionary(sqlite3* db);
 
 // Describe of result column col (0-based) of a prepared statement translated
 // as st: the select-list item's type when known, else the column's declared

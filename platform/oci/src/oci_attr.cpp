@@ -128,8 +128,13 @@ sword param_get_attr(Param* p, void* attributep, ub4* sizep, ub4 attr, Error* e)
       return put_attr<ub2>(attributep, sizep, column_charset(p->env, t));
     case OCI_ATTR_CHARSET_FORM:
       return put_attr<ub1>(attributep, sizep, is_char_type(t.type) ? t.csform : 0);
-    case OCI_ATTR_CHAR_USED:
-      return put_attr<ub1>(attributep, sizep, 0);
+    case OCI_ATTR_CHAR_USED: {
+      // Character semantics: the national types always, CHAR(n CHAR) and
+      // VARCHAR2(n CHAR) by a byte size that is not their length.
+      const bool by_char =
+          is_char_type(t.type) && (t.csform == SQLCS_NCHAR || (t.char_length != 0 && t.char_length != t.size));
+      return put_attr<ub1>(attributep, sizep, by_char ? 1 : 0);
+    }
     case OCI_ATTR_CHAR_SIZE:
       return put_attr<ub2>(attributep, sizep,
                            static_cast<ub2>(t.char_length ? t.char_length : (is_char_type(t.type) ? t.size : 0)));
@@ -278,8 +283,14 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
         case OCI_ATTR_CONN_MAX: return put_attr<ub4>(attributep, sizep, p->max);
         case OCI_ATTR_CONN_INCR: return put_attr<ub4>(attributep, sizep, p->incr);
         case OCI_ATTR_CONN_TIMEOUT: return put_attr<ub4>(attributep, sizep, p->timeout);
-        case OCI_ATTR_CONN_OPEN_COUNT: return put_attr<ub4>(attributep, sizep, static_cast<ub4>(std::max(p->users.load(), static_cast<int>(p->min))));
-        case OCI_ATTR_CONN_BUSY_COUNT: return put_attr<ub4>(attributep, sizep, static_cast<ub4>(p->users.load()));
+        case OCI_ATTR_CONN_OPEN_COUNT: {
+          std::lock_guard<std::mutex> g(p->mu);
+          return put_attr<ub4>(attributep, sizep, p->open);
+        }
+        case OCI_ATTR_CONN_BUSY_COUNT: {
+          std::lock_guard<std::mutex> g(p->mu);
+          return put_attr<ub4>(attributep, sizep, p->busy);
+        }
         default: return err_set(e, 24315);
       }
     }

@@ -134,8 +134,10 @@ void text_form(const BeValue& v, const DlColType& meta, char* num, TextForm* t) 
       t->p = v.p;
       t->n = v.n;
       if (meta.type == DL_T_CHAR && meta.char_length) {
-        size_t chars = utf8_char_count(v.p, v.n);
-        if (chars < meta.char_length) t->pad = meta.char_length - chars;
+        // CHAR(n) pads to n bytes, CHAR(n CHAR) and NCHAR(n) to n characters.
+        const bool by_char = meta.csform == SQLCS_NCHAR || meta.char_length != meta.size;
+        size_t have = by_char ? utf8_char_count(v.p, v.n) : v.n;
+        if (have < meta.char_length) t->pad = meta.char_length - have;
       }
       break;
     case BE_BLOB:
@@ -489,7 +491,23 @@ int date_text(const DlDateTime& dt, bool ts, BeValue* v, std::string* scratch) {
 
 }  // namespace
 
+namespace {
+
+// 0.DEC x 10^point as plain decimal text.
+std::string plain_decimal(bool neg, std::string dec, int point) {
+  while (!dec.empty() && dec.back() == '0') dec.pop_back();
+  std::string out = neg ? "-" : "";
+  if (point <= 0) return out + "0." + std::string(static_cast<size_t>(-point), '0') + dec;
+  if (static_cast<size_t>(point) >= dec.size()) return out + dec + std::string(static_cast<size_t>(point) - dec.size(), '0');
+  return out + dec.substr(0, static_cast<size_t>(point)) + "." + dec.substr(static_cast<size_t>(point));
+}
+
+}  // namespace
+
 int get_value(const void* buf, sb4 size_in, ub2 dty, bool utf16, BeValue* v, std::string* scratch) {
+  // 1722 for a malformed number; 3001 for one the stand-in cannot keep
+  // exactly, its decimal text left in *scratch for the message.
+  auto num_code = [&](int rc) { return rc == 1 ? 1722 : rc == 2 ? 3001 : 0; };
   *v = BeValue{};
   const char* p = static_cast<const char*>(buf);
   size_t size = size_in < 0 ? 0 : static_cast<size_t>(size_in);
@@ -603,12 +621,12 @@ int get_value(const void* buf, sb4 size_in, ub2 dty, bool utf16, BeValue* v, std
       return 0;
     }
     case SQLT_NUM:
-      return num_from_oracle(reinterpret_cast<const ub1*>(p), size, v) ? 1722 : 0;
+      return num_code(num_from_oracle(reinterpret_cast<const ub1*>(p), size, v, scratch));
     case SQLT_VNU: {
       if (size < 1) return 24328;
       size_t n = static_cast<unsigned char>(p[0]);
       if (n + 1 > size) return 24328;
-      return num_from_oracle(reinterpret_cast<const ub1*>(p + 1), n, v) ? 1722 : 0;
+      return num_code(num_from_oracle(reinterpret_cast<const ub1*>(p + 1), n, v, scratch));
     }
     case SQLT_DAT: {
       if (size < 7) return 24328;
@@ -747,7 +765,7 @@ int num_to_oracle(const BeValue& v, ub1* out) {
   return len;
 }
 
-int num_from_oracle(const ub1* p, size_t len, BeValue* v) {
+int num_from_oracle(const ub1* p, size_t len, BeValue* v, std::string* inexact) {
   if (len == 0 || len > 22) return 1;
   if (p[0] == 0x80) {
     v->type = BE_INT;
@@ -786,6 +804,12 @@ int num_from_oracle(const ub1* p, size_t len, BeValue* v) {
     v->type = BE_INT;
     v->i = neg ? -i : i;
     return 0;
+  }
+  // Refused rather than rounded: the stand-in keeps no more than a double.
+  std::string plain = (neg ? "-0." : "0.") + dec + "e" + std::to_string(point);
+  if (!dl_number_exact(plain.data(), plain.size())) {
+    if (inexact) *inexact = plain_decimal(neg, dec, point);
+    return 2;
   }
   v->type = BE_REAL;
   v->d = d;

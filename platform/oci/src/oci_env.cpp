@@ -53,6 +53,9 @@ constexpr Msg kClientMessages[] = {
     {1935, "missing user or role name"},
     {3001, "unimplemented feature"},
     {25408, "can not safely replay call"},
+    {25401, "can not continue fetches"},
+    {25402, "transaction must roll back"},
+    {24401, "cannot open further connections"},
     {3113, "end-of-file on communication channel"},
     {3114, "not connected to ORACLE"},
     {4043, "object %s does not exist"},
@@ -148,10 +151,18 @@ struct Failover {
   std::vector<unsigned> events;
 };
 
+// One callback call of a failover as the test report shows it.
+struct FailoverStep {
+  unsigned event;
+  int answer;
+  unsigned ms;  // since the failover's first event
+};
+
 struct Faults {
   std::mutex mu;
   std::vector<Fault> armed;
   std::vector<Failover> failovers;
+  std::vector<std::vector<FailoverStep>> done;  // the steps of each failover run
   std::atomic<unsigned> calls[OCILITE_T_KIND_COUNT] = {};
   unsigned slow_ms[OCILITE_T_KIND_COUNT] = {};
   std::atomic<bool> any{false};  // quick test on the hot paths
@@ -202,10 +213,18 @@ bool fault_slow(int kind, Session* s, Error* e) {
   return true;
 }
 
-sword failover_check(int kind, SvcCtx* svc, Server* srv, Error* e) {
+sword failover_check(int kind, SvcCtx* svc, Server* srv, Error* e, Stmt* st) {
+  Session* s = srv ? srv->session.load() : nullptr;
+  if (s && s->fo_dead) return err_set(e, 3114);
+  if (s && s->fo_txn_lost) {
+    if (kind != OCILITE_T_ROLLBACK) return err_set(e, 25402);
+    s->fo_txn_lost = false;  // the rollback ends what the failover lost
+  }
+  if (s && st && kind == OCILITE_T_FETCH && st->fo_epoch != s->fo_epoch) return err_set(e, 25401);
   Faults& f = faults();
   if (!f.any.load(std::memory_order_relaxed) || !srv || !srv->focbk.callback_function) return OCI_SUCCESS;
   Failover fo;
+  size_t index;
   {
     std::lock_guard<std::mutex> g(f.mu);
     auto it = std::find_if(f.failovers.begin(), f.failovers.end(),
@@ -213,18 +232,50 @@ sword failover_check(int kind, SvcCtx* svc, Server* srv, Error* e) {
     if (it == f.failovers.end()) return OCI_SUCCESS;
     fo = *it;
     f.failovers.erase(it);
+    index = f.done.size();
+    f.done.emplace_back();
   }
   OCIFocbkStruct cb = srv->focbk;
   void* svcp = svc ? static_cast<void*>(svc) : static_cast<void*>(srv->svc);
   void* envp = srv->env;
-  bool ended = false;
-  for (size_t i = 0; i < fo.events.size(); ++i) {
-    unsigned ev = fo.events[i];
+  const auto start = std::chrono::steady_clock::now();
+  auto call = [&](unsigned ev) {
+    const auto at = std::chrono::steady_clock::now();
     sb4 rc = cb.callback_function(svcp, envp, cb.fo_ctx, fo.type, ev);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at - start).count();
+    std::lock_guard<std::mutex> g(f.mu);
+    f.done[index].push_back({ev, static_cast<int>(rc), static_cast<unsigned>(ms)});
+    return rc;
+  };
+  bool ended = false, aborted = false;
+  for (size_t i = 0; i < fo.events.size() && !ended && !aborted; ++i) {
+    unsigned ev = fo.events[i];
+    sb4 rc = call(ev);
     if (ev == OCI_FO_ERROR && rc != OCI_FO_RETRY) break;  // the client gave up
     ended = ev == OCI_FO_END;
+    aborted = ev == OCI_FO_ABORT;
   }
-  return ended ? OCI_SUCCESS : err_set(e, 25408);
+  if (!ended) {
+    // Given up, or the server never came back: the session is gone.
+    if (!aborted) call(OCI_FO_ABORT);
+    if (s) s->fo_dead = true;
+    return err_set(e, 25408);
+  }
+  if (!s) return OCI_SUCCESS;
+  // The new session has none of the old one's transaction, and after a
+  // SESSION failover none of its cursors; a SELECT failover replays them.
+  const bool lostTxn = s->conn && be_in_transaction(s->conn);
+  if (lostTxn) {
+    DlError ignored;
+    be_rollback(s->conn, &ignored);
+  }
+  if (fo.type == OCI_FO_SESSION) ++s->fo_epoch;
+  if (lostTxn && kind != OCILITE_T_ROLLBACK) {
+    s->fo_txn_lost = true;
+    return err_set(e, 25402);
+  }
+  if (st && kind == OCILITE_T_FETCH && st->fo_epoch != s->fo_epoch) return err_set(e, 25401);
+  return OCI_SUCCESS;
 }
 
 }  // namespace ocl
@@ -239,6 +290,17 @@ extern "C" __attribute__((visibility("default"))) void ocilite_test_failover(
   for (int i = 0; i < nevents; ++i) fo.events.push_back(events[i]);
   f.failovers.push_back(std::move(fo));
   f.any = true;
+}
+
+extern "C" __attribute__((visibility("default"))) int ocilite_test_failover_steps(
+    int index, struct ocilite_failover_step* steps, int max) {
+  Faults& f = faults();
+  std::lock_guard<std::mutex> g(f.mu);
+  if (index < 0 || static_cast<size_t>(index) >= f.done.size()) return -1;
+  const auto& run = f.done[static_cast<size_t>(index)];
+  for (size_t i = 0; i < run.size() && static_cast<int>(i) < max; ++i)
+    steps[i] = {run[i].event, run[i].answer, run[i].ms};
+  return static_cast<int>(run.size());
 }
 
 extern "C" __attribute__((visibility("default"))) void ocilite_test_fault(
@@ -277,6 +339,7 @@ extern "C" __attribute__((visibility("default"))) void ocilite_test_reset(void) 
   std::lock_guard<std::mutex> g(f.mu);
   f.armed.clear();
   f.failovers.clear();
+  f.done.clear();
   for (auto& c : f.calls) c.store(0);
   std::fill(std::begin(f.slow_ms), std::end(f.slow_ms), 0u);
   f.any = false;

@@ -110,9 +110,31 @@ sword warn_set(Error* e, int code, const char* arg = nullptr);
 sword fault_check(int kind, Error* e);
 // Waits when the kind is set slow; false (with ORA-01013 set) when broken off.
 bool fault_slow(int kind, Session* s, Error* e);
-// Runs an armed failover sequence through the server's failover callback:
-// OCI_SUCCESS to go on, OCI_ERROR (ORA-25408 set) when the failover aborted.
-sword failover_check(int kind, SvcCtx* svc, Server* srv, Error* e);
+// Before a call of the kind (st: the statement of a fetch): fails it when
+// its session is dead after an aborted failover (ORA-03114), lost its
+// transaction (ORA-25402, a rollback clears it) or the fetch's cursor
+// (ORA-25401); then runs an armed failover sequence through the server's
+// failover callback. OCI_SUCCESS to go on, else OCI_ERROR with the error set.
+sword failover_check(int kind, SvcCtx* svc, Server* srv, Error* e, Stmt* st = nullptr);
+
+// Pooled sessions borrow a physical connection of their pool for each call
+// and keep it while a transaction or cursor is open. pool_borrow: true when
+// the session holds one (or is not pooled); false with ORA-24401 on e when
+// the pool is exhausted in no-wait mode (else it waits for one).
+bool pool_borrow(Session* s, Error* e);
+// A statement of the session has a result not fetched to its end.
+bool session_has_open_cursor(Session* s);
+void pool_settle(Session* s, bool force = false);
+struct PoolUse {
+  Session* s;
+  bool ok;
+  PoolUse(Session* sess, Error* e) : s(sess), ok(pool_borrow(sess, e)) {}
+  ~PoolUse() {
+    if (ok) pool_settle(s);
+  }
+  PoolUse(const PoolUse&) = delete;
+  PoolUse& operator=(const PoolUse&) = delete;
+};
 
 // ---- Environment ---------------------------------------------------------------
 
@@ -144,6 +166,12 @@ struct CPool : HandleBase {
   ub4 min = 0, max = 0, incr = 0, timeout = 0;
   ub1 nowait = 0;
   std::atomic<int> users{0};
+  // Physical connections: opened (min at creation, then by incr up to max)
+  // and lent to a session for a call; under mu.
+  std::mutex mu;
+  std::condition_variable freed;
+  ub4 open = 0, busy = 0, peak = 0;
+  unsigned serial = 0;  // creation order, for the test report
 };
 
 struct Server : HandleBase {
@@ -181,6 +209,16 @@ struct Session : HandleBase {
   std::unordered_set<Stmt*> compiled;  // statements holding compiled SQL on conn
   std::mutex job_mu;
   std::unordered_set<Stmt*> jobs;  // statements running on their own thread
+  // Attached through a connection pool: its name, and whether the session
+  // holds one of its physical connections now.
+  std::string pool;
+  bool holds = false;
+  // Failover: an aborted one leaves the session dead (every call ORA-03114
+  // until it ends); a completed one loses an open transaction (ORA-25402
+  // until a rollback) and, for type SESSION, the open cursors (fo_epoch).
+  bool fo_dead = false;
+  bool fo_txn_lost = false;
+  unsigned fo_epoch = 0;
 };
 
 struct Trans : HandleBase {
@@ -369,6 +407,7 @@ struct Stmt : HandleBase {
   Stmt() : HandleBase(OCI_HTYPE_STMT) {}
   ~Stmt() override;
   std::string text;
+  unsigned fo_epoch = 0;  // its session's fo_epoch when it was executed
   bool prepared = false;
   // Translation (for a session: the own schema's name depends on it).
   bool translated = false;
@@ -429,6 +468,8 @@ bool stored_datetime(const BeValue& v, DlDateTime* dt);
 
 // Oracle NUMBER 21-byte form.
 int num_to_oracle(const BeValue& v, ub1* out);  // returns the length
-int num_from_oracle(const ub1* p, size_t len, BeValue* v);
+// 0, 1 malformed, 2 not kept exactly by the stand-in (its decimal text in
+// *inexact when given).
+int num_from_oracle(const ub1* p, size_t len, BeValue* v, std::string* inexact = nullptr);
 
 }  // namespace ocl

@@ -32,7 +32,48 @@ std::string text_arg(const OraText* p, sb4 len) {
 
 bool session_break(void* ctx) { return static_cast<Session*>(ctx)->brk.load(); }
 
+CPool* find_pool(const std::string& name) {
+  PoolRegistry& r = pools();
+  std::lock_guard<std::mutex> g(r.mu);
+  auto it = r.pools.find(name);
+  return it == r.pools.end() ? nullptr : it->second;
+}
+
 }  // namespace
+
+bool pool_borrow(Session* s, Error* e) {
+  if (s->pool.empty() || s->holds) return true;
+  CPool* p = find_pool(s->pool);
+  if (!p) return true;  // destroyed under its sessions: they keep working
+  std::unique_lock<std::mutex> g(p->mu);
+  for (;;) {
+    if (p->busy < p->open) break;
+    if (p->open < p->max) {
+      p->open = std::min(p->max, p->open + std::max<ub4>(p->incr, 1));
+      p->peak = std::max(p->peak, p->open);
+      break;
+    }
+    if (p->nowait) {
+      err_set(e, 24401);
+      return false;
+    }
+    p->freed.wait(g);
+  }
+  ++p->busy;
+  s->holds = true;
+  return true;
+}
+
+void pool_settle(Session* s, bool force) {
+  if (!s->holds) return;
+  if (!force && ((s->conn && be_in_transaction(s->conn)) || session_has_open_cursor(s))) return;
+  s->holds = false;
+  if (CPool* p = find_pool(s->pool)) {
+    std::lock_guard<std::mutex> g(p->mu);
+    if (p->busy) --p->busy;
+    p->freed.notify_one();
+  }
+}
 
 CPool::~CPool() {
   if (!created) return;
@@ -60,6 +101,7 @@ void session_end(Session* s) {
   if (!s->begun) return;
   {
     std::lock_guard<std::recursive_mutex> g(s->call_mu);
+    pool_settle(s, true);
     DlError ignored;
     be_rollback(s->conn, &ignored);
     std::vector<Stmt*> cached(s->cache.begin(), s->cache.end());
@@ -102,6 +144,13 @@ using namespace ocl;
 
 // ---- Server ----------------------------------------------------------------------
 
+// The connect identifier names no database: Oracle's error, with the
+// directory that was tried, so that a user can tell a typing error in the
+// data source from a database never created.
+static sword unresolved(Error* e, const std::string& dir) {
+  return err_set_text(e, 12154, ora_text(12154) + ": " + be_database_missing(dir));
+}
+
 OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraText* dblink,
                                  sb4 dblink_len, ub4 mode) {
   Server* srv = as<Server>(srvhp, OCI_HTYPE_SERVER);
@@ -124,7 +173,7 @@ OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraTex
     srv->pool = link;
   } else {
     dir = be_resolve_database(link);
-    if (!be_database_exists(dir)) return err_set(e, 12154);
+    if (!be_database_exists(dir)) return unresolved(e, dir);
   }
   srv->dblink = link;
   srv->dir = dir;
@@ -202,17 +251,28 @@ OCI_EXPORT sword OCISessionBegin(OCISvcCtx* svchp, OCIError* errhp, OCISession* 
   if (user.empty()) return err_set(e, 1017);
   int flags = 0;
   DlError d;
-  if (be_check_logon(srv->dir, user, password, &flags, &d)) return err_from(e, d);
+  std::vector<BeUser> users;  // read with the check: the catalog is opened once per logon
+  if (be_check_logon(srv->dir, user, password, &flags, &d, &users)) return err_from(e, d);
   if (flags & OCILITE_USER_LOCKED) return err_set(e, 28000);
   if (flags & OCILITE_USER_EXPIRED) return err_set(e, 28001);
 
+  // A pooled logon needs one of the pool's connections for its own call.
+  s->pool = srv->pool;
+  s->holds = false;
+  if (!pool_borrow(s, e)) return OCI_ERROR;
   BeConn* conn = nullptr;
   s->dl = DlSession{};  // a session handle used again starts with fresh settings
-  if (be_open(srv->dir, user, &s->dl, session_break, s, &conn, &d)) return err_from(e, d);
+  if (be_open(srv->dir, user, &s->dl, session_break, s, &conn, &d, &users)) {
+    pool_settle(s, true);
+    return err_from(e, d);
+  }
+  s->fo_dead = false;
+  s->fo_txn_lost = false;
   s->conn = conn;
   s->user = s->dl.user;
   s->server = srv;
   s->begun = true;
+  pool_settle(s);
   s->cache_on = (mode & OCI_STMT_CACHE) != 0;
   if (svc->cache_size) s->cache_size = svc->cache_size;
   srv->session = s;
@@ -331,6 +391,8 @@ OCI_EXPORT sword OCITransCommit(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) {
   if (!s) return err_set(e, 1012);
   if (failover_check(OCILITE_T_COMMIT, svc, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
+  PoolUse use(s, e);
+  if (!use.ok) return OCI_ERROR;
   if (!fault_slow(OCILITE_T_COMMIT, s, e)) return OCI_ERROR;
   DlError d;
   if (be_commit(s->conn, &d)) return err_from(e, d);
@@ -348,6 +410,8 @@ OCI_EXPORT sword OCITransRollback(OCISvcCtx* svchp, OCIError* errhp, ub4 flags) 
   if (!s) return err_set(e, 1012);
   if (failover_check(OCILITE_T_ROLLBACK, svc, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
+  PoolUse use(s, e);
+  if (!use.ok) return OCI_ERROR;
   DlError d;
   if (be_rollback(s->conn, &d)) return err_from(e, d);
   return f;
@@ -371,7 +435,7 @@ OCI_EXPORT sword OCIConnectionPoolCreate(OCIEnv* envhp, OCIError* errhp, OCICPoo
   if (connMax < connMin || connMax == 0) return err_set(e, 24328);
   std::string link = text_arg(dblink, dblinkLen);
   std::string dir = be_resolve_database(link);
-  if (!be_database_exists(dir)) return err_set(e, 12154);
+  if (!be_database_exists(dir)) return unresolved(e, dir);
   std::string user = text_arg(poolUserName, poolUserLen);
   std::string password = text_arg(poolPassword, poolPassLen);
   if (!user.empty()) {
@@ -382,9 +446,13 @@ OCI_EXPORT sword OCIConnectionPoolCreate(OCIEnv* envhp, OCIError* errhp, OCICPoo
   PoolRegistry& r = pools();
   std::lock_guard<std::mutex> g(r.mu);
   if (!p->created) {
+    p->serial = r.next;
     p->name = "OCILITE_CPOOL_" + std::to_string(r.next++);
     r.pools[p->name] = p;
     p->created = true;
+    std::lock_guard<std::mutex> pg(p->mu);
+    p->open = p->peak = connMin;  // opened at creation
+    p->busy = 0;
   }
   p->dblink = link;
   p->dir = dir;
@@ -410,4 +478,18 @@ OCI_EXPORT sword OCIConnectionPoolDestroy(OCICPool* poolhp, OCIError* errhp, ub4
   if (it != r.pools.end() && it->second == p) r.pools.erase(it);
   p->created = false;
   return OCI_SUCCESS;
+}
+
+extern "C" __attribute__((visibility("default"))) int ocilite_test_pools(struct ocilite_pool_info* out, int max) {
+  PoolRegistry& r = pools();
+  std::lock_guard<std::mutex> g(r.mu);
+  std::vector<CPool*> live;
+  for (auto& [name, p] : r.pools) live.push_back(p);
+  std::sort(live.begin(), live.end(), [](const CPool* a, const CPool* b) { return a->serial < b->serial; });
+  for (size_t i = 0; i < live.size() && static_cast<int>(i) < max; ++i) {
+    CPool* p = live[i];
+    std::lock_guard<std::mutex> pg(p->mu);
+    out[i] = {p->min, p->max, p->incr, p->nowait, p->open, p->busy, p->peak, p->users.load()};
+  }
+  return static_cast<int>(live.size());
 }

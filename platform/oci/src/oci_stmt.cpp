@@ -165,6 +165,12 @@ struct RowValue {
 };
 
 // Reads the bind's value for one iteration (input side).
+// A bound value that cannot be stored: 3001 names the number and the limit.
+sword bind_value_error(Error* e, int code, const std::string& detail) {
+  if (code == 3001) return err_set_text(e, code, dl_number_inexact_message(detail));
+  return err_set(e, code);
+}
+
 int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
   *v = BeValue{};
   if (b->mode & OCI_DATA_AT_EXEC) {
@@ -191,7 +197,7 @@ int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
     raw.swap(b->scratch);
     int rc = get_value(raw.data(), static_cast<sb4>(raw.size()), b->dty, b->csid == OCI_UTF16ID, v,
                        &b->scratch);
-    if (rc) return err_set(e, rc), rc;
+    if (rc) return bind_value_error(e, rc, b->scratch), rc;
     if (v->p == raw.data()) {  // keep the bytes alive in the bind
       b->scratch = std::move(raw);
       v->p = b->scratch.data();
@@ -203,7 +209,7 @@ int bind_value(Bind* b, ub4 iter, BeValue* v, Error* e) {
   const char* elem = static_cast<const char*>(b->valuep) + static_cast<size_t>(iter) * b->value_sz;
   sb4 len = b->alenp ? b->alenp[iter] : b->value_sz;
   int rc = get_value(elem, len, b->dty, b->csid == OCI_UTF16ID, v, &b->scratch);
-  if (rc) return err_set(e, rc), rc;
+  if (rc) return bind_value_error(e, rc, b->scratch), rc;
   // Oracle stores a zero-length character or raw value as NULL; a LOB stays.
   if ((v->type == BE_TEXT || v->type == BE_BLOB) && v->n == 0 && !is_lob_dty(b->dty))
     v->type = BE_NULL;
@@ -343,6 +349,53 @@ int run_ddl(Session* s, Stmt* st, Error* e) {
   return 0;
 }
 
+// The work of one DML execution, undone unless kept. When the statement
+// opened the transaction (always so in autocommit) undoing ends it, so no
+// transaction stays open holding locks and an old snapshot, to be committed
+// later by another statement. Inside a transaction the application opened,
+// a savepoint taken before the statement brings just its work back.
+class StmtWork {
+ public:
+  StmtWork(BeConn* c, bool autocommit) : c_(c), opened_(!be_in_transaction(c)), autocommit_(autocommit) {
+    DlError d;
+    if (!opened_) saved_ = be_exec(c_, "SAVEPOINT ocilite_stmt", &d) == 0;
+  }
+  StmtWork(const StmtWork&) = delete;
+  StmtWork& operator=(const StmtWork&) = delete;
+  ~StmtWork() { keep(); }
+  // Failed: the failing row's own change is already gone and the rows before
+  // it are reported done, so they stay (committed at once in autocommit);
+  // when nothing was done, or the statement was broken off, all is undone.
+  void failed(bool nothing_done) {
+    if (nothing_done) {
+      undo();
+    } else if (autocommit_) {
+      DlError d;
+      if (be_commit(c_, &d)) undo();
+    }
+    keep();
+  }
+  void undo() {
+    DlError d;
+    if (opened_) {
+      be_rollback(c_, &d);
+    } else if (saved_) {
+      be_exec(c_, "ROLLBACK TO ocilite_stmt", &d);
+    }
+    opened_ = false;
+  }
+  void keep() {
+    DlError d;
+    if (saved_ && be_in_transaction(c_)) be_exec(c_, "RELEASE ocilite_stmt", &d);
+    saved_ = false;
+    opened_ = false;
+  }
+
+ private:
+  BeConn* c_;
+  bool opened_, autocommit_, saved_ = false;
+};
+
 int run_dml(Session* s, Stmt* st, Error* e, ub4 iters, ub4 rowoff) {
   DlError d;
   if (be_begin(s->conn, &d)) return err_from(e, d), d.code;
@@ -447,6 +500,12 @@ int run_other(Session* s, Stmt* st, Error* e) {
 
 }  // namespace
 
+bool session_has_open_cursor(Session* s) {
+  for (Stmt* st : s->compiled)
+    if (st->executed && !st->eof && st->be && st->be_session == s && is_query(st)) return true;
+  return false;
+}
+
 void stmt_uncompile(Stmt* st) {
   if (!st->be) return;
   if (st->be_session) st->be_session->compiled.erase(st);
@@ -501,6 +560,9 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   if (f == OCI_ERROR) return f;
   if (failover_check(OCILITE_T_EXECUTE, svc, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
+  PoolUse use(s, e);
+  if (!use.ok) return OCI_ERROR;
+  st->fo_epoch = s->fo_epoch;
   if (!fault_slow(OCILITE_T_EXECUTE, s, e)) return OCI_ERROR;
   if (translate(st, s, e)) return OCI_ERROR;
   bool compiled = runs_compiled(st->dl);
@@ -547,8 +609,27 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   } else {
     // DML arrays run as one call; a failing row stops the array, the rows
     // before it stay done and ROW_COUNT counts them.
-    if (run_dml(s, st, e, iters, rowoff)) return OCI_ERROR;
+    StmtWork work(s->conn, (mode & OCI_COMMIT_ON_SUCCESS) != 0);
+    if (run_dml(s, st, e, iters, rowoff)) {
+      work.failed(st->row_count == 0 || s->brk.load());
+      return OCI_ERROR;
+    }
+    // A break that came while the statement ran cancels it even when it got
+    // to its end: an answer of ORA-01013 always means nothing was done.
+    if (s->brk.load()) {
+      work.undo();
+      return err_set(e, 1013);
+    }
+    if (mode & OCI_COMMIT_ON_SUCCESS) {
+      DlError d;
+      if (be_commit(s->conn, &d)) {
+        work.undo();
+        return err_from(e, d);
+      }
+    }
+    work.keep();
     st->executed = true;
+    return f;
   }
   if (mode & OCI_COMMIT_ON_SUCCESS) {
     DlError d;
@@ -954,8 +1035,10 @@ OCI_EXPORT sword OCIStmtFetch2(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 o
   if (!s || !is_live(s) || !s->begun) return err_set(e, 3114);
   sword f = fault_check(OCILITE_T_FETCH, e);
   if (f == OCI_ERROR) return f;
-  if (failover_check(OCILITE_T_FETCH, nullptr, s->server, e) != OCI_SUCCESS) return OCI_ERROR;
+  if (failover_check(OCILITE_T_FETCH, nullptr, s->server, e, st) != OCI_SUCCESS) return OCI_ERROR;
   CallScope call(s);
+  PoolUse use(s, e);
+  if (!use.ok) return OCI_ERROR;
   if (!fault_slow(OCILITE_T_FETCH, s, e)) return OCI_ERROR;
   if (nrows == 0) {
     // Fetching no rows cancels the cursor.

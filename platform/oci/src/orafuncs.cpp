@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -61,10 +62,20 @@ bool num_arg(sqlite3_context* ctx, sqlite3_value* v, Num* out) {
       return true;
     case SQLITE_TEXT: {
       const char* s = (const char*)sqlite3_value_text(v);
-      int k = dl_parse_number(s, (size_t)sqlite3_value_bytes(v), &out->i, &out->d);
+      const size_t n = (size_t)sqlite3_value_bytes(v);
+      int k = dl_parse_number(s, n, &out->i, &out->d);
       if (k == 0) {
         raise(ctx, 1722);
         return false;
+      }
+      if (!dl_number_exact(s, n)) {
+        std::string t(s, n);
+        size_t b = t.find_first_not_of(' '), e = t.find_last_not_of(' ');
+        t = b == std::string::npos ? t : t.substr(b, e - b + 1);
+        if (!dl_number_exact(t.data(), t.size())) {
+          sqlite3_result_error(ctx, ("ORA-03001: " + dl_number_inexact_message(t)).c_str(), -1);
+          return false;
+        }
       }
       out->is_int = k == 1;
       return true;
@@ -559,6 +570,19 @@ void fn_bitand(sqlite3_context* ctx, int, sqlite3_value** v) {
   int64_t x = a.is_int ? a.i : (int64_t)std::trunc(a.d);
   int64_t y = b.is_int ? b.i : (int64_t)std::trunc(b.d);
   sqlite3_result_int64(ctx, x & y);
+}
+
+// 10^n exactly as std::pow gives it, from a table for the exponents a
+// NUMBER's precision and scale can make: the column checks run per value.
+double ten_to(int n) {
+  constexpr int kMax = 130;
+  static const std::array<double, 2 * kMax + 1> table = [] {
+    std::array<double, 2 * kMax + 1> t{};
+    for (int i = -kMax; i <= kMax; ++i) t[(size_t)(i + kMax)] = std::pow(10.0, i);
+    return t;
+  }();
+  if (n < -kMax || n > kMax) return std::pow(10.0, n);
+  return table[(size_t)(n + kMax)];
 }
 
 int64_t ipow10(int n) {
@@ -1292,7 +1316,7 @@ void fn_cast_number(sqlite3_context* ctx, int, sqlite3_value** v) {
         a.i = (int64_t)r;
       }
     }
-    if (p > 0 && std::fabs(a.as_double()) >= std::pow(10.0, p - s)) return raise(ctx, 1438);
+    if (p > 0 && std::fabs(a.as_double()) >= ten_to(p - s)) return raise(ctx, 1438);
   }
   result_num(ctx, a);
 }
@@ -1368,7 +1392,7 @@ void fn_chk_num(sqlite3_context* ctx, int, sqlite3_value** v) {
   int p = sqlite3_value_int(v[1]), s = sqlite3_value_int(v[2]);
   if (p > 0) {
     double r = a.is_int && s >= 0 ? (double)a.i : dl::round_decimal(a.as_double(), s, false);
-    if (std::fabs(r) >= std::pow(10.0, p - s)) return raise(ctx, 1438);
+    if (std::fabs(r) >= ten_to(p - s)) return raise(ctx, 1438);
   }
   sqlite3_result_int(ctx, 1);
 }
@@ -1870,5 +1894,6 @@ int dl_register(sqlite3* db, DlSession* session) {
   if (rc != SQLITE_OK) return rc;
   rc = sqlite3_create_function_v2(db, "ORA_VARIANCE", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, session, nullptr,
                                   agg_var_step, agg_variance_final, nullptr);
-  return rc;
+  if (rc != SQLITE_OK) return rc;
+  return dl_register_dictionary(db);
 }

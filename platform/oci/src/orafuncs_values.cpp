@@ -1074,3 +1074,39 @@ int parse_number_fmt(const char* s, size_t len, const char* f, size_t n, int64_t
 }
 
 }  // namespace dl
+
+bool dl_number_exact(const char* text, size_t len) {
+  size_t i = 0;
+  if (i < len && (text[i] == '+' || text[i] == '-')) ++i;
+  std::string digits;  // every mantissa digit, the point dropped
+  long point = -1;     // digits before the point
+  for (; i < len; ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') digits += c;
+    else if (c == '.' && point < 0) point = static_cast<long>(digits.size());
+    else break;
+  }
+  if (point < 0) point = static_cast<long>(digits.size());
+  long exp10 = 0;
+  if (i < len && (text[i] == 'e' || text[i] == 'E')) exp10 = std::strtol(std::string(text + i + 1, len - i - 1).c_str(), nullptr, 10);
+  // Significant digits: from the first to the last non-zero one.
+  const size_t first = digits.find_first_not_of('0');
+  if (first == std::string::npos) return true;  // zero
+  const size_t last = digits.find_last_not_of('0');
+  if (last - first + 1 <= 15) return true;
+  // A whole number within 64 bits is kept exactly too.
+  const long intDigits = point + exp10;  // digits before the point after scaling
+  if (static_cast<long>(last) >= intDigits) return false;  // has a fraction
+  const long magnitude = intDigits - static_cast<long>(first);  // digits of the whole number
+  if (magnitude < 19) return true;
+  if (magnitude > 19) return false;
+  std::string whole = digits.substr(first);
+  whole.resize(static_cast<size_t>(magnitude), '0');
+  const bool neg = len > 0 && text[0] == '-';
+  return whole <= (neg ? "9223372036854775808" : "9223372036854775807");
+}
+
+std::string dl_number_inexact_message(const std::string& value) {
+  return "unimplemented feature: number " + value +
+         " is beyond the embedded database's exact NUMBER range (64-bit integers, or 15 significant digits)";
+}

@@ -8,6 +8,7 @@
 //   ocilite-admin flags    DIR USER FLAGS     (none, or locked, expired, grace joined by ",")
 //   ocilite-admin users    DIR
 //   ocilite-admin sql      DIR USER PASSWORD STATEMENT...
+//   ocilite-admin --help
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -18,16 +19,24 @@
 
 namespace {
 
-int usage() {
-  std::fprintf(stderr,
+// Usage on standard output when asked for (--help, exit 0), on standard
+// error after a wrong command line (exit 2).
+int usage(bool asked = false) {
+  std::fprintf(asked ? stdout : stderr,
                "usage: ocilite-admin create DIR\n"
                "       ocilite-admin adduser DIR USER PASSWORD\n"
                "       ocilite-admin dropuser DIR USER\n"
                "       ocilite-admin passwd DIR USER PASSWORD\n"
                "       ocilite-admin flags DIR USER none|locked,expired,grace\n"
                "       ocilite-admin users DIR\n"
-               "       ocilite-admin sql DIR USER PASSWORD STATEMENT...\n");
-  return 2;
+               "       ocilite-admin sql DIR USER PASSWORD STATEMENT...\n"
+               "       ocilite-admin --help\n"
+               "\n"
+               "A database is a directory: DIR holds the user catalog and one SQLite file per\n"
+               "user. A data source names it with SQLNETConnect = DIR. create makes DIR (an\n"
+               "existing database stays as it is); adduser creates a user and its schema;\n"
+               "sql runs one statement as a user and commits it.\n");
+  return asked ? 0 : 2;
 }
 
 int report(int rc, const char* msg) {
@@ -150,6 +159,7 @@ int run_sql(const char* dir, const char* user, const char* password, const std::
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) return usage(true);
   if (argc < 3) return usage();
   std::string cmd = argv[1];
   const char* dir = argv[2];

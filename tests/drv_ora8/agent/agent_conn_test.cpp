@@ -163,10 +163,11 @@ TEST_F(ConnTest, CommitAndRollbackReachOCI) {
   unsigned commits = ocilite_test_calls(OCILITE_T_COMMIT);
   EXPECT_EQ(0, DrvCall<&DrvOps::DRV_Commit>(&drv, conn));
   EXPECT_EQ(commits + 1, ocilite_test_calls(OCILITE_T_COMMIT));
-  // Autocommit on: nothing to roll back, nothing sent.
+  // Autocommit on: nothing to roll back, a success with nothing sent.
   unsigned rollbacks = ocilite_test_calls(OCILITE_T_ROLLBACK);
-  EXPECT_EQ(E_S1C00, DrvCall<&DrvOps::DRV_Rollback>(&drv, conn));
+  EXPECT_EQ(0, DrvCall<&DrvOps::DRV_Rollback>(&drv, conn));
   EXPECT_EQ(rollbacks, ocilite_test_calls(OCILITE_T_ROLLBACK));
+  EXPECT_EQ(0u, TakeErrors(drv, conn).texts.size());
   // Autocommit off rolls back once; then rollback reaches OCI.
   EXPECT_EQ(0, SetInt(conn, INFO_AUTOCOMMIT, 0));
   EXPECT_EQ(rollbacks + 1, ocilite_test_calls(OCILITE_T_ROLLBACK));
@@ -294,12 +295,28 @@ TEST_F(ConnTest, ErrorListsHandUpEveryRecordInOrderOnce) {
 }
 
 TEST_F(ConnTest, OracleErrorsMapToTheirSqlStates) {
+  // ODBC 2 forms: the front end turns 37000 and 22005 into 42000 and 22018
+  // for ODBC 3 applications. Ranges are probed at and beside both ends.
   struct Case {
     int32_t ora;
     const char *state;
-  } cases[] = {{0, ""},         {60, "40001"},    {903, "42S02"},   {904, "42S22"}, {942, "42S02"},
-               {955, "42S01"},  {1013, "S1008"},  {1017, "28000"},  {1033, "08001"}, {1034, "08001"},
-               {1430, "42S21"}, {1476, "22012"},  {12571, "08S01"}, {1, "S1000"},   {28002, "S1000"}};
+  } cases[] = {
+      {0, ""},          {60, "40001"},    {903, "42S02"},   {904, "42S22"},   {942, "42S02"},
+      {955, "42S01"},   {1013, "S1008"},  {1017, "28000"},  {1033, "08001"},  {1034, "08001"},
+      {1430, "42S21"},  {1476, "22012"},  {12571, "08S01"}, {28002, "S1000"}, {-1, "S1000"},
+      // integrity
+      {1, "23000"},     {2, "S1000"},     {1400, "23000"},  {1407, "23000"},  {2289, "S1000"},
+      {2290, "23000"},  {2291, "23000"},  {2292, "23000"},  {2293, "S1000"},
+      // syntax and access
+      {899, "S1000"},   {900, "37000"},   {905, "37000"},   {933, "37000"},   {999, "37000"},
+      {1000, "S1000"},  {1031, "37000"},
+      // data
+      {1401, "22001"},  {12899, "22001"}, {1426, "22003"},  {1438, "22003"},  {1455, "22003"},
+      {1722, "22005"},  {1829, "S1000"},  {1830, "22008"},  {1861, "22008"},  {1899, "22008"},
+      {1900, "S1000"},
+      // transactions and connects
+      {8177, "40001"},  {12154, "08001"}, {12514, "08001"}, {12541, "08001"}, {12545, "08001"},
+  };
   for (const Case &c : cases) EXPECT_STREQ(c.state, OraErrToState(c.ora)) << c.ora;
   EXPECT_EQ(7, OraErrToCode(4711, 7));
 }
@@ -406,6 +423,37 @@ TEST_F(ConnTest, PoolThatCannotBeMadeRefusesTheConnect) {
   DrvHandle conn = 0;
   EXPECT_EQ(E_08004, Connect(Scott(), &conn));
   EXPECT_EQ(0u, ocilite_test_calls(OCILITE_T_SESSION_BEGIN));
+  // OCI's reason goes with the failure.
+  Msgs m = TakeErrors(drv, server);
+  EXPECT_EQ(12154u, m.native);
+  ASSERT_EQ(1u, m.texts.size());
+  EXPECT_NE(std::string::npos, m.texts[0].find("ORA-12154")) << m.texts[0];
+}
+
+// Leaving an XA transaction replaces the connection's DB_Conn, which its
+// cursors pointed into: a prepared cursor forgets its statement (its next
+// execute answers a sequence error) and works again once prepared; without
+// a reconnect its calls answer 08003 and it can still be freed.
+TEST_F(ConnTest, CursorsSurviveTheServerConnectionBeingReplaced) {
+  for (int reconnect : {1, 0}) {
+    SCOPED_TRACE(reconnect);
+    DrvHandle conn = ConnectScott();
+    DrvHandle cur = 0;
+    ASSERT_EQ(0, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+    ASSERT_EQ(0, DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, "SELECT 1 FROM DUAL"));
+    ASSERT_EQ(0, DB_LeaveXA(Agent_Conn(conn), reconnect));
+    if (reconnect) {
+      EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_Execute>(&drv, cur));
+      ASSERT_EQ(0, DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, "SELECT 1 FROM DUAL"));
+      EXPECT_EQ(0, DrvCall<&DrvOps::DRV_Execute>(&drv, cur));
+    } else {
+      EXPECT_EQ(E_08003, DrvCall<&DrvOps::DRV_Execute>(&drv, cur));
+      EXPECT_EQ(E_08003, DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, "SELECT 1 FROM DUAL"));
+    }
+    EXPECT_EQ(0, DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur));
+    if (reconnect) Disconnect(conn);
+    else DrvCall<&DrvOps::DRV_Disconnect>(&drv, conn);
+  }
 }
 
 TEST_F(ConnTest, InitialSqlRunsOnceAtConnect) {

@@ -4,6 +4,7 @@
 // does, with the connection's DB_Conn as its context.
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include "agent_fixture.h"
@@ -131,9 +132,10 @@ TEST_F(TafTest, WrappersReportOnInformationAndConnectionSlots) {
   // A server-class question finds no connection: nothing is taken.
   char name[16];
   EXPECT_EQ(0, DrvCall<&DrvOps::DRV_GetInfo>(&drv, server, INFO_AGENT_NAME, name, sizeof name, nullptr));
-  // The next connection operation takes it; having failed (a rollback with
-  // autocommit on), it returns its own code and the completion is listed.
-  EXPECT_EQ(E_S1C00, DrvCall<&DrvOps::DRV_Rollback>(&drv, conn));
+  // The next connection operation takes it; having failed (an isolation
+  // level the agent does not know), it returns its own code and the
+  // completion is listed.
+  EXPECT_EQ(E_S1C00, SetInt(conn, INFO_ISOLATION, 4));
   Msgs m = TakeErrors(drv, conn);
   ASSERT_EQ(1u, m.texts.size());
   EXPECT_EQ("[Oracle Server]Failover completed.[SQLSTATE:IM500]", m.texts[0]);
@@ -166,6 +168,67 @@ TEST_F(TafTest, AnotherThreadWaitsUntilTheFailoverEnds) {
   other.join();
   EXPECT_TRUE(sawEnd);
   EXPECT_EQ(E_IM500, rc.load());
+  Disconnect(conn);
+}
+
+// A cursor operation's failover code goes onto the cursor's own list, the
+// one its statement reads; the connection's list stays untouched.
+TEST_F(TafTest, CursorOperationsReportOnTheCursorsOwnList) {
+  Open(10);
+  DrvHandle cur = 0;
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+  auto exec = [&](const char *sql) {
+    return DrvCall<&DrvOps::DRV_ExecDirect>(&drv, cur, sql, nullptr, uint16_t{0}, nullptr);
+  };
+  EXPECT_EQ(0, Event(OCI_FO_BEGIN));
+  EXPECT_EQ(0, Event(OCI_FO_ABORT));
+  EXPECT_EQ(E_IM501, exec("SELECT 1 FROM DUAL"));
+  Msgs m = TakeErrors(drv, cur);
+  ASSERT_EQ(1u, m.texts.size());
+  EXPECT_EQ("[Oracle Server]Failover aborted.[SQLSTATE:IM501]", m.texts[0]);
+  EXPECT_TRUE(TakeErrors(drv, conn).texts.empty());
+
+  EXPECT_EQ(0, Event(OCI_FO_BEGIN));
+  EXPECT_EQ(0, Event(OCI_FO_END));
+  EXPECT_NE(0, exec("SELECT * FROM no_such_table"));
+  m = TakeErrors(drv, cur);
+  ASSERT_EQ(2u, m.texts.size());
+  EXPECT_EQ(942u, m.native);
+  EXPECT_EQ("[Oracle Server]Failover completed.[SQLSTATE:IM500]", m.texts[1]);
+  EXPECT_TRUE(TakeErrors(drv, conn).texts.empty());
+  EXPECT_EQ(0, DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur));
+  Disconnect(conn);
+}
+
+// A cancel from another thread during a failover returns at once and
+// leaves the outcome to the connection's own next operation.
+TEST_F(TafTest, CancelNeitherWaitsForAFailoverNorTakesItsOutcome) {
+  Open(10);
+  DrvHandle cur = 0;
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+  EXPECT_EQ(0, Event(OCI_FO_BEGIN));  // this thread holds the failover's lock
+  auto cancel = std::async(std::launch::async, [&] { return DrvCall<&DrvOps::DRV_Cancel>(&drv, cur); });
+  const bool returned = cancel.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  EXPECT_EQ(0, Event(OCI_FO_END));
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(0, cancel.get());
+  EXPECT_EQ(E_IM500, Commit());
+  EXPECT_EQ(0, DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur));
+  Disconnect(conn);
+}
+
+// A second BEGIN before the failover ended takes the lock no second time:
+// after the END another thread's operation goes on.
+TEST_F(TafTest, ABeginDuringAnUnfinishedFailoverIsHeldOnce) {
+  Open(10);
+  EXPECT_EQ(0, Event(OCI_FO_BEGIN));
+  EXPECT_EQ(0, Event(OCI_FO_BEGIN));
+  EXPECT_EQ(0, Event(OCI_FO_END));
+  auto other = std::async(std::launch::async, [&] { return Commit(); });
+  const bool returned = other.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  if (!returned) dbc->foLock.Leave();  // the old double hold: let the thread end
+  EXPECT_TRUE(returned);
+  EXPECT_EQ(E_IM500, other.get());
   Disconnect(conn);
 }
 

@@ -182,7 +182,7 @@ using BindTest = ExecTest;
 TEST_F(BindTest, ValueTypesWithoutAnOracleFormAreRefused) {
   Connect();
   ASSERT_EQ(0, Run("CREATE TABLE v (c VARCHAR2(10))"));
-  for (int32_t type : {VT_TIME, VT_VARCHAR1, VT_VARBIN1}) {
+  for (int32_t type : {VT_VARCHAR1, VT_VARBIN1}) {
     Params p({{type, 8}}, 1);
     p.Cell(0, 0);
     EXPECT_EQ(E_07006, Run("INSERT INTO v VALUES (?)", p.Give())) << type;

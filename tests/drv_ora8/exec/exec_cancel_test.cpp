@@ -106,4 +106,66 @@ TEST_F(CancelTest, CancelWithNothingRunningCallsNoOCI) {
   Free(cur);
 }
 
+// After a switch back to blocking mode that failed, the server stays
+// non-blocking: the next untimed statement must still stop at a cancel, and
+// the next timed one at its time-out, instead of being switched to blocking
+// mode while the cursor believes it polls.
+TEST_F(CancelTest, AFailedSwitchBackToBlockingLeavesTimeOutAndCancelWorking) {
+  struct Case {
+    int32_t timeout;
+    int32_t expected;
+  } cases[] = {{0, E_S1008}, {1, E_S1T00}};
+  Connect();
+  ASSERT_EQ(0, Run("CREATE TABLE t (a NUMBER)"));
+  for (const Case &k : cases) {
+    DrvHandle cur = Cursor();
+    ASSERT_EQ(0, SetCursorInt(cur, 0, 30));
+    ASSERT_EQ(0, Prepare(cur, "INSERT INTO t VALUES (1)"));
+    // The execution's attribute sets: into non-blocking mode, then back.
+    ocilite_test_fault(OCILITE_T_ATTR_SET, 2, 1, 3113, 0, nullptr);
+    ASSERT_EQ(0, Execute(cur));
+    ASSERT_EQ(0, Run("DELETE FROM t"));
+    ASSERT_EQ(0, SetCursorInt(cur, 0, k.timeout));
+    ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+    double took = 0;
+    if (k.timeout == 0) {
+      EXPECT_EQ(k.expected, ExecuteAndCancel(this, &drv, cur, "INSERT INTO t VALUES (2)", &took));
+    } else {
+      const Clock::time_point start = Clock::now();
+      EXPECT_EQ(k.expected, ExecDirect(cur, "INSERT INTO t VALUES (2)"));
+      took = Seconds(start);
+      EXPECT_GE(took, 0.9);
+    }
+    EXPECT_LT(took, 5.0) << k.timeout;
+    ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+    Free(cur);
+    EXPECT_EQ(Rows{}, Peek("SELECT a FROM t")) << k.timeout;
+  }
+}
+
+// A cancel whose OCIBreak fails answers the error, and the execution it
+// could not stop reports the break's OCI error with its own success.
+TEST_F(CancelTest, AFailedBreakReachesTheStatement) {
+  Connect();
+  ASSERT_EQ(0, Run("CREATE TABLE t (a NUMBER)"));
+  DrvHandle cur = Cursor();
+  ocilite_test_slow(OCILITE_T_EXECUTE, 300);
+  ocilite_test_fault(OCILITE_T_BREAK, 1, 1000, 3113, 0, nullptr);
+  std::promise<int32_t> done;
+  std::future<int32_t> result = done.get_future();
+  std::thread worker([&] { done.set_value(ExecDirect(cur, "INSERT INTO t VALUES (1)")); });
+  int32_t cancelRc = 0;
+  while (result.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+    if (int32_t rc = DrvCall<&DrvOps::DRV_Cancel>(&drv, cur)) cancelRc = rc;
+  worker.join();
+  EXPECT_EQ(E_S1000, cancelRc);
+  EXPECT_EQ(E_IM902, result.get());
+  Msgs m = Errors(cur);
+  ASSERT_FALSE(m.texts.empty());
+  EXPECT_NE(std::string::npos, m.texts[0].find("ORA-03113")) << m.texts[0];
+  ocilite_test_reset();
+  Free(cur);
+  EXPECT_EQ((Rows{{"1"}}), Peek("SELECT a FROM t"));
+}
+
 }  // namespace

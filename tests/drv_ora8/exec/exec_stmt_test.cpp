@@ -328,7 +328,7 @@ TEST_F(ErrorTest, OracleErrorsBecomeAgentTexts) {
   m = Errors(cur);
   ASSERT_EQ(1u, m.texts.size());
   EXPECT_EQ(0u, m.texts[0].rfind("[Oracle Server]ORA-00001: unique constraint", 0)) << m.texts[0];
-  EXPECT_NE(std::string::npos, m.texts[0].find("[SQLSTATE:S1000]"));
+  EXPECT_NE(std::string::npos, m.texts[0].find("[SQLSTATE:23000]"));
 
   // An array stops at its failing row; the row count says how many went before.
   Params p({{VT_SLONG, 4}}, 4);

@@ -56,6 +56,24 @@ def run(dsn):
     row = cur.execute("select {fn ucase(b)}, {fn CONVERT(a, SQL_VARCHAR)} from %s where a = ?" % table, 1).fetchone()
     check(dsn + " escapes", tuple(row), ("X", "1"))
 
+    # A statement failing in autocommit leaves no transaction open: the same
+    # session and another write and read at once (no lock wait, no ORA-08177).
+    auto = pyodbc.connect(conn, autocommit=True)
+    auto.execute("create table %s_nn (a number(10) not null)" % table)
+    try:
+        auto.execute("insert into %s_nn values (null)" % table)
+        failures.append(dsn + " NOT NULL violation succeeded")
+    except pyodbc.Error as e:
+        check(dsn + " NOT NULL violation text", "ORA-01400" in str(e), True)
+    auto.execute("insert into %s_nn values (1)" % table)
+    look.execute("insert into %s_nn values (2)" % table)
+    check(dsn + " after a failed autocommit statement",
+          [tuple(r) for r in auto.execute("select a from %s_nn order by a" % table).fetchall()], [(1,), (2,)])
+    check(dsn + " seen by the other session",
+          [tuple(r) for r in look.execute("select a from %s_nn order by a" % table).fetchall()], [(1,), (2,)])
+    auto.execute("drop table %s_nn" % table)
+    auto.close()
+
     cur.execute("drop table %s" % table)
     work.commit()
     work.close()
@@ -66,6 +84,7 @@ def main():
     subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
     subprocess.run([tool, "adduser", db, "scott", "tiger"], check=True, stdout=subprocess.DEVNULL)
     os.environ["OCILITE_DEFAULT_DB"] = db  # the standard DSNs name no database
+    os.environ["OCILITE_LOCK_TIMEOUT"] = "3000"  # a lock left behind fails fast
     for dsn in ("kvd_w", "kvd_a"):
         try:
             run(dsn)

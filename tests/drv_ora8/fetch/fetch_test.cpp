@@ -38,22 +38,25 @@ struct ColExpect {
   int32_t valueType, wideValueType;
   uint32_t octetLength;
   uint32_t nullable;
+  uint32_t wideOctetLength = 0;  // 0: as octetLength
 };
 
 const ColExpect kAllCols[] = {
     {"ID", 4, 4, 5, 0, 7, VT_SLONG, VT_SLONG, 4, 0},
-    {"N", 8, 8, 15, 0, 22, VT_DOUBLE, VT_DOUBLE, 8, 1},
+    {"N", 8, 8, 15, 0, 22, VT_VARCHAR2, VT_VARCHAR2, 64, 1},
     {"N2", -6, -6, 2, 0, 4, VT_STINYINT, VT_STINYINT, 1, 1},
     {"N4", 5, 5, 4, 0, 6, VT_SSHORT, VT_SSHORT, 2, 1},
-    {"N10", 3, 3, 10, 0, 12, VT_VARCHAR2, VT_VARCHAR2, 12, 1},
-    {"N102", 3, 3, 10, 2, 12, VT_VARCHAR2, VT_VARCHAR2, 12, 1},
-    {"F", 12, 12, 38, 0, 40, VT_VARCHAR2, VT_VARCHAR2, 41, 1},
+    {"N10", 3, 3, 10, 0, 12, VT_VARCHAR2, VT_VARCHAR2, 64, 1},
+    {"N102", 3, 3, 10, 2, 12, VT_VARCHAR2, VT_VARCHAR2, 64, 1},
+    {"F", 12, 12, 38, 0, 40, VT_VARCHAR2, VT_VARCHAR2, 64, 1},
     {"BF", 6, 6, 7, 0, 13, VT_FLOAT, VT_FLOAT, 4, 1},
     {"BD", 8, 8, 15, 0, 22, VT_DOUBLE, VT_DOUBLE, 8, 1},
-    {"C", 1, -8, 5, 0, 5, VT_CHAR, VT_WCHAR, 5, 1},
+    {"C", 1, -8, 5, 0, 5, VT_CHAR, VT_WVARCHAR4, 5, 1},
     {"V", 12, -9, 10, 0, 10, VT_VARCHAR2, VT_WVARCHAR4, 10, 1},
-    {"NC", 1, -8, 8, 0, 8, VT_CHAR, VT_WCHAR, 8, 1},
-    {"NV", 12, -9, 12, 0, 12, VT_VARCHAR2, VT_WVARCHAR4, 12, 1},
+    // National types count characters: room for four UTF-8 bytes each, or
+    // for the byte size in UTF-16 units.
+    {"NC", 1, -8, 4, 0, 4, VT_VARCHAR2, VT_WVARCHAR4, 16, 1, 8},
+    {"NV", 12, -9, 6, 0, 6, VT_VARCHAR2, VT_WVARCHAR4, 24, 1, 12},
     {"D", 11, 11, 19, 0, 19, VT_TIMESTAMP, VT_TIMESTAMP, 16, 1},
     {"TS", 11, 11, 29, 9, 29, VT_TIMESTAMP, VT_TIMESTAMP, 16, 1},
     {"R", -3, -3, 4, 0, 4, VT_VARBIN2, VT_VARBIN2, 4, 1},
@@ -74,7 +77,7 @@ TEST_P(TypesTest, ColumnsDescribedAsTheyAreMapped) {
     EXPECT_EQ(e.decimalDigits, c.decimalDigits);
     EXPECT_EQ(e.displaySize, c.displaySize);
     EXPECT_EQ(wide ? e.wideValueType : e.valueType, c.valueType);
-    EXPECT_EQ(e.octetLength, c.octetLength);
+    EXPECT_EQ(wide && e.wideOctetLength ? e.wideOctetLength : e.octetLength, c.octetLength);
     EXPECT_EQ(e.nullable, c.flags & kColDescNullableMask);
     EXPECT_EQ(3u, (c.flags & kColDescUpdatableMask) >> kColDescUpdatableShift);
   }
@@ -97,25 +100,25 @@ TEST_P(TypesTest, EveryTypeFetchedIntoItsCells) {
     EXPECT_EQ(0, d.cols[c].indicators[0]) << kAllCols[c].name;
 
   EXPECT_EQ(1, CellAs<int32_t>(d, 0, 0));
-  EXPECT_EQ(3.25, CellAs<double>(d, 1, 0));
+  EXPECT_EQ("3.25", CellText(d, 1, 0));  // NUMBER: exact text
   EXPECT_EQ(-7, CellAs<int8_t>(d, 2, 0));
   EXPECT_EQ(1234, CellAs<int16_t>(d, 3, 0));
   EXPECT_EQ("1234567890", CellText(d, 4, 0));
   EXPECT_EQ("12.5", CellText(d, 5, 0));
-  EXPECT_EQ(".5", CellText(d, 6, 0));
+  EXPECT_EQ("0.5", CellText(d, 6, 0));
   EXPECT_EQ(1.5f, CellAs<float>(d, 7, 0));
   EXPECT_EQ(2.25, CellAs<double>(d, 8, 0));
   EXPECT_EQ("ab   ", CellText(d, 9, 0));  // CHAR keeps its blank padding
   EXPECT_EQ("h\xC3\xA9llo", CellText(d, 10, 0));
-  EXPECT_EQ(std::string("xy") + std::string(6, ' '), CellText(d, 11, 0));
+  EXPECT_EQ("xy  ", CellText(d, 11, 0));  // NCHAR(4): four characters
   EXPECT_EQ("\xC3\xBC" "ber", CellText(d, 12, 0));
   EXPECT_EQ((Timestamp{2001, 2, 3, 4, 5, 6, 0}), CellAs<Timestamp>(d, 13, 0));
   EXPECT_EQ((Timestamp{2024, 2, 29, 23, 59, 58, 123456789}), CellAs<Timestamp>(d, 14, 0));
   EXPECT_EQ("\xDE\xAD\xBE\xEF", CellBytes(d, 15, 0));
   if (wide) {
-    // Wide cells hold UTF-16: the CHAR cell exactly its five units.
-    EXPECT_EQ(Utf16("ab   "), std::string(reinterpret_cast<const char *>(d.cols[9].values), 10));
-    EXPECT_EQ(5u * 2, d.cols[9].size);
+    // Wide cells hold UTF-16: the CHAR cell its five units after their count.
+    EXPECT_EQ(Utf16("ab   "), std::string(reinterpret_cast<const char *>(d.cols[9].values) + 4, 10));
+    EXPECT_EQ(5u, CellAs<uint32_t>(d, 9, 0));
   }
 
   // The second row: NULL in every nullable column; a NULL DATE leaves its

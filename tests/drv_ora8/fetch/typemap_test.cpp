@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "drv_ora8/db-fetch.h"
 #include "drv_ora8/o-typemap.h"
@@ -21,6 +22,7 @@ struct Described {
   int16_t precision;
   int8_t scale;
   const char *name = "COL";
+  uint16_t charSize = 0;  // set: the length counts characters
 };
 
 struct Mapped {
@@ -47,6 +49,8 @@ Mapped Map(const Described &d, int jet, int marker, int wide, int32_t *rc = null
   r.precision = d.precision;
   r.scale = d.scale;
   r.nullable = 1;
+  r.charUsed = d.charSize ? 1 : 0;
+  r.charSize = d.charSize;
   snprintf(r.name, sizeof r.name, "%s", d.name);
   ColDesc cd{};
   int32_t res = db_ColDescMap(&cd, 3, &r, jet, marker, wide);
@@ -83,23 +87,23 @@ TEST(TypeMap, NumberRules) {
       {"NUMBER(2) is TINYINT", Num(2, 0), 0, 0, {-6, 2, 0, 4, VT_STINYINT, 1, SQLT_INT}},
       {"NUMBER(4) is SMALLINT", Num(4, 0), 0, 0, {5, 4, 0, 6, VT_SSHORT, 2, SQLT_INT}},
       {"NUMBER(9) is INTEGER", Num(9, 0), 0, 0, {4, 9, 0, 11, VT_SLONG, 4, SQLT_INT}},
-      {"NUMBER(10) stays DECIMAL", Num(10, 0), 0, 0, {3, 10, 0, 12, VT_VARCHAR2, 12, SQLT_VCS}},
+      {"NUMBER(10) stays DECIMAL", Num(10, 0), 0, 0, {3, 10, 0, 12, VT_VARCHAR2, 64, SQLT_VNU}},
       {"NUMBER(10) with JET is INTEGER", Num(10, 0), 1, 0, {4, 10, 0, 12, VT_SLONG, 4, SQLT_INT}},
-      {"NUMBER(10) with the marker is DOUBLE", Num(10, 0), 0, 1, {8, 15, 0, 22, VT_DOUBLE, 8, SQLT_BDOUBLE}},
-      {"NUMBER(15) with JET is DOUBLE", Num(15, 0), 1, 0, {8, 15, 0, 22, VT_DOUBLE, 8, SQLT_BDOUBLE}},
-      {"NUMBER(20) with JET is DOUBLE", Num(20, 0), 1, 0, {8, 15, 0, 22, VT_DOUBLE, 8, SQLT_BDOUBLE}},
-      {"NUMBER(20) with JET and the marker stays DECIMAL", Num(20, 0), 1, 1, {3, 20, 0, 22, VT_VARCHAR2, 22, SQLT_VCS}},
-      {"NUMBER(20) with the marker stays DECIMAL", Num(20, 0), 0, 1, {3, 20, 0, 22, VT_VARCHAR2, 22, SQLT_VCS}},
-      {"NUMBER(38) stays DECIMAL", Num(38, 0), 0, 0, {3, 38, 0, 40, VT_VARCHAR2, 40, SQLT_VCS}},
-      {"NUMBER(10,2) stays DECIMAL", Num(10, 2), 0, 0, {3, 10, 2, 12, VT_VARCHAR2, 12, SQLT_VCS}},
-      {"NUMBER(10,2) with JET is DOUBLE", Num(10, 2), 1, 0, {8, 15, 2, 22, VT_DOUBLE, 8, SQLT_BDOUBLE}},
-      {"NUMBER without precision is DOUBLE", Num(0, -127), 0, 0, {8, 15, 0, 22, VT_DOUBLE, 8, SQLT_BDOUBLE}},
-      {"FLOAT(50) is DOUBLE", Num(50, -127), 0, 0, {8, 15, 0, 22, VT_DOUBLE, 8, SQLT_BDOUBLE}},
-      {"FLOAT(126) is VARCHAR of 38 digits", Num(126, -127), 0, 0, {12, 38, 0, 40, VT_VARCHAR2, 41, SQLT_VCS}},
-      {"FLOAT(126) with JET is DOUBLE", Num(126, -127), 1, 0, {8, 15, 0, 22, VT_DOUBLE, 8, SQLT_BDOUBLE}},
+      {"NUMBER(10) with the marker is DOUBLE", Num(10, 0), 0, 1, {8, 15, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"NUMBER(15) with JET is DOUBLE", Num(15, 0), 1, 0, {8, 15, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"NUMBER(20) with JET is DOUBLE", Num(20, 0), 1, 0, {8, 15, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"NUMBER(20) with JET and the marker stays DECIMAL", Num(20, 0), 1, 1, {3, 20, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"NUMBER(20) with the marker stays DECIMAL", Num(20, 0), 0, 1, {3, 20, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"NUMBER(38) stays DECIMAL", Num(38, 0), 0, 0, {3, 38, 0, 40, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"NUMBER(10,2) stays DECIMAL", Num(10, 2), 0, 0, {3, 10, 2, 12, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"NUMBER(10,2) with JET is DOUBLE", Num(10, 2), 1, 0, {8, 15, 2, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"NUMBER without precision is DOUBLE", Num(0, -127), 0, 0, {8, 15, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"FLOAT(50) is DOUBLE", Num(50, -127), 0, 0, {8, 15, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"FLOAT(126) is VARCHAR of 38 digits", Num(126, -127), 0, 0, {12, 38, 0, 40, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"FLOAT(126) with JET is DOUBLE", Num(126, -127), 1, 0, {8, 15, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
       {"COUNT(*) is INTEGER", Num(0, 0, "COUNT(*)"), 0, 0, {4, 10, 0, 2, VT_SLONG, 4, SQLT_INT}},
-      {"precision 0 scale 0 with JET is DOUBLE", Num(0, 0, "SUM(X)"), 1, 0, {8, 15, 0, 22, VT_DOUBLE, 8, SQLT_BDOUBLE}},
-      {"precision 0 scale 0 is DECIMAL(38)", Num(0, 0, "SUM(X)"), 0, 0, {3, 38, 0, 40, VT_VARCHAR2, 41, SQLT_VCS}},
+      {"precision 0 scale 0 with JET is DOUBLE", Num(0, 0, "SUM(X)"), 1, 0, {8, 15, 0, 22, VT_VARCHAR2, 64, SQLT_VNU}},
+      {"precision 0 scale 0 is DECIMAL(38)", Num(0, 0, "SUM(X)"), 0, 0, {3, 38, 0, 40, VT_VARCHAR2, 64, SQLT_VNU}},
   };
   for (const MapCase &c : cases) {
     ExpectMapped(c, 0);
@@ -116,7 +120,18 @@ TEST(TypeMap, OtherTypesNarrowAndWide) {
   };
   const Case cases[] = {
       {"VARCHAR2(10)", {SQLT_CHR, 10, 0, 0}, {12, 10, 0, 10, VT_VARCHAR2, 10, SQLT_VCS}, {-9, 10, 0, 10, VT_WVARCHAR4, 10, SQLT_VCS}},
-      {"CHAR(5)", {SQLT_AFC, 5, 0, 0}, {1, 5, 0, 5, VT_CHAR, 5, SQLT_AFC}, {-8, 5, 0, 5, VT_WCHAR, 5, SQLT_AFC}},
+      {"CHAR(5)", {SQLT_AFC, 5, 0, 0}, {1, 5, 0, 5, VT_CHAR, 5, SQLT_AFC}, {-8, 5, 0, 5, VT_WVARCHAR4, 5, SQLT_VCS}},
+      // Character semantics: sizes in characters; a fixed-width value has no
+      // fixed byte length, so it travels with its own (UTF-8 takes up to four
+      // bytes a character, UTF-16 at most the byte size in units).
+      {"CHAR(6 CHAR)", {SQLT_AFC, 24, 0, 0, "COL", 6}, {1, 6, 0, 6, VT_VARCHAR2, 24, SQLT_VCS},
+       {-8, 6, 0, 6, VT_WVARCHAR4, 24, SQLT_VCS}},
+      {"NCHAR(6)", {SQLT_AFC, 12, 0, 0, "COL", 6}, {1, 6, 0, 6, VT_VARCHAR2, 24, SQLT_VCS},
+       {-8, 6, 0, 6, VT_WVARCHAR4, 12, SQLT_VCS}},
+      {"NVARCHAR2(6)", {SQLT_CHR, 12, 0, 0, "COL", 6}, {12, 6, 0, 6, VT_VARCHAR2, 24, SQLT_VCS},
+       {-9, 6, 0, 6, VT_WVARCHAR4, 12, SQLT_VCS}},
+      {"VARCHAR2(3 CHAR)", {SQLT_CHR, 12, 0, 0, "COL", 3}, {12, 3, 0, 3, VT_VARCHAR2, 12, SQLT_VCS},
+       {-9, 3, 0, 3, VT_WVARCHAR4, 12, SQLT_VCS}},
       {"LONG", {SQLT_LNG, 0, 0, 0}, {-1, 2147483643u, 0, 2147483643, VT_LONGCHAR, 0, SQLT_LNG},
        {-10, 2147483643u, 0, 2147483643, VT_LONGWCHAR, 0, SQLT_LNG}},
       {"CLOB", {SQLT_CLOB, 4000, 0, 0}, {-1, 0xFFFFFFFFu, 0, -1, VT_LONGCHAR, 0, SQLT_CLOB},
@@ -235,11 +250,11 @@ TEST(TypeMap, TableLookups) {
   // fixed text whatever the row count.
   for (const Row &r : {Row{VT_CHAR, SQLT_AFC, 0}, Row{VT_VARBIN4, SQLT_LVB, 0},
                        Row{VT_WCHAR, uni ? int16_t(SQLT_AFC) : kNoType, 0}, Row{VT_STRING, SQLT_AVC, 0},
-                       Row{VT_DATE, SQLT_DAT, 0}, Row{VT_TIME, kNoType, 0}, Row{0, kNoType, 0}}) {
+                       Row{VT_DATE, SQLT_DAT, 0}, Row{VT_TIME, SQLT_DAT, 0}, Row{0, kNoType, 0}}) {
     EXPECT_EQ(r.ext, db_ValueTypeToBindExt(r.vt)) << r.vt;
   }
   for (const ExtTypeRow *t = ExtTypeByValueType; t->valueType != 0; ++t) {
-    if (t->valueType == VT_VARBIN4) continue;
+    if (t->valueType == VT_VARBIN4 || t->valueType == VT_TIME) continue;
     EXPECT_EQ(t->extType, t->bindExtType) << t->valueType;
   }
 
@@ -248,6 +263,52 @@ TEST(TypeMap, TableLookups) {
   db_OraDateFromDate(d, date);
   const unsigned char want[7] = {120, 124, 2, 29, 1, 1, 1};
   EXPECT_EQ(0, memcmp(want, d, 7));
+  // A time of day lands on the given day, each field plus one.
+  const uint16_t time[3] = {23, 59, 7};
+  unsigned char t[7];
+  db_OraDateFromTime(t, want, time);
+  const unsigned char wantTime[7] = {120, 124, 2, 29, 24, 60, 8};
+  EXPECT_EQ(0, memcmp(wantTime, t, 7));
+}
+
+// Oracle's NUMBER bytes (exponent byte, then base-100 digits, each plus one
+// for positive values; 101 minus the digit and a 102 terminator for negative
+// ones) as exact decimal text.
+TEST(TypeMap, NumberTextIsExact) {
+  struct Case {
+    const char *what;
+    std::vector<unsigned char> bytes;
+    const char *text;  // nullptr: not a NUMBER
+  };
+  const Case cases[] = {
+      {"zero", {0x80}, "0"},
+      {"one", {0xC1, 2}, "1"},
+      {"hundred", {0xC2, 2}, "100"},
+      {"0.1 stays 0.1", {0xC0, 11}, "0.1"},
+      {"12.5", {0xC1, 13, 51}, "12.5"},
+      {"-3.14", {62, 98, 87, 102}, "-3.14"},
+      {"-1 without terminator room", {0x3E, 100}, "-1"},
+      {"18 digits", {0xC9, 13, 35, 57, 79, 91, 13, 35, 57, 79}, "123456789012345678"},
+      {"38 digits",
+       {0xD3, 13, 35, 57, 79, 91, 13, 35, 57, 79, 91, 13, 35, 57, 79, 91, 13, 35, 57, 79},
+       "12345678901234567890123456789012345678"},
+      {"smallest positive: exponent form", {0x80, 2}, "1E-130"},
+      {"1E+125 is too long written out", {0xFF, 11}, "1E+125"},
+      {"0.0001", {0xBF, 2}, "0.0001"},
+      {"a digit byte out of range", {0xC1, 0}, nullptr},
+      {"no mantissa", {0xC1}, nullptr},
+      {"nothing", {}, nullptr},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    char out[kOraNumberTextMax];
+    const size_t n = db_OraNumberText(c.bytes.data(), c.bytes.size(), out);
+    if (!c.text) {
+      EXPECT_EQ(0u, n);
+      continue;
+    }
+    EXPECT_EQ(std::string(c.text), std::string(out, n));
+  }
 }
 
 }  // namespace

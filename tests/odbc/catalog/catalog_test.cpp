@@ -266,6 +266,15 @@ TEST_F(Catalog, AgentFailureKeepsItsCodeAndMessages) {
   EXPECT_EQ(StmtOf(stmt)->state, STMT_IDLE);
 }
 
+// A catalog operation during which a failover completed (183) opened its
+// result: a success with information, the result there to fetch.
+TEST_F(Catalog, CompletedFailoverKeepsTheResult) {
+  g_answer = E_IM500;
+  EXPECT_EQ(SQLTables(stmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(StmtOf(stmt)->state, STMT_PREPARED);
+  EXPECT_TRUE(StmtOf(stmt)->flags & STMTF_RESULT_OPEN);
+}
+
 TEST_F(Catalog, TraceShowsTheTextsAsPassed) {
   char dir[] = "/tmp/kvd_catalog_traceXXXXXX";
   ASSERT_NE(mkdtemp(dir), nullptr);

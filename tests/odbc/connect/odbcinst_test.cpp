@@ -1,14 +1,29 @@
 // The late-bound installer library: the four functions read the private
 // data-source files; a missing library or function reads as nothing and is
 // reported, and the library is looked for again at the next call.
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "connect_support.h"
 #include "odbc/connattr.h"
 #include "odbc/odbcinst.h"
+#include "util/log.h"
 
 namespace {
+
+// The driver's log lines while it lives (they go to the trace, never to the
+// application's standard error).
+struct LogCapture {
+  static inline std::string lines;
+  LogSink *sink = log_sink_new([](LogSink *, int, const char *text) { lines += text; }, nullptr, LOG_DEBUG,
+                               0xFFFFFFFFu, 0);
+  LogCapture() { lines.clear(); }
+  ~LogCapture() {
+    log_sink_close(sink);
+    free(sink);
+  }
+};
 
 struct OdbcInstTest : ::testing::Test {
   void SetUp() override { ct::FixtureDir(); }
@@ -43,7 +58,7 @@ TEST_F(OdbcInstTest, TheFourFunctionsReadTheDataSourceFiles) {
 TEST_F(OdbcInstTest, AMissingLibraryReadsAsEmptySettingsAndIsTriedAgain) {
   static const char *const kNone[] = {"libkvd-no-such-installer.so.2", nullptr};
   OdbcInstSetCandidatesForTest(kNone);
-  testing::internal::CaptureStderr();
+  LogCapture log;
   char buf[16] = "untouched";
   EXPECT_EQ(OdbcInstGetPrivateProfileString("kvd_full", "UID", "", buf, sizeof buf, "odbc.ini"), 0);
   EXPECT_STREQ(buf, "untouched");
@@ -55,8 +70,7 @@ TEST_F(OdbcInstTest, AMissingLibraryReadsAsEmptySettingsAndIsTriedAgain) {
   EXPECT_STREQ(ConnAttrText(CA_SQLNET), "");
   EXPECT_EQ(ConnAttrNumber(CA_FBS), 0);
   ConnStrParse(nullptr, 'A');
-  const std::string err = testing::internal::GetCapturedStderr();
-  EXPECT_NE(err.find("ODBC Installer Error"), std::string::npos) << err;
+  EXPECT_NE(LogCapture::lines.find("ODBC Installer Error"), std::string::npos) << LogCapture::lines;
 
   // Back to the real library: the next call loads it.
   OdbcInstSetCandidatesForTest(nullptr);

@@ -65,7 +65,7 @@ TEST(ConversionLocale, CommaDecimalSeparatorChangesNothing) {
   EXPECT_EQ(ConvertDOUBLE(1.5, SQL_C_CHAR, text, 32, nullptr, &pending, 0, 0), SQL_SUCCESS);
   EXPECT_STREQ(text, "1.5");
   EXPECT_EQ(ConvertDOUBLE(0.1, SQL_C_CHAR, text, 32, nullptr, &pending, 0, 0), SQL_SUCCESS);
-  EXPECT_STREQ(text, "0.10000000000000001");
+  EXPECT_STREQ(text, "0.1");
   EXPECT_EQ(ConvertFLOAT(0.25f, SQL_C_CHAR, text, 32, nullptr, &pending, 0, 0), SQL_SUCCESS);
   EXPECT_STREQ(text, "0.25");
   // The whole-part rule still finds the point.

@@ -14,7 +14,7 @@ const char *const kFamilyNames[] = {"character", "wide", "integer", "float",
                                     "binary",    "date", "time",    "timestamp"};
 
 // A sample value of the family that every allowed target takes without
-// error; the GUID target gets a GUID text.
+// error; the GUID target gets a GUID text (narrow or wide).
 SQLRETURN Convert(Family f, SQLSMALLINT cType, void *data, SQLLEN bufLen, SQLLEN *len, int *pending) {
   static const char kGuid[] = "12345678-9abc-DEF0-1234-56789abcdef0";
   static const std::u16string kWide = u"1";
@@ -24,6 +24,10 @@ SQLRETURN Convert(Family f, SQLSMALLINT cType, void *data, SQLLEN bufLen, SQLLEN
       if (cType == SQL_C_GUID) return ConvertCHAR(kGuid, 36, 36, cType, data, bufLen, len, pending, 0, 0);
       return ConvertCHAR("1", 1, 1, cType, data, bufLen, len, pending, 0, 0);
     case WIDE:
+      if (cType == SQL_C_GUID) {
+        const std::u16string guid(kGuid, kGuid + 36);
+        return ConvertWCHAR(guid.data(), 72, 72, cType, data, bufLen, len, pending, 0, 0);
+      }
       return ConvertWCHAR(kWide.data(), 2, 2, cType, data, bufLen, len, pending, 0, 0);
     case INTEGER:
       return ConvertLONG(1, true, cType, data, bufLen, len, pending, 0, 0);
@@ -36,7 +40,8 @@ SQLRETURN Convert(Family f, SQLSMALLINT cType, void *data, SQLLEN bufLen, SQLLEN
     case TIME:
       return ConvertTIME({10, 20, 30}, cType, data, bufLen, len, pending);
     default:
-      return ConvertTIMESTAMP({2024, 3, 5, 10, 20, 30, 0}, cType, data, bufLen, len, pending, 0);
+      // Midnight: a date target loses nothing.
+      return ConvertTIMESTAMP({2024, 3, 5, 0, 0, 0, 0}, cType, data, bufLen, len, pending, 0);
   }
 }
 
@@ -68,7 +73,7 @@ const Row kMatrix[] = {
     {SQL_C_FLOAT, {OK, OK, OK, OK, NO, NO, NO, NO}},
     {SQL_C_DOUBLE, {OK, OK, OK, OK, NO, NO, NO, NO}},
     {SQL_C_NUMERIC, {OK, OK, OK, OK, NO, NO, NO, NO}},
-    {SQL_C_GUID, {OK, NO, NO, NO, NO, NO, NO, NO}},
+    {SQL_C_GUID, {OK, OK, NO, NO, NO, NO, NO, NO}},
     {SQL_C_DATE, {NC, NC, NO, NO, NO, OK, NO, OK}},
     {SQL_C_TYPE_DATE, {NC, NC, NO, NO, NO, OK, NO, OK}},
     {SQL_C_TIME, {NC, NC, NO, NO, NO, NO, OK, OK}},

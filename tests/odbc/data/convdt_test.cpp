@@ -218,15 +218,27 @@ TEST(ConvertTIMESTAMP, StructureAndBinaryTargets) {
   const SQL_TIMESTAMP_STRUCT ts{2024, 3, 5, 10, 20, 30, 1500000};
   SQLLEN length = 0;
   int pending = 0;
+  // The time of day, or the fraction, that does not go into the target is a
+  // fractional truncation: stored, with 01S07.
   SQL_DATE_STRUCT d{};
-  EXPECT_EQ(ConvertTIMESTAMP(ts, SQL_C_TYPE_DATE, &d, 0, &length, &pending, 0), SQL_SUCCESS);
+  EXPECT_EQ(ConvertTIMESTAMP(ts, SQL_C_TYPE_DATE, &d, 0, &length, &pending, 0), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(pending, E_01S07);
   EXPECT_EQ(d.year, 2024);
   EXPECT_EQ(d.day, 5);
   EXPECT_EQ(length, 6);
   SQL_TIME_STRUCT t{};
-  EXPECT_EQ(ConvertTIMESTAMP(ts, SQL_C_TIME, &t, 0, &length, &pending, 0), SQL_SUCCESS);
+  pending = 0;
+  EXPECT_EQ(ConvertTIMESTAMP(ts, SQL_C_TIME, &t, 0, &length, &pending, 0), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(pending, E_01S07);
   EXPECT_EQ(t.hour, 10);
   EXPECT_EQ(t.second, 30);
+  // Nothing cut: no warning.
+  const SQL_TIMESTAMP_STRUCT midnight{2024, 3, 5, 0, 0, 0, 0}, whole{2024, 3, 5, 10, 20, 30, 0};
+  pending = 0;
+  EXPECT_EQ(ConvertTIMESTAMP(midnight, SQL_C_TYPE_DATE, &d, 0, &length, &pending, 0), SQL_SUCCESS);
+  EXPECT_EQ(ConvertTIMESTAMP(whole, SQL_C_TYPE_TIME, &t, 0, &length, &pending, 0), SQL_SUCCESS);
+  EXPECT_EQ(pending, 0);
+  pending = 0;
   SQL_TIMESTAMP_STRUCT out{};
   EXPECT_EQ(ConvertTIMESTAMP(ts, SQL_C_TYPE_TIMESTAMP, &out, 0, &length, &pending, 0), SQL_SUCCESS);
   EXPECT_EQ(std::memcmp(&out, &ts, 16), 0);

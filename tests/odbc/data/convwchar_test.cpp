@@ -42,7 +42,8 @@ TEST(ConvertWCHAR, ParserFailures) {
       {"bit", u"2", SQL_C_BIT, E_22003},
       {"numeric beyond precision", u"123", SQL_C_NUMERIC, E_22003},
       {"text after the number", u"1.5x", SQL_C_DOUBLE, E_22005},
-      {"no GUID from wide text", u"12345678-9abc-DEF0-1234-56789abcdef0", SQL_C_GUID, E_07006},
+      {"GUID text in braces", u"{12345678-9abc-DEF0-1234-56789abcdef0}", SQL_C_GUID, E_22026},
+      {"GUID text with a blank", u"12345678 9abc-DEF0-1234-56789abcdef0", SQL_C_GUID, E_22005},
       {"no timestamp from text", u"2024-01-01 00:00:00", SQL_C_TYPE_TIMESTAMP, E_S1C00},
       {"no date from text", u"2024-01-01", SQL_C_DATE, E_S1C00},
   };
@@ -56,6 +57,22 @@ TEST(ConvertWCHAR, ParserFailures) {
     EXPECT_EQ(pending, c.pending);
     EXPECT_TRUE(buf.UntouchedFrom(0));
   }
+}
+
+TEST(ConvertWCHAR, GuidAsNarrowTextConverts) {
+  const std::u16string text = u"12345678-9abc-DEF0-1234-56789abcdef0";
+  const char narrow[] = "12345678-9abc-DEF0-1234-56789abcdef0";
+  SQLGUID wide{}, expected{};
+  SQLLEN length = 0;
+  int pending = 0;
+  EXPECT_EQ(ConvertWCHAR(text.data(), Bytes(text), Bytes(text), SQL_C_GUID, &wide, 0, &length, &pending, 0, 0),
+            SQL_SUCCESS);
+  EXPECT_EQ(length, SQLLEN(sizeof(SQLGUID)));
+  EXPECT_EQ(ConvertCHAR(narrow, 36, 36, SQL_C_GUID, &expected, 0, nullptr, &pending, 0, 0), SQL_SUCCESS);
+  EXPECT_EQ(0, memcmp(&wide, &expected, sizeof wide));
+  EXPECT_EQ(wide.Data1, 0x12345678u);
+  EXPECT_EQ(wide.Data3, 0xDEF0);
+  EXPECT_EQ(pending, 0);
 }
 
 TEST(ConvertWCHAR, NulUnitEndsTheNumber) {

@@ -110,6 +110,28 @@ TEST_F(PrepareTest, InheritedCursorOptionsReachTheAgent) {
   EXPECT_EQ(s->cursor.cursorType, SQL_CURSOR_STATIC);
 }
 
+// Statement options a new statement takes from the connection (an ODBC 2
+// application's SQLSetConnectOption) reach the agent cursor at the first
+// prepare also when a cursor type or concurrency was set before it.
+TEST_F(PrepareTest, InheritedStatementOptionsReachTheAgentAfterACursorOptionWasSet) {
+  conn->maxRowsDefault = 2;
+  conn->queryTimeoutDefault = 7;
+  const std::pair<SQLUSMALLINT, SQLULEN> setFirst[] = {{SQL_CONCURRENCY, SQL_CONCUR_LOCK},
+                                                      {SQL_CURSOR_TYPE, SQL_CURSOR_STATIC}};
+  for (const auto &[option, value] : setFirst) {
+    const int rows = SentCount("0x32030001=2"), timeout = SentCount("0x32030000=7");
+    SQLHSTMT h;
+    NewStmt(&h);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtOption(h, option, value))) << option;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(h, Text("select * from t"), SQL_NTS))) << option;
+    EXPECT_EQ(rows + 1, SentCount("0x32030001=2")) << option;  // SQL_MAX_ROWS
+    EXPECT_EQ(timeout + 1, SentCount("0x32030000=7")) << option;  // SQL_QUERY_TIMEOUT
+    // Once: the next prepare sends them no more.
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLPrepare(h, Text("select * from t"), SQL_NTS))) << option;
+    EXPECT_EQ(rows + 1, SentCount("0x32030001=2")) << option;
+  }
+}
+
 TEST_F(PrepareTest, FailedPrepareLeavesTheStatementUnprepared) {
   ASSERT_EQ(Prepare("select * from t"), SQL_SUCCESS);
   fake::Script(SLOT_DRV_Prepare).result = E_42S02;
@@ -157,6 +179,44 @@ TEST_F(PrepareTest, NumResultColsLeavesOutTheAgentsParameterColumns) {
   SQLSMALLINT n = -1;
   EXPECT_EQ(SQLNumResultCols(hstmt, &n), SQL_SUCCESS);
   EXPECT_EQ(n, 2);
+}
+
+// A description during which a failover completed (183) is kept; the call
+// that asked for it reports IM500 and the application's event 16.
+decltype(DrvOps::DRV_DescribeColumns) g_fakeDescribe = nullptr;
+decltype(DrvOps::DRV_DescribeColumns2) g_fakeDescribe2 = nullptr;
+int32_t DescribeThenFailover(DrvHandle cursor, uint16_t *count, ColDesc **descs) {
+  int32_t rc = g_fakeDescribe(cursor, count, descs);
+  return rc == 0 ? E_IM500 : rc;
+}
+int32_t Describe2ThenFailover(DrvHandle cursor, uint16_t *count, int16_t *attrCount, ColDesc **descs,
+                              ColAttr **attrs) {
+  int32_t rc = g_fakeDescribe2(cursor, count, attrCount, descs, attrs);
+  return rc == 0 ? E_IM500 : rc;
+}
+int g_failoverEvent = 0;
+int RecordFailover(int event, void *, int) {
+  g_failoverEvent = event;
+  return 0;
+}
+
+TEST_F(PrepareTest, CompletedFailoverDuringTheDescriptionKeepsIt) {
+  fake::SetColumns({{"ID", SQL_INTEGER, VT_SLONG, 4}, {"NAME"}});
+  ASSERT_EQ(Prepare("select id, name from t"), SQL_SUCCESS);
+  DrvOps *table = stmt->drv->table;
+  g_fakeDescribe = table->DRV_DescribeColumns;
+  g_fakeDescribe2 = table->DRV_DescribeColumns2;
+  table->DRV_DescribeColumns = DescribeThenFailover;
+  table->DRV_DescribeColumns2 = Describe2ThenFailover;
+  conn->failoverCallback = RecordFailover;
+  g_failoverEvent = 0;
+  SQLSMALLINT n = -1;
+  EXPECT_EQ(SQLNumResultCols(hstmt, &n), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(n, 2);
+  EXPECT_EQ(g_failoverEvent, 16);
+  conn->failoverCallback = nullptr;
+  table->DRV_DescribeColumns = g_fakeDescribe;
+  table->DRV_DescribeColumns2 = g_fakeDescribe2;
 }
 
 TEST_F(PrepareTest, RowCountIsSignExtended) {

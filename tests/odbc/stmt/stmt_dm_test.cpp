@@ -311,6 +311,38 @@ TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
   EXPECT_EQ(static_cast<SQLUINTEGER>(v), static_cast<SQLUINTEGER>(SQL_CONCUR_VALUES));
 }
 
+// An ODBC 2 application's row limit set on the connection holds for a new
+// statement also when its concurrency or cursor type is set before its first
+// prepare: 1 row of the 2 comes.
+TEST_P(DmAgentStmt, ConnectionRowLimitHoldsAfterACursorOptionBeforePrepare) {
+  SQLHENV env2 = SQL_NULL_HENV;
+  SQLHDBC dbc2 = SQL_NULL_HDBC;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env2), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetEnvAttr(env2, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC2), 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env2, &dbc2), SQL_SUCCESS);
+  std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + AgentDatabase();
+  ASSERT_TRUE(SQL_SUCCEEDED(
+      SQLDriverConnect(dbc2, nullptr, Text(in.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectOption(dbc2, SQL_MAX_ROWS, 1))) << harness::DmDiagText(SQL_HANDLE_DBC, dbc2);
+  const std::pair<SQLUSMALLINT, SQLULEN> setFirst[] = {{SQL_CONCURRENCY, SQL_CONCUR_LOCK},
+                                                      {SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY}};
+  for (const auto &[option, value] : setFirst) {
+    SCOPED_TRACE(option);
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc2, &h), SQL_SUCCESS);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtOption(h, option, value))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select id from t order by id"), SQL_NTS)))
+        << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    int rows = 0;
+    while (SQL_SUCCEEDED(SQLFetch(h))) ++rows;
+    EXPECT_EQ(rows, 1);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
+  SQLDisconnect(dbc2);
+  SQLFreeHandle(SQL_HANDLE_DBC, dbc2);
+  SQLFreeHandle(SQL_HANDLE_ENV, env2);
+}
+
 // Freeing an explicit ARD that the statement uses puts the statement back
 // on its own ARD and the columns bound there: the fetch fills the implicit
 // bindings, never the freed descriptor's.

@@ -60,7 +60,9 @@ struct Conn {
   sword logon_status = OCI_ERROR;
   std::string logon_error;  // the first record after the logon
 
-  Conn(const std::string& db, const char* user, const char* password, ub4 mode = OCI_DEFAULT) {
+  // attachMode OCI_CPOOL: db names a connection pool.
+  Conn(const std::string& db, const char* user, const char* password, ub4 mode = OCI_DEFAULT,
+       ub4 attachMode = OCI_DEFAULT) {
     EXPECT_EQ(OCI_SUCCESS, OCIEnvCreate(&env, OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr,
                                         nullptr, 0, nullptr));
     OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
@@ -68,7 +70,7 @@ struct Conn {
     OCIHandleAlloc(env, reinterpret_cast<void**>(&svc), OCI_HTYPE_SVCCTX, 0, nullptr);
     OCIHandleAlloc(env, reinterpret_cast<void**>(&ses), OCI_HTYPE_SESSION, 0, nullptr);
     logon_status = OCIServerAttach(srv, err, reinterpret_cast<const OraText*>(db.c_str()),
-                                   static_cast<sb4>(db.size()), OCI_DEFAULT);
+                                   static_cast<sb4>(db.size()), attachMode);
     if (logon_status != OCI_SUCCESS) {
       logon_error = errtext(err);
       return;

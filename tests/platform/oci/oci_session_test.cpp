@@ -3,6 +3,7 @@
 // test-only fault injection.
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "oci_fixture.h"
@@ -28,9 +29,20 @@ TEST_F(OciTest, LogonChecksUserAndPasswordAgainstTheDatabase) {
 }
 
 TEST_F(OciTest, ConnectIdentifierNamesTheDatabase) {
-  Conn missing(db.dir + "/missing", "scott", "tiger");
-  EXPECT_EQ(OCI_ERROR, missing.logon_status);
-  EXPECT_EQ(0u, missing.logon_error.find("ORA-12154:"));
+  // What is not a database says why and names the directory tried.
+  std::filesystem::create_directories(db.dir + "/empty");
+  const struct {
+    std::string id, why;
+  } missing_cases[] = {
+      {db.dir + "/missing", "database directory " + db.dir + "/missing does not exist"},
+      {db.dir + "/empty", "directory " + db.dir + "/empty holds no database (no ocilite_catalog.db)"},
+  };
+  for (const auto& c : missing_cases) {
+    Conn missing(c.id, "scott", "tiger");
+    EXPECT_EQ(OCI_ERROR, missing.logon_status);
+    EXPECT_EQ("ORA-12154: TNS:could not resolve the connect identifier specified: " + c.why + "\n",
+              missing.logon_error);
+  }
   // The catalog file names its database as well as the directory does.
   Conn by_file(db.dir + "/ocilite_catalog.db", "scott", "tiger");
   EXPECT_TRUE(by_file.ok()) << by_file.logon_error;
@@ -379,5 +391,163 @@ TEST_F(OciTest, FailoverEventsReachTheRegisteredCallbackInsideTheCall) {
   ocilite_test_failover(OCILITE_T_COMMIT, OCI_FO_SELECT, given_up, 4);
   EXPECT_EQ(OCI_ERROR, OCITransCommit(c.svc, c.err, OCI_DEFAULT));
   EXPECT_EQ(25408, errcode(c.err));
-  EXPECT_EQ(3u, seen.seen.size());
+  ASSERT_EQ(4u, seen.seen.size());
+  EXPECT_EQ(OCI_FO_ABORT, seen.seen[3].second);  // the give-up brings the abort
+}
+
+namespace {
+ocilite_pool_info OnlyPool() {
+  ocilite_pool_info info{};
+  EXPECT_EQ(1, ocilite_test_pools(&info, 1));
+  return info;
+}
+}  // namespace
+
+// Sessions of a pool borrow its physical connections for their calls and
+// keep one while a transaction or a cursor is open; the pool opens its
+// minimum, grows by its increment up to its maximum, and then refuses
+// (no-wait) or waits.
+TEST_F(OciTest, PoolLendsPhysicalConnectionsWithinItsLimits) {
+  Conn owner(db.dir, "scott", "tiger");
+  owner.run("create table t (n number)");
+  owner.run("insert into t values (10)");
+  owner.run("insert into t values (11)");
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(owner.svc, owner.err, OCI_DEFAULT));
+  OCICPool* pool = nullptr;
+  OCIHandleAlloc(owner.env, reinterpret_cast<void**>(&pool), OCI_HTYPE_CPOOL, 0, nullptr);
+  OraText* name = nullptr;
+  sb4 len = 0;
+  ASSERT_EQ(OCI_SUCCESS, OCIConnectionPoolCreate(owner.env, owner.err, pool, &name, &len,
+                                                 reinterpret_cast<const OraText*>(db.dir.c_str()),
+                                                 static_cast<sb4>(db.dir.size()), 1, 2, 1, nullptr, 0,
+                                                 nullptr, 0, OCI_DEFAULT));
+  ub1 nowait = 1;
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(pool, OCI_HTYPE_CPOOL, &nowait, 1, OCI_ATTR_CONN_NOWAIT, owner.err));
+  const std::string poolName(reinterpret_cast<char*>(name), static_cast<size_t>(len));
+  {
+    Conn a(poolName, "scott", "tiger", OCI_DEFAULT, OCI_CPOOL), b(poolName, "scott", "tiger", OCI_DEFAULT, OCI_CPOOL);
+    ASSERT_TRUE(a.ok());
+    ASSERT_TRUE(b.ok());
+    ocilite_pool_info info = OnlyPool();
+    EXPECT_EQ(1u, info.open);  // the logons gave theirs back
+    EXPECT_EQ(0u, info.busy);
+    EXPECT_EQ(2, info.attached);
+    ASSERT_EQ(OCI_SUCCESS, a.exec("insert into t values (1)"));
+    // One writer per schema: b holds a cursor instead.
+    OCIStmt* cursor = b.stmt("select n from t");
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(b.svc, cursor, b.err, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+    info = OnlyPool();
+    EXPECT_EQ(2u, info.open);
+    EXPECT_EQ(2u, info.busy);
+    {
+      Conn c(poolName, "scott", "tiger", OCI_DEFAULT, OCI_CPOOL);
+      EXPECT_EQ(OCI_ERROR, c.logon_status);
+      EXPECT_EQ(24401, errcode(c.err));
+    }
+    // Waiting mode: the third logon completes once a transaction ends.
+    nowait = 0;
+    ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(pool, OCI_HTYPE_CPOOL, &nowait, 1, OCI_ATTR_CONN_NOWAIT, owner.err));
+    std::atomic<bool> committed{false}, loggedOnAfter{false};
+    std::thread third([&] {
+      Conn c(poolName, "scott", "tiger", OCI_DEFAULT, OCI_CPOOL);
+      loggedOnAfter = c.ok() && committed.load();
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    committed = true;
+    ASSERT_EQ(OCI_SUCCESS, OCITransCommit(a.svc, a.err, OCI_DEFAULT));
+    third.join();
+    EXPECT_TRUE(loggedOnAfter);
+    // Fetched to its end, the cursor gives its connection back.
+    while (OCIStmtFetch2(cursor, b.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT) == OCI_SUCCESS) {
+    }
+    OCIHandleFree(cursor, OCI_HTYPE_STMT);
+    info = OnlyPool();
+    EXPECT_EQ(2u, info.peak);
+    EXPECT_EQ(0u, info.busy);
+  }
+  EXPECT_EQ(OCI_SUCCESS, OCIConnectionPoolDestroy(pool, owner.err, OCI_DEFAULT));
+  EXPECT_EQ(0, ocilite_test_pools(nullptr, 0));
+}
+
+namespace {
+sb4 retry_twice(void*, void*, void* ctx, ub4, ub4 event) {
+  auto* left = static_cast<int*>(ctx);
+  if (event == OCI_FO_ERROR) return (*left)-- > 0 ? OCI_FO_RETRY : 0;
+  return 0;
+}
+}  // namespace
+
+// What a failover leaves of the session: a SELECT failover continues the
+// fetch, a SESSION one loses the cursor, a completed one loses the open
+// transaction until a rollback, an aborted one the whole session.
+TEST_F(OciTest, FailoverOutcomesForCursorsTransactionsAndTheSession) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table t (n number)");
+  c.run("insert into t values (1)");
+  c.run("insert into t values (2)");
+  c.run("insert into t values (3)");
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(c.svc, c.err, OCI_DEFAULT));
+  int retries = 2;
+  OCIFocbkStruct cb{retry_twice, &retries};
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c.srv, OCI_HTYPE_SERVER, &cb, 0, OCI_ATTR_FOCBK, c.err));
+  const unsigned completed[] = {OCI_FO_BEGIN, OCI_FO_END};
+
+  struct Case {
+    ub4 type;
+    int fetchError;  // 0: the fetch goes on with the next row
+  } cases[] = {{OCI_FO_SELECT, 0}, {OCI_FO_SESSION, 25401}};
+  for (const Case& k : cases) {
+    OCIStmt* q = c.stmt("select n from t order by n");
+    int n = 0;
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(q, &d, c.err, 1, &n, sizeof n, SQLT_INT, nullptr, nullptr, nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, q, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtFetch2(q, c.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT));
+    ocilite_test_failover(OCILITE_T_FETCH, k.type, completed, 2);
+    sword rc = OCIStmtFetch2(q, c.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT);
+    if (k.fetchError) {
+      EXPECT_EQ(OCI_ERROR, rc);
+      EXPECT_EQ(k.fetchError, errcode(c.err));
+      // Executed again, the statement gives all its rows.
+      ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, q, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+      ASSERT_EQ(OCI_SUCCESS, OCIStmtFetch2(q, c.err, 1, OCI_FETCH_NEXT, 0, OCI_DEFAULT));
+      EXPECT_EQ(1, n);
+    } else {
+      EXPECT_EQ(OCI_SUCCESS, rc) << errtext(c.err);
+      EXPECT_EQ(2, n);
+    }
+    OCIHandleFree(q, OCI_HTYPE_STMT);
+  }
+
+  // The open transaction is lost: the commit and what follows fail until a
+  // rollback; then the session works on.
+  c.run("insert into t values (4)");
+  ocilite_test_failover(OCILITE_T_COMMIT, OCI_FO_TXNAL, completed, 2);
+  EXPECT_EQ(OCI_ERROR, OCITransCommit(c.svc, c.err, OCI_DEFAULT));
+  EXPECT_EQ(25402, errcode(c.err));
+  EXPECT_EQ(OCI_ERROR, c.exec("insert into t values (5)"));
+  EXPECT_EQ(25402, errcode(c.err));
+  EXPECT_EQ(OCI_SUCCESS, OCITransRollback(c.svc, c.err, OCI_DEFAULT));
+  EXPECT_EQ("3", c.scalar("select count(*) from t"));
+  c.run("insert into t values (6)");
+  EXPECT_EQ(OCI_SUCCESS, OCITransCommit(c.svc, c.err, OCI_DEFAULT));
+
+  // Five errors against two retries: the third is given up, ABORT follows,
+  // the call fails and the session is dead.
+  const unsigned failing[] = {OCI_FO_BEGIN, OCI_FO_ERROR, OCI_FO_ERROR, OCI_FO_ERROR, OCI_FO_ERROR, OCI_FO_ERROR};
+  ocilite_test_failover(OCILITE_T_EXECUTE, OCI_FO_SESSION, failing, 6);
+  EXPECT_EQ(OCI_ERROR, c.exec("insert into t values (7)"));
+  EXPECT_EQ(25408, errcode(c.err));
+  EXPECT_EQ(OCI_ERROR, c.exec("select n from t"));
+  EXPECT_EQ(3114, errcode(c.err));
+  ocilite_failover_step steps[8];
+  ASSERT_EQ(2, ocilite_test_failover_steps(0, steps, 8));  // the SELECT failover
+  ASSERT_EQ(5, ocilite_test_failover_steps(3, steps, 8));
+  const unsigned events[] = {OCI_FO_BEGIN, OCI_FO_ERROR, OCI_FO_ERROR, OCI_FO_ERROR, OCI_FO_ABORT};
+  const int answers[] = {0, OCI_FO_RETRY, OCI_FO_RETRY, 0, 0};
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(events[i], steps[i].event) << i;
+    EXPECT_EQ(answers[i], steps[i].answer) << i;
+  }
+  EXPECT_EQ(-1, ocilite_test_failover_steps(4, steps, 8));
 }

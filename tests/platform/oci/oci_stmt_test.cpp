@@ -165,6 +165,78 @@ TEST_F(EmpTable, DynamicBindsTakeEachIterationsValueFromTheCallback) {
 }
 
 namespace {
+// Breaks its own statement off from inside the execution: the dynamic bind's
+// value callback calls OCIBreak, then hands over the value.
+struct BreakIn {
+  OCISvcCtx* svc;
+  OCIError* err;
+  int value;
+  sb2 ind = 0;
+};
+sb4 break_in(void* ctx, OCIBind*, ub4, ub4, void** bufp, ub4* alenp, ub1* piecep, void** indp) {
+  auto* b = static_cast<BreakIn*>(ctx);
+  EXPECT_EQ(OCI_SUCCESS, OCIBreak(b->svc, b->err));
+  *bufp = &b->value;
+  *alenp = sizeof b->value;
+  *piecep = OCI_ONE_PIECE;
+  *indp = &b->ind;
+  return OCI_CONTINUE;
+}
+sword insert_broken_off(Conn& c, int id, ub4 mode) {
+  OCIStmt* st = c.stmt("insert into emp (id) values (:1)");
+  OCIBind* b = nullptr;
+  BreakIn in{c.svc, c.err, id};
+  OCIBindByPos(st, &b, c.err, 1, nullptr, sizeof(int), SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr,
+               OCI_DATA_AT_EXEC);
+  OCIBindDynamic(b, c.err, &in, break_in, nullptr, nullptr);
+  sword rc = OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, mode);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  return rc;
+}
+}  // namespace
+
+// A DML statement that fails or is broken off leaves nothing of its own
+// behind: in autocommit no transaction stays open (it would hold its lock
+// and an old snapshot, and be committed by a later statement); inside the
+// application's transaction the earlier work stays. A break that comes while
+// the statement runs means ORA-01013 and nothing done, even when the
+// statement got to its end.
+TEST_F(EmpTable, FailedOrBrokenOffDmlLeavesNothingOfItsOwn) {
+  setenv("OCILITE_LOCK_TIMEOUT", "3000", 1);  // a lock left behind fails fast
+  Conn other(db.dir, "scott", "tiger");
+  auto count = [&](const std::string& where) { return other.scalar("select count(*) from emp where " + where); };
+  const ub4 autocommit = OCI_COMMIT_ON_SUCCESS;
+
+  // Autocommit: a NOT NULL violation, then both sessions write at once.
+  EXPECT_EQ(OCI_ERROR, c->exec("insert into emp (id, name) values (null, 'x')", autocommit));
+  EXPECT_EQ(1400, errcode(c->err));
+  EXPECT_EQ(OCI_SUCCESS, other.exec("insert into emp (id) values (1)", autocommit)) << errtext(other.err);
+  EXPECT_EQ(OCI_SUCCESS, c->exec("insert into emp (id) values (2)", autocommit)) << errtext(c->err);
+  EXPECT_EQ(OCI_SUCCESS, c->exec("update emp set name = 'u' where id = 1", autocommit)) << errtext(c->err);
+  EXPECT_EQ("2", count("id in (1, 2)"));
+  EXPECT_EQ("1", count("name = 'u'"));
+
+  // Autocommit, broken off: not there, and nothing open.
+  EXPECT_EQ(OCI_ERROR, insert_broken_off(*c, 3, autocommit));
+  EXPECT_EQ(1013, errcode(c->err));
+  EXPECT_EQ(OCI_SUCCESS, other.exec("insert into emp (id) values (4)", autocommit)) << errtext(other.err);
+  EXPECT_EQ("0", count("id = 3"));
+  EXPECT_EQ(OCI_SUCCESS, c->exec("insert into emp (id) values (3)", autocommit)) << errtext(c->err);
+
+  // The application's transaction: the failing and the broken-off statement
+  // take back only their own work.
+  c->run("insert into emp (id) values (5)");
+  EXPECT_EQ(OCI_ERROR, c->exec("insert into emp (id) values (5)"));
+  EXPECT_EQ(1, errcode(c->err));
+  EXPECT_EQ(OCI_ERROR, insert_broken_off(*c, 6, OCI_DEFAULT));
+  EXPECT_EQ(1013, errcode(c->err));
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(c->svc, c->err, OCI_DEFAULT));
+  EXPECT_EQ("1", count("id = 5"));
+  EXPECT_EQ("0", count("id = 6"));
+  EXPECT_EQ("5", count("id > 0"));
+}
+
+namespace {
 
 struct ColDesc {
   std::string name;

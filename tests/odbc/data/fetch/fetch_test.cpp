@@ -123,6 +123,39 @@ TEST_F(Fetch, AgentFailureBringsItsMessages) {
   EXPECT_TRUE(found);
 }
 
+// A fetch during which a failover completed (183) brought its rows: the row
+// comes with SQL_SUCCESS_WITH_INFO, IM500 and the application's event 16.
+int g_failoverEvent = 0;
+int RecordFailover(int event, void *, int) {
+  g_failoverEvent = event;
+  return 0;
+}
+decltype(DrvOps::DRV_Fetch) g_fakeFetch = nullptr;
+// The fake's fetch, answering 183 for the block it delivered.
+int32_t FetchThenFailover(DrvHandle cursor, uint16_t rows, Dataset *out) {
+  int32_t rc = g_fakeFetch(cursor, rows, out);
+  return rc == 0 ? E_IM500 : rc;
+}
+
+TEST_F(Fetch, CompletedFailoverDuringAFetchKeepsItsRow) {
+  Open();
+  IntTextRows(3);
+  Execute();
+  conn->failoverCallback = RecordFailover;
+  g_failoverEvent = 0;
+  DrvOps *table = stmt->drv->table;
+  g_fakeFetch = table->DRV_Fetch;
+  table->DRV_Fetch = FetchThenFailover;
+  SQLINTEGER id = 0;
+  SQLLEN ind = 0;
+  ASSERT_EQ(Bind(1, SQL_C_LONG, &id, 0, &ind), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(hstmt), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(id, 1);
+  EXPECT_EQ(State(), "IM500");
+  EXPECT_EQ(g_failoverEvent, 16);
+  table->DRV_Fetch = g_fakeFetch;
+}
+
 // Each fetch writes at the bind offset current at that fetch, in every road.
 TEST_F(Fetch, BindOffsetChangingBetweenFetches) {
   for (int version : {SQL_OV_ODBC2, SQL_OV_ODBC3}) {

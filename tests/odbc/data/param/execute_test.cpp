@@ -394,6 +394,27 @@ TEST_F(ExecTest, AgentWarningCompletesTheExecute) {
   EXPECT_EQ(status[0], SQL_PARAM_DIAG_UNAVAILABLE);
 }
 
+// An execution during which a failover completed (183) ran: its result is
+// open, with SQL_SUCCESS_WITH_INFO, IM500 and the application's event 16.
+int g_failoverEvent = 0;
+int RecordFailover(int event, void *, int) {
+  g_failoverEvent = event;
+  return 0;
+}
+
+TEST_F(ExecTest, CompletedFailoverCompletesTheExecute) {
+  Prepare({""});
+  SQLINTEGER v = 1;
+  ASSERT_EQ(SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, nullptr), SQL_SUCCESS);
+  stmt->conn->failoverCallback = RecordFailover;
+  g_failoverEvent = 0;
+  fake::Script(SLOT_DRV_ExecDirect).result = E_IM500;
+  ASSERT_EQ(SQLExecute(hstmt), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(State(), "IM500");
+  EXPECT_TRUE(stmt->flags & STMTF_RESULT_OPEN);
+  EXPECT_EQ(g_failoverEvent, 16);
+}
+
 TEST_F(ExecTest, AgentErrorReportsTheFailingRow) {
   Prepare({""});
   SQLINTEGER v[3] = {1, 2, 3};

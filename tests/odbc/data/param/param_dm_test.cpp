@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -181,17 +182,6 @@ TEST_F(DmParam, EveryCTypeIntoTheColumnsItFits) {
   }
 }
 
-TEST_F(DmParam, TypesTheAgentRefusesGiveTheirState) {
-  Table("pm_refuse", "t date");
-  ASSERT_EQ(Prepare("insert into pm_refuse values (?)"), SQL_SUCCESS) << Diag();
-  SQL_TIME_STRUCT time{1, 2, 3};
-  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_TYPE_TIME, SQL_TYPE_TIME, 8, 0, &time, 0, nullptr),
-            SQL_SUCCESS);
-  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
-  EXPECT_EQ(State(), "07006") << Diag();
-  EXPECT_EQ(One("select count(*) from pm_refuse"), "0");
-}
-
 TEST_F(DmParam, NullParametersOfEveryKind) {
   Table("pm_null", "id number(5), n number(10), s varchar2(10), d date, r raw(4)");
   ASSERT_EQ(Prepare("insert into pm_null values (?, ?, ?, ?, ?)"), SQL_SUCCESS) << Diag();
@@ -330,17 +320,111 @@ TEST_F(DmParam, ExecuteWithAWarningCompletes) {
   EXPECT_EQ(SQLFetch(st), SQL_NO_DATA);
 }
 
-TEST_F(DmParam, DescribeParamGivesTheDefaultDescription) {
-  Table("pm_desc", "id number(5)");
-  ASSERT_EQ(Prepare("select id from pm_desc where id = ?"), SQL_SUCCESS) << Diag();
+// SQLDescribeParam describes each marker as the column it
+// stands for, exactly as SQLDescribeCol describes that column.
+struct ParamShape {
+  SQLSMALLINT type = 0, digits = -1, nullable = -1;
+  SQLULEN size = 0;
+  bool operator==(const ParamShape &) const = default;
+};
+std::ostream &operator<<(std::ostream &os, const ParamShape &p) {
+  return os << "type " << p.type << " size " << p.size << " digits " << p.digits << " nullable " << p.nullable;
+}
+
+class DmDescribeParam : public DmParam {
+ protected:
+  void SetUp() override {
+    DmParam::SetUp();
+    Table("dp_t", "n number(10) not null, p number(15,4), s varchar2(40), c char(3), d date, ts timestamp");
+    Table("dp_u", "n number(10) not null, p number(15,4), s varchar2(40), c char(3), d date, ts timestamp");
+  }
+
+  // SQLDescribeCol of table.column.
+  ParamShape Column(const std::string &ref) {
+    const size_t dot = ref.find('.');
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h);
+    std::string sql = "select " + ref.substr(dot + 1) + " from " + ref.substr(0, dot);
+    EXPECT_EQ(SQLPrepare(h, (SQLCHAR *)sql.c_str(), SQL_NTS), SQL_SUCCESS) << Diag(h);
+    ParamShape c;
+    SQLCHAR name[64];
+    SQLSMALLINT len = 0;
+    EXPECT_EQ(SQLDescribeCol(h, 1, name, sizeof name, &len, &c.type, &c.size, &c.digits, &c.nullable), SQL_SUCCESS);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+    return c;
+  }
+
+  ParamShape Described(SQLUSMALLINT i) {
+    ParamShape p;
+    EXPECT_EQ(SQLDescribeParam(st, i, &p.type, &p.size, &p.digits, &p.nullable), SQL_SUCCESS) << Diag();
+    return p;
+  }
+};
+
+TEST_F(DmDescribeParam, EachMarkerIsDescribedAsItsColumn) {
+  const struct {
+    const char *sql;
+    std::vector<std::string> columns;
+  } cases[] = {
+      {"insert into dp_t values (?, ?, ?, ?, ?, ?)", {"dp_t.n", "dp_t.p", "dp_t.s", "dp_t.c", "dp_t.d", "dp_t.ts"}},
+      {"insert into dp_t (s, n, p) values (?, ?, ?)", {"dp_t.s", "dp_t.n", "dp_t.p"}},
+      {"update dp_t set p = ?, d = ? where n = ?", {"dp_t.p", "dp_t.d", "dp_t.n"}},
+      {"select n from dp_t where s = ? and p between ? and ? and c like ? and ts in (?, ?)",
+       {"dp_t.s", "dp_t.p", "dp_t.p", "dp_t.c", "dp_t.ts", "dp_t.ts"}},
+      {"delete from dp_t where ts = ? or d = ?", {"dp_t.ts", "dp_t.d"}},
+      {"select n from dp_t where p = ? union select n from dp_u where s > ?", {"dp_t.p", "dp_u.s"}},
+      {"insert into dp_t (n, d) select ?, d from dp_u where dp_u.p > ?", {"dp_t.n", "dp_u.p"}},
+  };
+  for (const auto &c : cases) {
+    ASSERT_EQ(Prepare(c.sql), SQL_SUCCESS) << c.sql << ": " << Diag();
+    for (size_t i = 0; i < c.columns.size(); ++i) {
+      const ParamShape want = Column(c.columns[i]);
+      const auto n = static_cast<SQLUSMALLINT>(i + 1);
+      EXPECT_EQ(Described(n), want) << c.sql << " marker " << n;
+    }
+    SQLFreeStmt(st, SQL_CLOSE);
+  }
+}
+
+TEST_F(DmDescribeParam, WhatTheAnalysisCannotServeKeepsTheDefault) {
+  const ParamShape fallback{SQL_VARCHAR, 0, SQL_NULLABLE_UNKNOWN, 255};
+  const char *cases[] = {
+      "select ?, n from dp_t where n = ?",                        // a marker in the select list
+      "select n from dp_t where n in (select n from dp_u where p = ?)",  // in a subquery
+      "select n from dp_t where ? = ?",
+      "select n from dp_t where n = ? and s in (s)",              // text the analysis does not read
+  };
+  for (const char *sql : cases) {
+    ASSERT_EQ(Prepare(sql), SQL_SUCCESS) << sql << ": " << Diag();
+    ParamShape p = Described(1);
+    EXPECT_EQ(p.type, fallback.type) << sql;
+    EXPECT_EQ(p.size, fallback.size) << sql;
+    EXPECT_EQ(p.nullable, fallback.nullable) << sql;
+    SQLFreeStmt(st, SQL_CLOSE);
+  }
+  // The first SQLDescribeParam after SQLExecute.
+  ASSERT_EQ(Prepare("select n from dp_t where p = ?"), SQL_SUCCESS);
+  SQLINTEGER v = 1;
+  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, nullptr);
+  ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
+  ParamShape after = Described(1);
+  EXPECT_EQ(after.type, SQL_VARCHAR);
+  EXPECT_EQ(after.size, 255u);
+  EXPECT_EQ(SQLDescribeParam(st, 2, &after.type, &after.size, &after.digits, &after.nullable), SQL_ERROR);
+  EXPECT_EQ(State(), "07009");
+}
+
+TEST_F(DmParamAnsi, DescribeParamDescribesTheColumn) {
+  Table("pm_desc", "id number(10) not null, amount number(15,4)");
+  ASSERT_EQ(Prepare("update pm_desc set amount = ? where id = ?"), SQL_SUCCESS) << Diag();
   SQLSMALLINT type = 0, digits = -1, nullable = -1;
   SQLULEN size = 0;
   ASSERT_EQ(SQLDescribeParam(st, 1, &type, &size, &digits, &nullable), SQL_SUCCESS) << Diag();
-  EXPECT_EQ(type, SQL_VARCHAR);
-  EXPECT_EQ(size, 255u);
-  EXPECT_EQ(nullable, SQL_NULLABLE_UNKNOWN);
-  EXPECT_EQ(SQLDescribeParam(st, 2, &type, &size, &digits, &nullable), SQL_ERROR);
-  EXPECT_EQ(State(), "07009");
+  EXPECT_EQ(size, 15u);
+  EXPECT_EQ(digits, 4);
+  ASSERT_EQ(SQLDescribeParam(st, 2, &type, &size, &digits, &nullable), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(size, 10u);
+  EXPECT_EQ(nullable, SQL_NO_NULLS);
 }
 
 TEST_F(DmParam, DataAtExecutionIsNotCapableYet) {

@@ -26,15 +26,20 @@ def admin(*args):
     subprocess.run([tool, *args], check=True, stdout=subprocess.DEVNULL)
 
 
-def row(i, scale):
+def row(i, fast):
     # The stand-in keeps numbers as doubles: integers up to 2**53 and
-    # decimals of up to 15 digits come back exactly.
-    fraction = ".%04d" % (i % 10000) if scale else ""
+    # decimals of up to 15 digits come back exactly. Parameter arrays take
+    # each parameter's type, size and digits from SQLDescribeParam, so they
+    # carry fractions of seconds too; one execute per row sends them only
+    # to a driver whose SQLGetTypeInfo gives the TIMESTAMP type's size
+    # (checked below).
+    micro = (i * 7919) % 1000000 if fast else 0
     return (i,
             (1 << 40) + i * 7919 if i % 2 else -(1 << 45) - i,
-            decimal.Decimal("%d%s" % (i * 13 - 50000, fraction)),
+            decimal.Decimal("%d.%04d" % (i * 13 - 50000, i % 10000)),
             None if i % 9 == 0 else "text-%d-\u00e9\u20ac" % i,
-            datetime.datetime(2000, 1, 1) + datetime.timedelta(days=i % 3000, seconds=i * 37 % 86400),
+            datetime.datetime(2000, 1, 1) + datetime.timedelta(days=i % 3000, seconds=i * 37 % 86400,
+                                                               microseconds=micro),
             str(uuid.UUID(int=i * 0x9E3779B97F4A7C15 % (1 << 128))))
 
 
@@ -54,11 +59,7 @@ def run(dsn):
     table = "em_" + dsn
     failures = []
     for fast in (False, True):
-        # pyodbc's parameter arrays take each parameter's scale from
-        # SQLDescribeParam, which gives the agent's default description
-        # (VARCHAR(255), no decimal digits) until parameters are described
-        # by query: decimals with a fraction are refused by pyodbc itself.
-        rows = [row(i, scale=not fast) for i in range(ROWS)]
+        rows = [row(i, fast) for i in range(ROWS)]
         cur.execute("delete from " + table)
         cur.fast_executemany = fast
         cur.executemany("insert into %s values (?, ?, ?, ?, ?, ?)" % table, rows)
@@ -83,6 +84,9 @@ def run(dsn):
         print("%s: fractions of seconds not checked, SQLGetTypeInfo: %s" % (dsn, e))
         precise = False
     if precise:
+        # Parameter arrays take the fraction's digits from SQLDescribeParam
+        # (none in the default description): the row-by-row path carries them.
+        cur.fast_executemany = False
         stamps = [(ROWS + 10 + i, datetime.datetime(2020, 5, 6, 7, 8, 9, i * 1000 + 1)) for i in range(100)]
         cur.executemany("insert into %s (id, ts) values (?, ?)" % table, stamps)
         got = cur.execute("select id, ts from %s where id >= ? order by id" % table, ROWS + 10).fetchall()

@@ -702,6 +702,54 @@ TEST_F(DialectDb, EscapeTranslationOutputsRun) {
 
 // Shapes the driver's catalog queries use: NULL columns with aliases, DECODE,
 // UNION with ORDER BY positions, || and NVL.
+TEST(DialectTranslate, NumbersBeyondTheExactRangeAreRefusedNotRounded) {
+  struct Case {
+    const char* literal;
+    int code;
+  } cases[] = {
+      {"9223372036854775807", 0},     {"9223372036854775808", 3001}, {"123456789012345", 0},
+      {"1234567890123456", 0},        {"1234567890123456.5", 3001},   {"0.123456789012345", 0},
+      {"0.1234567890123456", 3001},   {"1e30", 0},                    {"12345678901234567890123", 3001},
+      {"100000000000000000000000", 0}, {"0.000", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.code, tr_error(std::string("SELECT ") + c.literal + " FROM DUAL")) << c.literal;
+  // The message names the value and the limit.
+  DlStatement st;
+  DlError err;
+  const std::string sql = "SELECT 12345678901234567890123 FROM DUAL";
+  ASSERT_EQ(3001, dl_translate(sql.data(), sql.size(), nullptr, &st, &err));
+  EXPECT_NE(std::string(err.message).find("12345678901234567890123"), std::string::npos) << err.message;
+  EXPECT_NE(std::string(err.message).find("15 significant digits"), std::string::npos) << err.message;
+  EXPECT_TRUE(dl_number_exact("-9223372036854775808", 20));
+  EXPECT_FALSE(dl_number_exact("-9223372036854775809", 20));
+}
+
+TEST_F(DialectDb, ToNumberRefusesTextItWouldRound) {
+  int ora = 0;
+  rows("SELECT TO_NUMBER('12345678901234567890123') FROM DUAL", &ora);
+  EXPECT_EQ(3001, ora);
+  EXPECT_EQ("12345", value("TO_NUMBER(' 12345 ')"));
+}
+
+TEST_F(DialectDb, CompoundQueryDescribesEachColumnFromEveryMember) {
+  ASSERT_EQ(0, run("create table m (n number(4), s varchar2(5), l varchar2(40))"));
+  const std::string sql =
+      "SELECT NULL A, s B, DECODE(n, 1, 'NO', 'YES') C FROM m UNION SELECT l, 'longer text', 'X' FROM m";
+  DlStatement st;
+  DlError err;
+  ASSERT_EQ(0, dl_translate(sql.data(), sql.size(), &ses_, &st, &err)) << err.message;
+  sqlite3_stmt* s = nullptr;
+  ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, st.sql.c_str(), -1, &s, nullptr));
+  uint32_t want[] = {40, 11, 3};
+  for (int c = 0; c < 3; ++c) {
+    DlColType t;
+    dl_describe_column(&st, s, c, &t, nullptr);
+    EXPECT_EQ(t.type, DL_T_VARCHAR2) << c;
+    EXPECT_EQ(t.size, want[c]) << c;
+  }
+  sqlite3_finalize(s);
+}
+
 TEST_F(DialectDb, CatalogQueryShapes) {
   ASSERT_EQ(0, run("create table cat (owner varchar2(30), table_name varchar2(30), num_rows number, "
                    "created date default sysdate)"));

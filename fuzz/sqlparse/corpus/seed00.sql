@@ -1,0 +1,1 @@
+SELECT a, b AS x, c y FROM t WHERE a = 1 AND (b < 2 OR NOT c >= 3)

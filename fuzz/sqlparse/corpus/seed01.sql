@@ -1,0 +1,1 @@
+SELECT DISTINCT t.a, o.t.b, u.* FROM o.t t, u WHERE t.a = u.a ORDER BY 1 DESC, t.b ASC

@@ -1,0 +1,1 @@
+SELECT a FROM {oj t LEFT OUTER JOIN u ON t.k = u.k}

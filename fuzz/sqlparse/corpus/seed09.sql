@@ -1,0 +1,1 @@
+SELECT a FROM t WHERE b > ALL (SELECT b FROM u) OR c = ANY (SELECT c FROM u)

@@ -1,0 +1,1 @@
+SELECT x.a FROM (SELECT a FROM t WHERE a > 0) x WHERE x.a < 9

@@ -1,0 +1,1 @@
+SELECT a FROM t WHERE a IN (1, 'two', ?, USER, 2.5, 1e3, 0xFF) AND b NOT IN (3)

@@ -1,0 +1,1 @@
+SELECT "Col.A", "my col" FROM "Sch.x"."Tab le" WHERE "Col.A" = 'it''s'

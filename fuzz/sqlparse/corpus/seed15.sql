@@ -1,0 +1,1 @@
+SELECT a FROM t WHERE s = 'abc' OR s = 'ABC'

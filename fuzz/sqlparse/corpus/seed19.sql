@@ -1,0 +1,1 @@
+SELECT a FROM q:o.t, a..b, o.t@ link, x@12, @@v WHERE t.a *= u.a

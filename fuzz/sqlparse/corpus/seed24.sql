@@ -1,0 +1,1 @@
+DELETE FROM t WHERE a != ? AND b ^= 2

@@ -1,0 +1,782 @@
+// Oracle's data dictionary views (ALL_OBJECTS, ALL_TAB_COLUMNS, ALL_CONSTRAINTS
+// and the others that catalog queries read) as read-only SQLite virtual
+// tables. Each scan reads the schemas the session can see (its own and the
+// attached ones) from SQLite's own catalog, so the views always show the
+// current objects. Columns are declared with Oracle's types so that a query
+// over them describes like one on a server.
+//
+// The stand-in's own machinery stays hidden: SQLite's internal tables, the
+// sequence table ORA$SEQ and the triggers and CHECKs that enforce Oracle's
+// value rules. Constraint names come from the CREATE TABLE text; unnamed
+// constraints get a stable system name SYS_C<number>, and the index that
+// enforces a key answers to the constraint's name.
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "dialect.h"
+#include "dialect_int.h"
+
+namespace {
+
+// ---- Values and rows --------------------------------------------------------------
+
+struct Cell {
+  enum Kind { NUL, INT, TEXT } kind = NUL;
+  int64_t i = 0;
+  std::string s;
+};
+using Row = std::vector<Cell>;
+
+Cell null() { return Cell{}; }
+Cell num(int64_t v) { return Cell{Cell::INT, v, {}}; }
+Cell text(const std::string& v) { return Cell{Cell::TEXT, 0, v}; }
+
+// A scan's equality filters on the leading owner and name columns.
+struct Filter {
+  const std::string* owner = nullptr;
+  const std::string* name = nullptr;
+  bool wants(const std::string& o, const std::string& n) const {
+    return (!owner || *owner == o) && (!name || *name == n);
+  }
+};
+
+// ---- What the schemas hold ---------------------------------------------------------
+
+struct Column {
+  std::string name;
+  std::string decl;
+  bool notnull;
+  std::string dflt;
+  bool hasDflt;
+  int pk;
+};
+
+struct Constraint {
+  std::string name;
+  char type;                  // 'P', 'U', 'R'
+  std::vector<std::string> columns;
+  std::string rOwner, rTable; // referenced table ('R')
+  std::string deleteRule;     // 'R': CASCADE, SET NULL or NO ACTION
+};
+
+struct IndexInfo {
+  std::string name;
+  bool unique;
+  std::vector<std::string> columns;
+};
+
+std::string upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+bool hidden_name(const std::string& n) {
+  return n.compare(0, 7, "sqlite_") == 0 || n.compare(0, 4, "ORA$") == 0;
+}
+
+// Runs a query and calls fn for each row.
+void each_row(sqlite3* db, const std::string& sql, const std::function<void(sqlite3_stmt*)>& fn) {
+  sqlite3_stmt* st = nullptr;
+  if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) {
+    sqlite3_finalize(st);
+    return;
+  }
+  while (sqlite3_step(st) == SQLITE_ROW) fn(st);
+  sqlite3_finalize(st);
+}
+
+std::string col_text(sqlite3_stmt* st, int i) {
+  const unsigned char* t = sqlite3_column_text(st, i);
+  return t ? reinterpret_cast<const char*>(t) : "";
+}
+
+// s between two q characters, each q inside doubled.
+std::string quoted(const std::string& s, char q) {
+  std::string out(1, q);
+  for (char c : s) {
+    out += c;
+    if (c == q) out += q;
+  }
+  return out + q;
+}
+std::string qid(const std::string& s) { return quoted(s, '"'); }
+std::string qstr(const std::string& s) { return quoted(s, '\''); }
+
+// The session's schemas: its own (main, under the user's name) and the
+// attached ones.
+std::vector<std::string> schemas(sqlite3* db) {
+  std::vector<std::string> out;
+  each_row(db, "PRAGMA database_list", [&](sqlite3_stmt* st) {
+    std::string n = col_text(st, 1);
+    if (n != "temp") out.push_back(n);
+  });
+  return out;
+}
+
+struct Object {
+  std::string owner, name, type;  // TABLE, VIEW, INDEX, SEQUENCE
+  std::string sql;
+};
+
+std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSequences,
+                           const std::string* only = nullptr) {
+  std::vector<Object> out;
+  each_row(db,
+           "SELECT type, name, sql FROM " + qid(schema) + ".sqlite_master WHERE type IN ('table','view','index')" +
+               (only ? " AND name = " + qstr(*only) : std::string()),
+           [&](sqlite3_stmt* st) {
+             std::string type = col_text(st, 0), name = col_text(st, 1);
+             if (hidden_name(name)) return;
+             out.push_back({schema, name, upper(type), col_text(st, 2)});
+           });
+  if (withSequences) {
+    each_row(db, "SELECT NAME FROM " + qid(schema) + ".\"ORA$SEQ\"",
+             [&](sqlite3_stmt* st) { out.push_back({schema, col_text(st, 0), "SEQUENCE", ""}); });
+  }
+  return out;
+}
+
+std::vector<Column> columns(sqlite3* db, const std::string& schema, const std::string& table) {
+  std::vector<Column> out;
+  each_row(db, "PRAGMA " + qid(schema) + ".table_info(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+    out.push_back({col_text(st, 1), col_text(st, 2), sqlite3_column_int(st, 3) != 0, col_text(st, 4),
+                   sqlite3_column_type(st, 4) != SQLITE_NULL, sqlite3_column_int(st, 5)});
+  });
+  return out;
+}
+
+// Constraint names as written in the CREATE TABLE text, in order, per kind
+// ('P', 'U', 'R'). A table constraint and a column constraint alike read
+// "CONSTRAINT <name> PRIMARY KEY | UNIQUE | REFERENCES | FOREIGN KEY".
+std::map<char, std::vector<std::string>> named_constraints(const std::string& sql) {
+  std::map<char, std::vector<std::string>> out;
+  std::vector<std::string> toks;
+  for (size_t i = 0; i < sql.size();) {
+    char c = sql[i];
+    if (c == '"') {
+      std::string t;
+      for (++i; i < sql.size(); ++i) {
+        if (sql[i] == '"') {
+          if (i + 1 < sql.size() && sql[i + 1] == '"') {
+            t += '"';
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+        t += sql[i];
+      }
+      toks.push_back("\"" + t);
+    } else if (c == '\'') {
+      for (++i; i < sql.size(); ++i) {
+        if (sql[i] == '\'') {
+          if (i + 1 < sql.size() && sql[i + 1] == '\'') {
+            ++i;
+            continue;
+          }
+          ++i;
+          break;
+        }
+      }
+      toks.push_back("'");
+    } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#') {
+      size_t j = i;
+      while (j < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[j])) || sql[j] == '_' || sql[j] == '$' ||
+                                sql[j] == '#'))
+        ++j;
+      toks.push_back(upper(sql.substr(i, j - i)));
+      i = j;
+    } else {
+      if (!std::isspace(static_cast<unsigned char>(c))) toks.push_back(std::string(1, c));
+      ++i;
+    }
+  }
+  for (size_t i = 0; i + 2 < toks.size(); ++i) {
+    if (toks[i] != "CONSTRAINT") continue;
+    std::string name = toks[i + 1];
+    name = name[0] == '"' ? name.substr(1) : name;
+    const std::string& kind = toks[i + 2];
+    if (kind == "PRIMARY") out['P'].push_back(name);
+    else if (kind == "UNIQUE") out['U'].push_back(name);
+    else if (kind == "FOREIGN" || kind == "REFERENCES") out['R'].push_back(name);
+  }
+  return out;
+}
+
+// A stable system name for an unnamed constraint.
+std::string system_name(const std::string& owner, const std::string& table, char kind, size_t n) {
+  uint32_t h = 2166136261u;
+  for (char c : owner + "." + table + "." + kind + std::to_string(n)) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  char buf[24];
+  std::snprintf(buf, sizeof buf, "SYS_C%07u", h % 10000000u);
+  return buf;
+}
+
+struct TableKeys {
+  std::vector<Constraint> constraints;
+  std::vector<IndexInfo> indexes;
+};
+
+TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& table, const std::string& sql) {
+  TableKeys k;
+  auto names = named_constraints(sql);
+  size_t usedU = 0;
+  const std::string s = qid(schema);
+  struct RawIndex {
+    std::string name, origin;
+    bool unique;
+  };
+  std::vector<RawIndex> raw;
+  each_row(db, "PRAGMA " + s + ".index_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+    raw.push_back({col_text(st, 1), col_text(st, 3), sqlite3_column_int(st, 2) != 0});
+  });
+  // index_list answers newest first; constraints follow the declaration order.
+  for (auto it = raw.rbegin(); it != raw.rend(); ++it) {
+    IndexInfo ix{it->name, it->unique, {}};
+    each_row(db, "PRAGMA " + s + ".index_info(" + qstr(it->name) + ")",
+             [&](sqlite3_stmt* st) { ix.columns.push_back(col_text(st, 2)); });
+    if (it->origin == "pk" || it->origin == "u") {
+      const char type = it->origin == "pk" ? 'P' : 'U';
+      std::string cname;
+      if (type == 'P' && !names['P'].empty()) cname = names['P'][0];
+      else if (type == 'U' && usedU < names['U'].size()) cname = names['U'][usedU++];
+      else cname = system_name(schema, table, type, k.constraints.size());
+      k.constraints.push_back({cname, type, ix.columns, {}, {}, {}});
+      ix.name = cname;
+    }
+    k.indexes.push_back(ix);
+  }
+  // A rowid-alias primary key (INTEGER PRIMARY KEY) has no index of its own.
+  bool havePk = false;
+  for (const Constraint& c : k.constraints) havePk = havePk || c.type == 'P';
+  if (!havePk) {
+    std::vector<std::pair<int, std::string>> pk;
+    for (const Column& c : columns(db, schema, table))
+      if (c.pk) pk.emplace_back(c.pk, c.name);
+    if (!pk.empty()) {
+      std::sort(pk.begin(), pk.end());
+      Constraint c{names['P'].empty() ? system_name(schema, table, 'P', 0) : names['P'][0], 'P', {}, {}, {}, {}};
+      for (auto& p : pk) c.columns.push_back(p.second);
+      k.constraints.insert(k.constraints.begin(), c);
+      k.indexes.insert(k.indexes.begin(), IndexInfo{c.name, true, c.columns});
+    }
+  }
+  // Foreign keys: SQLite numbers them from the last declared.
+  std::map<int, Constraint> fks;
+  each_row(db, "PRAGMA " + s + ".foreign_key_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+    const int id = sqlite3_column_int(st, 0);
+    Constraint& c = fks[id];
+    c.type = 'R';
+    c.rOwner = schema;
+    c.rTable = col_text(st, 2);
+    c.columns.push_back(col_text(st, 3));
+    std::string rule = upper(col_text(st, 6));
+    c.deleteRule = rule == "CASCADE" ? "CASCADE" : rule == "SET NULL" ? "SET NULL" : "NO ACTION";
+  });
+  const size_t nfk = fks.size();
+  size_t ord = 0;
+  for (auto it = fks.rbegin(); it != fks.rend(); ++it, ++ord) {
+    Constraint c = it->second;
+    c.name = ord < names['R'].size() ? names['R'][ord] : system_name(schema, table, 'R', ord);
+    k.constraints.push_back(c);
+  }
+  (void)nfk;
+  return k;
+}
+
+// The name of the primary key of a table (for R_CONSTRAINT_NAME).
+std::string primary_key_name(sqlite3* db, const std::string& schema, const std::string& table) {
+  std::string sql;
+  each_row(db, "SELECT sql FROM " + qid(schema) + ".sqlite_master WHERE type='table' AND name=" + qstr(table),
+           [&](sqlite3_stmt* st) { sql = col_text(st, 0); });
+  for (const Constraint& c : table_keys(db, schema, table, sql).constraints)
+    if (c.type == 'P') return c.name;
+  return "";
+}
+
+// Comments recorded by COMMENT ON: (table, column) -> text ("" column: the table's).
+std::map<std::pair<std::string, std::string>, std::string> comments(sqlite3* db, const std::string& schema) {
+  std::map<std::pair<std::string, std::string>, std::string> out;
+  each_row(db, "SELECT TABLE_NAME, COLUMN_NAME, COMMENTS FROM " + qid(schema) + ".\"ORA$COMMENTS\"",
+           [&](sqlite3_stmt* st) {
+             if (sqlite3_column_type(st, 2) != SQLITE_NULL) out[{col_text(st, 0), col_text(st, 1)}] = col_text(st, 2);
+           });
+  return out;
+}
+
+Cell comment_cell(const std::map<std::pair<std::string, std::string>, std::string>& c, const std::string& table,
+                  const std::string& column) {
+  auto it = c.find({table, column});
+  return it == c.end() ? null() : text(it->second);
+}
+
+// Statistics of ANALYZE TABLE: {rows, blocks}, or nothing before an analysis.
+bool table_stats(sqlite3* db, const std::string& schema, const std::string& table, int64_t* rows, int64_t* blocks) {
+  bool found = false;
+  each_row(db, "SELECT NUM_ROWS, BLOCKS FROM " + qid(schema) + ".\"ORA$STATS\" WHERE TABLE_NAME = " + qstr(table),
+           [&](sqlite3_stmt* st) {
+             *rows = sqlite3_column_int64(st, 0);
+             *blocks = sqlite3_column_int64(st, 1);
+             found = true;
+           });
+  return found;
+}
+
+// ---- Oracle's column description from the stand-in's declared type ------------------
+
+struct OraColumn {
+  std::string dataType;
+  int64_t length;
+  Cell precision, scale;
+};
+
+OraColumn ora_column(const std::string& decl) {
+  DlColType t;
+  OraColumn o{"VARCHAR2", 4000, null(), null()};
+  if (!dl_parse_decltype(decl.c_str(), &t)) return o;
+  o.length = t.size;
+  switch (t.type) {
+    case DL_T_VARCHAR2: o.dataType = t.csform == 2 ? "NVARCHAR2" : "VARCHAR2"; break;
+    case DL_T_CHAR: o.dataType = t.csform == 2 ? "NCHAR" : "CHAR"; break;
+    case DL_T_NUMBER:
+      o.length = 22;
+      if (t.scale == -127 && t.precision == 0) {
+        o.dataType = "NUMBER";
+      } else if (t.scale == -127) {
+        o.dataType = "FLOAT";
+        o.precision = num(t.precision);
+      } else {
+        o.dataType = "NUMBER";
+        o.precision = num(t.precision);
+        o.scale = num(t.scale);
+      }
+      break;
+    case DL_T_DATE: o.dataType = "DATE"; o.length = 7; break;
+    case DL_T_TIMESTAMP:
+      o.dataType = "TIMESTAMP(" + std::to_string(t.scale) + ")";
+      o.length = 11;
+      o.scale = num(t.scale);
+      break;
+    case DL_T_RAW: o.dataType = "RAW"; break;
+    case DL_T_LONG: o.dataType = "LONG"; o.length = 0; break;
+    case DL_T_LONG_RAW: o.dataType = "LONG RAW"; o.length = 0; break;
+    case DL_T_CLOB: o.dataType = t.csform == 2 ? "NCLOB" : "CLOB"; o.length = 4000; break;
+    case DL_T_BLOB: o.dataType = "BLOB"; o.length = 4000; break;
+    case DL_T_BINARY_FLOAT: o.dataType = "BINARY_FLOAT"; o.length = 4; break;
+    case DL_T_BINARY_DOUBLE: o.dataType = "BINARY_DOUBLE"; o.length = 8; break;
+    default: break;
+  }
+  return o;
+}
+
+// ---- The views ----------------------------------------------------------------------
+
+constexpr const char* N30 = "VARCHAR2(30)";
+
+struct View {
+  const char* name;
+  std::vector<std::pair<const char*, const char*>> columns;  // name, declared type
+  // Columns that filter a scan by equality (owner, object name), -1 none.
+  int ownerCol, nameCol;
+  void (*rows)(sqlite3* db, const Filter& f, std::vector<Row>* out);
+};
+
+// SYS's own objects: DUAL and the dictionary views.
+void sys_objects(const Filter& f, std::vector<Row>* out, int64_t* id);
+
+int64_t object_id(const std::string& owner, const std::string& name) {
+  uint32_t h = 2166136261u;
+  for (char c : owner + "." + name) h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+  return static_cast<int64_t>(h % 1000000000u) + 1;
+}
+
+void rows_objects(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  int64_t id = 0;
+  sys_objects(f, out, &id);
+  for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner != s) continue;
+    for (const Object& o : objects(db, s, true)) {
+      if (!f.wants(o.owner, o.name)) continue;
+      out->push_back({text(o.owner), text(o.name), text(o.type), num(object_id(o.owner, o.name)), text("VALID")});
+    }
+    // Key indexes answer to their constraint's name.
+    for (const Object& o : objects(db, s, false)) {
+      if (o.type != "TABLE") continue;
+      for (const IndexInfo& ix : table_keys(db, s, o.name, o.sql).indexes) {
+        if (ix.name.compare(0, 7, "sqlite_") == 0 || !f.wants(s, ix.name)) continue;
+        bool listed = false;
+        for (const Row& r : *out) listed = listed || (r[0].s == s && r[1].s == ix.name && r[2].s == "INDEX");
+        if (!listed) out->push_back({text(s), text(ix.name), text("INDEX"), num(object_id(s, ix.name)), text("VALID")});
+      }
+    }
+  }
+}
+
+// Every table and view of the visible schemas that the filter wants.
+void each_table(sqlite3* db, const Filter& f, bool viewsToo,
+                const std::function<void(const std::string&, const Object&)>& fn) {
+  for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner != s) continue;
+    for (const Object& o : objects(db, s, false, f.name)) {
+      if (o.type == "INDEX" || (!viewsToo && o.type != "TABLE")) continue;
+      if (f.name && *f.name != o.name) continue;
+      fn(s, o);
+    }
+  }
+}
+
+void rows_tab_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_table(db, f, true, [&](const std::string& s, const Object& o) {
+    int id = 0;
+    for (const Column& c : columns(db, s, o.name)) {
+      OraColumn oc = ora_column(c.decl);
+      out->push_back({text(s), text(o.name), text(c.name), text(oc.dataType), num(oc.length), oc.precision, oc.scale,
+                      text(c.notnull || c.pk ? "N" : "Y"), num(++id), c.hasDflt ? text(c.dflt) : null(), null()});
+    }
+  });
+}
+
+void rows_col_comments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_table(db, f, true, [&](const std::string& s, const Object& o) {
+    const auto c = comments(db, s);
+    for (const Column& col : columns(db, s, o.name))
+      out->push_back({text(s), text(o.name), text(col.name), comment_cell(c, o.name, col.name)});
+  });
+}
+
+void rows_tab_comments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_table(db, f, true, [&](const std::string& s, const Object& o) {
+    out->push_back({text(s), text(o.name), text(o.type), comment_cell(comments(db, s), o.name, "")});
+  });
+}
+
+void rows_tables(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_table(db, f, false, [&](const std::string& s, const Object& o) {
+    int64_t rows = 0, blocks = 0;
+    if (table_stats(db, s, o.name, &rows, &blocks)) out->push_back({text(s), text(o.name), num(rows), num(blocks)});
+    else out->push_back({text(s), text(o.name), null(), null()});
+  });
+}
+
+void rows_constraints(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_table(db, f, false, [&](const std::string& s, const Object& o) {
+    for (const Constraint& c : table_keys(db, s, o.name, o.sql).constraints) {
+      Row r{text(s), text(o.name), text(c.name), text(std::string(1, c.type)), null(), null(), null(), text("ENABLED")};
+      if (c.type == 'R') {
+        r[4] = text(c.rOwner);
+        r[5] = text(primary_key_name(db, c.rOwner, c.rTable));
+        r[6] = text(c.deleteRule);
+      }
+      out->push_back(r);
+    }
+  });
+}
+
+void rows_cons_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_table(db, f, false, [&](const std::string& s, const Object& o) {
+    for (const Constraint& c : table_keys(db, s, o.name, o.sql).constraints) {
+      int pos = 0;
+      for (const std::string& col : c.columns) out->push_back({text(s), text(o.name), text(c.name), text(col), num(++pos)});
+    }
+  });
+}
+
+void rows_indexes(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_table(db, f, false, [&](const std::string& s, const Object& o) {
+    int64_t rows = 0, blocks = 0;
+    const bool analysed = table_stats(db, s, o.name, &rows, &blocks);
+    for (const IndexInfo& ix : table_keys(db, s, o.name, o.sql).indexes) {
+      Cell distinct = null(), leaves = null();
+      if (analysed) {
+        // The distinct keys as of now: the stand-in keeps no index statistics.
+        std::string cols;
+        for (const std::string& c : ix.columns) cols += (cols.empty() ? "" : ", ") + qid(c);
+        each_row(db, "SELECT count(*) FROM (SELECT DISTINCT " + cols + " FROM " + qid(s) + "." + qid(o.name) + ")",
+                 [&](sqlite3_stmt* st) { distinct = num(sqlite3_column_int64(st, 0)); });
+        leaves = num(blocks);
+      }
+      out->push_back({text(s), text(o.name), text(ix.name), text(ix.unique ? "UNIQUE" : "NONUNIQUE"), text("TABLE"),
+                      distinct, leaves, text(s)});
+    }
+  });
+}
+
+void rows_ind_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_table(db, f, false, [&](const std::string& s, const Object& o) {
+    for (const IndexInfo& ix : table_keys(db, s, o.name, o.sql).indexes) {
+      int pos = 0;
+      for (const std::string& col : ix.columns)
+        out->push_back({text(s), text(ix.name), text(s), text(o.name), text(col), num(++pos)});
+    }
+  });
+}
+
+// Grants recorded by GRANT: those the session's user gave, received (or
+// PUBLIC did) or owns the object of.
+void each_grant(sqlite3* db, const Filter& f, bool columnsWanted,
+                const std::function<void(const std::string& schema, sqlite3_stmt*)>& fn) {
+  std::string user;
+  each_row(db, "SELECT ORA_USER()", [&](sqlite3_stmt* st) { user = col_text(st, 0); });
+  for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner != s) continue;
+    std::string sql = "SELECT GRANTOR, GRANTEE, TABLE_NAME, COLUMN_NAME, PRIVILEGE, GRANTABLE FROM " + qid(s) +
+                      ".\"ORA$GRANTS\" WHERE COLUMN_NAME " + (columnsWanted ? "<> ''" : "= ''");
+    if (f.name) sql += " AND TABLE_NAME = " + qstr(*f.name);
+    if (s != user) sql += " AND (GRANTOR = " + qstr(user) + " OR GRANTEE IN (" + qstr(user) + ", 'PUBLIC'))";
+    each_row(db, sql + " ORDER BY 3, 2, 5, 4", [&](sqlite3_stmt* st) { fn(s, st); });
+  }
+}
+
+void rows_tab_privs(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  each_grant(db, f, false, [&](const std::string& s, sqlite3_stmt* st) {
+    out->push_back({text(col_text(st, 0)), text(col_text(st, 1)), text(s), text(col_text(st, 2)), text(col_text(st, 4)),
+                    text(col_text(st, 5))});
+  });
+}
+
+void rows_col_privs_recd(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  std::string user;
+  each_row(db, "SELECT ORA_USER()", [&](sqlite3_stmt* st) { user = col_text(st, 0); });
+  each_grant(db, f, true, [&](const std::string& s, sqlite3_stmt* st) {
+    const std::string grantee = col_text(st, 1);
+    if (grantee != user && grantee != "PUBLIC") return;  // received ones only
+    out->push_back({text(s), text(col_text(st, 2)), text(col_text(st, 3)), text(col_text(st, 0)), text(grantee),
+                    text(col_text(st, 4)), text(col_text(st, 5))});
+  });
+}
+
+void rows_none(sqlite3*, const Filter&, std::vector<Row>*) {}
+
+const std::vector<View>& views() {
+  static const std::vector<View> v = {
+      {"ALL_OBJECTS",
+       {{"OWNER", N30}, {"OBJECT_NAME", N30}, {"OBJECT_TYPE", "VARCHAR2(19)"}, {"OBJECT_ID", "NUMBER"},
+        {"STATUS", "VARCHAR2(7)"}},
+       0, 1, rows_objects},
+      {"ALL_SYNONYMS",
+       {{"OWNER", N30}, {"SYNONYM_NAME", N30}, {"TABLE_OWNER", N30}, {"TABLE_NAME", N30}, {"DB_LINK", "VARCHAR2(128)"}},
+       0, 1, rows_none},
+      {"ALL_TAB_COLUMNS",
+       {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"DATA_TYPE", "VARCHAR2(106)"},
+        {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"NULLABLE", "VARCHAR2(1)"},
+        {"COLUMN_ID", "NUMBER"}, {"DATA_DEFAULT", "VARCHAR2(4000)"}, {"NUM_NULLS", "NUMBER"}},
+       0, 1, rows_tab_columns},
+      {"ALL_COL_COMMENTS", {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"COMMENTS", "VARCHAR2(4000)"}},
+       0, 1, rows_col_comments},
+      {"ALL_TAB_COMMENTS", {{"OWNER", N30}, {"TABLE_NAME", N30}, {"TABLE_TYPE", "VARCHAR2(11)"}, {"COMMENTS", "VARCHAR2(4000)"}},
+       0, 1, rows_tab_comments},
+      {"ALL_CONSTRAINTS",
+       {{"OWNER", N30}, {"TABLE_NAME", N30}, {"CONSTRAINT_NAME", N30}, {"CONSTRAINT_TYPE", "VARCHAR2(1)"},
+        {"R_OWNER", N30}, {"R_CONSTRAINT_NAME", N30}, {"DELETE_RULE", "VARCHAR2(9)"}, {"STATUS", "VARCHAR2(8)"}},
+       0, 1, rows_constraints},
+      {"ALL_CONS_COLUMNS",
+       {{"OWNER", N30}, {"TABLE_NAME", N30}, {"CONSTRAINT_NAME", N30}, {"COLUMN_NAME", "VARCHAR2(4000)"},
+        {"POSITION", "NUMBER"}},
+       0, 1, rows_cons_columns},
+      {"ALL_TABLES", {{"OWNER", N30}, {"TABLE_NAME", N30}, {"NUM_ROWS", "NUMBER"}, {"BLOCKS", "NUMBER"}}, 0, 1,
+       rows_tables},
+      {"ALL_INDEXES",
+       {{"TABLE_OWNER", N30}, {"TABLE_NAME", N30}, {"INDEX_NAME", N30}, {"UNIQUENESS", "VARCHAR2(9)"},
+        {"TABLE_TYPE", "VARCHAR2(11)"}, {"DISTINCT_KEYS", "NUMBER"}, {"LEAF_BLOCKS", "NUMBER"}, {"OWNER", N30}},
+       0, 1, rows_indexes},
+      {"ALL_IND_COLUMNS",
+       {{"INDEX_OWNER", N30}, {"INDEX_NAME", N30}, {"TABLE_OWNER", N30}, {"TABLE_NAME", N30},
+        {"COLUMN_NAME", "VARCHAR2(4000)"}, {"COLUMN_POSITION", "NUMBER"}},
+       2, 3, rows_ind_columns},
+      {"ALL_ARGUMENTS",
+       {{"OWNER", N30}, {"OBJECT_NAME", N30}, {"PACKAGE_NAME", N30}, {"OBJECT_ID", "NUMBER"}, {"ARGUMENT_NAME", N30},
+        {"POSITION", "NUMBER"}, {"DATA_LEVEL", "NUMBER"}, {"DATA_TYPE", N30}, {"IN_OUT", "VARCHAR2(9)"},
+        {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"RADIX", "NUMBER"}},
+       0, 1, rows_none},
+      {"ALL_TAB_PRIVS",
+       {{"GRANTOR", N30}, {"GRANTEE", N30}, {"TABLE_SCHEMA", N30}, {"TABLE_NAME", N30}, {"PRIVILEGE", "VARCHAR2(40)"},
+        {"GRANTABLE", "VARCHAR2(3)"}},
+       2, 3, rows_tab_privs},
+      {"ALL_COL_PRIVS_RECD",
+       {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"GRANTOR", N30}, {"GRANTEE", N30},
+        {"PRIVILEGE", "VARCHAR2(40)"}, {"GRANTABLE", "VARCHAR2(3)"}},
+       0, 1, rows_col_privs_recd},
+  };
+  return v;
+}
+
+void sys_objects(const Filter& f, std::vector<Row>* out, int64_t* id) {
+  (void)id;
+  if (f.wants("SYS", "DUAL")) out->push_back({text("SYS"), text("DUAL"), text("TABLE"), num(object_id("SYS", "DUAL")), text("VALID")});
+  for (const View& v : views())
+    if (f.wants("SYS", v.name))
+      out->push_back({text("SYS"), text(v.name), text("VIEW"), num(object_id("SYS", v.name)), text("VALID")});
+}
+
+// ---- The virtual table module ---------------------------------------------------------
+
+struct DictTab {
+  sqlite3_vtab base;
+  sqlite3* db;
+  const View* view;
+};
+
+struct DictCursor {
+  sqlite3_vtab_cursor base;
+  std::vector<Row> rows;
+  size_t pos;
+  std::string owner, name;
+};
+
+int dict_connect(sqlite3* db, void* aux, int, const char* const*, sqlite3_vtab** out, char**) {
+  const View* view = static_cast<const View*>(aux);
+  std::string ddl = "CREATE TABLE x(";
+  bool first = true;
+  for (const auto& c : view->columns) {
+    if (!first) ddl += ", ";
+    first = false;
+    ddl += qid(c.first) + " " + c.second;
+  }
+  ddl += ")";
+  int rc = sqlite3_declare_vtab(db, ddl.c_str());
+  if (rc != SQLITE_OK) return rc;
+  auto* t = new DictTab{};
+  t->db = db;
+  t->view = view;
+  *out = &t->base;
+  return SQLITE_OK;
+}
+
+int dict_disconnect(sqlite3_vtab* v) {
+  delete reinterpret_cast<DictTab*>(v);
+  return SQLITE_OK;
+}
+
+// Equality on the owner and name columns narrows the scan: idxNum bit 1 owner,
+// bit 2 name, arguments in that order.
+int dict_best_index(sqlite3_vtab* v, sqlite3_index_info* info) {
+  const View* view = reinterpret_cast<DictTab*>(v)->view;
+  int ownerArg = -1, nameArg = -1;
+  for (int i = 0; i < info->nConstraint; ++i) {
+    const auto& c = info->aConstraint[i];
+    if (!c.usable || c.op != SQLITE_INDEX_CONSTRAINT_EQ) continue;
+    if (c.iColumn == view->ownerCol && ownerArg < 0) ownerArg = i;
+    else if (c.iColumn == view->nameCol && nameArg < 0) nameArg = i;
+  }
+  int argc = 0, mask = 0;
+  if (ownerArg >= 0) {
+    info->aConstraintUsage[ownerArg].argvIndex = ++argc;
+    mask |= 1;
+  }
+  if (nameArg >= 0) {
+    info->aConstraintUsage[nameArg].argvIndex = ++argc;
+    mask |= 2;
+  }
+  info->idxNum = mask;
+  info->estimatedCost = mask == 3 ? 10 : mask ? 1000 : 100000;
+  info->estimatedRows = mask == 3 ? 10 : mask ? 1000 : 100000;
+  return SQLITE_OK;
+}
+
+int dict_open(sqlite3_vtab*, sqlite3_vtab_cursor** out) {
+  auto* c = new DictCursor{};
+  *out = &c->base;
+  return SQLITE_OK;
+}
+
+int dict_close(sqlite3_vtab_cursor* cur) {
+  delete reinterpret_cast<DictCursor*>(cur);
+  return SQLITE_OK;
+}
+
+int dict_filter(sqlite3_vtab_cursor* cur, int idxNum, const char*, int argc, sqlite3_value** argv) {
+  auto* c = reinterpret_cast<DictCursor*>(cur);
+  auto* t = reinterpret_cast<DictTab*>(cur->pVtab);
+  c->rows.clear();
+  c->pos = 0;
+  Filter f;
+  int a = 0;
+  auto arg = [&](std::string* into) -> bool {
+    if (a >= argc) return false;
+    const unsigned char* s = sqlite3_value_text(argv[a++]);
+    if (!s) return false;  // = NULL matches nothing
+    *into = reinterpret_cast<const char*>(s);
+    return true;
+  };
+  if (idxNum & 1) {
+    if (!arg(&c->owner)) return SQLITE_OK;
+    f.owner = &c->owner;
+  }
+  if (idxNum & 2) {
+    if (!arg(&c->name)) return SQLITE_OK;
+    f.name = &c->name;
+  }
+  t->view->rows(t->db, f, &c->rows);
+  return SQLITE_OK;
+}
+
+int dict_next(sqlite3_vtab_cursor* cur) {
+  ++reinterpret_cast<DictCursor*>(cur)->pos;
+  return SQLITE_OK;
+}
+
+int dict_eof(sqlite3_vtab_cursor* cur) {
+  auto* c = reinterpret_cast<DictCursor*>(cur);
+  return c->pos >= c->rows.size();
+}
+
+int dict_column(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i) {
+  auto* c = reinterpret_cast<DictCursor*>(cur);
+  const Row& r = c->rows[c->pos];
+  if (i < 0 || static_cast<size_t>(i) >= r.size()) {
+    sqlite3_result_null(ctx);
+    return SQLITE_OK;
+  }
+  const Cell& v = r[static_cast<size_t>(i)];
+  switch (v.kind) {
+    case Cell::NUL: sqlite3_result_null(ctx); break;
+    case Cell::INT: sqlite3_result_int64(ctx, v.i); break;
+    case Cell::TEXT: sqlite3_result_text(ctx, v.s.c_str(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT); break;
+  }
+  return SQLITE_OK;
+}
+
+int dict_rowid(sqlite3_vtab_cursor* cur, sqlite3_int64* rowid) {
+  *rowid = static_cast<sqlite3_int64>(reinterpret_cast<DictCursor*>(cur)->pos);
+  return SQLITE_OK;
+}
+
+sqlite3_module make_module() {
+  sqlite3_module m{};
+  m.iVersion = 0;
+  m.xCreate = nullptr;  // eponymous only: the views exist in every session without DDL
+  m.xConnect = dict_connect;
+  m.xBestIndex = dict_best_index;
+  m.xDisconnect = dict_disconnect;
+  m.xDestroy = dict_disconnect;
+  m.xOpen = dict_open;
+  m.xClose = dict_close;
+  m.xFilter = dict_filter;
+  m.xNext = dict_next;
+  m.xEof = dict_eof;
+  m.xColumn = dict_column;
+  m.xRowid = dict_rowid;
+  return m;
+}
+
+}  // namespace
+
+int dl_register_dictionary(sqlite3* db) {
+  static const sqlite3_module module = make_module();
+  for (const View& v : views()) {
+    int rc = sqlite3_create_module_v2(db, v.name, &module, const_cast<View*>(&v), nullptr);
+    if (rc != SQLITE_OK) return rc;
+  }
+  return SQLITE_OK;
+}
