@@ -57,12 +57,12 @@ struct DmCatalogCalls : ::testing::TestWithParam<const char *> {
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLHSTMT stmt = SQL_NULL_HSTMT;
 
-  void Connect(SQLINTEGER version) {
+  void Connect(SQLINTEGER version, const std::string &extra = "") {
     harness::DmInit();
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
     ASSERT_EQ(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(version), 0), SQL_SUCCESS);
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-    std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + Database();
+    std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + Database() + extra;
     SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(in.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
     ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
     ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_SUCCESS);
@@ -160,6 +160,26 @@ TEST_P(DmCatalogCalls, ClaimedCatalogFunctionsAnswer) {
   ASSERT_TRUE(SQL_SUCCEEDED(SQLColAttribute(stmt, 1, SQL_DESC_TYPE_NAME, name, sizeof name, &len, nullptr)));
   EXPECT_STREQ(name, "VARCHAR2");
   SQLCloseCursor(stmt);
+}
+
+TEST_P(DmCatalogCalls, IncludeViewsAndIncludeAllWidenTheTypeList) {
+  struct Case {
+    const char *extra, *types;
+    std::vector<std::string> want;
+  } cases[] = {
+      {"", "TABLE", {"DEPT|TABLE", "EMP|TABLE"}},
+      {";IV=YES", "TABLE", {"DEPT|TABLE", "EMP|TABLE", "EMP_V|VIEW"}},
+      {";IV=YES", "VIEW", {"EMP_V|VIEW"}},
+      {";IA=YES", "VIEW", {"DEPT|TABLE", "EMP|TABLE", "EMP_V|VIEW"}},
+  };
+  for (const Case &c : cases) {
+    TearDown();
+    stmt = SQL_NULL_HSTMT, dbc = SQL_NULL_HDBC, env = SQL_NULL_HENV;
+    Connect(SQL_OV_ODBC3, c.extra);
+    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, Text("SCOTT"), SQL_NTS, Text("%"), SQL_NTS, Text(c.types),
+                                     SQL_NTS));
+    EXPECT_EQ(Rows({3, 4}), c.want) << c.extra << " " << c.types;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmCatalogCalls, ::testing::Values("kvd_w", "kvd_a"),
