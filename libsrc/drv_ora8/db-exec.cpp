@@ -284,6 +284,11 @@ int32_t DB_Prepare(DB_Curs *c) {
   // The bind handles of the statement's previous text are gone with it.
   if (c->binds) memset(c->binds, 0, c->bindCount * sizeof(OCIBind *));
   c->described = 0;
+  // Prepared, with a warning the application gets to see.
+  if (st == OCI_SUCCESS_WITH_INFO) {
+    ErrList_PushOCI(OwnerErrs(c), c->err);
+    return E_IM902;
+  }
   return 0;
 }
 

@@ -338,10 +338,11 @@ int32_t ORA_Prepare(DrvHandle h, const char *sql) {
   }
   cur->postFetch = nullptr;
   if (cur->req.flags & REQ_FLAG_CALL) return NotBuilt(cur, "Procedure calls");
-  if ((rc = DB_Prepare(cur->dbCurs)) != 0) return rc;
+  const int32_t prepared = DB_Prepare(cur->dbCurs);  // 0, or E_IM902 for a warning
+  if (prepared != 0 && prepared != E_IM902) return prepared;
   if ((rc = DB_DefaultParamDescs(cur->dbCurs)) != 0) return rc;
   cur->state |= CURS_PREPARED;
-  return 0;
+  return prepared;
 }
 
 // ---- Parameters -------------------------------------------------------------------------

@@ -60,6 +60,10 @@ Family PieceFamily(int32_t vt) {
 
 bool IsTextCType(int16_t cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
 
+// The continuation's C type of a deferred value whose first piece no call
+// has handed out yet.
+constexpr int32_t kAnyCType = 0;
+
 SQLRETURN Fail(Stmt *stmt, int32_t code) {
   stmt->pending = code;
   return SQL_ERROR;
@@ -315,6 +319,12 @@ void ForgetCell(GetDataContinuation *g) {
   g->value = nullptr;
 }
 
+void KeepUnread(GetDataContinuation *g, uint32_t len) {
+  g->remaining = g->pieceOwned && g->value ? len : 0;
+  if (g->remaining == 0) FreeColumnPiece(g);
+  g->cType = kAnyCType;
+}
+
 SQLLEN PieceTotal(int32_t total) { return total < 0 ? SQL_NO_TOTAL : total; }
 
 // Column 0: the bookmark of the row, an 8-byte integer.
@@ -348,8 +358,9 @@ SQLRETURN GetColumnAgain(Stmt *stmt, uint32_t row, const ColumnBinding *b, const
   if (row >= static_cast<uint32_t>(ds->rows)) return SQL_NO_DATA;
   const bool deferred = ds->cols[index].indicators[row] == kIndDeferred;
   if (!deferred && g.remaining == 0) return SQL_NO_DATA;
-  if (b->cType != g.cType && b->cType != SQL_C_DEFAULT) return SQL_NO_DATA;
-  const auto cType = static_cast<int16_t>(g.cType);
+  const bool unread = g.cType == kAnyCType;
+  if (!unread && b->cType != g.cType && b->cType != SQL_C_DEFAULT) return SQL_NO_DATA;
+  const auto cType = unread ? GetColumnCType(stmt, b->column, b->cType) : static_cast<int16_t>(g.cType);
   if (!b->data) return Fail(stmt, E_S1009);
 
   if (deferred) {
@@ -362,6 +373,10 @@ SQLRETURN GetColumnAgain(Stmt *stmt, uint32_t row, const ColumnBinding *b, const
     SQLLEN consumed = 0;
     SQLRETURN rc = ConvertText(stmt, PieceFamily(static_cast<int32_t>(g.valueType)), g.value, len,
                                PieceTotal(g.total), cType, b, 0, 0, &consumed);
+    if (rc == SQL_ERROR && unread) {
+      KeepUnread(&g, len);  // still nothing handed out
+      return rc;
+    }
     KeepRest(stmt, rc, cType, true, len, consumed);
     return rc;
   }
@@ -437,6 +452,12 @@ int GetColumnPiece(Stmt *stmt, uint32_t maxLen, int16_t cType) {
   int32_t code = DrvCall<&DrvOps::DRV_GetDataChunk>(stmt->drv, stmt->agentCursor, int32_t{g.column}, static_cast<int32_t>(g.row),
                                                     static_cast<int32_t>(maxLen - carryUnits), &piece, &size, &type,
                                                     &total);
+  // 183: the piece came, and a failover completed on the way; the call
+  // reports it.
+  if (code == E_IM500) {
+    stmt->pending = E_IM500;
+    code = 0;
+  }
   if (code != 0) {
     free(piece);
     if (carry) hold(carry, carryLen, carryType, carryTotal);
@@ -583,6 +604,12 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
     SQLLEN consumed = 0;
     SQLRETURN rc = ConvertText(stmt, PieceFamily(static_cast<int32_t>(g.valueType)), g.value, len,
                                PieceTotal(g.total), cType, b, precision, numScale, &consumed);
+    if (rc == SQL_ERROR) {
+      // Nothing was handed out: the piece (if one came) stays for the next
+      // call, with any C type (the value cannot be read from its start again).
+      KeepUnread(&g, len);
+      return rc;
+    }
     KeepRest(stmt, rc, cType, true, len, consumed);
     return rc;
   }

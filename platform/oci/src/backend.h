@@ -71,6 +71,9 @@ int be_open(const std::string& dir, const std::string& user, DlSession* session,
 void be_close(BeConn* c);
 // Runs a whole text (one or more statements) without results.
 int be_exec(BeConn* c, const char* sql, DlError* err);
+// One statement without results, kept prepared on the connection for the
+// next time the same text runs (texts the stand-in itself runs often).
+int be_exec_kept(BeConn* c, const char* sql, DlError* err);
 bool be_in_transaction(BeConn* c);
 int be_begin(BeConn* c, DlError* err);
 int be_commit(BeConn* c, DlError* err);

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
 #include <thread>
 
@@ -313,6 +314,9 @@ int be_check_logon(const std::string& dir, const std::string& user_in,
 
 struct BeConn {
   sqlite3* db = nullptr;
+  // Statements run on every execution (the per-statement savepoint), kept
+  // prepared: compiling them each time cost more than many a statement.
+  std::map<std::string, sqlite3_stmt*> kept;
   std::string main_name;  // kept alive: SQLite keeps the pointer
   BeBreakFn brk = nullptr;
   void* brk_ctx = nullptr;
@@ -426,6 +430,7 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
 
 void be_close(BeConn* c) {
   if (!c) return;
+  for (auto& k : c->kept) sqlite3_finalize(k.second);
   sqlite3_close_v2(c->db);
   delete c;
 }
@@ -434,6 +439,23 @@ int be_exec(BeConn* c, const char* sql, DlError* err) {
   c->broke = false;
   int rc = sqlite3_exec(c->db, sql, nullptr, nullptr, nullptr);
   return rc == SQLITE_OK ? 0 : conn_err(c, rc, err);
+}
+
+int be_exec_kept(BeConn* c, const char* sql, DlError* err) {
+  c->broke = false;
+  sqlite3_stmt*& st = c->kept[sql];
+  if (!st) {
+    int rc = sqlite3_prepare_v2(c->db, sql, -1, &st, nullptr);
+    if (rc != SQLITE_OK) {
+      st = nullptr;
+      c->kept.erase(sql);
+      return conn_err(c, rc, err);
+    }
+  }
+  int rc = sqlite3_step(st);
+  int r = rc == SQLITE_DONE || rc == SQLITE_ROW ? 0 : conn_err(c, rc, err);
+  sqlite3_reset(st);
+  return r;
 }
 
 bool be_in_transaction(BeConn* c) { return sqlite3_get_autocommit(c->db) == 0; }

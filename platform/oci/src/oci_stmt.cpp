@@ -358,7 +358,7 @@ class StmtWork {
  public:
   StmtWork(BeConn* c, bool autocommit) : c_(c), opened_(!be_in_transaction(c)), autocommit_(autocommit) {
     DlError d;
-    if (!opened_) saved_ = be_exec(c_, "SAVEPOINT ocilite_stmt", &d) == 0;
+    if (!opened_) saved_ = be_exec_kept(c_, "SAVEPOINT ocilite_stmt", &d) == 0;
   }
   StmtWork(const StmtWork&) = delete;
   StmtWork& operator=(const StmtWork&) = delete;
@@ -380,13 +380,13 @@ class StmtWork {
     if (opened_) {
       be_rollback(c_, &d);
     } else if (saved_) {
-      be_exec(c_, "ROLLBACK TO ocilite_stmt", &d);
+      be_exec_kept(c_, "ROLLBACK TO ocilite_stmt", &d);
     }
     opened_ = false;
   }
   void keep() {
     DlError d;
-    if (saved_ && be_in_transaction(c_)) be_exec(c_, "RELEASE ocilite_stmt", &d);
+    if (saved_ && be_in_transaction(c_)) be_exec_kept(c_, "RELEASE ocilite_stmt", &d);
     saved_ = false;
     opened_ = false;
   }

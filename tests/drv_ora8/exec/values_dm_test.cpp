@@ -441,6 +441,7 @@ TEST_P(DmValues, FailedGetDataLeavesTheColumnReadable) {
     EXPECT_EQ(SQLGetData(h, c.col, SQL_C_CHAR, buf, sizeof buf, &ind), SQL_NO_DATA);
   }
   SQLFreeHandle(SQL_HANDLE_STMT, h);
+
 }
 
 // A time parameter: text for a character column, that time on the current

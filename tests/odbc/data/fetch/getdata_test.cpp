@@ -189,6 +189,36 @@ TEST_F(GetData, DeferredValueLengthOnlyWithEmptyBuffer) {
   EXPECT_EQ(std::string(all), k25);
 }
 
+// A piece read during which a failover completed (183) is the value; the
+// call reports IM500 and the application's event 16.
+decltype(DrvOps::DRV_GetDataChunk) g_fakeChunk = nullptr;
+int32_t ChunkThenFailover(DrvHandle cursor, int32_t column, int32_t row, int32_t maxBytes, void **piece,
+                          int32_t *size, int32_t *valueType, int32_t *left) {
+  int32_t rc = g_fakeChunk(cursor, column, row, maxBytes, piece, size, valueType, left);
+  return rc == 0 ? E_IM500 : rc;
+}
+int g_failoverEvent = 0;
+int RecordFailover(int event, void *, int) {
+  g_failoverEvent = event;
+  return 0;
+}
+
+TEST_F(GetData, CompletedFailoverDuringAPieceKeepsIt) {
+  Row({{"L", SQL_LONGVARCHAR, VT_LONGCHAR, 100000}}, {fake::Deferred(k25)});
+  DrvOps *table = stmt->drv->table;
+  g_fakeChunk = table->DRV_GetDataChunk;
+  table->DRV_GetDataChunk = ChunkThenFailover;
+  stmt->conn->failoverCallback = RecordFailover;
+  g_failoverEvent = 0;
+  char all[30];
+  SQLLEN len = 0;
+  EXPECT_EQ(Get(1, SQL_C_CHAR, all, sizeof all, &len), SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(std::string(all), k25);
+  EXPECT_EQ(g_failoverEvent, 16);
+  stmt->conn->failoverCallback = nullptr;
+  table->DRV_GetDataChunk = g_fakeChunk;
+}
+
 // The agent says NULL (total -1) for a deferred value: NULL on the first
 // call, no data on the next.
 TEST_F(GetData, DeferredNull) {
@@ -303,6 +333,24 @@ TEST_F(GetData, RefusedCallLosesNothing) {
   EXPECT_EQ(Get(2, SQL_C_LONG, &n, 0, nullptr), SQL_ERROR);
   ASSERT_EQ(Get(2, SQL_C_LONG, &n, 0, &len), SQL_SUCCESS);
   EXPECT_EQ(len, SQL_NULL_DATA);
+}
+
+// A conversion that fails hands nothing out: the cell, or the first piece of
+// a deferred value, is read again with another C type.
+TEST_F(GetData, FailedConversionLeavesTheValueReadable) {
+  Row({{"V", SQL_VARCHAR, VT_STRING, 30}, {"L", SQL_LONGVARCHAR, VT_LONGCHAR, 100000}},
+      {fake::Text("abc"), fake::Deferred(k25)});
+  for (SQLUSMALLINT col : {1, 2}) {
+    SCOPED_TRACE(col);
+    SQLINTEGER n = 0;
+    SQLLEN len = 0;
+    EXPECT_EQ(Get(col, SQL_C_LONG, &n, 0, &len), SQL_ERROR);
+    EXPECT_EQ(Get(col, SQL_C_GUID, &n, 0, &len), SQL_ERROR);  // and again
+    char buf[30];
+    ASSERT_EQ(Get(col, SQL_C_CHAR, buf, sizeof buf, &len), SQL_SUCCESS);
+    EXPECT_STREQ(buf, col == 1 ? "abc" : k25.c_str());
+    EXPECT_EQ(Get(col, SQL_C_CHAR, buf, sizeof buf, &len), SQL_NO_DATA);
+  }
 }
 
 TEST_F(GetData, BeforeAnyRowIsInvalidCursorState) {
