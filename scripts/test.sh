@@ -19,7 +19,8 @@ fuzz_seconds=${FUZZ_SECONDS:-60}
 root=$(pwd)
 
 # Sanitizer findings end the process with a failure; leaks count.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1}
+# Out-of-memory paths are tested: an allocation too large answers NULL.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0:strict_string_checks=1:allocator_may_return_null=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
 

@@ -21,7 +21,7 @@ struct AgentOptions {
   int32_t oraCatalogs;         // ORACAT: catalog functions read the ZEZUZERU$SQL_* views
   int32_t maxRows;             // MAXROWS: upper limit of a statement's maximum rows (0 none)
   char *sqlnetIf;              // SQLNETIF: SQL*Net interface text (owned; may be null)
-  int32_t jet;                 // JET: answers shaped for Microsoft Jet
+  int32_t jet;                 // JET: NUMBER columns described by precision alone: integer types where they fit, else DOUBLE
   int32_t countProcParams;     // CPP: count procedure parameters
   int32_t userTablesFirst;     // USRTBLSFIRST
   int32_t dynCursSensitivity;  // DYN_CURS_SENSITIVITY: DCS_LOW, DCS_HIGH or DCS_DISABLED

@@ -45,6 +45,8 @@ struct DbLobBindNodes {
   DB_Curs *owner;
   int16_t oraType;
   LobBindNode *chain;
+  OCIBind *flagBind;           // the NULL flag of the row being executed
+  int16_t flagInd;
 };
 
 // One bound parameter of an ordinary statement: what its bind points at
@@ -56,6 +58,7 @@ struct DbParamBind {
   uint8_t timestamps;          // buffer holds OCIDateTime descriptors
   uint8_t needsLengths;        // an array bind passes per-row lengths
   int32_t valueType;           // the Dataset column's ValueType
+  uint16_t position;           // bind position; 0: a LOB target, written through its locator
   uint32_t first;              // Dataset row of bound row 0
   uint32_t bufferCount;        // elements in buffer
   void *buffer;                // intermediate values (dates, timestamps, copied long values)

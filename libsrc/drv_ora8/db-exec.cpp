@@ -9,9 +9,11 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <thread>
 
 #include "drv_ora8/db-exec.h"
+#include "drv_ora8/db-lob.h"
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
 #include "util/log.h"
@@ -53,7 +55,8 @@ int32_t BindOne(DB_Curs *c, uint16_t j, const void *data, uint32_t size, int16_t
         static_cast<unsigned>(size));
     return E_S1000;
   }
-  sword st = OCIBindByPos(c->stmt, &c->binds[j], c->err->errhp, j + 1u, const_cast<void *>(data),
+  if (p.position == 0) return 0;  // a LOB target: its value goes through the returned locator
+  sword st = OCIBindByPos(c->stmt, &c->binds[j], c->err->errhp, p.position, const_cast<void *>(data),
                           static_cast<sb4>(size), static_cast<ub2>(p.extType), ind, lens, rcodes, 0, nullptr,
                           OCI_DEFAULT);
   if (st != OCI_SUCCESS) {
@@ -100,7 +103,23 @@ int32_t BindArrays(DB_Curs *c) {
   return 0;
 }
 
+// The LOB target columns of a rebuilt INSERT or UPDATE (db_Check4LOBParams).
+bool HasLobTargets(const DB_Curs *c) {
+  return (c->kind == DBCURS_KIND_INSERT || c->kind == DBCURS_KIND_UPDATE) && c->resultDescCount > 0 &&
+         c->resultDescs[0].paramNumber > 0;
+}
+
+bool IsLobTarget(const DB_Curs *c, uint16_t j) {
+  if (!HasLobTargets(c)) return false;
+  for (uint16_t i = 0; i < c->resultDescCount; ++i)
+    if (c->resultDescs[i].paramNumber == j + 1) return true;
+  return false;
+}
+
+// LOB targets run one parameter row per execution: each row's locators
+// come back from its own execution.
 bool AnyRowByRow(const DB_Curs *c) {
+  if (HasLobTargets(c)) return true;
   for (uint16_t j = 0; j < c->paramBindCount; ++j)
     if (c->paramBinds[j].rowByRow) return true;
   return false;
@@ -215,9 +234,26 @@ int32_t DB_Prepare(DB_Curs *c) {
                                                : DBCURS_KIND_OTHER;
   else
     c->kind = DBCURS_KIND_OTHER;
-  // LOB target columns of an INSERT or UPDATE with parameters are rebuilt
-  // by the LOB module (not part of this build): such parameters bind as
-  // plain values.
+  // Parameters that are whole values of LOB columns are written through
+  // locators the statement returns: the text is rebuilt for that.
+  if (c->kind == DBCURS_KIND_INSERT || c->kind == DBCURS_KIND_UPDATE) {
+    if (!(req.flags & REQ_FLAG_MARKERS)) {
+      db_ResultDescsFree(c);
+    } else {
+      std::string rebuilt;
+      if (int32_t rc = db_Check4LOBParams(c, text, &rebuilt)) return rc;
+      if (!rebuilt.empty()) {
+        char *copy = strdup(rebuilt.c_str());
+        if (!copy) {
+          db_ResultDescsFree(c);
+          return E_S1001;
+        }
+        free(c->owner->req.translated);
+        c->owner->req.translated = copy;
+        text = copy;
+      }
+    }
+  }
   const ub4 len = static_cast<ub4>(strlen(text));
   const char *failed = nullptr;
   sword st = OCI_SUCCESS;
@@ -248,6 +284,11 @@ int32_t DB_Prepare(DB_Curs *c) {
   // The bind handles of the statement's previous text are gone with it.
   if (c->binds) memset(c->binds, 0, c->bindCount * sizeof(OCIBind *));
   c->described = 0;
+  // Prepared, with a warning the application gets to see.
+  if (st == OCI_SUCCESS_WITH_INFO) {
+    ErrList_PushOCI(OwnerErrs(c), c->err);
+    return E_IM902;
+  }
   return 0;
 }
 
@@ -327,6 +368,8 @@ int32_t DB_Bind(DB_Curs *c) {
     if (rc) return rc;
   }
   c->paramBindCount = params;
+  uint16_t position = 0;
+  for (uint16_t j = 0; j < params; ++j) c->paramBinds[j].position = IsLobTarget(c, j) ? 0 : ++position;
   if (rows == 1 || AnyRowByRow(c)) return BindRow(c, 0);
   return BindArrays(c);
 }
@@ -360,9 +403,11 @@ int32_t DB_Execute(DB_Curs *c, int commit) {
   // The parameter rows count only when the text has markers: a Dataset left
   // from an earlier statement never repeats a statement without any.
   const uint32_t rows = markers ? c->bindRows : 1;
-  const bool rowByRow = markers && rows > 1 && AnyRowByRow(c);
+  // LOB values are written after the statement ran: it commits once they are.
+  const bool lobs = markers && !query && HasLobTargets(c);
+  const bool rowByRow = markers && (lobs || (rows > 1 && AnyRowByRow(c)));
   const ub4 iters = query ? 0 : (rows > 1 && !rowByRow ? rows : 1);
-  const ub4 mode = commit && c->lobNodeCount == 0 ? OCI_COMMIT_ON_SUCCESS : OCI_DEFAULT;
+  const ub4 mode = commit && !lobs ? OCI_COMMIT_ON_SUCCESS : OCI_DEFAULT;
 
   int32_t rc = 0;
   bool countKnown = true;
@@ -377,8 +422,21 @@ int32_t DB_Execute(DB_Curs *c, int commit) {
     // only the last one commits, so the rows stand or fall as in one array.
     for (uint32_t r = 0; r < rows && rc == 0; ++r) {
       if (r > 0) rc = BindRow(c, r);
+      if (rc == 0 && lobs)
+        rc = db_BindLOBReturning(c, static_cast<uint16_t>(c->paramBindCount - c->resultDescCount), cur->params, r);
       if (rc == 0) rc = RunOnce(c, 1, r + 1 == rows ? mode : OCI_DEFAULT, timed, deadline);
       if (rc == 0) count += ReadRowCount(c, &countKnown);
+      if (rc == 0 && lobs) rc = db_LOBPutCells(c, cur->params, r);
+    }
+    if (lobs && commit) {
+      if (rc == 0 && OCITransCommit(c->conn->svc, c->err->errhp, OCI_DEFAULT) != OCI_SUCCESS) {
+        LOG(LOG_ERR, "DB_Execute: OCITransCommit() failed");
+        ErrList_PushOCI(OwnerErrs(c), c->err);
+        rc = E_S1000;
+      }
+      // Autocommit never leaves a row whose LOB was not written for a later
+      // commit to keep.
+      if (rc != 0) OCITransRollback(c->conn->svc, c->conn->err->errhp, OCI_DEFAULT);
     }
   }
   EndExecution(c, rc, timed);

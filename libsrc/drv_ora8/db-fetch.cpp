@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "drv_ora8/db-lob.h"
 #include "drv_ora8/o-typemap.h"
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
@@ -586,6 +587,8 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
   }
   const int64_t maxLength = cur->maxLength;
   const int32_t vt = wide ? VT_WCHAR : r->oraType == SQLT_CLOB ? VT_CHAR : VT_BINARY;
+  // A narrow CLOB's length counts characters, not the bytes they take.
+  const bool narrowClob = r->oraType == SQLT_CLOB && !wide;
   *valueType = vt;
   if (r->lobBytesRead == 0) {
     ub4 length = 0;
@@ -596,36 +599,50 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
       LOG(LOG_ERR, "DB_GetDataChunk: OCILobGetLength() failed");
       return db_OciFail(st, Errs(c), c->err);
     }
+    r->lobReadPos = 0;
+    r->lobUnits = length;
+    c->lobCarryLen = 0;
+    c->lobCarryPos = 0;
     if (length == 0) {
+      r->lobBytesLeft = 0;
       *left = 0;
       return 0;
     }
     if (conn->opts.emptyStringIsntNull && r->oraType == SQLT_CLOB && length == 1) {
       // A single blank stands for an empty string, which Oracle keeps as NULL.
-      unsigned char first[2] = {0, 0};
-      uint32_t got = wide ? 2 : 1;
-      int shortRead = 0;
-      if (int32_t rc = db_LOBGetChunk(wide, c, loc, r, 0, first, &got, &shortRead, 0)) return rc;
+      unsigned char first[4] = {0, 0, 0, 0};
+      uint32_t got = 0;
+      uint64_t units = 0;
+      if (int32_t rc = db_LOBRead(wide, c, loc, r, 0, first, sizeof first, &got, SQLCS_IMPLICIT, &units)) return rc;
       const bool blank = wide ? (got == 2 && first[0] == 0x20 && first[1] == 0) : (got == 1 && first[0] == ' ');
       if (blank) {
         *left = -1;  // SQL_NULL_DATA
         return 0;
       }
     }
-    int64_t total = static_cast<int64_t>(length) * (wide ? 2 : 1);
-    if (maxLength > 0 && total > maxLength * (wide ? 2 : 1)) total = maxLength * (wide ? 2 : 1);
+    const int64_t unitBytes = wide ? 2 : 1;
+    int64_t total = narrowClob ? -1 : static_cast<int64_t>(length) * unitBytes;
+    if (maxLength > 0 && total > maxLength * unitBytes) total = maxLength * unitBytes;
     r->lobBytesLeft = total;
   }
-  // Never more than what is left to hand out (with a maximum length the
-  // value ends there even though the LOB goes on).
-  if (max > r->lobBytesLeft) max = r->lobBytesLeft;
-  *left = r->lobBytesLeft > INT32_MAX ? -4 : static_cast<int32_t>(r->lobBytesLeft);
-  if (r->lobBytesLeft <= 0 || max <= 0) return 0;
+  // With a maximum length a narrow CLOB ends after that many bytes, known
+  // or not how many it has.
+  int64_t limit = INT64_MAX;
+  if (narrowClob && maxLength > 0) limit = maxLength - r->lobBytesRead;
+  if (r->lobBytesLeft >= 0 && r->lobBytesLeft < limit) limit = r->lobBytesLeft;
+  if (max > limit) max = limit;
+  const bool drained = r->lobReadPos >= r->lobUnits && c->lobCarryLen == 0;
+  if (r->lobBytesLeft == 0 || limit <= 0 || (narrowClob && drained)) {
+    *left = 0;
+    return 0;
+  }
+  *left = r->lobBytesLeft < 0 || r->lobBytesLeft > INT32_MAX ? -4 : static_cast<int32_t>(r->lobBytesLeft);
+  if (max <= 0) return 0;
   auto *buf = static_cast<unsigned char *>(malloc(static_cast<size_t>(max)));
   if (!buf) return E_S1001;
   uint32_t got = static_cast<uint32_t>(max);
   int shortRead = 0;
-  if (int32_t rc = db_LOBGetChunk(wide, c, loc, r, static_cast<uint64_t>(r->lobBytesRead), buf, &got, &shortRead, 1)) {
+  if (int32_t rc = db_LOBGetChunk(wide, c, loc, r, &r->lobReadPos, r->lobUnits, buf, &got, &shortRead, 1)) {
     free(buf);
     return rc;
   }
@@ -639,8 +656,17 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
     if (void *smaller = realloc(buf, got)) buf = static_cast<unsigned char *>(smaller);
   }
   r->lobBytesRead += got;
-  r->lobBytesLeft -= got;
-  if (r->lobBytesLeft < 0) r->lobBytesLeft = 0;
+  if (r->lobBytesLeft >= 0) {
+    r->lobBytesLeft -= got;
+    if (r->lobBytesLeft < 0) r->lobBytesLeft = 0;
+  } else if (r->lobReadPos >= r->lobUnits || got == 0 || (maxLength > 0 && r->lobBytesRead >= maxLength)) {
+    // The rest of a narrow CLOB is known once its last characters are read
+    // (they wait in the carry-over) or the maximum length is reached.
+    int64_t rest = c->lobCarryLen;
+    if (maxLength > 0 && rest > maxLength - r->lobBytesRead) rest = maxLength - r->lobBytesRead;
+    r->lobBytesLeft = rest;
+    *left = static_cast<int32_t>(got + rest);
+  }
   *piece = buf;
   *size = static_cast<int32_t>(got);
   return 0;

@@ -57,7 +57,9 @@ struct OciColDesc {
   // A LOB value read in pieces (DB_GetDataChunk). Counted in 64 bits: a wide
   // CLOB's byte count is twice its character count.
   int64_t lobBytesRead;
-  int64_t lobBytesLeft;
+  int64_t lobBytesLeft;        // -1: unknown (a narrow CLOB's bytes until its end is read)
+  uint64_t lobReadPos;         // where OCI reads next, in the LOB's units
+  uint64_t lobUnits;           // the LOB's length in those units
   int32_t lobRow;              // row being read, -1 none
 };
 
@@ -146,9 +148,12 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
 KVD_LOB_MODULE int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d);
 // Reads the CLOB and BLOB values of the first `rows` rows into their cells.
 KVD_LOB_MODULE int32_t db_LOBFetchCells(DB_Curs *c, Dataset *d, int32_t rows);
-// Reads up to *count bytes (in) of a LOB at byteOffset into buf; *count
-// (out) is what came, *shortRead whether that is less than asked. carry 1
-// keeps bytes read ahead for the next piece.
-KVD_LOB_MODULE int32_t db_LOBGetChunk(int wide, DB_Curs *c, OCILobLocator *loc, OciColDesc *r, uint64_t byteOffset,
-                                      void *buf, uint32_t *count, int *shortRead, int carry);
+// Reads up to *count bytes (in) of a LOB into buf; *count (out) is what
+// came, *shortRead whether that is less than asked. *pos is where OCI reads
+// next, in the LOB's units (bytes of a BLOB, UTF-16 units of a CLOB), moved
+// on by what was read; endPos is the LOB's length in those units. carry 1
+// serves bytes read ahead first and keeps the rest of a read-ahead block for
+// the next piece.
+KVD_LOB_MODULE int32_t db_LOBGetChunk(int wide, DB_Curs *c, OCILobLocator *loc, OciColDesc *r, uint64_t *pos,
+                                      uint64_t endPos, void *buf, uint32_t *count, int *shortRead, int carry);
 #undef KVD_LOB_MODULE

@@ -46,6 +46,8 @@ constexpr OraErrMap kOraErrMap[] = {
     {1722, 1722, E_22005},    // invalid number
     {1830, 1899, E_22008},    // date conversion and format errors
     {2290, 2292, E_23000},    // check, parent key and child record constraints
+    {3113, 3114, E_08S01},    // end-of-file on communication channel; not connected to ORACLE
+    {3135, 3135, E_08S01},    // connection lost contact
     {8177, 8177, E_40001},    // can't serialize access for this transaction
     {12154, 12154, E_08001},  // could not resolve the connect identifier
     {12514, 12514, E_08001},  // listener does not know of the service

@@ -39,15 +39,6 @@ constexpr uint16_t kResetKeeps = 0xFF0C;
 bool IsLongOraType(int16_t t) { return t == SQLT_LNG || t == SQLT_LBI || t == SQLT_CLOB || t == SQLT_BLOB; }
 bool IsLobOraType(int16_t t) { return t == SQLT_CLOB || t == SQLT_BLOB; }
 
-void FreeDaeBufs(DaeColBuf *bufs, uint32_t count) {
-  for (uint32_t i = 0; bufs && i < count; ++i) {
-    for (int32_t r = 0; bufs[i].pieces && r < bufs[i].rows; ++r) free(bufs[i].pieces[r]);
-    free(bufs[i].pieces);
-    free(bufs[i].lengths);
-    free(bufs[i].indicators);
-  }
-  free(bufs);
-}
 
 void FreeDataset(Dataset *ds) {
   if (!ds) return;
@@ -134,6 +125,16 @@ bool IsWideBlankNul(const unsigned char *p, uint32_t size) {
 }
 
 }  // namespace
+
+void FreeDaeBufs(DaeColBuf *bufs, uint32_t count) {
+  for (uint32_t i = 0; bufs && i < count; ++i) {
+    for (int32_t r = 0; bufs[i].pieces && r < bufs[i].rows; ++r) free(bufs[i].pieces[r]);
+    free(bufs[i].pieces);
+    free(bufs[i].lengths);
+    free(bufs[i].indicators);
+  }
+  free(bufs);
+}
 
 // ---- Reset and close ------------------------------------------------------------
 
@@ -337,10 +338,11 @@ int32_t ORA_Prepare(DrvHandle h, const char *sql) {
   }
   cur->postFetch = nullptr;
   if (cur->req.flags & REQ_FLAG_CALL) return NotBuilt(cur, "Procedure calls");
-  if ((rc = DB_Prepare(cur->dbCurs)) != 0) return rc;
+  const int32_t prepared = DB_Prepare(cur->dbCurs);  // 0, or E_IM902 for a warning
+  if (prepared != 0 && prepared != E_IM902) return prepared;
   if ((rc = DB_DefaultParamDescs(cur->dbCurs)) != 0) return rc;
   cur->state |= CURS_PREPARED;
-  return 0;
+  return prepared;
 }
 
 // ---- Parameters -------------------------------------------------------------------------

@@ -24,6 +24,19 @@ int32_t AgentCursor_Run(AgentCursor *cur);
 // EMPTY_STRING_ISNT_NULL: every present character value of exactly one
 // blank becomes the empty string.
 void AgentCursor_BlankPass(const AgentConn *conn, Dataset *rows);
+// Frees count data-at-execution column buffers and their array.
+void FreeDaeBufs(DaeColBuf *bufs, uint32_t count);
+
+// ---- Data at execution (o-dae.cpp) -------------------------------------------
+
+// Moves the collected values into the marked cells of the parameter
+// Dataset (variable-length columns laid out anew so that each fits whole).
+// 0, 15 (a piece type that does not fit the column) or 16.
+int32_t DAEDatasetMerge(AgentCursor *cur, Dataset *ds, DaeColBuf *bufs);
+// EMPTY_STRING_ISNT_NULL: every present empty character parameter becomes
+// one blank (Oracle would store the empty string as NULL).
+void DAE_ParamBlankPass(const AgentConn *conn, Dataset *ds);
+
 // The connection's DB_Conn is replaced (an XA connect or leave): before the
 // old one is freed, every cursor of the connection forgets its statement and
 // gives up its OCI handles; once the new one is there, each takes new ones

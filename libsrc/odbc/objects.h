@@ -251,7 +251,7 @@ struct ParamBinding {
 // SQLGetData calls return the rest of a value.
 struct GetDataContinuation {
   uint16_t column;      // 1-based, 0 none
-  uint16_t row;         // 0-based row + 1, 0 none
+  uint32_t row;         // 0-based row + 1, 0 none
   void *value;          // the unreturned rest, or the current piece buffer
   uint32_t valueType;
   uint32_t remaining;   // bytes

@@ -156,9 +156,11 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   SendCursorOptions(stmt);
 
   int32_t code = DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, text);
+  const bool warned = code == E_IM902;  // prepared, with the database's warning
+  if (warned) StmtGetAgentMsgs(stmt);
   // 183: prepared, and a failover completed on the way.
   const bool failedOver = code == E_IM500;
-  if (code != 0 && !failedOver) {
+  if (code != 0 && !warned && !failedOver) {
     StmtGetAgentMsgs(stmt);
     return Fail(stmt, code);
   }
@@ -189,7 +191,7 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   stmt->isSelect = strncasecmp(text, "SELEC", 5) == 0 ? 1 : 0;
   stmt->rowNumber = 0;
 
-  if (!changed && !failedOver) return SQL_SUCCESS;
+  if (!changed && !failedOver) return warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
   // Kept past the parameter description, which succeeded.
   stmt->pending = failedOver ? E_IM500 : E_01S02;
   return SQL_SUCCESS_WITH_INFO;

@@ -180,10 +180,13 @@ void TraceLogEmit(LogSink *, int, const char *text) {
   if (!TraceIsOn()) return;
   char small[2048];
   size_t len = strlen(text);
-  if (len >= sizeof small / 2) len = sizeof small / 2 - 1;
+  const bool cut = len >= sizeof small / 2;
+  if (cut) len = sizeof small / 2 - 1;
   memcpy(small, text, len);
   small[len] = '\0';
   len = MaskPasswords(small, len);
+  // A cut line still ends its line: the next one starts on its own.
+  if (cut && (len == 0 || small[len - 1] != '\n')) small[len++] = '\n';
   OsLock lock(g_traceLock);
   FILE *stream = g_streams[TRACE_ODBC].stream;
   if (stream == nullptr) return;

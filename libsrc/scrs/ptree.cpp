@@ -85,11 +85,13 @@ void PT_NodeFree(PTNode *n) {
   if (n->ownTmpl) free(const_cast<char *>(n->tmpl));
   n->tmpl = nullptr;
   n->ownTmpl = false;
-  if (n->regen && n->regen->owner == n) {
+  // A tree is freed parent first: only the owner may look at the buffer.
+  if (n->ownsRegen) {
     free(n->regen->buf);
     delete n->regen;
   }
   n->regen = nullptr;
+  n->ownsRegen = false;
 }
 
 void PT_SubtreeFree(PTNode **ref, void (*cb)(PTNode *)) {
@@ -261,12 +263,13 @@ PTVisit CollectUnreached(PTNode *n, void *ctx) {
 int PT_Regenerate(PTNode *root) {
   if (!root) return 0;
   if (IsLeaf(root)) return 1;
-  PTRegen *r = root->regen && root->regen->owner == root ? root->regen : nullptr;
+  PTRegen *r = root->ownsRegen ? root->regen : nullptr;
   if (!r) {
     r = new (std::nothrow) PTRegen;
     if (!r) return 0;
     r->owner = root;
     root->regen = r;
+    root->ownsRegen = true;
   }
   ++r->pass;
   r->len = 0;

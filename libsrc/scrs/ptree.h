@@ -49,7 +49,8 @@ struct PTNode {
   // Set by regeneration: the inner node's stretch of the root's buffer.
   uint32_t regenPass;
   size_t regenOff, regenLen;
-  PTRegen *regen;    // the root's regeneration buffer (root only)
+  PTRegen *regen;    // the root's regeneration buffer
+  bool ownsRegen;    // the root: frees the buffer (others never read it when freed)
 };
 
 // The three bytes a rewrite leaves where generated SQL belongs.

@@ -102,12 +102,13 @@ uint16_t FetchCount(int32_t n) { return static_cast<uint16_t>(n < kMaxFetchRows 
 // hand over fewer rows than asked before the end (one row at a time when
 // the result has long columns), so the fetch goes on until the rowset is
 // full or a fetch brings nothing. Long values left with the agent are read
-// by their row within the agent's last block: the rowset's first block
-// keeps them there; later blocks have them read into their cells.
+// by their row within the agent's last block: a rowset of one block keeps
+// them there; once another block follows, every block has them read into
+// its cells (the first one's before the next fetch moves the agent on).
 int32_t FetchForward(DrvHandle cursor, int32_t n, Dataset *rows) {
   int32_t code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n), rows);
   if (code != 0 || rows->rows == 0 || rows->rows >= n) return code;
-  if (HasDeferredCells(rows)) return 0;
+  if (HasDeferredCells(rows) && (code = ReadDeferredCells(cursor, rows)) != 0) return code;
   Dataset more{};
   while (rows->rows < n) {
     code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n - rows->rows), &more);

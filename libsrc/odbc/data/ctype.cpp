@@ -124,10 +124,11 @@ inline SQLLEN NonNegative(SQLLEN n) { return n < 0 ? 0 : n; }
 // hand is then taken as the whole value.
 inline SQLLEN Total(SQLLEN total) { return total < 0 && total != SQL_NO_TOTAL ? 0 : total; }
 
-// Whether part of the value is still to come after this piece. A total that
-// is not known says nothing.
+// Whether part of the value may still come after this piece: a total that
+// is not known may hide more (the reader tells the total exactly by the last
+// piece).
 inline bool MoreToCome(SQLLEN pieceLen, SQLLEN total) {
-  return total != SQL_NO_TOTAL && total > pieceLen;
+  return total == SQL_NO_TOTAL || total > pieceLen;
 }
 
 // Whether the whole rest of the value is in hand, so that its converted

@@ -449,7 +449,7 @@ int GetColumnPiece(Stmt *stmt, uint32_t maxLen, int16_t cType) {
 
   void *piece = nullptr;
   int32_t size = 0, type = 0, total = 0;
-  int32_t code = DrvCall<&DrvOps::DRV_GetDataChunk>(stmt->drv, stmt->agentCursor, int32_t{g.column}, int32_t{g.row},
+  int32_t code = DrvCall<&DrvOps::DRV_GetDataChunk>(stmt->drv, stmt->agentCursor, int32_t{g.column}, static_cast<int32_t>(g.row),
                                                     static_cast<int32_t>(maxLen - carryUnits), &piece, &size, &type,
                                                     &total);
   // 183: the piece came, and a failover completed on the way; the call
@@ -523,7 +523,7 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   if (column == 0) return GetBookmark(stmt, row, b);
 
   GetDataContinuation &g = stmt->getData;
-  if (g.column == column && g.row == static_cast<uint16_t>(row + 1)) return GetColumnAgain(stmt, row, b, ds);
+  if (g.column == column && g.row == row + 1) return GetColumnAgain(stmt, row, b, ds);
 
   const uint16_t index = static_cast<uint16_t>(column - 1);
   if (b->indicatorPtr) *b->indicatorPtr = 0;
@@ -582,7 +582,7 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   if (indicator == kIndNull ? !b->indicatorPtr : !b->data) return Fail(stmt, indicator == kIndNull ? E_22002 : E_S1009);
 
   g.column = column;
-  g.row = static_cast<uint16_t>(row + 1);
+  g.row = row + 1;
   g.remaining = 0;
   FreeColumnPiece(&g);
   g.valueType = static_cast<uint32_t>(cell.type);

@@ -1,6 +1,6 @@
-// LOB locators. A fetched locator holds the value it was read with; reads
-// count characters for CLOBs (UTF-16 units with character set 1000) and bytes
-// for BLOBs. Writes change the locator's value (a temporary LOB) and, when
+// LOB locators. A fetched locator holds the value it was read with; CLOB
+// lengths, offsets and amounts count UTF-16 units, as Oracle counts them (a
+// character beyond the basic plane is two), BLOB ones bytes. Writes change the locator's value (a temporary LOB) and, when
 // the locator knows its row, the row as well.
 #include <cstring>
 
@@ -12,14 +12,30 @@ namespace {
 
 bool is_clob(const Lob* l) { return l->lobtype != SQLT_BLOB; }
 
-// Byte offset of the character at index ch (0-based) in UTF-8 text.
-size_t byte_of_char(const std::string& s, size_t ch, size_t from_char = 0, size_t from_byte = 0) {
+// UTF-16 units of the UTF-8 character starting with byte b.
+size_t units_of_lead(unsigned char b) { return b >= 0xF0 ? 2 : 1; }
+
+// UTF-16 units of UTF-8 text.
+size_t u16_count(const char* s, size_t n) {
+  size_t u = 0;
+  for (size_t i = 0; i < n; ++i) {
+    auto b = static_cast<unsigned char>(s[i]);
+    if ((b & 0xC0) != 0x80) u += units_of_lead(b);
+  }
+  return u;
+}
+
+// Byte offset of the UTF-16 unit at index ch (0-based) in UTF-8 text; an
+// index inside a surrogate pair gives the character after it.
+size_t byte_of_char(const std::string& s, size_t ch, size_t from_char = 0, size_t from_byte = 0,
+                    size_t* reached = nullptr) {
   size_t i = from_byte, c = from_char;
   while (i < s.size() && c < ch) {
+    c += units_of_lead(static_cast<unsigned char>(s[i]));
     ++i;
     while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
-    ++c;
   }
+  if (reached) *reached = c;
   return i;
 }
 
@@ -35,9 +51,10 @@ size_t lob_byte_of_char(Lob* lob, size_t ch) {
       }
   }
   if (lob->ascii) return std::min(ch, lob->data.size());
-  size_t b = lob->hint_char <= ch ? byte_of_char(lob->data, ch, lob->hint_char, lob->hint_byte)
-                                  : byte_of_char(lob->data, ch);
-  lob->hint_char = ch;
+  size_t reached = 0;
+  size_t b = lob->hint_char <= ch ? byte_of_char(lob->data, ch, lob->hint_char, lob->hint_byte, &reached)
+                                  : byte_of_char(lob->data, ch, 0, 0, &reached);
+  lob->hint_char = reached;
   lob->hint_byte = b;
   return b;
 }
@@ -95,7 +112,7 @@ OCI_EXPORT sword OCILobGetLength(OCISvcCtx* svchp, OCIError* errhp, OCILobLocato
   err_clear(e);
   if (!lob->init) return err_set(e, 22275);
   if (!lenp) return err_set(e, 24328);
-  *lenp = static_cast<ub4>(is_clob(lob) ? utf8_char_count(lob->data.data(), lob->data.size())
+  *lenp = static_cast<ub4>(is_clob(lob) ? u16_count(lob->data.data(), lob->data.size())
                                         : lob->data.size());
   return OCI_SUCCESS;
 }
@@ -156,7 +173,10 @@ OCI_EXPORT sword OCILobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
   if (from >= lob->data.size()) return f;
   size_t end = lob->data.size();
   if (want) {
-    size_t chars_end = lob_byte_of_char(lob, offset - 1 + want);
+    // Counted on from the start, so that the next read finds its start
+    // where the hint is.
+    size_t chars_end = lob->ascii ? std::min<size_t>(from + want, end)
+                                  : byte_of_char(lob->data, offset - 1 + want, lob->hint_char, from);
     if (chars_end < end) end = chars_end;
   }
   size_t n = end - from;
@@ -206,14 +226,14 @@ OCI_EXPORT sword OCILobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   lob->changed();
   size_t at;
   if (is_clob(lob)) {
-    size_t chars = utf8_char_count(lob->data.data(), lob->data.size());
+    size_t chars = u16_count(lob->data.data(), lob->data.size());
     if (offset - 1 > chars) lob->data.append(offset - 1 - chars, ' ');
     at = byte_of_char(lob->data, offset - 1);
-    size_t old_end = byte_of_char(lob->data, offset - 1 + utf8_char_count(in.data(), in.size()));
+    size_t old_end = byte_of_char(lob->data, offset - 1 + u16_count(in.data(), in.size()));
     lob->data.replace(at, old_end - at, in);
     size_t units = 0;
     if (csid == OCI_UTF16ID) utf8_to_utf16(in.data(), in.size(), nullptr, 0, &units);
-    *amtp = static_cast<ub4>(csid == OCI_UTF16ID ? units : utf8_char_count(in.data(), in.size()));
+    *amtp = static_cast<ub4>(csid == OCI_UTF16ID ? units : u16_count(in.data(), in.size()));
   } else {
     at = offset - 1;
     if (at > lob->data.size()) lob->data.resize(at, '\0');

@@ -88,7 +88,7 @@ TEST_F(WideConnTest, OracleMessagesOfAWideConnectionArriveAsUtf8) {
   EXPECT_EQ(E_S1000, DrvCall<&DrvOps::DRV_Commit>(&drv, conn));
   Msgs m = TakeErrors(drv, conn);
   ASSERT_EQ(1u, m.texts.size());
-  EXPECT_EQ("[Oracle Server]ORA-03113: " + message + "[SQLSTATE:S1000]", m.texts[0]);
+  EXPECT_EQ("[Oracle Server]ORA-03113: " + message + "[SQLSTATE:08S01]", m.texts[0]);
   Disconnect(conn);
 }
 

@@ -681,6 +681,23 @@ TEST_P(DmExec, AutocommitCommitsWithTheExecute) {
   EXPECT_EQ("11", other.One("select count(*) from " + t));
 }
 
+// A prepare answering with a warning did its work: SQLPrepare reports
+// SQL_SUCCESS_WITH_INFO with the ORA- text, and the statement runs.
+TEST_P(DmExec, PrepareWarningReachesTheApplication) {
+  const std::string t = T("ex_warn");
+  c.Table(t, "a number(10)");
+  c.MustRun("insert into " + t + " values (1)");
+  SQLHSTMT h = c.Stmt();
+  ocilite_test_fault(OCILITE_T_PREPARE, 1, 1, 24347, 1, nullptr);
+  EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLPrepare(h, Text("select a from " + t), SQL_NTS));
+  const std::string diag = harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_NE(diag.find("ORA-24347"), std::string::npos) << diag;
+  ocilite_test_reset();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(h))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_EQ(SQLFetch(h), SQL_SUCCESS);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
 TEST_P(DmExec, AutocommitOffBeforeConnect) {
   const std::string t = T("ex_txn0");
   c.Table(t, "a number(10)");

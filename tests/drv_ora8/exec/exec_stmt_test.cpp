@@ -1,5 +1,6 @@
 // Agent cursors, prepare and execute: DDL, DML with parameter rows and
 // arrays, row counts, transactions, errors, read-only connections.
+#include <cstring>
 #include <cstdio>
 
 #include "drv_ora8/db-private.h"
@@ -208,18 +209,40 @@ TEST_F(DmlTest, ExecuteBeforePrepareAndFetchWithoutResult) {
   Free(cur);
 }
 
-TEST_F(DmlTest, DataAtExecutionIsRefusedUntilItCanBeCollected) {
+// Marked cells are asked for row by row, their pieces joined, NULL kept,
+// and the statement runs once after the last cell.
+TEST_F(DmlTest, DataAtExecutionCollectsPiecesThenRuns) {
   Connect();
-  ASSERT_EQ(0, Run("CREATE TABLE t (a VARCHAR2(10))"));
-  Params p({{VT_STRING, 10}}, 1);
-  p.ds->cols[0].indicators[0] = kIndDataAtExec;
+  ASSERT_EQ(0, Run("CREATE TABLE t (k NUMBER(5), a VARCHAR2(20))"));
+  Params p({{VT_SLONG, 4}, {VT_STRING, 10}}, 3);
+  for (int32_t r = 0; r < 3; ++r) {
+    const int32_t k = r + 1;
+    memcpy(p.ds->cols[0].values + 4 * r, &k, 4);
+    p.ds->cols[0].indicators[r] = 0;
+    p.ds->cols[1].indicators[r] = kIndDataAtExec;
+  }
   DrvHandle cur = Cursor();
-  EXPECT_EQ(E_S1C00, ExecDirect(cur, "INSERT INTO t VALUES (?)", p.Give()));
-  Msgs m = Errors(cur);
-  ASSERT_EQ(1u, m.texts.size());
-  EXPECT_NE(std::string::npos, m.texts[0].find("[SQLSTATE:S1C00]"));
-  Free(cur);
+  int32_t col = 0, row = 0;
+  EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, nullptr, nullptr));
+  ASSERT_EQ(E_IM922, ExecDirect(cur, "INSERT INTO t VALUES (?, ?)", p.Give()));
   EXPECT_EQ((Rows{{"0"}}), Peek("SELECT COUNT(*) FROM t"));
+  const char *pieces[3][2] = {{"abc", "defghijklmno"}, {nullptr, nullptr}, {"", "z"}};
+  for (int32_t r = 0; r < 3; ++r) {
+    ASSERT_EQ(E_IM922, DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, nullptr, nullptr));
+    EXPECT_EQ(1, col);
+    EXPECT_EQ(r, row);
+    if (!pieces[r][0]) {
+      EXPECT_EQ(0, DrvCall<&DrvOps::DRV_PutData>(&drv, cur, uint32_t{VT_STRING}, int16_t{-1}, nullptr, 0));
+      continue;
+    }
+    for (const char *piece : pieces[r])
+      EXPECT_EQ(0, DrvCall<&DrvOps::DRV_PutData>(&drv, cur, uint32_t{VT_STRING}, int16_t{0}, piece,
+                                                 static_cast<int32_t>(strlen(piece))));
+  }
+  EXPECT_EQ(0, DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, nullptr, nullptr)) << Errors(cur).texts.size();
+  EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, nullptr, nullptr));
+  Free(cur);
+  EXPECT_EQ((Rows{{"1", "abcdefghijklmno"}, {"2", "<NULL>"}, {"3", "z"}}), Peek("SELECT k, a FROM t ORDER BY k"));
 }
 
 using TxnTest = ExecTest;

@@ -86,7 +86,8 @@ TEST(CopyCharOut, LengthsCutsAndTerminator) {
       {"more to come", "abcdefghi", 9, 9, 20, true, true, 64, SQL_SUCCESS_WITH_INFO, E_01004,
        "abcdefghi", 10, 20, 9},
       {"NULL-like total", "abc", 3, 3, -1, true, true, 64, SQL_SUCCESS, 0, "abc", 4, 3, 3},
-      {"unknown total", "abc", 3, 3, SQL_NO_TOTAL, true, true, 64, SQL_SUCCESS, 0, "abc", 4,
+      // Whether more comes is not known: the piece is handed out as cut.
+      {"unknown total", "abc", 3, 3, SQL_NO_TOTAL, true, true, 64, SQL_SUCCESS_WITH_INFO, E_01004, "abc", 4,
        SQL_NO_TOTAL, 3},
       {"raw bytes, no terminator", "hello", 5, 5, 0, false, true, 3, SQL_SUCCESS_WITH_INFO, E_01004,
        "hel", 3, 5, 3},

@@ -176,6 +176,32 @@ TEST_F(TraceTest, PasswordsNeverReachTheTrace) {
   for (const char *secret : {"tiger", "ti;ger", "hunter2"}) EXPECT_THAT(text, Not(HasSubstr(secret)));
 }
 
+// A log line too long for one trace line is cut, and still ends its line:
+// the next line starts on its own.
+TEST_F(TraceTest, CutLogLinesEndTheirLine) {
+  setenv("TVX_DEBUGFILE", (dir + "/long").c_str(), 1);
+  TraceOpen(TRACE_ODBC);
+  LogSink *sink = log_sink_new(TraceLogEmit, nullptr, 7, 0xFFFFFFFF, 0);
+  for (size_t n : {1000, 1022, 1023, 1024, 4000}) log_msg(LOG_ERR, nullptr, 0, "%s", std::string(n, 'y').c_str());
+  log_msg(LOG_ERR, nullptr, 0, "next line");
+  log_sink_close(sink);
+  free(sink);
+  TraceClose(TRACE_ODBC);
+  std::istringstream in(ReadFile(dir + "/long"));
+  std::string line;
+  int longLines = 0;
+  bool next = false;
+  while (std::getline(in, line)) {
+    if (line.find("yyyy") != std::string::npos) {
+      EXPECT_THAT(line, MatchesRegex("y+")) << "glued to the line after it";
+      ++longLines;
+    }
+    next = next || line == "next line";
+  }
+  EXPECT_EQ(longLines, 5);
+  EXPECT_TRUE(next);
+}
+
 TEST_F(TraceTest, LinesOfManyThreadsNeverInterleave) {
   setenv("TVX_DEBUGFILE", (dir + "/mt").c_str(), 1);
   TraceOpen(TRACE_ODBC);
