@@ -64,7 +64,8 @@ void mpl_grow(MemPool *pool, size_t n) {
 }
 
 void *mpl_append(MemPool *pool, const void *bytes, size_t n) {
-  if (pool->next + n >= pool->limit || pool->chunk == nullptr) mpl_grow(pool, n);
+  // An empty pool has no chunk: no arithmetic on its null pointers.
+  if (pool->chunk == nullptr || n >= static_cast<size_t>(pool->limit - pool->next)) mpl_grow(pool, n);
   char *at = pool->next;
   if (n > 0) memcpy(at, bytes, n);
   pool->next += n;

@@ -360,32 +360,79 @@ class DmDescribeParam : public DmParam {
     EXPECT_EQ(SQLDescribeParam(st, i, &p.type, &p.size, &p.digits, &p.nullable), SQL_SUCCESS) << Diag();
     return p;
   }
+
+  SQLHDESC Ipd() {
+    SQLHDESC ipd = SQL_NULL_HDESC;
+    SQLGetStmtAttr(st, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr);
+    return ipd;
+  }
+
+  // A field of the IPD's record i: LENGTH is 32-bit, the others 16-bit.
+  SQLLEN IpdField(SQLUSMALLINT i, SQLSMALLINT field) {
+    SQLLEN v = 0;
+    EXPECT_EQ(SQLGetDescField(Ipd(), static_cast<SQLSMALLINT>(i), field, &v, sizeof v, nullptr), SQL_SUCCESS)
+        << "field " << field << " of record " << i;
+    return field == SQL_DESC_LENGTH ? static_cast<SQLINTEGER>(v) : static_cast<SQLSMALLINT>(v);
+  }
+
+  // The IPD's record read back in SQLDescribeParam's terms. Parameters are
+  // always nullable in an IPD, whatever their column says.
+  ParamShape FromIpd(SQLUSMALLINT i) {
+    ParamShape p;
+    p.type = static_cast<SQLSMALLINT>(IpdField(i, SQL_DESC_CONCISE_TYPE));
+    const bool exact = p.type == SQL_NUMERIC || p.type == SQL_DECIMAL;
+    const bool fraction = p.type == SQL_TYPE_TIME || p.type == SQL_TYPE_TIMESTAMP;
+    p.size = static_cast<SQLULEN>(IpdField(i, exact ? SQL_DESC_PRECISION : SQL_DESC_LENGTH));
+    p.digits = static_cast<SQLSMALLINT>(IpdField(i, fraction ? SQL_DESC_PRECISION : SQL_DESC_SCALE));
+    p.nullable = static_cast<SQLSMALLINT>(IpdField(i, SQL_DESC_NULLABLE));
+    const SQLLEN verbose = p.type >= SQL_TYPE_DATE && p.type <= SQL_TYPE_TIMESTAMP ? SQL_DATETIME : p.type;
+    EXPECT_EQ(IpdField(i, SQL_DESC_TYPE), verbose) << "record " << i;
+    return p;
+  }
+
+  // Each marker described as its column, by SQLDescribeParam and by the IPD
+  // that the prepare populated.
+  void EachMarkerIsItsColumn() {
+    const struct {
+      const char *sql;
+      std::vector<std::string> columns;
+    } cases[] = {
+        {"insert into dp_t values (?, ?, ?, ?, ?, ?)", {"dp_t.n", "dp_t.p", "dp_t.s", "dp_t.c", "dp_t.d", "dp_t.ts"}},
+        {"insert into dp_t (s, n, p) values (?, ?, ?)", {"dp_t.s", "dp_t.n", "dp_t.p"}},
+        {"update dp_t set p = ?, d = ? where n = ?", {"dp_t.p", "dp_t.d", "dp_t.n"}},
+        {"select n from dp_t where s = ? and p between ? and ? and c like ? and ts in (?, ?)",
+         {"dp_t.s", "dp_t.p", "dp_t.p", "dp_t.c", "dp_t.ts", "dp_t.ts"}},
+        {"delete from dp_t where ts = ? or d = ?", {"dp_t.ts", "dp_t.d"}},
+        {"select n from dp_t where p = ? union select n from dp_u where s > ?", {"dp_t.p", "dp_u.s"}},
+        {"insert into dp_t (n, d) select ?, d from dp_u where dp_u.p > ?", {"dp_t.n", "dp_u.p"}},
+    };
+    for (const auto &c : cases) {
+      ASSERT_EQ(Prepare(c.sql), SQL_SUCCESS) << c.sql << ": " << Diag();
+      // The IPD first: reading it runs the same description.
+      const auto count = static_cast<SQLSMALLINT>(c.columns.size());
+      EXPECT_EQ(IpdField(0, SQL_DESC_COUNT), count) << c.sql;
+      SQLSMALLINT v = 0;
+      EXPECT_EQ(SQLGetDescField(Ipd(), static_cast<SQLSMALLINT>(count + 1), SQL_DESC_CONCISE_TYPE, &v, 0, nullptr),
+                SQL_NO_DATA)
+          << c.sql;
+      for (SQLSMALLINT i = 1; i <= count; ++i) {
+        ParamShape want = Column(c.columns[static_cast<size_t>(i - 1)]);
+        const auto n = static_cast<SQLUSMALLINT>(i);
+        EXPECT_EQ(Described(n), want) << c.sql << " marker " << n;
+        want.nullable = SQL_NULLABLE;
+        EXPECT_EQ(FromIpd(n), want) << c.sql << " IPD record " << n;
+      }
+      SQLFreeStmt(st, SQL_CLOSE);
+    }
+  }
 };
 
-TEST_F(DmDescribeParam, EachMarkerIsDescribedAsItsColumn) {
-  const struct {
-    const char *sql;
-    std::vector<std::string> columns;
-  } cases[] = {
-      {"insert into dp_t values (?, ?, ?, ?, ?, ?)", {"dp_t.n", "dp_t.p", "dp_t.s", "dp_t.c", "dp_t.d", "dp_t.ts"}},
-      {"insert into dp_t (s, n, p) values (?, ?, ?)", {"dp_t.s", "dp_t.n", "dp_t.p"}},
-      {"update dp_t set p = ?, d = ? where n = ?", {"dp_t.p", "dp_t.d", "dp_t.n"}},
-      {"select n from dp_t where s = ? and p between ? and ? and c like ? and ts in (?, ?)",
-       {"dp_t.s", "dp_t.p", "dp_t.p", "dp_t.c", "dp_t.ts", "dp_t.ts"}},
-      {"delete from dp_t where ts = ? or d = ?", {"dp_t.ts", "dp_t.d"}},
-      {"select n from dp_t where p = ? union select n from dp_u where s > ?", {"dp_t.p", "dp_u.s"}},
-      {"insert into dp_t (n, d) select ?, d from dp_u where dp_u.p > ?", {"dp_t.n", "dp_u.p"}},
-  };
-  for (const auto &c : cases) {
-    ASSERT_EQ(Prepare(c.sql), SQL_SUCCESS) << c.sql << ": " << Diag();
-    for (size_t i = 0; i < c.columns.size(); ++i) {
-      const ParamShape want = Column(c.columns[i]);
-      const auto n = static_cast<SQLUSMALLINT>(i + 1);
-      EXPECT_EQ(Described(n), want) << c.sql << " marker " << n;
-    }
-    SQLFreeStmt(st, SQL_CLOSE);
-  }
-}
+class DmDescribeParamAnsi : public DmDescribeParam {
+  const char *Dsn() const override { return "kvd_param_a"; }
+};
+
+TEST_F(DmDescribeParam, EachMarkerIsDescribedAsItsColumn) { EachMarkerIsItsColumn(); }
+TEST_F(DmDescribeParamAnsi, EachMarkerIsDescribedAsItsColumn) { EachMarkerIsItsColumn(); }
 
 TEST_F(DmDescribeParam, WhatTheAnalysisCannotServeKeepsTheDefault) {
   const ParamShape fallback{SQL_VARCHAR, 0, SQL_NULLABLE_UNKNOWN, 255};
@@ -401,6 +448,8 @@ TEST_F(DmDescribeParam, WhatTheAnalysisCannotServeKeepsTheDefault) {
     EXPECT_EQ(p.type, fallback.type) << sql;
     EXPECT_EQ(p.size, fallback.size) << sql;
     EXPECT_EQ(p.nullable, fallback.nullable) << sql;
+    EXPECT_EQ(IpdField(1, SQL_DESC_CONCISE_TYPE), fallback.type) << sql;
+    EXPECT_EQ(IpdField(1, SQL_DESC_LENGTH), 255) << sql;
     SQLFreeStmt(st, SQL_CLOSE);
   }
   // The first SQLDescribeParam after SQLExecute.
