@@ -836,6 +836,8 @@ namespace {
 SQLRETURN Sent(Stmt *stmt, int32_t rc, uint64_t rows) {
   if (rc == E_IM922) {
     stmt->pending = 0;
+    stmt->daeAgentIndex = -1;
+    stmt->daeCounters[0] = stmt->daeCounters[1] = 0;
     StmtDaeStore(stmt, 1);
     return SQL_NEED_DATA;
   }
@@ -1036,10 +1038,52 @@ int NarrowPiece(void **buf, int32_t *len, int32_t *valueType, uint16_t *held) {
   return 0;
 }
 
+// Hexadecimal text for a binary parameter: decoded piece by piece.
+bool HexCell(const ParamBinding &b) { return b.cType == SQL_C_CHAR && IsBinarySql(b.sqlType); }
+
+// Decodes a piece of hexadecimal text in place. A digit left over waits in
+// *held (0x100 | its value; 0 none) for the next piece, so that a byte may
+// be split between pieces. A character that is no digit: 22018, with
+// *held unchanged.
+int HexPiece(void **buf, int32_t *len, uint16_t *held) {
+  const auto *in = static_cast<const unsigned char *>(*buf);
+  auto *out = static_cast<uint8_t *>(malloc(static_cast<size_t>(*len) / 2 + 1));
+  if (!out) return E_S1001;
+  uint16_t h = *held;
+  int32_t n = 0;
+  for (int32_t i = 0; i < *len; ++i) {
+    const int v = HexDigitValue(in[i]);
+    if (v < 0) {
+      free(out);
+      return E_22018;
+    }
+    if (h) {
+      out[n++] = static_cast<uint8_t>(((h & 0xF) << 4) | v);
+      h = 0;
+    } else {
+      h = static_cast<uint16_t>(0x100 | v);
+    }
+  }
+  free(*buf);
+  *buf = out;
+  *len = n;
+  *held = h;
+  return 0;
+}
+
 }  // namespace
 
 SQLRETURN ParamDataAgent(Stmt *stmt, void **token) {
   if (StmtDaeLoad(stmt) != 1) return Fail(stmt, E_S1010);
+  if (stmt->daeAgentIndex >= 0 && stmt->daeCounters[1] != 0) {
+    // The value ended with half of something: hexadecimal text of an odd
+    // number of digits, or text narrowed for the agent that ends with the
+    // first half of a surrogate pair. The dialogue ends and nothing runs.
+    StmtDaeStore(stmt, 0);
+    stmt->daeAgentIndex = -1;
+    stmt->daeCounters[1] = 0;
+    return Fail(stmt, E_22018);
+  }
   int32_t column = -1, row = -1, count = 0;
   int16_t *status = nullptr;
   const int32_t rc = DrvCall<&DrvOps::DRV_ParamData>(stmt->drv, stmt->agentCursor, &column, &row, &status, &count);
@@ -1078,16 +1122,18 @@ SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
   int32_t vt = CTypeToValueType(cType, &width);
   // A value of fixed length comes in one piece.
   if (stmt->daeCounters[0]++ > 0 && !IsVariable(cType)) return Fail(stmt, E_S1019);
-  if (IsVariable(cType) && (IsBinarySql(b.sqlType) ? cType == SQL_C_CHAR : IsDateTimeSql(b.sqlType))) {
-    // Hexadecimal and date/time text is converted whole when bound; in
-    // pieces it is refused rather than stored as raw text.
+  if (IsVariable(cType) && !IsBinarySql(b.sqlType) && IsDateTimeSql(b.sqlType)) {
+    // Date/time text is converted whole when bound; in pieces it is
+    // refused rather than stored as raw text.
     return Fail(stmt, E_S1C00);
   }
+  const bool hex = HexCell(b);
   int16_t indicator = 0;
   int64_t len = length;
   if (length == SQL_NULL_DATA) {
     indicator = -1;
     len = 0;
+    stmt->daeCounters[1] = 0;
   } else if (length == SQL_NTS) {
     len = cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
                                : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
@@ -1114,6 +1160,13 @@ SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
         if (!buf) return Fail(stmt, E_S1001);
         memcpy(buf, data, static_cast<size_t>(size));
       }
+    }
+    if (hex) {
+      if (int code = HexPiece(&buf, &size, &stmt->daeCounters[1])) {
+        free(buf);
+        return Fail(stmt, code);
+      }
+      vt = VT_BINARY;
     }
     if (vt == VT_WCHAR && NarrowAgent(stmt->conn)) {
       if (!buf && stmt->daeCounters[1] == 0) {

@@ -608,9 +608,53 @@ void SequenceAndCancel(DmParam &t, SQLHSTMT st) {
   EXPECT_EQ(t.Query("select n, s from pm_daec"), (Rows{{"5", "whole"}}));
 }
 
+// Hexadecimal text for a binary column in pieces: a byte may be split
+// between pieces; a character that is no digit, or an odd number of
+// digits in all, is 22018 and nothing runs.
+void HexPieces(DmParam &t, SQLHSTMT st) {
+  t.Table("pm_daeh", "rw raw(8)");
+  ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_daeh values (?)", SQL_NTS), SQL_SUCCESS);
+  SQLLEN len = SQL_LEN_DATA_AT_EXEC(0);
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARBINARY, 8, 0, reinterpret_cast<SQLPOINTER>(1),
+                             0, &len),
+            SQL_SUCCESS);
+  struct Case {
+    std::vector<std::string> pieces;
+    const char *putState;    // of the last piece; "" when accepted
+    const char *finalState;  // of the final SQLParamData; "" when it ran
+    const char *stored;
+  } cases[] = {
+      {{"4", "14", "", "22a"}, "", "", "41422A"},
+      {{"41", "4G"}, "22018", "", ""},
+      {{"414"}, "", "22018", ""},
+      {{"4", "1", "4"}, "", "22018", ""},
+  };
+  for (const Case &c : cases) {
+    t.Run("delete from pm_daeh");
+    ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+    SQLRETURN put = SQL_SUCCESS;
+    for (const std::string &piece : c.pieces) put = SQLPutData(st, const_cast<char *>(piece.data()), SQLLEN(piece.size()));
+    EXPECT_EQ(put, *c.putState ? SQL_ERROR : SQL_SUCCESS) << c.pieces[0];
+    if (*c.putState) {
+      EXPECT_EQ(t.State(), c.putState);
+      EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(st)));
+    } else {
+      const SQLRETURN last = SQLParamData(st, &token);
+      EXPECT_EQ(last, *c.finalState ? SQL_ERROR : SQL_SUCCESS) << c.pieces[0] << harness::DmDiagText(SQL_HANDLE_STMT, st);
+      if (*c.finalState) {
+        EXPECT_EQ(t.State(), c.finalState);
+      }
+    }
+    EXPECT_EQ(t.Query("select rw from pm_daeh"), *c.stored ? Rows{{c.stored}} : Rows{}) << c.pieces[0];
+  }
+}
+
 TEST_F(DmParam, DataAtExecutionPiecesIntoColumns) { PiecesIntoColumns(*this, st); }
 TEST_F(DmParam, DataAtExecutionForThreeRows) { ThreeRows(*this, st); }
 TEST_F(DmParam, DataAtExecutionSequenceAndCancel) { SequenceAndCancel(*this, st); }
+TEST_F(DmParam, DataAtExecutionHexadecimalPieces) { HexPieces(*this, st); }
 
 // The ANSI driver: character, numeric and date values and an array.
 TEST_F(DmParamAnsi, CharacterNumbersDatesAndAnArray) {
@@ -645,5 +689,25 @@ TEST_F(DmParamAnsi, WideTextIsNarrowedForTheAgent) {
 TEST_F(DmParamAnsi, DataAtExecutionPiecesIntoColumns) { PiecesIntoColumns(*this, st); }
 TEST_F(DmParamAnsi, DataAtExecutionForThreeRows) { ThreeRows(*this, st); }
 TEST_F(DmParamAnsi, DataAtExecutionSequenceAndCancel) { SequenceAndCancel(*this, st); }
+TEST_F(DmParamAnsi, DataAtExecutionHexadecimalPieces) { HexPieces(*this, st); }
+
+// Wide text narrowed for the ANSI driver's agent that ends with the first
+// half of a surrogate pair is refused rather than cut.
+TEST_F(DmParamAnsi, DataAtExecutionWideTextEndingInHalfAPair) {
+  Table("pm_daes", "s varchar2(20)");
+  ASSERT_EQ(Prepare("insert into pm_daes values (?)"), SQL_SUCCESS);
+  SQLLEN len = SQL_LEN_DATA_AT_EXEC(0);
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_WCHAR, SQL_WVARCHAR, 20, 0, reinterpret_cast<SQLPOINTER>(1),
+                             0, &len),
+            SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << Diag();
+  SQLPOINTER token = nullptr;
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  char16_t half[] = u"a\xD83D";
+  EXPECT_EQ(SQLPutData(st, half, 4), SQL_SUCCESS) << Diag();
+  EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
+  EXPECT_EQ(State(), "22018");
+  EXPECT_EQ(One("select count(*) from pm_daes"), "0");
+}
 
 }  // namespace
