@@ -306,6 +306,8 @@ struct Stmt {
   uint16_t bulkColumnCount;
   Dataset *paramData;     // built at execution, handed to the agent
   uint16_t daeCounters[2];
+  char *daeText;          // date/time text of the current cell, converted once whole
+  int64_t daeTextLen;
   uint64_t paramsetSize;  // 1 when made
   uint64_t *rowsProcessed;
   GetDataContinuation getData;

@@ -131,6 +131,8 @@ void StmtClose(Stmt *stmt) {
 }
 
 void StmtDelete(Stmt *stmt) {
+  free(stmt->daeText);
+  stmt->daeText = nullptr;
   StmtFreeResult(stmt);
   ColAttrSetFree(stmt->colAttrs);
   stmt->colAttrs = nullptr;

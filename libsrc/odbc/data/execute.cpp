@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "odbc/apirec.h"
 #include "odbc/connattr.h"
@@ -837,6 +838,9 @@ SQLRETURN Sent(Stmt *stmt, int32_t rc, uint64_t rows) {
   if (rc == E_IM922) {
     stmt->pending = 0;
     stmt->daeAgentIndex = -1;
+    free(stmt->daeText);
+    stmt->daeText = nullptr;
+    stmt->daeTextLen = 0;
     stmt->daeCounters[0] = stmt->daeCounters[1] = 0;
     StmtDaeStore(stmt, 1);
     return SQL_NEED_DATA;
@@ -1071,10 +1075,81 @@ int HexPiece(void **buf, int32_t *len, uint16_t *held) {
   return 0;
 }
 
+bool DateTimeTextCell(const ParamBinding &b) {
+  return (b.cType == SQL_C_CHAR || b.cType == SQL_C_WCHAR) && IsDateTimeSql(b.sqlType);
+}
+
+void DaeTextDrop(Stmt *stmt) {
+  free(stmt->daeText);
+  stmt->daeText = nullptr;
+  stmt->daeTextLen = 0;
+  stmt->daeCounters[1] = 0;
+}
+
+// The date/time text of the cell, whole now, sent as the cell's column
+// holds it: a structure parsed from an escape clause or from plain text
+// (read as the clause of the parameter's SQL type), or the text itself in
+// a text column. Text that is neither: 22018.
+int32_t SendDateTimeText(Stmt *stmt) {
+  const ParamBinding &b = stmt->params[stmt->daeAgentIndex];
+  uint16_t column = 0;
+  for (uint16_t i = 0; i < stmt->daeAgentIndex; ++i)
+    if (ParamClassOf(stmt, i) != PARAM_CLASS_OUT) ++column;
+  const Dataset *ds = stmt->paramData;
+  if (!ds || column >= ds->columns) return E_S1000;
+  const int32_t colType = ds->cols[column].type;
+  // The text as UTF-8.
+  std::string text;
+  if (b.cType == SQL_C_WCHAR) {
+    const size_t units = static_cast<size_t>(stmt->daeTextLen) / 2;
+    text.resize(utf16_value_bytes(stmt->daeText, units));
+    text.resize(utf16_value_to_utf8(stmt->daeText, units, reinterpret_cast<uint8_t *>(text.data()), text.size(),
+                                    nullptr));
+  } else {
+    text.assign(stmt->daeText ? stmt->daeText : "", static_cast<size_t>(stmt->daeTextLen));
+  }
+  if (colType != VT_DATE && colType != VT_TIME && colType != VT_TIMESTAMP) {
+    const bool wideCol = colType == VT_WCHAR;
+    std::string bytes = wideCol ? std::string(stmt->daeText ? stmt->daeText : "", static_cast<size_t>(stmt->daeTextLen))
+                                : text;
+    return DrvCall<&DrvOps::DRV_PutData>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(wideCol ? VT_WCHAR : VT_CHAR),
+                                         static_cast<int16_t>(0), static_cast<const void *>(bytes.data()),
+                                         static_cast<int32_t>(bytes.size()));
+  }
+  size_t start = 0;
+  while (start < text.size() && (text[start] == ' ' || text[start] == '\t')) ++start;
+  if (start == text.size() || text[start] != '{') {
+    const char *open = b.sqlType == SQL_DATE || b.sqlType == SQL_TYPE_DATE   ? "{d '"
+                       : b.sqlType == SQL_TIME || b.sqlType == SQL_TYPE_TIME ? "{t '"
+                                                                             : "{ts '";
+    text = open + text.substr(start) + "'}";
+    start = 0;
+  }
+  const EscapeValue v = ParseEscape(text.data() + start, text.size() - start, b.sqlType);
+  if (v.kind != colType) return E_22018;
+  const void *value = v.kind == VT_DATE ? static_cast<const void *>(&v.date)
+                      : v.kind == VT_TIME ? static_cast<const void *>(&v.time)
+                                          : static_cast<const void *>(&v.timestamp);
+  return DrvCall<&DrvOps::DRV_PutData>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(v.kind),
+                                       static_cast<int16_t>(0), value,
+                                       static_cast<int32_t>(v.kind == VT_TIMESTAMP ? 16 : 6));
+}
+
 }  // namespace
 
 SQLRETURN ParamDataAgent(Stmt *stmt, void **token) {
   if (StmtDaeLoad(stmt) != 1) return Fail(stmt, E_S1010);
+  if (stmt->daeAgentIndex >= 0 && stmt->daeAgentIndex < BoundCount(stmt) &&
+      DateTimeTextCell(stmt->params[stmt->daeAgentIndex]) && stmt->daeCounters[1] != 0) {
+    const int32_t rc = SendDateTimeText(stmt);
+    DaeTextDrop(stmt);
+    if (rc != 0) {
+      StmtDaeStore(stmt, 0);
+      stmt->daeAgentIndex = -1;
+      StmtGetAgentMsgs(stmt);
+      return Fail(stmt, rc);
+    }
+  }
   if (stmt->daeAgentIndex >= 0 && stmt->daeCounters[1] != 0) {
     // The value ended with half of something: hexadecimal text of an odd
     // number of digits, or text narrowed for the agent that ends with the
@@ -1122,11 +1197,6 @@ SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
   int32_t vt = CTypeToValueType(cType, &width);
   // A value of fixed length comes in one piece.
   if (stmt->daeCounters[0]++ > 0 && !IsVariable(cType)) return Fail(stmt, E_S1019);
-  if (IsVariable(cType) && !IsBinarySql(b.sqlType) && IsDateTimeSql(b.sqlType)) {
-    // Date/time text is converted whole when bound; in pieces it is
-    // refused rather than stored as raw text.
-    return Fail(stmt, E_S1C00);
-  }
   const bool hex = HexCell(b);
   int16_t indicator = 0;
   int64_t len = length;
@@ -1139,6 +1209,20 @@ SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
                                : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
   }
   if (len > INT32_MAX) return Fail(stmt, E_S1090);
+  if (DateTimeTextCell(b) && indicator == 0) {
+    // Kept until the value is whole: it is converted then, as if bound.
+    if (stmt->daeTextLen + len > INT32_MAX) return Fail(stmt, E_S1090);
+    if (len > 0) {
+      auto *grown = static_cast<char *>(realloc(stmt->daeText, static_cast<size_t>(stmt->daeTextLen + len)));
+      if (!grown) return Fail(stmt, E_S1001);
+      memcpy(grown + stmt->daeTextLen, data, static_cast<size_t>(len));
+      stmt->daeText = grown;
+      stmt->daeTextLen += len;
+    }
+    stmt->daeCounters[1] = 1;  // a value is pending
+    return SQL_SUCCESS;
+  }
+  if (DateTimeTextCell(b)) DaeTextDrop(stmt);
   void *buf = nullptr;
   int32_t size = 0;
   if (indicator == 0) {

@@ -651,10 +651,53 @@ void HexPieces(DmParam &t, SQLHSTMT st) {
   }
 }
 
+// Date/time text in pieces is converted once whole, as if bound: an
+// escape clause or plain text, split anywhere; text that is no date is an
+// invalid date/time format and nothing runs.
+void DateTimePieces(DmParam &t, SQLHSTMT st) {
+  t.Table("pm_daed", "d date, ts timestamp");
+  ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_daed values (?, ?)", SQL_NTS), SQL_SUCCESS);
+  SQLLEN lens[2] = {SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(0)};
+  struct Case {
+    SQLSMALLINT tsC;  // C type of the timestamp
+    Pieces pieces;
+    const char *finalState;
+    Rows stored;
+  } cases[] = {
+      {SQL_C_CHAR,
+       {{Bytes("{d '2001"), Bytes("-02-03'}")}, {Bytes("2001-02-03 0"), Bytes("4:05:06")}},
+       "",
+       {{"2001-02-03 00:00:00", "2001-02-03 04:05:06.000000000"}}},
+      {SQL_C_WCHAR,
+       {{Bytes("2002-03-04")}, {Bytes(U16(u"{ts '2002-03-04 05:")), Bytes(U16(u"06:07'}"))}},
+       "",
+       {{"2002-03-04 00:00:00", "2002-03-04 05:06:07.000000000"}}},
+      {SQL_C_CHAR, {{Bytes("2001-02-03")}, {Bytes("not a"), Bytes(" date")}}, "22007", {}},
+  };
+  for (const Case &c : cases) {
+    t.Run("delete from pm_daed");
+    ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_TYPE_DATE, 10, 0,
+                               reinterpret_cast<SQLPOINTER>(1), 0, &lens[0]),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, c.tsC, SQL_TYPE_TIMESTAMP, 29, 9,
+                               reinterpret_cast<SQLPOINTER>(2), 0, &lens[1]),
+              SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+    SQLRETURN last = 0;
+    EXPECT_EQ(Serve(st, c.pieces, &last), (std::vector<intptr_t>{1, 2}));
+    EXPECT_EQ(last, *c.finalState ? SQL_ERROR : SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+    if (*c.finalState) {
+      EXPECT_EQ(t.State(), c.finalState);
+    }
+    EXPECT_EQ(t.Query("select d, ts from pm_daed"), c.stored) << c.tsC;
+  }
+}
+
 TEST_F(DmParam, DataAtExecutionPiecesIntoColumns) { PiecesIntoColumns(*this, st); }
 TEST_F(DmParam, DataAtExecutionForThreeRows) { ThreeRows(*this, st); }
 TEST_F(DmParam, DataAtExecutionSequenceAndCancel) { SequenceAndCancel(*this, st); }
 TEST_F(DmParam, DataAtExecutionHexadecimalPieces) { HexPieces(*this, st); }
+TEST_F(DmParam, DataAtExecutionDateTimePieces) { DateTimePieces(*this, st); }
 
 // The ANSI driver: character, numeric and date values and an array.
 TEST_F(DmParamAnsi, CharacterNumbersDatesAndAnArray) {
@@ -690,6 +733,7 @@ TEST_F(DmParamAnsi, DataAtExecutionPiecesIntoColumns) { PiecesIntoColumns(*this,
 TEST_F(DmParamAnsi, DataAtExecutionForThreeRows) { ThreeRows(*this, st); }
 TEST_F(DmParamAnsi, DataAtExecutionSequenceAndCancel) { SequenceAndCancel(*this, st); }
 TEST_F(DmParamAnsi, DataAtExecutionHexadecimalPieces) { HexPieces(*this, st); }
+TEST_F(DmParamAnsi, DataAtExecutionDateTimePieces) { DateTimePieces(*this, st); }
 
 // Wide text narrowed for the ANSI driver's agent that ends with the first
 // half of a surrogate pair is refused rather than cut.
