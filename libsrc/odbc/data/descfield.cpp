@@ -254,6 +254,11 @@ int IrdCount(Stmt *stmt, int16_t *n) {
   return code == 0 ? left : code;
 }
 
+// The IPD's count: once the statement is prepared it has a record for every
+// marker, the ones the application has not set answered from the marker's
+// description (nothing is written into the descriptor for them).
+int IpdCount(const Desc *d) { return d->count > d->stmt->paramCount ? d->count : d->stmt->paramCount; }
+
 // One record read: the sources of the record, looked up when needed.
 struct RecordRead {
   Desc *desc;
@@ -344,7 +349,7 @@ SQLRETURN ReadHeader(Desc *d, Src src, int16_t field, const Out &o) {
         if (int code = IrdCount(stmt, &n)) return DescFail(d, code);
         return o.SmallInt(n);
       }
-      return o.SmallInt(d->count);
+      return o.SmallInt(src == Src::IPD ? IpdCount(d) : d->count);
     case SQL_DESC_ALLOC_TYPE:
       return o.SmallInt(d->alloc);
     default:
@@ -546,16 +551,25 @@ SQLRETURN ReadIpd(RecordRead &r, int16_t field, const Out &o) {
       return o.SmallInt(p ? p->paramType : rec ? rec->parameterType : 0);
     }
     case SQL_DESC_NAME:
-      if (!rec) return DescFail(d, E_S1000);
+      if (!rec) return r.Description() ? o.Text("") : DescFail(d, E_S1000);
       return o.Text(rec->name);
     case SQL_DESC_UNNAMED:
-      if (!rec) return DescFail(d, E_S1000);
+      if (!rec) return r.Description() ? o.SmallInt(SQL_UNNAMED) : DescFail(d, E_S1000);
       return o.SmallInt(rec->unnamed);
     default:
       break;
   }
-  // The rest: the parameter's description, else the record.
-  if (ColDesc *c = r.Description()) return ReadDescribedType(*c, r.stmt->conn, d, field, o);
+  // The rest: the parameter's description, else the record. Descriptions
+  // carry ODBC 2 date and time types, which the Driver Manager turns into
+  // ODBC 3 ones on SQLDescribeParam but not on descriptor reads: an ODBC 3
+  // application gets them here as SQLDescribeParam gives them.
+  if (const ColDesc *c = r.Description()) {
+    ColDesc seen = *c;
+    const Conn *conn = r.stmt->conn;
+    if ((!conn || !conn->env || conn->env->odbcVersion != SQL_OV_ODBC2) && In(seen.sqlType, 9, 11))
+      seen.sqlType = static_cast<decltype(seen.sqlType)>(seen.sqlType + 82);
+    return ReadDescribedType(seen, r.stmt->conn, d, field, o);
+  }
   if (!rec) {
     switch (field) {
       case SQL_DESC_FIXED_PREC_SCALE: return DescFail(d, E_S1091);
@@ -1142,7 +1156,7 @@ SQLRETURN DescGetField(Desc *desc, int16_t record, int16_t field, void *value, i
     if (int code = IrdCount(stmt, &n)) return DescFail(desc, code);
     count = n;
   } else {
-    count = desc->count;
+    count = src == Src::IPD ? IpdCount(desc) : desc->count;
   }
   if (record > count) return SQL_NO_DATA;
 

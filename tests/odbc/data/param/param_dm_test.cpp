@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dm_db.h"
@@ -18,7 +19,7 @@ using dm_db::Database;
 using dm_db::Rows;
 
 class DmParam : public ::testing::Test {
- protected:
+ public:
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLHSTMT st = SQL_NULL_HSTMT;
@@ -359,32 +360,79 @@ class DmDescribeParam : public DmParam {
     EXPECT_EQ(SQLDescribeParam(st, i, &p.type, &p.size, &p.digits, &p.nullable), SQL_SUCCESS) << Diag();
     return p;
   }
+
+  SQLHDESC Ipd() {
+    SQLHDESC ipd = SQL_NULL_HDESC;
+    SQLGetStmtAttr(st, SQL_ATTR_IMP_PARAM_DESC, &ipd, 0, nullptr);
+    return ipd;
+  }
+
+  // A field of the IPD's record i: LENGTH is 32-bit, the others 16-bit.
+  SQLLEN IpdField(SQLUSMALLINT i, SQLSMALLINT field) {
+    SQLLEN v = 0;
+    EXPECT_EQ(SQLGetDescField(Ipd(), static_cast<SQLSMALLINT>(i), field, &v, sizeof v, nullptr), SQL_SUCCESS)
+        << "field " << field << " of record " << i;
+    return field == SQL_DESC_LENGTH ? static_cast<SQLINTEGER>(v) : static_cast<SQLSMALLINT>(v);
+  }
+
+  // The IPD's record read back in SQLDescribeParam's terms. Parameters are
+  // always nullable in an IPD, whatever their column says.
+  ParamShape FromIpd(SQLUSMALLINT i) {
+    ParamShape p;
+    p.type = static_cast<SQLSMALLINT>(IpdField(i, SQL_DESC_CONCISE_TYPE));
+    const bool exact = p.type == SQL_NUMERIC || p.type == SQL_DECIMAL;
+    const bool fraction = p.type == SQL_TYPE_TIME || p.type == SQL_TYPE_TIMESTAMP;
+    p.size = static_cast<SQLULEN>(IpdField(i, exact ? SQL_DESC_PRECISION : SQL_DESC_LENGTH));
+    p.digits = static_cast<SQLSMALLINT>(IpdField(i, fraction ? SQL_DESC_PRECISION : SQL_DESC_SCALE));
+    p.nullable = static_cast<SQLSMALLINT>(IpdField(i, SQL_DESC_NULLABLE));
+    const SQLLEN verbose = p.type >= SQL_TYPE_DATE && p.type <= SQL_TYPE_TIMESTAMP ? SQL_DATETIME : p.type;
+    EXPECT_EQ(IpdField(i, SQL_DESC_TYPE), verbose) << "record " << i;
+    return p;
+  }
+
+  // Each marker described as its column, by SQLDescribeParam and by the IPD
+  // that the prepare populated.
+  void EachMarkerIsItsColumn() {
+    const struct {
+      const char *sql;
+      std::vector<std::string> columns;
+    } cases[] = {
+        {"insert into dp_t values (?, ?, ?, ?, ?, ?)", {"dp_t.n", "dp_t.p", "dp_t.s", "dp_t.c", "dp_t.d", "dp_t.ts"}},
+        {"insert into dp_t (s, n, p) values (?, ?, ?)", {"dp_t.s", "dp_t.n", "dp_t.p"}},
+        {"update dp_t set p = ?, d = ? where n = ?", {"dp_t.p", "dp_t.d", "dp_t.n"}},
+        {"select n from dp_t where s = ? and p between ? and ? and c like ? and ts in (?, ?)",
+         {"dp_t.s", "dp_t.p", "dp_t.p", "dp_t.c", "dp_t.ts", "dp_t.ts"}},
+        {"delete from dp_t where ts = ? or d = ?", {"dp_t.ts", "dp_t.d"}},
+        {"select n from dp_t where p = ? union select n from dp_u where s > ?", {"dp_t.p", "dp_u.s"}},
+        {"insert into dp_t (n, d) select ?, d from dp_u where dp_u.p > ?", {"dp_t.n", "dp_u.p"}},
+    };
+    for (const auto &c : cases) {
+      ASSERT_EQ(Prepare(c.sql), SQL_SUCCESS) << c.sql << ": " << Diag();
+      // The IPD first: reading it runs the same description.
+      const auto count = static_cast<SQLSMALLINT>(c.columns.size());
+      EXPECT_EQ(IpdField(0, SQL_DESC_COUNT), count) << c.sql;
+      SQLSMALLINT v = 0;
+      EXPECT_EQ(SQLGetDescField(Ipd(), static_cast<SQLSMALLINT>(count + 1), SQL_DESC_CONCISE_TYPE, &v, 0, nullptr),
+                SQL_NO_DATA)
+          << c.sql;
+      for (SQLSMALLINT i = 1; i <= count; ++i) {
+        ParamShape want = Column(c.columns[static_cast<size_t>(i - 1)]);
+        const auto n = static_cast<SQLUSMALLINT>(i);
+        EXPECT_EQ(Described(n), want) << c.sql << " marker " << n;
+        want.nullable = SQL_NULLABLE;
+        EXPECT_EQ(FromIpd(n), want) << c.sql << " IPD record " << n;
+      }
+      SQLFreeStmt(st, SQL_CLOSE);
+    }
+  }
 };
 
-TEST_F(DmDescribeParam, EachMarkerIsDescribedAsItsColumn) {
-  const struct {
-    const char *sql;
-    std::vector<std::string> columns;
-  } cases[] = {
-      {"insert into dp_t values (?, ?, ?, ?, ?, ?)", {"dp_t.n", "dp_t.p", "dp_t.s", "dp_t.c", "dp_t.d", "dp_t.ts"}},
-      {"insert into dp_t (s, n, p) values (?, ?, ?)", {"dp_t.s", "dp_t.n", "dp_t.p"}},
-      {"update dp_t set p = ?, d = ? where n = ?", {"dp_t.p", "dp_t.d", "dp_t.n"}},
-      {"select n from dp_t where s = ? and p between ? and ? and c like ? and ts in (?, ?)",
-       {"dp_t.s", "dp_t.p", "dp_t.p", "dp_t.c", "dp_t.ts", "dp_t.ts"}},
-      {"delete from dp_t where ts = ? or d = ?", {"dp_t.ts", "dp_t.d"}},
-      {"select n from dp_t where p = ? union select n from dp_u where s > ?", {"dp_t.p", "dp_u.s"}},
-      {"insert into dp_t (n, d) select ?, d from dp_u where dp_u.p > ?", {"dp_t.n", "dp_u.p"}},
-  };
-  for (const auto &c : cases) {
-    ASSERT_EQ(Prepare(c.sql), SQL_SUCCESS) << c.sql << ": " << Diag();
-    for (size_t i = 0; i < c.columns.size(); ++i) {
-      const ParamShape want = Column(c.columns[i]);
-      const auto n = static_cast<SQLUSMALLINT>(i + 1);
-      EXPECT_EQ(Described(n), want) << c.sql << " marker " << n;
-    }
-    SQLFreeStmt(st, SQL_CLOSE);
-  }
-}
+class DmDescribeParamAnsi : public DmDescribeParam {
+  const char *Dsn() const override { return "kvd_param_a"; }
+};
+
+TEST_F(DmDescribeParam, EachMarkerIsDescribedAsItsColumn) { EachMarkerIsItsColumn(); }
+TEST_F(DmDescribeParamAnsi, EachMarkerIsDescribedAsItsColumn) { EachMarkerIsItsColumn(); }
 
 TEST_F(DmDescribeParam, WhatTheAnalysisCannotServeKeepsTheDefault) {
   const ParamShape fallback{SQL_VARCHAR, 0, SQL_NULLABLE_UNKNOWN, 255};
@@ -400,6 +448,8 @@ TEST_F(DmDescribeParam, WhatTheAnalysisCannotServeKeepsTheDefault) {
     EXPECT_EQ(p.type, fallback.type) << sql;
     EXPECT_EQ(p.size, fallback.size) << sql;
     EXPECT_EQ(p.nullable, fallback.nullable) << sql;
+    EXPECT_EQ(IpdField(1, SQL_DESC_CONCISE_TYPE), fallback.type) << sql;
+    EXPECT_EQ(IpdField(1, SQL_DESC_LENGTH), 255) << sql;
     SQLFreeStmt(st, SQL_CLOSE);
   }
   // The first SQLDescribeParam after SQLExecute.
@@ -427,15 +477,140 @@ TEST_F(DmParamAnsi, DescribeParamDescribesTheColumn) {
   EXPECT_EQ(nullable, SQL_NO_NULLS);
 }
 
-TEST_F(DmParam, DataAtExecutionIsNotCapableYet) {
-  Table("pm_dae", "s varchar2(10)");
-  ASSERT_EQ(Prepare("insert into pm_dae values (?)"), SQL_SUCCESS) << Diag();
-  SQLLEN len = SQL_LEN_DATA_AT_EXEC(3);
-  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, reinterpret_cast<SQLPOINTER>(1), 0, &len);
-  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
-  EXPECT_EQ(State(), "HYC00");
-  EXPECT_EQ(One("select count(*) from pm_dae"), "0");
+// Data at execution: the pieces of each asked-for value, by token.
+struct Piece {
+  SQLLEN len;  // SQL_NULL_DATA for a NULL piece
+  std::string bytes;
+};
+using Pieces = std::vector<std::vector<Piece>>;  // per token 1, 2, ...
+
+// Answers the driver's requests (token n gets pieces[n-1]) until the
+// statement runs; the tokens asked for in order.
+std::vector<intptr_t> Serve(SQLHSTMT st, const Pieces &pieces, SQLRETURN *last) {
+  std::vector<intptr_t> asked;
+  SQLPOINTER token = nullptr;
+  SQLRETURN rc;
+  while ((rc = SQLParamData(st, &token)) == SQL_NEED_DATA) {
+    const auto t = reinterpret_cast<intptr_t>(token);
+    asked.push_back(t);
+    if (t < 1 || static_cast<size_t>(t) > pieces.size() || asked.size() > 16) break;
+    for (const Piece &p : pieces[static_cast<size_t>(t) - 1]) {
+      SQLRETURN put = SQLPutData(st, const_cast<char *>(p.bytes.data()), p.len);
+      EXPECT_EQ(put, SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+    }
+  }
+  *last = rc;
+  return asked;
 }
+
+std::string U16(std::u16string_view s) { return std::string(reinterpret_cast<const char *>(s.data()), 2 * s.size()); }
+Piece Bytes(const std::string &b) { return {static_cast<SQLLEN>(b.size()), b}; }
+
+// Character, wide and binary values in pieces into VARCHAR2, NVARCHAR2,
+// CLOB and BLOB columns; a surrogate pair split between two pieces stays
+// one character.
+void PiecesIntoColumns(DmParam &t, SQLHSTMT st) {
+  t.Table("pm_dae", "vc varchar2(40), nvc nvarchar2(20), rw raw(8), cl clob, bl blob");
+  ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_dae values (?, ?, ?, ?, ?)", SQL_NTS), SQL_SUCCESS);
+  SQLLEN dae[5] = {SQL_LEN_DATA_AT_EXEC(7), SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(2), SQL_DATA_AT_EXEC,
+                   SQL_LEN_DATA_AT_EXEC(4)};
+  const SQLSMALLINT c[5] = {SQL_C_CHAR, SQL_C_WCHAR, SQL_C_BINARY, SQL_C_WCHAR, SQL_C_BINARY};
+  const SQLSMALLINT q[5] = {SQL_VARCHAR, SQL_WVARCHAR, SQL_VARBINARY, SQL_WLONGVARCHAR, SQL_LONGVARBINARY};
+  for (SQLUSMALLINT i = 0; i < 5; ++i)
+    ASSERT_EQ(SQLBindParameter(st, i + 1, SQL_PARAM_INPUT, c[i], q[i], 40, 0, reinterpret_cast<SQLPOINTER>(i + 1), 0,
+                               &dae[i]),
+              SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  const Pieces pieces = {
+      {Bytes("abc"), Bytes(""), Bytes("defg")},
+      {Bytes(U16(u"x\U0001F600").substr(0, 4)), Bytes(U16(u"\U0001F600").substr(2)), Bytes(U16(u"y"))},
+      {Bytes("\xab"), Bytes("\xcd")},
+      {Bytes(U16(u"h\u00e9l")), Bytes(U16(u"lo"))},
+      {Bytes(std::string("\x00\x01", 2)), Bytes("\x02\xff")},
+  };
+  SQLRETURN last = 0;
+  EXPECT_EQ(Serve(st, pieces, &last), (std::vector<intptr_t>{1, 2, 3, 4, 5}));
+  ASSERT_EQ(last, SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(t.Query("select vc, nvc, rw, cl, bl from pm_dae"),
+            (Rows{{"abcdefg", "x\xF0\x9F\x98\x80y", "ABCD", "h\xC3\xA9llo", "000102FF"}}));
+}
+
+// Three rows ask three times, row by row; a NULL piece gives NULL; the
+// parameters processed follow the row asked for.
+void ThreeRows(DmParam &t, SQLHSTMT st) {
+  t.Table("pm_dae3", "id number(5), s varchar2(20)");
+  ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_dae3 values (?, ?)", SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER ids[3] = {1, 2, 3};
+  SQLLEN lens[3] = {SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(0)};
+  SQLULEN processed = 0;
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0);
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, reinterpret_cast<SQLPOINTER>(1),
+                             0, lens),
+            SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  const char *values[3] = {"one", nullptr, "three"};
+  SQLPOINTER token = nullptr;
+  for (SQLULEN row = 0; row < 3; ++row) {
+    ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA) << row;
+    EXPECT_EQ(token, reinterpret_cast<SQLPOINTER>(1));
+    EXPECT_EQ(processed, row + 1);
+    if (values[row])
+      EXPECT_EQ(SQLPutData(st, const_cast<char *>(values[row]), SQL_NTS), SQL_SUCCESS);
+    else
+      EXPECT_EQ(SQLPutData(st, nullptr, SQL_NULL_DATA), SQL_SUCCESS);
+  }
+  ASSERT_EQ(SQLParamData(st, &token), SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(processed, 3u);
+  EXPECT_EQ(t.Query("select id, s from pm_dae3 order by id"),
+            (Rows{{"1", "one"}, {"2", "<NULL>"}, {"3", "three"}}));
+}
+
+// Both functions are claimed. Out of the dialogue SQLParamData is out of
+// sequence; SQLCancel in the middle ends it and nothing runs; a second piece
+// of a fixed-length value is refused; the statement runs normally afterwards.
+void SequenceAndCancel(DmParam &t, SQLHSTMT st) {
+  for (SQLUSMALLINT f : {SQL_API_SQLPARAMDATA, SQL_API_SQLPUTDATA}) {
+    SQLUSMALLINT claimed = SQL_FALSE;
+    EXPECT_EQ(SQLGetFunctions(t.dbc, f, &claimed), SQL_SUCCESS);
+    EXPECT_EQ(claimed, SQL_TRUE) << f;
+  }
+  t.Table("pm_daec", "n number(5), s varchar2(20)");
+  SQLPOINTER token = nullptr;
+  EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HY010");
+  ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_daec values (?, ?)", SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER n = 5;
+  char s[] = "whole";
+  SQLLEN nLen = SQL_LEN_DATA_AT_EXEC(0), sLen = SQL_LEN_DATA_AT_EXEC(0);
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &n, 0, &nLen), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, s, 0, &sLen), SQL_SUCCESS);
+
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  EXPECT_EQ(token, &n);
+  EXPECT_EQ(SQLPutData(st, &n, 0), SQL_SUCCESS);
+  EXPECT_EQ(SQLPutData(st, &n, 0), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HY019");
+  EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(st)));
+  EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HY010");
+  EXPECT_EQ(t.One("select count(*) from pm_daec"), "0");
+
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  EXPECT_EQ(SQLPutData(st, &n, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  EXPECT_EQ(token, s);
+  EXPECT_EQ(SQLPutData(st, s, SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(t.Query("select n, s from pm_daec"), (Rows{{"5", "whole"}}));
+}
+
+TEST_F(DmParam, DataAtExecutionPiecesIntoColumns) { PiecesIntoColumns(*this, st); }
+TEST_F(DmParam, DataAtExecutionForThreeRows) { ThreeRows(*this, st); }
+TEST_F(DmParam, DataAtExecutionSequenceAndCancel) { SequenceAndCancel(*this, st); }
 
 // The ANSI driver: character, numeric and date values and an array.
 TEST_F(DmParamAnsi, CharacterNumbersDatesAndAnArray) {
@@ -466,5 +641,9 @@ TEST_F(DmParamAnsi, WideTextIsNarrowedForTheAgent) {
   ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
   EXPECT_EQ(Query("select s from pm_ansi_w order by s"), (Rows{{"h\xC3\xA9llo"}, {"\xE2\x82\xAC"}}));
 }
+
+TEST_F(DmParamAnsi, DataAtExecutionPiecesIntoColumns) { PiecesIntoColumns(*this, st); }
+TEST_F(DmParamAnsi, DataAtExecutionForThreeRows) { ThreeRows(*this, st); }
+TEST_F(DmParamAnsi, DataAtExecutionSequenceAndCancel) { SequenceAndCancel(*this, st); }
 
 }  // namespace
