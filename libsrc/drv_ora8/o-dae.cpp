@@ -128,10 +128,15 @@ int32_t MergeColumn(Dataset *ds, uint16_t ci, DaeColBuf &b, bool wide) {
   bool marked = false;
   for (int32_t r = 0; r < ds->rows && !marked; ++r) marked = col.indicators[r] == kIndDataAtExec;
   if (!marked) return 0;
-  // Raw bytes go into any column; other pieces into a column of their type.
+  // Raw bytes go into any column; text into any narrow text column (a
+  // wide column narrowed for an agent without wide mode becomes one);
+  // other pieces into a column of their type.
+  const int32_t ct = col.type;
+  const bool narrowText =
+      ct == VT_CHAR || ct == VT_STRING || ct == VT_LONGCHAR || (ct >= VT_VARCHAR1 && ct <= VT_VARCHAR4);
   for (int32_t r = 0; r < ds->rows; ++r) {
     if (col.indicators[r] != kIndDataAtExec || b.indicators[r] != 0 || !b.pieces[r]) continue;
-    if (b.valueType != col.type && b.valueType != VT_BINARY) {
+    if (b.valueType != ct && b.valueType != VT_BINARY && !(b.valueType == VT_CHAR && narrowText)) {
       LOG(LOG_ERR, "DAEDatasetMerge: Type mismatch.");
       return E_S1000;
     }

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "odbc/apirec.h"
 #include "odbc/connattr.h"
 #include "odbc/data/appval.h"
 #include "odbc/data/ctype.h"
@@ -22,6 +23,7 @@
 #include "odbc/sqlstate.h"
 #include "odbc/stmt.h"
 #include "scrs/sc_s.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -180,9 +182,9 @@ int CheckBindings(const Stmt *stmt, bool agent) {
   return 0;
 }
 
-// Data at execution is not built yet: a cell that asks for it is refused
-// before anything is sent, instead of a SQL_NEED_DATA that nothing could
-// answer.
+// Without an agent that collects data at execution values, a cell that
+// asks for one is refused before anything is sent, instead of a
+// SQL_NEED_DATA that nothing could answer.
 int RefuseDataAtExec(Stmt *stmt) {
   const BindCtx c = CtxOf(stmt);
   for (uint16_t i = 0; i < BoundCount(stmt); ++i) {
@@ -645,6 +647,12 @@ int32_t SendAndExecute(Stmt *stmt, Dataset *ds) {
       rc = DrvCall<&DrvOps::DRV_Execute>(stmt->drv, cursor);
     }
   }
+  if (handed && rc == E_IM922) {
+    // The agent asks for the data at execution values: it works on the
+    // Dataset until the last of them is in.
+    stmt->paramData = ds;
+    return rc;
+  }
   if (ds && (!handed || (stmt->drv->flags & DRVOBJ_CALLER_FREES))) FreeDataset(ds);
   return rc;
 }
@@ -823,11 +831,15 @@ int BuildParamDataset(Stmt *stmt, int agent, Dataset *ds) {
 
 namespace {
 
-// An agent answer that would need data at execution, which this build does
-// not collect, ends the execute as not capable.
+// An agent that asks for data at execution values starts the dialogue of
+// SQLParamData and SQLPutData; the statement runs at its end.
 SQLRETURN Sent(Stmt *stmt, int32_t rc, uint64_t rows) {
+  if (rc == E_IM922) {
+    stmt->pending = 0;
+    StmtDaeStore(stmt, 1);
+    return SQL_NEED_DATA;
+  }
   stmt->pending = rc;
-  if (rc == E_IM922) stmt->pending = E_S1C00;
   return ExecuteFinish(stmt, rows);
 }
 
@@ -841,8 +853,6 @@ SQLRETURN Execute(Stmt *stmt, bool agent) {
 
   if (stmt->inCount + stmt->inOutCount == 0) return Sent(stmt, SendAndExecute(stmt, nullptr), 0);
 
-  if (agent)
-    if (int code = RefuseDataAtExec(stmt)) return Fail(stmt, code);
   auto *ds = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
   if (!ds) return Fail(stmt, E_S1001);
   if (int code = BuildParamDataset(stmt, agent ? 1 : 0, ds)) {
@@ -959,4 +969,182 @@ SQLRETURN odbc_Execute(void *object, const ApiArgs &) {
   SQLRETURN rc = ExecuteCheckParams(stmt);
   if (rc != SQL_SUCCESS) return rc;
   return ExecuteLocal(stmt);
+}
+
+// ---- Data at execution with the agent ---------------------------------------------------------
+
+namespace {
+
+// The binding and paramset row of the agent's Dataset cell (column among
+// the parameters that carry a value, row among the rows not ignored).
+bool AgentCell(Stmt *stmt, int32_t column, int32_t row, uint16_t *index, uint64_t *paramRow) {
+  if (column < 0 || row < 0) return false;
+  int32_t k = -1;
+  uint16_t i = 0;
+  for (; i < BoundCount(stmt); ++i)
+    if (ParamClassOf(stmt, i) != PARAM_CLASS_OUT && ++k == column) break;
+  if (i >= BoundCount(stmt)) return false;
+  const BindCtx c = CtxOf(stmt);
+  int64_t left = row;
+  for (uint64_t r = 0; r < c.size; ++r) {
+    if (Ignored(c, r)) continue;
+    if (left-- == 0) {
+      *index = i;
+      *paramRow = r;
+      return true;
+    }
+  }
+  return false;
+}
+
+uint64_t RowsSent(const Stmt *stmt) {
+  const BindCtx c = CtxOf(stmt);
+  uint64_t n = 0;
+  for (uint64_t r = 0; r < c.size; ++r) n += Ignored(c, r) ? 0 : 1;
+  return n;
+}
+
+// UTF-16 piece to UTF-8 for an agent without wide mode. A high surrogate at
+// the end waits for the next piece in *held (0 none), so that a pair split
+// between pieces still becomes one character.
+int NarrowPiece(void **buf, int32_t *len, int32_t *valueType, uint16_t *held) {
+  const auto *in = static_cast<const uint16_t *>(*buf);
+  size_t units = static_cast<size_t>(*len) / 2;
+  uint16_t *joined = nullptr;
+  if (*held) {
+    joined = static_cast<uint16_t *>(malloc((units + 1) * 2));
+    if (!joined) return E_S1001;
+    joined[0] = *held;
+    if (units) memcpy(joined + 1, in, units * 2);
+    in = joined;
+    ++units;
+    *held = 0;
+  }
+  if (units && in[units - 1] >= 0xD800 && in[units - 1] <= 0xDBFF) *held = in[--units];
+  const size_t bytes = utf16_value_bytes(in, units);
+  auto *out = static_cast<uint8_t *>(malloc(bytes ? bytes : 1));
+  if (!out) {
+    free(joined);
+    return E_S1001;
+  }
+  const size_t n = utf16_value_to_utf8(in, units, out, bytes, nullptr);
+  free(joined);
+  free(*buf);
+  *buf = out;
+  *len = static_cast<int32_t>(n);
+  *valueType = VT_CHAR;
+  return 0;
+}
+
+}  // namespace
+
+SQLRETURN ParamDataAgent(Stmt *stmt, void **token) {
+  if (StmtDaeLoad(stmt) != 1) return Fail(stmt, E_S1010);
+  int32_t column = -1, row = -1, count = 0;
+  int16_t *status = nullptr;
+  const int32_t rc = DrvCall<&DrvOps::DRV_ParamData>(stmt->drv, stmt->agentCursor, &column, &row, &status, &count);
+  stmt->pending = rc;
+  if (rc != E_IM922) {
+    // The last value is in and the statement ran (or failed).
+    StmtDaeStore(stmt, 0);
+    return ExecuteFinish(stmt, RowsSent(stmt));
+  }
+  uint16_t index = 0;
+  uint64_t paramRow = 0;
+  if (!AgentCell(stmt, column, row, &index, &paramRow)) {
+    StmtDaeStore(stmt, 0);
+    return Fail(stmt, E_S1000);
+  }
+  stmt->pending = 0;
+  stmt->daeAgentIndex = index;
+  stmt->daeAgentRow = static_cast<int32_t>(paramRow);
+  stmt->daeCounters[0] = 0;  // pieces of this cell
+  stmt->daeCounters[1] = 0;  // a held-back high surrogate
+  if (stmt->rowsProcessed) *stmt->rowsProcessed = paramRow + 1;
+  if (token) *token = stmt->params[index].data;
+  return SQL_NEED_DATA;
+}
+
+SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
+  if (StmtDaeLoad(stmt) != 1) return Fail(stmt, E_S1010);
+  if (length == SQL_DEFAULT_PARAM) return Fail(stmt, E_S1C00);
+  if ((!data && length != SQL_NULL_DATA && length != 0) ||
+      (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
+    return Fail(stmt, E_S1009);
+  if (stmt->daeAgentIndex < 0 || stmt->daeAgentIndex >= BoundCount(stmt)) return Fail(stmt, E_S1010);
+  const ParamBinding &b = stmt->params[stmt->daeAgentIndex];
+  const int16_t cType = b.cType;
+  uint32_t width = 0;
+  int32_t vt = CTypeToValueType(cType, &width);
+  // A value of fixed length comes in one piece.
+  if (stmt->daeCounters[0]++ > 0 && !IsVariable(cType)) return Fail(stmt, E_S1019);
+  if (IsVariable(cType) && (IsBinarySql(b.sqlType) ? cType == SQL_C_CHAR : IsDateTimeSql(b.sqlType))) {
+    // Hexadecimal and date/time text is converted whole when bound; in
+    // pieces it is refused rather than stored as raw text.
+    return Fail(stmt, E_S1C00);
+  }
+  int16_t indicator = 0;
+  int64_t len = length;
+  if (length == SQL_NULL_DATA) {
+    indicator = -1;
+    len = 0;
+  } else if (length == SQL_NTS) {
+    len = cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
+                               : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
+  }
+  if (len > INT32_MAX) return Fail(stmt, E_S1090);
+  void *buf = nullptr;
+  int32_t size = 0;
+  if (indicator == 0) {
+    if (cType == SQL_C_SBIGINT || cType == SQL_C_UBIGINT) {
+      buf = calloc(1, kBigintTextWidth);
+      if (!buf) return Fail(stmt, E_S1001);
+      int64_t v = 0;
+      memcpy(&v, data, sizeof v);
+      if (cType == SQL_C_SBIGINT)
+        snprintf(static_cast<char *>(buf), kBigintTextWidth, "%-*" PRId64, 31, v);
+      else
+        snprintf(static_cast<char *>(buf), kBigintTextWidth, "%-*" PRIu64, 31, static_cast<uint64_t>(v));
+      size = static_cast<int32_t>(kBigintTextWidth);
+      vt = VT_CHAR;
+    } else {
+      size = static_cast<int32_t>(IsVariable(cType) ? len : width);
+      if (size > 0) {
+        buf = malloc(static_cast<size_t>(size));
+        if (!buf) return Fail(stmt, E_S1001);
+        memcpy(buf, data, static_cast<size_t>(size));
+      }
+    }
+    if (vt == VT_WCHAR && NarrowAgent(stmt->conn)) {
+      if (!buf && stmt->daeCounters[1] == 0) {
+        vt = VT_CHAR;
+      } else {
+        if (!buf && !(buf = malloc(2))) return Fail(stmt, E_S1001);
+        if (int code = NarrowPiece(&buf, &size, &vt, &stmt->daeCounters[1])) {
+          free(buf);
+          return Fail(stmt, code);
+        }
+      }
+    }
+  }
+  const int32_t rc = DrvCall<&DrvOps::DRV_PutData>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(vt), indicator,
+                                                   static_cast<const void *>(buf), size);
+  free(buf);
+  if (rc != 0) {
+    StmtGetAgentMsgs(stmt);
+    return Fail(stmt, rc);
+  }
+  return SQL_SUCCESS;
+}
+
+SQLRETURN odbc_ParamData(void *object, const ApiArgs &args) {
+  auto *stmt = static_cast<Stmt *>(object);
+  if (!stmt->conn->cn_hasV2DAE) return ApiNotCapable(object);
+  return ParamDataAgent(stmt, args.ptr<void *>(0));
+}
+
+SQLRETURN odbc_PutData(void *object, const ApiArgs &args) {
+  auto *stmt = static_cast<Stmt *>(object);
+  if (!stmt->conn->cn_hasV2DAE) return ApiNotCapable(object);
+  return PutDataAgent(stmt, args.ptr(0), args.i64(1));
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "dm_db.h"
@@ -18,7 +19,7 @@ using dm_db::Database;
 using dm_db::Rows;
 
 class DmParam : public ::testing::Test {
- protected:
+ public:
   SQLHENV env = SQL_NULL_HENV;
   SQLHDBC dbc = SQL_NULL_HDBC;
   SQLHSTMT st = SQL_NULL_HSTMT;
@@ -495,15 +496,140 @@ TEST_F(DmParamAnsi, DescribeParamDescribesTheColumn) {
   EXPECT_EQ(nullable, SQL_NO_NULLS);
 }
 
-TEST_F(DmParam, DataAtExecutionIsNotCapableYet) {
-  Table("pm_dae", "s varchar2(10)");
-  ASSERT_EQ(Prepare("insert into pm_dae values (?)"), SQL_SUCCESS) << Diag();
-  SQLLEN len = SQL_LEN_DATA_AT_EXEC(3);
-  SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, reinterpret_cast<SQLPOINTER>(1), 0, &len);
-  EXPECT_EQ(SQLExecute(st), SQL_ERROR);
-  EXPECT_EQ(State(), "HYC00");
-  EXPECT_EQ(One("select count(*) from pm_dae"), "0");
+// Data at execution: the pieces of each asked-for value, by token.
+struct Piece {
+  SQLLEN len;  // SQL_NULL_DATA for a NULL piece
+  std::string bytes;
+};
+using Pieces = std::vector<std::vector<Piece>>;  // per token 1, 2, ...
+
+// Answers the driver's requests (token n gets pieces[n-1]) until the
+// statement runs; the tokens asked for in order.
+std::vector<intptr_t> Serve(SQLHSTMT st, const Pieces &pieces, SQLRETURN *last) {
+  std::vector<intptr_t> asked;
+  SQLPOINTER token = nullptr;
+  SQLRETURN rc;
+  while ((rc = SQLParamData(st, &token)) == SQL_NEED_DATA) {
+    const auto t = reinterpret_cast<intptr_t>(token);
+    asked.push_back(t);
+    if (t < 1 || static_cast<size_t>(t) > pieces.size() || asked.size() > 16) break;
+    for (const Piece &p : pieces[static_cast<size_t>(t) - 1]) {
+      SQLRETURN put = SQLPutData(st, const_cast<char *>(p.bytes.data()), p.len);
+      EXPECT_EQ(put, SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+    }
+  }
+  *last = rc;
+  return asked;
 }
+
+std::string U16(std::u16string_view s) { return std::string(reinterpret_cast<const char *>(s.data()), 2 * s.size()); }
+Piece Bytes(const std::string &b) { return {static_cast<SQLLEN>(b.size()), b}; }
+
+// Character, wide and binary values in pieces into VARCHAR2, NVARCHAR2,
+// CLOB and BLOB columns; a surrogate pair split between two pieces stays
+// one character.
+void PiecesIntoColumns(DmParam &t, SQLHSTMT st) {
+  t.Table("pm_dae", "vc varchar2(40), nvc nvarchar2(20), rw raw(8), cl clob, bl blob");
+  ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_dae values (?, ?, ?, ?, ?)", SQL_NTS), SQL_SUCCESS);
+  SQLLEN dae[5] = {SQL_LEN_DATA_AT_EXEC(7), SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(2), SQL_DATA_AT_EXEC,
+                   SQL_LEN_DATA_AT_EXEC(4)};
+  const SQLSMALLINT c[5] = {SQL_C_CHAR, SQL_C_WCHAR, SQL_C_BINARY, SQL_C_WCHAR, SQL_C_BINARY};
+  const SQLSMALLINT q[5] = {SQL_VARCHAR, SQL_WVARCHAR, SQL_VARBINARY, SQL_WLONGVARCHAR, SQL_LONGVARBINARY};
+  for (SQLUSMALLINT i = 0; i < 5; ++i)
+    ASSERT_EQ(SQLBindParameter(st, i + 1, SQL_PARAM_INPUT, c[i], q[i], 40, 0, reinterpret_cast<SQLPOINTER>(i + 1), 0,
+                               &dae[i]),
+              SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  const Pieces pieces = {
+      {Bytes("abc"), Bytes(""), Bytes("defg")},
+      {Bytes(U16(u"x\U0001F600").substr(0, 4)), Bytes(U16(u"\U0001F600").substr(2)), Bytes(U16(u"y"))},
+      {Bytes("\xab"), Bytes("\xcd")},
+      {Bytes(U16(u"h\u00e9l")), Bytes(U16(u"lo"))},
+      {Bytes(std::string("\x00\x01", 2)), Bytes("\x02\xff")},
+  };
+  SQLRETURN last = 0;
+  EXPECT_EQ(Serve(st, pieces, &last), (std::vector<intptr_t>{1, 2, 3, 4, 5}));
+  ASSERT_EQ(last, SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(t.Query("select vc, nvc, rw, cl, bl from pm_dae"),
+            (Rows{{"abcdefg", "x\xF0\x9F\x98\x80y", "ABCD", "h\xC3\xA9llo", "000102FF"}}));
+}
+
+// Three rows ask three times, row by row; a NULL piece gives NULL; the
+// parameters processed follow the row asked for.
+void ThreeRows(DmParam &t, SQLHSTMT st) {
+  t.Table("pm_dae3", "id number(5), s varchar2(20)");
+  ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_dae3 values (?, ?)", SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER ids[3] = {1, 2, 3};
+  SQLLEN lens[3] = {SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(0), SQL_LEN_DATA_AT_EXEC(0)};
+  SQLULEN processed = 0;
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMSET_SIZE, reinterpret_cast<SQLPOINTER>(3), 0);
+  SQLSetStmtAttr(st, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0);
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, reinterpret_cast<SQLPOINTER>(1),
+                             0, lens),
+            SQL_SUCCESS);
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  const char *values[3] = {"one", nullptr, "three"};
+  SQLPOINTER token = nullptr;
+  for (SQLULEN row = 0; row < 3; ++row) {
+    ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA) << row;
+    EXPECT_EQ(token, reinterpret_cast<SQLPOINTER>(1));
+    EXPECT_EQ(processed, row + 1);
+    if (values[row])
+      EXPECT_EQ(SQLPutData(st, const_cast<char *>(values[row]), SQL_NTS), SQL_SUCCESS);
+    else
+      EXPECT_EQ(SQLPutData(st, nullptr, SQL_NULL_DATA), SQL_SUCCESS);
+  }
+  ASSERT_EQ(SQLParamData(st, &token), SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(processed, 3u);
+  EXPECT_EQ(t.Query("select id, s from pm_dae3 order by id"),
+            (Rows{{"1", "one"}, {"2", "<NULL>"}, {"3", "three"}}));
+}
+
+// Both functions are claimed. Out of the dialogue SQLParamData is out of
+// sequence; SQLCancel in the middle ends it and nothing runs; a second piece
+// of a fixed-length value is refused; the statement runs normally afterwards.
+void SequenceAndCancel(DmParam &t, SQLHSTMT st) {
+  for (SQLUSMALLINT f : {SQL_API_SQLPARAMDATA, SQL_API_SQLPUTDATA}) {
+    SQLUSMALLINT claimed = SQL_FALSE;
+    EXPECT_EQ(SQLGetFunctions(t.dbc, f, &claimed), SQL_SUCCESS);
+    EXPECT_EQ(claimed, SQL_TRUE) << f;
+  }
+  t.Table("pm_daec", "n number(5), s varchar2(20)");
+  SQLPOINTER token = nullptr;
+  EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HY010");
+  ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_daec values (?, ?)", SQL_NTS), SQL_SUCCESS);
+  SQLINTEGER n = 5;
+  char s[] = "whole";
+  SQLLEN nLen = SQL_LEN_DATA_AT_EXEC(0), sLen = SQL_LEN_DATA_AT_EXEC(0);
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &n, 0, &nLen), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindParameter(st, 2, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 20, 0, s, 0, &sLen), SQL_SUCCESS);
+
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  EXPECT_EQ(token, &n);
+  EXPECT_EQ(SQLPutData(st, &n, 0), SQL_SUCCESS);
+  EXPECT_EQ(SQLPutData(st, &n, 0), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HY019");
+  EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(st)));
+  EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HY010");
+  EXPECT_EQ(t.One("select count(*) from pm_daec"), "0");
+
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  EXPECT_EQ(SQLPutData(st, &n, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  EXPECT_EQ(token, s);
+  EXPECT_EQ(SQLPutData(st, s, SQL_NTS), SQL_SUCCESS);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  EXPECT_EQ(t.Query("select n, s from pm_daec"), (Rows{{"5", "whole"}}));
+}
+
+TEST_F(DmParam, DataAtExecutionPiecesIntoColumns) { PiecesIntoColumns(*this, st); }
+TEST_F(DmParam, DataAtExecutionForThreeRows) { ThreeRows(*this, st); }
+TEST_F(DmParam, DataAtExecutionSequenceAndCancel) { SequenceAndCancel(*this, st); }
 
 // The ANSI driver: character, numeric and date values and an array.
 TEST_F(DmParamAnsi, CharacterNumbersDatesAndAnArray) {
@@ -534,5 +660,9 @@ TEST_F(DmParamAnsi, WideTextIsNarrowedForTheAgent) {
   ASSERT_EQ(SQLExecute(st), SQL_SUCCESS) << Diag();
   EXPECT_EQ(Query("select s from pm_ansi_w order by s"), (Rows{{"h\xC3\xA9llo"}, {"\xE2\x82\xAC"}}));
 }
+
+TEST_F(DmParamAnsi, DataAtExecutionPiecesIntoColumns) { PiecesIntoColumns(*this, st); }
+TEST_F(DmParamAnsi, DataAtExecutionForThreeRows) { ThreeRows(*this, st); }
+TEST_F(DmParamAnsi, DataAtExecutionSequenceAndCancel) { SequenceAndCancel(*this, st); }
 
 }  // namespace
