@@ -559,11 +559,14 @@ SQLRETURN ReadIpd(RecordRead &r, int16_t field, const Out &o) {
     default:
       break;
   }
-  // The rest: the parameter's description, else the record. Descriptions
-  // carry ODBC 2 date and time types, which the Driver Manager turns into
-  // ODBC 3 ones on SQLDescribeParam but not on descriptor reads: an ODBC 3
-  // application gets them here as SQLDescribeParam gives them.
-  if (const ColDesc *c = r.Description()) {
+  // The rest: what the application set on the record itself (a binding or
+  // a field write gives it a type), else the parameter's description, else
+  // the record. Descriptions carry ODBC 2 date and time types, which the
+  // Driver Manager turns into ODBC 3 ones on SQLDescribeParam but not on
+  // descriptor reads: an ODBC 3 application gets them here as
+  // SQLDescribeParam gives them.
+  const ColDesc *c = rec && rec->conciseType != 0 ? nullptr : r.Description();
+  if (c) {
     ColDesc seen = *c;
     const Conn *conn = r.stmt->conn;
     if ((!conn || !conn->env || conn->env->odbcVersion != SQL_OV_ODBC2) && In(seen.sqlType, 9, 11))

@@ -434,6 +434,25 @@ class DmDescribeParamAnsi : public DmDescribeParam {
 TEST_F(DmDescribeParam, EachMarkerIsDescribedAsItsColumn) { EachMarkerIsItsColumn(); }
 TEST_F(DmDescribeParamAnsi, EachMarkerIsDescribedAsItsColumn) { EachMarkerIsItsColumn(); }
 
+// What the application set on an IPD record, by binding or by a field
+// write, stays; the markers it left alone are described.
+TEST_F(DmDescribeParam, TheApplicationsOwnIpdRecordsAreKept) {
+  ASSERT_EQ(Prepare("update dp_t set p = ?, d = ?, s = ? where n = ?"), SQL_SUCCESS) << Diag();
+  SQLINTEGER v = 1;
+  ASSERT_EQ(SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(Ipd(), 3, SQL_DESC_CONCISE_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CHAR), 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetDescField(Ipd(), 3, SQL_DESC_LENGTH, reinterpret_cast<SQLPOINTER>(7), 0), SQL_SUCCESS);
+  EXPECT_EQ(IpdField(0, SQL_DESC_COUNT), 4);
+  EXPECT_EQ(IpdField(1, SQL_DESC_CONCISE_TYPE), SQL_INTEGER);
+  EXPECT_EQ(IpdField(3, SQL_DESC_CONCISE_TYPE), SQL_CHAR);
+  EXPECT_EQ(IpdField(3, SQL_DESC_LENGTH), 7);
+  for (SQLUSMALLINT left : {2, 4}) {
+    ParamShape want = Column(left == 2 ? "dp_t.d" : "dp_t.n");
+    want.nullable = SQL_NULLABLE;
+    EXPECT_EQ(FromIpd(left), want) << "record " << left;
+  }
+}
+
 TEST_F(DmDescribeParam, WhatTheAnalysisCannotServeKeepsTheDefault) {
   const ParamShape fallback{SQL_VARCHAR, 0, SQL_NULLABLE_UNKNOWN, 255};
   const char *cases[] = {
