@@ -70,13 +70,17 @@ void WriteOdbcini(const std::string &path, const std::vector<Dsn> &extra) {
 // In a sanitizer build the drivers need the sanitizer's runtime loaded first:
 // the programs the tests start (python3, isql, sh) get it preloaded. Their
 // own leaks at exit are not the driver's, so only this process (whose options
-// were read at its start) checks for leaks.
+// were read at its start) checks for leaks. libstdc++ is preloaded beside the
+// runtime: python3 does not link it, and the runtime must find its
+// __cxa_throw at start or the stand-in's first C++ exception aborts. The
+// runtime's string checks stay off there: iusql itself copies overlapping
+// strings.
 void PreloadSanitizer() {
 #ifdef KVD_SANITIZER_RUNTIME
   if (!*KVD_SANITIZER_RUNTIME) return;
-  setenv("LD_PRELOAD", KVD_SANITIZER_RUNTIME, 1);
+  setenv("LD_PRELOAD", (std::string(KVD_SANITIZER_RUNTIME) + " libstdc++.so.6").c_str(), 1);
   const char *old = std::getenv("ASAN_OPTIONS");
-  std::string opts = std::string(old && *old ? old : "") + (old && *old ? ":" : "") + "detect_leaks=0";
+  std::string opts = std::string(old && *old ? old : "") + (old && *old ? ":" : "") + "detect_leaks=0:replace_str=0";
   setenv("ASAN_OPTIONS", opts.c_str(), 1);
 #endif
 }

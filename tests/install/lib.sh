@@ -15,10 +15,12 @@ fail() {
 
 # Runs a program not built here (isql, node) that loads the drivers: in a
 # sanitizer build with the sanitizer's runtime preloaded, as the drivers
-# need; the program's own leaks at exit are not the driver's.
+# need; the program's own leaks at exit are not the driver's (and isql copies
+# overlapping strings itself); libstdc++ comes first for programs that do
+# not link it, so that the runtime finds its exception entry points.
 DRIVER_ENV=()
 if [ -n "${KVD_SANITIZER_RUNTIME:-}" ]; then
-  DRIVER_ENV=("LD_PRELOAD=$KVD_SANITIZER_RUNTIME" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0")
+  DRIVER_ENV=("LD_PRELOAD=$KVD_SANITIZER_RUNTIME libstdc++.so.6" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0:replace_str=0")
 fi
 with_drivers() { env "${DRIVER_ENV[@]}" "$@"; }
 

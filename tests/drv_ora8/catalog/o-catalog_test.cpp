@@ -238,6 +238,7 @@ TEST_F(CatalogTest, TypeInfoRowByRowEqualsOneBlock) {
   ASSERT_EQ(0, DrvCall<&DrvOps::DRV_DescribeColumns>(&drv, cur, &n, &cols));
   EXPECT_EQ(n, 19);
   EXPECT_STREQ(cols[0].name, "TYPE_NAME");
+  ColDescFree(cols, n);
   EXPECT_TRUE(All(cur, {1}).empty());
   Free(cur);
 }

@@ -43,6 +43,7 @@ class ChunkTest : public FetchTest, public ::testing::WithParamInterface<bool> {
       ASSERT_EQ(0, DrvCall<&DrvOps::DRV_SetInfo>(&drv, cur, InfoStmtOption(3), &maxLength));
     }
     AgentCursor *ac = Agent_Cursor(cur);
+    DatasetFree(rows.get());  // a test may fetch again
     ASSERT_EQ(0, DatasetFromColDescs(ac->cols, ac->colCount, 4, rows.get()));
     int end = 0;
     ASSERT_EQ(0, DB_Fetch(ac->dbCurs, rows.get(), 0, &end)) << Errors(cur);
