@@ -1184,8 +1184,9 @@ SQLRETURN ParamDataAgent(Stmt *stmt, void **token) {
   return SQL_NEED_DATA;
 }
 
-SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
-  if (StmtDaeLoad(stmt) != 1) return Fail(stmt, E_S1010);
+namespace {
+
+SQLRETURN PutPiece(Stmt *stmt, const void *data, int64_t length) {
   if (length == SQL_DEFAULT_PARAM) return Fail(stmt, E_S1C00);
   if ((!data && length != SQL_NULL_DATA && length != 0) ||
       (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
@@ -1272,6 +1273,21 @@ SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
     return Fail(stmt, rc);
   }
   return SQL_SUCCESS;
+}
+
+}  // namespace
+
+// A piece that fails ends the dialogue, as it does for the Driver Manager:
+// the statement is back as before its execution and nothing runs.
+SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
+  if (StmtDaeLoad(stmt) != 1) return Fail(stmt, E_S1010);
+  const SQLRETURN rc = PutPiece(stmt, data, length);
+  if (rc == SQL_ERROR) {
+    StmtDaeStore(stmt, 0);
+    stmt->daeAgentIndex = -1;
+    DaeTextDrop(stmt);
+  }
+  return rc;
 }
 
 SQLRETURN odbc_ParamData(void *object, const ApiArgs &args) {

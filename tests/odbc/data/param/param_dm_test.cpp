@@ -587,8 +587,9 @@ void ThreeRows(DmParam &t, SQLHSTMT st) {
 }
 
 // Both functions are claimed. Out of the dialogue SQLParamData is out of
-// sequence; SQLCancel in the middle ends it and nothing runs; a second piece
-// of a fixed-length value is refused; the statement runs normally afterwards.
+// sequence; a second piece of a fixed-length value (HY019) or
+// SQL_DEFAULT_PARAM (HYC00) ends it, and so does SQLCancel in the middle;
+// nothing runs; the statement runs normally afterwards.
 void SequenceAndCancel(DmParam &t, SQLHSTMT st) {
   for (SQLUSMALLINT f : {SQL_API_SQLPARAMDATA, SQL_API_SQLPUTDATA}) {
     SQLUSMALLINT claimed = SQL_FALSE;
@@ -612,6 +613,19 @@ void SequenceAndCancel(DmParam &t, SQLHSTMT st) {
   EXPECT_EQ(SQLPutData(st, &n, 0), SQL_SUCCESS);
   EXPECT_EQ(SQLPutData(st, &n, 0), SQL_ERROR);
   EXPECT_EQ(t.State(), "HY019");
+  EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HY010");
+
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  EXPECT_EQ(SQLPutData(st, &n, SQL_DEFAULT_PARAM), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HYC00");
+  EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
+  EXPECT_EQ(t.State(), "HY010");
+
+  ASSERT_EQ(SQLExecute(st), SQL_NEED_DATA) << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  ASSERT_EQ(SQLParamData(st, &token), SQL_NEED_DATA);
+  EXPECT_EQ(SQLPutData(st, &n, 0), SQL_SUCCESS);
   EXPECT_TRUE(SQL_SUCCEEDED(SQLCancel(st)));
   EXPECT_EQ(SQLParamData(st, &token), SQL_ERROR);
   EXPECT_EQ(t.State(), "HY010");
