@@ -368,8 +368,9 @@ int32_t DB_Bind(DB_Curs *c) {
     if (rc) return rc;
   }
   c->paramBindCount = params;
-  uint16_t position = 0;
-  for (uint16_t j = 0; j < params; ++j) c->paramBinds[j].position = IsLobTarget(c, j) ? 0 : ++position;
+  // A rebuilt statement keeps each marker's place (a LOB target's flag
+  // stands where its marker stood), so positions are the markers' own.
+  for (uint16_t j = 0; j < params; ++j) c->paramBinds[j].position = IsLobTarget(c, j) ? 0 : static_cast<uint16_t>(j + 1);
   if (rows == 1 || AnyRowByRow(c)) return BindRow(c, 0);
   return BindArrays(c);
 }

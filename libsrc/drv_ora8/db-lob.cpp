@@ -509,19 +509,6 @@ int32_t db_RebuildDMLStmt(DB_Curs *c, const char *text, std::string *out) {
   for (const SqlToken &t : tk)
     if (IsWord(text, t, "RETURNING") || IsWord(text, t, "RETURN")) return 0;
   const std::vector<int> targets = db_MarkerTargets(c, text, tk);
-  // Markers first counted: the flags of the LOB targets follow the others.
-  uint16_t markers = 0, lobs = 0;
-  {
-    std::vector<bool> seen(c->resultDescCount, false);
-    for (size_t j = 0; j < tk.size(); ++j) {
-      if (tk[j].kind != SqlToken::kMarker) continue;
-      ++markers;
-      if (targets[j] >= 0 && !seen[targets[j]]) {
-        seen[targets[j]] = true;
-        ++lobs;
-      }
-    }
-  }
   std::string s;
   size_t copied = 0;
   uint16_t count = 0, replaced = 0;
@@ -534,14 +521,16 @@ int32_t db_RebuildDMLStmt(DB_Curs *c, const char *text, std::string *out) {
     if (target >= 0 && c->resultDescs[target].paramNumber == 0) {
       OciColDesc &d = c->resultDescs[target];
       ++replaced;
-      // A NULL value stays NULL: its flag (bound per row) is NULL too.
-      s += "CASE WHEN :" + std::to_string(markers - lobs + replaced) + " IS NULL THEN NULL ELSE ";
+      // A NULL value stays NULL: its flag (bound per row) is NULL too. The
+      // flag takes the marker's own place: OCI binds by the order in which
+      // placeholders appear, so every placeholder keeps its marker's number.
+      s += "CASE WHEN :" + std::to_string(count) + " IS NULL THEN NULL ELSE ";
       s += d.oraType == SQLT_BLOB ? "EMPTY_BLOB()" : "EMPTY_CLOB()";
       s += " END";
       d.paramNumber = count;
       d.lobOrdinal = replaced;
     } else {
-      s += ":" + std::to_string(count - replaced);
+      s += ":" + std::to_string(count);
     }
   }
   s.append(text + copied);
@@ -772,7 +761,7 @@ int32_t db_BindLOBReturning(DB_Curs *c, uint16_t ordinary, const Dataset *params
     if (d->paramNumber > params->columns || static_cast<int32_t>(row) >= params->rows) return E_S1000;
     rec.flagInd = params->cols[d->paramNumber - 1].indicators[row] == kIndNull ? -1 : 0;
     static char kFlag[] = "1";
-    sword st = OCIBindByPos(c->stmt, &rec.flagBind, errhp, static_cast<ub4>(ordinary + 1 + i), kFlag, 1, SQLT_CHR,
+    sword st = OCIBindByPos(c->stmt, &rec.flagBind, errhp, static_cast<ub4>(d->paramNumber), kFlag, 1, SQLT_CHR,
                             &rec.flagInd, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
     if (st == OCI_SUCCESS)
       st = OCIBindByPos(c->stmt, &c->lobBinds[i], errhp, static_cast<ub4>(ordinary + n + 1 + i), nullptr, 8,

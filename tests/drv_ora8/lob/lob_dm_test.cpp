@@ -261,9 +261,10 @@ TEST_P(DmLob, ParametersWriteLobsExactly) {
     }
     Exec("delete from lt");
     // A literal with a colon and digits stays as it is; the LOB markers
-    // are written through locators, the others bound as usual.
+    // are written through locators, the others bound as usual, each in its
+    // own place (an id other than the flag's "1" shows a shifted bind).
     SQLLEN idLen = 0, cLen = static_cast<SQLLEN>(text.size()), bLen = static_cast<SQLLEN>(bytes.size());
-    SQLINTEGER id = 1;
+    SQLINTEGER id = 7;
     std::u16string wide = Utf16(text);
     SQLLEN wLen = static_cast<SQLLEN>(wide.size() * 2);
     SQLFreeStmt(stmt, SQL_CLOSE);
@@ -285,9 +286,9 @@ TEST_P(DmLob, ParametersWriteLobsExactly) {
     }
     Exec("insert into lt (id, nc) values (2, '10:30')");
     bool isNull = true;
-    EXPECT_EQ(text, ReadBack(*this, "select c from lt where id = 1", SQL_C_CHAR, &isNull));
-    EXPECT_EQ(bytes, ReadBack(*this, "select b from lt where id = 1", SQL_C_BINARY, &isNull));
-    EXPECT_EQ(text, ReadBack(*this, "select nc from lt where id = 1", SQL_C_CHAR, &isNull));
+    EXPECT_EQ(text, ReadBack(*this, "select c from lt where id = 7", SQL_C_CHAR, &isNull));
+    EXPECT_EQ(bytes, ReadBack(*this, "select b from lt where id = 7", SQL_C_BINARY, &isNull));
+    EXPECT_EQ(text, ReadBack(*this, "select nc from lt where id = 7", SQL_C_CHAR, &isNull));
     EXPECT_EQ("10:30", ReadBack(*this, "select nc from lt where id = 2", SQL_C_CHAR, &isNull));
 
     // An UPDATE of three rows writes the value into all three.
