@@ -80,7 +80,7 @@ void PreloadSanitizer() {
   if (!*KVD_SANITIZER_RUNTIME) return;
   setenv("LD_PRELOAD", (std::string(KVD_SANITIZER_RUNTIME) + " libstdc++.so.6").c_str(), 1);
   const char *old = std::getenv("ASAN_OPTIONS");
-  std::string opts = std::string(old && *old ? old : "") + (old && *old ? ":" : "") + "detect_leaks=0:replace_str=0";
+  std::string opts = std::string(old && *old ? old : "") + (old && *old ? ":" : "") + "detect_leaks=0:replace_str=0:intercept_strlen=0:intercept_strchr=0:intercept_strndup=0";
   setenv("ASAN_OPTIONS", opts.c_str(), 1);
 #endif
 }

@@ -20,7 +20,7 @@ fail() {
 # not link it, so that the runtime finds its exception entry points.
 DRIVER_ENV=()
 if [ -n "${KVD_SANITIZER_RUNTIME:-}" ]; then
-  DRIVER_ENV=("LD_PRELOAD=$KVD_SANITIZER_RUNTIME libstdc++.so.6" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0:replace_str=0")
+  DRIVER_ENV=("LD_PRELOAD=$KVD_SANITIZER_RUNTIME libstdc++.so.6" "ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0:replace_str=0:intercept_strlen=0:intercept_strchr=0:intercept_strndup=0")
 fi
 with_drivers() { env "${DRIVER_ENV[@]}" "$@"; }
 
