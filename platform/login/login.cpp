@@ -159,8 +159,11 @@ int Prompt(const char *description, const char *in, char **out) {
   std::string line;
   if (!ReadLine(tty.fd, &line)) return 0;
   if (!line.empty()) user = line;
-  Write(tty.fd, "Password: ");
+  // Echo goes off before the prompt shows: switching it flushes what was
+  // typed ahead, so a password typed as soon as the prompt appears is never
+  // lost and the read never waits for a line that was already sent.
   tty.Echo(false);
+  Write(tty.fd, "Password: ");
   std::string password;
   const bool ok = ReadLine(tty.fd, &password);
   tty.Echo(true);

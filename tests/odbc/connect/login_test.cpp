@@ -1,6 +1,7 @@
 // The login prompt library: scripted answers, no prompt without a window or
 // a controlling terminal, and the prompt itself on a pseudo-terminal.
 #include <poll.h>
+#include <signal.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -96,12 +97,15 @@ TEST_F(LoginTest, PromptsForUserAndPasswordOnTheTerminal) {
   std::string answer;
   char buf[512];
   ssize_t n;
-  while ((n = read(result[0], buf, sizeof buf)) > 0) answer.append(buf, static_cast<size_t>(n));
+  // A prompt that lost the password would wait for ever: give up after 10 s.
+  for (pollfd r{result[0], POLLIN, 0}; poll(&r, 1, 10000) > 0 && (n = read(result[0], buf, sizeof buf)) > 0;)
+    answer.append(buf, static_cast<size_t>(n));
   close(result[0]);
   // Whatever the terminal still shows: the password was not echoed.
   pollfd p{master, POLLIN, 0};
   while (poll(&p, 1, 100) > 0 && (n = read(master, buf, sizeof buf)) > 0) seen.append(buf, static_cast<size_t>(n));
   close(master);
+  if (answer.empty()) kill(pid, SIGKILL);
   int status = 0;
   waitpid(pid, &status, 0);
   EXPECT_EQ(answer, "1:DSN=x;FBS=5;UID=scott;PWD={s;ecret}}}");
