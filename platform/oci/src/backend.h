@@ -114,4 +114,10 @@ int be_describe_object(BeConn* c, const std::string& schema, const std::string& 
                        bool* is_view, std::string* real_schema, std::string* real_name,
                        std::vector<BeColumnInfo>* cols, DlError* err);
 
+// True when a table's column (by name, or by place when name is empty) is
+// declared NUMBER or FLOAT; s gives the connection. schema "" is the
+// session's own.
+bool be_column_is_number(BeStmt* s, const std::string& schema, const std::string& table,
+                         const std::string& column, int index);
+
 }  // namespace ocl
