@@ -99,6 +99,8 @@ void be_describe(BeStmt* s, const DlStatement* st, int col, DlColType* type, std
 void be_column_origin(BeStmt* s, int col, std::string* schema, std::string* table,
                       std::string* column);
 int be_bind(BeStmt* s, int param, const BeValue& v, DlError* err);
+// Checks what only the compiled statement tells (LONG in a set operation).
+int be_check_compiled(BeStmt* s, const DlStatement* st, DlError* err);
 void be_clear_bindings(BeStmt* s);
 
 // ---- Catalog -----------------------------------------------------------------

@@ -596,6 +596,10 @@ int be_bind(BeStmt* s, int param, const BeValue& v, DlError* err) {
 
 void be_clear_bindings(BeStmt* s) { sqlite3_clear_bindings(s->st); }
 
+int be_check_compiled(BeStmt* s, const DlStatement* st, DlError* err) {
+  return dl_check_set_operation(st, s->st, err);
+}
+
 // ---- Catalog -----------------------------------------------------------------
 
 int be_describe_object(BeConn* c, const std::string& schema_in, const std::string& name,

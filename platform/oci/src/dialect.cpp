@@ -3413,6 +3413,27 @@ static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, i
   }
 }
 
+int dl_check_set_operation(const DlStatement* st, sqlite3_stmt* stmt, DlError* err) {
+  if (!st || st->member_items.empty()) return 0;
+  auto has_long = [&](const std::vector<DlItem>& items, sqlite3_stmt* s) {
+    for (int c = 0; c < sqlite3_column_count(s); ++c) {
+      DlColType t;
+      dl_describe_member_type(st, items, true, s, c, &t, nullptr);
+      if (t.type == DL_T_LONG || t.type == DL_T_LONG_RAW) return true;
+    }
+    return false;
+  };
+  bool found = has_long(st->items, stmt);
+  for (size_t i = 0; !found && i < st->member_items.size() && i < st->member_sql.size(); ++i) {
+    sqlite3_stmt* alone = nullptr;
+    if (sqlite3_prepare_v2(sqlite3_db_handle(stmt), st->member_sql[i].c_str(), -1, &alone, nullptr) == SQLITE_OK &&
+        alone)
+      found = has_long(st->member_items[i], alone);
+    sqlite3_finalize(alone);
+  }
+  return found ? dl_set_error(err, 997) : 0;
+}
+
 // The type of column col as one member's select list gives it; the first
 // member also has the statement's declared column types to fall back on,
 // the others report DL_T_UNKNOWN where only those could tell.

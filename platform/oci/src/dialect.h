@@ -236,6 +236,10 @@ int dl_register_dictionary(sqlite3* db);
 void dl_describe_column(const DlStatement* st, sqlite3_stmt* stmt, int col,
                         DlColType* out, std::string* name);
 
+// A compound query (UNION, INTERSECT, MINUS) whose members select a LONG or
+// LONG RAW column: ORA-00997, as Oracle refuses it. Returns 0 or the error.
+int dl_check_set_operation(const DlStatement* st, sqlite3_stmt* stmt, DlError* err);
+
 // --- Value forms ---
 
 // Oracle's text form of a number: at most 40 characters, ".5", "-.5", "100",

@@ -110,6 +110,11 @@ int compile(Stmt* st, Session* s, Error* e) {
     err_from(e, d);
     return rc;
   }
+  if (int rc = be_check_compiled(b, &st->dl, &d)) {
+    be_finalize(b);
+    err_from(e, d);
+    return rc;
+  }
   st->be = b;
   st->be_session = s;
   s->compiled.insert(st);

@@ -1187,3 +1187,26 @@ TEST(DialectValues, DecltypesRoundTrip) {
 }
 
 }  // namespace
+
+TEST_F(DialectDb, LongInASetOperationIsRefused) {
+  ASSERT_EQ(0, run("create table lt (l long, r long raw, v varchar2(10))"));
+  struct Case {
+    const char* sql;
+    int code;
+  } cases[] = {
+      {"select l from lt union select v from lt", 997},
+      {"select v from lt union all select l from lt", 997},
+      {"select v, r from lt minus select v, null from lt", 997},
+      {"select v from lt intersect select v from lt", 0},
+      {"select l, r from lt", 0},
+  };
+  for (const Case& c : cases) {
+    DlStatement st;
+    DlError err;
+    ASSERT_EQ(0, dl_translate(c.sql, std::strlen(c.sql), &ses_, &st, &err)) << c.sql << ": " << err.message;
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, st.sql.c_str(), -1, &s, nullptr)) << c.sql;
+    EXPECT_EQ(c.code, dl_check_set_operation(&st, s, &err)) << c.sql;
+    sqlite3_finalize(s);
+  }
+}
