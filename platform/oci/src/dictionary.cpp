@@ -410,6 +410,13 @@ void rows_objects(sqlite3* db, const Filter& f, std::vector<Row>* out) {
       if (!f.wants(o.owner, o.name)) continue;
       out->push_back({text(o.owner), text(o.name), text(o.type), num(object_id(o.owner, o.name)), text("VALID")});
     }
+    // Stored procedures, functions and packages.
+    each_row(db, "SELECT NAME, TYPE, STATUS FROM " + qid(s) + ".\"ORA$PLSQL\" ORDER BY NAME, TYPE", [&](sqlite3_stmt* st) {
+      const std::string name = col_text(st, 0), type = col_text(st, 1);
+      if (!f.wants(s, name)) return;
+      const int64_t id = object_id(s, type == "PACKAGE BODY" ? name + " BODY" : name);
+      out->push_back({text(s), text(name), text(type), num(id), text(col_text(st, 2))});
+    });
     // Key indexes answer to their constraint's name.
     for (const Object& o : objects(db, s, false)) {
       if (o.type != "TABLE") continue;
@@ -578,6 +585,29 @@ void rows_col_privs_recd(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   });
 }
 
+// The arguments of stored units: a packaged subprogram's rows carry the
+// package's OBJECT_ID.
+void rows_arguments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner != s) continue;
+    std::string sql = "SELECT UNIT, OBJECT_NAME, PACKAGE_NAME, ARGUMENT_NAME, POSITION, DATA_LEVEL, DATA_TYPE, IN_OUT, "
+                      "DATA_LENGTH, DATA_PRECISION, DATA_SCALE, RADIX, OVERLOAD, SUBPROGRAM_ID, SEQUENCE, DEFAULTED FROM " +
+                      qid(s) + ".\"ORA$ARGS\"";
+    if (f.name) sql += " WHERE OBJECT_NAME = " + qstr(*f.name);
+    each_row(db, sql + " ORDER BY UNIT, SUBPROGRAM_ID, SEQUENCE", [&](sqlite3_stmt* st) {
+      auto cell = [&](int i) {
+        switch (sqlite3_column_type(st, i)) {
+          case SQLITE_NULL: return null();
+          case SQLITE_INTEGER: return num(sqlite3_column_int64(st, i));
+          default: return text(col_text(st, i));
+        }
+      };
+      out->push_back({text(s), cell(1), cell(2), num(object_id(s, col_text(st, 0))), cell(3), cell(4), cell(5), cell(6),
+                      cell(7), cell(8), cell(9), cell(10), cell(11), cell(12), cell(13), cell(14), cell(15)});
+    });
+  }
+}
+
 void rows_none(sqlite3*, const Filter&, std::vector<Row>*) {}
 
 const std::vector<View>& views() {
@@ -619,8 +649,9 @@ const std::vector<View>& views() {
       {"ALL_ARGUMENTS",
        {{"OWNER", N30}, {"OBJECT_NAME", N30}, {"PACKAGE_NAME", N30}, {"OBJECT_ID", "NUMBER"}, {"ARGUMENT_NAME", N30},
         {"POSITION", "NUMBER"}, {"DATA_LEVEL", "NUMBER"}, {"DATA_TYPE", N30}, {"IN_OUT", "VARCHAR2(9)"},
-        {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"RADIX", "NUMBER"}},
-       0, 1, rows_none},
+        {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"RADIX", "NUMBER"},
+        {"OVERLOAD", "VARCHAR2(40)"}, {"SUBPROGRAM_ID", "NUMBER"}, {"SEQUENCE", "NUMBER"}, {"DEFAULTED", "VARCHAR2(1)"}},
+       0, 1, rows_arguments},
       {"ALL_TAB_PRIVS",
        {{"GRANTOR", N30}, {"GRANTEE", N30}, {"TABLE_SCHEMA", N30}, {"TABLE_NAME", N30}, {"PRIVILEGE", "VARCHAR2(40)"},
         {"GRANTABLE", "VARCHAR2(3)"}},

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "oci_int.h"
+#include "plsql.h"
 
 namespace ocl {
 
@@ -63,6 +65,49 @@ int translate(Stmt* st, Session* s, Error* e) {
   stmt_uncompile(st);
   st->dl = DlStatement{};
   st->dl_err = DlError{};
+  st->pl.reset();
+  st->pl_ddl = false;
+  if (PlTextKind pk = pl_text_kind(st->text); pk != PT_NONE && pk != PT_BLOCK) {
+    // Stored code and anonymous blocks go to the interpreter.
+    st->ret = Returning{};
+    st->translated = true;
+    st->translated_for = s;
+    st->described = false;
+    st->cols.clear();
+    free_params(st);
+    st->dl_rc = 0;
+    if (pk == PT_BLOCK) {
+      auto u = pl_parse(st->text, &st->dl_err);
+      bool declare = false;
+      for (size_t i = 0; i < st->text.size(); ++i)
+        if (!std::isspace(static_cast<unsigned char>(st->text[i]))) {
+          declare = std::toupper(static_cast<unsigned char>(st->text[i])) == 'D';
+          break;
+        }
+      st->dl.kind = declare ? DL_DECLARE : DL_BEGIN;
+      if (!u->ok) {
+        st->dl_rc = 6550;
+        st->dl_err.code = 6550;
+        std::snprintf(st->dl_err.message, sizeof st->dl_err.message, "%s", u->error.c_str());
+        err_from(e, st->dl_err);
+        return st->dl_rc;
+      }
+      int pos = 0;
+      for (const std::string& n : u->binds) {
+        DlBind b;
+        std::snprintf(b.name, sizeof b.name, "%s", n.c_str());
+        b.position = ++pos;
+        st->dl.binds.push_back(b);
+      }
+      st->dl.position_count = pos;
+      st->pl = std::move(u);
+    } else {
+      st->dl.kind = pk == PT_CREATE ? DL_CREATE : DL_DROP;
+      st->dl.ddl = true;
+      st->pl_ddl = true;
+    }
+    return 0;
+  }
   std::string stripped;
   if (split_returning(st->text, &stripped, &st->ret)) {
     st->dl_rc = dl_translate(stripped.data(), stripped.size(), s ? &s->dl : nullptr, &st->dl,
@@ -523,6 +568,56 @@ int run_other(Session* s, Stmt* st, Error* e) {
 
 }  // namespace
 
+int stmt_bind_input(Bind* b, ub4 iter, BeValue* v, Error* e) { return bind_value(b, iter, v, e); }
+
+int stmt_bind_output(Bind* b, const BeValue& v, const DlColType& meta, Error* e, ub4 iter) {
+  return put_out_bind(b, v, meta, e, iter);
+}
+
+Bind* stmt_find_bind(Stmt* st, int position, const std::string& name) { return find_bind(st, position, name); }
+
+void stmt_adopt_cursor(Stmt* st, Session* s, const std::string& text, DlStatement&& dl, BeStmt* be,
+                       bool has_row) {
+  drop_job(st);
+  stmt_uncompile(st);
+  reset_exec_state(st);
+  for (Define* d : st->defines) delete d;
+  st->defines.clear();
+  st->text = text;
+  st->pl.reset();
+  st->pl_ddl = false;
+  st->ret = Returning{};
+  st->dl = std::move(dl);
+  st->dl_rc = 0;
+  st->translated = true;
+  st->translated_for = s;
+  st->prepared = true;
+  st->be = be;
+  st->be_session = s;
+  s->compiled.insert(st);
+  st->exec_session = s;
+  st->fo_epoch = s->fo_epoch;
+  st->described = false;
+  describe(st);
+  st->executed = true;
+  st->has_row = has_row;
+  st->eof = !has_row;
+}
+
+void stmt_unopened_cursor(Stmt* st) {
+  drop_job(st);
+  stmt_uncompile(st);
+  reset_exec_state(st);
+  st->dl = DlStatement{};
+  st->pl.reset();
+  st->pl_ddl = false;
+  st->translated = false;
+  st->prepared = true;
+  st->described = false;
+  st->cols.clear();
+  free_params(st);
+}
+
 bool session_has_open_cursor(Session* s) {
   for (Stmt* st : s->compiled)
     if (st->executed && !st->eof && st->be && st->be_session == s && is_query(st)) return true;
@@ -601,6 +696,18 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   bool query = is_query(st);
   if (iters == 0 && !query) return err_set(e, 24333);
   reset_exec_state(st);
+  if (st->pl_ddl) {
+    close_cursors(s, st);
+    int rc = pl_run_ddl(s, st->text, e);
+    if (rc && rc != 24344) return OCI_ERROR;
+    st->executed = true;
+    return rc == 24344 ? OCI_SUCCESS_WITH_INFO : f;
+  }
+  if (st->pl) {
+    if (pl_execute(s, st, e, iters, rowoff, mode)) return OCI_ERROR;
+    st->executed = true;
+    return f;
+  }
 
   int rc = 0;
   if (query) {
