@@ -236,7 +236,11 @@ TEST_P(DirectHandles, BusyStatementRules) {
   EXPECT_EQ(fake::LiveConnections(), 0);
 }
 
-TEST_P(DirectHandles, FunctionsNotBuiltAnswerErrorNeverSuccess) {
+// A statement with nothing prepared or executed: a call that needs a
+// cursor or a prepared statement refuses with the sequence error; one that
+// SQLGetFunctions does not claim answers HYC00. A regression that answers
+// success, or HYC00 for a function claimed, shows here.
+TEST_P(DirectHandles, CallsOutOfSequenceAnswerTheirSequenceError) {
   if (!Fake()) GTEST_SKIP() << "needs statements";
   SQLHENV env = drv().AllocEnv(SQL_OV_ODBC3);
   SQLHDBC dbc = drv().AllocDbc(env);
@@ -246,15 +250,28 @@ TEST_P(DirectHandles, FunctionsNotBuiltAnswerErrorNeverSuccess) {
   SQLLEN ind = 0;
   struct Case {
     const char *what;
+    SQLUSMALLINT id;
     SQLRETURN rc;
-  } cases[] = {
-      {"SQLFetch", KVD_FN(drv(), SQLFetch)(stmt)},
-      {"SQLExecute", KVD_FN(drv(), SQLExecute)(stmt)},
-      {"SQLGetData", KVD_FN(drv(), SQLGetData)(stmt, 1, SQL_C_CHAR, buf, sizeof buf, &ind)},
-      {"SQLBulkOperations", KVD_FN(drv(), SQLBulkOperations)(stmt, SQL_ADD)},
-      {"SQLSetPos", KVD_FN(drv(), SQLSetPos)(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE)},
+    std::string state;
   };
-  for (const Case &c : cases) EXPECT_NE(c.rc, SQL_SUCCESS) << c.what;
+  auto call = [&](const char *what, SQLUSMALLINT id, SQLRETURN rc) {
+    return Case{what, id, rc, State(SQL_HANDLE_STMT, stmt)};
+  };
+  const Case cases[] = {
+      call("SQLFetch", SQL_API_SQLFETCH, KVD_FN(drv(), SQLFetch)(stmt)),
+      call("SQLExecute", SQL_API_SQLEXECUTE, KVD_FN(drv(), SQLExecute)(stmt)),
+      call("SQLGetData", SQL_API_SQLGETDATA,
+           KVD_FN(drv(), SQLGetData)(stmt, 1, SQL_C_CHAR, buf, sizeof buf, &ind)),
+      call("SQLBulkOperations", SQL_API_SQLBULKOPERATIONS, KVD_FN(drv(), SQLBulkOperations)(stmt, SQL_ADD)),
+      call("SQLSetPos", SQL_API_SQLSETPOS,
+           KVD_FN(drv(), SQLSetPos)(stmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE)),
+  };
+  for (const Case &c : cases) {
+    SQLUSMALLINT claimed = SQL_FALSE;
+    ASSERT_EQ(KVD_FN(drv(), SQLGetFunctions)(dbc, c.id, &claimed), SQL_SUCCESS) << c.what;
+    EXPECT_EQ(c.rc, SQL_ERROR) << c.what;
+    EXPECT_EQ(c.state, claimed ? "HY010" : "HYC00") << c.what;
+  }
   EXPECT_EQ(drv().FreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
 }
 

@@ -99,6 +99,8 @@ void be_describe(BeStmt* s, const DlStatement* st, int col, DlColType* type, std
 void be_column_origin(BeStmt* s, int col, std::string* schema, std::string* table,
                       std::string* column);
 int be_bind(BeStmt* s, int param, const BeValue& v, DlError* err);
+// Checks what only the compiled statement tells (LONG in a set operation).
+int be_check_compiled(BeStmt* s, const DlStatement* st, DlError* err);
 void be_clear_bindings(BeStmt* s);
 
 // ---- Catalog -----------------------------------------------------------------
@@ -113,5 +115,11 @@ struct BeColumnInfo {
 int be_describe_object(BeConn* c, const std::string& schema, const std::string& name,
                        bool* is_view, std::string* real_schema, std::string* real_name,
                        std::vector<BeColumnInfo>* cols, DlError* err);
+
+// True when a table's column (by name, or by place when name is empty) is
+// declared NUMBER or FLOAT; s gives the connection. schema "" is the
+// session's own.
+bool be_column_is_number(BeStmt* s, const std::string& schema, const std::string& table,
+                         const std::string& column, int index);
 
 }  // namespace ocl

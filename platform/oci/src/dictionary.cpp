@@ -410,6 +410,13 @@ void rows_objects(sqlite3* db, const Filter& f, std::vector<Row>* out) {
       if (!f.wants(o.owner, o.name)) continue;
       out->push_back({text(o.owner), text(o.name), text(o.type), num(object_id(o.owner, o.name)), text("VALID")});
     }
+    // Stored procedures, functions and packages.
+    each_row(db, "SELECT NAME, TYPE, STATUS FROM " + qid(s) + ".\"ORA$PLSQL\" ORDER BY NAME, TYPE", [&](sqlite3_stmt* st) {
+      const std::string name = col_text(st, 0), type = col_text(st, 1);
+      if (!f.wants(s, name)) return;
+      const int64_t id = object_id(s, type == "PACKAGE BODY" ? name + " BODY" : name);
+      out->push_back({text(s), text(name), text(type), num(id), text(col_text(st, 2))});
+    });
     // Key indexes answer to their constraint's name.
     for (const Object& o : objects(db, s, false)) {
       if (o.type != "TABLE") continue;
@@ -436,13 +443,35 @@ void each_table(sqlite3* db, const Filter& f, bool viewsToo,
   }
 }
 
+// The tables of a schema that ANALYZE TABLE has seen.
+std::vector<std::string> analysed_tables(sqlite3* db, const std::string& schema) {
+  std::vector<std::string> out;
+  each_row(db, "SELECT TABLE_NAME FROM " + qid(schema) + ".\"ORA$STATS\"",
+           [&](sqlite3_stmt* st) { out.push_back(col_text(st, 0)); });
+  return out;
+}
+
 void rows_tab_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  std::map<std::string, std::vector<std::string>> analysed;  // per schema, read once
   each_table(db, f, true, [&](const std::string& s, const Object& o) {
+    auto a = analysed.find(s);
+    if (a == analysed.end()) a = analysed.emplace(s, analysed_tables(db, s)).first;
+    const std::vector<Column> cols = columns(db, s, o.name);
+    // An analysed table's NULL counts, as of now like its index statistics.
+    std::vector<Cell> nulls(cols.size(), null());
+    if (o.type == "TABLE" && !cols.empty() && std::find(a->second.begin(), a->second.end(), o.name) != a->second.end()) {
+      std::string sql;
+      for (const Column& c : cols) sql += (sql.empty() ? "SELECT " : ", ") + ("count(*) - count(" + qid(c.name) + ")");
+      each_row(db, sql + " FROM " + qid(s) + "." + qid(o.name), [&](sqlite3_stmt* st) {
+        for (size_t i = 0; i < cols.size(); ++i) nulls[i] = num(sqlite3_column_int64(st, static_cast<int>(i)));
+      });
+    }
     int id = 0;
-    for (const Column& c : columns(db, s, o.name)) {
+    for (size_t i = 0; i < cols.size(); ++i) {
+      const Column& c = cols[i];
       OraColumn oc = ora_column(c.decl);
       out->push_back({text(s), text(o.name), text(c.name), text(oc.dataType), num(oc.length), oc.precision, oc.scale,
-                      text(c.notnull || c.pk ? "N" : "Y"), num(++id), c.hasDflt ? text(c.dflt) : null(), null()});
+                      text(c.notnull || c.pk ? "N" : "Y"), num(++id), c.hasDflt ? text(c.dflt) : null(), nulls[i]});
     }
   });
 }
@@ -556,6 +585,29 @@ void rows_col_privs_recd(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   });
 }
 
+// The arguments of stored units: a packaged subprogram's rows carry the
+// package's OBJECT_ID.
+void rows_arguments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner != s) continue;
+    std::string sql = "SELECT UNIT, OBJECT_NAME, PACKAGE_NAME, ARGUMENT_NAME, POSITION, DATA_LEVEL, DATA_TYPE, IN_OUT, "
+                      "DATA_LENGTH, DATA_PRECISION, DATA_SCALE, RADIX, OVERLOAD, SUBPROGRAM_ID, SEQUENCE, DEFAULTED FROM " +
+                      qid(s) + ".\"ORA$ARGS\"";
+    if (f.name) sql += " WHERE OBJECT_NAME = " + qstr(*f.name);
+    each_row(db, sql + " ORDER BY UNIT, SUBPROGRAM_ID, SEQUENCE", [&](sqlite3_stmt* st) {
+      auto cell = [&](int i) {
+        switch (sqlite3_column_type(st, i)) {
+          case SQLITE_NULL: return null();
+          case SQLITE_INTEGER: return num(sqlite3_column_int64(st, i));
+          default: return text(col_text(st, i));
+        }
+      };
+      out->push_back({text(s), cell(1), cell(2), num(object_id(s, col_text(st, 0))), cell(3), cell(4), cell(5), cell(6),
+                      cell(7), cell(8), cell(9), cell(10), cell(11), cell(12), cell(13), cell(14), cell(15)});
+    });
+  }
+}
+
 void rows_none(sqlite3*, const Filter&, std::vector<Row>*) {}
 
 const std::vector<View>& views() {
@@ -570,7 +622,7 @@ const std::vector<View>& views() {
       {"ALL_TAB_COLUMNS",
        {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"DATA_TYPE", "VARCHAR2(106)"},
         {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"NULLABLE", "VARCHAR2(1)"},
-        {"COLUMN_ID", "NUMBER"}, {"DATA_DEFAULT", "VARCHAR2(4000)"}, {"NUM_NULLS", "NUMBER"}},
+        {"COLUMN_ID", "NUMBER"}, {"DATA_DEFAULT", "LONG"}, {"NUM_NULLS", "NUMBER"}},
        0, 1, rows_tab_columns},
       {"ALL_COL_COMMENTS", {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"COMMENTS", "VARCHAR2(4000)"}},
        0, 1, rows_col_comments},
@@ -597,8 +649,9 @@ const std::vector<View>& views() {
       {"ALL_ARGUMENTS",
        {{"OWNER", N30}, {"OBJECT_NAME", N30}, {"PACKAGE_NAME", N30}, {"OBJECT_ID", "NUMBER"}, {"ARGUMENT_NAME", N30},
         {"POSITION", "NUMBER"}, {"DATA_LEVEL", "NUMBER"}, {"DATA_TYPE", N30}, {"IN_OUT", "VARCHAR2(9)"},
-        {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"RADIX", "NUMBER"}},
-       0, 1, rows_none},
+        {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"RADIX", "NUMBER"},
+        {"OVERLOAD", "VARCHAR2(40)"}, {"SUBPROGRAM_ID", "NUMBER"}, {"SEQUENCE", "NUMBER"}, {"DEFAULTED", "VARCHAR2(1)"}},
+       0, 1, rows_arguments},
       {"ALL_TAB_PRIVS",
        {{"GRANTOR", N30}, {"GRANTEE", N30}, {"TABLE_SCHEMA", N30}, {"TABLE_NAME", N30}, {"PRIVILEGE", "VARCHAR2(40)"},
         {"GRANTABLE", "VARCHAR2(3)"}},

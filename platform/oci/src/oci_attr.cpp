@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "oci_int.h"
+#include "plsql.h"
 
 namespace ocl {
 
@@ -67,6 +68,9 @@ ub2 column_charset(const Env* env, const DlColType& t) {
 
 sword param_get_attr(Param* p, void* attributep, ub4* sizep, ub4 attr, Error* e) {
   static const std::string kEmpty;
+  bool stored_code = false;
+  sword pr = pl_param_attr(p, attributep, sizep, attr, e, &stored_code);
+  if (stored_code) return pr;
   if (attr == OCI_ATTR_PTYPE) return put_attr<ub1>(attributep, sizep, p->ptype);
   if (p->ptype == OCI_PTYPE_TABLE || p->ptype == OCI_PTYPE_VIEW) {
     switch (attr) {
@@ -480,6 +484,11 @@ OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void
   if (htype == OCI_DTYPE_PARAM) {
     auto* list = static_cast<Param*>(const_cast<void*>(hndlp));
     if (list->ptype != OCI_PTYPE_LIST) return err_set(e, 24334);
+    if (list->from_zero) {
+      if (pos >= list->items.size()) return err_set(e, 24334);
+      *parmdpp = list->items[pos];
+      return OCI_SUCCESS;
+    }
     if (pos < 1 || pos > list->items.size()) return err_set(e, 24334);
     *parmdpp = list->items[pos - 1];
     return OCI_SUCCESS;
@@ -542,15 +551,30 @@ OCI_EXPORT sword OCIDescribeAny(OCISvcCtx* svchp, OCIError* errhp, void* objptr,
   std::string full(static_cast<const char*>(objptr), objnm_len);
   std::string schema, name;
   if (!split_name(full, &schema, &name)) return err_set(e, 4043, full.c_str());
-  if (objtyp != OCI_PTYPE_UNK && objtyp != OCI_PTYPE_TABLE && objtyp != OCI_PTYPE_VIEW)
-    return err_set(e, 4043, full.c_str());  // no stored procedures, packages or types here
   CallScope call(s);
+  if (objtyp == OCI_PTYPE_PROC || objtyp == OCI_PTYPE_FUNC || objtyp == OCI_PTYPE_PKG) {
+    Param* unit = nullptr;
+    if (int rc = pl_describe(s, schema, name, objtyp, &unit))
+      return rc == 4063 ? err_set_text(e, rc, full + " has errors") : err_set(e, rc, full.c_str());
+    delete dsc->root;
+    dsc->root = unit;
+    return f;
+  }
+  if (objtyp != OCI_PTYPE_UNK && objtyp != OCI_PTYPE_TABLE && objtyp != OCI_PTYPE_VIEW)
+    return err_set(e, 4043, full.c_str());  // no types or synonyms here
   bool is_view = false;
   std::string real_schema, real_name;
   std::vector<BeColumnInfo> cols;
   DlError d;
-  if (be_describe_object(s->conn, schema, name, &is_view, &real_schema, &real_name, &cols, &d))
-    return err_set(e, 4043, full.c_str());
+  if (be_describe_object(s->conn, schema, name, &is_view, &real_schema, &real_name, &cols, &d)) {
+    Param* unit = nullptr;
+    if (objtyp != OCI_PTYPE_UNK) return err_set(e, 4043, full.c_str());
+    if (int rc = pl_describe(s, schema, name, objtyp, &unit))
+      return rc == 4063 ? err_set_text(e, rc, full + " has errors") : err_set(e, rc, full.c_str());
+    delete dsc->root;
+    dsc->root = unit;
+    return f;
+  }
   if ((objtyp == OCI_PTYPE_TABLE && is_view) || (objtyp == OCI_PTYPE_VIEW && !is_view))
     return err_set(e, 4043, full.c_str());
   auto* root = new Param();

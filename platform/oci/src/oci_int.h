@@ -41,6 +41,7 @@ struct Param;
 struct Lob;
 struct DateTime;
 struct CPool;
+struct PlUnit;
 
 struct HandleBase {
   uint32_t magic = kMagic;
@@ -266,6 +267,12 @@ struct Param : HandleBase {
   std::string obj_name, obj_schema;  // tables and views
   std::vector<Param*> items;         // OCI_PTYPE_LIST: the columns
   Param* columns = nullptr;          // tables and views: their column list
+  // Stored code: a procedure's or function's argument list, a package's
+  // subprogram list; an argument's mode and default.
+  bool from_zero = false;  // a function's argument list: its result at 0
+  ub1 iomode = 0;
+  ub1 has_default = 0;
+  ub2 overload = 0;
 };
 
 struct Describe : HandleBase {
@@ -418,6 +425,10 @@ struct Stmt : HandleBase {
   DlError dl_err;
   int dl_rc = 0;  // translation failure, reported at execute
   Returning ret;  // RETURNING ... INTO, cut off before translation
+  // Stored code: an anonymous block parsed for the interpreter, or a CREATE
+  // or DROP of a unit (pl_ddl).
+  std::shared_ptr<PlUnit> pl;
+  bool pl_ddl = false;
   // Compiled SQL.
   BeStmt* be = nullptr;
   Session* be_session = nullptr;
@@ -450,6 +461,19 @@ void stmt_uncompile(Stmt* st);
 void stmt_free_binds(Stmt* st);
 // Waits for and forgets a non-blocking execution of the statement.
 void drop_job(Stmt* st);
+
+// Input value of a bind for one iteration; 0 or an Oracle error (set on e).
+int stmt_bind_input(Bind* b, ub4 iter, BeValue* v, Error* e);
+// Writes an output value to a bind's row; 0 or an Oracle error (set on e).
+int stmt_bind_output(Bind* b, const BeValue& v, const DlColType& meta, Error* e, ub4 iter);
+// The bind handle for a placeholder (by position first, else by name).
+Bind* stmt_find_bind(Stmt* st, int position, const std::string& name);
+// Makes st the open cursor of a query that already ran its first step
+// (has_row: a row is waiting) on session s: st takes the compiled statement.
+void stmt_adopt_cursor(Stmt* st, Session* s, const std::string& text, DlStatement&& dl, BeStmt* be,
+                       bool has_row);
+// Makes st a cursor that was never opened (fetch and describe: ORA-24338).
+void stmt_unopened_cursor(Stmt* st);
 
 // Statement execution entry (also used by the administration tool's SQL).
 sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 mode);

@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "oci_int.h"
+#include "plsql.h"
 
 namespace ocl {
 
@@ -63,6 +65,49 @@ int translate(Stmt* st, Session* s, Error* e) {
   stmt_uncompile(st);
   st->dl = DlStatement{};
   st->dl_err = DlError{};
+  st->pl.reset();
+  st->pl_ddl = false;
+  if (PlTextKind pk = pl_text_kind(st->text); pk != PT_NONE) {
+    // Stored code and anonymous blocks go to the interpreter.
+    st->ret = Returning{};
+    st->translated = true;
+    st->translated_for = s;
+    st->described = false;
+    st->cols.clear();
+    free_params(st);
+    st->dl_rc = 0;
+    if (pk == PT_BLOCK) {
+      auto u = pl_parse(st->text, &st->dl_err);
+      bool declare = false;
+      for (size_t i = 0; i < st->text.size(); ++i)
+        if (!std::isspace(static_cast<unsigned char>(st->text[i]))) {
+          declare = std::toupper(static_cast<unsigned char>(st->text[i])) == 'D';
+          break;
+        }
+      st->dl.kind = declare ? DL_DECLARE : DL_BEGIN;
+      if (!u->ok) {
+        st->dl_rc = 6550;
+        st->dl_err.code = 6550;
+        std::snprintf(st->dl_err.message, sizeof st->dl_err.message, "%s", u->error.c_str());
+        err_from(e, st->dl_err);
+        return st->dl_rc;
+      }
+      int pos = 0;
+      for (const std::string& n : u->binds) {
+        DlBind b;
+        std::snprintf(b.name, sizeof b.name, "%s", n.c_str());
+        b.position = ++pos;
+        st->dl.binds.push_back(b);
+      }
+      st->dl.position_count = pos;
+      st->pl = std::move(u);
+    } else {
+      st->dl.kind = pk == PT_CREATE ? DL_CREATE : DL_DROP;
+      st->dl.ddl = true;
+      st->pl_ddl = true;
+    }
+    return 0;
+  }
   std::string stripped;
   if (split_returning(st->text, &stripped, &st->ret)) {
     st->dl_rc = dl_translate(stripped.data(), stripped.size(), s ? &s->dl : nullptr, &st->dl,
@@ -107,6 +152,11 @@ int compile(Stmt* st, Session* s, Error* e) {
     }
   }
   if (int rc = be_prepare(s->conn, sql, &b, &d)) {
+    err_from(e, d);
+    return rc;
+  }
+  if (int rc = be_check_compiled(b, &st->dl, &d)) {
+    be_finalize(b);
     err_from(e, d);
     return rc;
   }
@@ -167,7 +217,7 @@ struct RowValue {
 // Reads the bind's value for one iteration (input side).
 // A bound value that cannot be stored: 3001 names the number and the limit.
 sword bind_value_error(Error* e, int code, const std::string& detail) {
-  if (code == 3001) return err_set_text(e, code, dl_number_inexact_message(detail));
+  if (code == 3001 && !detail.empty()) return err_set_text(e, code, dl_number_inexact_message(detail));
   return err_set(e, code);
 }
 
@@ -234,6 +284,22 @@ Bind* find_bind(Stmt* st, const DlBind& occ) {
   return by_name;
 }
 
+// A text stored into a NUMBER column is converted by SQLite, which would
+// round a number beyond what it keeps exactly: refuse it as a number bind is.
+int check_number_text(Stmt* st, const DlBind& occ, const BeValue& v, Error* e) {
+  std::string t(v.p, v.n);
+  const size_t b = t.find_first_not_of(' '), last = t.find_last_not_of(' ');
+  if (b == std::string::npos) return 0;
+  t = t.substr(b, last - b + 1);
+  int64_t i = 0;
+  double d = 0;
+  if (dl_parse_number(t.data(), t.size(), &i, &d) == 0 || dl_number_exact(t.data(), t.size())) return 0;
+  if (!be_column_is_number(st->be, st->dl.target_schema, st->dl.target_table, occ.target_column,
+                           occ.target_index))
+    return 0;
+  return bind_value_error(e, 3001, t), 3001;
+}
+
 int bind_row(Stmt* st, ub4 iter, Error* e) {
   auto& done = st->row_values;
   done.clear();
@@ -249,6 +315,8 @@ int bind_row(Stmt* st, ub4 iter, Error* e) {
       if (int rc = bind_value(b, iter, &v, e)) return rc;
       done.emplace_back(b, v);
     }
+    if (v.type == BE_TEXT && (occ.target_index >= 0 || !occ.target_column.empty()))
+      if (int rc = check_number_text(st, occ, v, e)) return rc;
     DlError d;
     if (int rc = be_bind(st->be, occ.param, v, &d)) return err_from(e, d), rc;
   }
@@ -500,6 +568,56 @@ int run_other(Session* s, Stmt* st, Error* e) {
 
 }  // namespace
 
+int stmt_bind_input(Bind* b, ub4 iter, BeValue* v, Error* e) { return bind_value(b, iter, v, e); }
+
+int stmt_bind_output(Bind* b, const BeValue& v, const DlColType& meta, Error* e, ub4 iter) {
+  return put_out_bind(b, v, meta, e, iter);
+}
+
+Bind* stmt_find_bind(Stmt* st, int position, const std::string& name) { return find_bind(st, position, name); }
+
+void stmt_adopt_cursor(Stmt* st, Session* s, const std::string& text, DlStatement&& dl, BeStmt* be,
+                       bool has_row) {
+  drop_job(st);
+  stmt_uncompile(st);
+  reset_exec_state(st);
+  for (Define* d : st->defines) delete d;
+  st->defines.clear();
+  st->text = text;
+  st->pl.reset();
+  st->pl_ddl = false;
+  st->ret = Returning{};
+  st->dl = std::move(dl);
+  st->dl_rc = 0;
+  st->translated = true;
+  st->translated_for = s;
+  st->prepared = true;
+  st->be = be;
+  st->be_session = s;
+  s->compiled.insert(st);
+  st->exec_session = s;
+  st->fo_epoch = s->fo_epoch;
+  st->described = false;
+  describe(st);
+  st->executed = true;
+  st->has_row = has_row;
+  st->eof = !has_row;
+}
+
+void stmt_unopened_cursor(Stmt* st) {
+  drop_job(st);
+  stmt_uncompile(st);
+  reset_exec_state(st);
+  st->dl = DlStatement{};
+  st->pl.reset();
+  st->pl_ddl = false;
+  st->translated = false;
+  st->prepared = true;
+  st->described = false;
+  st->cols.clear();
+  free_params(st);
+}
+
 bool session_has_open_cursor(Session* s) {
   for (Stmt* st : s->compiled)
     if (st->executed && !st->eof && st->be && st->be_session == s && is_query(st)) return true;
@@ -578,6 +696,18 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   bool query = is_query(st);
   if (iters == 0 && !query) return err_set(e, 24333);
   reset_exec_state(st);
+  if (st->pl_ddl) {
+    close_cursors(s, st);
+    int rc = pl_run_ddl(s, st->text, e);
+    if (rc && rc != 24344) return OCI_ERROR;
+    st->executed = true;
+    return rc == 24344 ? OCI_SUCCESS_WITH_INFO : f;
+  }
+  if (st->pl) {
+    if (pl_execute(s, st, e, iters, rowoff, mode)) return OCI_ERROR;
+    st->executed = true;
+    return f;
+  }
 
   int rc = 0;
   if (query) {

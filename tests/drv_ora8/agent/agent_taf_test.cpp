@@ -208,7 +208,7 @@ TEST_F(TafTest, CancelNeitherWaitsForAFailoverNorTakesItsOutcome) {
   ASSERT_EQ(0, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
   EXPECT_EQ(0, Event(OCI_FO_BEGIN));  // this thread holds the failover's lock
   auto cancel = std::async(std::launch::async, [&] { return DrvCall<&DrvOps::DRV_Cancel>(&drv, cur); });
-  const bool returned = cancel.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  const bool returned = cancel.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
   EXPECT_EQ(0, Event(OCI_FO_END));
   EXPECT_TRUE(returned);
   EXPECT_EQ(0, cancel.get());
@@ -225,7 +225,7 @@ TEST_F(TafTest, ABeginDuringAnUnfinishedFailoverIsHeldOnce) {
   EXPECT_EQ(0, Event(OCI_FO_BEGIN));
   EXPECT_EQ(0, Event(OCI_FO_END));
   auto other = std::async(std::launch::async, [&] { return Commit(); });
-  const bool returned = other.wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+  const bool returned = other.wait_for(std::chrono::seconds(30)) == std::future_status::ready;
   if (!returned) dbc->foLock.Leave();  // the old double hold: let the thread end
   EXPECT_TRUE(returned);
   EXPECT_EQ(E_IM500, other.get());

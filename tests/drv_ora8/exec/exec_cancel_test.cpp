@@ -27,7 +27,7 @@ TEST_F(CancelTest, QueryTimeoutEndsASlowStatementAndTheConnectionStaysUsable) {
   EXPECT_EQ(E_S1T00, ExecDirect(cur, "INSERT INTO t VALUES (1)"));
   const double took = Seconds(start);
   EXPECT_GE(took, 0.9);
-  EXPECT_LT(took, 5.0);
+  EXPECT_LT(took, 10.0);
   EXPECT_EQ(1u, ocilite_test_calls(OCILITE_T_BREAK));
   EXPECT_EQ(1u, ocilite_test_calls(OCILITE_T_RESET));
   // Nothing was inserted; the same cursor and connection go on working, in
@@ -68,7 +68,7 @@ TEST_F(CancelTest, CancelFromAnotherThreadEndsABlockingExecution) {
   ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
   double took = 0;
   EXPECT_EQ(E_S1008, ExecuteAndCancel(this, &drv, cur, "INSERT INTO t VALUES (1)", &took));
-  EXPECT_LT(took, 5.0);
+  EXPECT_LT(took, 10.0);
   EXPECT_GE(ocilite_test_calls(OCILITE_T_BREAK), 1u);
   // A cancelled execution leaves no diagnostics of OCI's.
   Msgs m = Errors(cur);
@@ -87,7 +87,7 @@ TEST_F(CancelTest, CancelDuringAPollingExecutionIsSeenByThePoll) {
   ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
   double took = 0;
   EXPECT_EQ(E_S1008, ExecuteAndCancel(this, &drv, cur, "INSERT INTO t VALUES (1)", &took));
-  EXPECT_LT(took, 5.0);
+  EXPECT_LT(took, 10.0);
   // The polling thread broke and reset the connection itself, once.
   EXPECT_EQ(1u, ocilite_test_calls(OCILITE_T_BREAK));
   EXPECT_EQ(0u, Agent_Cursor(cur)->dbCurs->nonBlocking);
@@ -136,7 +136,7 @@ TEST_F(CancelTest, AFailedSwitchBackToBlockingLeavesTimeOutAndCancelWorking) {
       took = Seconds(start);
       EXPECT_GE(took, 0.9);
     }
-    EXPECT_LT(took, 5.0) << k.timeout;
+    EXPECT_LT(took, 10.0) << k.timeout;
     ocilite_test_slow(OCILITE_T_EXECUTE, 0);
     Free(cur);
     EXPECT_EQ(Rows{}, Peek("SELECT a FROM t")) << k.timeout;

@@ -727,13 +727,13 @@ TEST_P(DmExec, QueryTimeoutEndsASlowStatementAndTheConnectionStaysUsable) {
   double took = Seconds(start);
   EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HYT00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
   EXPECT_GE(took, 0.9);
-  EXPECT_LT(took, 5.0);
+  EXPECT_LT(took, 10.0);
   EXPECT_EQ(ocilite_test_calls(OCILITE_T_BREAK), breaks + 1);
   // A query times out the same way.
   start = Clock::now();
   EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("select a from " + t), SQL_NTS));
   EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HYT00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
-  EXPECT_LT(Seconds(start), 5.0);
+  EXPECT_LT(Seconds(start), 10.0);
   // Same statement and connection go on working; nothing was inserted.
   ocilite_test_slow(OCILITE_T_EXECUTE, 0);
   ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("insert into " + t + " values (2)"), SQL_NTS)))
@@ -761,7 +761,7 @@ TEST_P(DmExec, QueryTimeoutSetOnTheConnection) {
   const Clock::time_point start = Clock::now();
   EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
   EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1T00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
-  EXPECT_LT(Seconds(start), 5.0);
+  EXPECT_LT(Seconds(start), 10.0);
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
@@ -785,7 +785,7 @@ TEST_P(DmExec, NewStatementsApplyTheConnectionsOptions) {
   const Clock::time_point start = Clock::now();
   EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
   EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1T00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
-  EXPECT_LT(Seconds(start), 5.0);
+  EXPECT_LT(Seconds(start), 10.0);
   ocilite_test_slow(OCILITE_T_EXECUTE, 0);
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 
@@ -885,7 +885,7 @@ TEST_P(DmExec, TimeOutAndCancelEndAWaitForALock) {
   Clock::time_point start = Clock::now();
   EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("update " + t + " set a = 3"), SQL_NTS));
   EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HYT00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
-  EXPECT_LT(Seconds(start), 5.0);
+  EXPECT_LT(Seconds(start), 10.0);
   SQLFreeHandle(SQL_HANDLE_STMT, h);
   // Cancel of a blocking wait.
   h = c.Stmt();

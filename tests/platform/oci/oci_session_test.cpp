@@ -190,15 +190,22 @@ TEST_F(OciTest, BreakEndsARunningExecuteWithOra01013) {
   Conn c(db.dir, "scott", "tiger");
   OCIStmt* st = c.stmt("select 1 from dual");
   ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+  std::atomic<bool> returned{false};
   std::thread canceller([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
     OCIError* err2 = nullptr;
     OCIHandleAlloc(c.env, reinterpret_cast<void**>(&err2), OCI_HTYPE_ERROR, 0, nullptr);
-    EXPECT_EQ(OCI_SUCCESS, OCIBreak(c.svc, err2));
+    // A break before the execute is under way changes nothing: break until
+    // it has returned, however late this thread or the other one runs.
+    while (!returned.load()) {
+      EXPECT_EQ(OCI_SUCCESS, OCIBreak(c.svc, err2));
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     EXPECT_EQ(OCI_SUCCESS, OCIReset(c.svc, err2));
+    OCIHandleFree(err2, OCI_HTYPE_ERROR);
   });
   auto t0 = std::chrono::steady_clock::now();
   EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c.svc, st, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT));
+  returned = true;
   canceller.join();
   EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(5));
   EXPECT_EQ("ORA-01013: user requested cancel of current operation\n", errtext(c.err));
@@ -219,10 +226,10 @@ TEST_F(OciTest, NonBlockingModeReportsStillExecutingUntilDone) {
   ocilite_test_slow(OCILITE_T_EXECUTE, 200);
   sword rc = OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
   EXPECT_EQ(OCI_STILL_EXECUTING, rc);
-  int polls = 0;
-  while (rc == OCI_STILL_EXECUTING && polls < 100000) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (rc == OCI_STILL_EXECUTING && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
     rc = OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
-    ++polls;
   }
   EXPECT_EQ(OCI_SUCCESS, rc) << errtext(c.err);
 
