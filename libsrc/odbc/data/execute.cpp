@@ -1098,6 +1098,49 @@ void DaeTextDrop(Stmt *stmt) {
 // holds it: a structure parsed from an escape clause or from plain text
 // (read as the clause of the parameter's SQL type), or the text itself in
 // a text column. Text that is neither: 22018.
+// Whether the quoted literal of an escape clause is a date, a time or a
+// timestamp in form (digits and separators where they belong); the escape
+// parser alone reads any text as some date.
+bool DateTimeLiteralInForm(const std::string &text, size_t start) {
+  const size_t open = text.find('\'', start);
+  const size_t close = text.rfind('\'');
+  if (open == std::string::npos || close <= open) return false;
+  for (size_t i = close + 1; i < text.size(); ++i)
+    if (text[i] != ' ' && text[i] != '\t' && text[i] != '}') return false;
+  const char *p = text.data() + open + 1;
+  const char *const end = text.data() + close;
+  while (p < end && *p == ' ') ++p;
+  auto digits = [&]() {
+    const char *q = p;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    return p > q;
+  };
+  auto field = [&](char sep) { return p < end && *p == sep && (++p, digits()); };
+  auto time = [&]() {
+    if (!(digits() && field(':') && field(':'))) return false;
+    if (p < end && *p == '.') {
+      ++p;
+      digits();
+    }
+    return true;
+  };
+  const char *first = p;
+  digits();
+  const bool isDate = p < end && *p == '-';
+  p = first;
+  if (isDate) {
+    if (!(digits() && field('-') && field('-'))) return false;
+    if (p < end && *p == ' ') {
+      while (p < end && *p == ' ') ++p;
+      if (p < end && !time()) return false;
+    }
+  } else if (!time()) {
+    return false;
+  }
+  while (p < end && *p == ' ') ++p;
+  return p == end;
+}
+
 int32_t SendDateTimeText(Stmt *stmt) {
   const ParamBinding &b = stmt->params[stmt->daeAgentIndex];
   uint16_t column = 0;
@@ -1134,7 +1177,7 @@ int32_t SendDateTimeText(Stmt *stmt) {
     start = 0;
   }
   const EscapeValue v = ParseEscape(text.data() + start, text.size() - start, b.sqlType);
-  if (v.kind != colType) return E_22018;
+  if (v.kind != colType || !DateTimeLiteralInForm(text, start)) return E_22018;
   const void *value = v.kind == VT_DATE ? static_cast<const void *>(&v.date)
                       : v.kind == VT_TIME ? static_cast<const void *>(&v.time)
                                           : static_cast<const void *>(&v.timestamp);
