@@ -3,6 +3,7 @@
 // stand-in holding the stored code below.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -452,6 +453,28 @@ TEST_P(DmProc, CallsFollowTheTransactionMode) {
     }
   }
   SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, P(SQL_AUTOCOMMIT_ON), 0);
+}
+
+// The catalog shows the stored code with each argument's direction.
+TEST_P(DmProc, CatalogListsProceduresAndTheirColumns) {
+  SQLHSTMT h = c.Stmt();
+  auto columns = [&](const char *proc) {
+    EXPECT_EQ(SQL_SUCCESS, SQLProcedureColumns(h, nullptr, 0, Text("SCOTT"), SQL_NTS, Text(proc), SQL_NTS, nullptr, 0))
+        << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    std::vector<std::string> got;
+    for (const auto &r : Fetch(h)) got.push_back(r[3] + "|" + r[4] + "|" + r[17]);
+    std::sort(got.begin(), got.end());
+    SQLFreeStmt(h, SQL_CLOSE);
+    return got;
+  };
+  EXPECT_EQ((std::vector<std::string>{"A|1|1", "B|4|2", "C|2|3"}), columns("P_IO"));
+  EXPECT_EQ((std::vector<std::string>{"RETURN_VALUE|5|0", "X|1|1"}), columns("F_ADD"));
+  ASSERT_EQ(SQL_SUCCESS, SQLProcedures(h, nullptr, 0, Text("SCOTT"), SQL_NTS, Text("%"), SQL_NTS));
+  std::vector<std::string> procs;
+  for (const auto &r : Fetch(h)) procs.push_back(r[2] + "|" + r[7]);
+  for (const char *want : {"P_IO|1", "F_ADD|2", "PKG.PROC|0"})
+    EXPECT_NE(procs.end(), std::find(procs.begin(), procs.end(), want)) << want;
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmProc, ::testing::Values("kvd_proc_w", "kvd_proc_a"));
