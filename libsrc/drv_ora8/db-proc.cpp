@@ -511,7 +511,6 @@ int32_t DB_ProcDescribe(DB_Curs *c, uint32_t n) {
   ColDescFree(cur->pars, cur->parCount);
   cur->pars = pars;
   cur->parCount = static_cast<uint16_t>(n);
-  LOG(LOG_DEBUG, "Procedure call block: %s", c->procBlock);
   return 0;
 }
 
