@@ -848,9 +848,11 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
       for (uint32_t r = 0; r < rows; ++r) lens[r] = static_cast<uint16_t>(p.rowLengths[r]);
       alen = lens;
     }
-    sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, const_cast<void *>(data), size,
-                            static_cast<ub2>(p.extType), ind, alen, k == 'B' || rows > 1 ? rcodes : nullptr, 0, nullptr,
-                            OCI_DEFAULT);
+    // A terminated text coming back is terminated, not blank-padded to the
+    // end of its cell as OCI pads a charz value.
+    const ub2 ext = k == 'B' && p.extType == SQLT_AVC ? SQLT_STR : static_cast<ub2>(p.extType);
+    sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, const_cast<void *>(data), size, ext, ind, alen,
+                            k == 'B' || rows > 1 ? rcodes : nullptr, 0, nullptr, OCI_DEFAULT);
     if (st != OCI_SUCCESS) {
       LOG(LOG_ERR, "DB_BindProcParam: OCIBindByPos()(input) failed");
       rc = db_OciFail(st, Errs(c), c->err);

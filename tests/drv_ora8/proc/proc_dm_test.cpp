@@ -35,6 +35,7 @@ const char *const kFixture[] = {
     "create or replace procedure P_IO(a IN NUMBER, b OUT VARCHAR2, c IN OUT DATE) as\n"
     "begin\n  b := 'n=' || a;\n  c := c + 1;\nend;",
     "create or replace procedure P_ECHO(s IN VARCHAR2, r OUT VARCHAR2) as\nbegin\n  r := s;\nend;",
+    "create or replace procedure P_TWICE(s IN OUT VARCHAR2) as\nbegin\n  s := s || s;\nend;",
     "create or replace function F_ADD(x NUMBER) return NUMBER as\nbegin\n  return x + 1;\nend;",
     "create or replace procedure P_TWO(rc1 OUT SYS_REFCURSOR, n NUMBER, rc2 OUT SYS_REFCURSOR) as\n"
     "begin\n"
@@ -474,6 +475,36 @@ TEST_P(DmProc, CatalogListsProceduresAndTheirColumns) {
   for (const auto &r : Fetch(h)) procs.push_back(r[2] + "|" + r[7]);
   for (const char *want : {"P_IO|1", "F_ADD|2", "PKG.PROC|0"})
     EXPECT_NE(procs.end(), std::find(procs.begin(), procs.end(), want)) << want;
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
+// An IN OUT character value comes back whole, as long as an OUT value may
+// be: 32,000 characters, and non-ASCII text as either C type.
+TEST_P(DmProc, InOutCharacterValuesComeBackWhole) {
+  const std::string nonAscii = "\xC3\xA4\xE2\x82\xAC";  // ä€
+  for (const std::string &half : {nonAscii, std::string(16000, 'q')}) {
+    SCOPED_TRACE(half.size());
+    SQLHSTMT h = c.Stmt();
+    std::vector<char> buf(2 * half.size() * 2 + 8);
+    memcpy(buf.data(), half.c_str(), half.size() + 1);
+    SQLLEN len = SQL_NTS;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT_OUTPUT, SQL_C_CHAR, SQL_VARCHAR, 2 * half.size(), 0,
+                                            buf.data(), static_cast<SQLLEN>(buf.size()), &len));
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("{call P_TWICE(?)}"), SQL_NTS))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    EXPECT_EQ(half + half, std::string(buf.data()));
+    EXPECT_EQ(static_cast<SQLLEN>(2 * half.size()), len);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
+  SQLHSTMT h = c.Stmt();
+  std::basic_string<SQLWCHAR> w = harness::ToW(nonAscii);
+  std::vector<SQLWCHAR> wbuf(32, 0);
+  std::copy(w.begin(), w.end(), wbuf.begin());
+  SQLLEN len = SQL_NTS;
+  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT_OUTPUT, SQL_C_WCHAR, SQL_WVARCHAR, 20, 0, wbuf.data(),
+                                          static_cast<SQLLEN>(wbuf.size() * sizeof(SQLWCHAR)), &len));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("{call P_TWICE(?)}"), SQL_NTS))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_EQ(static_cast<SQLLEN>(2 * w.size() * sizeof(SQLWCHAR)), len);
+  EXPECT_EQ(nonAscii + nonAscii, harness::FromW(wbuf.data(), static_cast<size_t>(len) / sizeof(SQLWCHAR)));
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
