@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "oci_int.h"
 #include "plsql.h"
@@ -93,6 +94,12 @@ struct Ref {
   HostVar* host = nullptr;
 };
 
+std::string joined(const std::vector<std::string>& name) {
+  std::string r;
+  for (const auto& n : name) r += (r.empty() ? "" : ".") + n;
+  return r;
+}
+
 struct Callee {
   std::shared_ptr<PlUnit> unit;  // the unit whose tokens the body uses
   const PlSub* sub = nullptr;
@@ -118,6 +125,9 @@ class Interp {
   ub4 iter_ = 0;
   std::vector<HostVar> hosts_;
   std::map<std::string, Prepared> cache_;
+  // Names already found to be no stored function: identifiers of SQL text
+  // (columns, tables) are looked up once per run, not at every evaluation.
+  std::set<std::string> not_function_;
   int depth_ = 0;
   bool exiting_ = false;
   int64_t rowcount_ = 0;
@@ -478,9 +488,8 @@ int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* bin
       std::vector<std::string> cname;
       std::vector<PlActual> args;
       if (simple_call(f, PlExpr{k, end}, &cname, &args) && cname.size() == name.size()) {
-        std::string key;
-        for (auto& n : name) key += n + ".";
-        if (resolve(f, name, true, k, args, &c) == 0 && c.sub) {
+        const std::string key = joined(name);
+        if (!not_function_.count(key) && resolve(f, name, true, k, args, &c) == 0 && c.sub) {
           PlVal v;
           if (int rc = call(f, name, args, k, true, &v)) return rc;
           if (v.is_cursor) return fail_text(6550, "PLS-00382: expression is of wrong type");
@@ -488,6 +497,7 @@ int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* bin
           k = end - 1;
           continue;
         }
+        not_function_.insert(key);
         err_clear(e_);
       }
     }
@@ -509,6 +519,11 @@ int Interp::run_sql(const std::string& text, const std::vector<PlVal>& binds, Pr
     DlError d;
     DlStatement dl;
     if (dl_translate(text.data(), text.size(), &s_->dl, &dl, &d)) return from_dl(d);
+    if (fresh && dl.kind == DL_SELECT) {
+      // A cursor's rows are those of the moment it is opened: its first
+      // step copies them aside, so later changes of the session stay unseen.
+      dl.sql = "WITH \"ORA$OPEN\" AS MATERIALIZED (" + dl.sql + ") SELECT * FROM \"ORA$OPEN\"";
+    }
     BeStmt* be = nullptr;
     if (be_prepare(s_->conn, dl.sql, &be, &d)) return from_dl(d);
     if (fresh) {
@@ -873,12 +888,6 @@ bool fits(const PlSub& sub, const std::vector<PlActual>& args) {
   return true;
 }
 
-std::string joined(const std::vector<std::string>& name) {
-  std::string r;
-  for (const auto& n : name) r += (r.empty() ? "" : ".") + n;
-  return r;
-}
-
 }  // namespace
 
 int Interp::resolve(Frame& f, const std::vector<std::string>& name, bool function, int tok,
@@ -1127,13 +1136,11 @@ int pl_execute(Session* s, Stmt* st, Error* e, uint32_t iters, uint32_t rowoff, 
   DlError d;
   const bool opened = !be_in_transaction(s->conn);
   if (opened && be_begin(s->conn, &d)) return err_from(e, d), d.code;
-  int64_t changes = 0;
+  Interp in(s, st, e);  // one for all rows: its compiled SQL serves them all
   for (uint32_t i = 0; i < iters; ++i) {
     // Each run of the block keeps none of its changes when it fails.
     if (be_exec_kept(s->conn, "SAVEPOINT ocilite_block", &d)) return err_from(e, d), d.code;
-    Interp in(s, st, e);
     int rc = in.run_block(u, rowoff + i);
-    changes += in.changes;
     if (rc) {
       // The failing run's changes go; earlier runs stay done (committed
       // when the call commits on success), as for DML arrays.
@@ -1147,7 +1154,7 @@ int pl_execute(Session* s, Stmt* st, Error* e, uint32_t iters, uint32_t rowoff, 
     be_exec_kept(s->conn, "RELEASE ocilite_block", &d);
   }
   st->row_count = iters;
-  if ((mode & OCI_COMMIT_ON_SUCCESS) || (opened && changes == 0)) {
+  if ((mode & OCI_COMMIT_ON_SUCCESS) || (opened && in.changes == 0)) {
     if (be_commit(s->conn, &d)) return err_from(e, d), d.code;
   }
   return 0;

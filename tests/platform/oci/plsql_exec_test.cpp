@@ -31,7 +31,7 @@ const char* const kFixture[] = {
     "  if n < 0 then raise_application_error(-20001, 'negative: ' || n); end if;\nend;",
     "create procedure p_two(rc1 out sys_refcursor, n number, rc2 out sys_refcursor) is\n"
     "begin\n  open rc1 for select empno, ename from emp where deptno = n order by empno;\n"
-    "  open rc2 for select deptno, dname from dept order by deptno;\nend;",
+    "  open rc2 for select deptno, dname from dept;\nend;",
     "create procedure p_mix(rc out sys_refcursor, total out number) is\n"
     "begin\n  open rc for select ename from emp order by ename;\n"
     "  select count(*) into total from emp;\nend;",
@@ -318,14 +318,32 @@ TEST_F(Code, RefCursorsAreFetchedFromTheirStatementHandles) {
   OCIBindByPos(st, &bh[2], c->err, 3, &rs2, 0, SQLT_RSET, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
   ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c->err);
   // Rows are those of the moment the cursor was opened.
-  c->run("delete from dept where deptno = 10");
-  // Described without an execute.
-  OCIParam* col = nullptr;
-  ASSERT_EQ(OCI_SUCCESS, OCIParamGet(rs1, OCI_HTYPE_STMT, c->err, reinterpret_cast<void**>(&col), 2));
-  char* name = nullptr;
-  ub4 len = 0;
-  OCIAttrGet(col, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_NAME, c->err);
-  EXPECT_EQ("ENAME", std::string(name, len));
+  c->run("delete from dept where deptno = 30");
+  c->run("update emp set ename = 'X' where empno = 7521");
+  // Described without an execute, with the columns' own types.
+  struct Col {
+    ub4 pos;
+    const char* name;
+    ub2 type;
+    sb2 precision;
+    ub2 size;
+  } cols[] = {{1, "EMPNO", SQLT_NUM, 4, 22}, {2, "ENAME", SQLT_CHR, 0, 20}};
+  for (const Col& k : cols) {
+    OCIParam* col = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, OCIParamGet(rs1, OCI_HTYPE_STMT, c->err, reinterpret_cast<void**>(&col), k.pos));
+    char* name = nullptr;
+    ub4 len = 0;
+    ub2 type = 0, size = 0;
+    sb2 precision = 0;
+    OCIAttrGet(col, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_NAME, c->err);
+    OCIAttrGet(col, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, c->err);
+    OCIAttrGet(col, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, c->err);
+    OCIAttrGet(col, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, c->err);
+    EXPECT_EQ(k.name, std::string(name, len));
+    EXPECT_EQ(k.type, type);
+    EXPECT_EQ(k.precision, precision);
+    EXPECT_EQ(k.size, size);
+  }
   EXPECT_EQ("7499|ALLEN,7521|WARD", fetch_all(*c, rs1));
   EXPECT_EQ("10|ACCOUNTING,20|RESEARCH,30|SALES", fetch_all(*c, rs2));
 
@@ -333,7 +351,7 @@ TEST_F(Code, RefCursorsAreFetchedFromTheirStatementHandles) {
   n = 20;
   ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c->err);
   EXPECT_EQ("7369|SMITH", fetch_all(*c, rs1));
-  EXPECT_EQ("20|RESEARCH,30|SALES", fetch_all(*c, rs2));
+  EXPECT_EQ("10|ACCOUNTING,20|RESEARCH", fetch_all(*c, rs2));
   for (OCIStmt* h : {st, rs1, rs2}) OCIHandleFree(h, OCI_HTYPE_STMT);
 }
 
