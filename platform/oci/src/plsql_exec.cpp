@@ -1102,9 +1102,9 @@ int Interp::run_block(const PlUnit& u, ub4 iter) {
   for (HostVar& h : hosts_) {
     if (!h.written) continue;
     if (h.bind->dty == SQLT_RSET) {
-      void* vp = h.bind->valuep;
-      Stmt* target = as<Stmt>(vp, OCI_HTYPE_STMT);
-      if (!target && vp) {
+      // The bind's value is the address of the statement handle.
+      Stmt* target = nullptr;
+      if (void* vp = h.bind->valuep) {
         void* inner = nullptr;
         std::memcpy(&inner, vp, sizeof inner);
         target = as<Stmt>(inner, OCI_HTYPE_STMT);
