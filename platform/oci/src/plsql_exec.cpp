@@ -1122,6 +1122,25 @@ int Interp::run_block(const PlUnit& u, ub4 iter) {
       continue;
     }
     if (h.v.is_cursor) return fail_text(6550, "PLS-00382: expression is of wrong type");
+    // A character value longer than its bind's buffer fails the block, as
+    // a PL/SQL assignment to a too short variable does.
+    if (h.v.type == BE_TEXT && !h.bind->ocb && h.bind->valuep) {
+      long room = -1;
+      switch (h.bind->dty) {
+        case SQLT_CHR: case SQLT_AFC: case SQLT_AVC: case SQLT_LNG: room = h.bind->value_sz; break;
+        case SQLT_STR: room = h.bind->value_sz - 1; break;
+        case SQLT_VCS: room = h.bind->value_sz - 2; break;
+        case SQLT_LVC: room = h.bind->value_sz - 4; break;
+        default: break;
+      }
+      size_t need = h.v.s.size();
+      if (h.bind->csid == OCI_UTF16ID) {
+        size_t units = 0;
+        utf8_to_utf16(h.v.s.data(), h.v.s.size(), nullptr, 0, &units);
+        need = units * 2;
+      }
+      if (room >= 0 && need > static_cast<size_t>(room)) return value_error("character string buffer too small");
+    }
     DlColType meta;
     meta.type = h.v.ora ? h.v.ora : static_cast<uint16_t>(DL_T_VARCHAR2);
     if (int rc = stmt_bind_output(h.bind, h.v.be(), meta, e_, iter)) return rc;

@@ -160,6 +160,47 @@ TEST_F(Code, OutAndInOutArgumentsComeBackWithLengthsAndIndicators) {
   OCIHandleFree(st2, OCI_HTYPE_STMT);
 }
 
+TEST_F(Code, CharacterOutValuesFitTheirBufferOrFailTheBlock) {
+  struct Case {
+    const char* value;  // assigned to the placeholder
+    sb4 size;           // the bind's buffer (SQLT_STR: with its NUL)
+    bool utf16;
+    sword status;
+    const char* back;  // what comes back (UTF-8)
+  } cases[] = {
+      {"'abc'", 4, false, OCI_SUCCESS, "abc"},
+      {"'abcd'", 4, false, OCI_ERROR, nullptr},
+      {"'h\xC3\xA9'", 4, false, OCI_SUCCESS, "h\xC3\xA9"},  // 3 bytes of UTF-8
+      {"'h\xC3\xA9'", 6, true, OCI_SUCCESS, nullptr},        // 2 UTF-16 units and the NUL
+      {"'h\xC3\xA9!'", 6, true, OCI_ERROR, nullptr},
+      {"rpad('x', 32000, 'x')", 32001, false, OCI_SUCCESS, nullptr},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.value);
+    c->run("delete from log_t");
+    OCIStmt* st = c->stmt(std::string("begin insert into log_t values (1, 'x'); :1 := ") + k.value + "; end;");
+    std::vector<char> buf(static_cast<size_t>(k.size) + 2, '\x7f');
+    sb2 ind = 0;
+    OCIBind* b = nullptr;
+    OCIBindByPos(st, &b, c->err, 1, buf.data(), k.size, SQLT_STR, &ind, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+    if (k.utf16) {
+      ub2 csid = OCI_UTF16ID;
+      OCIAttrSet(b, OCI_HTYPE_BIND, &csid, 0, OCI_ATTR_CHARSET_ID, c->err);
+    }
+    EXPECT_EQ(k.status, OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+    if (k.status == OCI_ERROR) {
+      EXPECT_EQ(6502, errcode(c->err));
+      EXPECT_EQ("0", c->scalar("select count(*) from log_t"));  // the block's insert is gone
+    } else if (k.back) {
+      EXPECT_STREQ(k.back, buf.data());
+    } else if (!k.utf16) {
+      EXPECT_EQ(32000u, std::strlen(buf.data()));
+    }
+    EXPECT_EQ('\x7f', buf[static_cast<size_t>(k.size)]);  // nothing written past the buffer
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+  }
+}
+
 TEST_F(Code, PackagedSubprogramsAndOverloadsRun) {
   OCIStmt* st = c->stmt("begin pkg.proc(:1, :2); :3 := scott.pkg.fn(:1); pkg.ov(:1); pkg.ov(:1, 10); end;");
   int a = 4;
@@ -275,6 +316,19 @@ TEST_F(Code, IterationsRunTheBlockOncePerRow) {
   EXPECT_EQ(21, out[1]);
   EXPECT_EQ(31, out[2]);
   OCIHandleFree(st, OCI_HTYPE_STMT);
+
+  // A failing row stops the array: its own changes go, the rows before it
+  // stay (committed here, as the call commits on success).
+  c->run("delete from log_t");
+  c->run("commit");
+  OCIStmt* st2 = c->stmt("begin p_err(:1); end;");
+  int rows[3] = {1, -2, 3};
+  OCIBindByPos(st2, &b1, c->err, 1, rows, sizeof rows[0], SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+  EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c->svc, st2, c->err, 3, 0, nullptr, nullptr, OCI_COMMIT_ON_SUCCESS));
+  EXPECT_EQ(20001, errcode(c->err));
+  Conn other(db.dir, "scott", "tiger");
+  EXPECT_EQ("1", other.scalar("select count(*) from log_t"));
+  OCIHandleFree(st2, OCI_HTYPE_STMT);
 }
 
 namespace {
