@@ -165,7 +165,13 @@ class Interp {
   int resolve_target(Frame& f, const PlTarget& t, Ref* r);
 
   // ---- expressions
-  int render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* binds);
+  // Writes an expression or SQL statement as SQL, its variables, placeholders
+  // and stored function calls as bound values. scope: the columns of the
+  // statement's tables, whose names win over variables as in Oracle.
+  int render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* binds,
+             const std::set<std::string>* scope = nullptr);
+  void scope_columns(Frame& f, PlExpr e, std::set<std::string>* out);
+  std::map<std::string, std::vector<std::string>> table_cols_;
   int run_sql(const std::string& oracle_sql, const std::vector<PlVal>& binds, Prepared** out, bool fresh = false);
   int eval(Frame& f, PlExpr e, PlVal* out);
   int cond(Frame& f, PlExpr e, bool* out);
@@ -387,7 +393,54 @@ bool Interp::simple_call(Frame& f, PlExpr e, std::vector<std::string>* name, std
   return false;
 }
 
-int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* binds) {
+// The columns of the tables a SQL statement reads or changes: those after
+// FROM and JOIN, and the target of an UPDATE or DELETE. An INSERT's VALUES
+// see no columns.
+void Interp::scope_columns(Frame& f, PlExpr e, std::set<std::string>* out) {
+  const auto& tk = f.unit->toks;
+  auto name_at = [&](int k) {
+    return k < e.e && (tk[static_cast<size_t>(k)].t == PK_WORD || tk[static_cast<size_t>(k)].t == PK_QID);
+  };
+  auto table = [&](int k) -> int {  // reads [schema.]table [alias]; the index after it
+    if (!name_at(k)) return k;
+    std::string schema, name = tk[static_cast<size_t>(k)].v;
+    ++k;
+    if (k + 1 < e.e && tk[static_cast<size_t>(k)].v == "." && name_at(k + 1)) {
+      schema = name;
+      name = tk[static_cast<size_t>(k + 1)].v;
+      k += 2;
+    }
+    if (schema == s_->user) schema.clear();
+    const std::string key = schema + "." + name;
+    auto it = table_cols_.find(key);
+    if (it == table_cols_.end()) {
+      std::vector<std::string> names;
+      bool is_view = false;
+      std::string rs, rn;
+      std::vector<BeColumnInfo> cols;
+      DlError d;
+      if (be_describe_object(s_->conn, schema, name, &is_view, &rs, &rn, &cols, &d) == 0)
+        for (const auto& c : cols) names.push_back(c.name);
+      it = table_cols_.emplace(key, std::move(names)).first;
+    }
+    out->insert(it->second.begin(), it->second.end());
+    if (name_at(k) && !is_sql_word(tk[static_cast<size_t>(k)].v)) ++k;  // alias
+    return k;
+  };
+  for (int k = e.b; k < e.e; ++k) {
+    const PlTok& t = tk[static_cast<size_t>(k)];
+    if (t.t != PK_WORD) continue;
+    if (t.v == "FROM" || t.v == "JOIN") {
+      int j = table(k + 1);
+      while (j < e.e && tk[static_cast<size_t>(j)].t == PK_OP && tk[static_cast<size_t>(j)].v == ",") j = table(j + 1);
+    } else if ((t.v == "UPDATE" || t.v == "DELETE") && k == e.b) {
+      table(k + 1);
+    }
+  }
+}
+
+int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* binds,
+                   const std::set<std::string>* scope) {
   const auto& tk = f.unit->toks;
   const std::string& src = f.unit->src;
   auto placeholder = [&](PlVal v) {
@@ -450,6 +503,11 @@ int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* bin
       }
       const bool dotted = k + 1 < e.e && tk[static_cast<size_t>(k + 1)].t == PK_OP && tk[static_cast<size_t>(k + 1)].v == ".";
       const bool paren = k + 1 < e.e && tk[static_cast<size_t>(k + 1)].t == PK_OP && tk[static_cast<size_t>(k + 1)].v == "(";
+      if (!dotted && !paren && scope && scope->count(t.v)) {
+        int from = k > e.b ? tk[static_cast<size_t>(k - 1)].end : t.off;
+        *sql += src.substr(static_cast<size_t>(from), static_cast<size_t>(t.end - from));
+        continue;
+      }
       if (!dotted && !paren) {
         if (Var* v = find_var(f, t.v)) {
           if (v->v.is_cursor) return fail_text(6550, "PLS-00382: expression is of wrong type");
@@ -764,7 +822,9 @@ int Interp::exec_one(Frame& f, const PlStmt& s) {
       if (r.var && !r.var->type.cursor()) return pls(f, s.tok, "PLS-00382: expression is of wrong type");
       std::string sql;
       std::vector<PlVal> binds;
-      if (int rc = render(f, s.expr, &sql, &binds)) return rc;
+      std::set<std::string> scope;
+      scope_columns(f, s.expr, &scope);
+      if (int rc = render(f, s.expr, &sql, &binds, &scope)) return rc;
       Prepared* p = nullptr;
       if (int rc = run_sql(sql, binds, &p, true)) return rc;
       auto cur = std::make_shared<PlCursor>();
@@ -789,9 +849,11 @@ int Interp::exec_one(Frame& f, const PlStmt& s) {
     case PlStmt::SELECT_INTO: {
       std::string sql = "SELECT ";
       std::vector<PlVal> binds;
-      if (int rc = render(f, s.list, &sql, &binds)) return rc;
+      std::set<std::string> scope;
+      scope_columns(f, s.rest, &scope);
+      if (int rc = render(f, s.list, &sql, &binds, &scope)) return rc;
       sql += " ";
-      if (int rc = render(f, s.rest, &sql, &binds)) return rc;
+      if (int rc = render(f, s.rest, &sql, &binds, &scope)) return rc;
       Prepared* p = nullptr;
       if (int rc = run_sql(sql, binds, &p)) return rc;
       DlError d;
@@ -829,7 +891,9 @@ int Interp::exec_one(Frame& f, const PlStmt& s) {
     case PlStmt::DML: {
       std::string sql;
       std::vector<PlVal> binds;
-      if (int rc = render(f, s.expr, &sql, &binds)) return rc;
+      std::set<std::string> scope;
+      scope_columns(f, s.expr, &scope);
+      if (int rc = render(f, s.expr, &sql, &binds, &scope)) return rc;
       Prepared* p = nullptr;
       if (int rc = run_sql(sql, binds, &p)) return rc;
       DlError d;

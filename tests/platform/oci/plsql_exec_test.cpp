@@ -244,6 +244,24 @@ TEST_F(Code, AnonymousBlocksRunTheStatementLanguage) {
   EXPECT_EQ("1026:ALLEN,1:rows", list("select n || ':' || note from log_t order by note"));
 }
 
+TEST_F(Code, ColumnNamesWinOverVariablesInsideSql) {
+  // In SQL a name is the column of a table in scope first; VALUES and the
+  // other expressions see the variables.
+  ASSERT_EQ(OCI_SUCCESS, run("declare\n"
+                             "  deptno number := 10;\n"
+                             "  ename varchar2(20) := 'nobody';\n"
+                             "  cnt number;\n"
+                             "begin\n"
+                             "  select max(deptno) into cnt from emp e where deptno = deptno;\n"
+                             "  insert into log_t (n, note) values (cnt, ename);\n"
+                             "  update log_t set n = n + deptno where note = ename;\n"
+                             "  select count(*) into cnt from emp where ename = 'WARD' and deptno > 0;\n"
+                             "  insert into log_t values (cnt, 'ward');\n"
+                             "end;"))
+      << errtext(c->err);
+  EXPECT_EQ("nobody:40,ward:1", list("select note || ':' || n from log_t order by note"));
+}
+
 TEST_F(Code, ErrorsAreOraclesOwn) {
   struct Case {
     const char* block;
