@@ -55,6 +55,8 @@ const char* const kFixture[] = {
     "  procedure get(c out cur_t) is begin open c for select dname from dept where deptno = 10; end;\n"
     "end;",
     "create procedure p_bad is begin goto nowhere; end;",
+    "create function f_loop(n number) return number is begin return f_loop(n + 1); end;",
+    "create function f_noret return number is begin null; end;",
 };
 
 struct Code : OciTest {
@@ -283,6 +285,9 @@ TEST_F(Code, ErrorsAreOraclesOwn) {
       {"begin p_bad; end;", 6550, "PLS-00905: object SCOTT.P_BAD is invalid"},
       {"begin null end;", 6550, "PLS-00103"},
       {"declare x number; begin y := 1; end;", 6550, "PLS-00201: identifier 'Y' must be declared"},
+      {"declare n number; begin n := f_loop(1); end;", 36, "maximum number of recursive SQL levels"},
+      {"declare n number; begin n := f_noret; end;", 6503, "Function returned without value"},
+      {"begin f_add(1); end;", 6550, "PLS-00221"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.block);
