@@ -2,6 +2,8 @@
 // the statement language of units and anonymous blocks, Oracle's errors,
 // transactions around a block, and REF CURSORs handed to statement handles.
 #include <array>
+#include <chrono>
+#include <thread>
 
 #include "oci_fixture.h"
 
@@ -313,6 +315,24 @@ TEST_F(Code, AFailingBlockKeepsNoneOfItsChanges) {
   other.run("insert into log_t values (5, 'other')");  // would wait for a lock left behind
   other.run("commit");
   EXPECT_EQ("5", list("select n from log_t order by n"));
+}
+
+TEST_F(Code, BreakStopsAnEndlessLoopAndUndoesTheBlock) {
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c->srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c->err));
+  OCIStmt* st = c->stmt("begin insert into log_t values (1, 'x'); loop null; end loop; end;");
+  sword rc = OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  ASSERT_EQ(OCI_STILL_EXECUTING, rc);
+  EXPECT_EQ(OCI_SUCCESS, OCIBreak(c->svc, c->err));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (rc == OCI_STILL_EXECUTING && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+    rc = OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  }
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(1013, errcode(c->err));
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c->srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c->err));
+  EXPECT_EQ("0", c->scalar("select count(*) from log_t"));
+  OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
 TEST_F(Code, CommitOnSuccessCommitsTheBlock) {
