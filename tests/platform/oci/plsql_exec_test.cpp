@@ -281,6 +281,8 @@ TEST_F(Code, ErrorsAreOraclesOwn) {
       {"declare s varchar2(3); begin s := 'toolong'; end;", 6502, "character string buffer too small"},
       {"declare n number(2); begin n := 123; end;", 6502, "numeric or value error"},
       {"declare n number; begin n := 'abc'; end;", 6502, "numeric or value error"},
+      {"declare n number not null := 1; begin n := null; end;", 6502, "numeric or value error"},
+      {"declare n constant number := 1; begin n := 2; end;", 6550, "PLS-00363"},
       {"begin nope(1); end;", 6550, "PLS-00201: identifier 'NOPE' must be declared"},
       {"begin\n  p_noargs(1);\nend;", 6550, "line 2, column 3:\nPLS-00306: wrong number or types of arguments in call to 'P_NOARGS'"},
       {"begin pkg.ov(1, 2, 3); end;", 6550, "PLS-00306"},
