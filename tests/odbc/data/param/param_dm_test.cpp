@@ -375,8 +375,10 @@ class DmDescribeParam : public DmParam {
     return field == SQL_DESC_LENGTH ? static_cast<SQLINTEGER>(v) : static_cast<SQLSMALLINT>(v);
   }
 
-  // The IPD's record read back in SQLDescribeParam's terms. Parameters are
-  // always nullable in an IPD, whatever their column says.
+  // The IPD's record read back in SQLDescribeParam's terms. ODBC's rule:
+  // an IPD's SQL_DESC_NULLABLE is always SQL_NULLABLE, since a parameter can
+  // always be given NULL; whether its column takes one is what
+  // SQLDescribeParam's nullability tells (SQL_NO_NULLS for dp_t.n).
   ParamShape FromIpd(SQLUSMALLINT i) {
     ParamShape p;
     p.type = static_cast<SQLSMALLINT>(IpdField(i, SQL_DESC_CONCISE_TYPE));
