@@ -39,6 +39,10 @@ struct State {
   std::optional<ConnectCopy> lastConnect;
   int registrations = 0;
   std::optional<int> paramDataAsks;  // see AskParamData
+  // Parameter rows handed down with a scripted answer: the agent owns what it
+  // is handed (the front end may still read it during data at execution),
+  // so they are kept until the next Reset instead of leaking.
+  std::vector<Dataset *> held;
 };
 
 State &S() {
@@ -278,12 +282,26 @@ void TakeParams(Dataset *params) {
   s.paramRows = std::move(rows);
 }
 
+void Hold(Dataset *params) {
+  if (!params) return;
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.held.push_back(params);
+}
+
 // Slot macros: every slot enters, returns a scripted code when there is one,
 // else runs its body, which yields the result.
 #define FAKE_ENTER(slot, h, kind, text)        \
   Enter call_(slot, h, kind, text);            \
   if (auto rc_ = call_.scripted()) return call_.Finish(*rc_)
 #define FAKE_RETURN(rc) return call_.Finish(rc)
+// A slot handed parameter rows: a scripted answer keeps them until Reset.
+#define FAKE_ENTER_PARAMS(slot, h, kind, text, params) \
+  Enter call_(slot, h, kind, text);                    \
+  if (auto rc_ = call_.scripted()) {                   \
+    Hold(params);                                      \
+    return call_.Finish(*rc_);                         \
+  }
 
 int32_t F_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int16_t *outLen) {
   FAKE_ENTER(SLOT_DRV_GetInfo, h, K_ANY, Hex(code));
@@ -488,7 +506,7 @@ int32_t F_Prepare(DrvHandle cursor, const char *sql) {
 }
 
 int32_t F_SetParams(DrvHandle cursor, Dataset *params) {
-  FAKE_ENTER(SLOT_DRV_SetParams, cursor, K_CURSOR, "");
+  FAKE_ENTER_PARAMS(SLOT_DRV_SetParams, cursor, K_CURSOR, "", params);
   TakeParams(params);
   FAKE_RETURN(0);
 }
@@ -746,7 +764,7 @@ int32_t F_BulkOperations(DrvHandle cursor, int16_t op, const int32_t *, uint16_t
 }
 
 int32_t F_ExecDirect(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamInfo *) {
-  FAKE_ENTER(SLOT_DRV_ExecDirect, cursor, K_CURSOR, Str(sql));
+  FAKE_ENTER_PARAMS(SLOT_DRV_ExecDirect, cursor, K_CURSOR, Str(sql), params);
   TakeParams(params);
   Rewind(cursor);
   FAKE_RETURN(0);
@@ -841,8 +859,9 @@ int32_t F_Cancel(DrvHandle cursor) {
   FAKE_RETURN(0);
 }
 
-int32_t F_ExecDirect2(DrvHandle cursor, const char *sql, Dataset *, uint16_t, const ParamDesc *) {
-  FAKE_ENTER(SLOT_DRV_ExecDirect2, cursor, K_CURSOR, Str(sql));
+int32_t F_ExecDirect2(DrvHandle cursor, const char *sql, Dataset *params, uint16_t, const ParamDesc *) {
+  FAKE_ENTER_PARAMS(SLOT_DRV_ExecDirect2, cursor, K_CURSOR, Str(sql), params);
+  TakeParams(params);
   FAKE_RETURN(0);
 }
 
@@ -997,6 +1016,11 @@ void Reset() {
   s.nextConn = s.nextCursor = 1;
   s.lastConnect.reset();
   s.paramDataAsks.reset();
+  for (Dataset *d : s.held) {
+    DatasetFree(d);
+    std::free(d);
+  }
+  s.held.clear();
   FillTable(g_table);
 }
 
