@@ -342,6 +342,11 @@ int32_t DB_TransControl(DB_Conn *dbc, int32_t action) {
       return 0;
   }
   if (st != OCI_SUCCESS && st != OCI_SUCCESS_WITH_INFO) return db_OciFail(st, &conn->errs, dbc->err);
+  if (st == OCI_SUCCESS_WITH_INFO && action != TXN_BEGIN) {
+    // Committed or rolled back, with the database's warning for the caller.
+    ErrList_PushOCI(&conn->errs, dbc->err);
+    return E_IM902;
+  }
   return 0;
 }
 

@@ -42,14 +42,30 @@ int32_t db_SetOCIPrefetching(DB_Curs *c) {
   ub4 rows = o.ociPrefetchRows < 0 ? 0 : static_cast<ub4>(o.ociPrefetchRows);
   if (rows >= 65536) rows = 65536;
   ub4 memory = o.ociPrefetchMemory < 0 ? 0 : static_cast<ub4>(o.ociPrefetchMemory);
+  // A warning is a success: the setting is made.
+  auto ok = [](sword s) { return s == OCI_SUCCESS || s == OCI_SUCCESS_WITH_INFO; };
+  bool warned = false;
   sword st = OCIAttrSet(c->stmt, OCI_HTYPE_STMT, &rows, 0, OCI_ATTR_PREFETCH_ROWS, c->err->errhp);
-  if (st == OCI_SUCCESS) st = OCIAttrSet(c->stmt, OCI_HTYPE_STMT, &memory, 0, OCI_ATTR_PREFETCH_MEMORY, c->err->errhp);
-  if (st != OCI_SUCCESS) {
+  if (st == OCI_SUCCESS_WITH_INFO) {
+    warned = true;
+    if (c->owner) ErrList_PushOCI(&c->owner->errs, c->err);
+  }
+  if (ok(st)) {
+    st = OCIAttrSet(c->stmt, OCI_HTYPE_STMT, &memory, 0, OCI_ATTR_PREFETCH_MEMORY, c->err->errhp);
+    if (st == OCI_SUCCESS_WITH_INFO) {
+      if (c->owner) (warned ? ErrList_AppendOCI : ErrList_PushOCI)(&c->owner->errs, c->err);
+      warned = true;
+    }
+  }
+  if (!ok(st)) {
     LOG(LOG_ERR, "db_SetOCIPrefetching: OCIAttrSet(OCI_ATTR_PREFETCH_ROWS/_MEMORY) failed.");
     // A cursor being made has no list of its own yet: its connection's.
     return db_OciFail(st, c->owner ? &c->owner->errs : &c->conn->conn->errs, c->err);
   }
-  return 0;
+  if (warned && !c->owner) LOG(LOG_WARNING, "db_SetOCIPrefetching: OCIAttrSet() answered with a warning.");
+  // A cursor being made has nobody to show the warning to yet; a prepare
+  // reports it with its own result.
+  return warned && c->owner ? E_IM902 : 0;
 }
 
 int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
@@ -98,7 +114,7 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   c->conn = conn;
   c->err = wrap;
   c->described = 0;
-  if (!c->stmtCache && db_SetOCIPrefetching(c) != 0) {
+  if (!c->stmtCache && db_SetOCIPrefetching(c) != 0) {  // only failures: no owner yet
     dropAll();
     return E_S1000;
   }
