@@ -758,6 +758,19 @@ TEST_P(DmExec, FailedLogoffIsADisconnectWithItsText) {
   EXPECT_EQ("1", d.One("select count(*) from dual"));
 }
 
+// Through the Driver Manager too: an unknown SQL type is refused when bound,
+// never run; an unknown C type likewise.
+TEST_P(DmExec, UnknownTypesAreRefusedWhenBound) {
+  SQLHSTMT h = c.Stmt();
+  SQLINTEGER value = 1;
+  SQLLEN ind = 0;
+  EXPECT_EQ(SQL_ERROR, SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, 9999, 10, 0, &value, 0, &ind));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HY004") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_EQ(SQL_ERROR, SQLBindCol(h, 1, 9999, &value, sizeof value, &ind));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HY003") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
 TEST_P(DmExec, AutocommitOffBeforeConnect) {
   const std::string t = T("ex_txn0");
   c.Table(t, "a number(10)");
