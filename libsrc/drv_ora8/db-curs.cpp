@@ -11,13 +11,6 @@
 
 namespace {
 
-// OCI failure on the connection's error handle, reported on the agent
-// connection's list (cursor creation has no cursor list of its own yet).
-int32_t ConnFail(DB_Conn *conn, sword st) {
-  if (conn && conn->conn) db_OciFail(st, &conn->conn->errs, conn->err);
-  return E_S1000;
-}
-
 void FreeParamBinds(DB_Curs *c) {
   for (uint16_t i = 0; i < c->paramBindCount; ++i) {
     DbParamBind &p = c->paramBinds[i];
@@ -91,10 +84,10 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   if (!c->stmtCache) {
     sword st = OCIHandleAlloc(conn->env, &h, OCI_HTYPE_STMT, 0, nullptr);
     if (st != OCI_SUCCESS) {
+      // No error handle holds a reason: out of memory.
       LOG(LOG_ERR, "DB_Curs_New: OCIHandleAlloc() failed");
-      ConnFail(conn, st);
       dropAll();
-      return E_S1000;
+      return E_S1001;
     }
     c->stmt = static_cast<OCIStmt *>(h);
     c->stmtOrigin = DBSTMT_ALLOCATED;
@@ -103,9 +96,8 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   sword st = OCIHandleAlloc(conn->env, &h, OCI_HTYPE_ERROR, 0, nullptr);
   if (st != OCI_SUCCESS) {
     LOG(LOG_ERR, "DB_Cursor: Couldn't allocate OCI error handle.");
-    ConnFail(conn, st);
     dropAll();
-    return E_S1000;
+    return E_S1001;
   }
   wrap->errhp = static_cast<OCIError *>(h);
   wrap->nextRec = 1;

@@ -771,6 +771,38 @@ TEST_P(DmExec, UnknownTypesAreRefusedWhenBound) {
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
+// Each OCI handle a connect makes failing in turn: OCI has no text for
+// that, so the connect fails with HY001, never 08004 or a bare general
+// error; nothing is left behind, and once no allocation fails it connects.
+TEST_P(DmExec, AConnectWhoseHandleCannotBeMadeIsOutOfMemory) {
+  bool connected = false;
+  int refused = 0;
+  for (int nth = 1; nth <= 20 && !connected; ++nth) {
+    SCOPED_TRACE(nth);
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
+    ocilite_test_fault(OCILITE_T_HANDLE_ALLOC, nth, 1, 1019, 0, nullptr);
+    const SQLRETURN rc =
+        SQLConnect(dbc, Text(GetParam()), SQL_NTS, Text("scott"), SQL_NTS, Text("tiger"), SQL_NTS);
+    ocilite_test_reset();
+    connected = SQL_SUCCEEDED(rc);
+    if (connected) {
+      EXPECT_EQ("1", dm_db::One(dbc, "select count(*) from dual"));
+      SQLDisconnect(dbc);
+    } else {
+      ++refused;
+      EXPECT_EQ(FirstState(SQL_HANDLE_DBC, dbc), "HY001") << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+  EXPECT_TRUE(connected);
+  EXPECT_GE(refused, 4);  // service context, server, session and transaction at least
+}
+
 TEST_P(DmExec, AutocommitOffBeforeConnect) {
   const std::string t = T("ex_txn0");
   c.Table(t, "a number(10)");

@@ -428,7 +428,7 @@ TEST_F(CacheTest, FailedStatementHandleLeavesNoCursor) {
   Connect();
   ocilite_test_fault(OCILITE_T_HANDLE_ALLOC, 1, 1, 1019, 0, nullptr);
   DrvHandle cur = 5;
-  EXPECT_EQ(E_S1000, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+  EXPECT_EQ(E_S1001, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
   EXPECT_EQ(0u, cur);
   // The next allocation works.
   cur = Cursor();
