@@ -222,38 +222,7 @@ int64_t ReadRowCount(DB_Curs *c, bool *known) {
 
 }  // namespace
 
-int32_t DB_Prepare(DB_Curs *c) {
-  c->state &= static_cast<uint16_t>(~DBCURS_EXECUTED);
-  const SqlRequest &req = c->owner->req;
-  const char *text = req.translated ? req.translated : "";
-  if (req.kind == REQ_KIND_SELECT)
-    c->kind = DBCURS_KIND_SELECT;
-  else if (req.kind == REQ_KIND_DML)
-    c->kind = StartsWithWord(text, "INSERT") ? DBCURS_KIND_INSERT
-              : StartsWithWord(text, "UPDATE") ? DBCURS_KIND_UPDATE
-                                               : DBCURS_KIND_OTHER;
-  else
-    c->kind = DBCURS_KIND_OTHER;
-  // Parameters that are whole values of LOB columns are written through
-  // locators the statement returns: the text is rebuilt for that.
-  if (c->kind == DBCURS_KIND_INSERT || c->kind == DBCURS_KIND_UPDATE) {
-    if (!(req.flags & REQ_FLAG_MARKERS)) {
-      db_ResultDescsFree(c);
-    } else {
-      std::string rebuilt;
-      if (int32_t rc = db_Check4LOBParams(c, text, &rebuilt)) return rc;
-      if (!rebuilt.empty()) {
-        char *copy = strdup(rebuilt.c_str());
-        if (!copy) {
-          db_ResultDescsFree(c);
-          return E_S1001;
-        }
-        free(c->owner->req.translated);
-        c->owner->req.translated = copy;
-        text = copy;
-      }
-    }
-  }
+int32_t db_PrepareText(DB_Curs *c, const char *text, const char *caller) {
   const ub4 len = static_cast<ub4>(strlen(text));
   const char *failed = nullptr;
   bool warned = false;
@@ -292,7 +261,7 @@ int32_t DB_Prepare(DB_Curs *c) {
     if (st != OCI_SUCCESS && st != OCI_SUCCESS_WITH_INFO) failed = "OCIStmtPrepare";
   }
   if (failed) {
-    LOG(LOG_ERR, "DB_Prepare: %s() failed", failed);
+    LOG(LOG_ERR, "%s: %s() failed", caller, failed);
     db_OciFail(st, OwnerErrs(c), c->err);
     return E_37000;
   }
@@ -305,6 +274,41 @@ int32_t DB_Prepare(DB_Curs *c) {
     warned = true;
   }
   return warned ? E_IM902 : 0;
+}
+
+int32_t DB_Prepare(DB_Curs *c) {
+  c->state &= static_cast<uint16_t>(~DBCURS_EXECUTED);
+  const SqlRequest &req = c->owner->req;
+  const char *text = req.translated ? req.translated : "";
+  if (req.kind == REQ_KIND_SELECT)
+    c->kind = DBCURS_KIND_SELECT;
+  else if (req.kind == REQ_KIND_DML)
+    c->kind = StartsWithWord(text, "INSERT") ? DBCURS_KIND_INSERT
+              : StartsWithWord(text, "UPDATE") ? DBCURS_KIND_UPDATE
+                                               : DBCURS_KIND_OTHER;
+  else
+    c->kind = DBCURS_KIND_OTHER;
+  // Parameters that are whole values of LOB columns are written through
+  // locators the statement returns: the text is rebuilt for that.
+  if (c->kind == DBCURS_KIND_INSERT || c->kind == DBCURS_KIND_UPDATE) {
+    if (!(req.flags & REQ_FLAG_MARKERS)) {
+      db_ResultDescsFree(c);
+    } else {
+      std::string rebuilt;
+      if (int32_t rc = db_Check4LOBParams(c, text, &rebuilt)) return rc;
+      if (!rebuilt.empty()) {
+        char *copy = strdup(rebuilt.c_str());
+        if (!copy) {
+          db_ResultDescsFree(c);
+          return E_S1001;
+        }
+        free(c->owner->req.translated);
+        c->owner->req.translated = copy;
+        text = copy;
+      }
+    }
+  }
+  return db_PrepareText(c, text, "DB_Prepare");
 }
 
 int32_t DB_DefaultParamDescs(DB_Curs *c) {

@@ -296,7 +296,9 @@ TEST_P(DirectHandles, UnknownTypesAreRefusedWhereTheyAreBound) {
     SQLRETURN rc = KVD_FN(drv(), SQLBindParameter)(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, p.sqlType, 10, 0, &value,
                                                     0, &ind);
     EXPECT_EQ(rc, *p.state ? SQL_ERROR : SQL_SUCCESS) << p.sqlType;
-    if (*p.state) EXPECT_EQ(State(SQL_HANDLE_STMT, stmt), p.state) << p.sqlType;
+    if (*p.state) {
+      EXPECT_EQ(State(SQL_HANDLE_STMT, stmt), p.state) << p.sqlType;
+    }
   }
   const struct {
     SQLSMALLINT cType;
@@ -307,7 +309,9 @@ TEST_P(DirectHandles, UnknownTypesAreRefusedWhereTheyAreBound) {
   for (const auto &c : cols) {
     SQLRETURN rc = KVD_FN(drv(), SQLBindCol)(stmt, 1, c.cType, &value, sizeof value, &ind);
     EXPECT_EQ(rc, *c.state ? SQL_ERROR : SQL_SUCCESS) << c.cType;
-    if (*c.state) EXPECT_EQ(State(SQL_HANDLE_STMT, stmt), c.state) << c.cType;
+    if (*c.state) {
+      EXPECT_EQ(State(SQL_HANDLE_STMT, stmt), c.state) << c.cType;
+    }
   }
   EXPECT_EQ(drv().FreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
 }

@@ -12,6 +12,8 @@
 
 #include "dialect.h"
 
+struct sqlite3;
+
 namespace ocl {
 
 struct BeConn;
@@ -80,6 +82,8 @@ int be_commit(BeConn* c, DlError* err);
 int be_rollback(BeConn* c, DlError* err);
 int64_t be_changes(BeConn* c);
 int64_t be_last_rowid(BeConn* c);
+// The SQLite connection underneath, for the XA branch store (oci_xa_store.cpp).
+::sqlite3* be_sqlite(BeConn* c);
 
 // ---- Statements --------------------------------------------------------------
 
@@ -99,6 +103,8 @@ void be_describe(BeStmt* s, const DlStatement* st, int col, DlColType* type, std
 void be_column_origin(BeStmt* s, int col, std::string* schema, std::string* table,
                       std::string* column);
 int be_bind(BeStmt* s, int param, const BeValue& v, DlError* err);
+// Checks what only the compiled statement tells (LONG in a set operation).
+int be_check_compiled(BeStmt* s, const DlStatement* st, DlError* err);
 void be_clear_bindings(BeStmt* s);
 
 // ---- Catalog -----------------------------------------------------------------
@@ -113,5 +119,11 @@ struct BeColumnInfo {
 int be_describe_object(BeConn* c, const std::string& schema, const std::string& name,
                        bool* is_view, std::string* real_schema, std::string* real_name,
                        std::vector<BeColumnInfo>* cols, DlError* err);
+
+// True when a table's column (by name, or by place when name is empty) is
+// declared NUMBER or FLOAT; s gives the connection. schema "" is the
+// session's own.
+bool be_column_is_number(BeStmt* s, const std::string& schema, const std::string& table,
+                         const std::string& column, int index);
 
 }  // namespace ocl

@@ -477,6 +477,7 @@ int be_rollback(BeConn* c, DlError* err) {
 
 int64_t be_changes(BeConn* c) { return sqlite3_changes64(c->db); }
 int64_t be_last_rowid(BeConn* c) { return sqlite3_last_insert_rowid(c->db); }
+sqlite3* be_sqlite(BeConn* c) { return c->db; }
 
 // ---- Statements --------------------------------------------------------------
 
@@ -596,6 +597,10 @@ int be_bind(BeStmt* s, int param, const BeValue& v, DlError* err) {
 
 void be_clear_bindings(BeStmt* s) { sqlite3_clear_bindings(s->st); }
 
+int be_check_compiled(BeStmt* s, const DlStatement* st, DlError* err) {
+  return dl_check_set_operation(st, s->st, err);
+}
+
 // ---- Catalog -----------------------------------------------------------------
 
 int be_describe_object(BeConn* c, const std::string& schema_in, const std::string& name,
@@ -660,6 +665,27 @@ int be_describe_object(BeConn* c, const std::string& schema_in, const std::strin
     }
   }
   return 0;
+}
+
+bool be_column_is_number(BeStmt* s, const std::string& schema, const std::string& table,
+                         const std::string& column, int index) {
+  BeConn* c = s->conn;
+  const std::string db = schema.empty() ? c->main_name : schema;
+  char* sql = sqlite3_mprintf("PRAGMA \"%w\".table_info(%Q)", db.c_str(), table.c_str());
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(c->db, sql, -1, &st, nullptr);
+  sqlite3_free(sql);
+  bool number = false;
+  for (int i = 0; rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW; ++i) {
+    const char* name = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+    if (column.empty() ? i != index : (!name || column != name)) continue;
+    const char* decl = reinterpret_cast<const char*>(sqlite3_column_text(st, 2));
+    DlColType t;
+    number = decl && dl_parse_decltype(decl, &t) && t.type == DL_T_NUMBER;
+    break;
+  }
+  sqlite3_finalize(st);
+  return number;
 }
 
 }  // namespace ocl

@@ -501,6 +501,9 @@ class Translator {
   size_t p_ = 0;
   bool plsql_ = false;
   std::vector<std::string> plsql_names_;
+  // The parts of the last table name read (schema "" when unqualified or the
+  // session's own), for the target of INSERT and UPDATE.
+  std::string last_schema_, last_table_;
   int depth_ = 0;  // nesting of parentheses, subqueries and calls
 
   // Deep nesting is refused before it can exhaust the stack.
@@ -1103,12 +1106,16 @@ std::string Translator::table_name(bool allow_dual, bool* is_dual) {
       return "";
     }
     out = schema_name(a) + "." + quote_id(b);
+    last_schema_ = own_schema(a) ? "" : a;
+    last_table_ = b;
   } else {
     if (allow_dual && a == "DUAL" && first.t == T_WORD) {
       if (is_dual) *is_dual = true;
       return "";
     }
     out = quote_id(a);
+    last_schema_.clear();
+    last_table_ = a;
   }
   if (op("@")) unimplemented();  // database link
   return out;
@@ -1149,6 +1156,9 @@ void Translator::insert_statement() {
   if (w("ALL") || w("FIRST")) unimplemented();
   expect_w("INTO", 925);  // missing INTO keyword
   std::string out = "INSERT INTO " + table_name(false);
+  st_->target_schema = last_schema_;
+  st_->target_table = last_table_;
+  std::vector<std::string> columns;
   if (cur().t == T_WORD && !is_stop_word(cur().v) && !w("VALUES")) {
     out += " AS " + quote_id(name());
   } else if (cur().t == T_QID) {
@@ -1164,6 +1174,7 @@ void Translator::insert_statement() {
       std::string c = name();
       while (accept_op(".")) c = name();  // t.c: the table is known
       out += quote_id(c);
+      columns.push_back(c);
     } while (accept_op(","));
     expect_rparen();
     out += ")";
@@ -1172,10 +1183,17 @@ void Translator::insert_statement() {
     expect_op("(", 906);
     out += " VALUES (";
     bool f = true;
+    size_t i = 0;
     do {
       if (!f) out += ", ";
       f = false;
+      const bool bare = cur().t == T_BIND && (op(",", 1) || op(")", 1));
       out += expr().s;
+      if (bare) {
+        if (columns.empty()) st_->binds.back().target_index = static_cast<int>(i);
+        else if (i < columns.size()) st_->binds.back().target_column = columns[i];
+      }
+      ++i;
     } while (accept_op(","));
     expect_rparen();
     out += ")";
@@ -1193,6 +1211,8 @@ void Translator::update_statement() {
   expect_w("UPDATE", 900);
   st_->kind = DL_UPDATE;
   std::string out = "UPDATE " + table_name(false);
+  st_->target_schema = last_schema_;
+  st_->target_table = last_table_;
   if (cur().t == T_QID || (cur().t == T_WORD && !is_stop_word(cur().v))) out += " AS " + quote_id(name());
   expect_w("SET", 971);  // missing SET keyword
   out += " SET ";
@@ -1220,7 +1240,10 @@ void Translator::update_statement() {
       std::string c = name();
       while (accept_op(".")) c = name();
       expect_op("=", 927);  // missing equal sign
+      const bool bare = cur().t == T_BIND && (op(",", 1) || w("WHERE", 1) || w("RETURNING", 1) ||
+                                             w("RETURN", 1) || peek(1).t == T_END || op(";", 1));
       out += quote_id(c) + " = " + expr().s;
+      if (bare) st_->binds.back().target_column = c;
     }
   } while (accept_op(","));
   if (accept_w("WHERE")) {
@@ -3388,6 +3411,27 @@ static void dl_describe_column_type(const DlStatement* st, sqlite3_stmt* stmt, i
     sqlite3_finalize(alone);
     merge_member_type(out, t);
   }
+}
+
+int dl_check_set_operation(const DlStatement* st, sqlite3_stmt* stmt, DlError* err) {
+  if (!st || st->member_items.empty()) return 0;
+  auto has_long = [&](const std::vector<DlItem>& items, sqlite3_stmt* s) {
+    for (int c = 0; c < sqlite3_column_count(s); ++c) {
+      DlColType t;
+      dl_describe_member_type(st, items, true, s, c, &t, nullptr);
+      if (t.type == DL_T_LONG || t.type == DL_T_LONG_RAW) return true;
+    }
+    return false;
+  };
+  bool found = has_long(st->items, stmt);
+  for (size_t i = 0; !found && i < st->member_items.size() && i < st->member_sql.size(); ++i) {
+    sqlite3_stmt* alone = nullptr;
+    if (sqlite3_prepare_v2(sqlite3_db_handle(stmt), st->member_sql[i].c_str(), -1, &alone, nullptr) == SQLITE_OK &&
+        alone)
+      found = has_long(st->member_items[i], alone);
+    sqlite3_finalize(alone);
+  }
+  return found ? dl_set_error(err, 997) : 0;
 }
 
 // The type of column col as one member's select list gives it; the first

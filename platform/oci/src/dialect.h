@@ -98,6 +98,11 @@ struct DlBind {
   int param = 0;       // SQLite parameter number in DlStatement::sql ("?NNN")
   bool output = false; // PL/SQL assignment target: receives column 1 of the
                        // translated SELECT (see DlStatement::plsql_result)
+  // The column of DlStatement::target_table this placeholder's value is
+  // stored into when it is a whole VALUES item or SET value: by name, or by
+  // place (0-based) for an INSERT without a column list; empty and -1 else.
+  std::string target_column;
+  int target_index = -1;
 };
 
 // The type of a column or select-list expression as describe reports it.
@@ -138,6 +143,9 @@ struct DlStatement {
   bool plsql_result = false; // PL/SQL "BEGIN :x := expr; END;": sql is a SELECT
                              // whose one column goes to the bind marked output
   std::vector<DlBind> binds; // in text order
+  // INSERT and UPDATE: the table written (schema as written, "" for the
+  // session's own, and name), for the placeholders' target columns.
+  std::string target_schema, target_table;
   int position_count = 0;    // distinct positions (what PARAM_COUNT reports)
   std::vector<DlItem> items; // SELECT only
   // The select lists of a compound query's later members (UNION ...): a
@@ -227,6 +235,10 @@ int dl_register_dictionary(sqlite3* db);
 // type, else VARCHAR2(4000). Also gives the name Oracle reports.
 void dl_describe_column(const DlStatement* st, sqlite3_stmt* stmt, int col,
                         DlColType* out, std::string* name);
+
+// A compound query (UNION, INTERSECT, MINUS) whose members select a LONG or
+// LONG RAW column: ORA-00997, as Oracle refuses it. Returns 0 or the error.
+int dl_check_set_operation(const DlStatement* st, sqlite3_stmt* stmt, DlError* err);
 
 // --- Value forms ---
 

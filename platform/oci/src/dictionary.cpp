@@ -443,13 +443,35 @@ void each_table(sqlite3* db, const Filter& f, bool viewsToo,
   }
 }
 
+// The tables of a schema that ANALYZE TABLE has seen.
+std::vector<std::string> analysed_tables(sqlite3* db, const std::string& schema) {
+  std::vector<std::string> out;
+  each_row(db, "SELECT TABLE_NAME FROM " + qid(schema) + ".\"ORA$STATS\"",
+           [&](sqlite3_stmt* st) { out.push_back(col_text(st, 0)); });
+  return out;
+}
+
 void rows_tab_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  std::map<std::string, std::vector<std::string>> analysed;  // per schema, read once
   each_table(db, f, true, [&](const std::string& s, const Object& o) {
+    auto a = analysed.find(s);
+    if (a == analysed.end()) a = analysed.emplace(s, analysed_tables(db, s)).first;
+    const std::vector<Column> cols = columns(db, s, o.name);
+    // An analysed table's NULL counts, as of now like its index statistics.
+    std::vector<Cell> nulls(cols.size(), null());
+    if (o.type == "TABLE" && !cols.empty() && std::find(a->second.begin(), a->second.end(), o.name) != a->second.end()) {
+      std::string sql;
+      for (const Column& c : cols) sql += (sql.empty() ? "SELECT " : ", ") + ("count(*) - count(" + qid(c.name) + ")");
+      each_row(db, sql + " FROM " + qid(s) + "." + qid(o.name), [&](sqlite3_stmt* st) {
+        for (size_t i = 0; i < cols.size(); ++i) nulls[i] = num(sqlite3_column_int64(st, static_cast<int>(i)));
+      });
+    }
     int id = 0;
-    for (const Column& c : columns(db, s, o.name)) {
+    for (size_t i = 0; i < cols.size(); ++i) {
+      const Column& c = cols[i];
       OraColumn oc = ora_column(c.decl);
       out->push_back({text(s), text(o.name), text(c.name), text(oc.dataType), num(oc.length), oc.precision, oc.scale,
-                      text(c.notnull || c.pk ? "N" : "Y"), num(++id), c.hasDflt ? text(c.dflt) : null(), null()});
+                      text(c.notnull || c.pk ? "N" : "Y"), num(++id), c.hasDflt ? text(c.dflt) : null(), nulls[i]});
     }
   });
 }
@@ -600,7 +622,7 @@ const std::vector<View>& views() {
       {"ALL_TAB_COLUMNS",
        {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"DATA_TYPE", "VARCHAR2(106)"},
         {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"NULLABLE", "VARCHAR2(1)"},
-        {"COLUMN_ID", "NUMBER"}, {"DATA_DEFAULT", "VARCHAR2(4000)"}, {"NUM_NULLS", "NUMBER"}},
+        {"COLUMN_ID", "NUMBER"}, {"DATA_DEFAULT", "LONG"}, {"NUM_NULLS", "NUMBER"}},
        0, 1, rows_tab_columns},
       {"ALL_COL_COMMENTS", {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"COMMENTS", "VARCHAR2(4000)"}},
        0, 1, rows_col_comments},

@@ -593,6 +593,13 @@ int get_value(const void* buf, sb4 size_in, ub2 dty, bool utf16, BeValue* v, std
         default: return 24328;
       }
       if (u > static_cast<uint64_t>(INT64_MAX)) {
+        // Beyond a 64-bit integer it is kept as a double: only if that is exact.
+        char text[24];
+        const int n = std::snprintf(text, sizeof text, "%llu", static_cast<unsigned long long>(u));
+        if (!dl_number_exact(text, static_cast<size_t>(n))) {
+          scratch->assign(text, static_cast<size_t>(n));
+          return 3001;
+        }
         v->type = BE_REAL;
         v->d = static_cast<double>(u);
       } else {

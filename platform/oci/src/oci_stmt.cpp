@@ -67,7 +67,7 @@ int translate(Stmt* st, Session* s, Error* e) {
   st->dl_err = DlError{};
   st->pl.reset();
   st->pl_ddl = false;
-  if (PlTextKind pk = pl_text_kind(st->text); pk != PT_NONE && pk != PT_BLOCK) {
+  if (PlTextKind pk = pl_text_kind(st->text); pk != PT_NONE) {
     // Stored code and anonymous blocks go to the interpreter.
     st->ret = Returning{};
     st->translated = true;
@@ -155,6 +155,11 @@ int compile(Stmt* st, Session* s, Error* e) {
     err_from(e, d);
     return rc;
   }
+  if (int rc = be_check_compiled(b, &st->dl, &d)) {
+    be_finalize(b);
+    err_from(e, d);
+    return rc;
+  }
   st->be = b;
   st->be_session = s;
   s->compiled.insert(st);
@@ -212,7 +217,7 @@ struct RowValue {
 // Reads the bind's value for one iteration (input side).
 // A bound value that cannot be stored: 3001 names the number and the limit.
 sword bind_value_error(Error* e, int code, const std::string& detail) {
-  if (code == 3001) return err_set_text(e, code, dl_number_inexact_message(detail));
+  if (code == 3001 && !detail.empty()) return err_set_text(e, code, dl_number_inexact_message(detail));
   return err_set(e, code);
 }
 
@@ -279,6 +284,22 @@ Bind* find_bind(Stmt* st, const DlBind& occ) {
   return by_name;
 }
 
+// A text stored into a NUMBER column is converted by SQLite, which would
+// round a number beyond what it keeps exactly: refuse it as a number bind is.
+int check_number_text(Stmt* st, const DlBind& occ, const BeValue& v, Error* e) {
+  std::string t(v.p, v.n);
+  const size_t b = t.find_first_not_of(' '), last = t.find_last_not_of(' ');
+  if (b == std::string::npos) return 0;
+  t = t.substr(b, last - b + 1);
+  int64_t i = 0;
+  double d = 0;
+  if (dl_parse_number(t.data(), t.size(), &i, &d) == 0 || dl_number_exact(t.data(), t.size())) return 0;
+  if (!be_column_is_number(st->be, st->dl.target_schema, st->dl.target_table, occ.target_column,
+                           occ.target_index))
+    return 0;
+  return bind_value_error(e, 3001, t), 3001;
+}
+
 int bind_row(Stmt* st, ub4 iter, Error* e) {
   auto& done = st->row_values;
   done.clear();
@@ -294,6 +315,8 @@ int bind_row(Stmt* st, ub4 iter, Error* e) {
       if (int rc = bind_value(b, iter, &v, e)) return rc;
       done.emplace_back(b, v);
     }
+    if (v.type == BE_TEXT && (occ.target_index >= 0 || !occ.target_column.empty()))
+      if (int rc = check_number_text(st, occ, v, e)) return rc;
     DlError d;
     if (int rc = be_bind(st->be, occ.param, v, &d)) return err_from(e, d), rc;
   }

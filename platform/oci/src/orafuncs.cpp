@@ -336,6 +336,21 @@ Instant add_days(Instant in, double days) {
   return in;
 }
 
+// Two integers whose exact result left 64 bits: a double keeps it only when it
+// has at most 15 significant digits; otherwise it is refused, never rounded.
+void result_wide(sqlite3_context* ctx, __int128 r) {
+  unsigned __int128 u = r < 0 ? -static_cast<unsigned __int128>(r) : static_cast<unsigned __int128>(r);
+  std::string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char>('0' + static_cast<int>(u % 10)));
+    u /= 10;
+  } while (u);
+  if (r < 0) digits.insert(digits.begin(), '-');
+  if (!dl_number_exact(digits.data(), digits.size()))
+    return sqlite3_result_error(ctx, ("ORA-03001: " + dl_number_inexact_message(digits)).c_str(), -1);
+  sqlite3_result_double(ctx, static_cast<double>(r));
+}
+
 void fn_add(sqlite3_context* ctx, int, sqlite3_value** v) {
   if (is_null(v[0]) || is_null(v[1])) return sqlite3_result_null(ctx);
   DlDateTime da, db;
@@ -350,7 +365,8 @@ void fn_add(sqlite3_context* ctx, int, sqlite3_value** v) {
   Num a, b;
   if (!num_arg(ctx, v[0], &a) || !num_arg(ctx, v[1], &b)) return;
   int64_t r;
-  if (a.is_int && b.is_int && !add_overflow(a.i, b.i, &r)) return sqlite3_result_int64(ctx, r);
+  if (a.is_int && b.is_int)
+    return add_overflow(a.i, b.i, &r) ? result_wide(ctx, static_cast<__int128>(a.i) + b.i) : sqlite3_result_int64(ctx, r);
   result_double(ctx, a.as_double() + b.as_double());
 }
 
@@ -373,7 +389,8 @@ void fn_sub(sqlite3_context* ctx, int, sqlite3_value** v) {
   Num a, b;
   if (!num_arg(ctx, v[0], &a) || !num_arg(ctx, v[1], &b)) return;
   int64_t r;
-  if (a.is_int && b.is_int && !sub_overflow(a.i, b.i, &r)) return sqlite3_result_int64(ctx, r);
+  if (a.is_int && b.is_int)
+    return sub_overflow(a.i, b.i, &r) ? result_wide(ctx, static_cast<__int128>(a.i) - b.i) : sqlite3_result_int64(ctx, r);
   result_double(ctx, a.as_double() - b.as_double());
 }
 
@@ -395,7 +412,8 @@ void fn_mul(sqlite3_context* ctx, int, sqlite3_value** v) {
   Num a, b;
   if (!num_arg(ctx, v[0], &a) || !num_arg(ctx, v[1], &b)) return;
   int64_t r;
-  if (a.is_int && b.is_int && !mul_overflow(a.i, b.i, &r)) return sqlite3_result_int64(ctx, r);
+  if (a.is_int && b.is_int)
+    return mul_overflow(a.i, b.i, &r) ? result_wide(ctx, static_cast<__int128>(a.i) * b.i) : sqlite3_result_int64(ctx, r);
   result_double(ctx, a.as_double() * b.as_double());
 }
 
@@ -414,7 +432,9 @@ void fn_neg(sqlite3_context* ctx, int, sqlite3_value** v) {
   if (!no_dates(ctx, v, 1)) return;
   Num a;
   if (!num_arg(ctx, v[0], &a)) return;
-  if (a.is_int && a.i != std::numeric_limits<int64_t>::min()) return sqlite3_result_int64(ctx, -a.i);
+  if (a.is_int)
+    return a.i == std::numeric_limits<int64_t>::min() ? result_wide(ctx, -static_cast<__int128>(a.i))
+                                                      : sqlite3_result_int64(ctx, -a.i);
   result_double(ctx, -a.as_double());
 }
 

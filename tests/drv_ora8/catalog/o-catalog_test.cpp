@@ -374,7 +374,15 @@ TEST_F(CatalogOptionTest, CommentsAndStatisticsOnceRecorded) {
       "INSERT INTO EMP (EMPNO, ENAME, SAL) VALUES (3, 'SCOTT', 20)",
       "ANALYZE TABLE EMP COMPUTE STATISTICS",
   };
-  for (const char *s : sql) ASSERT_EQ(0, Run(s)) << s;
+  const char *nulls = "SELECT COLUMN_NAME, NUM_NULLS FROM ALL_TAB_COLUMNS WHERE TABLE_NAME = 'EMP' AND COLUMN_ID <= 3";
+  for (const char *s : sql) {
+    // Column statistics stay NULL until the table is analysed.
+    if (std::strncmp(s, "ANALYZE", 7) == 0) {
+      EXPECT_EQ(Peek(nulls), (Rows{{"EMPNO", "<NULL>"}, {"ENAME", "<NULL>"}, {"HIREDATE", "<NULL>"}}));
+    }
+    ASSERT_EQ(0, Run(s)) << s;
+  }
+  EXPECT_EQ(Peek(nulls), (Rows{{"EMPNO", "0"}, {"ENAME", "0"}, {"HIREDATE", "3"}}));
   EXPECT_NE(0, Run("COMMENT ON TABLE NOPE IS 'x'"));
   DrvHandle cur = Cursor();
   ASSERT_EQ(0, Catalog(&DrvOps::DRV_DDColumns, cur, {"", "SCOTT", "EMP", "%NAME"}));

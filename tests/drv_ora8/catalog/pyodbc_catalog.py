@@ -14,6 +14,9 @@ tool = os.path.join(os.environ["KVD_BUILD_DIR"], "bin", "ocilite-admin")
 db = tempfile.mkdtemp(prefix="kvd_pyodbc_catalog_")
 failures = []
 
+# A column default read whole through the LONG column DATA_DEFAULT.
+LONG_DEFAULT = "It's " + "0123456789" * 50
+
 FIXTURE = [
     "create table dept (deptno number(2) constraint pk_dept primary key, dname varchar2(14))",
     "create table emp (empno number(4) primary key, ename varchar2(10) not null, hiredate date,"
@@ -24,6 +27,7 @@ FIXTURE = [
     "create table axb (x number)",
     "create table \"O'NEIL\" (x number)",
     "create table ts (t timestamp(6))",
+    "create table defs (a varchar2(600) default '%s', b number default 7)" % LONG_DEFAULT.replace("'", "''"),
 ]
 
 
@@ -38,7 +42,7 @@ def run(dsn, unicode):
 
     names = [(r.table_name, r.table_type) for r in cur.tables(schema="SCOTT")]
     check(dsn + " tables", names,
-          [("AXB", "TABLE"), ("A_B", "TABLE"), ("DEPT", "TABLE"), ("EMP", "TABLE"), ("EMP_V", "VIEW"),
+          [("AXB", "TABLE"), ("A_B", "TABLE"), ("DEFS", "TABLE"), ("DEPT", "TABLE"), ("EMP", "TABLE"), ("EMP_V", "VIEW"),
            ("O'NEIL", "TABLE"), ("TS", "TABLE")])
     check(dsn + " table pattern", [r.table_name for r in cur.tables(table="A_B", schema="SCOTT")], ["AXB", "A_B"])
     check(dsn + " escaped pattern", [r.table_name for r in cur.tables(table="A\\_B", schema="SCOTT")], ["A_B"])
@@ -51,6 +55,9 @@ def run(dsn, unicode):
     check(dsn + " columns", cols,
           [("EMPNO", 5, "NUMBER", 4, "NO"), ("ENAME", varchar, "VARCHAR2", 10, "NO"),
            ("HIREDATE", 93, "DATE", 19, "YES"), ("DEPTNO", -6, "NUMBER", 2, "YES")])
+
+    check(dsn + " column defaults", [r.column_def for r in cur.columns(table="DEFS", schema="SCOTT")],
+          ["'%s'" % LONG_DEFAULT.replace("'", "''"), "7"])
 
     check(dsn + " primary key", [(r.column_name, r.key_seq, r.pk_name) for r in cur.primaryKeys("DEPT", schema="SCOTT")],
           [("DEPTNO", 1, "PK_DEPT")])

@@ -465,3 +465,59 @@ TEST_F(OciTest, PlsqlAssignmentFillsTheOutputBind) {
   OCIAttrGet(st, OCI_HTYPE_STMT, &type, nullptr, OCI_ATTR_STMT_TYPE, c.err);
   EXPECT_EQ(OCI_STMT_BEGIN, type);
 }
+
+// A number the stand-in cannot keep exactly is refused on every bind path
+// into a NUMBER column (text, unsigned 64-bit, Oracle NUMBER), never rounded;
+// the same text into a VARCHAR2 column, or a number it keeps, goes in whole.
+TEST_F(OciTest, BoundNumbersBeyondTheExactRangeAreRefusedNotRounded) {
+  Conn c(db.dir, "scott", "tiger");
+  ASSERT_TRUE(c.ok()) << c.logon_error;
+  c.run("create table big (n number(38), v varchar2(40))");
+  struct Case {
+    const char* sql;
+    ub2 dty;
+    std::string text;  // SQLT_STR value, or the decimal of a SQLT_UIN
+    sb4 code;
+  } cases[] = {
+      {"insert into big (n) values (:1)", SQLT_STR, "12345678901234567890123", 3001},
+      {"insert into big values (:1, null)", SQLT_STR, " 1234567890123456.5 ", 3001},
+      {"update big set n = :1 where n is null", SQLT_STR, "0.1234567890123456", 3001},
+      {"insert into big (n) values (:1)", SQLT_STR, "9223372036854775807", 0},
+      {"insert into big (n) values (:1)", SQLT_STR, "100000000000000000000000", 0},
+      {"insert into big (v) values (:1)", SQLT_STR, "12345678901234567890123", 0},
+      {"insert into big (v, n) values (:1, 5)", SQLT_STR, "0.1234567890123456", 0},
+      {"insert into big (n) values (:1)", SQLT_UIN, "18446744073709551615", 3001},
+      {"insert into big (n) values (:1)", SQLT_UIN, "9223372036854775808", 3001},
+      {"insert into big (n) values (:1)", SQLT_UIN, "10000000000000000000", 0},
+      {"insert into big (n) values (:1)", SQLT_UIN, "9223372036854775807", 0},
+  };
+  for (const Case& k : cases) {
+    OCIStmt* st = c.stmt(k.sql);
+    OCIBind* b = nullptr;
+    uint64_t u = std::strtoull(k.text.c_str(), nullptr, 10);
+    if (k.dty == SQLT_UIN)
+      OCIBindByPos(st, &b, c.err, 1, &u, sizeof u, SQLT_UIN, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+    else
+      OCIBindByPos(st, &b, c.err, 1, const_cast<char*>(k.text.c_str()), static_cast<sb4>(k.text.size() + 1),
+                   SQLT_STR, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+    sword rc = OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+    if (k.code == 0) {
+      EXPECT_EQ(OCI_SUCCESS, rc) << k.sql << " " << k.text << ": " << errtext(c.err);
+    } else {
+      EXPECT_EQ(OCI_ERROR, rc) << k.sql << " " << k.text;
+      sb4 code = 0;
+      const std::string msg = errtext(c.err, 1, &code);
+      EXPECT_EQ(k.code, code) << k.text;
+      std::string digits = k.text.substr(k.text.find_first_not_of(' '));
+      digits = digits.substr(0, digits.find_last_not_of(' ') + 1);
+      EXPECT_NE(msg.find(digits), std::string::npos) << msg;
+    }
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+  }
+  // What went in reads back whole; nothing of the refused values is stored.
+  EXPECT_EQ("5", c.scalar("select count(n) from big"));
+  EXPECT_EQ("2", c.scalar("select count(*) from big where n = 9223372036854775807"));
+  EXPECT_EQ("100000000000000000000000", c.scalar("select max(n) from big"));
+  EXPECT_EQ("12345678901234567890123", c.scalar("select max(v) from big"));
+  EXPECT_EQ("10000000000000000000", c.scalar("select to_char(n) from big where n between 9.3e18 and 1e20"));
+}

@@ -724,11 +724,30 @@ TEST(DialectTranslate, NumbersBeyondTheExactRangeAreRefusedNotRounded) {
   EXPECT_FALSE(dl_number_exact("-9223372036854775809", 20));
 }
 
-TEST_F(DialectDb, ToNumberRefusesTextItWouldRound) {
+TEST_F(DialectDb, ToNumberAndIntegerOverflowRefuseWhatTheyWouldRound) {
   int ora = 0;
   rows("SELECT TO_NUMBER('12345678901234567890123') FROM DUAL", &ora);
   EXPECT_EQ(3001, ora);
   EXPECT_EQ("12345", value("TO_NUMBER(' 12345 ')"));
+  // Integer arithmetic leaving 64 bits: kept only where a double is exact.
+  struct Case {
+    const char* expr;
+    const char* value;  // nullptr: refused with ORA-03001
+  } cases[] = {
+      {"9223372036854775807 + 1", nullptr},
+      {"-9223372036854775807 - 2", nullptr},
+      {"9223372036854775807 * 3", nullptr},
+      {"-(-9223372036854775807 - 1)", nullptr},
+      {"9223372036854775806 + 1", "9223372036854775807"},
+      {"1000000000000 * 10000000000", "10000000000000000000000"},
+      {"5000000000000000000 + 5000000000000000000", "10000000000000000000"},
+  };
+  for (const Case& c : cases) {
+    ora = 0;
+    const std::string got = rows(std::string("SELECT ") + c.expr + " FROM DUAL", &ora);
+    if (c.value) EXPECT_EQ(c.value, got) << c.expr;
+    else EXPECT_EQ(3001, ora) << c.expr << " gave " << got;
+  }
 }
 
 TEST_F(DialectDb, CompoundQueryDescribesEachColumnFromEveryMember) {
@@ -1168,3 +1187,26 @@ TEST(DialectValues, DecltypesRoundTrip) {
 }
 
 }  // namespace
+
+TEST_F(DialectDb, LongInASetOperationIsRefused) {
+  ASSERT_EQ(0, run("create table lt (l long, r long raw, v varchar2(10))"));
+  struct Case {
+    const char* sql;
+    int code;
+  } cases[] = {
+      {"select l from lt union select v from lt", 997},
+      {"select v from lt union all select l from lt", 997},
+      {"select v, r from lt minus select v, null from lt", 997},
+      {"select v from lt intersect select v from lt", 0},
+      {"select l, r from lt", 0},
+  };
+  for (const Case& c : cases) {
+    DlStatement st;
+    DlError err;
+    ASSERT_EQ(0, dl_translate(c.sql, std::strlen(c.sql), &ses_, &st, &err)) << c.sql << ": " << err.message;
+    sqlite3_stmt* s = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_prepare_v2(db_, st.sql.c_str(), -1, &s, nullptr)) << c.sql;
+    EXPECT_EQ(c.code, dl_check_set_operation(&st, s, &err)) << c.sql;
+    sqlite3_finalize(s);
+  }
+}
