@@ -75,6 +75,8 @@ int be_exec(BeConn* c, const char* sql, DlError* err);
 // next time the same text runs (texts the stand-in itself runs often).
 int be_exec_kept(BeConn* c, const char* sql, DlError* err);
 bool be_in_transaction(BeConn* c);
+// Makes the synonyms the session can use reachable again (after DDL).
+void be_refresh_synonyms(BeConn* c);
 int be_begin(BeConn* c, DlError* err);
 int be_commit(BeConn* c, DlError* err);
 int be_rollback(BeConn* c, DlError* err);

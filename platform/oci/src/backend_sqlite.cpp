@@ -424,6 +424,7 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
   session->user = user;
   rc = dl_register(c->db, session);
   if (rc != SQLITE_OK) return fail(sqlite_err(c->db, rc, err));
+  dl_refresh_synonyms(c->db, user);
   *out = c.release();
   return 0;
 }
@@ -480,12 +481,19 @@ int64_t be_last_rowid(BeConn* c) { return sqlite3_last_insert_rowid(c->db); }
 
 // ---- Statements --------------------------------------------------------------
 
+void be_refresh_synonyms(BeConn* c) { dl_refresh_synonyms(c->db, c->main_name); }
+
 int be_prepare(BeConn* c, const std::string& sql, BeStmt** out, DlError* err) {
   *out = nullptr;
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   int rc = sqlite3_prepare_v3(c->db, sql.data(), static_cast<int>(sql.size()),
                               SQLITE_PREPARE_PERSISTENT, &st, &tail);
+  if (rc != SQLITE_OK && std::strncmp(sqlite3_errmsg(c->db), "no such table: ", 15) == 0) {
+    // Perhaps a synonym another session made since: look again, once.
+    be_refresh_synonyms(c);
+    rc = sqlite3_prepare_v3(c->db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, &tail);
+  }
   if (rc != SQLITE_OK) return conn_err(c, rc, err);
   if (!st) return dl_set_error(err, 900);  // nothing but blanks or comments
   while (tail && *tail && (std::isspace(static_cast<unsigned char>(*tail)) || *tail == ';')) ++tail;

@@ -582,6 +582,7 @@ class Translator {
   std::string order_by();
   void for_update();
   void insert_statement();
+  void synonym_statement(bool create, bool or_replace);
   void update_statement();
   void delete_statement();
   void create_statement();
@@ -1441,6 +1442,8 @@ void Translator::create_statement() {
     fail(1031);  // insufficient privileges: users are made with the admin tool
   } else if (w("SEQUENCE") && !or_replace) {
     create_sequence();
+  } else if (w("SYNONYM") || (w("PUBLIC") && w("SYNONYM", 1))) {
+    synonym_statement(true, or_replace);
   } else if (w("SYNONYM") || w("PUBLIC") || w("PROCEDURE") || w("FUNCTION") ||
              w("PACKAGE") || w("TRIGGER") || w("TYPE") || w("MATERIALIZED") || w("CLUSTER") ||
              w("DIRECTORY") || w("DATABASE") || w("JAVA") || w("LIBRARY") || w("CONTEXT") ||
@@ -2160,6 +2163,55 @@ void Translator::analyze_statement() {
              ", count(*), (count(*) + 99) / 100 FROM " + schema + "." + quote_id(table);
 }
 
+// CREATE [OR REPLACE] [PUBLIC] SYNONYM [schema.]name FOR [schema.]object and
+// DROP [PUBLIC] SYNONYM [schema.]name [FORCE]. A synonym is a row of the
+// hidden table ORA$SYN of the schema owning it (a public one: of its
+// creator's schema, under the owner PUBLIC); each session reaches them
+// through views of its own (dl_refresh_synonyms).
+void Translator::synonym_statement(bool create, bool or_replace) {
+  const bool pub = accept_w("PUBLIC");
+  expect_w("SYNONYM", 900);
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  std::string a = name(), syn = a, schema = "main", owner = "ORA_USER()";
+  if (accept_op(".")) {
+    if (pub) fail(933);
+    syn = name();
+    schema = schema_name(a);
+    owner = quote_str(a);
+  }
+  if (pub) owner = "'PUBLIC'";
+  const std::string tab = schema + ".\"ORA$SYN\"";
+  const std::string row = " WHERE \"OWNER\" = " + owner + " AND \"SYNONYM_NAME\" = " + quote_str(syn);
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + tab +
+                    " (\"OWNER\" TEXT, \"SYNONYM_NAME\" TEXT, \"TABLE_OWNER\" TEXT, \"TABLE_NAME\" TEXT,"
+                    " PRIMARY KEY (\"OWNER\", \"SYNONYM_NAME\")); ";
+  if (!create) {
+    accept_w("FORCE");
+    if (pub) {
+      st_->sql = sql + "SELECT ORA_DROP_PUBLIC_SYNONYM(" + quote_str(syn) + ")";
+    } else {
+      st_->sql = sql + "SELECT ORA_RAISE(1434) WHERE NOT EXISTS (SELECT 1 FROM " + tab + row + "); DELETE FROM " +
+                 tab + row;
+    }
+    return;
+  }
+  expect_w("FOR", 905);
+  std::string t = name(), towner = "ORA_USER()";
+  if (accept_op(".")) {
+    towner = quote_str(t);
+    t = name();
+  }
+  if (op("@")) unimplemented();  // database link
+  if (!or_replace) sql += "SELECT ORA_RAISE(955) WHERE EXISTS (SELECT 1 FROM " + tab + row + "); ";
+  // A private synonym shares its schema's namespace with tables and views.
+  if (!pub)
+    sql += "SELECT ORA_RAISE(955) WHERE EXISTS (SELECT 1 FROM " + schema + ".sqlite_master WHERE type IN "
+           "('table', 'view') AND name = " + quote_str(syn) + "); ";
+  st_->sql = sql + "INSERT OR REPLACE INTO " + tab + " VALUES (" + owner + ", " + quote_str(syn) + ", " + towner +
+             ", " + quote_str(t) + ")";
+}
+
 void Translator::drop_statement() {
   expect_w("DROP", 900);
   st_->kind = DL_DROP;
@@ -2189,6 +2241,8 @@ void Translator::drop_statement() {
     st_->sql = sequence_table(schema) + "; SELECT ORA_RAISE(2289) WHERE NOT EXISTS (SELECT 1 FROM " + schema +
                ".\"ORA$SEQ\" WHERE \"NAME\" = " + quote_str(seq) + "); DELETE FROM " + schema +
                ".\"ORA$SEQ\" WHERE \"NAME\" = " + quote_str(seq);
+  } else if (w("SYNONYM") || (w("PUBLIC") && w("SYNONYM", 1))) {
+    synonym_statement(false, false);
   } else if (w("SYNONYM") || w("PUBLIC") || w("PROCEDURE") || w("FUNCTION") ||
              w("PACKAGE") || w("TRIGGER") || w("TYPE") || w("MATERIALIZED")) {
     unimplemented();

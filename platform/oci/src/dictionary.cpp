@@ -333,6 +333,19 @@ bool table_stats(sqlite3* db, const std::string& schema, const std::string& tabl
   return found;
 }
 
+// Synonyms recorded by CREATE SYNONYM in a schema's ORA$SYN: owner (PUBLIC for
+// a public one), name, target owner and name.
+struct Synonym {
+  std::string owner, name, tableOwner, table;
+};
+
+std::vector<Synonym> synonyms(sqlite3* db, const std::string& schema) {
+  std::vector<Synonym> out;
+  each_row(db, "SELECT OWNER, SYNONYM_NAME, TABLE_OWNER, TABLE_NAME FROM " + qid(schema) + ".\"ORA$SYN\"",
+           [&](sqlite3_stmt* st) { out.push_back({col_text(st, 0), col_text(st, 1), col_text(st, 2), col_text(st, 3)}); });
+  return out;
+}
+
 // ---- Oracle's column description from the stand-in's declared type ------------------
 
 struct OraColumn {
@@ -405,6 +418,12 @@ void rows_objects(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   int64_t id = 0;
   sys_objects(f, out, &id);
   for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner == "PUBLIC") {
+      for (const Synonym& y : synonyms(db, s))
+        if (f.wants(y.owner, y.name))
+          out->push_back({text(y.owner), text(y.name), text("SYNONYM"), num(object_id(y.owner, y.name)), text("VALID")});
+      continue;
+    }
     if (f.owner && *f.owner != s) continue;
     for (const Object& o : objects(db, s, true)) {
       if (!f.wants(o.owner, o.name)) continue;
@@ -417,6 +436,9 @@ void rows_objects(sqlite3* db, const Filter& f, std::vector<Row>* out) {
       const int64_t id = object_id(s, type == "PACKAGE BODY" ? name + " BODY" : name);
       out->push_back({text(s), text(name), text(type), num(id), text(col_text(st, 2))});
     });
+    for (const Synonym& y : synonyms(db, s))
+      if (f.wants(y.owner, y.name))
+        out->push_back({text(y.owner), text(y.name), text("SYNONYM"), num(object_id(y.owner, y.name)), text("VALID")});
     // Key indexes answer to their constraint's name.
     for (const Object& o : objects(db, s, false)) {
       if (o.type != "TABLE") continue;
@@ -608,7 +630,13 @@ void rows_arguments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   }
 }
 
-void rows_none(sqlite3*, const Filter&, std::vector<Row>*) {}
+void rows_synonyms(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  for (const std::string& s : schemas(db))
+    for (const Synonym& y : synonyms(db, s))
+      if (f.wants(y.owner, y.name))
+        out->push_back({text(y.owner), text(y.name), text(y.tableOwner), text(y.table), null()});
+}
+
 
 const std::vector<View>& views() {
   static const std::vector<View> v = {
@@ -618,7 +646,7 @@ const std::vector<View>& views() {
        0, 1, rows_objects},
       {"ALL_SYNONYMS",
        {{"OWNER", N30}, {"SYNONYM_NAME", N30}, {"TABLE_OWNER", N30}, {"TABLE_NAME", N30}, {"DB_LINK", "VARCHAR2(128)"}},
-       0, 1, rows_none},
+       0, 1, rows_synonyms},
       {"ALL_TAB_COLUMNS",
        {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"DATA_TYPE", "VARCHAR2(106)"},
         {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"NULLABLE", "VARCHAR2(1)"},
@@ -825,11 +853,65 @@ sqlite3_module make_module() {
 
 }  // namespace
 
+namespace {
+
+// ORA_DROP_PUBLIC_SYNONYM(name): a public synonym lives in its creator's
+// schema, whichever that is.
+void fn_drop_public_synonym(sqlite3_context* ctx, int, sqlite3_value** v) {
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  const unsigned char* n = sqlite3_value_text(v[0]);
+  const std::string name = n ? reinterpret_cast<const char*>(n) : "";
+  int dropped = 0;
+  for (const std::string& s : schemas(db)) {
+    for (const Synonym& y : synonyms(db, s)) {
+      if (y.owner != "PUBLIC" || y.name != name) continue;
+      const std::string sql = "DELETE FROM " + qid(s) + ".\"ORA$SYN\" WHERE OWNER = 'PUBLIC' AND SYNONYM_NAME = " + qstr(name);
+      if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+      ++dropped;
+    }
+  }
+  if (!dropped) return sqlite3_result_error(ctx, "ORA-01432: public synonym to be dropped does not exist", -1);
+  sqlite3_result_null(ctx);
+}
+
+constexpr const char* kSynonymMark = "/* synonym */";
+
+}  // namespace
+
+int dl_refresh_synonyms(sqlite3* db, const std::string& user) {
+  std::vector<std::string> old;
+  each_row(db, "SELECT name FROM temp.sqlite_master WHERE type = 'view' AND instr(sql, " + qstr(kSynonymMark) + ") > 0",
+           [&](sqlite3_stmt* st) { old.push_back(col_text(st, 0)); });
+  for (const std::string& n : old) sqlite3_exec(db, ("DROP VIEW temp." + qid(n)).c_str(), nullptr, nullptr, nullptr);
+  // The session's own objects first, then its private synonyms, then the
+  // public ones: the first holder of a name is the one a query reaches.
+  std::vector<std::string> taken;
+  each_row(db, "SELECT name FROM " + qid(user) + ".sqlite_master WHERE type IN ('table', 'view')",
+           [&](sqlite3_stmt* st) { taken.push_back(col_text(st, 0)); });
+  std::vector<Synonym> own, pub;
+  for (const std::string& s : schemas(db))
+    for (const Synonym& y : synonyms(db, s)) {
+      if (y.owner == user) own.push_back(y);
+      else if (y.owner == "PUBLIC") pub.push_back(y);
+    }
+  own.insert(own.end(), pub.begin(), pub.end());
+  for (const Synonym& y : own) {
+    if (std::find(taken.begin(), taken.end(), y.name) != taken.end()) continue;
+    taken.push_back(y.name);
+    const std::string sql = "CREATE TEMP VIEW " + qid(y.name) + " AS " + kSynonymMark + " SELECT * FROM " +
+                            qid(y.tableOwner) + "." + qid(y.table);
+    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);  // a target out of reach stays unresolved
+  }
+  return SQLITE_OK;
+}
+
 int dl_register_dictionary(sqlite3* db) {
   static const sqlite3_module module = make_module();
   for (const View& v : views()) {
     int rc = sqlite3_create_module_v2(db, v.name, &module, const_cast<View*>(&v), nullptr);
     if (rc != SQLITE_OK) return rc;
   }
-  return SQLITE_OK;
+  return sqlite3_create_function_v2(db, "ORA_DROP_PUBLIC_SYNONYM", 1, SQLITE_UTF8, nullptr, fn_drop_public_synonym,
+                                    nullptr, nullptr, nullptr);
 }

@@ -414,6 +414,7 @@ int run_ddl(Session* s, Stmt* st, Error* e) {
   if (be_commit(s->conn, &d)) return err_from(e, d), d.code;
   close_cursors(s, st);
   if (be_exec(s->conn, st->dl.sql.c_str(), &d)) return err_from(e, d), d.code;
+  be_refresh_synonyms(s->conn);
   return 0;
 }
 

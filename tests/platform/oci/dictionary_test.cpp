@@ -1,0 +1,89 @@
+// The stand-in's dictionary and the DDL it shows: synonyms, keys across
+// schemas, constraints added and dropped, schemas beyond SQLite's attach
+// limit.
+#include "oci_fixture.h"
+
+using namespace ocitest;
+
+namespace {
+
+// Every row of a query: columns joined by '|', rows by ';' ("<null>" for
+// NULL), or "<error ORA-...>".
+std::string Rows(Conn& c, const std::string& sql) {
+  sword rc = OCI_SUCCESS;
+  OCIStmt* st = c.stmt(sql, &rc);
+  std::string out;
+  if (rc == OCI_SUCCESS) rc = OCIStmtExecute(c.svc, st, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT);
+  ub4 ncols = 0;
+  if (rc == OCI_SUCCESS) OCIAttrGet(st, OCI_HTYPE_STMT, &ncols, nullptr, OCI_ATTR_PARAM_COUNT, c.err);
+  std::vector<std::array<char, 512>> bufs(ncols);
+  std::vector<sb2> ind(ncols);
+  for (ub4 i = 0; rc == OCI_SUCCESS && i < ncols; ++i) {
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(st, &d, c.err, i + 1, bufs[i].data(), 512, SQLT_STR, &ind[i], nullptr, nullptr, OCI_DEFAULT);
+  }
+  while (rc == OCI_SUCCESS && (rc = OCIStmtFetch(st, c.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT)) == OCI_SUCCESS) {
+    if (!out.empty()) out += ";";
+    for (ub4 i = 0; i < ncols; ++i) out += (i ? "|" : "") + (ind[i] == -1 ? std::string("<null>") : bufs[i].data());
+  }
+  if (rc != OCI_SUCCESS && rc != OCI_NO_DATA) out = "<error " + errtext(c.err).substr(0, 9) + ">";
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  return out;
+}
+
+// The Oracle error of a statement, 0 when it succeeds.
+sb4 Fails(Conn& c, const std::string& sql) { return c.exec(sql) == OCI_SUCCESS ? 0 : errcode(c.err); }
+
+struct TwoSchemas : OciTest {
+  void SetUp() override {
+    OciTest::SetUp();
+    hr = std::make_unique<Conn>(db.dir, "hr", "Secret1");
+    ASSERT_TRUE(hr->ok()) << hr->logon_error;
+    hr->run("create table employees (id number(6) primary key, name varchar2(20))");
+    hr->run("insert into employees values (7, 'KING')");
+    hr->run("commit");
+    scott = std::make_unique<Conn>(db.dir, "scott", "tiger");
+    ASSERT_TRUE(scott->ok()) << scott->logon_error;
+  }
+  std::unique_ptr<Conn> hr, scott;
+};
+
+}  // namespace
+
+TEST_F(TwoSchemas, SynonymsResolveInQueriesAndAreListed) {
+  scott->run("create table dept (deptno number(2), dname varchar2(14))");
+  scott->run("insert into dept values (10, 'ACCOUNTING')");
+  scott->run("create synonym emps for hr.employees");
+  EXPECT_EQ("7|KING", Rows(*scott, "select id, name from emps"));
+  // A public synonym made by another session after this one's logon is
+  // found; the session's own table of the same name wins over one.
+  hr->run("create public synonym staff for employees");
+  hr->run("create public synonym dept for employees");
+  EXPECT_EQ("KING", Rows(*scott, "select name from staff"));
+  EXPECT_EQ("ACCOUNTING", Rows(*scott, "select dname from dept"));
+  EXPECT_EQ("PUBLIC|DEPT|HR|EMPLOYEES;SCOTT|EMPS|HR|EMPLOYEES;PUBLIC|STAFF|HR|EMPLOYEES",
+            Rows(*scott, "select owner, synonym_name, table_owner, table_name from all_synonyms "
+                         "order by synonym_name"));
+  EXPECT_EQ("PUBLIC|STAFF", Rows(*scott, "select owner, object_name from all_objects where object_type = 'SYNONYM' "
+                                        "and owner = 'PUBLIC' and object_name = 'STAFF'"));
+  EXPECT_EQ("SCOTT|EMPS", Rows(*scott, "select owner, object_name from all_objects where object_type = 'SYNONYM' "
+                                      "and owner = 'SCOTT'"));
+  // Oracle's errors for names in use and synonyms that are not there.
+  struct Case {
+    const char* sql;
+    sb4 code;
+  } cases[] = {
+      {"create synonym emps for hr.employees", 955},
+      {"create synonym dept for hr.employees", 955},
+      {"create or replace synonym emps for hr.employees", 0},
+      {"drop synonym nope", 1434},
+      {"drop public synonym nope", 1432},
+      {"create synonym far for hr.employees@remote", 3001},
+      {"drop synonym emps", 0},
+      {"drop public synonym staff", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.code, Fails(*scott, c.sql)) << c.sql;
+  EXPECT_EQ(942, Fails(*scott, "select * from emps"));
+  EXPECT_EQ(942, Fails(*scott, "select * from staff"));
+  EXPECT_EQ("PUBLIC|DEPT", Rows(*scott, "select owner, synonym_name from all_synonyms"));
+}
