@@ -112,14 +112,63 @@ std::string quoted(const std::string& s, char q) {
 std::string qid(const std::string& s) { return quoted(s, '"'); }
 std::string qstr(const std::string& s) { return quoted(s, '\''); }
 
-// The session's schemas: its own (main, under the user's name) and the
-// attached ones.
+// Schemas the session has not attached (SQLite attaches ten at most) are
+// read through connections of their own, opened for one scan of a view.
+// A Reach spans the scan; on(db, schema) gives the connection that reaches
+// the schema under its name.
+struct Reach {
+  std::map<std::string, sqlite3*> side;  // schema -> its own read-only connection
+  std::map<std::string, std::string> names;  // kept alive: SQLite keeps the pointer
+  Reach* outer;
+  Reach();
+  ~Reach() {
+    for (auto& d : side) sqlite3_close_v2(d.second);
+    current() = outer;
+  }
+  static Reach*& current() {
+    thread_local Reach* r = nullptr;
+    return r;
+  }
+};
+Reach::Reach() : outer(current()) { current() = this; }
+
+sqlite3* on(sqlite3* db, const std::string& schema) {
+  Reach* r = Reach::current();
+  if (!r || sqlite3_db_filename(db, schema.c_str()) != nullptr) return db;
+  auto it = r->side.find(schema);
+  if (it != r->side.end()) return it->second;
+  std::string path = sqlite3_db_filename(db, "main");
+  path = path.substr(0, path.find_last_of('/') + 1) + schema + ".db";
+  sqlite3* side = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &side, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close_v2(side);
+    return db;  // its queries fail and read as empty
+  }
+  r->names[schema] = schema;
+  sqlite3_db_config(side, SQLITE_DBCONFIG_MAINDBNAME, r->names[schema].c_str());
+  r->side[schema] = side;
+  return side;
+}
+
+// The session's schemas: its own (main, under the user's name), the attached
+// ones and, when the attach limit left some out, the others of the database.
 std::vector<std::string> schemas(sqlite3* db) {
   std::vector<std::string> out;
   each_row(db, "PRAGMA database_list", [&](sqlite3_stmt* st) {
     std::string n = col_text(st, 1);
     if (n != "temp") out.push_back(n);
   });
+  if (static_cast<int>(out.size()) - 1 < sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, -1) || !Reach::current()) return out;
+  std::string dir = sqlite3_db_filename(db, "main");
+  dir = dir.substr(0, dir.find_last_of('/') + 1);
+  sqlite3* cat = nullptr;
+  if (sqlite3_open_v2((dir + "ocilite_catalog.db").c_str(), &cat, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    each_row(cat, "SELECT NAME FROM OCILITE_USERS ORDER BY NAME", [&](sqlite3_stmt* st) {
+      const std::string n = col_text(st, 0);
+      if (std::find(out.begin(), out.end(), n) == out.end()) out.push_back(n);
+    });
+  }
+  sqlite3_close_v2(cat);
   return out;
 }
 
@@ -131,7 +180,7 @@ struct Object {
 std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSequences,
                            const std::string* only = nullptr) {
   std::vector<Object> out;
-  each_row(db,
+  each_row(on(db, schema),
            "SELECT type, name, sql FROM " + qid(schema) + ".sqlite_master WHERE type IN ('table','view','index')" +
                (only ? " AND name = " + qstr(*only) : std::string()),
            [&](sqlite3_stmt* st) {
@@ -140,7 +189,7 @@ std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSeq
              out.push_back({schema, name, upper(type), col_text(st, 2)});
            });
   if (withSequences) {
-    each_row(db, "SELECT NAME FROM " + qid(schema) + ".\"ORA$SEQ\"",
+    each_row(on(db, schema), "SELECT NAME FROM " + qid(schema) + ".\"ORA$SEQ\"",
              [&](sqlite3_stmt* st) { out.push_back({schema, col_text(st, 0), "SEQUENCE", ""}); });
   }
   return out;
@@ -148,7 +197,7 @@ std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSeq
 
 std::vector<Column> columns(sqlite3* db, const std::string& schema, const std::string& table) {
   std::vector<Column> out;
-  each_row(db, "PRAGMA " + qid(schema) + ".table_info(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+  each_row(on(db, schema), "PRAGMA " + qid(schema) + ".table_info(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
     out.push_back({col_text(st, 1), col_text(st, 2), sqlite3_column_int(st, 3) != 0, col_text(st, 4),
                    sqlite3_column_type(st, 4) != SQLITE_NULL, sqlite3_column_int(st, 5)});
   });
@@ -238,13 +287,13 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
     bool unique;
   };
   std::vector<RawIndex> raw;
-  each_row(db, "PRAGMA " + s + ".index_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+  each_row(on(db, schema), "PRAGMA " + s + ".index_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
     raw.push_back({col_text(st, 1), col_text(st, 3), sqlite3_column_int(st, 2) != 0});
   });
   // index_list answers newest first; constraints follow the declaration order.
   for (auto it = raw.rbegin(); it != raw.rend(); ++it) {
     IndexInfo ix{it->name, it->unique, {}};
-    each_row(db, "PRAGMA " + s + ".index_info(" + qstr(it->name) + ")",
+    each_row(on(db, schema), "PRAGMA " + s + ".index_info(" + qstr(it->name) + ")",
              [&](sqlite3_stmt* st) { ix.columns.push_back(col_text(st, 2)); });
     if (it->origin == "pk" || it->origin == "u") {
       const char type = it->origin == "pk" ? 'P' : 'U';
@@ -274,7 +323,7 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
   }
   // Foreign keys: SQLite numbers them from the last declared.
   std::map<int, Constraint> fks;
-  each_row(db, "PRAGMA " + s + ".foreign_key_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+  each_row(on(db, schema), "PRAGMA " + s + ".foreign_key_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
     const int id = sqlite3_column_int(st, 0);
     Constraint& c = fks[id];
     c.type = 'R';
@@ -298,7 +347,7 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
 // The name of the primary key of a table (for R_CONSTRAINT_NAME).
 std::string primary_key_name(sqlite3* db, const std::string& schema, const std::string& table) {
   std::string sql;
-  each_row(db, "SELECT sql FROM " + qid(schema) + ".sqlite_master WHERE type='table' AND name=" + qstr(table),
+  each_row(on(db, schema), "SELECT sql FROM " + qid(schema) + ".sqlite_master WHERE type='table' AND name=" + qstr(table),
            [&](sqlite3_stmt* st) { sql = col_text(st, 0); });
   for (const Constraint& c : table_keys(db, schema, table, sql).constraints)
     if (c.type == 'P') return c.name;
@@ -308,7 +357,7 @@ std::string primary_key_name(sqlite3* db, const std::string& schema, const std::
 // Comments recorded by COMMENT ON: (table, column) -> text ("" column: the table's).
 std::map<std::pair<std::string, std::string>, std::string> comments(sqlite3* db, const std::string& schema) {
   std::map<std::pair<std::string, std::string>, std::string> out;
-  each_row(db, "SELECT TABLE_NAME, COLUMN_NAME, COMMENTS FROM " + qid(schema) + ".\"ORA$COMMENTS\"",
+  each_row(on(db, schema), "SELECT TABLE_NAME, COLUMN_NAME, COMMENTS FROM " + qid(schema) + ".\"ORA$COMMENTS\"",
            [&](sqlite3_stmt* st) {
              if (sqlite3_column_type(st, 2) != SQLITE_NULL) out[{col_text(st, 0), col_text(st, 1)}] = col_text(st, 2);
            });
@@ -324,7 +373,7 @@ Cell comment_cell(const std::map<std::pair<std::string, std::string>, std::strin
 // Statistics of ANALYZE TABLE: {rows, blocks}, or nothing before an analysis.
 bool table_stats(sqlite3* db, const std::string& schema, const std::string& table, int64_t* rows, int64_t* blocks) {
   bool found = false;
-  each_row(db, "SELECT NUM_ROWS, BLOCKS FROM " + qid(schema) + ".\"ORA$STATS\" WHERE TABLE_NAME = " + qstr(table),
+  each_row(on(db, schema), "SELECT NUM_ROWS, BLOCKS FROM " + qid(schema) + ".\"ORA$STATS\" WHERE TABLE_NAME = " + qstr(table),
            [&](sqlite3_stmt* st) {
              *rows = sqlite3_column_int64(st, 0);
              *blocks = sqlite3_column_int64(st, 1);
@@ -341,7 +390,7 @@ struct Synonym {
 
 std::vector<Synonym> synonyms(sqlite3* db, const std::string& schema) {
   std::vector<Synonym> out;
-  each_row(db, "SELECT OWNER, SYNONYM_NAME, TABLE_OWNER, TABLE_NAME FROM " + qid(schema) + ".\"ORA$SYN\"",
+  each_row(on(db, schema), "SELECT OWNER, SYNONYM_NAME, TABLE_OWNER, TABLE_NAME FROM " + qid(schema) + ".\"ORA$SYN\"",
            [&](sqlite3_stmt* st) { out.push_back({col_text(st, 0), col_text(st, 1), col_text(st, 2), col_text(st, 3)}); });
   return out;
 }
@@ -430,7 +479,7 @@ void rows_objects(sqlite3* db, const Filter& f, std::vector<Row>* out) {
       out->push_back({text(o.owner), text(o.name), text(o.type), num(object_id(o.owner, o.name)), text("VALID")});
     }
     // Stored procedures, functions and packages.
-    each_row(db, "SELECT NAME, TYPE, STATUS FROM " + qid(s) + ".\"ORA$PLSQL\" ORDER BY NAME, TYPE", [&](sqlite3_stmt* st) {
+    each_row(on(db, s), "SELECT NAME, TYPE, STATUS FROM " + qid(s) + ".\"ORA$PLSQL\" ORDER BY NAME, TYPE", [&](sqlite3_stmt* st) {
       const std::string name = col_text(st, 0), type = col_text(st, 1);
       if (!f.wants(s, name)) return;
       const int64_t id = object_id(s, type == "PACKAGE BODY" ? name + " BODY" : name);
@@ -468,7 +517,7 @@ void each_table(sqlite3* db, const Filter& f, bool viewsToo,
 // The tables of a schema that ANALYZE TABLE has seen.
 std::vector<std::string> analysed_tables(sqlite3* db, const std::string& schema) {
   std::vector<std::string> out;
-  each_row(db, "SELECT TABLE_NAME FROM " + qid(schema) + ".\"ORA$STATS\"",
+  each_row(on(db, schema), "SELECT TABLE_NAME FROM " + qid(schema) + ".\"ORA$STATS\"",
            [&](sqlite3_stmt* st) { out.push_back(col_text(st, 0)); });
   return out;
 }
@@ -484,7 +533,7 @@ void rows_tab_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
     if (o.type == "TABLE" && !cols.empty() && std::find(a->second.begin(), a->second.end(), o.name) != a->second.end()) {
       std::string sql;
       for (const Column& c : cols) sql += (sql.empty() ? "SELECT " : ", ") + ("count(*) - count(" + qid(c.name) + ")");
-      each_row(db, sql + " FROM " + qid(s) + "." + qid(o.name), [&](sqlite3_stmt* st) {
+      each_row(on(db, s), sql + " FROM " + qid(s) + "." + qid(o.name), [&](sqlite3_stmt* st) {
         for (size_t i = 0; i < cols.size(); ++i) nulls[i] = num(sqlite3_column_int64(st, static_cast<int>(i)));
       });
     }
@@ -553,7 +602,7 @@ void rows_indexes(sqlite3* db, const Filter& f, std::vector<Row>* out) {
         // The distinct keys as of now: the stand-in keeps no index statistics.
         std::string cols;
         for (const std::string& c : ix.columns) cols += (cols.empty() ? "" : ", ") + qid(c);
-        each_row(db, "SELECT count(*) FROM (SELECT DISTINCT " + cols + " FROM " + qid(s) + "." + qid(o.name) + ")",
+        each_row(on(db, s), "SELECT count(*) FROM (SELECT DISTINCT " + cols + " FROM " + qid(s) + "." + qid(o.name) + ")",
                  [&](sqlite3_stmt* st) { distinct = num(sqlite3_column_int64(st, 0)); });
         leaves = num(blocks);
       }
@@ -585,7 +634,7 @@ void each_grant(sqlite3* db, const Filter& f, bool columnsWanted,
                       ".\"ORA$GRANTS\" WHERE COLUMN_NAME " + (columnsWanted ? "<> ''" : "= ''");
     if (f.name) sql += " AND TABLE_NAME = " + qstr(*f.name);
     if (s != user) sql += " AND (GRANTOR = " + qstr(user) + " OR GRANTEE IN (" + qstr(user) + ", 'PUBLIC'))";
-    each_row(db, sql + " ORDER BY 3, 2, 5, 4", [&](sqlite3_stmt* st) { fn(s, st); });
+    each_row(on(db, s), sql + " ORDER BY 3, 2, 5, 4", [&](sqlite3_stmt* st) { fn(s, st); });
   }
 }
 
@@ -616,7 +665,7 @@ void rows_arguments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
                       "DATA_LENGTH, DATA_PRECISION, DATA_SCALE, RADIX, OVERLOAD, SUBPROGRAM_ID, SEQUENCE, DEFAULTED FROM " +
                       qid(s) + ".\"ORA$ARGS\"";
     if (f.name) sql += " WHERE OBJECT_NAME = " + qstr(*f.name);
-    each_row(db, sql + " ORDER BY UNIT, SUBPROGRAM_ID, SEQUENCE", [&](sqlite3_stmt* st) {
+    each_row(on(db, s), sql + " ORDER BY UNIT, SUBPROGRAM_ID, SEQUENCE", [&](sqlite3_stmt* st) {
       auto cell = [&](int i) {
         switch (sqlite3_column_type(st, i)) {
           case SQLITE_NULL: return null();
@@ -798,6 +847,7 @@ int dict_filter(sqlite3_vtab_cursor* cur, int idxNum, const char*, int argc, sql
     if (!arg(&c->name)) return SQLITE_OK;
     f.name = &c->name;
   }
+  Reach reach;
   t->view->rows(t->db, f, &c->rows);
   return SQLITE_OK;
 }
@@ -890,6 +940,7 @@ int dl_refresh_synonyms(sqlite3* db, const std::string& user) {
   each_row(db, "SELECT name FROM " + qid(user) + ".sqlite_master WHERE type IN ('table', 'view')",
            [&](sqlite3_stmt* st) { taken.push_back(col_text(st, 0)); });
   std::vector<Synonym> own, pub;
+  Reach reach;
   for (const std::string& s : schemas(db))
     for (const Synonym& y : synonyms(db, s)) {
       if (y.owner == user) own.push_back(y);

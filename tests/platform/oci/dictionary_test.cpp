@@ -87,3 +87,55 @@ TEST_F(TwoSchemas, SynonymsResolveInQueriesAndAreListed) {
   EXPECT_EQ(942, Fails(*scott, "select * from staff"));
   EXPECT_EQ("PUBLIC|DEPT", Rows(*scott, "select owner, synonym_name from all_synonyms"));
 }
+
+// SQLite attaches ten schemas to a session at most: the others are attached
+// when a statement names them, in place of one no running statement holds,
+// and the dictionary lists every schema. With every attached schema held,
+// a statement naming another fails clearly.
+TEST_F(OciTest, SchemasBeyondTheAttachLimitAreReachedOnDemand) {
+  constexpr int kUsers = 13;
+  char msg[512];
+  for (int i = 0; i < kUsers; ++i) {
+    const std::string u = "u" + std::to_string(i + 10);
+    ASSERT_EQ(0, ocilite_user_create(db.dir.c_str(), u.c_str(), "pw", msg, sizeof msg)) << msg;
+    Conn c(db.dir, u.c_str(), "pw");
+    ASSERT_TRUE(c.ok()) << c.logon_error;
+    c.run("create table t" + std::to_string(i + 10) + " (n number)");
+    c.run("insert into t" + std::to_string(i + 10) + " values (" + std::to_string(i + 10) + ")");
+    c.run("commit");
+  }
+  Conn scott(db.dir, "scott", "tiger");
+  ASSERT_TRUE(scott.ok()) << scott.logon_error;
+  for (int round = 0; round < 2; ++round)
+    for (int i = 0; i < kUsers; ++i) {
+      const std::string n = std::to_string(i + 10);
+      EXPECT_EQ(n, scott.scalar("select n from u" + n + ".t" + n)) << round;
+    }
+  EXPECT_EQ(std::to_string(kUsers), scott.scalar("select count(*) from all_tables where table_name like 'T__'"));
+  EXPECT_EQ("N", scott.scalar("select column_name from all_tab_columns where owner = 'U22' and table_name = 'T22'"));
+
+  // Cursors left open hold the schemas they read (and SQLite keeps those
+  // attached while they run): a schema beyond them all fails clearly.
+  std::vector<OCIStmt*> open;
+  bool refused = false;
+  for (int i = 0; i < kUsers; ++i) {
+    const std::string n = std::to_string(i + 10);
+    sword prc = OCI_SUCCESS;
+    OCIStmt* st = scott.stmt("select n from u" + n + ".t" + n + " union all select 0 from dual", &prc);
+    if (prc != OCI_SUCCESS) {
+      sb4 code = 0;
+      const std::string text = errtext(scott.err, 1, &code);
+      EXPECT_EQ(3001, code) << text;
+      EXPECT_NE(text.find("U" + n), std::string::npos) << text;
+      refused = true;
+      OCIHandleFree(st, OCI_HTYPE_STMT);
+      break;
+    }
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(scott.svc, st, scott.err, 1, 0, nullptr, nullptr, OCI_DEFAULT))
+        << errtext(scott.err);
+    open.push_back(st);
+  }
+  EXPECT_TRUE(refused);
+  for (OCIStmt* st : open) OCIHandleFree(st, OCI_HTYPE_STMT);
+  EXPECT_EQ("22", scott.scalar("select n from u22.t22"));
+}
