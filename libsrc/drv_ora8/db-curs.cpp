@@ -157,12 +157,7 @@ void DB_Curs_Delete(DB_Curs *c) {
 }
 
 int32_t DB_Curs_FreeBuffers(DB_Curs *c) {
-  free(c->lengths);
-  free(c->indicators);
-  free(c->returnCodes);
-  c->lengths = nullptr;
-  c->indicators = nullptr;
-  c->returnCodes = nullptr;
+  db_FreeRowArrays(c);
   free(c->retLengths);
   free(c->retReturnCodes);
   c->retLengths = nullptr;
@@ -193,6 +188,12 @@ int32_t DB_Curs_FreeDescs(DB_Curs *c) {
   free(c->markerTable);
   c->markerTable = nullptr;
   c->markerCount = 0;
+  free(c->procBlock);
+  c->procBlock = nullptr;
+  free(c->placeholders);
+  c->placeholders = nullptr;
+  c->placeholderCount = 0;
+  c->refCursorArgCount = 0;
   c->described = 0;
   return 0;
 }

@@ -116,6 +116,9 @@ struct DB_Curs {
   Dataset *retValue;           // the discarded ":retval"
   uint16_t *retLengths;
   uint16_t *retReturnCodes;
+  char *procBlock;             // the block that runs the call, built once at prepare
+  int32_t *placeholders;       // what each placeholder of the block stands for (db-proc.h)
+  uint16_t placeholderCount;
 
   int32_t described;           // result columns described since the last prepare
   uint16_t refCursorCount;

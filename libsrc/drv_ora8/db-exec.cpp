@@ -222,6 +222,45 @@ int64_t ReadRowCount(DB_Curs *c, bool *known) {
 
 }  // namespace
 
+int32_t db_PrepareText(DB_Curs *c, const char *text, const char *caller) {
+  const ub4 len = static_cast<ub4>(strlen(text));
+  const char *failed = nullptr;
+  sword st = OCI_SUCCESS;
+  if (c->stmtCache) {
+    db_StmtDrop(c);
+    OCIStmt *stmt = nullptr;
+    st = OCIStmtPrepare2(c->conn->svc, &stmt, c->err->errhp, reinterpret_cast<const OraText *>(text), len, nullptr,
+                         0, OCI_NTV_SYNTAX, OCI_DEFAULT);
+    if (st == OCI_SUCCESS || st == OCI_SUCCESS_WITH_INFO) {
+      c->stmt = stmt;
+      c->stmtOrigin = DBSTMT_CACHED;
+      // A statement from the cache may be another handle than the last
+      // one: its prefetch settings are set each time.
+      if (int32_t rc = db_SetOCIPrefetching(c)) return rc;
+    } else {
+      failed = "OCIStmtPrepare2";
+    }
+  } else {
+    st = OCIStmtPrepare(c->stmt, c->err->errhp, reinterpret_cast<const OraText *>(text), len, OCI_NTV_SYNTAX,
+                        OCI_DEFAULT);
+    if (st != OCI_SUCCESS && st != OCI_SUCCESS_WITH_INFO) failed = "OCIStmtPrepare";
+  }
+  if (failed) {
+    LOG(LOG_ERR, "%s: %s() failed", caller, failed);
+    db_OciFail(st, OwnerErrs(c), c->err);
+    return E_37000;
+  }
+  // The bind handles of the statement's previous text are gone with it.
+  if (c->binds) memset(c->binds, 0, c->bindCount * sizeof(OCIBind *));
+  c->described = 0;
+  // Prepared, with a warning the application gets to see.
+  if (st == OCI_SUCCESS_WITH_INFO) {
+    ErrList_PushOCI(OwnerErrs(c), c->err);
+    return E_IM902;
+  }
+  return 0;
+}
+
 int32_t DB_Prepare(DB_Curs *c) {
   c->state &= static_cast<uint16_t>(~DBCURS_EXECUTED);
   const SqlRequest &req = c->owner->req;
@@ -254,42 +293,7 @@ int32_t DB_Prepare(DB_Curs *c) {
       }
     }
   }
-  const ub4 len = static_cast<ub4>(strlen(text));
-  const char *failed = nullptr;
-  sword st = OCI_SUCCESS;
-  if (c->stmtCache) {
-    db_StmtDrop(c);
-    OCIStmt *stmt = nullptr;
-    st = OCIStmtPrepare2(c->conn->svc, &stmt, c->err->errhp, reinterpret_cast<const OraText *>(text), len, nullptr,
-                         0, OCI_NTV_SYNTAX, OCI_DEFAULT);
-    if (st == OCI_SUCCESS || st == OCI_SUCCESS_WITH_INFO) {
-      c->stmt = stmt;
-      c->stmtOrigin = DBSTMT_CACHED;
-      // A statement from the cache may be another handle than the last
-      // one: its prefetch settings are set each time.
-      if (int32_t rc = db_SetOCIPrefetching(c)) return rc;
-    } else {
-      failed = "OCIStmtPrepare2";
-    }
-  } else {
-    st = OCIStmtPrepare(c->stmt, c->err->errhp, reinterpret_cast<const OraText *>(text), len, OCI_NTV_SYNTAX,
-                        OCI_DEFAULT);
-    if (st != OCI_SUCCESS && st != OCI_SUCCESS_WITH_INFO) failed = "OCIStmtPrepare";
-  }
-  if (failed) {
-    LOG(LOG_ERR, "DB_Prepare: %s() failed", failed);
-    db_OciFail(st, OwnerErrs(c), c->err);
-    return E_37000;
-  }
-  // The bind handles of the statement's previous text are gone with it.
-  if (c->binds) memset(c->binds, 0, c->bindCount * sizeof(OCIBind *));
-  c->described = 0;
-  // Prepared, with a warning the application gets to see.
-  if (st == OCI_SUCCESS_WITH_INFO) {
-    ErrList_PushOCI(OwnerErrs(c), c->err);
-    return E_IM902;
-  }
-  return 0;
+  return db_PrepareText(c, text, "DB_Prepare");
 }
 
 int32_t DB_DefaultParamDescs(DB_Curs *c) {

@@ -28,6 +28,12 @@ KVD_AGENT_LATER int32_t DAE_StartExecute(AgentCursor *cursor);
 // cursor's statement. 0 or 15.
 int32_t db_SetOCIPrefetching(DB_Curs *c);
 
+// Prepares text on the cursor's statement (from the statement cache when
+// the cursor uses it); a failure is logged as caller's. 0, 74 (prepared
+// with warnings, kept on the list), 68 (OCI errors on the list) or the
+// prefetch setting's failure.
+int32_t db_PrepareText(DB_Curs *c, const char *text, const char *caller);
+
 // ---- Parameter layout (o-param.cpp) ----------------------------------------
 
 // Lays out column j of the owner's parameter Dataset for a bind of `rows`

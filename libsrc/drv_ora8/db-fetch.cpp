@@ -16,15 +16,6 @@ namespace {
 
 AgentErrList *Errs(DB_Curs *c) { return c->owner ? &c->owner->errs : nullptr; }
 
-void FreeRowArrays(DB_Curs *c) {
-  free(c->lengths);
-  free(c->indicators);
-  free(c->returnCodes);
-  c->lengths = nullptr;
-  c->indicators = nullptr;
-  c->returnCodes = nullptr;
-}
-
 void FreeDescArray(OciColDesc *descs, uint32_t n) {
   for (uint32_t i = 0; descs && i < n; ++i) OciColDesc_FreeBuffer(&descs[i]);
   free(descs);
@@ -161,6 +152,15 @@ int32_t ConvertColumn(DB_Curs *c, OciColDesc *r, DatasetCol &col, int32_t rows) 
 }  // namespace
 
 // ---- Descriptor arrays ---------------------------------------------------------------
+
+void db_FreeRowArrays(DB_Curs *c) {
+  free(c->lengths);
+  free(c->indicators);
+  free(c->returnCodes);
+  c->lengths = nullptr;
+  c->indicators = nullptr;
+  c->returnCodes = nullptr;
+}
 
 void OciColDesc_FreeBuffer(OciColDesc *r) {
   if (r->buffer) {
@@ -393,7 +393,7 @@ int32_t db_IntermBuffAlloc(DB_Curs *c, OciColDesc *r, int32_t rows, int *noBuffe
 }
 
 int32_t db_BindFetchCols(DB_Curs *c, Dataset *d) {
-  FreeRowArrays(c);
+  db_FreeRowArrays(c);
   const int32_t rows = d->capacity;
   const uint16_t cols = d->columns;
   if (cols > c->resultDescCount || cols > c->defineCount) {
@@ -407,7 +407,7 @@ int32_t db_BindFetchCols(DB_Curs *c, Dataset *d) {
   c->indicators = static_cast<int16_t *>(calloc(alloc, sizeof(int16_t)));
   c->returnCodes = static_cast<uint16_t *>(calloc(alloc, sizeof(uint16_t)));
   if (!c->lengths || !c->indicators || !c->returnCodes) {
-    FreeRowArrays(c);
+    db_FreeRowArrays(c);
     return E_S1001;
   }
   const bool wide = c->owner->conn->wide != 0;
@@ -456,7 +456,7 @@ int32_t db_BindFetchCols(DB_Curs *c, Dataset *d) {
       rc = db_OciFail(st, Errs(c), c->err);
     }
   }
-  if (rc != 0) FreeRowArrays(c);
+  if (rc != 0) db_FreeRowArrays(c);
   return rc;
 }
 
@@ -549,7 +549,7 @@ int32_t DB_PostProcess(DB_Curs *c, Dataset *d, int parameters) {
     }
     if (r->needsBuffer && rows > 0) rc = ConvertColumn(c, r, col, rows);
   }
-  FreeRowArrays(c);
+  db_FreeRowArrays(c);
   return rc;
 }
 

@@ -65,6 +65,9 @@ struct OciColDesc {
 
 // ---- Descriptor arrays of a DB_Curs -------------------------------------------
 
+// Frees the cursor's lengths, indicators and return codes arrays.
+void db_FreeRowArrays(DB_Curs *c);
+
 // Frees the element descriptors of the intermediate buffer (LOB locators
 // unless bindFlag is set, timestamp descriptors), then the buffer.
 void OciColDesc_FreeBuffer(OciColDesc *r);

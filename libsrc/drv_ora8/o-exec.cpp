@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "drv_ora8/db-exec.h"
+#include "drv_ora8/db-proc.h"
 #include "drv_ora8/o-catalog.h"
 #include "drv_ora8/o-exec.h"
 #include "drv_ora8/o-reg.h"
@@ -46,8 +47,10 @@ void FreeDataset(Dataset *ds) {
   free(ds);
 }
 
+}  // namespace
+
 // Back from a REF CURSOR result to the procedure's own DB_Curs.
-void DropRefCursorResult(AgentCursor *cur) {
+void AgentCursor_DropRefCursorResult(AgentCursor *cur) {
   if (!cur->savedDbCurs) return;
   DB_Curs *refCursor = cur->dbCurs;
   {
@@ -58,6 +61,14 @@ void DropRefCursorResult(AgentCursor *cur) {
   DB_Curs_FreeDescs(refCursor);
   DB_Curs_Delete(refCursor);
 }
+
+void AgentCursor_PushCurrent(AgentCursor *cur, DB_Curs *next) {
+  std::lock_guard<std::mutex> lock(g_cancelLock);
+  cur->savedDbCurs = cur->dbCurs;
+  cur->dbCurs = next;
+}
+
+namespace {
 
 // ODBC-style copy: the full length goes out, a NULL buffer asks for the
 // length only, a cut copy ends with a NUL. 0 whole, -1 cut.
@@ -104,12 +115,6 @@ int32_t NoConnection(AgentCursor *cur) {
   return E_08003;
 }
 
-int32_t NotBuilt(AgentCursor *cur, const char *what) {
-  LOG(LOG_DEBUG, "%s is not supported by this build.", what);
-  ErrList_PushCode(&cur->errs, E_S1C00);
-  return E_S1C00;
-}
-
 int32_t Describe(AgentCursor *cur) {
   int32_t rc = DB_DescribeOutput(cur->dbCurs);
   if (rc) return rc;
@@ -145,10 +150,9 @@ void AgentCursor_Close(AgentCursor *cur) {
   cur->typeInfoState = 0;
   if (!cur->dbCurs) return;  // its connection lost its DB_Conn: nothing of OCI left
   DB_Curs_FreeBuffers(cur->dbCurs);
-  if (cur->savedDbCurs) {
-    DropRefCursorResult(cur);
-    DB_RefCursorsFree(cur->dbCurs);
-  }
+  // A REF CURSOR result goes, and with it the statements not handed out yet.
+  AgentCursor_DropRefCursorResult(cur);
+  DB_RefCursorsFree(cur->dbCurs);
   cur->dbCurs->refCursorArgCount = 0;
 }
 
@@ -337,7 +341,11 @@ int32_t ORA_Prepare(DrvHandle h, const char *sql) {
     return E_IM916;
   }
   cur->postFetch = nullptr;
-  if (cur->req.flags & REQ_FLAG_CALL) return NotBuilt(cur, "Procedure calls");
+  if (cur->req.flags & REQ_FLAG_CALL) {
+    if ((rc = DB_ProcDescribe(cur->dbCurs, cur->req.markerCount)) != 0) return rc;
+    cur->state |= CURS_PREPARED | CURS_PROC_CALL | CURS_DESCRIBED;
+    return 0;
+  }
   const int32_t prepared = DB_Prepare(cur->dbCurs);  // 0, or E_IM902 for a warning
   if (prepared != 0 && prepared != E_IM902) return prepared;
   if ((rc = DB_DefaultParamDescs(cur->dbCurs)) != 0) return rc;
@@ -371,7 +379,7 @@ int32_t ORA_SetParamInfo(DrvHandle h, uint16_t count, const ParamInfo *info) {
 // ---- Execute -----------------------------------------------------------------------------
 
 int32_t AgentCursor_Run(AgentCursor *cur) {
-  if (cur->state & CURS_PROC_CALL) return NotBuilt(cur, "Procedure calls");
+  if (cur->state & CURS_PROC_CALL) return AgentCursor_ProcExecute(cur);
   AgentConn *conn = cur->conn;
   DB_Curs *c = cur->dbCurs;
   int32_t rc;
@@ -409,7 +417,7 @@ static int32_t CursorExecute(AgentCursor *cur) {
     cur->state |= CURS_NO_MORE_ROWS;
   if (cur->state & CURS_EXECUTED) {
     if (int32_t rc = DB_Curs_FreeBuffers(cur->dbCurs)) return rc;
-    DropRefCursorResult(cur);
+    AgentCursor_DropRefCursorResult(cur);
   }
   // Until this execution succeeds there is no result: a fetch after a
   // failed re-execution is out of sequence instead of reading a dead one.
@@ -602,7 +610,7 @@ int32_t ORA_MoreResults(DrvHandle h) {
     cur->state &= static_cast<uint16_t>(~CURS_NO_MORE_ROWS);
     int32_t rc = DB_Curs_FreeBuffers(cur->dbCurs);
     if (rc) return rc;
-    DropRefCursorResult(cur);
+    AgentCursor_DropRefCursorResult(cur);
     cur->state &= static_cast<uint16_t>(~(CURS_EXECUTED | CURS_RESULT_OPEN));
     if ((rc = DB_Execute(cur->dbCurs, 0)) != 0) return rc;
     cur->state |= CURS_EXECUTED | CURS_RESULT_OPEN;
@@ -612,8 +620,7 @@ int32_t ORA_MoreResults(DrvHandle h) {
     ++cur->execCount;
     return 0;
   }
-  // REF CURSOR results of procedure calls come with the procedure module;
-  // without it no cursor is ever prepared as a call.
+  if (cur->state & CURS_PROC_CALL) return AgentCursor_ProcMoreResults(cur);
   return E_IM901;
 }
 

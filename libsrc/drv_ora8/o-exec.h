@@ -12,6 +12,11 @@ struct Dataset;
 // counters, releases the current DB_Curs's per-execution buffers and goes
 // back from a REF CURSOR result to the procedure's own DB_Curs.
 void AgentCursor_Close(AgentCursor *cur);
+// Makes the procedure's DB_Curs the saved one and next the current one
+// (which takes the REF CURSOR results), and goes back from a REF CURSOR
+// result to the procedure's DB_Curs (the result's DB_Curs is deleted).
+void AgentCursor_PushCurrent(AgentCursor *cur, DB_Curs *next);
+void AgentCursor_DropRefCursorResult(AgentCursor *cur);
 // Close, then forget the prepared statement: descriptions, request,
 // parameter descriptions, data-at-execution buffers. Before every prepare
 // and at free.

@@ -100,7 +100,10 @@ constexpr GetInfoRow kGetInfo[] = {
     S(SQL_NEED_LONG_DATA_LEN, "N"),
     S(SQL_CATALOG_NAME, "N"),
     S(SQL_KEYWORDS, kKeywords),
-    // Integers.
+    // Integers. The cursor answers claim what the cursor layer serves:
+    // forward-only and static read-only cursors, scrolled in every
+    // direction with bookmarks; no keyset-driven or dynamic cursors, no
+    // positioned, locking or bulk operations.
     N(SQL_MAX_DRIVER_CONNECTIONS, 0),
     N(SQL_MAX_CONCURRENT_ACTIVITIES, 0),
     N(SQL_DRIVER_HDBC, 0),
@@ -156,7 +159,7 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_IDENTIFIER_CASE, 1),
     N(SQL_CONVERT_FUNCTIONS, 1),
     N(SQL_NON_NULLABLE_COLUMNS, 1),
-    N(SQL_LOCK_TYPES, 1),
+    N(SQL_LOCK_TYPES, 0),
     N(SQL_NULL_COLLATION, 1),
     N(SQL_ACTIVE_ENVIRONMENTS, 1),
     N(SQL_SQL_CONFORMANCE, 1),
@@ -189,7 +192,7 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_SQL92_FOREIGN_KEY_DELETE_RULE, 9),
     N(SQL_SQL92_ROW_VALUE_CONSTRUCTOR, 9),
     N(SQL_TXN_ISOLATION_OPTION, 0xA),
-    N(SQL_SCROLL_CONCURRENCY, 0xB),
+    N(SQL_SCROLL_CONCURRENCY, 0x1),
     N(SQL_GETDATA_EXTENSIONS, 0xF),
     N(SQL_MAX_COLUMN_NAME_LEN, 30),
     N(SQL_MAX_CURSOR_NAME_LEN, 30),
@@ -197,7 +200,7 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_MAX_TABLE_NAME_LEN, 30),
     N(SQL_MAX_USER_NAME_LEN, 30),
     N(SQL_MAX_IDENTIFIER_LEN, 30),
-    N(SQL_POS_OPERATIONS, 0x1F),
+    N(SQL_POS_OPERATIONS, 0),
     N(SQL_SCHEMA_USAGE, 0x1F),
     N(SQL_SUBQUERIES, 0x1F),
     N(SQL_AGGREGATE_FUNCTIONS, 0x40),
@@ -212,19 +215,19 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_MAX_COLUMNS_IN_SELECT, 1000),
     N(SQL_MAX_COLUMNS_IN_TABLE, 1000),
     N(SQL_MAX_INDEX_SIZE, 2000),
-    N(SQL_STATIC_CURSOR_ATTRIBUTES1, 0x64F),
+    N(SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF),
     N(SQL_SQL92_PREDICATES, 0x1E07),
-    N(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1E41),
-    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0x1E45),
-    N(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0x1E4F),
+    N(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1),
+    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0),
+    N(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0),
     N(SQL_SQL92_GRANT, 0x1FF0),
     N(SQL_CONVERT_BIT, 0x31FF),
     N(SQL_SQL92_REVOKE, 0x35A0),
     N(SQL_CREATE_TABLE, 0x37FF),
-    N(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, 0x5083),
-    N(SQL_STATIC_CURSOR_ATTRIBUTES2, 0x508B),
-    N(SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x50EB),
-    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x60FB),
+    N(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, 0x5081),
+    N(SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081),
+    N(SQL_KEYSET_CURSOR_ATTRIBUTES2, 0),
+    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0),
     N(SQL_CONVERT_BIGINT, 0x71FF),
     N(SQL_CONVERT_DECIMAL, 0x71FF),
     N(SQL_CONVERT_DOUBLE, 0x71FF),
@@ -448,8 +451,10 @@ void CopyOut(const char *text, void *buf, uint16_t bufLen, int16_t *outLen) {
 
 }  // namespace
 
-uint32_t AgentConn_ScrollOptions(const AgentConn *conn) {
-  return conn->opts.dynCursSensitivity == DCS_DISABLED ? 0x11u : 0x1Fu;
+uint32_t AgentConn_ScrollOptions(const AgentConn *) {
+  // Forward-only and static: the cursor layer serves no keyset-driven or
+  // dynamic cursors, whatever the data source's dynamic cursor sensitivity.
+  return 0x11u;
 }
 
 uint32_t AgentConn_CapabilityMask(AgentConn *conn) {
@@ -567,6 +572,16 @@ int32_t SetCursorOption(AgentCursor *cur, uint32_t code, int32_t v) {
     }
     case 0x32030007: {
       int32_t rc = OptNeg_Negotiate(&s, SQL_CONCURRENCY, &v);
+      // A concurrency no fallback serves becomes read-only, reported with
+      // 01S02, when that is offered: never taken silently, never refused
+      // for a valid value.
+      if (rc == E_S1C00 && (v == SQL_CONCUR_LOCK || v == SQL_CONCUR_ROWVER || v == SQL_CONCUR_VALUES)) {
+        int32_t readOnly = SQL_CONCUR_READ_ONLY;
+        if (OptNeg_Negotiate(&s, SQL_CONCURRENCY, &readOnly) == 0) {
+          v = readOnly;
+          rc = E_01S02;
+        }
+      }
       if (rc == 0 || rc == E_01S02) s.concurrency = v;
       return rc;
     }

@@ -58,6 +58,7 @@ SQLRETURN SendInt(Conn *conn, uint32_t code, int32_t value) {
   int32_t rc = DrvCall<&DrvOps::DRV_SetInfo>(&conn->drv, conn->agentConn, code, &value);
   conn->pending = rc;
   if (rc == 0) return SQL_SUCCESS;
+  if (rc == E_IM500) return SQL_SUCCESS_WITH_INFO;  // a failover completed on the way
   if (rc == E_01S02) return SQL_SUCCESS_WITH_INFO;
   ConnGetMsgs(conn, nullptr);
   return SQL_ERROR;
@@ -158,7 +159,8 @@ SQLRETURN TextOptionGet(Conn *conn, uint16_t option, char **text, TextSource *so
   }
   char buf[kConnOptionTextMax] = {};
   int16_t len = 0;
-  int32_t rc = DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, code, buf, uint16_t{sizeof buf}, &len);
+  int32_t rc = AgentDone(DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, code, buf, uint16_t{sizeof buf}, &len),
+                         &conn->pending);
   if (rc != 0) return Fail(conn, rc == E_IM001 ? E_S1092 : rc);
   buf[sizeof buf - 1] = '\0';
   *text = s_strdup(buf);
@@ -292,7 +294,7 @@ SQLRETURN SetOption(Conn *conn, uint16_t option, uint64_t value, char mode) {
           DrvCall<&DrvOps::DRV_SetInfo>(&conn->drv, conn->agentConn, INFO_SET_QUALIFIER, utf8 != nullptr ? utf8 : "");
       free(utf8);
       conn->pending = rc;
-      if (rc != 0 && rc != E_01S02) {
+      if (rc != 0 && rc != E_01S02 && rc != E_IM500) {
         ConnGetMsgs(conn, nullptr);
         return SQL_ERROR;
       }
@@ -338,6 +340,7 @@ SQLRETURN SetOption(Conn *conn, uint16_t option, uint64_t value, char mode) {
     free(utf8);
     conn->pending = rc == E_S1C00 ? E_S1092 : rc;
     if (rc == 0) return SQL_SUCCESS;
+    if (rc == E_IM500) return SQL_SUCCESS_WITH_INFO;  // a failover completed on the way
     if (IsDriverTextOption(option)) ConnGetMsgs(conn, nullptr);
     return SQL_ERROR;
   }
@@ -401,8 +404,9 @@ SQLRETURN GetOption(Conn *conn, uint16_t option, void *value, char mode, int64_t
     if (!Connected(conn)) return SQL_SUCCESS;
     int32_t v = 0;
     int16_t len = 0;
-    int32_t rc =
-        DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, InfoConnOption(option), &v, uint16_t{4}, &len);
+    int32_t rc = AgentDone(
+        DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, InfoConnOption(option), &v, uint16_t{4}, &len),
+        &conn->pending);
     if (rc != 0) return Fail(conn, rc == E_IM001 ? E_S1092 : rc);
     PutValue<int32_t>(value, v);
     return SQL_SUCCESS;
@@ -527,8 +531,12 @@ SQLRETURN odbc_GetConnectAttr(void *object, const ApiArgs &args) {
       if (outLen != nullptr) *outLen = SQL_NTS;
       return GetOption(conn, static_cast<uint16_t>(attr), value, mode, 0, nullptr);
     case SQL_ATTR_CONNECTION_DEAD:
-    case SQL_ATTR_AUTO_IPD:
       PutValue<int32_t>(value, 0);
+      return SQL_SUCCESS;
+    case SQL_ATTR_AUTO_IPD:
+      // After a prepare the IPD's records hold the markers' descriptions,
+      // as SQLDescribeParam gives them.
+      PutValue<int32_t>(value, SQL_TRUE);
       return SQL_SUCCESS;
     case SQL_ATTR_METADATA_ID:
       PutValue<int32_t>(value, SQL_FALSE);

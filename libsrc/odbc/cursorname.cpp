@@ -31,6 +31,7 @@ SQLRETURN odbc_GetCursorName(void *object, const ApiArgs &args) {
                                                      static_cast<uint16_t>(bufLen), nameLen);
   stmt->pending = code;
   if (code == 0) return SQL_SUCCESS;
+  if (code == E_IM500) return SQL_SUCCESS_WITH_INFO;  // a failover completed on the way
   // A cut name is the one warning; the agent reports it as 19 or as its
   // copy-out code 109.
   if (code == E_01004 || code == E_01004_109) return SQL_SUCCESS_WITH_INFO;
@@ -50,5 +51,6 @@ SQLRETURN odbc_SetCursorName(void *object, const ApiArgs &args) {
   int32_t code = DrvCall<&DrvOps::DRV_SetCursorName>(stmt->drv, stmt->agentCursor, copy);
   free(copy);
   stmt->pending = code;
+  if (code == E_IM500) return SQL_SUCCESS_WITH_INFO;  // a failover completed on the way
   return code == 0 ? SQL_SUCCESS : SQL_ERROR;
 }

@@ -252,7 +252,9 @@ SQLRETURN HeaderField(const DiagView &v, int16_t field, void *value, int16_t buf
       if (!v.stmt) return SQL_ERROR;
       if (!value) return SQL_SUCCESS;
       int64_t count = 0;
-      if (int code = StmtRowCount(v.stmt, &count); code != 0) {
+      // A failover met on the way (183) cannot be reported by a diagnostic
+      // call; the count stands.
+      if (int code = StmtRowCount(v.stmt, &count); code != 0 && code != E_IM500) {
         v.stmt->pending = code;
         return SQL_ERROR;
       }

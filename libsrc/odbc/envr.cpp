@@ -114,7 +114,7 @@ SQLRETURN AllocStmtCommon(Conn *conn, const ApiArgs &args) {
     conn->pending = code;
     return SQL_ERROR;
   }
-  return SQL_SUCCESS;
+  return conn->pending == E_IM500 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 SQLRETURN FreeEnvCommon(Envr *env) {
@@ -139,7 +139,10 @@ SQLRETURN FreeConnCommon(Conn *conn) {
   return SQL_SUCCESS;
 }
 
-SQLRETURN PendingResult(const Stmt *stmt) { return stmt->pending ? SQL_ERROR : SQL_SUCCESS; }
+SQLRETURN PendingResult(const Stmt *stmt) {
+  if (stmt->pending == E_IM500) return SQL_SUCCESS_WITH_INFO;
+  return stmt->pending ? SQL_ERROR : SQL_SUCCESS;
+}
 
 }  // namespace
 

@@ -380,8 +380,9 @@ SQLRETURN AgentInteger(Conn *conn, uint16_t type, void *buf, int16_t *outLen) {
   } else {
     int32_t answer = 0;
     int16_t len = 0;
-    if (int32_t code = DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, InfoGetInfoInt(type), &answer,
-                                                     static_cast<uint16_t>(4), &len);
+    if (int32_t code = AgentDone(DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, InfoGetInfoInt(type),
+                                                               &answer, static_cast<uint16_t>(4), &len),
+                                 &conn->pending);
         code != 0) {
       conn->pending = code;
       return SQL_ERROR;
@@ -410,8 +411,9 @@ SQLRETURN AgentText(Conn *conn, uint16_t type, void *buf, int16_t bufLen, int16_
   } else {
     int16_t len = 0;
     text[0] = '\0';
-    if (int32_t code = DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, InfoGetInfoStr(type), text,
-                                                     static_cast<uint16_t>(sizeof text), &len);
+    if (int32_t code = AgentDone(DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, InfoGetInfoStr(type),
+                                                               text, static_cast<uint16_t>(sizeof text), &len),
+                                 &conn->pending);
         code != 0) {
       conn->pending = code;
       return SQL_ERROR;

@@ -258,6 +258,14 @@ struct GetDataContinuation {
   int32_t total;        // for pieces: bytes still to come; -1 NULL long value
   int32_t cType;        // resolved C type of the last cut conversion
   int32_t pieceOwned;   // 1 while value holds a piece buffer of the statement
+  // Text read in the other encoding: the bytes of a character that a small
+  // buffer took only in part, and whether anything follows them.
+  uint8_t spill[4];
+  uint8_t spillLen;
+  uint8_t spillMore;
+  // A value held whole and read in the other encoding: the bytes still to
+  // come in the C type, counted once; -1 not counted.
+  int64_t outLeft;
 };
 
 struct Stmt {

@@ -33,7 +33,9 @@ bool BadLength(int32_t len) { return len < 0 && len != SQL_NTS; }
 // The agent's value of a cursor option, when it answers one.
 bool AgentValue(Stmt *stmt, uint32_t code, int32_t *value) {
   int16_t len = 0;
-  return DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, code, value, static_cast<uint16_t>(4), &len) == 0;
+  return AgentDone(DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, code, value, static_cast<uint16_t>(4),
+                                                 &len),
+                   &stmt->pending) == 0;
 }
 
 // The statement options a new statement takes from the connection's
@@ -58,7 +60,8 @@ void SendInheritedOptions(Stmt *stmt) {
     // 0 is where the agent cursor starts.
     if (o.value != 0) StmtSetOption(stmt, o.option, static_cast<uint64_t>(o.value));
   }
-  stmt->pending = pending;
+  // A refusal is not the prepare's; a failover met on the way is.
+  if (stmt->pending != E_IM500) stmt->pending = pending;
 }
 
 // Tells the agent cursor the cursor type and concurrency asked for since the
@@ -79,10 +82,12 @@ void SendCursorOptions(Stmt *stmt) {
   }
   if (!(c.flags & kCursorOptionsChanged)) return;
   int32_t type = c.savedCursorType;
-  if (DrvCall<&DrvOps::DRV_SetInfo>(stmt->drv, stmt->agentCursor, kInfoCursorType, &type) == 0)
+  if (AgentDone(DrvCall<&DrvOps::DRV_SetInfo>(stmt->drv, stmt->agentCursor, kInfoCursorType, &type), &stmt->pending) ==
+      0)
     c.cursorType = c.savedCursorType;
   int32_t concurrency = c.savedConcurrency;
-  if (DrvCall<&DrvOps::DRV_SetInfo>(stmt->drv, stmt->agentCursor, kInfoConcurrency, &concurrency) == 0)
+  if (AgentDone(DrvCall<&DrvOps::DRV_SetInfo>(stmt->drv, stmt->agentCursor, kInfoConcurrency, &concurrency),
+                &stmt->pending) == 0)
     c.concurrency = c.savedConcurrency;
   c.flags &= static_cast<uint16_t>(~kCursorOptionsChanged);
 }
@@ -159,7 +164,7 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   const bool warned = code == E_IM902;  // prepared, with the database's warning
   if (warned) StmtGetAgentMsgs(stmt);
   // 183: prepared, and a failover completed on the way.
-  const bool failedOver = code == E_IM500;
+  bool failedOver = code == E_IM500;
   if (code != 0 && !warned && !failedOver) {
     StmtGetAgentMsgs(stmt);
     return Fail(stmt, code);
@@ -170,7 +175,8 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
 
   uint16_t count = 0;
   ColDesc *descs = nullptr;
-  code = DrvCall<&DrvOps::DRV_DescribeParams>(stmt->drv, stmt->agentCursor, &count, &descs);
+  code = AgentDone(DrvCall<&DrvOps::DRV_DescribeParams>(stmt->drv, stmt->agentCursor, &count, &descs),
+                   &stmt->pending);
   if (code != 0) {
     if (descs) ColDescFree(descs, count);
     StmtGetAgentMsgs(stmt);
@@ -191,6 +197,9 @@ SQLRETURN PrepareCore(Stmt *stmt, const char *text) {
   stmt->isSelect = strncasecmp(text, "SELEC", 5) == 0 ? 1 : 0;
   stmt->rowNumber = 0;
 
+  // The close, the cursor options or the parameter description may have
+  // met the failover too.
+  failedOver = failedOver || stmt->pending == E_IM500;
   if (!changed && !failedOver) return warned ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
   // Kept past the parameter description, which succeeded.
   stmt->pending = failedOver ? E_IM500 : E_01S02;
@@ -254,7 +263,8 @@ SQLRETURN odbc_NativeSql(void *object, const ApiArgs &args) {
   int32_t code = DrvCall<&DrvOps::DRV_NativeSql>(&conn->drv, conn->agentConn, copy, buf, size, &written);
   free(copy);
   conn->pending = code;
-  if (code == 0 || code == E_01004_109 || code == E_01004) {
+  // 183: translated, and a failover completed on the way.
+  if (code == 0 || code == E_01004_109 || code == E_01004 || code == E_IM500) {
     // The agent's length is 16 bits wide: unsigned, so that texts of 32 to
     // 64 KiB keep their length (longer ones report 65535 and are cut).
     if (outLen) *outLen = static_cast<uint16_t>(written);
@@ -282,7 +292,7 @@ SQLRETURN odbc_ParamOptions(void *object, const ApiArgs &args) {
 
 SQLRETURN odbc_RowCount(void *object, const ApiArgs &args) {
   auto *stmt = static_cast<Stmt *>(object);
-  return FromCode(stmt, StmtRowCount(stmt, args.ptr<int64_t>(0)));
+  return FromCode(stmt, AgentDone(StmtRowCount(stmt, args.ptr<int64_t>(0)), &stmt->pending));
 }
 
 SQLRETURN odbc_MoreResults(void *object, const ApiArgs &) {

@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+
 // Error codes of the whole driver: the row numbers of SqlStateTable. The front
 // end stores them as a handle's pending error; every agent operation returns
 // 0 or one of them. Named after their SQLSTATE; where a SQLSTATE has several
@@ -183,3 +185,14 @@ enum SqlErr : int {
   E_IM500 = 183,  // Failover completed.
   E_IM501 = 184,  // Failover aborted.
 };
+
+// The agent answers 183 for an operation that succeeded while a failover
+// completed on the way. For the caller the operation succeeded (0); the code
+// stays pending on the handle, so that the call reports a success with
+// information and the application hears of the failover. Any other code
+// passes through untouched.
+inline int32_t AgentDone(int32_t code, int32_t *pending) {
+  if (code != E_IM500) return code;
+  *pending = E_IM500;
+  return 0;
+}

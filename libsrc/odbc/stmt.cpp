@@ -64,7 +64,7 @@ Stmt *StmtNew(Conn *conn) {
     return nullptr;
   }
   uint32_t cursor = 0;
-  int32_t code = DrvCall<&DrvOps::DRV_AllocCursor>(&conn->drv, conn->agentConn, &cursor);
+  int32_t code = AgentDone(DrvCall<&DrvOps::DRV_AllocCursor>(&conn->drv, conn->agentConn, &cursor), &conn->pending);
   if (code != 0) {
     if (TraceIsOn()) TraceODBC("Unable to allocate statement handle");
     free(stmt);
@@ -122,7 +122,7 @@ void StmtClose(Stmt *stmt) {
   scs_ResetPosition(&stmt->cursor);
   if (stmt->state == STMT_PREPARED) {
     FreeFetchedRows(stmt);
-    DrvCall<&DrvOps::DRV_CloseCursor>(stmt->drv, stmt->agentCursor);
+    AgentDone(DrvCall<&DrvOps::DRV_CloseCursor>(stmt->drv, stmt->agentCursor), &stmt->pending);
     StmtStateStore(stmt, STMT_IDLE);
     stmt->flags &= static_cast<uint16_t>(~STMTF_RESULT_OPEN);
   }
@@ -385,8 +385,10 @@ ColDesc *StmtGetParamDesc(Stmt *stmt, uint16_t number) {
       int32_t one = 1;
       uint16_t count = 0;
       ColDesc *descs = nullptr;
-      if (DrvCall<&DrvOps::DRV_SetInfo>(stmt->drv, stmt->agentCursor, InfoStmtOption(0x000F), &one) == 0 &&
-          DrvCall<&DrvOps::DRV_DescribeParams>(stmt->drv, stmt->agentCursor, &count, &descs) == 0) {
+      if (AgentDone(DrvCall<&DrvOps::DRV_SetInfo>(stmt->drv, stmt->agentCursor, InfoStmtOption(0x000F), &one),
+                    &stmt->pending) == 0 &&
+          AgentDone(DrvCall<&DrvOps::DRV_DescribeParams>(stmt->drv, stmt->agentCursor, &count, &descs),
+                    &stmt->pending) == 0) {
         ColDescFree(stmt->paramDescs, stmt->paramCount);
         stmt->paramDescs = descs;
         stmt->paramCount = count;
@@ -480,9 +482,11 @@ int StmtRowCount(Stmt *stmt, int64_t *count) {
   int16_t len = 0;
   int32_t code = DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(INFO_ROW_COUNT),
                                                &value, static_cast<uint16_t>(4), &len);
-  if (code != 0) return code;
+  // 183: the count came, and a failover completed on the way (the caller
+  // decides where that is reported).
+  if (code != 0 && code != E_IM500) return code;
   if (count) *count = value;
-  return 0;
+  return code;
 }
 
 int StmtNumResultCols(Stmt *stmt, int16_t *count) {
@@ -513,5 +517,6 @@ SQLRETURN odbc_CloseCursor(void *object, const ApiArgs &) {
     return SQL_ERROR;
   }
   StmtClose(stmt);
+  if (stmt->pending == E_IM500) return SQL_SUCCESS_WITH_INFO;
   return stmt->pending ? SQL_ERROR : SQL_SUCCESS;
 }

@@ -52,14 +52,16 @@ uint32_t OptionCode(uint16_t option) {
 int32_t Pass(Stmt *stmt, uint16_t option, int32_t value) {
   int32_t code = DrvCall<&DrvOps::DRV_SetInfo>(stmt->drv, stmt->agentCursor, InfoStmtOption(option), &value);
   stmt->pending = code;
-  return code;
+  return AgentDone(code, &stmt->pending);
 }
 
 // The agent's 32-bit answer for an option; 0 or the agent's code.
 int32_t Ask(Stmt *stmt, uint32_t code, int32_t *value) {
   int16_t len = 0;
   *value = 0;
-  return DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, code, value, static_cast<uint16_t>(4), &len);
+  return AgentDone(DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, code, value, static_cast<uint16_t>(4),
+                                                 &len),
+                   &stmt->pending);
 }
 
 // What one option reads as: the value bits and the ODBC 2 width in bytes.
@@ -443,6 +445,7 @@ SQLRETURN StmtSetOption(Stmt *stmt, uint16_t option, uint64_t value) {
     code = DrvCall<&DrvOps::DRV_SetInfo>(stmt->drv, stmt->agentCursor, OptionCode(option),
                                          static_cast<const void *>(AsPointer(value)));
     stmt->pending = code;
+    code = AgentDone(code, &stmt->pending);
   } else {
     code = Pass(stmt, option, v32);
   }
@@ -488,8 +491,9 @@ SQLRETURN StmtSetAttr(Stmt *stmt, int32_t attr, uint64_t value, int32_t length, 
     case SQL_ATTR_ROW_BIND_TYPE:
       return headerField(stmt->ard, SQL_DESC_BIND_TYPE);
     case SQL_ATTR_ENABLE_AUTO_IPD:
-      // Parameters are never described on their own at prepare.
-      return value != 0 ? Warn(stmt, E_01S02) : SQL_SUCCESS;
+      // The IPD is always filled after a prepare (the description runs at
+      // its first read): it cannot be turned off.
+      return value != SQL_FALSE ? SQL_SUCCESS : Warn(stmt, E_01S02);
     case SQL_ATTR_FETCH_BOOKMARK_PTR:
       stmt->fetchBookmark = ptr;
       return SQL_SUCCESS;
@@ -644,7 +648,7 @@ SQLRETURN odbc_GetStmtAttr(void *object, const ApiArgs &args) {
   const ScsCursor &c = stmt->cursor;
   switch (attr) {
     case SQL_ATTR_ENABLE_AUTO_IPD:
-      return Give<uint32_t>(value, SQL_FALSE);
+      return Give<uint32_t>(value, SQL_TRUE);
     case SQL_ATTR_FETCH_BOOKMARK_PTR:
       return GivePointer(value, stmt->fetchBookmark);
     case SQL_ATTR_PARAM_BIND_OFFSET_PTR:

@@ -4,10 +4,13 @@
 // operations into its copy and points every DrvObject it is given at the
 // copy. Every slot the layer does not serve passes straight down.
 //
-// Served so far: the scroll fetch (slots 36 and 41) of forward-only
-// cursors, a rowset of rowset-size rows read with DRV_Fetch. Keyset-driven,
-// dynamic and static cursors answer 43 (S1C00) until the layer's scrollable
-// cursors exist.
+// Served: the scroll fetch (slots 36 and 41) of forward-only cursors, a
+// rowset of rowset-size rows read with DRV_Fetch, and static cursors: the
+// whole result is read once into a static set (in memory, spilled to private
+// temporary files past a few thousand rows) and served from it in any
+// direction. A static read-only SELECT is read at execute, so that its row
+// count is known at once (INFO_ROW_COUNT answers it); other static results
+// at their first fetch. Keyset-driven and dynamic cursors answer 43 (S1C00).
 #include <cstdint>
 
 #include "odbc/drvops.h"
@@ -18,11 +21,30 @@
 // options 6, 9 and 11; an option the cursor does not answer keeps its
 // default: forward-only, 1 row, data retrieved). 0 with a new Rowset handed
 // out; 82 (IM907) when no row came (no Rowset); 21 for missing outputs;
-// 43 for scrollable cursor types; the lower fetch's code.
+// 43 for keyset-driven and dynamic cursors; the lower fetch's code. A
+// static cursor takes value as the 1-based first row (negative: counted
+// from the end, a count beyond the first row but within one rowset giving
+// the first rowset; 0: the last rowset), answers 85 (IM910) before the
+// start and 86 (IM911) after the end, and its row count.
 int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *rowCount,
                         uint16_t orientation);
 // Slot 36: scs_FetchScroll without an orientation (0).
 int32_t scs_ExtendedFetch(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *rowCount);
+
+// The other slots the layer serves. Prepare and ExecDirect note the
+// statement's kind; Execute and ExecDirect read a static read-only SELECT's
+// result whole; Fetch reads a static result sequentially (ODBC 2 SQLFetch);
+// CloseCursor, FreeCursor and the catalog calls drop a cached result;
+// MoreResults answers 73 (IM901) after a cached result of anything but a
+// procedure call.
+int32_t scs_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int16_t *outLen);
+int32_t scs_Prepare(DrvHandle cursor, const char *sql);
+int32_t scs_Execute(DrvHandle cursor);
+int32_t scs_ExecDirect(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamInfo *info);
+int32_t scs_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out);
+int32_t scs_CloseCursor(DrvHandle cursor);
+int32_t scs_FreeCursor(DrvHandle cursor);
+int32_t scs_MoreResults(DrvHandle cursor);
 
 // The object the layer calls down through (flags and the table below as
 // they stood at the first installation); a null table before it.

@@ -5,6 +5,8 @@
 
 #include <sqlext.h>
 
+#include <cstdint>
+
 #include "odbc/data/services.h"
 #include "odbc/dispatch.h"
 #include "odbc/drvops.h"
@@ -40,6 +42,14 @@ bool CountedCursor(const ScsCursor *cur) {
   return (cur->cursorType == SCS_KEYSET && cur->keysetSize == 0) || cur->cursorType == SCS_STATIC;
 }
 
+// A row number worked out in 64 bits, as the 32-bit target the layer below
+// takes: far beyond either end stays far beyond it.
+int32_t Target32(int64_t t) {
+  if (t > INT32_MAX) return INT32_MAX;
+  if (t < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(t);
+}
+
 int NoData(uint32_t *rows) {
   if (rows) *rows = 0;
   return E_IM907;
@@ -66,7 +76,7 @@ int scs_p_ScrollTarget(uint16_t orientation, int32_t offset, int32_t first, int3
   int cls = SCS_TGT_FORWARD;
   switch (orientation) {
     case SQL_FETCH_NEXT:
-      t = first + prevRowsetSize;
+      t = Target32(int64_t{first} + prevRowsetSize);
       cls = scs_p_ClassifyTarget(first, t, rowsetSize, rowCount);
       break;
     case SQL_FETCH_FIRST:
@@ -78,7 +88,7 @@ int scs_p_ScrollTarget(uint16_t orientation, int32_t offset, int32_t first, int3
       cls = SCS_TGT_INSIDE;
       break;
     case SQL_FETCH_PRIOR:
-      t = first - rowsetSize;
+      t = Target32(int64_t{first} - rowsetSize);
       cls = scs_p_ClassifyTarget(first, t, rowsetSize, rowCount);
       break;
     case SQL_FETCH_ABSOLUTE:
@@ -89,17 +99,25 @@ int scs_p_ScrollTarget(uint16_t orientation, int32_t offset, int32_t first, int3
         t = offset;
         cls = SCS_TGT_FORWARD;
       } else if (offset < 0) {
-        t = rowCount + offset + 1;
+        t = Target32(int64_t{rowCount} + offset + 1);
         cls = scs_p_ClassifyTarget(first, t, rowsetSize, rowCount);
-        // Counted back from the end by more than a rowset: nothing of it is left.
-        if (cls == SCS_TGT_OVERLAPS_START && -int64_t{offset} > rowsetSize) cls = SCS_TGT_BEFORE_START;
+        // Counted back past the first row: ODBC gives the first rowset while
+        // the count stays within one rowset, and nothing beyond that.
+        if (t < 1) {
+          if (-int64_t{offset} <= rowsetSize) {
+            t = 1;
+            cls = SCS_TGT_INSIDE;
+          } else {
+            cls = SCS_TGT_BEFORE_START;
+          }
+        }
       } else {
         t = offset;
         cls = scs_p_ClassifyTarget(first, t, rowsetSize, rowCount);
       }
       break;
     case SQL_FETCH_RELATIVE:
-      t = first + offset;
+      t = Target32(int64_t{first} + offset);
       cls = scs_p_ClassifyTarget(first, t, rowsetSize, rowCount);
       break;
     default:
@@ -177,7 +195,7 @@ int scs_ScrollFetch(ScsCursor *cur, uint16_t orientation, int32_t offset, uint32
 
   int32_t target;
   if (cur->cursorType == SCS_FORWARD_ONLY) {
-    target = orientation == SQL_FETCH_FIRST ? 1 : cur->firstRow + cur->prevRowsetSize;
+    target = orientation == SQL_FETCH_FIRST ? 1 : Target32(int64_t{cur->firstRow} + cur->prevRowsetSize);
   } else if (dynMixed) {
     target = offset;
   } else {

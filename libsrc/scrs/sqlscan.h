@@ -54,6 +54,7 @@ struct ScsqlState {
   const char *end = nullptr;  // end of the text
   int depth = 0;              // open escape brackets
   int commentReturn = 0;      // start condition a comment returns to
+  bool linkNext = false;      // the name just scanned is followed by "@name": a database link
   std::string echo;           // text since the last statement word
   std::string errPos, errMsg; // the last recorded error
   bool hasError = false;

@@ -38,6 +38,7 @@ struct State {
   uint16_t nextConn = 1, nextCursor = 1;
   std::optional<ConnectCopy> lastConnect;
   int registrations = 0;
+  std::optional<int> paramDataAsks;  // see AskParamData
 };
 
 State &S() {
@@ -86,6 +87,8 @@ class Enter {
       sc.queue.pop_front();
     } else if (sc.result) {
       scripted_ = *sc.result;
+    } else {
+      onSuccess_ = sc.onSuccess;
     }
     if (!scripted_ && !HandleLive(s, h, kind)) scripted_ = E_S1009;
   }
@@ -95,6 +98,7 @@ class Enter {
 
   // Logs the call and, for a failure, leaves the slot's messages on the handle.
   int32_t Finish(int32_t rc) {
+    if (rc == 0 && onSuccess_) rc = *onSuccess_;
     State &s = S();
     std::lock_guard<std::mutex> lock(s.mu);
     const SlotScript &sc = s.scripts[slot_];
@@ -108,6 +112,7 @@ class Enter {
   DrvHandle h_;
   std::string text_;
   std::optional<int32_t> scripted_;
+  std::optional<int32_t> onSuccess_;
 };
 
 std::string Hex(uint32_t v) {
@@ -664,7 +669,21 @@ int32_t F_ParamData(DrvHandle cursor, int32_t *index, int32_t *row, int16_t **st
   FAKE_ENTER(SLOT_DRV_ParamData, cursor, K_CURSOR, "");
   if (status) *status = nullptr;
   if (count) *count = 0;
-  FAKE_RETURN(E_S1010);
+  State &s = S();
+  std::unique_lock<std::mutex> lock(s.mu);
+  if (!s.paramDataAsks) {
+    lock.unlock();
+    FAKE_RETURN(E_S1010);
+  }
+  if (*s.paramDataAsks == 0) {
+    lock.unlock();
+    FAKE_RETURN(0);
+  }
+  --*s.paramDataAsks;
+  lock.unlock();
+  if (index) *index = 0;
+  if (row) *row = 0;
+  FAKE_RETURN(E_IM922);
 }
 
 int32_t F_PutData(DrvHandle cursor, uint32_t valueType, int16_t indicator, const void *data, int32_t length) {
@@ -977,6 +996,7 @@ void Reset() {
   s.paramRows.clear();
   s.nextConn = s.nextCursor = 1;
   s.lastConnect.reset();
+  s.paramDataAsks.reset();
   FillTable(g_table);
 }
 
@@ -1133,6 +1153,12 @@ int RegisterCount() {
   State &s = S();
   std::lock_guard<std::mutex> lock(s.mu);
   return s.registrations;
+}
+
+void AskParamData(int cells) {
+  State &s = S();
+  std::lock_guard<std::mutex> lock(s.mu);
+  s.paramDataAsks = cells;
 }
 
 }  // namespace fake

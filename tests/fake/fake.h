@@ -66,6 +66,10 @@ KVD_FAKE_API std::string OraText(const std::string &message, const char *sqlstat
 struct SlotScript {
   std::optional<int32_t> result;  // the code every call returns (after the queue)
   std::deque<int32_t> queue;      // codes for the next calls, first one first
+  // The code a call answers instead of 0 when no code is scripted and the
+  // slot's own behaviour succeeded: 183 plays a failover that completed
+  // during a call that did its work.
+  std::optional<int32_t> onSuccess;
   std::vector<Msg> messages;      // left on the call's handle when the code is not 0
   std::function<void()> hook;     // run at the start of every call, outside the lock
 };
@@ -143,6 +147,11 @@ KVD_FAKE_API std::optional<int32_t> InfoValue(uint32_t code);
 
 // Leaves texts on a handle's error list now (as a failed call would).
 KVD_FAKE_API void PostErrors(DrvHandle h, const std::vector<Msg> &msgs);
+
+// DRV_ParamData (unscripted) answers E_S1010 until this is called; then its
+// next `cells` calls ask for the value of the first input parameter's first
+// row (E_IM922), and the calls after them answer 0 (the statement ran).
+KVD_FAKE_API void AskParamData(int cells);
 
 // Counters and log.
 KVD_FAKE_API int CallCount(int slot);

@@ -1,5 +1,5 @@
-// The layer's installation and its forward-only scroll fetch over the fake
-// agent.
+// The layer's installation, its forward-only scroll fetch and its static
+// cursors over the fake agent.
 #include <cstring>
 
 #include "fetch_fixture.h"
@@ -25,10 +25,12 @@ TEST_F(Layer, InstalledOnceOverTheTableBelow) {
   EXPECT_NE(conn->drv.table, fake::Table());
   EXPECT_EQ(mine.DRV_FetchScroll, &scs_FetchScroll);
   EXPECT_EQ(mine.DRV_ExtendedFetch, &scs_ExtendedFetch);
-  // Every other slot passes straight down.
-  EXPECT_EQ(mine.DRV_Fetch, fake::Table()->DRV_Fetch);
-  EXPECT_EQ(mine.DRV_Prepare, fake::Table()->DRV_Prepare);
+  EXPECT_EQ(mine.DRV_Fetch, &scs_Fetch);
+  EXPECT_EQ(mine.DRV_Prepare, &scs_Prepare);
+  EXPECT_EQ(mine.DRV_Execute, &scs_Execute);
+  // Slots the layer does not serve pass straight down.
   EXPECT_EQ(mine.DRV_GetDataChunk, fake::Table()->DRV_GetDataChunk);
+  EXPECT_EQ(mine.DRV_SetPos, fake::Table()->DRV_SetPos);
   // A second object is pointed at the same table; the table below stays.
   DrvObject other{DRVOBJ_THREADSAFE, fake::Table()};
   scs_Install(&other);
@@ -84,7 +86,7 @@ TEST_F(Layer, ScrollableTypesAndMissingOutputs) {
   int32_t count = 0;
   EXPECT_EQ(Scroll(nullptr, &rows, &count), E_S1009);
   EXPECT_EQ(Scroll(&rs, nullptr, &count), E_S1009);
-  for (int32_t type : {SCS_KEYSET, SCS_DYNAMIC, SCS_STATIC}) {
+  for (int32_t type : {SCS_KEYSET, SCS_DYNAMIC}) {
     fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), type);
     EXPECT_EQ(Scroll(&rs, &rows, &count), E_S1C00);
     EXPECT_EQ(rs, nullptr);
@@ -137,6 +139,149 @@ TEST_F(Layer, JoinedBlocksReadTheirDeferredValues) {
   EXPECT_EQ(static_cast<const char *>(lv.buffer)[69999], 'q');
   EXPECT_EQ(col.indicators[65536], 0);
   RowsetFree(&rs);
+}
+
+}  // namespace
+}  // namespace fetchtest
+
+namespace fetchtest {
+namespace {
+
+// Static cursors: the whole result is read once, then served in any
+// direction from the layer's copy.
+struct StaticLayer : Layer {
+  void SetUp() override {
+    Layer::SetUp();
+    fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), SCS_STATIC);
+  }
+  // The first id of the rowset at target, or 0 for none; the code in *code.
+  int32_t At(int32_t target, int32_t *code, uint32_t *rows = nullptr, int32_t *count = nullptr) {
+    Rowset *rs = nullptr;
+    uint32_t n = 0;
+    int32_t c = 0;
+    *code = DrvCall<&DrvOps::DRV_FetchScroll>(stmt->drv, stmt->agentCursor, &rs, target, &n, &c,
+                                              static_cast<uint16_t>(SQL_FETCH_ABSOLUTE));
+    if (rows) *rows = n;
+    if (count) *count = c;
+    int32_t id = 0;
+    if (rs && rs->rows->rows > 0) memcpy(&id, rs->rows->cols[0].values, 4);
+    if (rs) {
+      for (int32_t i = 0; i < rs->count; ++i)
+        EXPECT_EQ(rs->status[i], i < static_cast<int32_t>(n) ? SQL_ROW_SUCCESS : SQL_ROW_NOROW) << i;
+    }
+    RowsetFree(&rs);
+    return id;
+  }
+  int32_t RowCount() {
+    int32_t v = -7;
+    int16_t len = 0;
+    EXPECT_EQ(DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(INFO_ROW_COUNT), &v,
+                                            4, &len),
+              0);
+    return v;
+  }
+};
+
+TEST_F(StaticLayer, ReadAtExecuteThenServedByTarget) {
+  IntTextRows(12);
+  fake::SetInfo(InfoStmtOption(SQL_ROWSET_SIZE), 5);
+  Execute();
+  // The result was read whole at execute and the lower cursor closed.
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_CloseCursor), 1);
+  EXPECT_EQ(RowCount(), 12);
+  const int fetches = fake::CallCount(SLOT_DRV_Fetch);
+  const struct {
+    int32_t size, target, firstId, code;
+    uint32_t rows;
+  } cases[] = {
+      {5, 1, 1, 0, 5},          {5, 6, 6, 0, 5},        {5, 11, 11, 0, 2},      {5, 12, 12, 0, 1},
+      {5, 13, 0, E_IM911, 0},   {5, INT32_MAX, 0, E_IM911, 0},
+      {5, 0, 8, 0, 5},          // the last rowset
+      {5, -3, 10, 0, 3},        // counted from the end
+      {5, -12, 1, 0, 5},        // the first row counted from the end
+      {5, -13, 0, E_IM910, 0},  // beyond the first row by more than a rowset
+      {20, -13, 1, 0, 12},      // beyond the first row, within one rowset: the first rowset
+      {20, -20, 1, 0, 12},
+      {20, -21, 0, E_IM910, 0},
+      {20, 0, 1, 0, 12},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.target);
+    fake::SetInfo(InfoStmtOption(SQL_ROWSET_SIZE), c.size);
+    int32_t code = -1;
+    uint32_t rows = 99;
+    int32_t count = 0;
+    EXPECT_EQ(At(c.target, &code, &rows, &count), c.firstId);
+    EXPECT_EQ(code, c.code);
+    if (c.code == 0) {
+      EXPECT_EQ(rows, c.rows);
+      EXPECT_EQ(count, 12);
+    }
+  }
+  // Every rowset came from the layer's copy.
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_Fetch), fetches);
+}
+
+TEST_F(StaticLayer, SequentialFetchMoreResultsAndClose) {
+  IntTextRows(7);
+  Execute();
+  // DRV_Fetch (SQLFetch of ODBC 2) reads the copy to its end.
+  Dataset ds{};
+  int32_t seen = 0;
+  for (;;) {
+    ASSERT_EQ(DrvCall<&DrvOps::DRV_Fetch>(stmt->drv, stmt->agentCursor, static_cast<uint16_t>(3), &ds), 0);
+    if (ds.rows == 0) break;
+    for (int32_t r = 0; r < ds.rows; ++r) {
+      int32_t id = 0;
+      memcpy(&id, ds.cols[0].values + 4 * r, 4);
+      EXPECT_EQ(id, ++seen);
+    }
+  }
+  EXPECT_EQ(seen, 7);
+  DatasetFree(&ds);
+  // The only result: no further one, and the agent is not asked.
+  EXPECT_EQ(DrvCall<&DrvOps::DRV_MoreResults>(stmt->drv, stmt->agentCursor), E_IM901);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_MoreResults), 0);
+  // Closed and executed again: read afresh.
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_CloseCursor>(stmt->drv, stmt->agentCursor), 0);
+  IntTextRows(3);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Execute>(stmt->drv, stmt->agentCursor), 0);
+  EXPECT_EQ(RowCount(), 3);
+  int32_t code = -1;
+  EXPECT_EQ(At(3, &code), 3);
+}
+
+TEST_F(StaticLayer, OtherResultsReadAtTheirFirstFetch) {
+  // A catalog result: not executed through the layer, read at the first
+  // fetch; the agent answers its own row count until then.
+  IntTextRows(4);
+  fake::SetInfo(InfoStmtOption(SQL_ROWSET_SIZE), 2);
+  CatalogArgs args{};
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_DDTables>(stmt->drv, stmt->agentCursor, &args), 0);
+  int32_t code = -1;
+  EXPECT_EQ(At(0, &code), 3);
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(At(1, &code), 1);
+  // Forward-only statements pass through untouched.
+  fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), SCS_FORWARD_ONLY);
+  const int closes = fake::CallCount(SLOT_DRV_CloseCursor);
+  Execute();
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_CloseCursor), closes);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_MoreResults), 0);
+  EXPECT_EQ(DrvCall<&DrvOps::DRV_MoreResults>(stmt->drv, stmt->agentCursor), E_IM901);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_MoreResults), 1);
+}
+
+TEST_F(StaticLayer, FailuresOfTheRead) {
+  IntTextRows(4);
+  fake::Script(SLOT_DRV_Fetch).result = E_S1000;
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, "select * from t"), 0);
+  EXPECT_EQ(DrvCall<&DrvOps::DRV_Execute>(stmt->drv, stmt->agentCursor), E_S1000);
+  // Non-read-only static SELECTs are not read at execute (nothing offers them yet).
+  fake::Script(SLOT_DRV_Fetch).result.reset();
+  fake::SetInfo(InfoStmtOption(SQL_CONCURRENCY), SQL_CONCUR_LOCK);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Execute>(stmt->drv, stmt->agentCursor), 0);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_Fetch), 1);
 }
 
 }  // namespace

@@ -28,11 +28,20 @@ TEST(ScrollTarget, TargetsAndClasses) {
       {"absolute 0", SQL_FETCH_ABSOLUTE, 0, 1, 10, 5, 5, 0, SCS_TGT_BEFORE_START},
       {"absolute -3", SQL_FETCH_ABSOLUTE, -3, 1, 10, 5, 5, 8, SCS_TGT_OVERLAPS_END},
       {"absolute -12 of 10 by 5", SQL_FETCH_ABSOLUTE, -12, 1, 10, 5, 5, -1, SCS_TGT_BEFORE_START},
-      {"absolute -12 of 10 by 12", SQL_FETCH_ABSOLUTE, -12, 1, 10, 12, 12, -1, SCS_TGT_OVERLAPS_START},
+      // Counted back past the first row but within one rowset: the first rowset.
+      {"absolute -12 of 10 by 12", SQL_FETCH_ABSOLUTE, -12, 1, 10, 12, 12, 1, SCS_TGT_INSIDE},
+      {"absolute -12 of 10 by 20", SQL_FETCH_ABSOLUTE, -12, 1, 10, 20, 20, 1, SCS_TGT_INSIDE},
+      {"absolute -13 of 10 by 12", SQL_FETCH_ABSOLUTE, -13, 1, 10, 12, 12, -2, SCS_TGT_BEFORE_START},
+      {"absolute -10 of 10 by 5", SQL_FETCH_ABSOLUTE, -10, 7, 10, 5, 5, 1, SCS_TGT_INSIDE},
       {"absolute -2 uncounted", SQL_FETCH_ABSOLUTE, -2, 1, -1, 5, 5, -2, SCS_TGT_FORWARD},
       {"absolute 4", SQL_FETCH_ABSOLUTE, 4, 1, 10, 5, 5, 4, SCS_TGT_INSIDE},
       {"relative +2", SQL_FETCH_RELATIVE, 2, 3, 10, 5, 5, 5, SCS_TGT_INSIDE},
       {"relative past the end", SQL_FETCH_RELATIVE, 20, 3, 10, 5, 5, 23, SCS_TGT_AFTER_END},
+      // Far offsets stay far instead of wrapping round.
+      {"relative max", SQL_FETCH_RELATIVE, INT32_MAX, 3, 12000, 5, 5, INT32_MAX, SCS_TGT_AFTER_END},
+      {"relative max uncounted", SQL_FETCH_RELATIVE, INT32_MAX, 3, -1, 5, 5, INT32_MAX, SCS_TGT_FORWARD},
+      {"relative min", SQL_FETCH_RELATIVE, INT32_MIN, 3, 10, 5, 5, INT32_MIN + 3, SCS_TGT_BEFORE_START},
+      {"next at the top", SQL_FETCH_NEXT, 0, INT32_MAX - 2, -1, 5, 5, INT32_MAX, SCS_TGT_FORWARD},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);

@@ -79,7 +79,7 @@ TEST(SqlGram, RegeneratesStatementsOfEveryKind) {
       {"SELECT a FROM t WHERE b IS NULL AND c IS NOT NULL AND ? IS NULL AND d BETWEEN 1 AND ? AND e NOT BETWEEN ? AND 5",
        nullptr},
       {"SELECT USER FROM t WHERE t.a *= u.a", nullptr},
-      {"SELECT a FROM o.t@link", "SELECT a FROM o.t @link"},
+      {"SELECT a FROM o.t@link, t@link x, \"T\"@link", nullptr},
       {"SELECT a FROM q:o.t, q2:t2, a..b", nullptr},
       {"INSERT INTO t VALUES (?, 1, 'x')", nullptr},
       {"INSERT INTO t (a, b) VALUES (?, ?)", nullptr},

@@ -33,7 +33,9 @@ TEST(SqlScan, TokensOfEdgeCases) {
       {"SELECT orderby FROM t", "310 258:orderby 288 258:t 0"},
       {"SELECT a FROM t ORDER BYX", "310 258:a 288 258:t 305 258:BYX 0"},
       {"SELECT x@12 FROM t", "310 258:x@12 288 258:t 0"},
-      {"SELECT x@y FROM t", "310 258:x 258:@y 288 258:t 0"},
+      // Against a name, "@name" is a database link: name, "@", name.
+      {"SELECT x@y FROM t", "310 258:x 64 258:y 288 258:t 0"},
+      {"SELECT \"T\"@l, @y FROM o.t@db1", "310 258:\"T\" 64 258:l 44 258:@y 288 258:o 46 258:t 64 258:db1 0"},
       {"SELECT @@y, @ 1, @1", "310 258:@@y 44 64 260:1 44 64 260:1 0"},
       {"SELECT a-b, 1-2", "310 258:a-b 44 260:1 45 260:2 0"},
       {"SELECTED x", "306 0"},

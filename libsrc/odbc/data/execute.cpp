@@ -629,23 +629,29 @@ int32_t SendAndExecute(Stmt *stmt, Dataset *ds) {
       free(info);
     }
   } else {
+    // A failover that completed while the values or their descriptions went
+    // down (183) does not stop the execution; the execution reports it.
+    int32_t failedOver = 0;
     if (ds) {
       if (NarrowAgent(conn)) rc = DatasetToNarrow(ds);
       if (rc == 0 && !Filled(stmt, SLOT_DRV_SetParams)) rc = E_S1C00;
       if (rc == 0) {
         handed = true;
-        rc = DrvCall<&DrvOps::DRV_SetParams>(stmt->drv, cursor, ds);
+        rc = AgentDone(DrvCall<&DrvOps::DRV_SetParams>(stmt->drv, cursor, ds), &failedOver);
       }
     }
     if (rc == 0 && (stmt->flags & STMTF_NEEDBIND) && (ds || outputs)) {
       ParamInfo *info = InfoToSend(stmt, count);
-      rc = info ? DrvCall<&DrvOps::DRV_SetParamInfo>(stmt->drv, cursor, count, static_cast<const ParamInfo *>(info))
+      rc = info ? AgentDone(DrvCall<&DrvOps::DRV_SetParamInfo>(stmt->drv, cursor, count,
+                                                               static_cast<const ParamInfo *>(info)),
+                            &failedOver)
                 : E_S1001;
       free(info);
     }
     if (rc == 0) {
       scs_ResetPosition(&stmt->cursor);
       rc = DrvCall<&DrvOps::DRV_Execute>(stmt->drv, cursor);
+      if (rc == 0) rc = failedOver;
     }
   }
   if (handed && rc == E_IM922) {
@@ -895,8 +901,10 @@ SQLRETURN ExecuteFinish(Stmt *stmt, uint64_t rowsProcessed) {
       // the agent's row count + 1 (never beyond the rows sent).
       int32_t done = 0;
       int16_t len = 0;
-      if (DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(INFO_ROW_COUNT), &done,
-                                        static_cast<uint16_t>(4), &len) == 0) {
+      if (int32_t got = DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor,
+                                                      static_cast<uint32_t>(INFO_ROW_COUNT), &done,
+                                                      static_cast<uint16_t>(4), &len);
+          got == 0 || got == E_IM500) {
         int64_t n = static_cast<int64_t>(done) + 1;
         if (n < 0) n = 0;
         if (static_cast<uint64_t>(n) > rowsProcessed) n = static_cast<int64_t>(rowsProcessed);
@@ -1090,6 +1098,49 @@ void DaeTextDrop(Stmt *stmt) {
 // holds it: a structure parsed from an escape clause or from plain text
 // (read as the clause of the parameter's SQL type), or the text itself in
 // a text column. Text that is neither: 22018.
+// Whether the quoted literal of an escape clause is a date, a time or a
+// timestamp in form (digits and separators where they belong); the escape
+// parser alone reads any text as some date.
+bool DateTimeLiteralInForm(const std::string &text, size_t start) {
+  const size_t open = text.find('\'', start);
+  const size_t close = text.rfind('\'');
+  if (open == std::string::npos || close <= open) return false;
+  for (size_t i = close + 1; i < text.size(); ++i)
+    if (text[i] != ' ' && text[i] != '\t' && text[i] != '}') return false;
+  const char *p = text.data() + open + 1;
+  const char *const end = text.data() + close;
+  while (p < end && *p == ' ') ++p;
+  auto digits = [&]() {
+    const char *q = p;
+    while (p < end && *p >= '0' && *p <= '9') ++p;
+    return p > q;
+  };
+  auto field = [&](char sep) { return p < end && *p == sep && (++p, digits()); };
+  auto time = [&]() {
+    if (!(digits() && field(':') && field(':'))) return false;
+    if (p < end && *p == '.') {
+      ++p;
+      digits();
+    }
+    return true;
+  };
+  const char *first = p;
+  digits();
+  const bool isDate = p < end && *p == '-';
+  p = first;
+  if (isDate) {
+    if (!(digits() && field('-') && field('-'))) return false;
+    if (p < end && *p == ' ') {
+      while (p < end && *p == ' ') ++p;
+      if (p < end && !time()) return false;
+    }
+  } else if (!time()) {
+    return false;
+  }
+  while (p < end && *p == ' ') ++p;
+  return p == end;
+}
+
 int32_t SendDateTimeText(Stmt *stmt) {
   const ParamBinding &b = stmt->params[stmt->daeAgentIndex];
   uint16_t column = 0;
@@ -1126,7 +1177,7 @@ int32_t SendDateTimeText(Stmt *stmt) {
     start = 0;
   }
   const EscapeValue v = ParseEscape(text.data() + start, text.size() - start, b.sqlType);
-  if (v.kind != colType) return E_22018;
+  if (v.kind != colType || !DateTimeLiteralInForm(text, start)) return E_22018;
   const void *value = v.kind == VT_DATE ? static_cast<const void *>(&v.date)
                       : v.kind == VT_TIME ? static_cast<const void *>(&v.time)
                                           : static_cast<const void *>(&v.timestamp);
@@ -1141,7 +1192,7 @@ SQLRETURN ParamDataAgent(Stmt *stmt, void **token) {
   if (StmtDaeLoad(stmt) != 1) return Fail(stmt, E_S1010);
   if (stmt->daeAgentIndex >= 0 && stmt->daeAgentIndex < BoundCount(stmt) &&
       DateTimeTextCell(stmt->params[stmt->daeAgentIndex]) && stmt->daeCounters[1] != 0) {
-    const int32_t rc = SendDateTimeText(stmt);
+    const int32_t rc = AgentDone(SendDateTimeText(stmt), &stmt->pending);
     DaeTextDrop(stmt);
     if (rc != 0) {
       StmtDaeStore(stmt, 0);
@@ -1162,7 +1213,8 @@ SQLRETURN ParamDataAgent(Stmt *stmt, void **token) {
   int32_t column = -1, row = -1, count = 0;
   int16_t *status = nullptr;
   const int32_t rc = DrvCall<&DrvOps::DRV_ParamData>(stmt->drv, stmt->agentCursor, &column, &row, &status, &count);
-  stmt->pending = rc;
+  // A failover met by a piece before stays reported with the execution.
+  if (rc != 0 || stmt->pending != E_IM500) stmt->pending = rc;
   if (rc != E_IM922) {
     // The last value is in and the statement ran (or failed).
     StmtDaeStore(stmt, 0);
@@ -1265,8 +1317,9 @@ SQLRETURN PutPiece(Stmt *stmt, const void *data, int64_t length) {
       }
     }
   }
-  const int32_t rc = DrvCall<&DrvOps::DRV_PutData>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(vt), indicator,
-                                                   static_cast<const void *>(buf), size);
+  const int32_t rc = AgentDone(DrvCall<&DrvOps::DRV_PutData>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(vt),
+                                                             indicator, static_cast<const void *>(buf), size),
+                               &stmt->pending);
   free(buf);
   if (rc != 0) {
     StmtGetAgentMsgs(stmt);

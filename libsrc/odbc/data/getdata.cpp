@@ -4,6 +4,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -17,8 +18,14 @@
 #include "odbc/stmt.h"
 #include "odbc/trace.h"
 #include "scrs/sc_s.h"
+#include "util/utf.h"
 
 static_assert(std::is_same_v<decltype(Stmt::pending), int>, "the converters take the pending code as int *");
+
+// The next piece of a deferred value; starved: the text in hand ends inside
+// its first character, so more is fetched even when what is held would fill
+// the buffer.
+static int FetchColumnPiece(Stmt *stmt, uint32_t maxLen, bool starved);
 
 namespace {
 
@@ -313,6 +320,8 @@ SQLRETURN NumberToInteger(Stmt *stmt, const char *text, uint32_t len, int16_t cT
 }
 
 void ForgetCell(GetDataContinuation *g) {
+  g->spillLen = 0;
+  g->outLeft = -1;
   g->column = 0;
   g->row = 0;
   g->remaining = 0;
@@ -326,6 +335,143 @@ void KeepUnread(GetDataContinuation *g, uint32_t len) {
 }
 
 SQLLEN PieceTotal(int32_t total) { return total < 0 ? SQL_NO_TOTAL : total; }
+
+// Text converted between UTF-8 and UTF-16 on the way out: its characters
+// change size, so the converters can only take whole ones.
+bool Crosses(Family fam, int16_t cType) {
+  return (fam == FAM_WCHAR && cType == SQL_C_CHAR) || (fam == FAM_CHAR && cType == SQL_C_WCHAR);
+}
+
+size_t TermBytes(int16_t cType) { return cType == SQL_C_WCHAR ? 2 : 1; }
+
+// A text buffer with room for its terminator only: nothing of the text fits.
+bool NoRoomForAUnit(int16_t cType, uint64_t bufferLength) {
+  if (cType != SQL_C_CHAR && cType != SQL_C_WCHAR) return false;
+  return bufferLength > 0 && bufferLength < 2 * TermBytes(cType);
+}
+
+// Bytes that len source bytes of text come to in the C type's encoding.
+int64_t TargetBytes(Family fam, const void *src, size_t len) {
+  if (fam == FAM_WCHAR) return static_cast<int64_t>(utf16_value_bytes(src, len / 2));
+  return 2 * static_cast<int64_t>(utf8_value_units(static_cast<const uint8_t *>(src), len));
+}
+
+// The first character of the text in hand in the other encoding (UTF-8
+// bytes of wide text, UTF-16 units of narrow text); *used gets its source
+// bytes. 0 when the text ends inside it and its rest is still to come.
+size_t FirstCharOut(Family fam, const void *src, uint32_t len, bool more, uint8_t out[4], size_t *used) {
+  *used = 0;
+  if (fam == FAM_WCHAR) {
+    const size_t units = len / 2;
+    if (units == 0) return 0;
+    const bool pair = utf16_is_high(utf16_load(src, 0));
+    if (pair && units == 1 && more) return 0;
+    const size_t n = utf16_value_to_utf8(src, pair && units >= 2 ? 2 : 1, out, 4, used);
+    *used *= 2;
+    return n;
+  }
+  const auto *s = static_cast<const uint8_t *>(src);
+  const size_t inHand = more ? utf8_cut_point(s, len, len) : len;
+  if (inHand == 0) return 0;
+  size_t units = utf8_value_to_utf16(s, std::min<size_t>(inHand, 4), out, 1, used);
+  if (units == 0) units = utf8_value_to_utf16(s, std::min<size_t>(inHand, 4), out, 2, used);
+  return 2 * units;
+}
+
+// A character that the buffer cannot take whole goes out in part, so that
+// every call makes progress; the rest of its bytes wait for the next call.
+// The converter has already reported the length and cut the value.
+bool SplitFirstChar(Stmt *stmt, Family fam, const void *src, uint32_t len, bool more, int16_t cType,
+                    const ColumnBinding *b, SQLLEN *consumed) {
+  const size_t term = TermBytes(cType);
+  if (b->bufferLength < 2 * term) return false;
+  uint8_t out[4];
+  size_t used = 0;
+  const size_t n = FirstCharOut(fam, src, len, more, out, &used);
+  if (n == 0) return false;
+  size_t give = static_cast<size_t>(b->bufferLength) - term;
+  if (cType == SQL_C_WCHAR) give &= ~size_t{1};
+  give = std::min(give, n);
+  GetDataContinuation &g = stmt->getData;
+  memcpy(b->data, out, give);
+  memset(static_cast<char *>(b->data) + give, 0, term);
+  memcpy(g.spill, out + give, n - give);
+  g.spillLen = static_cast<uint8_t>(n - give);
+  g.spillMore = more || used < len;
+  *consumed = static_cast<SQLLEN>(used);
+  return true;
+}
+
+// The bytes of a character that the last call handed out in part.
+SQLRETURN HandOutSpill(Stmt *stmt, const ColumnBinding *b, int16_t cType) {
+  GetDataContinuation &g = stmt->getData;
+  const size_t term = TermBytes(cType);
+  size_t give = static_cast<size_t>(b->bufferLength) - term;
+  if (cType == SQL_C_WCHAR) give &= ~size_t{1};
+  give = std::min<size_t>(give, g.spillLen);
+  const bool more = give < g.spillLen || g.spillMore;
+  SQLLEN length = g.outLeft >= 0 ? static_cast<SQLLEN>(g.outLeft) : more ? SQL_NO_TOTAL : g.spillLen;
+  if (b->lengthPtr) *b->lengthPtr = length;
+  memcpy(b->data, g.spill, give);
+  memset(static_cast<char *>(b->data) + give, 0, term);
+  memmove(g.spill, g.spill + give, g.spillLen - give);
+  g.spillLen = static_cast<uint8_t>(g.spillLen - give);
+  if (g.outLeft >= 0) g.outLeft -= static_cast<int64_t>(give);
+  if (!more) return SQL_SUCCESS;
+  stmt->pending = E_01004;
+  return SQL_SUCCESS_WITH_INFO;
+}
+
+// Converts the piece of a deferred value in hand. Text that ends inside its
+// first character while more is to come fetches more first; a character
+// that the buffer cannot take whole goes out in part.
+SQLRETURN ConvertPiece(Stmt *stmt, const ColumnBinding *b, int16_t cType, uint32_t maxLen, int16_t precision,
+                       int16_t numScale, SQLLEN *consumed) {
+  GetDataContinuation &g = stmt->getData;
+  const int before = stmt->pending;
+  // A character is at most four bytes: a few fetches bring it whole.
+  for (int fetches = 0;; ++fetches) {
+    const Family fam = PieceFamily(static_cast<int32_t>(g.valueType));
+    const uint32_t len = g.remaining;
+    const SQLLEN total = PieceTotal(g.total);
+    const SQLRETURN rc = ConvertText(stmt, fam, g.value, len, total, cType, b, precision, numScale, consumed);
+    if (rc != SQL_SUCCESS_WITH_INFO || *consumed > 0 || len == 0 || !Crosses(fam, cType)) return rc;
+    const bool more = total == SQL_NO_TOTAL || total > static_cast<SQLLEN>(len);
+    if (SplitFirstChar(stmt, fam, g.value, len, more, cType, b, consumed)) return rc;
+    if (!more || fetches == 4 || NoRoomForAUnit(cType, b->bufferLength)) return rc;
+    stmt->pending = before;
+    if (int code = FetchColumnPiece(stmt, maxLen, true)) return Fail(stmt, code);
+  }
+}
+
+// Converts a value held whole in its cell. Read in the other encoding, only
+// as much of the text as the buffer can take is converted on each call and
+// the length still to come is counted once, so that reading in small pieces
+// stays linear in the value.
+SQLRETURN ConvertHeld(Stmt *stmt, Family fam, const void *p, uint32_t len, int16_t cType, const ColumnBinding *b,
+                      int16_t precision, int16_t numScale) {
+  GetDataContinuation &g = stmt->getData;
+  SQLLEN consumed = 0;
+  if (!Crosses(fam, cType)) {
+    const SQLRETURN rc = ConvertText(stmt, fam, p, len, len, cType, b, precision, numScale, &consumed);
+    KeepRest(stmt, rc, cType, false, len, consumed);
+    return rc;
+  }
+  if (g.outLeft < 0) g.outLeft = TargetBytes(fam, p, len);
+  // Each source byte gives at least one byte of UTF-8 or half a UTF-16 unit.
+  uint32_t window = len;
+  const uint64_t enough = 2 * b->bufferLength + 8;
+  if (enough < len) window = static_cast<uint32_t>(fam == FAM_WCHAR ? enough & ~uint64_t{1} : enough);
+  SQLRETURN rc = ConvertText(stmt, fam, p, window, len, cType, b, precision, numScale, &consumed);
+  if (rc == SQL_SUCCESS_WITH_INFO && consumed == 0 && len > 0)
+    SplitFirstChar(stmt, fam, p, window, window < len, cType, b, &consumed);
+  if (rc != SQL_ERROR) {
+    if (b->lengthPtr) *b->lengthPtr = static_cast<SQLLEN>(g.outLeft);
+    g.outLeft -= TargetBytes(fam, p, static_cast<size_t>(consumed)) - g.spillLen;
+  }
+  KeepRest(stmt, rc, cType, false, len, consumed);
+  return rc;
+}
 
 // Column 0: the bookmark of the row, an 8-byte integer.
 SQLRETURN GetBookmark(Stmt *stmt, uint32_t row, const ColumnBinding *b) {
@@ -357,35 +503,41 @@ SQLRETURN GetColumnAgain(Stmt *stmt, uint32_t row, const ColumnBinding *b, const
   const uint16_t index = static_cast<uint16_t>(b->column - 1);
   if (row >= static_cast<uint32_t>(ds->rows)) return SQL_NO_DATA;
   const bool deferred = ds->cols[index].indicators[row] == kIndDeferred;
-  if (!deferred && g.remaining == 0) return SQL_NO_DATA;
+  if (!deferred && g.remaining == 0 && g.spillLen == 0) return SQL_NO_DATA;
   const bool unread = g.cType == kAnyCType;
   if (!unread && b->cType != g.cType && b->cType != SQL_C_DEFAULT) return SQL_NO_DATA;
   const auto cType = unread ? GetColumnCType(stmt, b->column, b->cType) : static_cast<int16_t>(g.cType);
   if (!b->data) return Fail(stmt, E_S1009);
 
+  const ColDesc *d = ResultDesc(stmt, index);
+  const int32_t colType = d ? d->valueType : ds->cols[index].type;
+  // A buffer with room for the terminator only would answer 01004 for ever:
+  // once the first call has told the length, a loop over such calls ends.
+  if (NoRoomForAUnit(cType, b->bufferLength)) {
+    if (g.spillLen == 0 && g.remaining == 0 && deferred) {
+      const int code = GetColumnPiece(stmt, 0, cType);
+      if (code == E_IM907) return SQL_NO_DATA;
+      if (code != 0) return Fail(stmt, code);
+    }
+    return Fail(stmt, E_S1090);
+  }
+  if (g.spillLen > 0) return HandOutSpill(stmt, b, cType);
+
   if (deferred) {
-    const ColDesc *d = ResultDesc(stmt, index);
-    const int32_t colType = d ? d->valueType : ds->cols[index].type;
-    int code = GetColumnPiece(stmt, MaxPieceLength(cType, b->bufferLength, colType), cType);
+    const uint32_t maxLen = MaxPieceLength(cType, b->bufferLength, colType);
+    int code = GetColumnPiece(stmt, maxLen, cType);
     if (code == E_IM907) return SQL_NO_DATA;
     if (code != 0) return Fail(stmt, code);
-    const uint32_t len = g.remaining;
     SQLLEN consumed = 0;
-    SQLRETURN rc = ConvertText(stmt, PieceFamily(static_cast<int32_t>(g.valueType)), g.value, len,
-                               PieceTotal(g.total), cType, b, 0, 0, &consumed);
+    SQLRETURN rc = ConvertPiece(stmt, b, cType, maxLen, 0, 0, &consumed);
     if (rc == SQL_ERROR && unread) {
-      KeepUnread(&g, len);  // still nothing handed out
+      KeepUnread(&g, g.remaining);  // still nothing handed out
       return rc;
     }
-    KeepRest(stmt, rc, cType, true, len, consumed);
+    KeepRest(stmt, rc, cType, true, g.remaining, consumed);
     return rc;
   }
-  const uint32_t len = g.remaining;
-  SQLLEN consumed = 0;
-  SQLRETURN rc = ConvertText(stmt, CellFamily(static_cast<int32_t>(g.valueType)), g.value, len, len, cType, b, 0, 0,
-                             &consumed);
-  KeepRest(stmt, rc, cType, false, len, consumed);
-  return rc;
+  return ConvertHeld(stmt, CellFamily(static_cast<int32_t>(g.valueType)), g.value, g.remaining, cType, b, 0, 0);
 }
 
 }  // namespace
@@ -419,6 +571,10 @@ void ClearTarget(const ColumnBinding *b, int16_t cType) {
 
 int GetColumnPiece(Stmt *stmt, uint32_t maxLen, int16_t cType) {
   (void)cType;
+  return FetchColumnPiece(stmt, maxLen, false);
+}
+
+static int FetchColumnPiece(Stmt *stmt, uint32_t maxLen, bool starved) {
   GetDataContinuation &g = stmt->getData;
   // Bytes of the last piece that the application's buffer did not take yet.
   void *carry = nullptr;
@@ -442,15 +598,17 @@ int GetColumnPiece(Stmt *stmt, uint32_t maxLen, int16_t cType) {
     g.total = total;
     g.pieceOwned = 1;
   };
-  if (carry && maxLen <= carryUnits) {
+  if (carry && maxLen <= carryUnits && !starved) {
     hold(carry, carryLen, carryType, carryTotal);
     return 0;
   }
+  // What completes a character: its longest form is four bytes.
+  const uint32_t ask = maxLen > carryUnits ? maxLen - carryUnits : 4;
 
   void *piece = nullptr;
   int32_t size = 0, type = 0, total = 0;
   int32_t code = DrvCall<&DrvOps::DRV_GetDataChunk>(stmt->drv, stmt->agentCursor, int32_t{g.column}, static_cast<int32_t>(g.row),
-                                                    static_cast<int32_t>(maxLen - carryUnits), &piece, &size, &type,
+                                                    static_cast<int32_t>(ask), &piece, &size, &type,
                                                     &total);
   // 183: the piece came, and a failover completed on the way; the call
   // reports it.
@@ -588,11 +746,14 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   g.valueType = static_cast<uint32_t>(cell.type);
   g.total = 0;
   g.cType = cType;
+  g.spillLen = 0;
+  g.outLeft = -1;
 
   if (indicator == kIndNull) return NullValue(stmt, b, cType);
 
   if (indicator == kIndDeferred) {
-    int code = GetColumnPiece(stmt, MaxPieceLength(cType, b->bufferLength, info.valueType), cType);
+    const uint32_t maxLen = MaxPieceLength(cType, b->bufferLength, info.valueType);
+    int code = GetColumnPiece(stmt, maxLen, cType);
     if (code == E_IM907) {
       if (g.total == -1) return NullValue(stmt, b, cType);
       // An empty value is a value: its first read returns it.
@@ -600,17 +761,15 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
     } else if (code != 0) {
       return Fail(stmt, code);
     }
-    const uint32_t len = g.remaining;
     SQLLEN consumed = 0;
-    SQLRETURN rc = ConvertText(stmt, PieceFamily(static_cast<int32_t>(g.valueType)), g.value, len,
-                               PieceTotal(g.total), cType, b, precision, numScale, &consumed);
+    SQLRETURN rc = ConvertPiece(stmt, b, cType, maxLen, precision, numScale, &consumed);
     if (rc == SQL_ERROR) {
       // Nothing was handed out: the piece (if one came) stays for the next
       // call, with any C type (the value cannot be read from its start again).
-      KeepUnread(&g, len);
+      KeepUnread(&g, g.remaining);
       return rc;
     }
-    KeepRest(stmt, rc, cType, true, len, consumed);
+    KeepRest(stmt, rc, cType, true, g.remaining, consumed);
     return rc;
   }
 
@@ -631,9 +790,7 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   } else {
     g.value = const_cast<void *>(p);
     g.total = static_cast<int32_t>(len);
-    SQLLEN consumed = 0;
-    rc = ConvertText(stmt, fam, p, len, len, cType, b, precision, numScale, &consumed);
-    KeepRest(stmt, rc, cType, false, len, consumed);
+    rc = ConvertHeld(stmt, fam, p, len, cType, b, precision, numScale);
   }
   // A conversion that failed handed nothing out: the cell is still unread,
   // and another call (with another C type, say) reads it from the start.

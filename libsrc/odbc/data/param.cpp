@@ -263,5 +263,6 @@ SQLRETURN odbc_DescribeParam(void *object, const ApiArgs &args) {
   if (auto *size = args.ptr<SQLULEN>(2)) *size = d->columnSize;
   if (auto *digits = args.ptr<SQLSMALLINT>(3)) *digits = d->decimalDigits;
   if (auto *nullable = args.ptr<SQLSMALLINT>(4)) *nullable = static_cast<SQLSMALLINT>(d->flags & kColDescNullableMask);
-  return SQL_SUCCESS;
+  // The description succeeded; a failover may have completed on the way.
+  return stmt->pending == E_IM500 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }

@@ -20,12 +20,13 @@ SQLRETURN odbc_GetTypeInfo(void *object, const ApiArgs &args) {
   StmtFreeResult(stmt);
   int32_t code = DrvCall<&DrvOps::DRV_DDTypeInfo>(stmt->drv, stmt->agentCursor, sqlType);
   stmt->pending = code;
-  if (code != 0) return SQL_ERROR;
+  // 183: the result is there, and a failover completed on the way.
+  if (code != 0 && code != E_IM500) return SQL_ERROR;
   StmtStateStore(stmt, STMT_PREPARED);
   stmt->flags |= STMTF_RESULT_OPEN;
   // A new result: its rows count from the first again.
   stmt->rowNumber = 0;
-  return SQL_SUCCESS;
+  return code == E_IM500 ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 SQLRETURN TypeInfoColumn(Conn *conn, int column, int16_t sqlType, char *buffer, SQLLEN bufferLength,
@@ -40,7 +41,7 @@ SQLRETURN TypeInfoColumn(Conn *conn, int column, int16_t sqlType, char *buffer, 
   conn->pending = connPending;
   if (!tmp) return SQL_ERROR;
   SQLRETURN rc;
-  if (DrvCall<&DrvOps::DRV_DDTypeInfo>(tmp->drv, tmp->agentCursor, sqlType) != 0) {
+  if (AgentDone(DrvCall<&DrvOps::DRV_DDTypeInfo>(tmp->drv, tmp->agentCursor, sqlType), &tmp->pending) != 0) {
     rc = SQL_ERROR;
   } else {
     tmp->state = STMT_PREPARED;

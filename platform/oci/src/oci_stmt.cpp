@@ -67,7 +67,7 @@ int translate(Stmt* st, Session* s, Error* e) {
   st->dl_err = DlError{};
   st->pl.reset();
   st->pl_ddl = false;
-  if (PlTextKind pk = pl_text_kind(st->text); pk != PT_NONE && pk != PT_BLOCK) {
+  if (PlTextKind pk = pl_text_kind(st->text); pk != PT_NONE) {
     // Stored code and anonymous blocks go to the interpreter.
     st->ret = Returning{};
     st->translated = true;

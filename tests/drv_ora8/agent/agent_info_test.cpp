@@ -61,8 +61,18 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_MAX_COLUMN_NAME_LEN, 30},
       {SQL_MAX_PROCEDURE_NAME_LEN, 92},
       {SQL_GETDATA_EXTENSIONS, 0xF},
-      {SQL_SCROLL_CONCURRENCY, 0xB},
-      {SQL_SCROLL_OPTIONS, 0x1F},
+      // Cursors: forward-only and static read-only, no positioned, lock or
+      // bulk operation anywhere.
+      {SQL_SCROLL_CONCURRENCY, 0x1},
+      {SQL_SCROLL_OPTIONS, 0x11},
+      {SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF},
+      {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1},
+      {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0},
+      {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0},
+      {SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081},
+      {SQL_POS_OPERATIONS, 0},
+      {SQL_LOCK_TYPES, 0},
+      {SQL_POSITIONED_STATEMENTS, 0},
       {SQL_OJ_CAPABILITIES, 0x7B},
       {65003, 0x7B},
       {SQL_NUMERIC_FUNCTIONS, 0xFDFFFF},
@@ -70,7 +80,7 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_TIMEDATE_FUNCTIONS, 0x1FFFFF},
       {SQL_CONVERT_VARCHAR, 0x2F1FF},
       {SQL_ALTER_TABLE, 0xFB049},
-      {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x50EB},
+      {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0},
       {SQL_MAX_INDEX_SIZE, 2000},
       {SQL_MAX_DRIVER_CONNECTIONS, 0},
       {SQL_CURSOR_SENSITIVITY, 1},
@@ -174,7 +184,7 @@ TEST_F(InfoTest, LongTextIsCutToTheBuffer) {
   Disconnect(conn);
 }
 
-TEST_F(InfoTest, ScrollOptionsFollowDynamicCursorSensitivity) {
+TEST_F(InfoTest, ScrollOptionsStayStaticWithDynamicCursorsDisabled) {
   g_agentOptions.dynCursSensitivity = DCS_DISABLED;
   DrvHandle conn = ConnectScott();
   EXPECT_EQ(0x11, InfoInt(conn, InfoGetInfoInt(SQL_SCROLL_OPTIONS)));
@@ -321,16 +331,19 @@ TEST_F(InfoTest, RowsetAndKeysetSizeLimits) {
   Disconnect(conn);
 }
 
-TEST_F(InfoTest, DynamicCursorNeedsThePermission) {
+// Keyset-driven and dynamic requests become static, also once the
+// connection's capability mask was asked.
+TEST_F(InfoTest, KeysetAndDynamicBecomeStatic) {
   DrvHandle conn = ConnectScott();
   DrvHandle cur = MakeCursor(conn);
-  int32_t rc = SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), SQL_CURSOR_DYNAMIC);
-  EXPECT_EQ(E_01S02, rc);
-  EXPECT_EQ(SQL_CURSOR_KEYSET_DRIVEN, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE)));
+  for (bool asked : {false, true}) {
+    if (asked) InfoInt(conn, INFO_DYNMIX);
+    for (int32_t type : {SQL_CURSOR_DYNAMIC, SQL_CURSOR_KEYSET_DRIVEN}) {
+      EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), type)) << type;
+      EXPECT_EQ(SQL_CURSOR_STATIC, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE))) << type;
+    }
+  }
   EXPECT_TRUE(Agent_Cursor(cur)->scs.flags & SCSF_TYPE_SET);
-  InfoInt(conn, INFO_DYNMIX);
-  EXPECT_EQ(0, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), SQL_CURSOR_DYNAMIC));
-  EXPECT_EQ(SQL_CURSOR_DYNAMIC, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE)));
   FreeCursor(cur);
   Disconnect(conn);
 }
@@ -395,13 +408,17 @@ TEST_F(InfoTest, NegotiationAsksTheConnectionBelow) {
     Disconnect(conn);
     GTEST_SKIP() << "the cursor layer's scs_GetODBCInfo is not built yet";
   }
-  EXPECT_EQ(0xBu, mask);
+  EXPECT_EQ(0x1u, mask);
   DrvHandle cur = MakeCursor(conn);
-  EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), SQL_CONCUR_ROWVER));
-  EXPECT_EQ(SQL_CONCUR_VALUES, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY)));
-  EXPECT_EQ(0, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), SQL_CONCUR_LOCK));
-  EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), SQL_CURSOR_KEYSET_DRIVEN));
-  EXPECT_EQ(SQL_CURSOR_STATIC, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE)));
+  // Only read-only concurrency: any other becomes read-only with 01S02.
+  for (int32_t asked : {SQL_CONCUR_LOCK, SQL_CONCUR_ROWVER, SQL_CONCUR_VALUES}) {
+    EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), asked)) << asked;
+    EXPECT_EQ(SQL_CONCUR_READ_ONLY, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << asked;
+  }
+  for (int32_t asked : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
+    EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), asked)) << asked;
+    EXPECT_EQ(SQL_CURSOR_STATIC, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE))) << asked;
+  }
   FreeCursor(cur);
   Disconnect(conn);
 }

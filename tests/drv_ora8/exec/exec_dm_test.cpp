@@ -766,7 +766,8 @@ TEST_P(DmExec, QueryTimeoutSetOnTheConnection) {
 }
 
 // Statements allocated after SQLSetConnectOption take its time-out, row
-// limit and no-scan setting, and apply them.
+// limit and no-scan setting, and apply them: also when the statement's
+// concurrency or cursor type is set before its first prepare.
 TEST_P(DmExec, NewStatementsApplyTheConnectionsOptions) {
   Conn v2;
   ASSERT_TRUE(v2.Open(GetParam(), {}, SQL_OV_ODBC2));
@@ -775,22 +776,29 @@ TEST_P(DmExec, NewStatementsApplyTheConnectionsOptions) {
   for (int i = 0; i < 5; ++i) v2.MustRun("insert into " + t + " values (1)");
   ASSERT_EQ(SQL_SUCCESS, SQLSetConnectOption(v2.dbc, SQL_MAX_ROWS, 2));
   ASSERT_EQ(SQL_SUCCESS, SQLSetConnectOption(v2.dbc, SQL_QUERY_TIMEOUT, 1));
-  SQLHSTMT h = v2.Stmt();
-  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select a from " + t), SQL_NTS)));
-  int rows = 0;
-  while (SQLFetch(h) == SQL_SUCCESS) ++rows;
-  EXPECT_EQ(rows, 2);
-  SQLFreeStmt(h, SQL_CLOSE);
-  ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
-  const Clock::time_point start = Clock::now();
-  EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
-  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1T00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
-  EXPECT_LT(Seconds(start), 10.0);
-  ocilite_test_slow(OCILITE_T_EXECUTE, 0);
-  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  const std::pair<SQLUSMALLINT, SQLULEN> setFirst[] = {
+      {0, 0}, {SQL_CONCURRENCY, SQL_CONCUR_LOCK}, {SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY}};
+  for (const auto &[option, value] : setFirst) {
+    SCOPED_TRACE(option);
+    SQLHSTMT h = v2.Stmt();
+    if (option != 0)
+      ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtOption(h, option, value))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select a from " + t), SQL_NTS)));
+    int rows = 0;
+    while (SQLFetch(h) == SQL_SUCCESS) ++rows;
+    EXPECT_EQ(rows, 2);
+    SQLFreeStmt(h, SQL_CLOSE);
+    ocilite_test_slow(OCILITE_T_EXECUTE, 20000);
+    const Clock::time_point start = Clock::now();
+    EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("insert into " + t + " values (1)"), SQL_NTS));
+    EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "S1T00") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    EXPECT_LT(Seconds(start), 10.0);
+    ocilite_test_slow(OCILITE_T_EXECUTE, 0);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
 
   ASSERT_EQ(SQL_SUCCESS, SQLSetConnectOption(v2.dbc, SQL_NOSCAN, SQL_NOSCAN_ON));
-  h = v2.Stmt();
+  SQLHSTMT h = v2.Stmt();
   EXPECT_EQ(SQL_ERROR, SQLExecDirect(h, Text("select {fn ucase('a')} from dual"), SQL_NTS));
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }

@@ -202,8 +202,8 @@ TEST_F(DmlTest, ExecuteBeforePrepareAndFetchWithoutResult) {
   EXPECT_EQ(E_S1000, Execute(cur));
   EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_Fetch>(&drv, cur, uint16_t{5}, &ds));
   EXPECT_EQ(E_IM901, DrvCall<&DrvOps::DRV_MoreResults>(&drv, cur));
-  // Procedure calls are not prepared by this build: refused, never run.
-  EXPECT_EQ(E_S1C00, Prepare(cur, "{call dbms_output.enable(?)}"));
+  // A call of a procedure that does not exist fails at prepare and never runs.
+  EXPECT_EQ(E_S1000, Prepare(cur, "{call no_such_proc(?)}"));
   EXPECT_EQ(E_S1010, Execute(cur));
   EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_Fetch>(&drv, cur, uint16_t{5}, &ds));
   Free(cur);

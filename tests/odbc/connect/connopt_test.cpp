@@ -67,11 +67,16 @@ TEST_F(ConnOptTest, NumericOptionsRoundTrip) {
     }
   }
   g_msgBoxOwner = -2;
-  // Read only: the connection can never be dead, an IPD never automatic.
-  for (SQLINTEGER attr : {SQL_ATTR_CONNECTION_DEAD, SQL_ATTR_AUTO_IPD, SQL_ATTR_METADATA_ID, SQL_ATTR_ODBC_CURSORS}) {
+  // Read only: the connection can never be dead, the IPD is always filled
+  // after a prepare.
+  const std::pair<SQLINTEGER, SQLUINTEGER> readOnly[] = {{SQL_ATTR_CONNECTION_DEAD, 0},
+                                                         {SQL_ATTR_AUTO_IPD, SQL_TRUE},
+                                                         {SQL_ATTR_METADATA_ID, 0},
+                                                         {SQL_ATTR_ODBC_CURSORS, 0}};
+  for (const auto &[attr, want] : readOnly) {
     SQLUINTEGER v = 77;
     EXPECT_EQ(SQLGetConnectAttr(dbc, attr, &v, 0, nullptr), SQL_SUCCESS) << attr;
-    EXPECT_EQ(v, 0u) << attr;
+    EXPECT_EQ(v, want) << attr;
   }
   // The ODBC 3 asynchronous value is the connection's own.
   EXPECT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_ASYNC_ENABLE, P(1), 0), SQL_SUCCESS);

@@ -2,6 +2,7 @@
 // prepare half, SQLNativeSql, SQLNumParams, SQLNumResultCols,
 // SQLParamOptions, SQLRowCount and SQLMoreResults against the fake agent.
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "odbc/prepare.h"
@@ -10,6 +11,7 @@
 
 namespace {
 
+using st::P;
 using st::Text;
 
 struct PrepareTest : st::StmtTest {
@@ -217,6 +219,149 @@ TEST_F(PrepareTest, CompletedFailoverDuringTheDescriptionKeepsIt) {
   conn->failoverCallback = nullptr;
   table->DRV_DescribeColumns = g_fakeDescribe;
   table->DRV_DescribeColumns2 = g_fakeDescribe2;
+}
+
+// Every agent operation that did its work while a failover completed on the
+// way answers 183: the call succeeds with information (IM500 on the handle
+// the application called, its event 16) and keeps what the operation did.
+// Each case scripts 183 on one slot only, after the case's own preparation.
+TEST_F(PrepareTest, OperationsThatMetACompletedFailoverSucceedWithInformation) {
+  conn->cn_hasV2DAE = 1;
+  conn->cn_hasExecute2 = 1;
+  conn->cn_needbind = 1;
+  // Every statement the fake prepares has the parameters last set here.
+  auto oneMarker = [] { fake::SetParamDescs({{"P1", SQL_DECIMAL, VT_STRING, 15, 4}}); };
+  fake::SetColumns({{"ID", SQL_INTEGER, VT_SLONG, 4}});
+  SQLLEN dae = SQL_DATA_AT_EXEC;
+  SQLINTEGER value = 5;
+  // Prepared with one parameter bound at execution, the execution waiting
+  // for its value.
+  auto waitingForData = [&] {
+    oneMarker();
+    ASSERT_EQ(Prepare("insert into t values (?)"), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, P(1), 0, &dae),
+              SQL_SUCCESS);
+    fake::Script(SLOT_DRV_ExecDirect).queue = {E_IM922};
+    fake::AskParamData(1);
+    ASSERT_EQ(SQLExecute(hstmt), SQL_NEED_DATA);
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQLParamData(hstmt, &token), SQL_NEED_DATA);
+  };
+  SQLHSTMT extra = SQL_NULL_HSTMT;
+  int executes = 0;
+  SQLSMALLINT type = 0, count = 0;
+  SQLLEN rows = 0;
+  SQLINTEGER native = 0;
+  char text[64] = {};
+  struct Case {
+    const char *name;
+    int slot;
+    bool onConnection;  // the call's handle is the connection
+    std::function<void()> before;
+    std::function<SQLRETURN()> call;
+    std::function<void()> kept;  // what the operation did stays
+  };
+  const Case cases[] = {
+      {"prepare: parameters described", SLOT_DRV_DescribeParams, false, oneMarker,
+       [&] { return Prepare("insert into t values (?)"); },
+       [&] {
+         EXPECT_EQ(SQLNumParams(hstmt, &count), SQL_SUCCESS);
+         EXPECT_EQ(count, 1);
+       }},
+      {"first SQLDescribeParam", SLOT_DRV_DescribeParams, false,
+       [&] {
+         oneMarker();
+         ASSERT_EQ(Prepare("insert into t values (?)"), SQL_SUCCESS);
+       },
+       [&] { return SQLDescribeParam(hstmt, 1, &type, nullptr, nullptr, nullptr); },
+       [&] { EXPECT_EQ(type, SQL_DECIMAL); }},
+      {"SQLNativeSql", SLOT_DRV_NativeSql, true, [] {},
+       [&] { return SQLNativeSql(dbc, Text("select 1"), SQL_NTS, reinterpret_cast<SQLCHAR *>(text), sizeof text,
+                                 &native); },
+       [&] { EXPECT_STREQ(text, "select 1"); }},
+      {"SQLSetCursorName", SLOT_DRV_SetCursorName, false, [] {},
+       [&] { return SQLSetCursorName(hstmt, Text("C7"), SQL_NTS); },
+       [&] { EXPECT_EQ(fake::CursorName(stmt->agentCursor), "C7"); }},
+      {"SQLGetCursorName", SLOT_DRV_GetCursorName, false, [] {},
+       [&] { return SQLGetCursorName(hstmt, reinterpret_cast<SQLCHAR *>(text), sizeof text, &count); },
+       [&] { EXPECT_STREQ(text, "C7"); }},
+      {"SQLGetInfo from the agent", SLOT_DRV_GetInfo, true,
+       [] { fake::SetInfo(InfoGetInfoInt(SQL_NUMERIC_FUNCTIONS), 0x55); },
+       [&] { return SQLGetInfo(dbc, SQL_NUMERIC_FUNCTIONS, &native, sizeof native, nullptr); },
+       [&] { EXPECT_EQ(native, 0x55); }},
+      {"SQLSetConnectAttr to the agent", SLOT_DRV_SetInfo, true, [] {},
+       [&] { return SQLSetConnectAttr(dbc, SQL_ATTR_TXN_ISOLATION, P(SQL_TXN_SERIALIZABLE), 0); },
+       [&] { EXPECT_EQ(conn->isolation, SQL_TXN_SERIALIZABLE); }},
+      {"SQLSetStmtAttr to the agent", SLOT_DRV_SetInfo, false, [] {},
+       [&] { return SQLSetStmtAttr(hstmt, SQL_ATTR_QUERY_TIMEOUT, P(9), 0); },
+       [&] { EXPECT_EQ(stmt->queryTimeout, 9); }},
+      {"SQLRowCount", SLOT_DRV_GetInfo, false,
+       [&] {
+         ASSERT_EQ(Prepare("update t set a = 1"), SQL_SUCCESS);
+         fake::SetInfo(INFO_ROW_COUNT, 7);
+       },
+       [&] { return SQLRowCount(hstmt, &rows); }, [&] { EXPECT_EQ(rows, 7); }},
+      {"SQLFreeStmt close", SLOT_DRV_CloseCursor, false,
+       [&] { ASSERT_EQ(Prepare("select id from t"), SQL_SUCCESS); },
+       [&] { return SQLFreeStmt(hstmt, SQL_CLOSE); }, [&] { EXPECT_EQ(stmt->state, STMT_IDLE); }},
+      {"SQLCloseCursor", SLOT_DRV_CloseCursor, false,
+       [&] { ASSERT_EQ(SQLExecDirect(hstmt, Text("select id from t"), SQL_NTS), SQL_SUCCESS) << StmtState(); },
+       [&] { return SQLCloseCursor(hstmt); }, [&] { EXPECT_FALSE(stmt->flags & STMTF_RESULT_OPEN); }},
+      {"SQLAllocHandle statement", SLOT_DRV_AllocCursor, true, [] {},
+       [&] { return SQLAllocHandle(SQL_HANDLE_STMT, dbc, &extra); },
+       [&] {
+         EXPECT_EQ(SQLExecDirect(extra, Text("select id from t"), SQL_NTS), SQL_SUCCESS);
+         EXPECT_EQ(SQLFreeHandle(SQL_HANDLE_STMT, extra), SQL_SUCCESS);
+       }},
+      {"SQLGetTypeInfo", SLOT_DRV_DDTypeInfo, false, [] {}, [&] { return SQLGetTypeInfo(hstmt, SQL_ALL_TYPES); },
+       [&] { EXPECT_TRUE(stmt->flags & STMTF_RESULT_OPEN); }},
+      {"SQLExecute, values sent before the execution", SLOT_DRV_SetParams, false,
+       [&] {
+         conn->cn_hasExecute2 = 0;
+         oneMarker();
+         ASSERT_EQ(Prepare("insert into t values (?)"), SQL_SUCCESS);
+         ASSERT_EQ(SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &value, 0, nullptr),
+                   SQL_SUCCESS);
+         executes = fake::CallCount(SLOT_DRV_Execute);
+       },
+       [&] { return SQLExecute(hstmt); },
+       [&] {
+         EXPECT_EQ(fake::CallCount(SLOT_DRV_Execute), executes + 1);
+         conn->cn_hasExecute2 = 1;
+       }},
+      {"SQLPutData", SLOT_DRV_PutData, false, waitingForData, [&] { return SQLPutData(hstmt, P(1), 0); },
+       [&] {
+         SQLPOINTER token = nullptr;
+         EXPECT_EQ(SQLParamData(hstmt, &token), SQL_SUCCESS);
+       }},
+      {"SQLParamData ending the execution", SLOT_DRV_ParamData, false,
+       [&] {
+         waitingForData();
+         ASSERT_EQ(SQLPutData(hstmt, P(1), 0), SQL_SUCCESS);
+       },
+       [&] {
+         SQLPOINTER token = nullptr;
+         return SQLParamData(hstmt, &token);
+       },
+       [&] { EXPECT_EQ(stmt->daeState, 0); }},
+  };
+  conn->failoverCallback = RecordFailover;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    SQLFreeStmt(hstmt, SQL_CLOSE);
+    SQLFreeStmt(hstmt, SQL_RESET_PARAMS);
+    fake::SetParamDescs({});
+    c.before();
+    fake::Script(c.slot).onSuccess = E_IM500;
+    g_failoverEvent = 0;
+    const SQLRETURN rc = c.call();
+    fake::Script(c.slot).onSuccess.reset();
+    EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO);
+    EXPECT_EQ(c.onConnection ? State(SQL_HANDLE_DBC, dbc) : StmtState(), "IM500");
+    EXPECT_EQ(g_failoverEvent, 16);
+    c.kept();
+  }
+  conn->failoverCallback = nullptr;
 }
 
 TEST_F(PrepareTest, RowCountIsSignExtended) {

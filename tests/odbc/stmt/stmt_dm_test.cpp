@@ -92,7 +92,8 @@ TEST_P(DmStmt, AttributesRoundTripWithTheirStates) {
       {"simulate", SQL_ATTR_SIMULATE_CURSOR, SQL_SC_UNIQUE, -1, SQL_SUCCESS, "", SQL_SC_UNIQUE},
       {"retrieve", SQL_ATTR_RETRIEVE_DATA, SQL_RD_OFF, -1, SQL_SUCCESS, "", SQL_RD_OFF},
       {"bookmarks", SQL_ATTR_USE_BOOKMARKS, SQL_UB_VARIABLE, -1, SQL_SUCCESS, "", SQL_UB_ON},
-      {"auto ipd", SQL_ATTR_ENABLE_AUTO_IPD, SQL_TRUE, -1, SQL_SUCCESS_WITH_INFO, "01S02", SQL_FALSE},
+      {"auto ipd on", SQL_ATTR_ENABLE_AUTO_IPD, SQL_TRUE, -1, SQL_SUCCESS, "", SQL_TRUE},
+      {"auto ipd stays on", SQL_ATTR_ENABLE_AUTO_IPD, SQL_FALSE, -1, SQL_SUCCESS_WITH_INFO, "01S02", SQL_TRUE},
       {"metadata id false", SQL_ATTR_METADATA_ID, SQL_FALSE, -1, SQL_SUCCESS, "", SQL_FALSE},
       {"metadata id true", SQL_ATTR_METADATA_ID, SQL_TRUE, -1, SQL_ERROR, "HYC00", SQL_FALSE},
       {"scrollable", SQL_ATTR_CURSOR_SCROLLABLE, SQL_SCROLLABLE, -1, SQL_SUCCESS, "", SQL_SCROLLABLE},
@@ -282,9 +283,8 @@ struct DmAgentStmt : DmStmt {
   }
 };
 
-// The agent offers read-only, lock and values concurrency: row versions
-// fall back to values with 01S02, and the value read back is the one in
-// force; what it offers is kept as asked.
+// Read-only is the one concurrency offered: any other becomes read-only
+// with 01S02, never taken silently.
 TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
   struct Case {
     SQLULEN asked;
@@ -293,9 +293,9 @@ TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
     SQLULEN inForce;
   };
   const Case cases[] = {
-      {SQL_CONCUR_ROWVER, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_VALUES},
-      {SQL_CONCUR_LOCK, SQL_SUCCESS, "", SQL_CONCUR_LOCK},
-      {SQL_CONCUR_VALUES, SQL_SUCCESS, "", SQL_CONCUR_VALUES},
+      {SQL_CONCUR_ROWVER, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_READ_ONLY},
+      {SQL_CONCUR_LOCK, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_READ_ONLY},
+      {SQL_CONCUR_VALUES, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_READ_ONLY},
       {SQL_CONCUR_READ_ONLY, SQL_SUCCESS, "", SQL_CONCUR_READ_ONLY},
   };
   for (const Case &c : cases) {
@@ -308,7 +308,7 @@ TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
   ASSERT_EQ(SQLSetStmtOption(stmt, SQL_CONCURRENCY, SQL_CONCUR_ROWVER), SQL_SUCCESS_WITH_INFO);
   SQLULEN v = 0;
   ASSERT_EQ(SQLGetStmtOption(stmt, SQL_CONCURRENCY, &v), SQL_SUCCESS);
-  EXPECT_EQ(static_cast<SQLUINTEGER>(v), static_cast<SQLUINTEGER>(SQL_CONCUR_VALUES));
+  EXPECT_EQ(static_cast<SQLUINTEGER>(v), static_cast<SQLUINTEGER>(SQL_CONCUR_READ_ONLY));
 }
 
 // An ODBC 2 application's row limit set on the connection holds for a new
@@ -324,7 +324,7 @@ TEST_P(DmAgentStmt, ConnectionRowLimitHoldsAfterACursorOptionBeforePrepare) {
   ASSERT_TRUE(SQL_SUCCEEDED(
       SQLDriverConnect(dbc2, nullptr, Text(in.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT)));
   ASSERT_TRUE(SQL_SUCCEEDED(SQLSetConnectOption(dbc2, SQL_MAX_ROWS, 1))) << harness::DmDiagText(SQL_HANDLE_DBC, dbc2);
-  const std::pair<SQLUSMALLINT, SQLULEN> setFirst[] = {{SQL_CONCURRENCY, SQL_CONCUR_LOCK},
+  const std::pair<SQLUSMALLINT, SQLULEN> setFirst[] = {{SQL_CONCURRENCY, SQL_CONCUR_READ_ONLY},
                                                       {SQL_CURSOR_TYPE, SQL_CURSOR_FORWARD_ONLY}};
   for (const auto &[option, value] : setFirst) {
     SCOPED_TRACE(option);

@@ -340,11 +340,12 @@ TEST_F(StmtAttrTest, PointerAttributesRoundTripAndNullWithdraws) {
 }
 
 TEST_F(StmtAttrTest, Odbc3OnlyAttributes) {
-  // Parameters are never described automatically.
-  EXPECT_EQ(SetAttr(SQL_ATTR_ENABLE_AUTO_IPD, SQL_TRUE), SQL_SUCCESS_WITH_INFO);
+  // The IPD is always filled after a prepare: turning that off is refused
+  // with the value kept.
+  EXPECT_EQ(SetAttr(SQL_ATTR_ENABLE_AUTO_IPD, SQL_TRUE), SQL_SUCCESS);
+  EXPECT_EQ(SetAttr(SQL_ATTR_ENABLE_AUTO_IPD, SQL_FALSE), SQL_SUCCESS_WITH_INFO);
   EXPECT_EQ(stmt->pending, E_01S02);
-  EXPECT_EQ(SetAttr(SQL_ATTR_ENABLE_AUTO_IPD, SQL_FALSE), SQL_SUCCESS);
-  EXPECT_EQ(Get(SQL_ATTR_ENABLE_AUTO_IPD, true) & kLow32, 0u);
+  EXPECT_EQ(Get(SQL_ATTR_ENABLE_AUTO_IPD, true) & kLow32, static_cast<uint64_t>(SQL_TRUE));
   // Catalog arguments are patterns: SQL_FALSE is accepted, SQL_TRUE is not.
   EXPECT_EQ(SetAttr(SQL_ATTR_METADATA_ID, SQL_FALSE), SQL_SUCCESS);
   EXPECT_EQ(Get(SQL_ATTR_METADATA_ID, true), 0u);

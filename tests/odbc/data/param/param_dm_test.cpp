@@ -375,8 +375,10 @@ class DmDescribeParam : public DmParam {
     return field == SQL_DESC_LENGTH ? static_cast<SQLINTEGER>(v) : static_cast<SQLSMALLINT>(v);
   }
 
-  // The IPD's record read back in SQLDescribeParam's terms. Parameters are
-  // always nullable in an IPD, whatever their column says.
+  // The IPD's record read back in SQLDescribeParam's terms. ODBC's rule:
+  // an IPD's SQL_DESC_NULLABLE is always SQL_NULLABLE, since a parameter can
+  // always be given NULL; whether its column takes one is what
+  // SQLDescribeParam's nullability tells (SQL_NO_NULLS for dp_t.n).
   ParamShape FromIpd(SQLUSMALLINT i) {
     ParamShape p;
     p.type = static_cast<SQLSMALLINT>(IpdField(i, SQL_DESC_CONCISE_TYPE));
@@ -685,8 +687,8 @@ void HexPieces(DmParam &t, SQLHSTMT st) {
 }
 
 // Date/time text in pieces is converted once whole, as if bound: an
-// escape clause or plain text, split anywhere; text that is no date is an
-// invalid date/time format and nothing runs.
+// escape clause or plain text, split anywhere; text that is no date, time
+// or timestamp in form is an invalid character value and nothing runs.
 void DateTimePieces(DmParam &t, SQLHSTMT st) {
   t.Table("pm_daed", "d date, ts timestamp");
   ASSERT_EQ(SQLPrepare(st, (SQLCHAR *)"insert into pm_daed values (?, ?)", SQL_NTS), SQL_SUCCESS);
@@ -705,7 +707,10 @@ void DateTimePieces(DmParam &t, SQLHSTMT st) {
        {{Bytes("2002-03-04")}, {Bytes(U16(u"{ts '2002-03-04 05:")), Bytes(U16(u"06:07'}"))}},
        "",
        {{"2002-03-04 00:00:00", "2002-03-04 05:06:07.000000000"}}},
-      {SQL_C_CHAR, {{Bytes("2001-02-03")}, {Bytes("not a"), Bytes(" date")}}, "22007", {}},
+      {SQL_C_CHAR, {{Bytes("2001-02-03")}, {Bytes("not a"), Bytes(" date")}}, "22018", {}},
+      {SQL_C_CHAR, {{Bytes("2001-02-03")}, {Bytes("{ts '2001-02-0"), Bytes("3 04:05'}")}}, "22018", {}},
+      {SQL_C_CHAR, {{Bytes("2001-02-03")}, {Bytes("2001-02")}}, "22018", {}},
+      {SQL_C_WCHAR, {{Bytes("2001-02-03")}, {Bytes(U16(u"2001-02-03 04:05:06.5 x"))}}, "22018", {}},
   };
   for (const Case &c : cases) {
     t.Run("delete from pm_daed");

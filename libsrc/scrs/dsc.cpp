@@ -1,0 +1,520 @@
+// The dataset cache and its file coder.
+#include "scrs/dsc.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "odbc/dataset.h"
+#include "odbc/drvops.h"
+#include "odbc/sqlstate.h"
+#include "util/log.h"
+
+// ---- File coder ---------------------------------------------------------------
+
+namespace {
+
+constexpr long kHeaderSize = 4 + 8;
+constexpr long kColDescSize = 8;
+
+bool IsLong(int32_t type) { return type == VT_LONGCHAR || type == VT_LONGBINARY || type == VT_LONGWCHAR; }
+
+// The bytes a present value occupies in the file after its indicator; -1 for
+// a type the coder does not know. Narrow integers widen to a 4-byte cell,
+// dates and times to one 4-byte cell per field, so that every cell of the
+// file is 4-byte aligned relative to its row.
+bool EncodeValue(std::string &out, int32_t type, uint32_t size, const unsigned char *v) {
+  auto put32 = [&out](uint32_t x) { out.append(reinterpret_cast<const char *>(&x), 4); };
+  auto putBytes = [&out](const void *p, size_t n) { out.append(static_cast<const char *>(p), n); };
+  switch (type) {
+    case VT_NONE:
+      return true;
+    case VT_BIT:
+    case VT_UTINYINT:
+      put32(v[0]);
+      return true;
+    case VT_STINYINT:
+      put32(static_cast<uint32_t>(static_cast<int32_t>(static_cast<int8_t>(v[0]))));
+      return true;
+    case VT_SSHORT: {
+      int16_t x;
+      memcpy(&x, v, 2);
+      put32(static_cast<uint32_t>(static_cast<int32_t>(x)));
+      return true;
+    }
+    case VT_USHORT: {
+      uint16_t x;
+      memcpy(&x, v, 2);
+      put32(x);
+      return true;
+    }
+    case VT_SLONG:
+    case VT_ULONG:
+    case VT_FLOAT:
+      putBytes(v, 4);
+      return true;
+    case VT_DOUBLE:
+      putBytes(v, 8);
+      return true;
+    case VT_DATE:
+    case VT_TIME: {
+      // Three 16-bit fields; the year of a date is signed.
+      for (int i = 0; i < 3; ++i) {
+        uint16_t x;
+        memcpy(&x, v + 2 * i, 2);
+        put32(i == 0 && type == VT_DATE ? static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(x))) : x);
+      }
+      return true;
+    }
+    case VT_TIMESTAMP: {
+      for (int i = 0; i < 6; ++i) {
+        uint16_t x;
+        memcpy(&x, v + 2 * i, 2);
+        put32(i == 0 ? static_cast<uint32_t>(static_cast<int32_t>(static_cast<int16_t>(x))) : x);
+      }
+      putBytes(v + 12, 4);
+      return true;
+    }
+    case VT_LONGCHAR:
+    case VT_LONGBINARY:
+    case VT_LONGWCHAR: {
+      LongValue lv;
+      memcpy(&lv, v, sizeof lv);
+      const size_t bytes = type == VT_LONGWCHAR ? size_t{lv.length} * 2 : lv.length;
+      if (bytes && !lv.buffer) return false;
+      put32(lv.length);
+      putBytes(lv.buffer, bytes);
+      return true;
+    }
+    case VT_VARCHAR1:
+    case VT_VARBIN1:
+      if (v[0] + 1u > size) return false;
+      put32(v[0]);
+      putBytes(v + 1, v[0]);
+      return true;
+    case VT_VARCHAR2:
+    case VT_VARBIN2: {
+      uint16_t n;
+      memcpy(&n, v, 2);
+      if (n + 2u > size) return false;
+      put32(n);
+      putBytes(v + 2, n);
+      return true;
+    }
+    case VT_VARCHAR4:
+    case VT_VARBIN4:
+    case VT_WVARCHAR4: {
+      uint32_t n;
+      memcpy(&n, v, 4);
+      const uint64_t bytes = type == VT_WVARCHAR4 ? uint64_t{n} * 2 : n;
+      if (bytes + 4 > size) return false;
+      put32(n);
+      putBytes(v + 4, bytes);
+      return true;
+    }
+    case VT_CHAR:
+    case VT_BINARY:
+    case VT_STRING:
+    case VT_WCHAR:
+    case VT_WSTRING:
+      putBytes(v, size);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool Read(FILE *f, void *p, size_t n) { return n == 0 || fread(p, 1, n, f) == n; }
+
+bool Read32(FILE *f, uint32_t *x) { return Read(f, x, 4); }
+
+// Reads one present value into the element v (zeroed by the column's
+// allocation). A long value gets a buffer of its own.
+bool DecodeValue(FILE *f, int32_t type, uint32_t size, unsigned char *v) {
+  uint32_t x = 0;
+  switch (type) {
+    case VT_NONE:
+      return true;
+    case VT_BIT:
+    case VT_UTINYINT:
+    case VT_STINYINT:
+      if (!Read32(f, &x)) return false;
+      v[0] = static_cast<unsigned char>(x);
+      return true;
+    case VT_SSHORT:
+    case VT_USHORT: {
+      if (!Read32(f, &x)) return false;
+      const uint16_t y = static_cast<uint16_t>(x);
+      memcpy(v, &y, 2);
+      return true;
+    }
+    case VT_SLONG:
+    case VT_ULONG:
+    case VT_FLOAT:
+      return Read(f, v, 4);
+    case VT_DOUBLE:
+      return Read(f, v, 8);
+    case VT_DATE:
+    case VT_TIME:
+    case VT_TIMESTAMP: {
+      const int fields = type == VT_TIMESTAMP ? 6 : 3;
+      for (int i = 0; i < fields; ++i) {
+        if (!Read32(f, &x)) return false;
+        const uint16_t y = static_cast<uint16_t>(x);
+        memcpy(v + 2 * i, &y, 2);
+      }
+      return type != VT_TIMESTAMP || Read(f, v + 12, 4);
+    }
+    case VT_LONGCHAR:
+    case VT_LONGBINARY:
+    case VT_LONGWCHAR: {
+      if (!Read32(f, &x)) return false;
+      const size_t unit = type == VT_LONGWCHAR ? 2 : 1;
+      const size_t bytes = size_t{x} * unit;
+      // Text gets a terminator after it; binary of length 0 gets no buffer.
+      const size_t alloc = type == VT_LONGBINARY ? bytes : bytes + unit;
+      LongValue lv{x, nullptr};
+      if (alloc) {
+        lv.buffer = calloc(1, alloc);
+        if (!lv.buffer) return false;
+        if (!Read(f, lv.buffer, bytes)) {
+          free(lv.buffer);
+          return false;
+        }
+      }
+      memcpy(v, &lv, sizeof lv);
+      return true;
+    }
+    case VT_VARCHAR1:
+    case VT_VARBIN1:
+      if (!Read32(f, &x) || x + 1 > size) return false;
+      v[0] = static_cast<unsigned char>(x);
+      return Read(f, v + 1, x);
+    case VT_VARCHAR2:
+    case VT_VARBIN2: {
+      if (!Read32(f, &x) || x + 2 > size) return false;
+      const uint16_t y = static_cast<uint16_t>(x);
+      memcpy(v, &y, 2);
+      return Read(f, v + 2, x);
+    }
+    case VT_VARCHAR4:
+    case VT_VARBIN4:
+    case VT_WVARCHAR4: {
+      if (!Read32(f, &x)) return false;
+      const uint64_t bytes = type == VT_WVARCHAR4 ? uint64_t{x} * 2 : x;
+      if (bytes + 4 > size) return false;
+      memcpy(v, &x, 4);
+      return Read(f, v + 4, bytes);
+    }
+    case VT_CHAR:
+    case VT_BINARY:
+    case VT_STRING:
+    case VT_WCHAR:
+    case VT_WSTRING:
+      return Read(f, v, size);
+    default:
+      return false;
+  }
+}
+
+uint32_t ElemSize(const DatasetCol &c) { return IsLong(c.type) ? uint32_t{sizeof(LongValue)} : c.size; }
+
+bool WriteHeader(FILE *data, uint16_t columns, int64_t rows) {
+  const uint32_t cols = columns;
+  return fseek(data, 0, SEEK_SET) == 0 && fwrite(&cols, 4, 1, data) == 1 && fwrite(&rows, 8, 1, data) == 1;
+}
+
+bool ReadHeader(FILE *data, uint32_t *columns, int64_t *rows) {
+  return fseek(data, 0, SEEK_SET) == 0 && Read(data, columns, 4) && Read(data, rows, 8);
+}
+
+// Appends every row of ds after `stored` rows already in the files and
+// rewrites the header's row count.
+int WriteRows(FILE *data, FILE *index, const Dataset *ds, int64_t stored) {
+  if (fseek(data, 0, SEEK_END) != 0 || fseek(index, 0, SEEK_END) != 0) return E_S1000;
+  std::string row;
+  for (int32_t r = 0; r < ds->rows; ++r) {
+    const int64_t offset = ftello(data);
+    if (offset < 0) return E_S1000;
+    row.clear();
+    for (uint16_t c = 0; c < ds->columns; ++c) {
+      const DatasetCol &col = ds->cols[c];
+      const uint32_t size = ElemSize(col);
+      const int16_t ind = col.indicators[r];
+      const int32_t wide = ind;
+      row.append(reinterpret_cast<const char *>(&wide), 4);
+      if (ind != 0) continue;
+      if (!EncodeValue(row, col.type, size, col.values + size_t(r) * size)) return E_S1000;
+    }
+    if (fwrite(row.data(), 1, row.size(), data) != row.size() || fwrite(&offset, 8, 1, index) != 1) return E_S1000;
+  }
+  return WriteHeader(data, ds->columns, stored + ds->rows) && fflush(data) == 0 && fflush(index) == 0 ? 0 : E_S1000;
+}
+
+}  // namespace
+
+int dscf_Write(FILE *data, FILE *index, const Dataset *ds) {
+  if (!data || !index || !ds || ds->columns == 0 || ds->rows == 0) return E_S1000;
+  if (!WriteHeader(data, ds->columns, ds->rows)) return E_S1000;
+  for (uint16_t c = 0; c < ds->columns; ++c) {
+    const int32_t type = ds->cols[c].type;
+    const uint32_t size = ElemSize(ds->cols[c]);
+    if (fwrite(&type, 4, 1, data) != 1 || fwrite(&size, 4, 1, data) != 1) return E_S1000;
+  }
+  return WriteRows(data, index, ds, 0);
+}
+
+int dscf_Append(FILE *data, FILE *index, const Dataset *ds) {
+  if (!data || !index || !ds) return E_S1000;
+  if (ds->rows == 0) return 0;
+  uint32_t columns = 0;
+  int64_t stored = 0;
+  if (!ReadHeader(data, &columns, &stored) || columns != ds->columns) return E_S1000;
+  return WriteRows(data, index, ds, stored);
+}
+
+int dscf_Read(FILE *data, FILE *index, Dataset *ds, int64_t first, int32_t limit) {
+  if (!data || !index || !ds) return E_S1000;
+  uint32_t columns = 0;
+  int64_t stored = 0;
+  if (!ReadHeader(data, &columns, &stored)) return E_S1000;
+  columns &= 0xFFFF;
+  if (columns == 0 || first < 0 || first >= stored) return E_S1000;
+  int64_t want = stored - first;
+  if (limit > 0 && want > limit) want = limit;
+  if (want > INT32_MAX) return E_S1000;
+  const int32_t n = static_cast<int32_t>(want);
+
+  DatasetFree(ds);
+  if (int code = DatasetInit(ds, static_cast<uint16_t>(columns))) return code;
+  ds->columns = static_cast<uint16_t>(columns);
+  for (uint16_t c = 0; c < ds->columns; ++c) {
+    DatasetCol &col = ds->cols[c];
+    if (!Read(data, &col.type, 4) || !Read(data, &col.size, 4)) {
+      DatasetFree(ds);
+      return E_S1000;
+    }
+    if (IsLong(col.type)) col.size = sizeof(LongValue);
+    if (int code = DatasetColAlloc(&col, n)) {
+      col.type = 0;
+      col.size = 0;
+      DatasetFree(ds);
+      return code;
+    }
+  }
+  ds->capacity = n;
+  int64_t offset = 0;
+  if (fseeko(index, first * 8, SEEK_SET) != 0 || !Read(index, &offset, 8) || fseeko(data, offset, SEEK_SET) != 0) {
+    DatasetFree(ds);
+    return E_S1000;
+  }
+  for (int32_t r = 0; r < n; ++r) {
+    for (uint16_t c = 0; c < ds->columns; ++c) {
+      DatasetCol &col = ds->cols[c];
+      int32_t ind = 0;
+      if (!Read(data, &ind, 4) ||
+          (ind == 0 && !DecodeValue(data, col.type, col.size, col.values + size_t(r) * col.size))) {
+        ds->rows = r;  // rows before this one are whole; the free sees every buffer
+        DatasetFree(ds);
+        return E_S1000;
+      }
+      col.indicators[r] = static_cast<int16_t>(ind);
+    }
+  }
+  ds->rows = n;
+  return 0;
+}
+
+// Reads every long value that the agent left with itself in a block into
+// its cell: once the block joins a rowset behind other rows, the agent could
+// no longer find it by its row.
+int scs_p_ReadDeferredCells(const DrvObject *lower, uint32_t cursor, Dataset *ds) {
+  constexpr int32_t kChunk = 1 << 16;
+  for (uint16_t c = 0; c < ds->columns; ++c) {
+    DatasetCol &col = ds->cols[c];
+    if (col.type != VT_LONGCHAR && col.type != VT_LONGBINARY && col.type != VT_LONGWCHAR) continue;
+    for (int32_t r = 0; r < ds->rows; ++r) {
+      if (col.indicators[r] != kIndDeferred) continue;
+      unsigned char *buf = nullptr;
+      size_t len = 0, cap = 0;
+      int32_t left = 0;
+      for (;;) {
+        void *piece = nullptr;
+        int32_t size = 0, type = 0;
+        int32_t code = DrvCall<&DrvOps::DRV_GetDataChunk>(lower, cursor, int32_t{c} + 1, r + 1, kChunk, &piece,
+                                                          &size, &type, &left);
+        if (code != 0) {
+          free(piece);
+          free(buf);
+          return code;
+        }
+        if (!piece || size <= 0) {
+          free(piece);
+          break;
+        }
+        if (len + static_cast<size_t>(size) > cap) {
+          size_t want = cap ? cap * 2 : static_cast<size_t>(size);
+          while (want < len + static_cast<size_t>(size)) want *= 2;
+          auto *grown = static_cast<unsigned char *>(realloc(buf, want));
+          if (!grown) {
+            free(piece);
+            free(buf);
+            return E_S1001;
+          }
+          buf = grown;
+          cap = want;
+        }
+        memcpy(buf + len, piece, static_cast<size_t>(size));
+        len += static_cast<size_t>(size);
+        free(piece);
+      }
+      if (len == 0 && left == -1) {
+        free(buf);
+        col.indicators[r] = kIndNull;
+        continue;
+      }
+      LongValue lv{};
+      memcpy(&lv, col.values + static_cast<size_t>(r) * col.size, sizeof lv);
+      free(lv.buffer);
+      lv.buffer = buf;
+      lv.length = static_cast<uint32_t>(col.type == VT_LONGWCHAR ? len / 2 : len);
+      memcpy(col.values + static_cast<size_t>(r) * col.size, &lv, sizeof lv);
+      col.indicators[r] = 0;
+    }
+  }
+  return 0;
+}
+
+// ---- The cache ----------------------------------------------------------------
+
+void DSC_Init(DSC *dsc) {
+  dsc->mode = DSC_MEMORY;
+  dsc->data = nullptr;
+  dsc->index = nullptr;
+  dsc->windowRows = kDscMemoryRows;
+  dsc->stored = 0;
+  dsc->maxRows = INT32_MAX;
+}
+
+void DSC_Close(DSC *dsc) {
+  if (!dsc) return;
+  if (dsc->data) {
+    fclose(dsc->data);
+    log_msg(LOG_DEBUG, __FILE__, __LINE__, "DSC_Close: Closed temporary files for pDSC=%p", static_cast<void *>(dsc));
+  }
+  if (dsc->index) fclose(dsc->index);
+  dsc->data = nullptr;
+  dsc->index = nullptr;
+  dsc->mode = DSC_MEMORY;
+  dsc->stored = 0;
+}
+
+FILE *dsc_TempFileCreate() {
+  const char *dir = getenv("TMPDIR");
+  if (!dir || !*dir) dir = "/tmp";
+  std::string path(dir);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  path += "/kvdcacheXXXXXX";
+  // mkstemp creates the file exclusively with mode 0600; the name goes at
+  // once, so the rows live only as long as the open descriptor.
+  const int fd = mkostemp(path.data(), O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  unlink(path.c_str());
+  FILE *f = fdopen(fd, "wb+");
+  if (!f) close(fd);
+  return f;
+}
+
+int dsc_Open(DSC *dsc) {
+  if (!dsc) return E_S1000;
+  FILE *data = dsc_TempFileCreate();
+  if (!data) return E_S1000;
+  FILE *index = dsc_TempFileCreate();
+  if (!index) {
+    fclose(data);
+    return E_S1000;
+  }
+  dsc->data = data;
+  dsc->index = index;
+  dsc->mode = DSC_OPEN;
+  dsc->stored = 0;
+  log_msg(LOG_DEBUG, __FILE__, __LINE__, "dsc_Open: Opened temporary files for pDSC=%p", static_cast<void *>(dsc));
+  return 0;
+}
+
+int64_t DSC_StoredRows(const DSC *dsc) { return dsc && dsc->mode == DSC_SPILLED ? dsc->stored : 0; }
+
+int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int64_t *total) {
+  if (!dsc || !ds || !lower) return E_S1000;
+  DatasetFree(ds);
+  Dataset scratch{};
+  int64_t count = 0;
+  int code = 0;
+  for (;;) {
+    Dataset *into = ds->capacity == 0 ? ds : &scratch;
+    code = DrvCall<&DrvOps::DRV_Fetch>(lower, cursor, static_cast<uint16_t>(kDscFetchRows), into);
+    if (code != 0) break;
+    const int32_t got = into->rows;
+    if (got == 0) {
+      if (into == &scratch) DatasetFree(&scratch);
+      break;
+    }
+    if (count + got > dsc->maxRows) {
+      log_msg(LOG_DEBUG, __FILE__, __LINE__, "DSC_Fill: result has more rows than a cursor can number");
+      code = E_S1000;
+      break;
+    }
+    // Long values left with the agent are found by their row in its last
+    // block: read them before the next fetch moves it on.
+    if ((code = scs_p_ReadDeferredCells(lower, cursor, into)) != 0) break;
+    if (into == &scratch) {
+      code = DatasetAppend(ds, &scratch);
+      DatasetFree(&scratch);
+      if (code != 0) break;
+    }
+    if (dsc->mode == DSC_SPILLED || ds->rows > kDscMemoryRows) {
+      if (dsc->mode != DSC_SPILLED) {
+        if (dsc->mode == DSC_MEMORY && (code = dsc_Open(dsc)) != 0) break;
+        code = dscf_Write(dsc->data, dsc->index, ds);
+        if (code == 0) dsc->mode = DSC_SPILLED;
+      } else {
+        code = dscf_Append(dsc->data, dsc->index, ds);
+      }
+      if (code != 0) break;
+      dsc->stored += ds->rows;
+      DatasetFree(ds);
+    }
+    count += got;
+  }
+  DatasetFree(&scratch);
+  if (code == 0 && total) *total = count;
+  return code;
+}
+
+int DSC_WindowGet(DSC *dsc, int32_t first, int32_t n, int32_t *windowStart, Dataset *ds) {
+  if (!dsc || !windowStart || !ds) return E_S1000;
+  if (dsc->mode == DSC_MEMORY) return 0;
+  if (dsc->mode != DSC_SPILLED) return E_S1000;
+  const int64_t want = 2 * int64_t{n};
+  const int32_t s = *windowStart;
+  if (s != -1 && first >= s && dsc->windowRows >= want && int64_t{first} + n <= int64_t{s} + dsc->windowRows)
+    return 0;
+  if (dsc->windowRows < want) {
+    if (want > INT32_MAX) return E_S1000;
+    dsc->windowRows = static_cast<int32_t>(want);
+  }
+  int64_t start = int64_t{first} - (dsc->windowRows - int64_t{n}) / 2;
+  if (start < 0) start = 0;
+  // Read aside: a failed read leaves the window as it was.
+  Dataset fresh{};
+  if (dscf_Read(dsc->data, dsc->index, &fresh, start, dsc->windowRows) != 0) return E_S1000;
+  DatasetFree(ds);
+  *ds = fresh;
+  *windowStart = static_cast<int32_t>(start);
+  return 0;
+}
