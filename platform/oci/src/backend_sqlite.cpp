@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -323,6 +324,10 @@ struct BeConn {
   // SQLite attaches a few schemas at most: those attached, least recently
   // needed first, and the others, attached when a statement names them.
   std::vector<std::string> attached, unattached;
+  // The database's DDL stamp as last seen: another session's DDL touches it,
+  // and the session then remakes what it derives from the schemas.
+  std::string stamp;
+  struct stat seen{};
   BeBreakFn brk = nullptr;
   void* brk_ctx = nullptr;
   bool broke = false;     // the last wait ended because of a break
@@ -414,6 +419,7 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
                    err))
     return fail(r);
   c->dir = dir;
+  c->stamp = join(dir, "ocilite_ddl.stamp");
   const size_t limit = static_cast<size_t>(sqlite3_limit(c->db, SQLITE_LIMIT_ATTACHED, -1));
   for (const auto& u : users) {
     if (u.name == user) continue;
@@ -489,7 +495,35 @@ int64_t be_last_rowid(BeConn* c) { return sqlite3_last_insert_rowid(c->db); }
 
 // ---- Statements --------------------------------------------------------------
 
-void be_refresh_synonyms(BeConn* c) { dl_refresh_synonyms(c->db, c->main_name); }
+namespace {
+bool same_stamp(const struct stat& a, const struct stat& b) {
+  return a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+}  // namespace
+
+void be_refresh_synonyms(BeConn* c) {
+  dl_refresh_synonyms(c->db, c->main_name);
+  stat(c->stamp.c_str(), &c->seen);
+}
+
+void be_note_ddl(BeConn* c) {
+  // A new content (and time) for every DDL, so that every session notices.
+  static std::atomic<unsigned> n{0};
+  char buf[64];
+  const int len = std::snprintf(buf, sizeof buf, "%ld %u %lld\n", static_cast<long>(getpid()), ++n,
+                                static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  if (FILE* f = std::fopen(c->stamp.c_str(), "w")) {
+    std::fwrite(buf, 1, static_cast<size_t>(len), f);
+    std::fclose(f);
+  }
+  be_refresh_synonyms(c);
+}
+
+void be_check_ddl(BeConn* c) {
+  struct stat now{};
+  if (stat(c->stamp.c_str(), &now) == 0 && !same_stamp(now, c->seen)) be_refresh_synonyms(c);
+}
 
 namespace {
 

@@ -66,6 +66,7 @@ struct Constraint {
   std::vector<std::string> columns;
   std::string rOwner, rTable; // referenced table ('R')
   std::string deleteRule;     // 'R': CASCADE, SET NULL or NO ACTION
+  std::vector<std::string> rColumns;  // 'R' to another schema: as declared ("" the key)
 };
 
 struct IndexInfo {
@@ -263,6 +264,18 @@ std::map<char, std::vector<std::string>> named_constraints(const std::string& sq
   return out;
 }
 
+std::vector<std::string> split(const std::string& list) {
+  std::vector<std::string> out;
+  size_t b = 0;
+  while (b <= list.size() && !list.empty()) {
+    const size_t e = list.find(',', b);
+    out.push_back(list.substr(b, e == std::string::npos ? std::string::npos : e - b));
+    if (e == std::string::npos) break;
+    b = e + 1;
+  }
+  return out;
+}
+
 // A stable system name for an unnamed constraint.
 std::string system_name(const std::string& owner, const std::string& table, char kind, size_t n) {
   uint32_t h = 2166136261u;
@@ -341,6 +354,17 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
     k.constraints.push_back(c);
   }
   (void)nfk;
+  // Keys to tables of another schema, which SQLite cannot declare.
+  each_row(on(db, schema),
+           "SELECT CONSTRAINT_NAME, COLUMNS, R_OWNER, R_TABLE, DELETE_RULE, R_COLUMNS FROM " + qid(schema) +
+               ".\"ORA$FK\" WHERE TABLE_NAME = " + qstr(table) + " ORDER BY rowid",
+           [&](sqlite3_stmt* st) {
+             Constraint c{col_text(st, 0), 'R', split(col_text(st, 1)), col_text(st, 2), col_text(st, 3),
+                          col_text(st, 4), split(col_text(st, 5))};
+             if (c.name.empty()) c.name = system_name(schema, table, 'R', ord);
+             ++ord;
+             k.constraints.push_back(c);
+           });
   return k;
 }
 
@@ -929,7 +953,75 @@ constexpr const char* kSynonymMark = "/* synonym */";
 
 }  // namespace
 
+namespace {
+
+// Keys to a table of another schema are kept by triggers of the session
+// (SQLite's own triggers cannot reach another schema): a child row needs
+// its parent (ORA-02291), a parent row with children stays (ORA-02292).
+void refresh_cross_keys(sqlite3* db) {
+  std::vector<std::string> old;
+  each_row(db, "SELECT name FROM temp.sqlite_master WHERE type = 'trigger' AND name LIKE 'ORA$FK$%'",
+           [&](sqlite3_stmt* st) { old.push_back(col_text(st, 0)); });
+  for (const std::string& n : old) sqlite3_exec(db, ("DROP TRIGGER temp." + qid(n)).c_str(), nullptr, nullptr, nullptr);
+  std::vector<std::string> attached;
+  each_row(db, "PRAGMA database_list", [&](sqlite3_stmt* st) {
+    if (col_text(st, 1) != "temp") attached.push_back(col_text(st, 1));
+  });
+  int n = 0;
+  for (const std::string& s : attached) {
+    std::vector<std::string> tables;
+    each_row(db, "SELECT DISTINCT TABLE_NAME FROM " + qid(s) + ".\"ORA$FK\"",
+             [&](sqlite3_stmt* st) { tables.push_back(col_text(st, 0)); });
+    for (const std::string& t : tables) {
+      std::string sql;
+      each_row(db, "SELECT sql FROM " + qid(s) + ".sqlite_master WHERE type = 'table' AND name = " + qstr(t),
+               [&](sqlite3_stmt* st) { sql = col_text(st, 0); });
+      if (sql.empty()) continue;
+      for (const Constraint& c : table_keys(db, s, t, sql).constraints) {
+        if (c.type != 'R' || c.rOwner == s) continue;
+        if (std::find(attached.begin(), attached.end(), c.rOwner) == attached.end()) continue;
+        std::vector<std::string> pcols = c.rColumns;
+        if (pcols.empty()) {
+          std::string psql;
+          each_row(db, "SELECT sql FROM " + qid(c.rOwner) + ".sqlite_master WHERE type = 'table' AND name = " + qstr(c.rTable),
+                   [&](sqlite3_stmt* st) { psql = col_text(st, 0); });
+          for (const Constraint& p : table_keys(db, c.rOwner, c.rTable, psql).constraints)
+            if (p.type == 'P') pcols = p.columns;
+        }
+        if (pcols.size() != c.columns.size() || pcols.empty()) continue;
+        const std::string child = qid(s) + "." + qid(t), parent = qid(c.rOwner) + "." + qid(c.rTable);
+        const std::string who = qstr(s + "." + c.name);
+        std::string notNull, parentHas, childHas, keyChanged, childCols, parentCols;
+        for (size_t i = 0; i < pcols.size(); ++i) {
+          const std::string sep = i ? " AND " : "";
+          notNull += sep + "NEW." + qid(c.columns[i]) + " IS NOT NULL";
+          parentHas += sep + qid(pcols[i]) + " = NEW." + qid(c.columns[i]);
+          childHas += sep + qid(c.columns[i]) + " = OLD." + qid(pcols[i]);
+          keyChanged += (i ? " OR " : "") + ("OLD." + qid(pcols[i]) + " IS NOT NEW." + qid(pcols[i]));
+          childCols += (i ? ", " : "") + qid(c.columns[i]);
+          parentCols += (i ? ", " : "") + qid(pcols[i]);
+        }
+        const std::string id = "ORA$FK$" + std::to_string(++n);
+        const std::string orphan = " FOR EACH ROW WHEN " + notNull + " AND NOT EXISTS (SELECT 1 FROM " + parent +
+                                   " WHERE " + parentHas + ") BEGIN SELECT ORA_RAISE(2291, " + who + "); END";
+        const std::string held = " FOR EACH ROW WHEN EXISTS (SELECT 1 FROM " + child + " WHERE " + childHas + ")";
+        const std::string script =
+            "CREATE TEMP TRIGGER " + qid(id + "$I") + " BEFORE INSERT ON " + child + orphan + ";" +
+            "CREATE TEMP TRIGGER " + qid(id + "$U") + " BEFORE UPDATE OF " + childCols + " ON " + child + orphan + ";" +
+            "CREATE TEMP TRIGGER " + qid(id + "$D") + " BEFORE DELETE ON " + parent + held +
+            " BEGIN SELECT ORA_RAISE(2292, " + who + "); END;" +
+            "CREATE TEMP TRIGGER " + qid(id + "$K") + " BEFORE UPDATE OF " + parentCols + " ON " + parent + held +
+            " AND (" + keyChanged + ") BEGIN SELECT ORA_RAISE(2292, " + who + "); END";
+        sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr);
+      }
+    }
+  }
+}
+
+}  // namespace
+
 int dl_refresh_synonyms(sqlite3* db, const std::string& user) {
+  refresh_cross_keys(db);
   std::vector<std::string> old;
   each_row(db, "SELECT name FROM temp.sqlite_master WHERE type = 'view' AND instr(sql, " + qstr(kSynonymMark) + ") > 0",
            [&](sqlite3_stmt* st) { old.push_back(col_text(st, 0)); });

@@ -139,3 +139,52 @@ TEST_F(OciTest, SchemasBeyondTheAttachLimitAreReachedOnDemand) {
   for (OCIStmt* st : open) OCIHandleFree(st, OCI_HTYPE_STMT);
   EXPECT_EQ("22", scott.scalar("select n from u22.t22"));
 }
+
+// A key to a table of another schema: listed as Oracle lists it, enforced
+// both ways with Oracle's errors naming the constraint; a delete rule that
+// would have to act across schemas is refused.
+TEST_F(TwoSchemas, ForeignKeysAcrossSchemasAreListedAndEnforced) {
+  scott->run("create table assignments (id number primary key, emp_id number(6) "
+             "constraint fk_emp references hr.employees, note varchar2(10))");
+  scott->run("create table reviews (id number, emp_id number(6), foreign key (emp_id) references hr.employees (id))");
+  EXPECT_EQ("FK_EMP|R|HR|SYS_C",
+            Rows(*scott, "select constraint_name, constraint_type, r_owner, substr(r_constraint_name, 1, 5) "
+                         "from all_constraints where table_name = 'ASSIGNMENTS' and constraint_type = 'R'"));
+  EXPECT_EQ("EMP_ID|1", Rows(*scott, "select column_name, position from all_cons_columns "
+                                     "where constraint_name = 'FK_EMP'"));
+  const std::string reviewKey =
+      Rows(*scott, "select constraint_name from all_constraints where table_name = 'REVIEWS' and constraint_type = 'R'");
+  ASSERT_EQ(0u, reviewKey.find("SYS_C")) << reviewKey;
+  struct Case {
+    Conn* c;
+    const char* sql;
+    sb4 code;
+    std::string names;  // the constraint the message names
+  } cases[] = {
+      {scott.get(), "insert into assignments values (1, 7, 'ok')", 0, ""},
+      {scott.get(), "insert into assignments values (2, null, 'no parent')", 0, ""},
+      {scott.get(), "insert into assignments values (3, 8, 'orphan')", 2291, "SCOTT.FK_EMP"},
+      {scott.get(), "update assignments set emp_id = 9 where id = 1", 2291, "SCOTT.FK_EMP"},
+      {scott.get(), "insert into reviews values (1, 9)", 2291, "SCOTT." + reviewKey},
+      {hr.get(), "delete from employees where id = 7", 2292, "SCOTT.FK_EMP"},
+      {hr.get(), "update employees set id = 70 where id = 7", 2292, "SCOTT.FK_EMP"},
+      {hr.get(), "update employees set name = 'KONG' where id = 7", 0, ""},
+      {scott.get(), "create table bad (e number references hr.employees on delete cascade)", 3001, ""},
+      {scott.get(), "create table bad (e number references hr.nope)", 942, ""},
+  };
+  for (const Case& k : cases) {
+    sword rc = k.c->exec(k.sql);
+    sb4 code = 0;
+    const std::string text = rc == OCI_SUCCESS ? "" : errtext(k.c->err, 1, &code);
+    EXPECT_EQ(k.code, code) << k.sql << ": " << text;
+    if (!k.names.empty()) {
+      EXPECT_NE(text.find("integrity constraint (" + k.names + ") violated"), std::string::npos) << text;
+    }
+    k.c->run("commit");
+  }
+  EXPECT_EQ("1|ok;2|no parent", Rows(*scott, "select id, note from assignments order by id"));
+  // With the children gone the parent may go.
+  scott->run("delete from assignments");
+  scott->run("commit");
+  EXPECT_EQ(0, Fails(*hr, "delete from employees where id = 7"));
+}
