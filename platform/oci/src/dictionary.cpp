@@ -252,14 +252,19 @@ std::map<char, std::vector<std::string>> named_constraints(const std::string& sq
       ++i;
     }
   }
-  for (size_t i = 0; i + 2 < toks.size(); ++i) {
-    if (toks[i] != "CONSTRAINT") continue;
-    std::string name = toks[i + 1];
-    name = name[0] == '"' ? name.substr(1) : name;
-    const std::string& kind = toks[i + 2];
-    if (kind == "PRIMARY") out['P'].push_back(name);
-    else if (kind == "UNIQUE") out['U'].push_back(name);
-    else if (kind == "FOREIGN" || kind == "REFERENCES") out['R'].push_back(name);
+  // Every key in order, "" for an unnamed one, so that named and unnamed
+  // keys of one kind keep their places.
+  std::string pending;
+  for (size_t i = 0; i < toks.size(); ++i) {
+    const std::string& t = toks[i];
+    if (t == "CONSTRAINT" && i + 1 < toks.size()) {
+      pending = toks[++i];
+      if (!pending.empty() && pending[0] == '"') pending.erase(0, 1);
+      continue;
+    }
+    char kind = t == "PRIMARY" ? 'P' : t == "UNIQUE" ? 'U' : t == "REFERENCES" ? 'R' : 0;
+    if (kind) out[kind].push_back(pending);
+    if (kind || t == "CHECK" || t == "NOT") pending.clear();
   }
   return out;
 }
@@ -312,8 +317,9 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
       const char type = it->origin == "pk" ? 'P' : 'U';
       std::string cname;
       if (type == 'P' && !names['P'].empty()) cname = names['P'][0];
-      else if (type == 'U' && usedU < names['U'].size()) cname = names['U'][usedU++];
-      else cname = system_name(schema, table, type, k.constraints.size());
+      else if (type == 'U' && usedU < names['U'].size()) cname = names['U'][usedU];
+      if (type == 'U') ++usedU;
+      if (cname.empty()) cname = system_name(schema, table, type, k.constraints.size());
       k.constraints.push_back({cname, type, ix.columns, {}, {}, {}});
       ix.name = cname;
     }
@@ -328,7 +334,8 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
       if (c.pk) pk.emplace_back(c.pk, c.name);
     if (!pk.empty()) {
       std::sort(pk.begin(), pk.end());
-      Constraint c{names['P'].empty() ? system_name(schema, table, 'P', 0) : names['P'][0], 'P', {}, {}, {}, {}};
+      Constraint c{names['P'].empty() || names['P'][0].empty() ? system_name(schema, table, 'P', 0) : names['P'][0],
+                   'P', {}, {}, {}, {}};
       for (auto& p : pk) c.columns.push_back(p.second);
       k.constraints.insert(k.constraints.begin(), c);
       k.indexes.insert(k.indexes.begin(), IndexInfo{c.name, true, c.columns});
@@ -343,6 +350,7 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
     c.rOwner = schema;
     c.rTable = col_text(st, 2);
     c.columns.push_back(col_text(st, 3));
+    if (sqlite3_column_type(st, 4) != SQLITE_NULL) c.rColumns.push_back(col_text(st, 4));
     std::string rule = upper(col_text(st, 6));
     c.deleteRule = rule == "CASCADE" ? "CASCADE" : rule == "SET NULL" ? "SET NULL" : "NO ACTION";
   });
@@ -350,7 +358,7 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
   size_t ord = 0;
   for (auto it = fks.rbegin(); it != fks.rend(); ++it, ++ord) {
     Constraint c = it->second;
-    c.name = ord < names['R'].size() ? names['R'][ord] : system_name(schema, table, 'R', ord);
+    c.name = ord < names['R'].size() && !names['R'][ord].empty() ? names['R'][ord] : system_name(schema, table, 'R', ord);
     k.constraints.push_back(c);
   }
   (void)nfk;
@@ -958,6 +966,9 @@ namespace {
 // Keys to a table of another schema are kept by triggers of the session
 // (SQLite's own triggers cannot reach another schema): a child row needs
 // its parent (ORA-02291), a parent row with children stays (ORA-02292).
+// Keys within a schema get the same triggers ahead of SQLite's own check,
+// which cannot name the constraint nor tell a missing parent from a child
+// found; SQLite keeps their delete rules and a table's keys to itself.
 void refresh_cross_keys(sqlite3* db) {
   std::vector<std::string> old;
   each_row(db, "SELECT name FROM temp.sqlite_master WHERE type = 'trigger' AND name LIKE 'ORA$FK$%'",
@@ -972,13 +983,18 @@ void refresh_cross_keys(sqlite3* db) {
     std::vector<std::string> tables;
     each_row(db, "SELECT DISTINCT TABLE_NAME FROM " + qid(s) + ".\"ORA$FK\"",
              [&](sqlite3_stmt* st) { tables.push_back(col_text(st, 0)); });
+    each_row(db, "SELECT name FROM " + qid(s) + ".sqlite_master WHERE type = 'table' AND instr(sql, 'REFERENCES') > 0",
+             [&](sqlite3_stmt* st) {
+               if (std::find(tables.begin(), tables.end(), col_text(st, 0)) == tables.end()) tables.push_back(col_text(st, 0));
+             });
     for (const std::string& t : tables) {
       std::string sql;
       each_row(db, "SELECT sql FROM " + qid(s) + ".sqlite_master WHERE type = 'table' AND name = " + qstr(t),
                [&](sqlite3_stmt* st) { sql = col_text(st, 0); });
       if (sql.empty()) continue;
       for (const Constraint& c : table_keys(db, s, t, sql).constraints) {
-        if (c.type != 'R' || c.rOwner == s) continue;
+        const bool within = c.rOwner == s;
+        if (c.type != 'R' || (within && c.rTable == t)) continue;
         if (std::find(attached.begin(), attached.end(), c.rOwner) == attached.end()) continue;
         std::vector<std::string> pcols = c.rColumns;
         if (pcols.empty()) {
@@ -1007,12 +1023,14 @@ void refresh_cross_keys(sqlite3* db) {
         const std::string held = " FOR EACH ROW WHEN EXISTS (SELECT 1 FROM " + child + " WHERE " + childHas + ")";
         const std::string script =
             "CREATE TEMP TRIGGER " + qid(id + "$I") + " BEFORE INSERT ON " + child + orphan + ";" +
-            "CREATE TEMP TRIGGER " + qid(id + "$U") + " BEFORE UPDATE OF " + childCols + " ON " + child + orphan + ";" +
+            "CREATE TEMP TRIGGER " + qid(id + "$U") + " BEFORE UPDATE OF " + childCols + " ON " + child + orphan + ";";
+        const std::string parentSide =
             "CREATE TEMP TRIGGER " + qid(id + "$D") + " BEFORE DELETE ON " + parent + held +
             " BEGIN SELECT ORA_RAISE(2292, " + who + "); END;" +
             "CREATE TEMP TRIGGER " + qid(id + "$K") + " BEFORE UPDATE OF " + parentCols + " ON " + parent + held +
             " AND (" + keyChanged + ") BEGIN SELECT ORA_RAISE(2292, " + who + "); END";
         sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr);
+        if (c.deleteRule == "NO ACTION") sqlite3_exec(db, parentSide.c_str(), nullptr, nullptr, nullptr);
       }
     }
   }

@@ -188,3 +188,48 @@ TEST_F(TwoSchemas, ForeignKeysAcrossSchemasAreListedAndEnforced) {
   scott->run("commit");
   EXPECT_EQ(0, Fails(*hr, "delete from employees where id = 7"));
 }
+
+// Keys within a schema: a missing parent and a child found are told apart
+// and named, in the session that made them and in one opened before; delete
+// rules and a table's key to itself stay SQLite's.
+TEST_F(TwoSchemas, ForeignKeysWithinASchemaNameTheConstraint) {
+  Conn other(db.dir, "scott", "tiger");
+  ASSERT_TRUE(other.ok()) << other.logon_error;
+  scott->run("create table dept (deptno number(2) constraint pk_dept primary key)");
+  scott->run("create table emp (empno number(4) primary key, mgr number(4) references emp, "
+             "deptno number(2) constraint fk_deptno references dept)");
+  scott->run("create table badge (id number, deptno number(2) references dept on delete cascade)");
+  scott->run("insert into dept values (10)");
+  scott->run("insert into dept values (20)");
+  scott->run("insert into emp values (1, 1, 10)");
+  scott->run("insert into badge values (1, 20)");
+  scott->run("commit");
+  struct Case {
+    Conn* c;
+    const char* sql;
+    sb4 code;
+    const char* names;
+  } cases[] = {
+      {scott.get(), "insert into emp values (2, null, 30)", 2291, "SCOTT.FK_DEPTNO"},
+      {&other, "insert into emp values (2, null, 30)", 2291, "SCOTT.FK_DEPTNO"},
+      {&other, "delete from dept where deptno = 10", 2292, "SCOTT.FK_DEPTNO"},
+      {scott.get(), "update dept set deptno = 11 where deptno = 10", 2292, "SCOTT.FK_DEPTNO"},
+      {scott.get(), "insert into emp values (3, 1, null)", 0, nullptr},
+      {scott.get(), "delete from dept where deptno = 20", 0, nullptr},
+  };
+  for (const Case& k : cases) {
+    sword rc = k.c->exec(k.sql);
+    sb4 code = 0;
+    const std::string text = rc == OCI_SUCCESS ? "" : errtext(k.c->err, 1, &code);
+    EXPECT_EQ(k.code, code) << k.sql << ": " << text;
+    if (k.names) {
+      EXPECT_NE(text.find(std::string("integrity constraint (") + k.names + ") violated"), std::string::npos) << text;
+    }
+  }
+  EXPECT_EQ("0", scott->scalar("select count(*) from badge"));
+  // Named and unnamed keys of one table keep their own names.
+  EXPECT_EQ("FK_DEPTNO", scott->scalar("select constraint_name from all_cons_columns where table_name = 'EMP' "
+                                       "and column_name = 'DEPTNO'"));
+  EXPECT_EQ("SYS_C", scott->scalar("select substr(constraint_name, 1, 5) from all_cons_columns "
+                                   "where table_name = 'EMP' and column_name = 'MGR'"));
+}
