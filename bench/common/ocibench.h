@@ -44,10 +44,10 @@ inline void RemoveTree(const std::string &top) {
 }
 
 // The fetch table's database, removed again at exit. prefix names the
-// temporary folder; idType is the type of the ID column.
+// temporary folder; idType is the type of the ID column; rows the rows of T.
 struct FetchTable {
   std::string top, dir;
-  FetchTable(const char *prefix, const char *idType) {
+  FetchTable(const char *prefix, const char *idType, int rows = kRows) {
     dir = NewDatabase(prefix, &top);
     // Filled through sqlite3 directly: the values are stored the way the
     // stand-in stores them (numbers as numbers, dates as text).
@@ -58,7 +58,7 @@ struct FetchTable {
     sqlite3_exec(db, create.c_str(), nullptr, nullptr, nullptr);
     sqlite3_stmt *st = nullptr;
     sqlite3_prepare_v2(db, "INSERT INTO T VALUES (?, ?, ?, ?)", -1, &st, nullptr);
-    for (int i = 0; i < kRows; ++i) {
+    for (int i = 0; i < rows; ++i) {
       char name[32], date[32];
       std::snprintf(name, sizeof name, "customer name %d", i);
       std::snprintf(date, sizeof date, "20%02d-%02d-%02d 12:34:56", i % 100, i % 12 + 1, i % 28 + 1);

@@ -17,6 +17,7 @@
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
 #include "util/log.h"
+#include "util/utf.h"
 
 namespace {
 
@@ -26,6 +27,24 @@ constexpr uint32_t kCellChunk = 65536;
 AgentErrList *Errs(DB_Curs *c) { return c->owner ? &c->owner->errs : nullptr; }
 
 bool IsClob(const OciColDesc *r) { return r->oraType == SQLT_CLOB; }
+
+// The bytes SQL_MAX_LENGTH leaves of a long value: so many bytes of narrow
+// text or binary data, so many characters of wide text; none: no limit.
+uint64_t MaxLengthBytes(const DB_Curs *c, bool wide) {
+  const uint64_t maxLength = c->owner ? c->owner->maxLength : 0;
+  return maxLength == 0 ? UINT64_MAX : wide ? 2 * maxLength : maxLength;
+}
+
+// Cuts the collected bytes to the limit; narrow text before a character
+// that does not fit whole.
+void CutToLimit(PieceBuf *pb, uint64_t limit, bool narrowText) {
+  size_t total = PieceBuf_Size(pb);
+  if (total <= limit) return;
+  total = static_cast<size_t>(limit);
+  if (narrowText) total = utf8_cut_point(reinterpret_cast<const uint8_t *>(pb->start), total, total);
+  pb->end = pb->start + total;
+}
+
 
 }  // namespace
 
@@ -148,13 +167,16 @@ int32_t db_LOBDataCellGet(DB_Curs *c, OciColDesc *r, int32_t row, LongValue *cel
     return db_OciFail(st, Errs(c), c->err);
   }
   if (length == 0) return 0;
+  // SQL_MAX_LENGTH cuts the value: so many bytes of narrow text or binary
+  // data, so many characters of wide text.
+  const uint64_t limit = MaxLengthBytes(c, wide);
   PieceBuf pb;
   PieceBuf_Clear(&pb);
   uint64_t pos = 0;
   int32_t rc = 0;
   // The value ends at its length: a short read (a character that did not
   // fit the chunk) is no end.
-  while (pos < length) {
+  while (pos < length && PieceBuf_Size(&pb) < limit) {
     void *at = PieceBuf_Reserve(&pb, kCellChunk);
     if (!at) {
       rc = E_S1001;
@@ -168,6 +190,7 @@ int32_t db_LOBDataCellGet(DB_Curs *c, OciColDesc *r, int32_t row, LongValue *cel
     if (rc) break;
     if (pos == before) break;  // nothing came before the length: the LOB is shorter than it said
   }
+  CutToLimit(&pb, limit, !wide && IsClob(r));
   const size_t total = PieceBuf_Size(&pb);
   if (rc == 0 && total > 0) {
     if (total > 0xFFFFFFFFu) {
@@ -204,7 +227,8 @@ int32_t db_LOBFetchCells(DB_Curs *c, Dataset *d, int32_t rows) {
 namespace {
 
 // Moves the collected bytes of one LONG value into its cell.
-int32_t PiecesToCell(PieceBuf *pb, LongValue *cell, bool wide) {
+int32_t PiecesToCell(DB_Curs *c, PieceBuf *pb, LongValue *cell, bool wide, bool text) {
+  if (cell) CutToLimit(pb, MaxLengthBytes(c, wide), text && !wide);
   const size_t total = PieceBuf_Size(pb);
   if (!cell || total == 0) return 0;
   if (total > 0xFFFFFFFFu) return E_S1000;
@@ -226,7 +250,7 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
   PieceBuf_Clear(&pb);
   void *current = nullptr;
   LongValue *cell = nullptr;
-  bool cellWide = false;
+  bool cellWide = false, cellText = false;
   int32_t rc = 0;
   for (;;) {
     void *handle = nullptr;
@@ -259,11 +283,12 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
     }
     auto *target = reinterpret_cast<LongValue *>(col.values + static_cast<size_t>(iter) * col.size);
     if (handle != current || target != cell) {
-      if ((rc = PiecesToCell(&pb, cell, cellWide)) != 0) break;
+      if ((rc = PiecesToCell(c, &pb, cell, cellWide, cellText)) != 0) break;
       PieceBuf_Free(&pb);
       current = handle;
       cell = target;
       cellWide = col.type == VT_LONGWCHAR;
+      cellText = col.type != VT_LONGBINARY;
     }
     OciColDesc *r = &c->resultDescs[i];
     auto *into = static_cast<unsigned char *>(r->buffer) + static_cast<size_t>(iter) * r->elemSize;
@@ -291,7 +316,7 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
       memcpy(dst, into, len);
     }
     if (st != OCI_NEED_DATA) {
-      rc = PiecesToCell(&pb, cell, cellWide);
+      rc = PiecesToCell(c, &pb, cell, cellWide, cellText);
       break;
     }
   }

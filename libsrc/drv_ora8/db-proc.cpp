@@ -266,10 +266,11 @@ int32_t db_GetPackagedSubProgHandl(DB_Curs *c, void *pkg, const std::string &pro
   ub2 count = 0;
   sword st = OCIAttrGet(pkg, OCI_DTYPE_PARAM, &list, nullptr, OCI_ATTR_LIST_SUBPROGRAMS, errhp);
   if (st == OCI_SUCCESS) st = OCIAttrGet(list, OCI_DTYPE_PARAM, &count, nullptr, OCI_ATTR_NUM_PARAMS, errhp);
-  for (ub2 i = 0; st == OCI_SUCCESS && i < count; ++i) {
+  // The list is walked from entry 0; a list whose entries start at 1
+  // answers no descriptor there, which is passed over.
+  for (uint32_t i = 0; st == OCI_SUCCESS && i <= count; ++i) {
     void *sub = nullptr;
-    st = OCIParamGet(list, OCI_DTYPE_PARAM, errhp, &sub, i);
-    if (st != OCI_SUCCESS) break;
+    if (OCIParamGet(list, OCI_DTYPE_PARAM, errhp, &sub, i) != OCI_SUCCESS) continue;
     OraText *name = nullptr;
     ub4 len = 0;
     st = OCIAttrGet(sub, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_NAME, errhp);
@@ -449,8 +450,9 @@ int32_t DB_ProcDescribe(DB_Curs *c, uint32_t n) {
   for (const ProcCallArg &a : call.args)
     if (a.marker >= 0) table[static_cast<size_t>(a.marker)] = a.position;
 
-  // Directions of the markers; a marker without an argument (more written
-  // than the object has) is sent as an input, and Oracle says what is wrong.
+  // Directions of the markers. A marker without an argument (more written
+  // than the object has) counts for no direction: the execution finds more
+  // parameters than the call takes.
   SqlRequest &req = cur->req;
   req.outputCount = 0;
   req.markerCount = 0;
@@ -482,10 +484,7 @@ int32_t DB_ProcDescribe(DB_Curs *c, uint32_t n) {
       continue;
     }
     OciColDesc *a = ArgAt(c, table[i]);
-    if (!a) {
-      ++req.markerCount;
-      continue;
-    }
+    if (!a) continue;
     if (a->argName[0]) {
       pars[i].fullName = strdup(a->argName);
       if (!pars[i].fullName) return fail(E_S1001);
@@ -512,7 +511,6 @@ int32_t DB_ProcDescribe(DB_Curs *c, uint32_t n) {
   ColDescFree(cur->pars, cur->parCount);
   cur->pars = pars;
   cur->parCount = static_cast<uint16_t>(n);
-  LOG(LOG_DEBUG, "Procedure call block: %s", c->procBlock);
   return 0;
 }
 
@@ -850,9 +848,11 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
       for (uint32_t r = 0; r < rows; ++r) lens[r] = static_cast<uint16_t>(p.rowLengths[r]);
       alen = lens;
     }
-    sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, const_cast<void *>(data), size,
-                            static_cast<ub2>(p.extType), ind, alen, k == 'B' || rows > 1 ? rcodes : nullptr, 0, nullptr,
-                            OCI_DEFAULT);
+    // A terminated text coming back is terminated, not blank-padded to the
+    // end of its cell as OCI pads a charz value.
+    const ub2 ext = k == 'B' && p.extType == SQLT_AVC ? SQLT_STR : static_cast<ub2>(p.extType);
+    sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, const_cast<void *>(data), size, ext, ind, alen,
+                            k == 'B' || rows > 1 ? rcodes : nullptr, 0, nullptr, OCI_DEFAULT);
     if (st != OCI_SUCCESS) {
       LOG(LOG_ERR, "DB_BindProcParam: OCIBindByPos()(input) failed");
       rc = db_OciFail(st, Errs(c), c->err);

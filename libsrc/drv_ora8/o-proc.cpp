@@ -49,9 +49,11 @@ int32_t NextResult(AgentCursor *cur) {
 }  // namespace
 
 int32_t AgentCursor_ProcBind(AgentCursor *cur) {
-  const uint32_t inputs = CountKind(cur, 'I', 'B');
+  const uint32_t inputs = static_cast<uint32_t>(cur->req.markerCount) + static_cast<uint32_t>(cur->req.inOutCount);
   const uint32_t outs = CountKind(cur, 'O', 'B');
-  const bool paramsFit = inputs == 0 || (cur->params && cur->params->columns == inputs);
+  const uint32_t columns = cur->params ? cur->params->columns : 0;
+  // Rows left from an earlier execution do not count when the call takes no input.
+  const bool paramsFit = inputs == 0 || columns == inputs;
   // The outputs need a record of each marker: fewer would leave markers
   // without a buffer the application reads.
   const bool infoFits = outs == 0 || cur->paramInfoCount >= cur->parCount;

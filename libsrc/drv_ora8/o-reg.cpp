@@ -170,6 +170,7 @@ int32_t ORA_Register(DrvObject *obj) {
   // The cursor layer stacks its table on top and keeps the object as it is
   // now for its own calls down; then the XA worker layer does the same.
   scs_Install(obj);
+  xaw_SetAgentLookups(ORA_XaWorkerOfConn, ORA_XaWorkerOfCursor);
   xaw_Init(obj);
   return 0;
 }

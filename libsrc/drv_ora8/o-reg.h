@@ -73,6 +73,11 @@ int32_t ORA_XaPrepare(DrvHandle conn, xid_t *xid, int32_t rmid, int32_t flags);
 int32_t ORA_XaRecover(DrvHandle conn, xid_t *xids, int32_t count, int32_t rmid, int32_t flags);
 int32_t ORA_XaRollback(DrvHandle conn, xid_t *xid, int32_t rmid, int32_t flags);
 int32_t ORA_XaStart(DrvHandle conn, xid_t *xid, int32_t rmid, int32_t flags);
+// Where a connection keeps its XA worker, by connection or cursor handle
+// (null for a handle the agent does not hold).
+struct XaWorker;
+XaWorker **ORA_XaWorkerOfConn(DrvHandle conn);
+XaWorker **ORA_XaWorkerOfCursor(DrvHandle cursor);
 
 // Description of a cursor's parameters by probe queries (statement option
 // 0x3203000F); optional like the operations above.

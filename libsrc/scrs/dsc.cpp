@@ -405,7 +405,7 @@ void DSC_Close(DSC *dsc) {
   if (!dsc) return;
   if (dsc->data) {
     fclose(dsc->data);
-    log_msg(LOG_DEBUG, __FILE__, __LINE__, "DSC_Close: Closed temporary files for pDSC=%p", static_cast<void *>(dsc));
+    LOG(LOG_DEBUG, "DSC_Close: Closed temporary files for pDSC=%p", static_cast<void *>(dsc));
   }
   if (dsc->index) fclose(dsc->index);
   dsc->data = nullptr;
@@ -443,7 +443,7 @@ int dsc_Open(DSC *dsc) {
   dsc->index = index;
   dsc->mode = DSC_OPEN;
   dsc->stored = 0;
-  log_msg(LOG_DEBUG, __FILE__, __LINE__, "dsc_Open: Opened temporary files for pDSC=%p", static_cast<void *>(dsc));
+  LOG(LOG_DEBUG, "dsc_Open: Opened temporary files for pDSC=%p", static_cast<void *>(dsc));
   return 0;
 }
 
@@ -465,7 +465,7 @@ int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int
       break;
     }
     if (count + got > dsc->maxRows) {
-      log_msg(LOG_DEBUG, __FILE__, __LINE__, "DSC_Fill: result has more rows than a cursor can number");
+      LOG(LOG_DEBUG, "DSC_Fill: result has more rows than a cursor can number");
       code = E_S1000;
       break;
     }

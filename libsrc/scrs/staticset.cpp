@@ -44,7 +44,7 @@ int SS_GetRsltSet(StaticSet *ss, const DrvObject *lower, uint32_t cursor, int32_
   int64_t total = 0;
   int code = DSC_Fill(&ss->cache, lower, cursor, ss->window, &total);
   if (code != 0) {
-    log_msg(LOG_ERR, __FILE__, __LINE__, "SS_GetRsltSet: Could not fill dataset cache");
+    LOG(LOG_ERR, "SS_GetRsltSet: Could not fill dataset cache");
     return code;
   }
   if (ss->cache.mode == DSC_SPILLED) ss->windowStart = -1;

@@ -1,7 +1,47 @@
 #pragma once
-// The exported XA switch as library detach sees it.
+// The exported XA switch: a transaction monitor's entry into the driver as
+// an X/Open resource manager. An xa_open opens an ordinary connection of
+// this driver with the xa_info string as its connection string and asks the
+// agent to open the XA session of it; the verbs of the opening thread find
+// that connection by rmid.
+#include <sql.h>
 
-// Ends the XA switch at library detach (after OleTx_Term): writes
+#include <cstddef>
+#include <cstdint>
+
+
+struct DrvObject;
+struct xa_switch_t;
+struct xid_t;
+using XID = xid_t;
+
+// The switch record, filled once; tvx_xa_switch and GetXaSwitch hand it out.
+xa_switch_t *xa_switch_record();
+// Opens the XA trace and fills the record, once per process.
+int xa_switch_init();
+// Ends the XA switch at library detach (after the DTC layer): writes
 // "** normal end **" in the XA trace and closes it when the switch was
-// handed out; otherwise does nothing.
+// started; otherwise does nothing.
 void xa_switch_term();
+
+// The name of an XA result code for the trace's result lines.
+const char *xa_code_name(int code);
+// The data source name of an xa_info connection string (its "DSN" item,
+// trailing blanks cut, at most 255 characters): true when there is one.
+bool xa_info_dsn(const char *xaInfo, char out[256]);
+
+// The calling thread's handles of its latest open XA connection.
+SQLRETURN xa_get_env(SQLHENV *out);
+SQLRETURN xa_get_connect(SQLHDBC *out);
+
+// Adapters to the agent's XA slots through a connection's driver object.
+int xa_drv_open(DrvObject *drv, uint32_t conn, int threaded, const char *info, int rmid, long flags);
+int xa_drv_close(DrvObject *drv, uint32_t conn, const char *info, int rmid, long flags);
+int xa_drv_start(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
+int xa_drv_end(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
+int xa_drv_rollback(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
+int xa_drv_prepare(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
+int xa_drv_commit(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
+int xa_drv_recover(DrvObject *drv, uint32_t conn, XID *xids, long count, int rmid, long flags);
+int xa_drv_forget(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
+int xa_drv_complete(DrvObject *drv, uint32_t conn, int *handle, int *retval, int rmid, long flags);

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "common/agentbench.h"
 #include "drv_ora8/o-reg.h"
 #include "ocilite.h"
 #include "odbc/dataset.h"
@@ -16,33 +17,8 @@
 
 namespace {
 
-struct Agent {
-  DrvObject drv{};
-  DrvHandle server = 0, conn = 0, cur = 0;
-  bool ok = false;
-  Agent(const std::string &dir, const std::string &user) {
-    ORA_Register(&drv);
-    DrvInitReq init{"", ""};
-    if (DrvCall<&DrvOps::DRV_Init>(&drv, &init, &server)) return;
-    ConnectReq r{};
-    r.host = "";
-    r.serverOptions = "";
-    r.serverType = "";
-    r.dbPath = "";
-    r.dataSource = "BENCH";
-    r.dbOptions = dir.c_str();
-    r.user = user.c_str();
-    r.password = "pw";
-    r.programName = "catalog_bench";
-    if (DrvCall<&DrvOps::DRV_Connect>(&drv, server, &r, &conn)) return;
-    ok = DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur) == 0;
-  }
-  bool Exec(const std::string &sql) { return DrvCall<&DrvOps::DRV_ExecDirect>(&drv, cur, sql.c_str(), nullptr, 0, nullptr) == 0; }
-  ~Agent() {
-    if (cur) DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur);
-    if (conn) DrvCall<&DrvOps::DRV_Disconnect>(&drv, conn);
-    if (server) DrvCall<&DrvOps::DRV_Term>(&drv, server);
-  }
+struct Agent : agentbench::Agent {
+  Agent(const std::string &dir, const std::string &user) : agentbench::Agent(dir, user, "pw", "catalog_bench") {}
 };
 
 // A database of `schemas` users U0.. with `tables` tables T0.. of five columns each.

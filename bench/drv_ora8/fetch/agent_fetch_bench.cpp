@@ -10,11 +10,8 @@
 #include <cstring>
 #include <string>
 
+#include "common/agentbench.h"
 #include "common/ocibench.h"
-#include "drv_ora8/db-private.h"
-#include "drv_ora8/o-reg.h"
-#include "odbc/dataset.h"
-#include "odbc/drvops.h"
 
 namespace {
 
@@ -27,64 +24,13 @@ ocibench::FetchTable &db() {
   return t;
 }
 
-// The agent, registered and connected once per benchmark run.
-struct Agent {
-  DrvObject drv{};
-  DrvHandle server = 0, conn = 0, cur = 0;
-  bool ok = false;
-  explicit Agent(bool wide) {
-    ORA_Register(&drv);
-    DrvInitReq init{"", ""};
-    if (DrvCall<&DrvOps::DRV_Init>(&drv, &init, &server)) return;
-    const std::string marker = wide ? std::string("W\x7F\x01\x01", 4) : std::string();
-    ConnectReq r{};
-    r.host = "";
-    r.serverOptions = marker.c_str();
-    r.serverType = "";
-    r.dbPath = "";
-    r.dataSource = "BENCH";
-    r.dbOptions = db().dir.c_str();
-    r.user = "bench";
-    r.password = "bench";
-    r.programName = "agent_fetch_bench";
-    if (DrvCall<&DrvOps::DRV_Connect>(&drv, server, &r, &conn)) return;
-    if (DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur)) return;
-    ok = DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, kQuery) == 0;
-  }
-  ~Agent() {
-    if (cur) DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur);
-    if (conn) DrvCall<&DrvOps::DRV_Disconnect>(&drv, conn);
-    if (server) DrvCall<&DrvOps::DRV_Term>(&drv, server);
-  }
-};
-
 void AgentFetch(benchmark::State &state, bool wide) {
-  db();
-  Agent a(wide);
-  if (!a.ok) {
+  agentbench::Agent a(db().dir, "bench", "bench", "agent_fetch_bench", wide);
+  if (!a.ok || !a.Prepare(kQuery)) {
     state.SkipWithError("agent setup failed");
     return;
   }
-  for (auto _ : state) {
-    if (DrvCall<&DrvOps::DRV_Execute>(&a.drv, a.cur) != 0) {
-      state.SkipWithError("execute failed");
-      break;
-    }
-    int rows = 0;
-    Dataset ds{};
-    for (;;) {
-      if (DrvCall<&DrvOps::DRV_Fetch>(&a.drv, a.cur, kBlock, &ds) != 0) {
-        state.SkipWithError("fetch failed");
-        break;
-      }
-      if (ds.rows == 0) break;
-      rows += ds.rows;
-      benchmark::DoNotOptimize(ds.cols[3].values);
-    }
-    DatasetFree(&ds);
-    if (rows != kRows) state.SkipWithError("wrong row count");
-  }
-  state.SetItemsProcessed(state.iterations() * kRows);
+  agentbench::ExecuteAndFetchAll(state, a, kBlock, kRows);
 }
 
 void BM_AgentFetchNarrow(benchmark::State &state) { AgentFetch(state, false); }

@@ -5,11 +5,13 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
+#include <algorithm>
 #include <cassert>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <string>
 
 #include "odbc/apirec.h"
@@ -126,7 +128,7 @@ int64_t CellLength(const ParamBinding &b, const Cell &cell, uint64_t row, const 
     if (agent) return 0;
     int64_t len = 0;
     PieceOf(b, row, &len);
-    return len;
+    return len < 0 ? 0 : len;  // SQL_NULL_DATA put
   }
   if (!cell.value) return 0;
   if (!IsVariable(b.cType)) return b.elemSize;
@@ -183,23 +185,30 @@ int CheckBindings(const Stmt *stmt, bool agent) {
   return 0;
 }
 
-// Without an agent that collects data at execution values, a cell that
-// asks for one is refused before anything is sent, instead of a
-// SQL_NEED_DATA that nothing could answer.
-int RefuseDataAtExec(Stmt *stmt) {
+// Without an agent that collects them, data at execution values are
+// gathered here: the next cell at or after the scan position (row, then
+// parameter) that asks for one. Nothing left: false, the scan back at the
+// start.
+bool DAEFindParam(Stmt *stmt) {
   const BindCtx c = CtxOf(stmt);
-  for (uint16_t i = 0; i < BoundCount(stmt); ++i) {
-    if (ParamClassOf(stmt, i) == PARAM_CLASS_OUT) continue;
-    const ParamBinding &b = stmt->params[i];
-    if (!b.lengthPtr) continue;
-    const int64_t elemLen = ParamBufferLength(&b);
-    for (uint64_t r = 0; r < c.size; ++r) {
-      if (Ignored(c, r)) continue;
-      const Cell cell = ReadCell(c, b, r, elemLen);
-      if (!IsNull(cell) && IsDataAtExec(cell.length)) return E_S1C00;
+  const uint16_t count = BoundCount(stmt);
+  for (uint64_t r = static_cast<uint64_t>(stmt->daeScanRow); r < c.size; ++r) {
+    const uint16_t from = r == static_cast<uint64_t>(stmt->daeScanRow) ? stmt->daeScanIndex : 0;
+    if (Ignored(c, r)) continue;  // an ignored row does not run
+    for (uint16_t i = from; i < count; ++i) {
+      if (ParamClassOf(stmt, i) == PARAM_CLASS_OUT) continue;
+      const ParamBinding &b = stmt->params[i];
+      if (!b.lengthPtr) continue;
+      const Cell cell = ReadCell(c, b, r, ParamBufferLength(&b));
+      if (IsNull(cell) || !IsDataAtExec(cell.length)) continue;
+      stmt->daeScanRow = static_cast<int32_t>(r);
+      stmt->daeScanIndex = i;
+      return true;
     }
   }
-  return 0;
+  stmt->daeScanRow = 0;
+  stmt->daeScanIndex = 0;
+  return false;
 }
 
 // ---- Column plans --------------------------------------------------------------------
@@ -315,7 +324,7 @@ bool PlanDateTimeStruct(const BindCtx &c, Plan *p) {
 }
 
 // Works out the value type and element size of one parameter's column.
-int PlanColumn(Stmt *stmt, const BindCtx &c, Plan *p) {
+int PlanColumn(Stmt *stmt, const BindCtx &c, Plan *p, bool agent) {
   const ParamBinding &b = *p->b;
   const bool paramOp = stmt->conn->cn_hasParamOp != 0;
   p->elemLen = ParamBufferLength(&b);
@@ -334,7 +343,7 @@ int PlanColumn(Stmt *stmt, const BindCtx &c, Plan *p) {
     for (uint64_t r = 0; r < c.size; ++r) {
       if (Ignored(c, r)) continue;
       const Cell cell = ReadCell(c, b, r, p->elemLen);
-      int64_t len = CellLength(b, cell, r, c, p->elemLen, true);
+      int64_t len = CellLength(b, cell, r, c, p->elemLen, agent);
       if (len < 0) return E_S1090;
       if (strided && len > p->elemLen && !IsDataAtExec(cell.length)) return E_S1090;
       if (len > maxLen) maxLen = len;
@@ -543,6 +552,7 @@ int FillColumn(Stmt *stmt, const BindCtx &c, const Plan &p, DatasetCol &col, boo
       }
       value = static_cast<const unsigned char *>(PieceOf(b, r, &len));
       if (!value) {
+        if (len == SQL_NULL_DATA) continue;  // NULL put: the indicator is NULL already
         // Nothing was put: an empty value for the plain markers.
         if (cell.length == SQL_DATA_AT_EXEC || cell.length == SQL_LEN_DATA_AT_EXEC_OFFSET) col.indicators[row] = 0;
         continue;
@@ -813,7 +823,7 @@ int BuildParamDataset(Stmt *stmt, int agent, Dataset *ds) {
     if (ParamClassOf(stmt, i) == PARAM_CLASS_OUT) continue;
     Plan &p = plans[col];
     p.b = &stmt->params[i];
-    code = PlanColumn(stmt, c, &p);
+    code = PlanColumn(stmt, c, &p, agent != 0);
     if (code == 0) {
       ds->cols[col].type = p.type;
       ds->cols[col].size = p.size;
@@ -969,8 +979,20 @@ SQLRETURN ExecuteCheckParams(Stmt *stmt) {
   if (int code = StmtParamDaeBufAlloc(stmt)) return Fail(stmt, code);
   stmt->daeScanIndex = stmt->daeCurIndex = 0;
   stmt->daeScanRow = stmt->daeCurRow = 0;
-  if (int code = RefuseDataAtExec(stmt)) return Fail(stmt, code);
-  return SQL_SUCCESS;
+  if (!(stmt->flags & STMTF_PREPARED)) return SQL_SUCCESS;  // the execute refuses it
+  if (int code = CheckBindings(stmt, false)) return Fail(stmt, code);
+  if (!DAEFindParam(stmt)) return SQL_SUCCESS;
+  // Pieces of an earlier execute are gone: a cell without one is empty.
+  for (uint16_t i = 0; i < BoundCount(stmt); ++i) {
+    ParamBinding &b = stmt->params[i];
+    for (int32_t r = 0; b.pieces && r < b.pieceCount; ++r) {
+      free(b.pieces[r]);
+      b.pieces[r] = nullptr;
+      if (b.pieceLengths) b.pieceLengths[r] = 0;
+    }
+  }
+  StmtDaeStore(stmt, 1);
+  return SQL_NEED_DATA;
 }
 
 SQLRETURN ExecuteLocal(Stmt *stmt) { return Execute(stmt, false); }
@@ -1343,14 +1365,98 @@ SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
   return rc;
 }
 
+// ---- Data at execution without the agent ---------------------------------------------------------
+
+// States of the dialogue on this path: collecting, and every value in.
+constexpr uint16_t kDaeCollecting = 1;
+constexpr uint16_t kDaeAllIn = 7;
+
+SQLRETURN ParamDataLocal(Stmt *stmt, void **token) {
+  const uint16_t state = StmtDaeLoad(stmt);
+  if (state != kDaeCollecting && state != kDaeAllIn) return Fail(stmt, E_S1010);
+  stmt->daeCurRow = stmt->daeScanRow;
+  if (state == kDaeAllIn) return ExecuteLocal(stmt);
+  if (stmt->rowsProcessed) *stmt->rowsProcessed = static_cast<uint64_t>(stmt->daeScanRow) + 1;
+  stmt->daeCurIndex = stmt->daeScanIndex++;
+  ParamBinding &b = stmt->params[stmt->daeCurIndex];
+  const auto row = static_cast<int32_t>(stmt->daeCurRow);
+  if (b.pieces && row < b.pieceCount) {
+    free(b.pieces[row]);
+    b.pieces[row] = nullptr;
+    if (b.pieceLengths) b.pieceLengths[row] = 0;
+  }
+  if (token) *token = b.data;
+  if (!DAEFindParam(stmt)) StmtDaeStore(stmt, kDaeAllIn);
+  return SQL_NEED_DATA;
+}
+
+namespace {
+
+// Appends a piece to the current cell's buffer. SQL_NULL_DATA drops what
+// came before and makes the value NULL; a value of fixed length comes in
+// one piece of its C type's size.
+int32_t DAEAppendParam(Stmt *stmt, const void *data, int64_t length) {
+  if (length == SQL_DEFAULT_PARAM) return E_S1C00;
+  if ((!data && length != SQL_NULL_DATA && length != 0) ||
+      (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
+    return E_S1009;
+  ParamBinding &b = stmt->params[stmt->daeCurIndex];
+  const auto row = static_cast<int32_t>(stmt->daeCurRow);
+  if (!b.pieces || !b.pieceLengths || row >= b.pieceCount) return E_S1000;
+  void *&buf = b.pieces[row];
+  int64_t &held = b.pieceLengths[row];
+  if (length == SQL_NULL_DATA) {
+    free(buf);
+    buf = nullptr;
+    held = SQL_NULL_DATA;
+    return 0;
+  }
+  int64_t len = length;
+  if (!IsVariable(b.cType)) {
+    if (buf || held == SQL_NULL_DATA) return E_S1019;
+    len = b.elemSize;
+  } else if (length == SQL_NTS) {
+    len = b.cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
+                                 : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
+  }
+  if (held < 0) held = 0;
+  if (len == 0) return 0;
+  if (len > INT32_MAX || held > INT32_MAX - len) return E_S1090;
+  // Grown geometrically: many small pieces cost linear time.
+  const size_t need = static_cast<size_t>(held + len);
+  size_t cap = buf ? malloc_usable_size(buf) : 0;
+  if (need > cap) {
+    cap = std::max(need, cap * 2);
+    void *grown = realloc(buf, cap);
+    if (!grown) return E_S1001;  // the earlier pieces stay
+    buf = grown;
+  }
+  memcpy(static_cast<char *>(buf) + held, data, static_cast<size_t>(len));
+  held += len;
+  return 0;
+}
+
+}  // namespace
+
+// A piece that fails ends the dialogue, as on the agent path.
+SQLRETURN PutDataLocal(Stmt *stmt, const void *data, int64_t length) {
+  const uint16_t state = StmtDaeLoad(stmt);
+  if (state != kDaeCollecting && state != kDaeAllIn) return Fail(stmt, E_S1010);
+  if (const int32_t code = DAEAppendParam(stmt, data, length)) {
+    StmtDaeStore(stmt, 0);
+    return Fail(stmt, code);
+  }
+  return SQL_SUCCESS;
+}
+
 SQLRETURN odbc_ParamData(void *object, const ApiArgs &args) {
   auto *stmt = static_cast<Stmt *>(object);
-  if (!stmt->conn->cn_hasV2DAE) return ApiNotCapable(object);
+  if (!stmt->conn->cn_hasV2DAE) return ParamDataLocal(stmt, args.ptr<void *>(0));
   return ParamDataAgent(stmt, args.ptr<void *>(0));
 }
 
 SQLRETURN odbc_PutData(void *object, const ApiArgs &args) {
   auto *stmt = static_cast<Stmt *>(object);
-  if (!stmt->conn->cn_hasV2DAE) return ApiNotCapable(object);
+  if (!stmt->conn->cn_hasV2DAE) return PutDataLocal(stmt, args.ptr(0), args.i64(1));
   return PutDataAgent(stmt, args.ptr(0), args.i64(1));
 }

@@ -128,6 +128,11 @@ struct ocilite_pool_info {
  * many there are. */
 int ocilite_test_pools(struct ocilite_pool_info *out, int max);
 
+/* XA: the next call of the verb (its place in the switch: 0 open, 1 close,
+ * 2 start, 3 end, 4 rollback, 5 prepare, 6 commit, 7 recover, 8 forget,
+ * 9 complete) answers code without doing its work. */
+void ocilite_test_xa(int verb, int code);
+
 /* Disarms every fault and slow setting and zeroes the call counts. */
 void ocilite_test_reset(void);
 

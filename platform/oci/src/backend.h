@@ -12,6 +12,8 @@
 
 #include "dialect.h"
 
+struct sqlite3;
+
 namespace ocl {
 
 struct BeConn;
@@ -88,6 +90,8 @@ int be_commit(BeConn* c, DlError* err);
 int be_rollback(BeConn* c, DlError* err);
 int64_t be_changes(BeConn* c);
 int64_t be_last_rowid(BeConn* c);
+// The SQLite connection underneath, for the XA branch store (oci_xa_store.cpp).
+::sqlite3* be_sqlite(BeConn* c);
 
 // ---- Statements --------------------------------------------------------------
 

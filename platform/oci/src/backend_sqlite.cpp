@@ -492,6 +492,7 @@ int be_rollback(BeConn* c, DlError* err) {
 
 int64_t be_changes(BeConn* c) { return sqlite3_changes64(c->db); }
 int64_t be_last_rowid(BeConn* c) { return sqlite3_last_insert_rowid(c->db); }
+sqlite3* be_sqlite(BeConn* c) { return c->db; }
 
 // ---- Statements --------------------------------------------------------------
 

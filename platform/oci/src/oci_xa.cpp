@@ -1,23 +1,401 @@
-// Oracle's XA library entry points. The stand-in has no distributed
-// transaction support yet: every verb of its switch answers XAER_RMERR and
-// there is no XA session to hand out.
+// Oracle's XA library as the stand-in offers it: the switch xaosw and the
+// two calls that hand a logon opened by xa_open to the application.
+//
+// xa_open logs on with the open string's "Acc=P/user/password" to the
+// database of its "SQLNET=" and names the logon by its "DB=" value. The
+// verbs find the logon by the calling thread and rmid. A branch is the
+// logon's SQLite transaction; prepare records it in the schema files it
+// changed (oci_xa_store.cpp), so that commit and rollback of a prepared
+// branch work from any logon of the database, in any process.
+#include <strings.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 #include "oci_int.h"
+#include "oci_xa_store.h"
+
+using namespace ocl;
 
 namespace {
 
-int xa_fail_open(char*, int, long) { return XAER_RMERR; }
-int xa_fail_close(char*, int, long) { return XAER_RMERR; }
-int xa_fail_xid(XID*, int, long) { return XAER_RMERR; }
-int xa_fail_recover(XID*, long, int, long) { return XAER_RMERR; }
-int xa_fail_complete(int*, int*, int, long) { return XAER_RMERR; }
+enum Verb { V_OPEN, V_CLOSE, V_START, V_END, V_ROLLBACK, V_PREPARE, V_COMMIT, V_RECOVER, V_FORGET, V_COMPLETE, V_COUNT };
+
+enum class BranchState { Active, Suspended, Idle };
+
+struct Login {
+  std::string dbname;  // the open string's DB= value
+  std::string dir, user;
+  OCIEnv* env = nullptr;
+  OCIError* err = nullptr;
+  OCIServer* srv = nullptr;
+  OCISvcCtx* svc = nullptr;
+  OCISession* ses = nullptr;
+  XaRows rows;
+  // The branch the logon's transaction belongs to (none: no branch open).
+  bool hasBranch = false;
+  XID xid{};
+  BranchState state = BranchState::Idle;
+  bool rollbackOnly = false;
+  // xa_recover's scan: the XIDs found at its start and how many went out.
+  std::vector<XID> scan;
+  size_t scanPos = 0;
+  Session* session() const { return as<Session>(ses, OCI_HTYPE_SESSION); }
+};
+
+struct Registry {
+  std::mutex mu;
+  std::map<std::pair<std::thread::id, int>, std::shared_ptr<Login>> byThread;
+  int injected[V_COUNT] = {};
+  bool armed[V_COUNT] = {};
+};
+
+// Never destroyed: logons left open at exit stay reachable, not leaked.
+Registry& reg() {
+  static auto* r = new Registry;
+  return *r;
+}
+
+bool injected(Verb v, int* code) {
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  if (!r.armed[v]) return false;
+  r.armed[v] = false;
+  *code = r.injected[v];
+  return true;
+}
+
+std::shared_ptr<Login> mine(int rmid) {
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  auto it = r.byThread.find({std::this_thread::get_id(), rmid});
+  return it == r.byThread.end() ? nullptr : it->second;
+}
+
+bool same_xid(const XID& a, const XID& b) {
+  return a.formatID == b.formatID && a.gtrid_length == b.gtrid_length && a.bqual_length == b.bqual_length &&
+         std::memcmp(a.data, b.data, static_cast<size_t>(a.gtrid_length + a.bqual_length)) == 0;
+}
+
+bool valid_xid(const XID* x) {
+  return x && x->formatID != -1 && x->gtrid_length > 0 && x->gtrid_length <= MAXGTRIDSIZE &&
+         x->bqual_length >= 0 && x->bqual_length <= MAXBQUALSIZE;
+}
+
+// The value of "+key=" in an open string, up to the next '+'.
+bool field(const std::string& info, const char* key, std::string* out) {
+  std::string k = std::string(key) + "=";
+  size_t at = 0;
+  for (;;) {
+    size_t p = info.find('+', at);
+    if (p == std::string::npos) return false;
+    size_t end = info.find('+', p + 1);
+    std::string item = info.substr(p + 1, end == std::string::npos ? std::string::npos : end - p - 1);
+    if (item.size() >= k.size() && strncasecmp(item.c_str(), k.c_str(), k.size()) == 0) {
+      *out = item.substr(k.size());
+      return true;
+    }
+    at = p + 1;
+  }
+}
+
+// Ends the logon. Its handles stay allocated until the process ends: the
+// application learnt them through xaoEnv/xaoSvcCtx and may still hold them
+// when its close returns; they then answer as a logon that has ended.
+void logoff(const std::shared_ptr<Login>& l) {
+  if (l->ses) OCISessionEnd(l->svc, l->err, l->ses, OCI_DEFAULT);
+  if (l->srv) OCIServerDetach(l->srv, l->err, OCI_DEFAULT);
+  static std::mutex mu;
+  static auto* retired = new std::vector<std::shared_ptr<Login>>;  // never destroyed: see above
+  std::lock_guard<std::mutex> g(mu);
+  retired->push_back(l);
+}
+
+int logon(Login* l, const std::string& user, const std::string& password, const std::string& sqlnet) {
+  if (OCIEnvCreate(&l->env, OCI_THREADED | OCI_OBJECT, nullptr, nullptr, nullptr, nullptr, 0, nullptr) != OCI_SUCCESS)
+    return XAER_RMERR;
+  OCIHandleAlloc(l->env, reinterpret_cast<void**>(&l->err), OCI_HTYPE_ERROR, 0, nullptr);
+  OCIHandleAlloc(l->env, reinterpret_cast<void**>(&l->srv), OCI_HTYPE_SERVER, 0, nullptr);
+  OCIHandleAlloc(l->env, reinterpret_cast<void**>(&l->svc), OCI_HTYPE_SVCCTX, 0, nullptr);
+  OCIHandleAlloc(l->env, reinterpret_cast<void**>(&l->ses), OCI_HTYPE_SESSION, 0, nullptr);
+  if (OCIServerAttach(l->srv, l->err, reinterpret_cast<const OraText*>(sqlnet.c_str()),
+                      static_cast<sb4>(sqlnet.size()), OCI_DEFAULT) != OCI_SUCCESS)
+    return XAER_RMERR;
+  OCIAttrSet(l->svc, OCI_HTYPE_SVCCTX, l->srv, 0, OCI_ATTR_SERVER, l->err);
+  OCIAttrSet(l->ses, OCI_HTYPE_SESSION, const_cast<char*>(user.c_str()), static_cast<ub4>(user.size()),
+             OCI_ATTR_USERNAME, l->err);
+  OCIAttrSet(l->ses, OCI_HTYPE_SESSION, const_cast<char*>(password.c_str()), static_cast<ub4>(password.size()),
+             OCI_ATTR_PASSWORD, l->err);
+  sword rc = OCISessionBegin(l->svc, l->err, l->ses, OCI_CRED_RDBMS, OCI_DEFAULT);
+  if (rc != OCI_SUCCESS && rc != OCI_SUCCESS_WITH_INFO) {
+    OCIHandleFree(l->ses, OCI_HTYPE_SESSION);
+    l->ses = nullptr;
+    return XAER_RMERR;
+  }
+  OCIAttrSet(l->svc, OCI_HTYPE_SVCCTX, l->ses, 0, OCI_ATTR_SESSION, l->err);
+  Session* s = l->session();
+  l->dir = s->server ? s->server->dir : std::string();
+  l->user = s->user;
+  xs_track(s->conn, &l->rows);
+  return XA_OK;
+}
+
+int xa_open_entry(char* info, int rmid, long flags) {
+  int code;
+  if (injected(V_OPEN, &code)) return code;
+  if (!info) return XAER_INVAL;
+  if (flags & TMASYNC) return XAER_ASYNC;
+  std::string s = info;
+  std::string acc, dbname, sqlnet;
+  if (!field(s, "Acc", &acc) || !field(s, "DB", &dbname) || acc.size() < 2 || (acc[0] != 'P' && acc[0] != 'p') ||
+      acc[1] != '/')
+    return XAER_INVAL;
+  field(s, "SQLNET", &sqlnet);
+  size_t slash = acc.find('/', 2);
+  std::string user = acc.substr(2, slash == std::string::npos ? std::string::npos : slash - 2);
+  std::string password = slash == std::string::npos ? std::string() : acc.substr(slash + 1);
+  if (auto l = mine(rmid)) return l->dbname == dbname ? XA_OK : XAER_PROTO;
+  auto l = std::make_shared<Login>();
+  l->dbname = dbname;
+  if (int rc = logon(l.get(), user, password, sqlnet)) {
+    logoff(l);
+    return rc;
+  }
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  r.byThread[{std::this_thread::get_id(), rmid}] = l;
+  return XA_OK;
+}
+
+int xa_close_entry(char* info, int rmid, long flags) {
+  int code;
+  if (injected(V_CLOSE, &code)) return code;
+  if (flags & TMASYNC) return XAER_ASYNC;
+  std::string dbname;
+  auto l = mine(rmid);
+  if (!l) return XA_OK;  // closing a closed resource manager is no error
+  if (info && field(info, "DB", &dbname) && dbname != l->dbname) return XAER_INVAL;
+  if (l->hasBranch && l->state == BranchState::Active) return XAER_PROTO;
+  {
+    Registry& r = reg();
+    std::lock_guard<std::mutex> g(r.mu);
+    r.byThread.erase({std::this_thread::get_id(), rmid});
+  }
+  logoff(l);
+  return XA_OK;
+}
+
+// Finishes the logon's own branch: commit or roll back its transaction.
+int end_own(Login* l, bool commit) {
+  Session* s = l->session();
+  std::lock_guard<std::recursive_mutex> g(s->call_mu);
+  DlError d;
+  int rc = commit ? be_commit(s->conn, &d) : be_rollback(s->conn, &d);
+  if (rc) be_rollback(s->conn, &d);
+  l->hasBranch = false;
+  l->rows.on = false;
+  l->rows.rows.clear();
+  return rc ? XA_RBROLLBACK : XA_OK;
+}
+
+// A branch this logon does not hold: one prepared and recorded. It is
+// finished on a logon of its own so that nothing of the caller's transaction
+// mixes in.
+int finish_recorded(Login* l, const XID& xid, bool commit) {
+  DlSession dl;
+  BeConn* conn = nullptr;
+  DlError d;
+  if (be_open(l->dir, l->user, &dl, nullptr, nullptr, &conn, &d)) return XAER_RMERR;
+  int rc = xs_finish(conn, xid, commit, &d);
+  be_close(conn);
+  return rc == 0 ? XA_OK : rc < 0 ? XAER_NOTA : XAER_RMERR;
+}
+
+// What every verb on one branch checks first: an injected answer, an
+// asynchronous call (none is offered), the XID, and the logon of the
+// calling thread's rmid. True to go on with *out set; otherwise the answer
+// is in *rc.
+bool enter(Verb v, const XID* xid, int rmid, long flags, int* rc, std::shared_ptr<Login>* out) {
+  if (injected(v, rc)) return false;
+  *rc = flags & TMASYNC ? XAER_ASYNC : !valid_xid(xid) ? XAER_INVAL : XAER_PROTO;
+  if (*rc != XAER_PROTO) return false;
+  *out = mine(rmid);
+  return *out != nullptr;
+}
+
+int xa_start_entry(XID* xid, int rmid, long flags) {
+  std::shared_ptr<Login> l;
+  int rc;
+  if (!enter(V_START, xid, rmid, flags, &rc, &l)) return rc;
+  if (flags & (TMJOIN | TMRESUME)) {
+    if (!l->hasBranch || !same_xid(l->xid, *xid)) return XAER_NOTA;
+    if (l->state == BranchState::Active) return XAER_PROTO;
+    if ((flags & TMRESUME) && l->state != BranchState::Suspended) return XAER_PROTO;
+    l->state = BranchState::Active;
+    l->rows.on = true;
+    return XA_OK;
+  }
+  if (l->hasBranch) return same_xid(l->xid, *xid) ? XAER_DUPID : XAER_PROTO;
+  Session* s = l->session();
+  std::lock_guard<std::recursive_mutex> g(s->call_mu);
+  if (xs_recorded(s->conn, *xid)) return XAER_DUPID;
+  DlError d;
+  be_rollback(s->conn, &d);  // work done outside any branch does not join it
+  if (xs_begin(s->conn, &d)) return XAER_RMERR;
+  l->hasBranch = true;
+  l->xid = *xid;
+  l->state = BranchState::Active;
+  l->rollbackOnly = false;
+  l->rows.rows.clear();
+  l->rows.on = true;
+  return XA_OK;
+}
+
+int xa_end_entry(XID* xid, int rmid, long flags) {
+  std::shared_ptr<Login> l;
+  int rc;
+  if (!enter(V_END, xid, rmid, flags, &rc, &l)) return rc;
+  if (!l->hasBranch || !same_xid(l->xid, *xid)) return XAER_NOTA;
+  if (l->state == BranchState::Idle) return XAER_PROTO;
+  l->rows.on = false;
+  if (flags & TMSUSPEND) {
+    l->state = BranchState::Suspended;
+    return XA_OK;
+  }
+  l->state = BranchState::Idle;
+  if (flags & TMFAIL) {
+    l->rollbackOnly = true;
+    return XA_RBROLLBACK;
+  }
+  return XA_OK;
+}
+
+int xa_prepare_entry(XID* xid, int rmid, long flags) {
+  std::shared_ptr<Login> l;
+  int rc;
+  if (!enter(V_PREPARE, xid, rmid, flags, &rc, &l)) return rc;
+  if (!l->hasBranch || !same_xid(l->xid, *xid)) {
+    Session* s = l->session();
+    std::lock_guard<std::recursive_mutex> g(s->call_mu);
+    return xs_recorded(s->conn, *xid) ? XAER_PROTO : XAER_NOTA;
+  }
+  if (l->state != BranchState::Idle) return XAER_PROTO;
+  if (l->rollbackOnly) return end_own(l.get(), false), XA_RBROLLBACK;
+  if (l->rows.rows.empty()) return end_own(l.get(), false), XA_RDONLY;
+  Session* s = l->session();
+  std::lock_guard<std::recursive_mutex> g(s->call_mu);
+  DlError d;
+  rc = xs_prepare(s->conn, &l->rows, *xid, &d);
+  l->hasBranch = false;
+  return rc == 0 ? XA_OK : XA_RBROLLBACK;
+}
+
+int xa_commit_entry(XID* xid, int rmid, long flags) {
+  std::shared_ptr<Login> l;
+  int rc;
+  if (!enter(V_COMMIT, xid, rmid, flags, &rc, &l)) return rc;
+  if (l->hasBranch && same_xid(l->xid, *xid)) {
+    // Not prepared: only a one-phase commit may end it.
+    if (!(flags & TMONEPHASE) || l->state != BranchState::Idle) return XAER_PROTO;
+    if (l->rollbackOnly) return end_own(l.get(), false), XA_RBROLLBACK;
+    return end_own(l.get(), true);
+  }
+  if (flags & TMONEPHASE) {
+    Session* s = l->session();
+    std::lock_guard<std::recursive_mutex> g(s->call_mu);
+    if (xs_recorded(s->conn, *xid)) return XAER_PROTO;
+  }
+  return finish_recorded(l.get(), *xid, true);
+}
+
+int xa_rollback_entry(XID* xid, int rmid, long flags) {
+  std::shared_ptr<Login> l;
+  int rc;
+  if (!enter(V_ROLLBACK, xid, rmid, flags, &rc, &l)) return rc;
+  if (l->hasBranch && same_xid(l->xid, *xid)) {
+    if (l->state == BranchState::Active) return XAER_PROTO;
+    end_own(l.get(), false);
+    return XA_OK;
+  }
+  return finish_recorded(l.get(), *xid, false);
+}
+
+int xa_recover_entry(XID* xids, long count, int rmid, long flags) {
+  int code;
+  if (injected(V_RECOVER, &code)) return code;
+  if (count < 0 || (count > 0 && !xids)) return XAER_INVAL;
+  auto l = mine(rmid);
+  if (!l) return XAER_PROTO;
+  if (flags & TMSTARTRSCAN) {
+    DlSession dl;
+    BeConn* conn = nullptr;
+    DlError d;
+    if (be_open(l->dir, l->user, &dl, nullptr, nullptr, &conn, &d)) return XAER_RMERR;
+    int rc = xs_recover(conn, &l->scan, &d);
+    be_close(conn);
+    if (rc) return XAER_RMERR;
+    l->scanPos = 0;
+  }
+  long n = 0;
+  while (n < count && l->scanPos < l->scan.size()) xids[n++] = l->scan[l->scanPos++];
+  if (flags & TMENDRSCAN) {
+    l->scan.clear();
+    l->scanPos = 0;
+  }
+  return static_cast<int>(n);
+}
+
+int xa_forget_entry(XID* xid, int rmid, long flags) {
+  int code;
+  if (injected(V_FORGET, &code)) return code;
+  if (!valid_xid(xid)) return XAER_INVAL;
+  // No branch here ever ends heuristically, so there is none to forget.
+  return mine(rmid) ? XAER_NOTA : XAER_PROTO;
+}
+
+int xa_complete_entry(int* handle, int* retval, int rmid, long flags) {
+  int code;
+  if (injected(V_COMPLETE, &code)) return code;
+  // No operation runs asynchronously, so none can be waited for.
+  if (retval) *retval = 0;
+  return XAER_PROTO;
+}
+
+std::shared_ptr<Login> by_name(OraText* dbname) {
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  const std::thread::id me = std::this_thread::get_id();
+  for (auto& [key, l] : r.byThread) {
+    if (dbname ? l->dbname == reinterpret_cast<const char*>(dbname) : key.first == me) return l;
+  }
+  return nullptr;
+}
 
 }  // namespace
 
 // Declared extern "C" in oci.h; defined here.
 __attribute__((visibility("default"))) struct xa_switch_t xaosw = {
     "Oracle_XA", TMNOMIGRATE, 0L,
-    xa_fail_open, xa_fail_close, xa_fail_xid, xa_fail_xid, xa_fail_xid,
-    xa_fail_xid, xa_fail_xid, xa_fail_recover, xa_fail_xid, xa_fail_complete};
+    xa_open_entry, xa_close_entry, xa_start_entry, xa_end_entry, xa_rollback_entry,
+    xa_prepare_entry, xa_commit_entry, xa_recover_entry, xa_forget_entry, xa_complete_entry};
 
-OCI_EXPORT OCIEnv* xaoEnv(OraText* dbname) { return nullptr; }
-OCI_EXPORT OCISvcCtx* xaoSvcCtx(OraText* dbname) { return nullptr; }
+OCI_EXPORT OCIEnv* xaoEnv(OraText* dbname) {
+  auto l = by_name(dbname);
+  return l ? l->env : nullptr;
+}
+
+OCI_EXPORT OCISvcCtx* xaoSvcCtx(OraText* dbname) {
+  auto l = by_name(dbname);
+  return l ? l->svc : nullptr;
+}
+
+OCI_EXPORT void ocilite_test_xa(int verb, int code) {
+  if (verb < 0 || verb >= V_COUNT) return;
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  r.injected[verb] = code;
+  r.armed[verb] = true;
+}

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "oci_int.h"
 #include "plsql.h"
@@ -61,6 +62,7 @@ struct Var {
   PlType type;
   PlVal v;
   bool constant = false;
+  bool not_null = false;
 };
 
 struct HostVar {
@@ -93,6 +95,12 @@ struct Ref {
   HostVar* host = nullptr;
 };
 
+std::string joined(const std::vector<std::string>& name) {
+  std::string r;
+  for (const auto& n : name) r += (r.empty() ? "" : ".") + n;
+  return r;
+}
+
 struct Callee {
   std::shared_ptr<PlUnit> unit;  // the unit whose tokens the body uses
   const PlSub* sub = nullptr;
@@ -118,6 +126,9 @@ class Interp {
   ub4 iter_ = 0;
   std::vector<HostVar> hosts_;
   std::map<std::string, Prepared> cache_;
+  // Names already found to be no stored function: identifiers of SQL text
+  // (columns, tables) are looked up once per run, not at every evaluation.
+  std::set<std::string> not_function_;
   int depth_ = 0;
   bool exiting_ = false;
   int64_t rowcount_ = 0;
@@ -155,7 +166,13 @@ class Interp {
   int resolve_target(Frame& f, const PlTarget& t, Ref* r);
 
   // ---- expressions
-  int render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* binds);
+  // Writes an expression or SQL statement as SQL, its variables, placeholders
+  // and stored function calls as bound values. scope: the columns of the
+  // statement's tables, whose names win over variables as in Oracle.
+  int render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* binds,
+             const std::set<std::string>* scope = nullptr);
+  void scope_columns(Frame& f, PlExpr e, std::set<std::string>* out);
+  std::map<std::string, std::vector<std::string>> table_cols_;
   int run_sql(const std::string& oracle_sql, const std::vector<PlVal>& binds, Prepared** out, bool fresh = false);
   int eval(Frame& f, PlExpr e, PlVal* out);
   int cond(Frame& f, PlExpr e, bool* out);
@@ -279,6 +296,7 @@ int Interp::assign(Ref r, PlVal v) {
   if (r.var) {
     if (r.var->constant) return fail_text(6550, "PLS-00363: expression '" + r.var->name + "' cannot be used as an assignment target");
     if (int rc = convert(r.var->type, &v)) return rc;
+    if (r.var->not_null && v.null()) return value_error("NULL assigned to a NOT NULL variable");
     r.var->v = std::move(v);
     return 0;
   }
@@ -304,6 +322,8 @@ int Interp::declare(Frame& f, const std::vector<PlDecl>& decls) {
     Var v;
     v.name = d.name;
     v.type = d.type;
+    if ((d.constant || d.not_null) && d.init.empty())
+      return fail_text(6550, "PLS-00218: a variable declared NOT NULL must have an initialization assignment");
     if (!d.init.empty()) {
       PlVal x;
       if (int rc = eval(f, d.init, &x)) return rc;
@@ -311,7 +331,9 @@ int Interp::declare(Frame& f, const std::vector<PlDecl>& decls) {
       v.v = std::move(x);
     }
     if (d.type.cursor()) v.v.is_cursor = true;
+    if (d.not_null && v.v.null()) return value_error("NULL assigned to a NOT NULL variable");
     v.constant = d.constant;
+    v.not_null = d.not_null;
     f.scopes.back().push_back(std::move(v));
   }
   return 0;
@@ -377,7 +399,54 @@ bool Interp::simple_call(Frame& f, PlExpr e, std::vector<std::string>* name, std
   return false;
 }
 
-int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* binds) {
+// The columns of the tables a SQL statement reads or changes: those after
+// FROM and JOIN, and the target of an UPDATE or DELETE. An INSERT's VALUES
+// see no columns.
+void Interp::scope_columns(Frame& f, PlExpr e, std::set<std::string>* out) {
+  const auto& tk = f.unit->toks;
+  auto name_at = [&](int k) {
+    return k < e.e && (tk[static_cast<size_t>(k)].t == PK_WORD || tk[static_cast<size_t>(k)].t == PK_QID);
+  };
+  auto table = [&](int k) -> int {  // reads [schema.]table [alias]; the index after it
+    if (!name_at(k)) return k;
+    std::string schema, name = tk[static_cast<size_t>(k)].v;
+    ++k;
+    if (k + 1 < e.e && tk[static_cast<size_t>(k)].v == "." && name_at(k + 1)) {
+      schema = name;
+      name = tk[static_cast<size_t>(k + 1)].v;
+      k += 2;
+    }
+    if (schema == s_->user) schema.clear();
+    const std::string key = schema + "." + name;
+    auto it = table_cols_.find(key);
+    if (it == table_cols_.end()) {
+      std::vector<std::string> names;
+      bool is_view = false;
+      std::string rs, rn;
+      std::vector<BeColumnInfo> cols;
+      DlError d;
+      if (be_describe_object(s_->conn, schema, name, &is_view, &rs, &rn, &cols, &d) == 0)
+        for (const auto& c : cols) names.push_back(c.name);
+      it = table_cols_.emplace(key, std::move(names)).first;
+    }
+    out->insert(it->second.begin(), it->second.end());
+    if (name_at(k) && !is_sql_word(tk[static_cast<size_t>(k)].v)) ++k;  // alias
+    return k;
+  };
+  for (int k = e.b; k < e.e; ++k) {
+    const PlTok& t = tk[static_cast<size_t>(k)];
+    if (t.t != PK_WORD) continue;
+    if (t.v == "FROM" || t.v == "JOIN") {
+      int j = table(k + 1);
+      while (j < e.e && tk[static_cast<size_t>(j)].t == PK_OP && tk[static_cast<size_t>(j)].v == ",") j = table(j + 1);
+    } else if ((t.v == "UPDATE" || t.v == "DELETE") && k == e.b) {
+      table(k + 1);
+    }
+  }
+}
+
+int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* binds,
+                   const std::set<std::string>* scope) {
   const auto& tk = f.unit->toks;
   const std::string& src = f.unit->src;
   auto placeholder = [&](PlVal v) {
@@ -440,6 +509,11 @@ int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* bin
       }
       const bool dotted = k + 1 < e.e && tk[static_cast<size_t>(k + 1)].t == PK_OP && tk[static_cast<size_t>(k + 1)].v == ".";
       const bool paren = k + 1 < e.e && tk[static_cast<size_t>(k + 1)].t == PK_OP && tk[static_cast<size_t>(k + 1)].v == "(";
+      if (!dotted && !paren && scope && scope->count(t.v)) {
+        int from = k > e.b ? tk[static_cast<size_t>(k - 1)].end : t.off;
+        *sql += src.substr(static_cast<size_t>(from), static_cast<size_t>(t.end - from));
+        continue;
+      }
       if (!dotted && !paren) {
         if (Var* v = find_var(f, t.v)) {
           if (v->v.is_cursor) return fail_text(6550, "PLS-00382: expression is of wrong type");
@@ -478,9 +552,8 @@ int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* bin
       std::vector<std::string> cname;
       std::vector<PlActual> args;
       if (simple_call(f, PlExpr{k, end}, &cname, &args) && cname.size() == name.size()) {
-        std::string key;
-        for (auto& n : name) key += n + ".";
-        if (resolve(f, name, true, k, args, &c) == 0 && c.sub) {
+        const std::string key = joined(name);
+        if (!not_function_.count(key) && resolve(f, name, true, k, args, &c) == 0 && c.sub) {
           PlVal v;
           if (int rc = call(f, name, args, k, true, &v)) return rc;
           if (v.is_cursor) return fail_text(6550, "PLS-00382: expression is of wrong type");
@@ -488,6 +561,7 @@ int Interp::render(Frame& f, PlExpr e, std::string* sql, std::vector<PlVal>* bin
           k = end - 1;
           continue;
         }
+        not_function_.insert(key);
         err_clear(e_);
       }
     }
@@ -509,6 +583,11 @@ int Interp::run_sql(const std::string& text, const std::vector<PlVal>& binds, Pr
     DlError d;
     DlStatement dl;
     if (dl_translate(text.data(), text.size(), &s_->dl, &dl, &d)) return from_dl(d);
+    if (fresh && dl.kind == DL_SELECT) {
+      // A cursor's rows are those of the moment it is opened: its first
+      // step copies them aside, so later changes of the session stay unseen.
+      dl.sql = "WITH \"ORA$OPEN\" AS MATERIALIZED (" + dl.sql + ") SELECT * FROM \"ORA$OPEN\"";
+    }
     BeStmt* be = nullptr;
     if (be_prepare(s_->conn, dl.sql, &be, &d)) return from_dl(d);
     if (fresh) {
@@ -749,7 +828,9 @@ int Interp::exec_one(Frame& f, const PlStmt& s) {
       if (r.var && !r.var->type.cursor()) return pls(f, s.tok, "PLS-00382: expression is of wrong type");
       std::string sql;
       std::vector<PlVal> binds;
-      if (int rc = render(f, s.expr, &sql, &binds)) return rc;
+      std::set<std::string> scope;
+      scope_columns(f, s.expr, &scope);
+      if (int rc = render(f, s.expr, &sql, &binds, &scope)) return rc;
       Prepared* p = nullptr;
       if (int rc = run_sql(sql, binds, &p, true)) return rc;
       auto cur = std::make_shared<PlCursor>();
@@ -774,9 +855,11 @@ int Interp::exec_one(Frame& f, const PlStmt& s) {
     case PlStmt::SELECT_INTO: {
       std::string sql = "SELECT ";
       std::vector<PlVal> binds;
-      if (int rc = render(f, s.list, &sql, &binds)) return rc;
+      std::set<std::string> scope;
+      scope_columns(f, s.rest, &scope);
+      if (int rc = render(f, s.list, &sql, &binds, &scope)) return rc;
       sql += " ";
-      if (int rc = render(f, s.rest, &sql, &binds)) return rc;
+      if (int rc = render(f, s.rest, &sql, &binds, &scope)) return rc;
       Prepared* p = nullptr;
       if (int rc = run_sql(sql, binds, &p)) return rc;
       DlError d;
@@ -814,7 +897,9 @@ int Interp::exec_one(Frame& f, const PlStmt& s) {
     case PlStmt::DML: {
       std::string sql;
       std::vector<PlVal> binds;
-      if (int rc = render(f, s.expr, &sql, &binds)) return rc;
+      std::set<std::string> scope;
+      scope_columns(f, s.expr, &scope);
+      if (int rc = render(f, s.expr, &sql, &binds, &scope)) return rc;
       Prepared* p = nullptr;
       if (int rc = run_sql(sql, binds, &p)) return rc;
       DlError d;
@@ -871,12 +956,6 @@ bool fits(const PlSub& sub, const std::vector<PlActual>& args) {
   for (size_t j = 0; j < sub.args.size(); ++j)
     if (!given[j] && sub.args[j].def.empty()) return false;
   return true;
-}
-
-std::string joined(const std::vector<std::string>& name) {
-  std::string r;
-  for (const auto& n : name) r += (r.empty() ? "" : ".") + n;
-  return r;
 }
 
 }  // namespace
@@ -1093,9 +1172,9 @@ int Interp::run_block(const PlUnit& u, ub4 iter) {
   for (HostVar& h : hosts_) {
     if (!h.written) continue;
     if (h.bind->dty == SQLT_RSET) {
-      void* vp = h.bind->valuep;
-      Stmt* target = as<Stmt>(vp, OCI_HTYPE_STMT);
-      if (!target && vp) {
+      // The bind's value is the address of the statement handle.
+      Stmt* target = nullptr;
+      if (void* vp = h.bind->valuep) {
         void* inner = nullptr;
         std::memcpy(&inner, vp, sizeof inner);
         target = as<Stmt>(inner, OCI_HTYPE_STMT);
@@ -1113,6 +1192,25 @@ int Interp::run_block(const PlUnit& u, ub4 iter) {
       continue;
     }
     if (h.v.is_cursor) return fail_text(6550, "PLS-00382: expression is of wrong type");
+    // A character value longer than its bind's buffer fails the block, as
+    // a PL/SQL assignment to a too short variable does.
+    if (h.v.type == BE_TEXT && !h.bind->ocb && h.bind->valuep) {
+      long room = -1;
+      switch (h.bind->dty) {
+        case SQLT_CHR: case SQLT_AFC: case SQLT_AVC: case SQLT_LNG: room = h.bind->value_sz; break;
+        case SQLT_STR: room = h.bind->value_sz - 1; break;
+        case SQLT_VCS: room = h.bind->value_sz - 2; break;
+        case SQLT_LVC: room = h.bind->value_sz - 4; break;
+        default: break;
+      }
+      size_t need = h.v.s.size();
+      if (h.bind->csid == OCI_UTF16ID) {
+        size_t units = 0;
+        utf8_to_utf16(h.v.s.data(), h.v.s.size(), nullptr, 0, &units);
+        need = units * 2;
+      }
+      if (room >= 0 && need > static_cast<size_t>(room)) return value_error("character string buffer too small");
+    }
     DlColType meta;
     meta.type = h.v.ora ? h.v.ora : static_cast<uint16_t>(DL_T_VARCHAR2);
     if (int rc = stmt_bind_output(h.bind, h.v.be(), meta, e_, iter)) return rc;
@@ -1127,13 +1225,11 @@ int pl_execute(Session* s, Stmt* st, Error* e, uint32_t iters, uint32_t rowoff, 
   DlError d;
   const bool opened = !be_in_transaction(s->conn);
   if (opened && be_begin(s->conn, &d)) return err_from(e, d), d.code;
-  int64_t changes = 0;
+  Interp in(s, st, e);  // one for all rows: its compiled SQL serves them all
   for (uint32_t i = 0; i < iters; ++i) {
     // Each run of the block keeps none of its changes when it fails.
     if (be_exec_kept(s->conn, "SAVEPOINT ocilite_block", &d)) return err_from(e, d), d.code;
-    Interp in(s, st, e);
     int rc = in.run_block(u, rowoff + i);
-    changes += in.changes;
     if (rc) {
       // The failing run's changes go; earlier runs stay done (committed
       // when the call commits on success), as for DML arrays.
@@ -1147,7 +1243,7 @@ int pl_execute(Session* s, Stmt* st, Error* e, uint32_t iters, uint32_t rowoff, 
     be_exec_kept(s->conn, "RELEASE ocilite_block", &d);
   }
   st->row_count = iters;
-  if ((mode & OCI_COMMIT_ON_SUCCESS) || (opened && changes == 0)) {
+  if ((mode & OCI_COMMIT_ON_SUCCESS) || (opened && in.changes == 0)) {
     if (be_commit(s->conn, &d)) return err_from(e, d), d.code;
   }
   return 0;

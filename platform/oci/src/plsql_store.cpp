@@ -201,8 +201,6 @@ int pl_run_ddl(Session* s, const std::string& text, Error* e) {
   DlError d;
   if (pl_text_kind(text) == PT_DROP) {
     // DROP PROCEDURE | FUNCTION | PACKAGE [BODY] [schema.]name
-    std::vector<PlTok> toks;
-    auto u = std::make_shared<PlUnit>();
     std::string kind, schema, name;
     size_t i = 0;
     auto word = [&]() -> std::string {
@@ -246,13 +244,23 @@ int pl_run_ddl(Session* s, const std::string& text, Error* e) {
       q.text(2, kind);
       if (q.step() != 1) return err_set(e, 4043, full.c_str()), 4043;
     }
-    std::string sql = "BEGIN; DELETE FROM " + db + ".\"ORA$PLSQL\" WHERE NAME = " + "'" + name + "' AND TYPE IN " +
-                      types + "; DELETE FROM " + db + ".\"ORA$ARGS\" WHERE UNIT = '" + name + "' AND " +
-                      (kind == "PACKAGE BODY" ? "0" : "1") + "; COMMIT;";
-    if (name.find('\'') != std::string::npos) return err_set(e, 4043, full.c_str()), 4043;
-    if (be_exec(s->conn, sql.c_str(), &d)) {
-      be_rollback(s->conn, &d);
-      return err_from(e, d), d.code;
+    // The unit and (unless only a body goes) its argument rows, in one
+    // transaction.
+    if (be_begin(s->conn, &d)) return err_from(e, d), d.code;
+    {
+      Query q(s, "DELETE FROM " + db + ".\"ORA$PLSQL\" WHERE NAME = ?1 AND TYPE IN " + types);
+      q.text(1, name);
+      if (q.step() < 0) d = q.err;
+    }
+    if (!d.code && kind != "PACKAGE BODY") {
+      Query q(s, "DELETE FROM " + db + ".\"ORA$ARGS\" WHERE UNIT = ?1");
+      q.text(1, name);
+      if (q.step() < 0) d = q.err;
+    }
+    if (d.code || be_commit(s->conn, &d)) {
+      DlError x;
+      be_rollback(s->conn, &x);
+      return err_from(e, d), d.code ? d.code : 1;
     }
     return 0;
   }

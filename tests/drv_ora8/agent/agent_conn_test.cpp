@@ -1,9 +1,11 @@
 // The agent's server context, connect and disconnect, error lists and
 // transaction control against the OCI stand-in.
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "agent_fixture.h"
+#include "odbc/dataset.h"
 #include "variant.h"
 
 using namespace agent_test;
@@ -456,17 +458,46 @@ TEST_F(ConnTest, CursorsSurviveTheServerConnectionBeingReplaced) {
   }
 }
 
+// The initial SQL file runs once per connect and its work is committed:
+// another connection sees the rows of a two-INSERT block exactly once.
 TEST_F(ConnTest, InitialSqlRunsOnceAtConnect) {
+  // The single integer a COUNT(*) query answers on a cursor of conn.
+  auto count = [&](DrvHandle conn, const char *sql) {
+    DrvHandle cur = 0;
+    EXPECT_EQ(0, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+    EXPECT_EQ(0, DrvCall<&DrvOps::DRV_ExecDirect>(&drv, cur, sql, static_cast<Dataset *>(nullptr), uint16_t{0},
+                                                  static_cast<const ParamInfo *>(nullptr)));
+    Dataset ds{};
+    EXPECT_EQ(0, DrvCall<&DrvOps::DRV_Fetch>(&drv, cur, uint16_t{1}, &ds));
+    int32_t n = -1;
+    if (ds.rows == 1 && ds.columns == 1 && ds.cols[0].type == VT_SLONG) memcpy(&n, ds.cols[0].values, sizeof n);
+    DatasetFree(&ds);
+    DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur);
+    return n;
+  };
+  DrvHandle setup = ConnectScott();
+  DrvHandle cur = 0;
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, setup, &cur));
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_ExecDirect>(&drv, cur, "CREATE TABLE INIT_T (N NUMBER)", static_cast<Dataset *>(nullptr),
+                                                uint16_t{0}, static_cast<const ParamInfo *>(nullptr)));
+  DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur);
+
   std::string file = std::filesystem::path(dir).parent_path().string() + "/init";
   FILE *f = fopen((file + ".sql").c_str(), "w");
   ASSERT_NE(nullptr, f);
-  fputs("CREATE TABLE INIT_RAN (N NUMBER)", f);
+  fputs("BEGIN\n  INSERT INTO INIT_T VALUES (1);\n  INSERT INTO INIT_T VALUES (2);\nEND;\n", f);
   fclose(f);
   g_agentOptions.initSql = strdup(file.c_str());
   DrvHandle conn = ConnectScott();
   EXPECT_EQ(nullptr, g_agentOptions.initSql);  // the connection took the text over
+  EXPECT_EQ(2, count(setup, "SELECT COUNT(*) FROM INIT_T"));
+  EXPECT_EQ(1, count(setup, "SELECT COUNT(*) FROM INIT_T WHERE N = 2"));
   Disconnect(conn);
-  // A second run of the same file fails (the table exists): logged only.
+  // A file that fails (the block refers to no table) is logged only.
+  f = fopen((file + ".sql").c_str(), "w");
+  ASSERT_NE(nullptr, f);
+  fputs("BEGIN\n  INSERT INTO NO_SUCH_T VALUES (1);\nEND;\n", f);
+  fclose(f);
   g_agentOptions.initSql = strdup(file.c_str());
   conn = ConnectScott();
   EXPECT_NE(0u, conn);
@@ -476,6 +507,8 @@ TEST_F(ConnTest, InitialSqlRunsOnceAtConnect) {
   conn = ConnectScott();
   EXPECT_NE(0u, conn);
   Disconnect(conn);
+  EXPECT_EQ(2, count(setup, "SELECT COUNT(*) FROM INIT_T"));
+  Disconnect(setup);
 }
 
 TEST_F(ConnTest, ServerVersionTextIsParsed) {

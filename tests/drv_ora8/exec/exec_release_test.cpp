@@ -116,3 +116,39 @@ TEST_F(ReleaseTest, OwnStatementIsFreedWithoutTheCache) {
 }
 
 }  // namespace
+
+// Each REF CURSOR result a call hands out is freed once the application
+// moves past it or closes the cursor, also those it never reached.
+TEST_F(ReleaseTest, RefCursorResultsAreFreedWhenLeft) {
+  Connect();
+  ASSERT_EQ(0, Run("CREATE OR REPLACE PROCEDURE P3(A OUT SYS_REFCURSOR, B OUT SYS_REFCURSOR, C OUT SYS_REFCURSOR) AS\n"
+                   "BEGIN\n  OPEN A FOR SELECT 1 FROM DUAL;\n  OPEN B FOR SELECT 2 FROM DUAL;\n"
+                   "  OPEN C FOR SELECT 3 FROM DUAL;\nEND;"));
+  DrvHandle cur = Cursor();
+  AgentCursor *rec = Agent_Cursor(cur);
+  ASSERT_EQ(0, Prepare(cur, "{call P3}"));
+  ASSERT_EQ(0, Execute(cur));
+  OCIStmt *first = rec->dbCurs->stmt;
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_MoreResults>(&drv, cur));
+  EXPECT_EQ("F", Fate(first));
+  OCIStmt *second = rec->dbCurs->stmt;
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_MoreResults>(&drv, cur));
+  OCIStmt *third = rec->dbCurs->stmt;
+  EXPECT_EQ(E_IM901, DrvCall<&DrvOps::DRV_MoreResults>(&drv, cur));
+  EXPECT_EQ("F", Fate(second));
+  EXPECT_EQ("F", Fate(third));
+  EXPECT_EQ(nullptr, rec->savedDbCurs);
+  // Closed at the first result: the two not reached go as well. (Handles of
+  // the first run may come back at the same addresses.)
+  {
+    std::lock_guard<std::mutex> lock(g_mu);
+    g_calls.clear();
+  }
+  ASSERT_EQ(0, Execute(cur));
+  first = rec->dbCurs->stmt;
+  std::vector<OCIStmt *> rest(rec->savedDbCurs->refCursors + 1, rec->savedDbCurs->refCursors + 3);
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_CloseCursor>(&drv, cur));
+  EXPECT_EQ("F", Fate(first));
+  for (OCIStmt *s : rest) EXPECT_EQ("F", Fate(s));
+  Free(cur);
+}

@@ -347,6 +347,170 @@ std::string ReadBack(DmLob &t, const std::string &sql, SQLSMALLINT cType, bool *
   return got;
 }
 
+// SQL_ATTR_MAX_LENGTH cuts long values: at most that many bytes of a CLOB,
+// BLOB or LONG come back, twice as many as wide text in the Unicode driver,
+// with the deferred read and without. A limit below the smallest the
+// driver keeps (100) is raised with 01S02.
+TEST_P(DmLob, MaxLengthCutsLongValues) {
+  const std::string text(20000, 'q'), bytes = Bytes(20000);
+  for (const char *dlf : {";DLF=NO", ";DLF=YES"}) {
+    Connect(dlf);
+    Exec("delete from lt");
+    Exec("delete from ll");
+    Exec("insert into lt (id) values (1)");
+    Put("update lt set c = ? where id = 1", text, false);
+    Put("update lt set nc = ? where id = 1", text, false);
+    Put("update lt set b = ? where id = 1", bytes, true);
+    Put("insert into ll values (1, ?)", text, false);
+    struct Case {
+      const char *query;
+      SQLSMALLINT cType;
+      size_t perUnit;  // bytes an ASCII character of the limit comes to
+    } cases[] = {{"select c from lt", SQL_C_CHAR, 1},
+                 {"select nc from lt", SQL_C_CHAR, 1},
+                 {"select c from lt", SQL_C_WCHAR, 2},
+                 {"select b from lt", SQL_C_BINARY, 1},
+                 {"select l from ll", SQL_C_CHAR, 1}};
+    for (const Case &c : cases) {
+      SCOPED_TRACE(std::string(dlf) + " " + c.query + " C type " + std::to_string(c.cType));
+      SQLHSTMT st = SQL_NULL_HSTMT;
+      ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+      EXPECT_EQ(SQLSetStmtAttr(st, SQL_ATTR_MAX_LENGTH, P(100), 0), SQL_SUCCESS_WITH_INFO);
+      SQLULEN limit = 0;
+      ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_MAX_LENGTH, &limit, 0, nullptr), SQL_SUCCESS);
+      EXPECT_GE(limit, 100u);
+      EXPECT_LT(limit, text.size());
+      ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Text(c.query), SQL_NTS)));
+      ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(st)));
+      std::vector<char> buf(4 * text.size());
+      SQLLEN ind = 0;
+      ASSERT_TRUE(SQL_SUCCEEDED(SQLGetData(st, 1, c.cType, buf.data(), static_cast<SQLLEN>(buf.size()), &ind)));
+      EXPECT_GT(ind, 0);
+      EXPECT_LE(ind, static_cast<SQLLEN>(limit * c.perUnit));
+      SQLFreeHandle(SQL_HANDLE_STMT, st);
+    }
+  }
+}
+
+// EMPTY_STRING_ISNT_NULL=YES: an empty string parameter, bound or sent in
+// pieces, is stored as one blank; a CLOB of one blank read on demand is
+// NULL, and read with its row an empty string.
+TEST_P(DmLob, EmptyStringIsntNullForLobs) {
+  Connect(";EMPTY_STRING_ISNT_NULL=YES");
+  Exec("delete from lt");
+  for (int id = 1; id <= 2; ++id) Exec("insert into lt (id) values (" + std::to_string(id) + ")");
+  Put("update lt set c = ? where id = 1", "", false);
+  // In pieces: one empty piece (the Driver Manager asks for one at least).
+  SQLFreeStmt(stmt, SQL_CLOSE);
+  SQLLEN atExec = SQL_LEN_DATA_AT_EXEC(0);
+  ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_LONGVARCHAR, 10, 0, P(1), 0, &atExec),
+            SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(stmt, Text("update lt set c = ? where id = 2"), SQL_NTS), SQL_NEED_DATA) << Diag();
+  SQLPOINTER token = nullptr;
+  ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA) << Diag();
+  ASSERT_EQ(SQLPutData(stmt, const_cast<char *>(""), 0), SQL_SUCCESS) << Diag();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLParamData(stmt, &token))) << Diag();
+  SQLFreeStmt(stmt, SQL_RESET_PARAMS);
+  for (const char *dlf : {";DLF=YES", ";DLF=NO"}) {
+    Connect(std::string(";EMPTY_STRING_ISNT_NULL=YES") + dlf);
+    const bool deferred = std::string(dlf) == ";DLF=YES";
+    for (int id = 1; id <= 2; ++id) {
+      bool isNull = !deferred;
+      EXPECT_EQ("", ReadBack(*this, "select c from lt where id = " + std::to_string(id), SQL_C_CHAR, &isNull));
+      EXPECT_EQ(isNull, deferred) << dlf << " " << id;
+    }
+  }
+  // Without the option the stored value shows: one blank.
+  Connect();
+  for (int id = 1; id <= 2; ++id) {
+    bool isNull = true;
+    EXPECT_EQ(" ", ReadBack(*this, "select c from lt where id = " + std::to_string(id), SQL_C_CHAR, &isNull)) << id;
+    EXPECT_FALSE(isNull);
+  }
+}
+
+// Bound CLOB (100-byte buffer) and BLOB (64-byte buffer) columns, row- and
+// column-wise, rowsets of 1, 10 and 100, with the deferred read and without:
+// every SQLFetchScroll before the end fills the rowset, and each cell holds
+// the first part of its value with its length (or SQL_NO_TOTAL).
+TEST_P(DmLob, BoundLobColumnsFillEveryRowset) {
+  constexpr int kRows = 123;
+  auto textOf = [](int id) { return "row " + std::to_string(id) + " " + std::string(140, static_cast<char>('a' + id % 26)); };
+  auto bytesOf = [](int id) {
+    std::string b = Bytes(80);
+    b[0] = static_cast<char>(id);
+    return b;
+  };
+  Connect();
+  Exec("delete from lt");
+  for (int id = 1; id <= kRows; ++id) {
+    Exec("insert into lt (id) values (" + std::to_string(id) + ")");
+    Put("update lt set c = ? where id = " + std::to_string(id), textOf(id), false);
+    Put("update lt set b = ? where id = " + std::to_string(id), bytesOf(id), true);
+  }
+  struct RowWise {
+    SQLINTEGER id;
+    SQLLEN idInd;
+    char c[100];
+    SQLLEN cInd;
+    unsigned char b[64];
+    SQLLEN bInd;
+  };
+  for (const char *dlf : {";DLF=NO", ";DLF=YES"}) {
+    Connect(dlf);
+    for (SQLULEN rowset : {1u, 10u, 100u}) {
+      for (bool rowWise : {false, true}) {
+        SCOPED_TRACE(std::string(dlf) + " rowset " + std::to_string(rowset) + (rowWise ? " row-wise" : " column-wise"));
+        std::vector<RowWise> rows(rowset);
+        std::vector<SQLINTEGER> ids(rowset);
+        std::vector<SQLLEN> idInd(rowset), cInd(rowset), bInd(rowset);
+        std::vector<char> cs(rowset * 100);
+        std::vector<unsigned char> bs(rowset * 64);
+        SQLULEN fetched = 0;
+        SQLFreeStmt(stmt, SQL_CLOSE);
+        SQLFreeStmt(stmt, SQL_UNBIND);
+        ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, P(static_cast<intptr_t>(rowset)), 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+        ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_BIND_TYPE,
+                                 P(rowWise ? static_cast<intptr_t>(sizeof(RowWise)) : SQL_BIND_BY_COLUMN), 0),
+                  SQL_SUCCESS);
+        if (rowWise) {
+          ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &rows[0].id, 0, &rows[0].idInd), SQL_SUCCESS);
+          ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, rows[0].c, 100, &rows[0].cInd), SQL_SUCCESS);
+          ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_BINARY, rows[0].b, 64, &rows[0].bInd), SQL_SUCCESS);
+        } else {
+          ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, ids.data(), 0, idInd.data()), SQL_SUCCESS);
+          ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, cs.data(), 100, cInd.data()), SQL_SUCCESS);
+          ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_BINARY, bs.data(), 64, bInd.data()), SQL_SUCCESS);
+        }
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, Text("select id, c, b from lt order by id"), SQL_NTS))) << Diag();
+        int seen = 0;
+        for (;;) {
+          const SQLRETURN rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0);
+          if (rc == SQL_NO_DATA) break;
+          ASSERT_TRUE(SQL_SUCCEEDED(rc)) << Diag();
+          ASSERT_EQ(fetched, std::min<SQLULEN>(rowset, static_cast<SQLULEN>(kRows - seen)));
+          for (SQLULEN r = 0; r < fetched; ++r) {
+            const int id = ++seen;
+            const SQLINTEGER gotId = rowWise ? rows[r].id : ids[r];
+            const char *c = rowWise ? rows[r].c : &cs[r * 100];
+            const unsigned char *b = rowWise ? rows[r].b : &bs[r * 64];
+            const SQLLEN ci = rowWise ? rows[r].cInd : cInd[r], bi = rowWise ? rows[r].bInd : bInd[r];
+            ASSERT_EQ(gotId, id);
+            EXPECT_EQ(std::string(c), textOf(id).substr(0, 99)) << id;
+            EXPECT_EQ(std::string(reinterpret_cast<const char *>(b), 64), bytesOf(id).substr(0, 64)) << id;
+            EXPECT_TRUE(ci == SQL_NO_TOTAL || ci == static_cast<SQLLEN>(textOf(id).size())) << ci;
+            EXPECT_TRUE(bi == SQL_NO_TOTAL || bi == 80) << bi;
+          }
+        }
+        EXPECT_EQ(seen, kRows);
+      }
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+  }
+}
+
 TEST_P(DmLob, ParametersWriteLobsExactly) {
   const std::string text = Mixed(65537), bytes = Bytes(65537);
   for (bool autocommit : {true, false}) {

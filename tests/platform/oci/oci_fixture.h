@@ -86,9 +86,16 @@ struct Conn {
     if (logon_status == OCI_SUCCESS || logon_status == OCI_SUCCESS_WITH_INFO)
       OCIAttrSet(svc, OCI_HTYPE_SVCCTX, ses, 0, OCI_ATTR_SESSION, err);
   }
-  ~Conn() {
-    if (env) OCIHandleFree(env, OCI_HTYPE_ENV);
+  // Works on a logon made elsewhere (an XA library's), with an error handle
+  // of its own; frees nothing else of it.
+  Conn(OCIEnv* otherEnv, OCISvcCtx* otherSvc) : env(otherEnv), svc(otherSvc), logon_status(OCI_SUCCESS), borrowed(true) {
+    OCIHandleAlloc(env, reinterpret_cast<void**>(&err), OCI_HTYPE_ERROR, 0, nullptr);
   }
+  ~Conn() {
+    if (borrowed) OCIHandleFree(err, OCI_HTYPE_ERROR);
+    else if (env) OCIHandleFree(env, OCI_HTYPE_ENV);
+  }
+  bool borrowed = false;
   bool ok() const { return logon_status == OCI_SUCCESS || logon_status == OCI_SUCCESS_WITH_INFO; }
 
   OCIStmt* stmt(const std::string& sql, sword* status = nullptr) {

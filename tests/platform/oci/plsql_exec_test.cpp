@@ -2,6 +2,8 @@
 // the statement language of units and anonymous blocks, Oracle's errors,
 // transactions around a block, and REF CURSORs handed to statement handles.
 #include <array>
+#include <chrono>
+#include <thread>
 
 #include "oci_fixture.h"
 
@@ -31,7 +33,7 @@ const char* const kFixture[] = {
     "  if n < 0 then raise_application_error(-20001, 'negative: ' || n); end if;\nend;",
     "create procedure p_two(rc1 out sys_refcursor, n number, rc2 out sys_refcursor) is\n"
     "begin\n  open rc1 for select empno, ename from emp where deptno = n order by empno;\n"
-    "  open rc2 for select deptno, dname from dept order by deptno;\nend;",
+    "  open rc2 for select deptno, dname from dept;\nend;",
     "create procedure p_mix(rc out sys_refcursor, total out number) is\n"
     "begin\n  open rc for select ename from emp order by ename;\n"
     "  select count(*) into total from emp;\nend;",
@@ -55,6 +57,8 @@ const char* const kFixture[] = {
     "  procedure get(c out cur_t) is begin open c for select dname from dept where deptno = 10; end;\n"
     "end;",
     "create procedure p_bad is begin goto nowhere; end;",
+    "create function f_loop(n number) return number is begin return f_loop(n + 1); end;",
+    "create function f_noret return number is begin null; end;",
 };
 
 struct Code : OciTest {
@@ -160,6 +164,47 @@ TEST_F(Code, OutAndInOutArgumentsComeBackWithLengthsAndIndicators) {
   OCIHandleFree(st2, OCI_HTYPE_STMT);
 }
 
+TEST_F(Code, CharacterOutValuesFitTheirBufferOrFailTheBlock) {
+  struct Case {
+    const char* value;  // assigned to the placeholder
+    sb4 size;           // the bind's buffer (SQLT_STR: with its NUL)
+    bool utf16;
+    sword status;
+    const char* back;  // what comes back (UTF-8)
+  } cases[] = {
+      {"'abc'", 4, false, OCI_SUCCESS, "abc"},
+      {"'abcd'", 4, false, OCI_ERROR, nullptr},
+      {"'h\xC3\xA9'", 4, false, OCI_SUCCESS, "h\xC3\xA9"},  // 3 bytes of UTF-8
+      {"'h\xC3\xA9'", 6, true, OCI_SUCCESS, nullptr},        // 2 UTF-16 units and the NUL
+      {"'h\xC3\xA9!'", 6, true, OCI_ERROR, nullptr},
+      {"rpad('x', 32000, 'x')", 32001, false, OCI_SUCCESS, nullptr},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.value);
+    c->run("delete from log_t");
+    OCIStmt* st = c->stmt(std::string("begin insert into log_t values (1, 'x'); :1 := ") + k.value + "; end;");
+    std::vector<char> buf(static_cast<size_t>(k.size) + 2, '\x7f');
+    sb2 ind = 0;
+    OCIBind* b = nullptr;
+    OCIBindByPos(st, &b, c->err, 1, buf.data(), k.size, SQLT_STR, &ind, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+    if (k.utf16) {
+      ub2 csid = OCI_UTF16ID;
+      OCIAttrSet(b, OCI_HTYPE_BIND, &csid, 0, OCI_ATTR_CHARSET_ID, c->err);
+    }
+    EXPECT_EQ(k.status, OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+    if (k.status == OCI_ERROR) {
+      EXPECT_EQ(6502, errcode(c->err));
+      EXPECT_EQ("0", c->scalar("select count(*) from log_t"));  // the block's insert is gone
+    } else if (k.back) {
+      EXPECT_STREQ(k.back, buf.data());
+    } else if (!k.utf16) {
+      EXPECT_EQ(32000u, std::strlen(buf.data()));
+    }
+    EXPECT_EQ('\x7f', buf[static_cast<size_t>(k.size)]);  // nothing written past the buffer
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+  }
+}
+
 TEST_F(Code, PackagedSubprogramsAndOverloadsRun) {
   OCIStmt* st = c->stmt("begin pkg.proc(:1, :2); :3 := scott.pkg.fn(:1); pkg.ov(:1); pkg.ov(:1, 10); end;");
   int a = 4;
@@ -203,6 +248,24 @@ TEST_F(Code, AnonymousBlocksRunTheStatementLanguage) {
   EXPECT_EQ("1026:ALLEN,1:rows", list("select n || ':' || note from log_t order by note"));
 }
 
+TEST_F(Code, ColumnNamesWinOverVariablesInsideSql) {
+  // In SQL a name is the column of a table in scope first; VALUES and the
+  // other expressions see the variables.
+  ASSERT_EQ(OCI_SUCCESS, run("declare\n"
+                             "  deptno number := 10;\n"
+                             "  ename varchar2(20) := 'nobody';\n"
+                             "  cnt number;\n"
+                             "begin\n"
+                             "  select max(deptno) into cnt from emp e where deptno = deptno;\n"
+                             "  insert into log_t (n, note) values (cnt, ename);\n"
+                             "  update log_t set n = n + deptno where note = ename;\n"
+                             "  select count(*) into cnt from emp where ename = 'WARD' and deptno > 0;\n"
+                             "  insert into log_t values (cnt, 'ward');\n"
+                             "end;"))
+      << errtext(c->err);
+  EXPECT_EQ("nobody:40,ward:1", list("select note || ':' || n from log_t order by note"));
+}
+
 TEST_F(Code, ErrorsAreOraclesOwn) {
   struct Case {
     const char* block;
@@ -218,12 +281,17 @@ TEST_F(Code, ErrorsAreOraclesOwn) {
       {"declare s varchar2(3); begin s := 'toolong'; end;", 6502, "character string buffer too small"},
       {"declare n number(2); begin n := 123; end;", 6502, "numeric or value error"},
       {"declare n number; begin n := 'abc'; end;", 6502, "numeric or value error"},
+      {"declare n number not null := 1; begin n := null; end;", 6502, "numeric or value error"},
+      {"declare n constant number := 1; begin n := 2; end;", 6550, "PLS-00363"},
       {"begin nope(1); end;", 6550, "PLS-00201: identifier 'NOPE' must be declared"},
       {"begin\n  p_noargs(1);\nend;", 6550, "line 2, column 3:\nPLS-00306: wrong number or types of arguments in call to 'P_NOARGS'"},
       {"begin pkg.ov(1, 2, 3); end;", 6550, "PLS-00306"},
       {"begin p_bad; end;", 6550, "PLS-00905: object SCOTT.P_BAD is invalid"},
       {"begin null end;", 6550, "PLS-00103"},
       {"declare x number; begin y := 1; end;", 6550, "PLS-00201: identifier 'Y' must be declared"},
+      {"declare n number; begin n := f_loop(1); end;", 36, "maximum number of recursive SQL levels"},
+      {"declare n number; begin n := f_noret; end;", 6503, "Function returned without value"},
+      {"begin f_add(1); end;", 6550, "PLS-00221"},
   };
   for (const Case& k : cases) {
     SCOPED_TRACE(k.block);
@@ -251,6 +319,24 @@ TEST_F(Code, AFailingBlockKeepsNoneOfItsChanges) {
   EXPECT_EQ("5", list("select n from log_t order by n"));
 }
 
+TEST_F(Code, BreakStopsAnEndlessLoopAndUndoesTheBlock) {
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c->srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c->err));
+  OCIStmt* st = c->stmt("begin insert into log_t values (1, 'x'); loop null; end loop; end;");
+  sword rc = OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  ASSERT_EQ(OCI_STILL_EXECUTING, rc);
+  EXPECT_EQ(OCI_SUCCESS, OCIBreak(c->svc, c->err));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (rc == OCI_STILL_EXECUTING && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+    rc = OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  }
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(1013, errcode(c->err));
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c->srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c->err));
+  EXPECT_EQ("0", c->scalar("select count(*) from log_t"));
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+}
+
 TEST_F(Code, CommitOnSuccessCommitsTheBlock) {
   Conn other(db.dir, "scott", "tiger");
   ASSERT_EQ(OCI_SUCCESS, run("begin p_ins(1); p_ins(2); end;"));
@@ -275,6 +361,19 @@ TEST_F(Code, IterationsRunTheBlockOncePerRow) {
   EXPECT_EQ(21, out[1]);
   EXPECT_EQ(31, out[2]);
   OCIHandleFree(st, OCI_HTYPE_STMT);
+
+  // A failing row stops the array: its own changes go, the rows before it
+  // stay (committed here, as the call commits on success).
+  c->run("delete from log_t");
+  c->run("commit");
+  OCIStmt* st2 = c->stmt("begin p_err(:1); end;");
+  int rows[3] = {1, -2, 3};
+  OCIBindByPos(st2, &b1, c->err, 1, rows, sizeof rows[0], SQLT_INT, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
+  EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c->svc, st2, c->err, 3, 0, nullptr, nullptr, OCI_COMMIT_ON_SUCCESS));
+  EXPECT_EQ(20001, errcode(c->err));
+  Conn other(db.dir, "scott", "tiger");
+  EXPECT_EQ("1", other.scalar("select count(*) from log_t"));
+  OCIHandleFree(st2, OCI_HTYPE_STMT);
 }
 
 namespace {
@@ -318,14 +417,32 @@ TEST_F(Code, RefCursorsAreFetchedFromTheirStatementHandles) {
   OCIBindByPos(st, &bh[2], c->err, 3, &rs2, 0, SQLT_RSET, nullptr, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
   ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c->err);
   // Rows are those of the moment the cursor was opened.
-  c->run("delete from dept where deptno = 10");
-  // Described without an execute.
-  OCIParam* col = nullptr;
-  ASSERT_EQ(OCI_SUCCESS, OCIParamGet(rs1, OCI_HTYPE_STMT, c->err, reinterpret_cast<void**>(&col), 2));
-  char* name = nullptr;
-  ub4 len = 0;
-  OCIAttrGet(col, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_NAME, c->err);
-  EXPECT_EQ("ENAME", std::string(name, len));
+  c->run("delete from dept where deptno = 30");
+  c->run("update emp set ename = 'X' where empno = 7521");
+  // Described without an execute, with the columns' own types.
+  struct Col {
+    ub4 pos;
+    const char* name;
+    ub2 type;
+    sb2 precision;
+    ub2 size;
+  } cols[] = {{1, "EMPNO", SQLT_NUM, 4, 22}, {2, "ENAME", SQLT_CHR, 0, 20}};
+  for (const Col& k : cols) {
+    OCIParam* col = nullptr;
+    ASSERT_EQ(OCI_SUCCESS, OCIParamGet(rs1, OCI_HTYPE_STMT, c->err, reinterpret_cast<void**>(&col), k.pos));
+    char* name = nullptr;
+    ub4 len = 0;
+    ub2 type = 0, size = 0;
+    sb2 precision = 0;
+    OCIAttrGet(col, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_NAME, c->err);
+    OCIAttrGet(col, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, c->err);
+    OCIAttrGet(col, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, c->err);
+    OCIAttrGet(col, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, c->err);
+    EXPECT_EQ(k.name, std::string(name, len));
+    EXPECT_EQ(k.type, type);
+    EXPECT_EQ(k.precision, precision);
+    EXPECT_EQ(k.size, size);
+  }
   EXPECT_EQ("7499|ALLEN,7521|WARD", fetch_all(*c, rs1));
   EXPECT_EQ("10|ACCOUNTING,20|RESEARCH,30|SALES", fetch_all(*c, rs2));
 
@@ -333,7 +450,7 @@ TEST_F(Code, RefCursorsAreFetchedFromTheirStatementHandles) {
   n = 20;
   ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c->err);
   EXPECT_EQ("7369|SMITH", fetch_all(*c, rs1));
-  EXPECT_EQ("20|RESEARCH,30|SALES", fetch_all(*c, rs2));
+  EXPECT_EQ("10|ACCOUNTING,20|RESEARCH", fetch_all(*c, rs2));
   for (OCIStmt* h : {st, rs1, rs2}) OCIHandleFree(h, OCI_HTYPE_STMT);
 }
 

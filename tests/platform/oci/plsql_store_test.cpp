@@ -149,6 +149,25 @@ TEST_F(Stored, ArgumentsAreListedAsOracleFillsThem) {
   EXPECT_TRUE(rows("select 1 from all_arguments where object_name = 'P_NOARGS'", 1).empty());
 }
 
+TEST_F(Stored, ProcedureColumnsQueryJoinsTheViews) {
+  // The shape of the driver's procedure-columns query: a join of the two
+  // views on OBJECT_ID, Oracle's decodes of IN_OUT and POSITION.
+  EXPECT_EQ((std::vector<std::string>{"F_ADD|RETURN_VALUE|5|0", "F_ADD|X|1|1", "PKG.FN|A|1|1",
+                                      "PKG.FN|RETURN_VALUE|5|0", "P_IO|A|1|1", "P_IO|B|4|2", "P_IO|C|2|3"}),
+            rows("SELECT DISTINCT A.OBJECT_NAME, DECODE (A.POSITION, 0, 'RETURN_VALUE', A.ARGUMENT_NAME), "
+                 "DECODE (A.IN_OUT, 'IN/OUT', 2, 'OUT', DECODE (A.POSITION, 0, 5, 4), 1), A.POSITION "
+                 "FROM ALL_OBJECTS O, ALL_ARGUMENTS A WHERE A.OBJECT_NAME IN ('P_IO', 'F_ADD') AND "
+                 "O.STATUS = 'VALID' AND A.OWNER = O.OWNER AND A.OBJECT_ID = O.OBJECT_ID AND A.DATA_LEVEL = 0 "
+                 "AND O.OBJECT_TYPE IN ('FUNCTION', 'PROCEDURE') "
+                 "UNION SELECT DISTINCT A.PACKAGE_NAME || '.' || A.OBJECT_NAME, "
+                 "DECODE (A.POSITION, 0, 'RETURN_VALUE', A.ARGUMENT_NAME), "
+                 "DECODE (A.IN_OUT, 'IN/OUT', 2, 'OUT', DECODE (A.POSITION, 0, 5, 4), 1), A.POSITION "
+                 "FROM ALL_OBJECTS O, ALL_ARGUMENTS A WHERE A.OBJECT_NAME = 'FN' AND A.PACKAGE_NAME = 'PKG' AND "
+                 "O.STATUS = 'VALID' AND A.OWNER = O.OWNER AND A.OBJECT_ID = O.OBJECT_ID AND A.DATA_LEVEL = 0 "
+                 "AND O.OBJECT_TYPE = 'PACKAGE' ORDER BY 1, 2",
+                 4));
+}
+
 TEST_F(Stored, DescribeGivesTheArgumentsOfProceduresAndFunctions) {
   struct Case {
     const char* name;

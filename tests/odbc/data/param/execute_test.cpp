@@ -437,19 +437,98 @@ TEST_F(ExecTest, AgentErrorReportsTheFailingRow) {
   }
 }
 
-// Without the agent collecting them, data at execution values are refused.
-TEST_F(ExecTest, DataAtExecutionWithoutTheAgentIsRefusedBeforeAnythingIsSent) {
+// Without an agent that collects them, data at execution values are
+// gathered by the front end: two parameters in a paramset of three rows are
+// asked for row by row, six times, and the seventh SQLParamData runs the
+// statement with the joined pieces.
+TEST_F(ExecTest, GenericPathGathersDataAtExecutionValues) {
   conn->cn_hasV2DAE = 0;
-  for (SQLLEN len : {static_cast<SQLLEN>(SQL_DATA_AT_EXEC), static_cast<SQLLEN>(SQL_LEN_DATA_AT_EXEC(10))}) {
-    Prepare({""});
-    SQLLEN ind = len;
-    ASSERT_EQ(SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, P(1), 0, &ind), SQL_SUCCESS);
-    EXPECT_EQ(SQLExecute(hstmt), SQL_ERROR);
-    EXPECT_EQ(State(), "HYC00");
-    EXPECT_EQ(stmt->daeState, 0);
-    SQLFreeStmt(hstmt, SQL_RESET_PARAMS);
+  Prepare({"", ""});
+  SQLLEN textLens[3] = {SQL_LEN_DATA_AT_EXEC(10), SQL_DATA_AT_EXEC, SQL_LEN_DATA_AT_EXEC(0)};
+  SQLLEN intLens[3] = {SQL_DATA_AT_EXEC, SQL_DATA_AT_EXEC, SQL_DATA_AT_EXEC};
+  ASSERT_EQ(SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 10, 0, P(1), 0, textLens),
+            SQL_SUCCESS);
+  ASSERT_EQ(SQLBindParameter(hstmt, 2, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, P(2), 0, intLens),
+            SQL_SUCCESS);
+  Array(3);
+  // Per row: the text's pieces (nullptr: SQL_NULL_DATA) and the number.
+  const std::vector<std::vector<const char *>> pieces = {{"ab", "", "cd"}, {"x", nullptr}, {}};
+  const SQLINTEGER numbers[3] = {7, -8, 9};
+  ASSERT_EQ(SQLExecute(hstmt), SQL_NEED_DATA) << DiagText();
+  EXPECT_EQ(Calls(SLOT_DRV_ExecDirect) + Calls(SLOT_DRV_Execute), 0);
+  for (SQLULEN row = 0; row < 3; ++row) {
+    for (intptr_t param : {1, 2}) {
+      SQLPOINTER token = nullptr;
+      ASSERT_EQ(SQLParamData(hstmt, &token), SQL_NEED_DATA) << DiagText();
+      EXPECT_EQ(token, P(param));
+      EXPECT_EQ(processed, row + 1);
+      if (param == 1) {
+        for (const char *p : pieces[row])
+          EXPECT_EQ(SQLPutData(hstmt, const_cast<char *>(p), p ? SQL_NTS : SQL_NULL_DATA), SQL_SUCCESS);
+      } else {
+        SQLINTEGER v = numbers[row];
+        EXPECT_EQ(SQLPutData(hstmt, &v, 0), SQL_SUCCESS);
+      }
+    }
   }
-  EXPECT_EQ(Calls(SLOT_DRV_ExecDirect) + Calls(SLOT_DRV_Execute) + Calls(SLOT_DRV_SetParams), 0);
+  ASSERT_EQ(SQLParamData(hstmt, nullptr), SQL_SUCCESS) << DiagText();
+  EXPECT_EQ(processed, 3u);
+  const Handover &h = Last();
+  ASSERT_EQ(h.cols.size(), 2u);
+  ASSERT_EQ(h.cols[0].cells.size(), 3u);
+  EXPECT_EQ(TextOf(h.cols[0].cells[0]), "abcd");
+  EXPECT_EQ(h.cols[0].cells[1].indicator, -1);  // NULL put after a piece
+  EXPECT_EQ(h.cols[0].cells[2].indicator, 0);   // nothing put: empty
+  EXPECT_EQ(TextOf(h.cols[0].cells[2]), "");
+  for (int r = 0; r < 3; ++r) {
+    SQLINTEGER v = 0;
+    ASSERT_GE(h.cols[1].cells[r].bytes.size(), sizeof v);
+    memcpy(&v, h.cols[1].cells[r].bytes.data(), sizeof v);
+    EXPECT_EQ(v, numbers[r]) << r;
+  }
+  EXPECT_EQ(stmt->daeState, 0);
+}
+
+// The dialogue's errors on the generic path: nothing pending is HY010; a
+// second piece of a fixed-length value is HY019 and a bad length HY009, each
+// ending the dialogue with nothing run; SQL_DEFAULT_PARAM is HYC00.
+TEST_F(ExecTest, GenericPathDataAtExecutionErrors) {
+  conn->cn_hasV2DAE = 0;
+  Prepare({""});
+  EXPECT_EQ(SQLParamData(hstmt, nullptr), SQL_ERROR);
+  EXPECT_EQ(State(), "HY010");
+  SQLINTEGER v = 1;
+  EXPECT_EQ(SQLPutData(hstmt, &v, 0), SQL_ERROR);
+  EXPECT_EQ(State(), "HY010");
+  struct Case {
+    SQLSMALLINT cType;
+    std::vector<SQLLEN> lengths;  // of the pieces; the last one fails
+    const char *state;
+  } cases[] = {{SQL_C_LONG, {0, 0}, "HY019"},
+               {SQL_C_CHAR, {2, -7}, "HY009"},
+               {SQL_C_CHAR, {SQL_DEFAULT_PARAM}, "HYC00"}};
+  char text[] = "ab";
+  for (const Case &c : cases) {
+    SQLLEN ind = SQL_DATA_AT_EXEC;
+    ASSERT_EQ(SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, c.cType, SQL_VARCHAR, 10, 0, P(1), 0, &ind), SQL_SUCCESS);
+    ASSERT_EQ(SQLExecute(hstmt), SQL_NEED_DATA) << DiagText();
+    SQLPOINTER token = nullptr;
+    ASSERT_EQ(SQLParamData(hstmt, &token), SQL_NEED_DATA);
+    for (size_t i = 0; i < c.lengths.size(); ++i) {
+      void *data = c.cType == SQL_C_LONG ? static_cast<void *>(&v) : static_cast<void *>(text);
+      const SQLRETURN rc = SQLPutData(hstmt, data, c.lengths[i]);
+      if (i + 1 < c.lengths.size()) {
+        EXPECT_EQ(rc, SQL_SUCCESS);
+      } else {
+        EXPECT_EQ(rc, SQL_ERROR);
+        EXPECT_EQ(State(), c.state);
+      }
+    }
+    EXPECT_EQ(stmt->daeState, 0) << c.state;
+    EXPECT_EQ(SQLParamData(hstmt, nullptr), SQL_ERROR);
+    EXPECT_EQ(State(), "HY010");
+  }
+  EXPECT_EQ(Calls(SLOT_DRV_ExecDirect) + Calls(SLOT_DRV_Execute), 0);
 }
 
 TEST_F(ExecTest, RefusedBeforeSending) {

@@ -1,0 +1,3 @@
+begin
+:1:=f_add(:2);
+end;

@@ -1,0 +1,1 @@
+create package pkg as type c is ref cursor; procedure ov(a number); procedure ov(a number, b number); end;

@@ -1,0 +1,2 @@
+begin "Quoted".x(a => 1, b => :"b"); end; -- c
+/* d */

@@ -1,0 +1,1 @@
+create function f return number is begin return 'unterminated; end;
