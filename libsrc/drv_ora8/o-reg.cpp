@@ -5,6 +5,7 @@
 
 #include "drv_ora8/db-private.h"
 #include "drv_ora8/o-reg.h"
+#include "scrs/sc_install.h"
 #include "scrs/sc_s.h"
 #include "xa.h"
 #include "xa/xaw.h"
@@ -169,6 +170,10 @@ int32_t ORA_Register(DrvObject *obj) {
   TAF_InstallWrappers(obj);
   // The cursor layer stacks its table on top and keeps the object as it is
   // now for its own calls down; then the XA worker layer does the same.
+  scs_SetCursorLookup([](DrvHandle h) -> ScsCursor * {
+    AgentCursor *cur = Agent_Cursor(h);
+    return cur ? &cur->scs : nullptr;
+  });
   scs_Install(obj);
   xaw_SetAgentLookups(ORA_XaWorkerOfConn, ORA_XaWorkerOfCursor);
   xaw_Init(obj);

@@ -2,6 +2,7 @@
 // static cursors.
 #include "scrs/sc_install.h"
 
+#include <sqlext.h>
 #include <strings.h>
 
 #include <cctype>
@@ -9,14 +10,19 @@
 #include <cstring>
 #include <mutex>
 #include <type_traits>
+#include <string>
 #include <unordered_map>
+#include <vector>
 
+#include "odbc/colattr.h"
 #include "odbc/data/rowset.h"
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
 #include "scrs/dsc.h"
 #include "scrs/sc_s.h"
+#include "scrs/scr.h"
 #include "scrs/staticset.h"
+#include "util/log.h"
 
 namespace {
 
@@ -32,6 +38,7 @@ struct LayerCursor {
   StmtKind kind = KIND_NONE;
   bool cached = false;    // the static set holds the whole result
   int32_t rowCount = -1;  // rows of the cached result
+  bool forcedStatic = false;  // a catalog result on a keyset-driven or dynamic cursor
   StaticSet *ss = nullptr;
 };
 std::mutex g_cursorsMutex;
@@ -73,6 +80,15 @@ void Uncache(LayerCursor *lc) {
   lc->rowCount = -1;
 }
 
+// A new statement on the cursor: nothing of the last one's result stays,
+// and a catalog call's static cursor was for that result only.
+void NewStatement(LayerCursor *lc, StmtKind kind) {
+  if (!lc) return;
+  Uncache(lc);
+  lc->kind = kind;
+  lc->forcedStatic = false;
+}
+
 StmtKind KindOf(const char *sql) {
   if (!sql) return KIND_NONE;
   while (*sql && (isspace(static_cast<unsigned char>(*sql)) || *sql == '(')) ++sql;
@@ -80,6 +96,11 @@ StmtKind KindOf(const char *sql) {
   if (strncasecmp(sql, "SELECT", 6) == 0 || strncasecmp(sql, "WITH", 4) == 0) return KIND_SELECT;
   return KIND_OTHER;
 }
+
+// Analysis kinds of SCR_AnalyseSQL.
+constexpr int32_t kKindSelect = 74;
+constexpr int32_t kKindCall = 61;
+constexpr int32_t kKindOther = 0;
 
 // DRV_Fetch counts rows in 16 bits.
 constexpr int32_t kMaxFetchRows = 65535;
@@ -117,6 +138,75 @@ int32_t FetchForward(DrvHandle cursor, int32_t n, Dataset *rows) {
   }
   DatasetFree(&more);
   return code;
+}
+
+// Static read-only in place of a keyset-driven or dynamic cursor, on the
+// cursor below. The front end reads the change back after the prepare
+// (01S02) and sends the application's own choice again before its next
+// prepare, so the change holds for this statement only.
+// One cursor option set below, with the step's log line.
+int32_t SwitchOption(DrvHandle cursor, uint16_t option, int32_t value, const char *failed, const char *done) {
+  const int32_t code = DrvCall<&DrvOps::DRV_SetInfo>(&g_lower, cursor, InfoStmtOption(option), &value);
+  if (code != 0 && code != E_01S02) {
+    LOG(LOG_DEBUG, "%s", failed);
+    return E_S1C00;
+  }
+  LOG(LOG_DEBUG, "%s", done);
+  return 0;
+}
+
+int32_t ChangeCursorType(DrvHandle cursor) {
+  const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
+  if (type != SCS_FORWARD_ONLY && type != SCS_STATIC)
+    if (int32_t code = SwitchOption(cursor, 6, SCS_STATIC, "scs_p_ChangeCursorType: Couldn't switch to static cursor",
+                                    "scs_p_ChangeCursorType: Switched to static cursor"))
+      return code;
+  if (CursorOption(cursor, 7, SCS_READ_ONLY) != SCS_READ_ONLY)
+    return SwitchOption(cursor, 7, SCS_READ_ONLY, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency",
+                        "scs_p_ChangeCursorType: Switched to read-only concurrency");
+  return 0;
+}
+
+// What a keyset-driven or dynamic cursor makes of its statement. Key
+// columns are not discovered: every statement that keeps a result runs on
+// a static read-only cursor, except those such a cursor must refuse.
+int32_t PrepareCursor(DrvHandle cursor, const char *sql) {
+  const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
+  if (type != SCS_KEYSET && type != SCS_DYNAMIC) return 0;
+  AnalysedSQL a;
+  SCR_AnalysedInit(&a);
+  int32_t result = 0;
+  if (SCR_AnalyseSQL(&a, sql, 0, 0) != 0) {
+    LOG(LOG_DEBUG, "SCR_AnalyseSQL failed: %s", sql ? sql : "");
+    LOG(LOG_DEBUG, "%s", a.errMsg ? a.errMsg : "");
+    LOG(LOG_DEBUG, "%s", a.text2 ? a.text2 : "");
+    // The database took the statement: what the analysis cannot read
+    // still runs, on a static read-only cursor that needs no keys.
+    result = ChangeCursorType(cursor);
+  } else if (a.kind == kKindSelect) {
+    if (a.flags & SCR_OUTERJOIN)
+      result = E_IM928;
+    else if (type == SCS_KEYSET && (a.flags & SCR_GROUPBY))
+      result = E_IM913;
+    else if (type == SCS_KEYSET && (a.flags & SCR_UNION))
+      result = E_IM914;
+    else
+      result = ChangeCursorType(cursor);  // no key columns known
+  } else if (a.kind == kKindCall || a.kind == kKindOther) {
+    result = ChangeCursorType(cursor);  // procedure calls and DDL
+  }
+  SCR_AnalysedFree(&a);
+  return result;
+}
+
+// The cursor type the layer serves the cursor's result with.
+int32_t EffectiveType(DrvHandle cursor) {
+  const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
+  if (type == SCS_KEYSET || type == SCS_DYNAMIC) {
+    LayerCursor *lc = FindCursorState(cursor);
+    if (lc && lc->forcedStatic) return SCS_STATIC;
+  }
+  return type;
 }
 
 // Reads the whole result into the static set, once per result. The lower
@@ -168,7 +258,7 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
   if (!out || !rows || !rowCount) return E_S1009;
   *out = nullptr;
   *rows = 0;
-  const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
+  const int32_t type = EffectiveType(cursor);
   if (type != SCS_FORWARD_ONLY && type != SCS_STATIC) return E_S1C00;
   int32_t size = CursorOption(cursor, 9, 1);
   if (size < 1) size = 1;
@@ -202,14 +292,143 @@ int32_t scs_ExtendedFetch(DrvHandle cursor, Rowset **out, int32_t value, uint32_
   return scs_FetchScroll(cursor, out, value, rows, rowCount, 0);
 }
 
-int32_t scs_Prepare(DrvHandle cursor, const char *sql) {
-  const int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, sql);
-  if (code != 0) return code;
-  if (LayerCursor *lc = CursorState(cursor)) {
-    Uncache(lc);
-    lc->kind = KindOf(sql);
+// ---- Base-column information (private option 1052) -----------------------------
+
+// Where one result column comes from; nothing for an expression.
+struct ScsBaseCol {
+  bool expression = false;
+  std::string column, table, schema;
+};
+
+struct ScsLayerState {
+  std::vector<ScsBaseCol> cols;
+};
+
+namespace {
+
+ScsCursorLookup g_lookup = nullptr;
+
+void FreeColumnInfo(ScsCursor *rec) {
+  if (!rec) return;
+  delete rec->layer;
+  rec->layer = nullptr;
+  rec->flags &= static_cast<uint16_t>(~SCSF_COLUMN_INFO);
+}
+
+// An identifier as the dictionary holds it: a quoted one without its quotes
+// (doubled quotes single), an unquoted one in upper case.
+std::string Ident(const char *text) {
+  std::string out;
+  if (!text) return out;
+  if (text[0] == '"') {
+    for (const char *p = text + 1; *p; ++p) {
+      if (*p == '"') {
+        if (p[1] != '"') break;
+        ++p;
+      }
+      out += *p;
+    }
+    return out;
   }
-  return 0;
+  for (const char *p = text; *p; ++p) out += static_cast<char>(toupper(static_cast<unsigned char>(*p)));
+  return out;
+}
+
+bool BeginsWithSelect(const char *sql) {
+  while (sql && isspace(static_cast<unsigned char>(*sql))) ++sql;
+  return sql && strncasecmp(sql, "SELECT", 6) == 0 && !isalnum(static_cast<unsigned char>(sql[6])) && sql[6] != '_';
+}
+
+// The connection's user: the schema of a table named without one.
+std::string UserName(uint32_t conn) {
+  char text[256] = {};
+  int16_t len = 0;
+  if (DrvCall<&DrvOps::DRV_GetInfo>(&g_lower, conn, InfoGetInfoStr(SQL_USER_NAME), text,
+                                    static_cast<uint16_t>(sizeof text), &len) != 0)
+    return "";
+  text[sizeof text - 1] = '\0';
+  return text;
+}
+
+// The base table, schema and column of each select-list item of a SELECT.
+// A select list with a wildcard, or a statement the analysis cannot read,
+// gets no information: the statement runs as it is either way.
+void BuildColumnInfo(ScsCursor *rec, const char *sql) {
+  AnalysedSQL a;
+  SCR_AnalysedInit(&a);
+  VArray *items = VArray_New(sizeof(ScsColDesc));
+  VArray *tables = VArray_New(sizeof(TableRef));
+  auto *state = new (std::nothrow) ScsLayerState;
+  bool ok = state && items && tables && SCR_AnalyseSQL(&a, sql, 0, 0) == 0 && a.kind == kKindSelect &&
+            SCR_SelectColsGet(&a, items) == 0 && SCR_TablesGet(&a, tables, 0) == 0;
+  std::string user;
+  for (uint32_t i = 0; ok && i < items->count; ++i) {
+    const auto *item = static_cast<const ScsColDesc *>(VArray_At(items, i));
+    ScsBaseCol col;
+    if (item->kind == 1 || item->kind == 2) {
+      ok = false;
+      break;
+    }
+    if (item->kind != 4) {
+      col.expression = true;
+      state->cols.push_back(col);
+      continue;
+    }
+    col.column = Ident(item->name);
+    const TableRef *ref = nullptr;
+    const std::string named = Ident(item->table);
+    for (uint32_t t = 0; t < tables->count && !ref; ++t) {
+      const auto *r = static_cast<const TableRef *>(VArray_At(tables, t));
+      if (named.empty() ? tables->count == 1
+                        : (*r->alias ? Ident(r->alias) == named
+                                     : Ident(r->table) == named &&
+                                           (!*item->owner || Ident(r->owner) == Ident(item->owner))))
+        ref = r;
+    }
+    if (ref) {
+      col.table = Ident(ref->table);
+      col.schema = Ident(ref->owner);
+    } else if (!named.empty()) {
+      col.table = named;
+      col.schema = Ident(item->owner);
+    }
+    if (!col.table.empty() && col.schema.empty()) {
+      if (user.empty()) user = UserName(rec->lowerConn);
+      col.schema = user;
+    }
+    state->cols.push_back(col);
+  }
+  if (ok) {
+    rec->layer = state;
+    rec->flags |= SCSF_COLUMN_INFO;
+  } else {
+    delete state;
+  }
+  VArray_Free(&items, nullptr);
+  VArray_Free(&tables, SCR_TableRefFree);
+  SCR_AnalysedFree(&a);
+}
+
+void ReplaceText(char **field, const std::string &value) {
+  char *copy = strdup(value.c_str());
+  if (!copy) return;
+  free(*field);
+  *field = copy;
+}
+
+}  // namespace
+
+int32_t scs_Prepare(DrvHandle cursor, const char *sql) {
+  int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, sql);
+  if (code != 0) return code;
+  NewStatement(CursorState(cursor), KindOf(sql));
+  if (ScsCursor *rec = g_lookup ? g_lookup(cursor) : nullptr) {
+    FreeColumnInfo(rec);
+    if (CursorOption(cursor, 6, SCS_FORWARD_ONLY) == SCS_FORWARD_ONLY &&
+        (CursorOption(cursor, 1052, 0) || CursorOption(cursor, 1054, 0)) && BeginsWithSelect(sql))
+      BuildColumnInfo(rec, sql);
+  }
+  return PrepareCursor(cursor, sql);
 }
 
 namespace {
@@ -234,16 +453,21 @@ int32_t scs_Execute(DrvHandle cursor) {
 }
 
 int32_t scs_ExecDirect(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamInfo *info) {
-  if (sql)
-    if (LayerCursor *lc = CursorState(cursor)) {
-      Uncache(lc);
-      lc->kind = KindOf(sql);
+  if (sql) {
+    // Prepared here, so that the statement is looked at as a prepared one
+    // is; the execute below goes without the text.
+    if (int32_t code = scs_Prepare(cursor, sql)) {
+      // The rows belong to the cursor below whatever happens: hand them on.
+      if (params) DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
+      return code;
     }
+    sql = nullptr;
+  }
   return AfterExecute(cursor, DrvCall<&DrvOps::DRV_ExecDirect>(&g_lower, cursor, sql, params, count, info));
 }
 
 int32_t scs_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out) {
-  if (rows == 0 || !out || CursorOption(cursor, 6, SCS_FORWARD_ONLY) != SCS_STATIC)
+  if (rows == 0 || !out || EffectiveType(cursor) != SCS_STATIC)
     return DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, rows, out);
   LayerCursor *lc = CursorState(cursor);
   if (!lc) return E_S1001;
@@ -258,6 +482,7 @@ int32_t scs_CloseCursor(DrvHandle cursor) {
 
 int32_t scs_FreeCursor(DrvHandle cursor) {
   ForgetCursorState(cursor);
+  if (g_lookup) FreeColumnInfo(g_lookup(cursor));
   return DrvCall<&DrvOps::DRV_FreeCursor>(&g_lower, cursor);
 }
 
@@ -293,9 +518,11 @@ struct CatalogCall;
 template <auto Slot, class... A>
 struct CatalogCall<Slot, int32_t (*)(DrvHandle, A...)> {
   static int32_t Call(DrvHandle cursor, A... args) {
-    if (LayerCursor *lc = FindCursorState(cursor)) {
-      Uncache(lc);
-      lc->kind = KIND_OTHER;
+    const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
+    if (LayerCursor *lc = CursorState(cursor)) {
+      NewStatement(lc, KIND_OTHER);
+      // Catalog results are static read-only on a scrollable cursor.
+      lc->forcedStatic = type == SCS_KEYSET || type == SCS_DYNAMIC;
     }
     return DrvCall<Slot>(&g_lower, cursor, args...);
   }
@@ -308,6 +535,31 @@ void InstallCatalog(DrvOps &table) {
 }
 
 }  // namespace
+
+void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup = lookup; }
+
+int scs_GetBaseColAttribs(ScsCursor *cur, uint32_t column, ColDesc *desc, uint32_t mask, uint32_t stride,
+                          uint32_t count, ColAttr *rows) {
+  if (!cur || !(cur->flags & SCSF_COLUMN_INFO) || !cur->layer || column == 0 || column > cur->layer->cols.size())
+    return 0;
+  const ScsBaseCol &b = cur->layer->cols[column - 1];
+  if (desc && !b.expression && !b.table.empty()) {
+    if (mask & 1) ReplaceText(&desc->fullName, b.column);
+    if (mask & 2) ReplaceText(&desc->table, b.table);
+    if (mask & 4) ReplaceText(&desc->schema, b.schema);
+  }
+  for (uint32_t i = 0; rows && i < count; ++i) {
+    ColAttr &e = rows[column + i * stride];
+    if (e.attribute == -1053) {
+      e.value.integer = 0;  // key columns are not known
+      e.attribute = 1053;
+    } else if (e.attribute == -1055) {
+      e.value.integer = b.expression ? 1 : 0;
+      e.attribute = 1055;
+    }
+  }
+  return 0;
+}
 
 const DrvObject *scs_LowerObject() { return &g_lower; }
 

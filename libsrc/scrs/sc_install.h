@@ -46,6 +46,14 @@ int32_t scs_CloseCursor(DrvHandle cursor);
 int32_t scs_FreeCursor(DrvHandle cursor);
 int32_t scs_MoreResults(DrvHandle cursor);
 
+// The agent's cursor record of a handle, where the layer keeps what the
+// agent reads of it (the base-column information of private option 1052,
+// flag SCSF_COLUMN_INFO); the agent registers it before installing the
+// layer. Without it the option gives no information.
+struct ScsCursor;
+using ScsCursorLookup = ScsCursor *(*)(DrvHandle cursor);
+void scs_SetCursorLookup(ScsCursorLookup lookup);
+
 // The object the layer calls down through (flags and the table below as
 // they stood at the first installation); a null table before it.
 const DrvObject *scs_LowerObject();

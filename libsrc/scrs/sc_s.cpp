@@ -156,7 +156,6 @@ int scs_GetODBCInfo(const DrvObject *lower, uint32_t lowerConn, uint16_t infoTyp
 
 // ---- Not built yet ----------------------------------------------------------------
 
-int scs_GetBaseColAttribs(ScsCursor *, uint32_t, ColDesc *, uint32_t, uint32_t, uint32_t, ColAttr *) { return 0; }
 int scs_SetPosRun(ScsCursor *, int16_t **status, int32_t *count) {
   if (status) *status = nullptr;
   if (count) *count = 0;

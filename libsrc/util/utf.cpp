@@ -1,9 +1,10 @@
 #include "util/utf.h"
 
 #include <algorithm>
-#include <iterator>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 #include "util/codepage.h"
 
@@ -138,6 +139,9 @@ inline size_t PutUnitsAt(uint32_t cp, void *out, size_t index) {
 // Encodes count units of text (names: kToNul, up to the NUL unit) into at
 // most limit bytes at out, whole characters only. Returns the bytes; *used =
 // units consumed.
+// The four-at-a-time runs below pack and unpack units in memory order.
+static_assert(std::endian::native == std::endian::little, "UTF-16 runs assume little-endian units");
+
 template <Rules R, bool Write>
 size_t EncodeInto(const void *text, size_t count, unsigned char *out, size_t limit, size_t *used) {
   const bool toNul = R == Rules::Names && count == kToNul;
@@ -145,6 +149,22 @@ size_t EncodeInto(const void *text, size_t count, unsigned char *out, size_t lim
   while (i < count && pos < limit) {
     const size_t runEnd = i + std::min(count - i, limit - pos);
     uint16_t u = 0;
+    // Plain ASCII text (the common case) goes four units at a time.
+    if (!toNul) {
+      while (runEnd - i >= 4) {
+        uint64_t four;
+        std::memcpy(&four, static_cast<const unsigned char *>(text) + 2 * i, 8);
+        if (four & 0xFF80FF80FF80FF80ull) break;
+        if (Write) {
+          out[pos] = static_cast<unsigned char>(four);
+          out[pos + 1] = static_cast<unsigned char>(four >> 16);
+          out[pos + 2] = static_cast<unsigned char>(four >> 32);
+          out[pos + 3] = static_cast<unsigned char>(four >> 48);
+        }
+        pos += 4;
+        i += 4;
+      }
+    }
     while (i < runEnd && (u = utf16_load(text, i)) < 0x80 && !(toNul && u == 0)) {
       if (Write) out[pos] = static_cast<unsigned char>(u);
       ++pos;
@@ -173,6 +193,21 @@ size_t DecodeInto(const unsigned char *p, size_t n, void *out, size_t limit, siz
   while (i < n && units < limit) {
     const size_t runEnd = i + std::min(n - i, limit - units);
     unsigned char b = 0;
+    // Plain ASCII text (the common case) goes four bytes at a time.
+    if (!kNulEnds) {
+      while (runEnd - i >= 4) {
+        uint32_t four;
+        std::memcpy(&four, p + i, 4);
+        if (four & 0x80808080u) break;
+        if (Write) {
+          const uint64_t wide = (four & 0xFFull) | (uint64_t{(four >> 8) & 0xFF} << 16) |
+                                (uint64_t{(four >> 16) & 0xFF} << 32) | (uint64_t{four >> 24} << 48);
+          std::memcpy(static_cast<unsigned char *>(out) + 2 * units, &wide, 8);
+        }
+        units += 4;
+        i += 4;
+      }
+    }
     while (i < runEnd && (b = p[i]) < 0x80 && !(kNulEnds && b == 0)) {
       if (Write) utf16_store(out, units, b);
       ++units;

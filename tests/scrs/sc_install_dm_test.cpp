@@ -390,6 +390,46 @@ TEST_P(DmStatic, CacheFilesNeverVisible) {
   rmdir(dir);
 }
 
+// Private option 1052 on a forward-only statement: each column's base
+// table, schema and column, unquoted and through aliases; none for an
+// expression.
+TEST_P(DmStatic, BaseColumnAttributesWithOption1052) {
+  Connect();
+  // The schema of NUMS as the catalog gives it.
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLTables(stmt, nullptr, 0, nullptr, 0, Text("NUMS"), SQL_NTS, nullptr, 0))) << State();
+  ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << State();
+  char schema[64] = "";
+  SQLLEN len = 0;
+  ASSERT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, schema, sizeof schema, &len), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLCloseCursor(stmt), SQL_SUCCESS);
+
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt, 1052, P(1), 0))) << State();
+  Run("select n.id, name nm, id + 1, \"NAME\" from nums n where id < 3");
+  const struct {
+    const char *table, *schema, *column;
+  } expect[] = {
+      {"NUMS", schema, "ID"},
+      {"NUMS", schema, "NAME"},
+      {"", "", ""},
+      {"NUMS", schema, "NAME"},
+  };
+  for (SQLUSMALLINT col = 1; col <= 4; ++col) {
+    SCOPED_TRACE(col);
+    const auto &e = expect[col - 1];
+    char text[128];
+    SQLSMALLINT outLen = 0;
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLColAttribute(stmt, col, SQL_DESC_BASE_TABLE_NAME, text, sizeof text, &outLen, nullptr)));
+    EXPECT_STREQ(text, e.table);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLColAttribute(stmt, col, SQL_DESC_SCHEMA_NAME, text, sizeof text, &outLen, nullptr)));
+    EXPECT_STREQ(text, e.schema);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLColAttribute(stmt, col, SQL_DESC_BASE_COLUMN_NAME, text, sizeof text, &outLen, nullptr)));
+    EXPECT_STREQ(text, e.column);
+  }
+  int rows = 0;
+  while (SQLFetch(stmt) == SQL_SUCCESS) ++rows;
+  EXPECT_EQ(rows, 2);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DmStatic, ::testing::Values("kvd_w", "kvd_a"),
                          [](const auto &info) { return std::string(info.param); });
 

@@ -284,5 +284,92 @@ TEST_F(StaticLayer, FailuresOfTheRead) {
   EXPECT_EQ(fake::CallCount(SLOT_DRV_Fetch), 1);
 }
 
+// A keyset-driven or dynamic cursor (which the fake agent offers) has no
+// key columns to work with: what keeps a result runs static read-only, what
+// such a cursor cannot serve is refused.
+TEST_F(Layer, KeysetAndDynamicStatementsDowngradeOrAreRefused) {
+  const struct {
+    int32_t type;
+    const char *sql;
+    int32_t code, typeAfter, concurrencyAfter;
+  } cases[] = {
+      {SCS_KEYSET, "select a from t", 0, SCS_STATIC, SCS_READ_ONLY},
+      {SCS_KEYSET, "{call p(?)}", 0, SCS_STATIC, SCS_READ_ONLY},
+      {SCS_KEYSET, "create table x (a int)", 0, SCS_STATIC, SCS_READ_ONLY},
+      {SCS_KEYSET, "select a from where x", 0, SCS_STATIC, SCS_READ_ONLY},
+      {SCS_KEYSET, "insert into t values (1)", 0, SCS_KEYSET, SCS_LOCK},
+      {SCS_KEYSET, "select a, count(*) from t group by a", E_IM913, SCS_KEYSET, SCS_LOCK},
+      {SCS_KEYSET, "select a from t union select b from u", E_IM914, SCS_KEYSET, SCS_LOCK},
+      {SCS_KEYSET, "select a from t left outer join u on t.k = u.k", E_IM928, SCS_KEYSET, SCS_LOCK},
+      {SCS_DYNAMIC, "select a, count(*) from t group by a", 0, SCS_STATIC, SCS_READ_ONLY},
+      {SCS_DYNAMIC, "select a from t left outer join u on t.k = u.k", E_IM928, SCS_DYNAMIC, SCS_LOCK},
+      {SCS_STATIC, "select a from t left outer join u on t.k = u.k", 0, SCS_STATIC, SCS_LOCK},
+      {SCS_FORWARD_ONLY, "select a from t group by a", 0, SCS_FORWARD_ONLY, SCS_LOCK},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.sql);
+    fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), c.type);
+    fake::SetInfo(InfoStmtOption(SQL_CONCURRENCY), SCS_LOCK);
+    EXPECT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, c.sql), c.code);
+    EXPECT_EQ(fake::InfoValue(InfoStmtOption(SQL_CURSOR_TYPE)), c.typeAfter);
+    EXPECT_EQ(fake::InfoValue(InfoStmtOption(SQL_CONCURRENCY)), c.concurrencyAfter);
+  }
+  // A lower cursor that refuses the change: not capable.
+  fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), SCS_KEYSET);
+  fake::Script(SLOT_DRV_SetInfo).result = E_S1C00;
+  EXPECT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, "select a from t"), E_S1C00);
+}
+
+// Through the front end: the downgrade reads back with 01S02 on its
+// statement; the next statement starts from what the application asked.
+TEST_F(Layer, DowngradeHoldsForItsStatementOnly) {
+  IntTextRows(3);
+  ASSERT_EQ(SQLSetStmtAttr(hstmt, SQL_ATTR_CURSOR_TYPE, reinterpret_cast<SQLPOINTER>(SQL_CURSOR_KEYSET_DRIVEN), 0),
+            SQL_SUCCESS);
+  ASSERT_EQ(SQLPrepare(hstmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>("select id, name from t")), SQL_NTS),
+            SQL_SUCCESS_WITH_INFO);
+  EXPECT_EQ(State(), "01S02");
+  SQLULEN type = 0;
+  ASSERT_EQ(SQLGetStmtAttr(hstmt, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(type, static_cast<SQLULEN>(SQL_CURSOR_STATIC));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(hstmt))) << State();
+  SQLINTEGER id = 0;
+  SQLLEN ind = 0;
+  ASSERT_EQ(SQLBindCol(hstmt, 1, SQL_C_LONG, &id, 0, &ind), SQL_SUCCESS);
+  ASSERT_EQ(SQLFetchScroll(hstmt, SQL_FETCH_LAST, 0), SQL_SUCCESS) << State();
+  EXPECT_EQ(id, 3);
+  ASSERT_EQ(SQLCloseCursor(hstmt), SQL_SUCCESS);
+  ASSERT_EQ(SQLPrepare(hstmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>("insert into t values (1)")), SQL_NTS),
+            SQL_SUCCESS)
+      << State();
+  ASSERT_EQ(SQLGetStmtAttr(hstmt, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(type, static_cast<SQLULEN>(SQL_CURSOR_KEYSET_DRIVEN));
+}
+
+// A catalog result on a keyset-driven cursor is static for that result:
+// it scrolls, and the cursor below keeps the type asked for.
+TEST_F(Layer, CatalogResultOnAKeysetCursorIsStatic) {
+  IntTextRows(4);
+  fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), SCS_KEYSET);
+  fake::SetInfo(InfoStmtOption(SQL_ROWSET_SIZE), 2);
+  CatalogArgs args{};
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_DDTables>(stmt->drv, stmt->agentCursor, &args), 0);
+  Rowset *rs = nullptr;
+  uint32_t rows = 0;
+  int32_t count = 0;
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_FetchScroll>(stmt->drv, stmt->agentCursor, &rs, 0, &rows, &count,
+                                              static_cast<uint16_t>(SQL_FETCH_LAST)),
+            0);
+  EXPECT_EQ(rows, 2u);
+  EXPECT_EQ(count, 4);
+  RowsetFree(&rs);
+  EXPECT_EQ(fake::InfoValue(InfoStmtOption(SQL_CURSOR_TYPE)), SCS_KEYSET);
+  // The next statement is the keyset-driven cursor's own again.
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, "insert into t values (1)"), 0);
+  EXPECT_EQ(DrvCall<&DrvOps::DRV_FetchScroll>(stmt->drv, stmt->agentCursor, &rs, 1, &rows, &count,
+                                              static_cast<uint16_t>(SQL_FETCH_ABSOLUTE)),
+            E_S1C00);
+}
+
 }  // namespace
 }  // namespace fetchtest

@@ -367,6 +367,62 @@ TEST(UtfValue, LimitsStopOnACharacterBoundary) {
   EXPECT_EQ(utf8_value_to_utf16(s, utf8.size(), nullptr, 0, nullptr), 0u);
 }
 
+// ASCII runs of every length around a non-ASCII character, cut at every
+// limit: the converters go through plain text in steps, and a step must
+// never pass a character or a limit.
+TEST(UtfValue, AsciiRunsOfEveryLengthAndEveryLimit) {
+  for (size_t before = 0; before < 10; ++before) {
+    for (size_t after = 0; after < 10; ++after) {
+      // Characters with their UTF-8 and UTF-16 sizes.
+      std::vector<std::pair<std::string, U16>> chars;
+      for (size_t i = 0; i < before; ++i) chars.push_back({std::string(1, char('a' + i)), {uint16_t('a' + i)}});
+      chars.push_back({"\xE2\x82\xAC", {0x20AC}});
+      for (size_t i = 0; i < after; ++i) chars.push_back({std::string(1, char('A' + i)), {uint16_t('A' + i)}});
+      std::string utf8;
+      U16 wide;
+      for (const auto &[n, w] : chars) {
+        utf8 += n;
+        wide.insert(wide.end(), w.begin(), w.end());
+      }
+      SCOPED_TRACE(utf8);
+      const auto *s = reinterpret_cast<const uint8_t *>(utf8.data());
+      EXPECT_EQ(utf16_value_bytes(wide.data(), wide.size()), utf8.size());
+      EXPECT_EQ(utf8_value_units(s, utf8.size()), wide.size());
+      for (size_t limit = 0; limit <= utf8.size() + 1; ++limit) {
+        // What whole characters fit: bytes and units.
+        size_t bytes = 0, units = 0;
+        for (const auto &[n, w] : chars) {
+          if (bytes + n.size() > limit) break;
+          bytes += n.size();
+          units += w.size();
+        }
+        std::vector<uint8_t> out(limit + 1, 0xEE);
+        size_t consumed = 99;
+        ASSERT_EQ(utf16_value_to_utf8(wide.data(), wide.size(), out.data(), limit, &consumed), bytes) << limit;
+        EXPECT_EQ(consumed, units) << limit;
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(out.data()), bytes), utf8.substr(0, bytes)) << limit;
+        EXPECT_EQ(out[limit], 0xEE) << limit;  // nothing beyond the limit
+      }
+      for (size_t limit = 0; limit <= wide.size() + 1; ++limit) {
+        size_t bytes = 0, units = 0;
+        for (const auto &[n, w] : chars) {
+          if (units + w.size() > limit) break;
+          bytes += n.size();
+          units += w.size();
+        }
+        U16 out(limit + 1, 0xEEEE);
+        size_t consumed = 99;
+        ASSERT_EQ(utf8_value_to_utf16(s, utf8.size(), out.data(), limit, &consumed), units) << limit;
+        EXPECT_EQ(consumed, bytes) << limit;
+        EXPECT_EQ(U16(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(units)),
+                  U16(wide.begin(), wide.begin() + static_cast<std::ptrdiff_t>(units)))
+            << limit;
+        EXPECT_EQ(out[limit], 0xEEEE) << limit;
+      }
+    }
+  }
+}
+
 TEST(UtfValue, CutPointNeverSplitsAWellFormedCharacter) {
   struct {
     const char *what;

@@ -289,6 +289,54 @@ bool IsIntegerCType(int16_t cType) {
   }
 }
 
+// The range and width of an integer C type.
+struct IntRange {
+  int64_t low;
+  uint64_t high;
+  uint8_t size;
+};
+
+bool IntRangeOf(int16_t cType, IntRange *r) {
+  switch (cType) {
+    case SQL_C_LONG: case SQL_C_SLONG: *r = {INT32_MIN, INT32_MAX, 4}; return true;
+    case SQL_C_ULONG: *r = {0, UINT32_MAX, 4}; return true;
+    case SQL_C_SHORT: case SQL_C_SSHORT: *r = {INT16_MIN, INT16_MAX, 2}; return true;
+    case SQL_C_USHORT: *r = {0, UINT16_MAX, 2}; return true;
+    case SQL_C_TINYINT: case SQL_C_STINYINT: *r = {INT8_MIN, INT8_MAX, 1}; return true;
+    case SQL_C_UTINYINT: *r = {0, UINT8_MAX, 1}; return true;
+    case SQL_C_BIT: *r = {0, 1, 1}; return true;
+    case SQL_C_SBIGINT: *r = {INT64_MIN, INT64_MAX, 8}; return true;
+    case SQL_C_UBIGINT: *r = {0, UINT64_MAX, 8}; return true;
+    default: return false;
+  }
+}
+
+// The common case of a whole number read as an integer: plain digits with
+// an optional minus sign (as the agent writes a NUMBER), at most 18 of them,
+// within the C type's range. It is stored at once; false leaves every other
+// text to the general conversion, which gives the same result for these.
+bool StoreWholeNumber(const char *text, uint32_t len, int16_t cType, const ColumnBinding *b) {
+  IntRange r;
+  if (!IntRangeOf(cType, &r)) return false;
+  const bool negative = len > 0 && text[0] == '-';
+  const uint32_t first = negative ? 1 : 0;
+  if (len <= first || len - first > 18) return false;
+  uint64_t v = 0;
+  for (uint32_t i = first; i < len; ++i) {
+    const unsigned d = static_cast<unsigned char>(text[i]) - '0';
+    if (d > 9) return false;
+    v = v * 10 + d;
+  }
+  if (negative && r.low == 0) return false;
+  if (negative ? v > static_cast<uint64_t>(-(r.low + 1)) + 1 : v > r.high) return false;
+  const uint64_t bits = negative ? ~v + 1 : v;
+  // The low bytes of the two's complement value: little-endian like the
+  // general conversion's store.
+  memcpy(b->data, &bits, r.size);
+  if (b->lengthPtr) *b->lengthPtr = r.size;
+  return true;
+}
+
 // A number's exact text into an integer C type: the fraction goes, with
 // 01S07 when it was not zero, as ODBC converts a number to an integer.
 SQLRETURN NumberToInteger(Stmt *stmt, const char *text, uint32_t len, int16_t cType, const ColumnBinding *b) {
@@ -312,8 +360,9 @@ SQLRETURN NumberToInteger(Stmt *stmt, const char *text, uint32_t len, int16_t cT
       whole = 1;
     }
   }
-  const SQLRETURN rc =
-      ConvertCHAR(text, whole, whole, cType, b->data, bufLen, b->lengthPtr, &stmt->pending, 0, 0);
+  const SQLRETURN rc = StoreWholeNumber(text, whole, cType, b)
+                           ? SQL_SUCCESS
+                           : ConvertCHAR(text, whole, whole, cType, b->data, bufLen, b->lengthPtr, &stmt->pending, 0, 0);
   if (rc == SQL_ERROR || !cut) return rc;
   stmt->pending = E_01S07;
   return SQL_SUCCESS_WITH_INFO;

@@ -722,9 +722,12 @@ int num_to_oracle(const BeValue& v, ub1* out) {
     }
     uint64_t u = v.i < 0 ? 0 - static_cast<uint64_t>(v.i) : static_cast<uint64_t>(v.i);
     neg = v.i < 0;
+    // The decimal digits, most significant first (as "%llu" writes them,
+    // without its cost on every fetched integer).
     char tmp[32];
-    int n = std::snprintf(tmp, sizeof tmp, "%llu", static_cast<unsigned long long>(u));
-    std::memcpy(digits, tmp, static_cast<size_t>(n));
+    int n = 0;
+    for (; u != 0; u /= 10) tmp[sizeof tmp - 1 - n++] = static_cast<char>('0' + u % 10);
+    std::memcpy(digits, tmp + sizeof tmp - n, static_cast<size_t>(n));
     nd = static_cast<size_t>(n);
     dexp = n;
   } else {

@@ -603,6 +603,17 @@ size_t utf8_to_utf16(const char* s, size_t n, ub2* out, size_t cap_units, size_t
   const auto* p = reinterpret_cast<const unsigned char*>(s);
   size_t i = 0;
   while (i < n) {
+    // Runs of plain ASCII (most text) go four bytes at a time.
+    while (i + 4 <= n && w + 4 <= cap_units) {
+      uint32_t four;
+      std::memcpy(&four, p + i, 4);
+      if (four & 0x80808080u) break;
+      for (int k = 0; k < 4; ++k) out[w + k] = static_cast<ub2>((four >> (8 * k)) & 0xFF);
+      w += 4;
+      need += 4;
+      i += 4;
+    }
+    if (i >= n) break;
     uint32_t cp;
     unsigned c = p[i];
     size_t len = 1;

@@ -62,6 +62,7 @@ struct Var {
   PlType type;
   PlVal v;
   bool constant = false;
+  bool not_null = false;
 };
 
 struct HostVar {
@@ -295,6 +296,7 @@ int Interp::assign(Ref r, PlVal v) {
   if (r.var) {
     if (r.var->constant) return fail_text(6550, "PLS-00363: expression '" + r.var->name + "' cannot be used as an assignment target");
     if (int rc = convert(r.var->type, &v)) return rc;
+    if (r.var->not_null && v.null()) return value_error("NULL assigned to a NOT NULL variable");
     r.var->v = std::move(v);
     return 0;
   }
@@ -320,6 +322,8 @@ int Interp::declare(Frame& f, const std::vector<PlDecl>& decls) {
     Var v;
     v.name = d.name;
     v.type = d.type;
+    if ((d.constant || d.not_null) && d.init.empty())
+      return fail_text(6550, "PLS-00218: a variable declared NOT NULL must have an initialization assignment");
     if (!d.init.empty()) {
       PlVal x;
       if (int rc = eval(f, d.init, &x)) return rc;
@@ -327,7 +331,9 @@ int Interp::declare(Frame& f, const std::vector<PlDecl>& decls) {
       v.v = std::move(x);
     }
     if (d.type.cursor()) v.v.is_cursor = true;
+    if (d.not_null && v.v.null()) return value_error("NULL assigned to a NOT NULL variable");
     v.constant = d.constant;
+    v.not_null = d.not_null;
     f.scopes.back().push_back(std::move(v));
   }
   return 0;

@@ -90,8 +90,11 @@ std::string Format(SQLSMALLINT cType, const unsigned char *buf, SQLLEN ind) {
     case SQL_C_SBIGINT: return std::to_string(as(int64_t{}));
     case SQL_C_UBIGINT: return std::to_string(as(uint64_t{}));
     case SQL_C_SLONG: return std::to_string(as(int32_t{}));
+    case SQL_C_ULONG: return std::to_string(as(uint32_t{}));
     case SQL_C_SSHORT: return std::to_string(as(int16_t{}));
+    case SQL_C_USHORT: return std::to_string(as(uint16_t{}));
     case SQL_C_STINYINT: return std::to_string(as(int8_t{}));
+    case SQL_C_UTINYINT: return std::to_string(as(uint8_t{}));
     case SQL_C_BIT: return std::to_string(as(uint8_t{}));
     case SQL_C_DOUBLE: return Shortest(as(double{}));
     case SQL_C_FLOAT: return Shortest(as(float{}));
@@ -132,9 +135,9 @@ SQLLEN LengthOf(SQLSMALLINT cType, const std::string &value) {
     case SQL_C_WCHAR: return static_cast<SQLLEN>(2 * harness::ToW(value).size());
     case SQL_C_BINARY: return static_cast<SQLLEN>(value.size() / 2);
     case SQL_C_SBIGINT: case SQL_C_UBIGINT: case SQL_C_DOUBLE: return 8;
-    case SQL_C_SLONG: case SQL_C_FLOAT: return 4;
-    case SQL_C_SSHORT: return 2;
-    case SQL_C_STINYINT: case SQL_C_BIT: return 1;
+    case SQL_C_SLONG: case SQL_C_ULONG: case SQL_C_FLOAT: return 4;
+    case SQL_C_SSHORT: case SQL_C_USHORT: return 2;
+    case SQL_C_STINYINT: case SQL_C_UTINYINT: case SQL_C_BIT: return 1;
     case SQL_C_NUMERIC: return sizeof(SQL_NUMERIC_STRUCT);
     case SQL_C_DATE: case SQL_C_TYPE_DATE: case SQL_C_TIME: case SQL_C_TYPE_TIME: return 6;
     case SQL_C_GUID: return sizeof(SQLGUID);
@@ -259,7 +262,23 @@ const std::vector<ColumnCase> &Columns() {
       {"number(38)", 38,
        {{"123456789012345678", {{SQL_C_CHAR, "123456789012345678"}, {SQL_C_SBIGINT, "123456789012345678"},
                                 {SQL_C_NUMERIC, "18,0,+123456789012345678"}}},
-        {"-1", {{SQL_C_UBIGINT, "", "22003"}, {SQL_C_SLONG, "-1"}}}}},
+        {"-1", {{SQL_C_UBIGINT, "", "22003"}, {SQL_C_SLONG, "-1"}}},
+        // Each integer type's edges, v and v + 1 (or v - 1).
+        {"2147483647", {{SQL_C_SLONG, "2147483647"}, {SQL_C_SSHORT, "", "22003"}}},
+        {"2147483648", {{SQL_C_SLONG, "", "22003"}, {SQL_C_ULONG, "2147483648"}}},
+        {"4294967296", {{SQL_C_ULONG, "", "22003"}, {SQL_C_SBIGINT, "4294967296"}}},
+        {"-2147483648", {{SQL_C_SLONG, "-2147483648"}, {SQL_C_ULONG, "", "22003"}}},
+        {"-2147483649", {{SQL_C_SLONG, "", "22003"}, {SQL_C_SBIGINT, "-2147483649"}}},
+        {"-32768", {{SQL_C_SSHORT, "-32768"}, {SQL_C_USHORT, "", "22003"}}},
+        {"65535", {{SQL_C_USHORT, "65535"}, {SQL_C_SSHORT, "", "22003"}}},
+        {"65536", {{SQL_C_USHORT, "", "22003"}}},
+        {"-128", {{SQL_C_STINYINT, "-128"}, {SQL_C_UTINYINT, "", "22003"}}},
+        {"-129", {{SQL_C_STINYINT, "", "22003"}, {SQL_C_SSHORT, "-129"}}},
+        {"255", {{SQL_C_UTINYINT, "255"}, {SQL_C_STINYINT, "", "22003"}, {SQL_C_BIT, "", "22003"}}},
+        {"256", {{SQL_C_UTINYINT, "", "22003"}}},
+        {"1", {{SQL_C_BIT, "1"}, {SQL_C_UTINYINT, "1"}}},
+        {"-999999999999999999", {{SQL_C_SBIGINT, "-999999999999999999"}, {SQL_C_SLONG, "", "22003"}}},
+        {"1234567890123456789", {{SQL_C_SBIGINT, "1234567890123456789"}, {SQL_C_UBIGINT, "1234567890123456789"}}}}},
       {"float", 38, {{"1.5", {{SQL_C_CHAR, "1.5"}, {SQL_C_DOUBLE, "1.5"}}}}},
       {"binary_float", 7,
        {{"0.1", {{SQL_C_CHAR, "0.1"}, {SQL_C_FLOAT, "0.1"}, {SQL_C_DOUBLE, "0.10000000149011612"}}}}},

@@ -508,6 +508,21 @@ TEST_P(DmProc, InOutCharacterValuesComeBackWhole) {
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
+// A parameter array runs the call once per row; the outputs reported are
+// those of the first row.
+TEST_P(DmProc, ParameterArrayReportsTheFirstRowsOutputs) {
+  SQLHSTMT h = c.Stmt();
+  char in[2][8] = {"a", "b"}, out[2][8] = {"x", "x"};
+  SQLLEN inLen[2] = {SQL_NTS, SQL_NTS}, outLen[2] = {0, 0};
+  SQLSetStmtAttr(h, SQL_ATTR_PARAMSET_SIZE, P(2), 0);
+  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 7, 0, in, 8, inLen));
+  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 2, SQL_PARAM_OUTPUT, SQL_C_CHAR, SQL_VARCHAR, 7, 0, out, 8, outLen));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("{call P_ECHO(?, ?)}"), SQL_NTS))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_STREQ("a", out[0]);
+  EXPECT_STREQ("x", out[1]);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DmProc, ::testing::Values("kvd_proc_w", "kvd_proc_a"));
 
 }  // namespace

@@ -2,6 +2,8 @@
 // the statement language of units and anonymous blocks, Oracle's errors,
 // transactions around a block, and REF CURSORs handed to statement handles.
 #include <array>
+#include <chrono>
+#include <thread>
 
 #include "oci_fixture.h"
 
@@ -279,6 +281,8 @@ TEST_F(Code, ErrorsAreOraclesOwn) {
       {"declare s varchar2(3); begin s := 'toolong'; end;", 6502, "character string buffer too small"},
       {"declare n number(2); begin n := 123; end;", 6502, "numeric or value error"},
       {"declare n number; begin n := 'abc'; end;", 6502, "numeric or value error"},
+      {"declare n number not null := 1; begin n := null; end;", 6502, "numeric or value error"},
+      {"declare n constant number := 1; begin n := 2; end;", 6550, "PLS-00363"},
       {"begin nope(1); end;", 6550, "PLS-00201: identifier 'NOPE' must be declared"},
       {"begin\n  p_noargs(1);\nend;", 6550, "line 2, column 3:\nPLS-00306: wrong number or types of arguments in call to 'P_NOARGS'"},
       {"begin pkg.ov(1, 2, 3); end;", 6550, "PLS-00306"},
@@ -313,6 +317,24 @@ TEST_F(Code, AFailingBlockKeepsNoneOfItsChanges) {
   other.run("insert into log_t values (5, 'other')");  // would wait for a lock left behind
   other.run("commit");
   EXPECT_EQ("5", list("select n from log_t order by n"));
+}
+
+TEST_F(Code, BreakStopsAnEndlessLoopAndUndoesTheBlock) {
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c->srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c->err));
+  OCIStmt* st = c->stmt("begin insert into log_t values (1, 'x'); loop null; end loop; end;");
+  sword rc = OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  ASSERT_EQ(OCI_STILL_EXECUTING, rc);
+  EXPECT_EQ(OCI_SUCCESS, OCIBreak(c->svc, c->err));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (rc == OCI_STILL_EXECUTING && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+    rc = OCIStmtExecute(c->svc, st, c->err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+  }
+  EXPECT_EQ(OCI_ERROR, rc);
+  EXPECT_EQ(1013, errcode(c->err));
+  ASSERT_EQ(OCI_SUCCESS, OCIAttrSet(c->srv, OCI_HTYPE_SERVER, nullptr, 0, OCI_ATTR_NONBLOCKING_MODE, c->err));
+  EXPECT_EQ("0", c->scalar("select count(*) from log_t"));
+  OCIHandleFree(st, OCI_HTYPE_STMT);
 }
 
 TEST_F(Code, CommitOnSuccessCommitsTheBlock) {
