@@ -55,7 +55,7 @@ int32_t NewErrWrap(DB_Conn *dbc) {
       ErrList_PushOCI(&srv->errs, dbc->serv->err);
     }
     LOG(LOG_ERR, "DB_Conn_New: Couldn't allocate OCI error handle.");
-    return E_S1000;
+    return E_S1001;
   }
   wrap->errhp = static_cast<OCIError *>(errhp);
   return 0;
@@ -79,7 +79,7 @@ int32_t DB_Conn_New(DB_Serv *serv, AgentConn *conn, DB_Conn **out) {
   if (OCIEnvCreate(&dbc->env, kEnvMode, nullptr, nullptr, nullptr, nullptr, 0, nullptr) != OCI_SUCCESS) {
     LOG(LOG_ERR, "DB_Conn_New: Couldn't initialize OCI environment handle.");
     DB_Conn_Free(dbc);
-    return E_S1000;
+    return E_S1001;
   }
   if (int32_t rc = NewErrWrap(dbc)) {
     DB_Conn_Free(dbc);
@@ -198,6 +198,12 @@ int32_t DB_Connect(DB_Conn *dbc, const char *user, const char *password, const c
     return E_08004;
   };
   auto failed = [](sword s) { return s != OCI_SUCCESS && s != OCI_SUCCESS_WITH_INFO; };
+  // A handle OCI could not make leaves no text to report: out of memory.
+  auto allocFail = [&]() -> int32_t {
+    LOG(LOG_ERR, "DB_Connect: Could not allocate an OCI handle.");
+    fail(OCI_SUCCESS);
+    return E_S1001;
+  };
 
   if (o.poolMin != 0) {
     OsLock lock(server->lock);
@@ -211,14 +217,14 @@ int32_t DB_Connect(DB_Conn *dbc, const char *user, const char *password, const c
   }
 
   void *h = nullptr;
-  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_SVCCTX, 0, nullptr)) != OCI_SUCCESS) return fail(OCI_SUCCESS);
+  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_SVCCTX, 0, nullptr)) != OCI_SUCCESS) return allocFail();
   dbc->svc = static_cast<OCISvcCtx *>(h);
   OCIEnv *srvEnv = dbc->pool ? dbc->serv->env : dbc->env;
-  if ((st = OCIHandleAlloc(srvEnv, &h, OCI_HTYPE_SERVER, 0, nullptr)) != OCI_SUCCESS) return fail(OCI_SUCCESS);
+  if ((st = OCIHandleAlloc(srvEnv, &h, OCI_HTYPE_SERVER, 0, nullptr)) != OCI_SUCCESS) return allocFail();
   dbc->srv = static_cast<OCIServer *>(h);
-  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_SESSION, 0, nullptr)) != OCI_SUCCESS) return fail(OCI_SUCCESS);
+  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_SESSION, 0, nullptr)) != OCI_SUCCESS) return allocFail();
   dbc->session = static_cast<OCISession *>(h);
-  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_TRANS, 0, nullptr)) != OCI_SUCCESS) return fail(OCI_SUCCESS);
+  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_TRANS, 0, nullptr)) != OCI_SUCCESS) return allocFail();
   dbc->trans = static_cast<OCITrans *>(h);
 
   if (dbc->pool)
@@ -284,7 +290,7 @@ int32_t DB_Connect(DB_Conn *dbc, const char *user, const char *password, const c
         OciConnPool_Release(dbc->pool, serr);
         dbc->pool = nullptr;
       }
-      return E_S1000;
+      return E_S1001;
     }
     dbc->initStmt = static_cast<OCIStmt *>(h);
   }
@@ -342,6 +348,11 @@ int32_t DB_TransControl(DB_Conn *dbc, int32_t action) {
       return 0;
   }
   if (st != OCI_SUCCESS && st != OCI_SUCCESS_WITH_INFO) return db_OciFail(st, &conn->errs, dbc->err);
+  if (st == OCI_SUCCESS_WITH_INFO && action != TXN_BEGIN) {
+    // Committed or rolled back, with the database's warning for the caller.
+    ErrList_PushOCI(&conn->errs, dbc->err);
+    return E_IM902;
+  }
   return 0;
 }
 
@@ -381,7 +392,7 @@ int32_t DB_Conn_ExecSQL(DB_Conn *dbc, const char *sql) {
 int32_t DB_Conn_ExecOnce(DB_Conn *dbc, const char *sql) {
   if (!dbc || !dbc->svc || !sql) return E_S1000;
   void *h = nullptr;
-  if (OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_STMT, 0, nullptr) != OCI_SUCCESS) return E_S1000;
+  if (OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_STMT, 0, nullptr) != OCI_SUCCESS) return E_S1001;
   auto *stmt = static_cast<OCIStmt *>(h);
   char *converted = nullptr;
   if (dbc->err->wide) {

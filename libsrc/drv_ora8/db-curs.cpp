@@ -11,13 +11,6 @@
 
 namespace {
 
-// OCI failure on the connection's error handle, reported on the agent
-// connection's list (cursor creation has no cursor list of its own yet).
-int32_t ConnFail(DB_Conn *conn, sword st) {
-  if (conn && conn->conn) db_OciFail(st, &conn->conn->errs, conn->err);
-  return E_S1000;
-}
-
 void FreeParamBinds(DB_Curs *c) {
   for (uint16_t i = 0; i < c->paramBindCount; ++i) {
     DbParamBind &p = c->paramBinds[i];
@@ -42,14 +35,30 @@ int32_t db_SetOCIPrefetching(DB_Curs *c) {
   ub4 rows = o.ociPrefetchRows < 0 ? 0 : static_cast<ub4>(o.ociPrefetchRows);
   if (rows >= 65536) rows = 65536;
   ub4 memory = o.ociPrefetchMemory < 0 ? 0 : static_cast<ub4>(o.ociPrefetchMemory);
+  // A warning is a success: the setting is made.
+  auto ok = [](sword s) { return s == OCI_SUCCESS || s == OCI_SUCCESS_WITH_INFO; };
+  bool warned = false;
   sword st = OCIAttrSet(c->stmt, OCI_HTYPE_STMT, &rows, 0, OCI_ATTR_PREFETCH_ROWS, c->err->errhp);
-  if (st == OCI_SUCCESS) st = OCIAttrSet(c->stmt, OCI_HTYPE_STMT, &memory, 0, OCI_ATTR_PREFETCH_MEMORY, c->err->errhp);
-  if (st != OCI_SUCCESS) {
+  if (st == OCI_SUCCESS_WITH_INFO) {
+    warned = true;
+    if (c->owner) ErrList_PushOCI(&c->owner->errs, c->err);
+  }
+  if (ok(st)) {
+    st = OCIAttrSet(c->stmt, OCI_HTYPE_STMT, &memory, 0, OCI_ATTR_PREFETCH_MEMORY, c->err->errhp);
+    if (st == OCI_SUCCESS_WITH_INFO) {
+      if (c->owner) (warned ? ErrList_AppendOCI : ErrList_PushOCI)(&c->owner->errs, c->err);
+      warned = true;
+    }
+  }
+  if (!ok(st)) {
     LOG(LOG_ERR, "db_SetOCIPrefetching: OCIAttrSet(OCI_ATTR_PREFETCH_ROWS/_MEMORY) failed.");
     // A cursor being made has no list of its own yet: its connection's.
     return db_OciFail(st, c->owner ? &c->owner->errs : &c->conn->conn->errs, c->err);
   }
-  return 0;
+  if (warned && !c->owner) LOG(LOG_WARNING, "db_SetOCIPrefetching: OCIAttrSet() answered with a warning.");
+  // A cursor being made has nobody to show the warning to yet; a prepare
+  // reports it with its own result.
+  return warned && c->owner ? E_IM902 : 0;
 }
 
 int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
@@ -75,10 +84,10 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   if (!c->stmtCache) {
     sword st = OCIHandleAlloc(conn->env, &h, OCI_HTYPE_STMT, 0, nullptr);
     if (st != OCI_SUCCESS) {
+      // No error handle holds a reason: out of memory.
       LOG(LOG_ERR, "DB_Curs_New: OCIHandleAlloc() failed");
-      ConnFail(conn, st);
       dropAll();
-      return E_S1000;
+      return E_S1001;
     }
     c->stmt = static_cast<OCIStmt *>(h);
     c->stmtOrigin = DBSTMT_ALLOCATED;
@@ -87,9 +96,8 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   sword st = OCIHandleAlloc(conn->env, &h, OCI_HTYPE_ERROR, 0, nullptr);
   if (st != OCI_SUCCESS) {
     LOG(LOG_ERR, "DB_Cursor: Couldn't allocate OCI error handle.");
-    ConnFail(conn, st);
     dropAll();
-    return E_S1000;
+    return E_S1001;
   }
   wrap->errhp = static_cast<OCIError *>(h);
   wrap->nextRec = 1;
@@ -98,7 +106,7 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   c->conn = conn;
   c->err = wrap;
   c->described = 0;
-  if (!c->stmtCache && db_SetOCIPrefetching(c) != 0) {
+  if (!c->stmtCache && db_SetOCIPrefetching(c) != 0) {  // only failures: no owner yet
     dropAll();
     return E_S1000;
   }

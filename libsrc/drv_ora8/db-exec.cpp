@@ -225,6 +225,7 @@ int64_t ReadRowCount(DB_Curs *c, bool *known) {
 int32_t db_PrepareText(DB_Curs *c, const char *text, const char *caller) {
   const ub4 len = static_cast<ub4>(strlen(text));
   const char *failed = nullptr;
+  bool warned = false;
   sword st = OCI_SUCCESS;
   if (c->stmtCache) {
     db_StmtDrop(c);
@@ -234,9 +235,23 @@ int32_t db_PrepareText(DB_Curs *c, const char *text, const char *caller) {
     if (st == OCI_SUCCESS || st == OCI_SUCCESS_WITH_INFO) {
       c->stmt = stmt;
       c->stmtOrigin = DBSTMT_CACHED;
+      // The prepare's warning is taken before the settings below reuse the
+      // error handle; theirs follow it.
+      AgentErrList *list = OwnerErrs(c);
+      if (st == OCI_SUCCESS_WITH_INFO) {
+        ErrList_PushOCI(list, c->err);
+        warned = true;
+      }
       // A statement from the cache may be another handle than the last
       // one: its prefetch settings are set each time.
-      if (int32_t rc = db_SetOCIPrefetching(c)) return rc;
+      const int32_t keep = list ? list->keep : 0;
+      if (list && warned) list->keep = 1;
+      const int32_t rc = db_SetOCIPrefetching(c);
+      if (list) list->keep = keep;
+      if (rc == E_IM902)
+        warned = true;
+      else if (rc != 0)
+        return rc;
     } else {
       failed = "OCIStmtPrepare2";
     }
@@ -254,11 +269,11 @@ int32_t db_PrepareText(DB_Curs *c, const char *text, const char *caller) {
   if (c->binds) memset(c->binds, 0, c->bindCount * sizeof(OCIBind *));
   c->described = 0;
   // Prepared, with a warning the application gets to see.
-  if (st == OCI_SUCCESS_WITH_INFO) {
+  if (st == OCI_SUCCESS_WITH_INFO && !c->stmtCache) {
     ErrList_PushOCI(OwnerErrs(c), c->err);
-    return E_IM902;
+    warned = true;
   }
-  return 0;
+  return warned ? E_IM902 : 0;
 }
 
 int32_t DB_Prepare(DB_Curs *c) {

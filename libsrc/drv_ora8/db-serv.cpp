@@ -194,10 +194,10 @@ int32_t DB_Serv_New(AgentServer *server, void *, DB_Serv **out) {
   void *errhp = nullptr;
   if (OCIEnvCreate(&serv->env, kEnvMode, nullptr, nullptr, nullptr, nullptr, 0, nullptr) != OCI_SUCCESS) {
     LOG(LOG_ERR, "DB_Serv_New: Couldn't initialize OCI environment handle.");
-    rc = E_S1000;
+    rc = E_S1001;
   } else if (OCIHandleAlloc(serv->env, &errhp, OCI_HTYPE_ERROR, 0, nullptr) != OCI_SUCCESS) {
     LOG(LOG_ERR, "DB_Serv_New: Couldn't allocate OCI error handle.");
-    rc = E_S1000;
+    rc = E_S1001;
   } else if (!OciPoolList_Init(&serv->pools)) {
     LOG(LOG_ERR, "DB_Serv_New: Couldn't allocate OCI connection pool list.");
     rc = E_S1000;

@@ -247,21 +247,42 @@ int32_t ORA_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *out) {
 int32_t ORA_Disconnect(DrvHandle h) {
   AgentConn *conn = Agent_Conn(h);
   if (!conn) return E_S1009;
+  int32_t rc = 0;
   DB_Break(conn->dbConn);
   if (InGlobalTxn(conn)) {
     DB_LeaveXA(conn, 0);
   } else {
     AgentConn_TxnControl(conn, TXN_ROLLBACK);
-    if (DB_Disconnect(conn->dbConn) != 0) LOG(LOG_DEBUG, "DB_Disconnect failed.");
+    if (DB_Disconnect(conn->dbConn) != 0) {
+      LOG(LOG_DEBUG, "DB_Disconnect failed.");
+      rc = E_01002;
+      // The session's handles go all the same. The logoff's own texts, as
+      // disconnect errors, move to the server context's list: the only one
+      // the caller can still read once this connection is gone.
+      const char *state = SqlStateLookup(E_01002)->state;
+      for (AgentErrRec *r = conn->errs.first; r; r = r->next) r->sqlState = state;
+      if (conn->errs.first) {
+        OsLock lock(conn->server->lock);
+        ErrList_Free(&conn->server->errs);
+        conn->server->errs.first = conn->errs.first;
+        conn->errs.first = nullptr;
+      }
+    }
   }
   HandleTable_Remove(&g_agentConns, h);
   DB_Conn_Free(conn->dbConn);
   conn->dbConn = nullptr;
   AgentConn_Release(conn);
-  return 0;
+  return rc;
 }
 
 // ---- Transactions ----------------------------------------------------------------
+
+namespace {
+// A switch of the commit mode that ended its transaction with a warning
+// still switched.
+int32_t Done(int32_t rc) { return rc == E_IM902 ? 0 : rc; }
+}  // namespace
 
 int32_t AgentConn_TxnControl(AgentConn *conn, int32_t action) {
   if (conn->readOnly) return 0;
@@ -269,11 +290,11 @@ int32_t AgentConn_TxnControl(AgentConn *conn, int32_t action) {
     case TXN_AUTOCOMMIT_ON:
       if (conn->autocommit) return 0;
       conn->autocommit = 1;
-      return AgentConn_TxnControl(conn, TXN_COMMIT);
+      return Done(AgentConn_TxnControl(conn, TXN_COMMIT));
     case TXN_AUTOCOMMIT_OFF:
       if (!conn->autocommit) return 0;
       conn->autocommit = 0;
-      return AgentConn_TxnControl(conn, TXN_ROLLBACK);
+      return Done(AgentConn_TxnControl(conn, TXN_ROLLBACK));
     case TXN_BEGIN:
     case TXN_COMMIT:
     case TXN_ROLLBACK:

@@ -73,8 +73,12 @@ char *CopyN(const char *text, size_t n) {
 }
 
 // Cuts a NUL-terminated text to at most n bytes.
+// Cuts text to at most n bytes, never inside a UTF-8 character: a cut that
+// would split one drops all of it.
 void CutTo(char *text, size_t n) {
-  if (strlen(text) > n) text[n] = '\0';
+  if (strlen(text) <= n) return;
+  while (n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
+  text[n] = '\0';
 }
 
 // ---- Reading the data sources ----
@@ -100,10 +104,12 @@ struct NarrowSource {
       CutTo(buf, static_cast<size_t>(max - 1));
       strcpy(value, buf);
     } else if (fileDsn != nullptr && *fileDsn != '\0') {
+      char buf[kDsnReadChars + 1] = {};
       uint16_t len = 0;
-      if (!OdbcInstReadFileDSN(fileDsn, kFileDsnSection, a.keyword, value, static_cast<uint16_t>(max), &len))
-        value[0] = '\0';
-      value[max] = '\0';
+      if (!OdbcInstReadFileDSN(fileDsn, kFileDsnSection, a.keyword, buf, kDsnReadChars, &len)) buf[0] = '\0';
+      buf[kDsnReadChars] = '\0';
+      CutTo(buf, static_cast<size_t>(max - 1));
+      strcpy(value, buf);
     } else {
       OdbcInstGetPrivateProfileString(kDefaultSection, a.valueName, "", value, max, kOdbcIni);
       value[max] = '\0';
@@ -305,11 +311,12 @@ bool ConnAttrBool(int index) {
 }
 
 int32_t ConnAttrNumber(int index) {
-  const char *v = ConnAttrText(index);
-  errno = 0;
-  long n = strtol(v, nullptr, 10);
-  if (n > INT32_MAX) return INT32_MAX;
-  if (n < INT32_MIN) return INT32_MIN;
+  // The leading digits; no sign, so "-5" is 0 like any text without them.
+  int64_t n = 0;
+  for (const char *p = ConnAttrText(index); *p >= '0' && *p <= '9'; ++p) {
+    n = n * 10 + (*p - '0');
+    if (n > INT32_MAX) return INT32_MAX;
+  }
   return static_cast<int32_t>(n);
 }
 

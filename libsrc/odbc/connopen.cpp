@@ -291,6 +291,7 @@ int32_t GetOpTable(Conn *conn, ConnTypeTable *table) {
 }
 
 int ConnClose(Conn *conn) {
+  int closeCode = 0;
   if (conn->state == CONN_CONNECTED) {
     while (Stmt *stmt = conn->statements) {
       StmtClose(stmt);
@@ -303,7 +304,11 @@ int ConnClose(Conn *conn) {
       if (left > 0) return E_25000;
     }
     int32_t code = DrvCall<&DrvOps::DRV_Disconnect>(&conn->drv, conn->agentConn);
-    if (code != 0) {
+    // 01002: disconnected, but the logoff failed; its texts wait on the
+    // server context.
+    if (code == E_01002) {
+      ConnGetSrvMsgs(conn);
+    } else if (code != 0) {
       ConnGetMsgs(conn, nullptr);
       return code;
     }
@@ -311,12 +316,13 @@ int ConnClose(Conn *conn) {
     conn->state = CONN_ALLOCATED;
     conn->agentServer = 0;
     conn->agentConn = 0;
+    if (code == E_01002) closeCode = code;
   }
   FreeText(&conn->traceFile);
   conn->typeTable.valid = 0;
   while (Desc *desc = FindExplicitDesc(conn)) DescDelete(desc);
   ConnInfoCacheReset(conn);
-  return 0;
+  return closeCode;
 }
 
 SQLRETURN ConnTransact(Conn *conn, uint16_t type) {
@@ -337,6 +343,11 @@ SQLRETURN ConnTransact(Conn *conn, uint16_t type) {
   conn->pending = code;
   // 183: done, and a failover completed on the way (reported with it).
   if (code == E_IM500) return SQL_SUCCESS_WITH_INFO;
+  if (code == E_IM902) {  // done, with the database's warning
+    conn->pending = 0;
+    ConnGetMsgs(conn, nullptr);
+    return SQL_SUCCESS_WITH_INFO;
+  }
   if (code != 0) {
     ConnGetMsgs(conn, nullptr);
     return SQL_ERROR;
@@ -375,6 +386,10 @@ SQLRETURN odbc_Disconnect(void *object, const ApiArgs &) {
     return SQL_ERROR;
   }
   int code = ConnClose(conn);
+  if (code == E_01002 && conn->state == CONN_ALLOCATED) {
+    if (!conn->messages) conn->pending = code;
+    return SQL_SUCCESS_WITH_INFO;
+  }
   if (code != 0) {
     conn->pending = code;
     return SQL_ERROR;

@@ -129,7 +129,7 @@ SQLRETURN FreeEnvCommon(Envr *env) {
 
 SQLRETURN FreeConnCommon(Conn *conn) {
   int code = ConnClose(conn);
-  if (code != 0) {
+  if (code != 0 && !(code == E_01002 && conn->state != CONN_CONNECTED)) {
     conn->pending = code;
     return SQL_ERROR;
   }

@@ -275,6 +275,47 @@ TEST_P(DirectHandles, CallsOutOfSequenceAnswerTheirSequenceError) {
   EXPECT_EQ(drv().FreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
 }
 
+// Types an application may not name are refused where they are given, with
+// the edges of each range of known types on either side.
+TEST_P(DirectHandles, UnknownTypesAreRefusedWhereTheyAreBound) {
+  if (!Fake()) GTEST_SKIP() << "needs statements";
+  SQLHENV env = drv().AllocEnv(SQL_OV_ODBC3);
+  SQLHDBC dbc = drv().AllocDbc(env);
+  ASSERT_TRUE(SQL_SUCCEEDED(drv().Connect(dbc, GetParam().dsn, "scott", "tiger")));
+  SQLHSTMT stmt = drv().AllocStmt(dbc);
+  SQLINTEGER value = 0;
+  SQLLEN ind = 0;
+  const struct {
+    SQLSMALLINT sqlType;
+    const char *state;  // "" for success
+  } params[] = {{SQL_INTEGER, ""},  {SQL_GUID, ""},       {SQL_GUID - 1, "HY004"},
+                {SQL_TYPE_TIMESTAMP, ""}, {SQL_TYPE_TIMESTAMP + 1, "HY004"}, {SQL_INTERVAL_YEAR - 1, "HY004"},
+                {SQL_INTERVAL_MINUTE_TO_SECOND, ""}, {SQL_INTERVAL_MINUTE_TO_SECOND + 1, "HY004"},
+                {0, "HY004"},  {9999, "HY004"}};
+  for (const auto &p : params) {
+    SQLRETURN rc = KVD_FN(drv(), SQLBindParameter)(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, p.sqlType, 10, 0, &value,
+                                                    0, &ind);
+    EXPECT_EQ(rc, *p.state ? SQL_ERROR : SQL_SUCCESS) << p.sqlType;
+    if (*p.state) {
+      EXPECT_EQ(State(SQL_HANDLE_STMT, stmt), p.state) << p.sqlType;
+    }
+  }
+  const struct {
+    SQLSMALLINT cType;
+    const char *state;
+  } cols[] = {{SQL_C_LONG, ""}, {SQL_C_DEFAULT, ""}, {SQL_C_DEFAULT + 1, "HY003"},
+              {SQL_C_GUID, ""}, {SQL_C_GUID - 1, "HY003"}, {SQL_C_INTERVAL_MINUTE_TO_SECOND, ""},
+              {SQL_C_INTERVAL_MINUTE_TO_SECOND + 1, "HY003"}, {0, "HY003"}, {9999, "HY003"}};
+  for (const auto &c : cols) {
+    SQLRETURN rc = KVD_FN(drv(), SQLBindCol)(stmt, 1, c.cType, &value, sizeof value, &ind);
+    EXPECT_EQ(rc, *c.state ? SQL_ERROR : SQL_SUCCESS) << c.cType;
+    if (*c.state) {
+      EXPECT_EQ(State(SQL_HANDLE_STMT, stmt), c.state) << c.cType;
+    }
+  }
+  EXPECT_EQ(drv().FreeHandle(SQL_HANDLE_ENV, env), SQL_SUCCESS);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DirectHandles, ::testing::ValuesIn(kAll),
                          [](const ::testing::TestParamInfo<Variant> &i) { return std::string(i.param.name); });
 

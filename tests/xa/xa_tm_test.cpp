@@ -365,6 +365,17 @@ TEST_P(XaTmTest, BadInputIsRefused) {
   EXPECT_EQ(XA_OK, tm_->Close(1));
 }
 
+// An xa_info of more than 255 characters is kept whole: only the same
+// string closes the connection, not its first 255 characters.
+TEST_P(XaTmTest, LongXaInfoIsKeptWhole) {
+  xa_switch_t *sw = tm_->sw();
+  std::string info = tm_->Info(1) + ";APP=" + std::string(300, 'x');
+  ASSERT_EQ(XA_OK, sw->xa_open_entry(info.data(), 1, TMNOFLAGS));
+  std::string cut = info.substr(0, 255);
+  EXPECT_EQ(XAER_RMERR, sw->xa_close_entry(cut.data(), 1, TMNOFLAGS));
+  EXPECT_EQ(XA_OK, sw->xa_close_entry(info.data(), 1, TMNOFLAGS));
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, XaTmTest, ::testing::Values(harness::kUnicode, harness::kAnsi),
                          [](const auto &info) { return info.param == harness::kUnicode ? "Unicode" : "Ansi"; });
 

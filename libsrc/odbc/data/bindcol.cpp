@@ -33,7 +33,9 @@ int BookmarkCheck(Stmt *stmt, int16_t cType) {
 int BindColumn(Stmt *stmt, uint16_t column, int16_t cType, void *data, int64_t bufferLength, int64_t *indicator) {
   stmt->pending = 0;
   int code = 0;
-  if (bufferLength < 0)
+  if (!CTypeKnown(cType))
+    code = E_S1003;
+  else if (bufferLength < 0)
     code = E_S1090;
   else if (bufferLength == 0 && column != 0 && cType != SQL_C_DEFAULT)
     bufferLength = CTypeSize(cType);

@@ -85,6 +85,10 @@ SQLLEN CTypeSize(SQLSMALLINT cType) {
   }
 }
 
+namespace {
+constexpr const char *kUnknownCType = "(unknown type)";
+}  // namespace
+
 const char *CTypeName(SQLSMALLINT cType) {
   switch (cType) {
     case SQL_C_CHAR: return "SQL_C_CHAR";
@@ -112,8 +116,14 @@ const char *CTypeName(SQLSMALLINT cType) {
     case SQL_C_BIT: return "SQL_C_BIT";
     case SQL_C_TINYINT: return "SQL_C_TINYINT";
     case SQL_C_BINARY: return "SQL_C_BINARY";
-    default: return "(unknown type)";
+    default: return kUnknownCType;
   }
+}
+
+bool CTypeKnown(SQLSMALLINT cType) {
+  if (cType == SQL_C_DEFAULT) return true;
+  if (cType >= SQL_C_INTERVAL_YEAR && cType <= SQL_C_INTERVAL_MINUTE_TO_SECOND) return true;
+  return CTypeName(cType) != kUnknownCType;
 }
 
 namespace {

@@ -25,6 +25,10 @@ SQLLEN CTypeSize(SQLSMALLINT cType);
 // Name of a C type for trace lines; "(unknown type)" when not known.
 const char *CTypeName(SQLSMALLINT cType);
 
+// Whether an application may name the C type: the named ones, the interval
+// types and SQL_C_DEFAULT.
+bool CTypeKnown(SQLSMALLINT cType);
+
 // The four copy rules. Arguments, in order:
 //   src, srcLen    the part of the value handed over now;
 //   pieceLen       its length again (0 for fixed-size results);

@@ -108,6 +108,40 @@ void SetIpdSize(DescRecord *ipd, int16_t sqlType, uint64_t columnSize, int16_t d
 
 }  // namespace
 
+bool SqlTypeKnown(int16_t sqlType) {
+  switch (sqlType) {
+    case SQL_CHAR:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL:
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_FLOAT:
+    case SQL_REAL:
+    case SQL_DOUBLE:
+    case SQL_DATE:  // also SQL_DATETIME
+    case SQL_TIME:  // also SQL_INTERVAL
+    case SQL_TIMESTAMP:
+    case SQL_VARCHAR:
+    case SQL_TYPE_DATE:
+    case SQL_TYPE_TIME:
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_LONGVARCHAR:
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY:
+    case SQL_BIGINT:
+    case SQL_TINYINT:
+    case SQL_BIT:
+    case SQL_WCHAR:
+    case SQL_WVARCHAR:
+    case SQL_WLONGVARCHAR:
+    case SQL_GUID:
+      return true;
+    default:
+      return sqlType >= SQL_INTERVAL_YEAR && sqlType <= SQL_INTERVAL_MINUTE_TO_SECOND;
+  }
+}
+
 int64_t ParamCTypeSize(int16_t cType) {
   switch (cType) {
     case SQL_C_CHAR:
@@ -206,6 +240,10 @@ int BindParam(Stmt *stmt, uint16_t number, int16_t paramType, int16_t cType, int
 SQLRETURN odbc_BindParameter(void *object, const ApiArgs &args) {
   auto *stmt = static_cast<Stmt *>(object);
   auto *lenInd = args.ptr<int64_t>(8);
+  if (!SqlTypeKnown(args.i16(3))) {
+    stmt->pending = E_S1004;
+    return SQL_ERROR;
+  }
   return static_cast<SQLRETURN>(BindParam(stmt, args.u16(0), args.i16(1), args.i16(2), args.i16(3), args.u64(4),
                                           args.i16(5), args.ptr(6), args.i64(7), lenInd, lenInd));
 }
@@ -220,6 +258,7 @@ SQLRETURN odbc_SetParam(void *object, const ApiArgs &args) {
   void *data = args.ptr(5);
   auto *lenInd = args.ptr<int64_t>(6);
   stmt->pending = 0;
+  if (!SqlTypeKnown(sqlType)) return Fail(stmt, E_S1004);
   if (!data && !lenInd) return Fail(stmt, E_S1009);
   if (digits < 0) return Fail(stmt, E_S1094);
   if (cType == SQL_C_DEFAULT) cType = DefaultCType(sqlType, OdbcVersion(stmt));

@@ -21,3 +21,7 @@ struct Stmt;
 // variable-length CHAR, WCHAR and BINARY; 0 for a C type that parameters do
 // not accept (07006).
 int64_t ParamCTypeSize(int16_t cType);
+
+// Whether an application may bind a parameter as the SQL type: ODBC's own
+// types (this driver has none of its own).
+bool SqlTypeKnown(int16_t sqlType);

@@ -77,6 +77,14 @@ int be_exec(BeConn* c, const char* sql, DlError* err);
 // next time the same text runs (texts the stand-in itself runs often).
 int be_exec_kept(BeConn* c, const char* sql, DlError* err);
 bool be_in_transaction(BeConn* c);
+// Makes the synonyms and keys across schemas the session can see take
+// effect on its connection again.
+void be_refresh_synonyms(BeConn* c);
+// After the session's DDL: tells the other sessions (through the database's
+// DDL stamp) and refreshes this one.
+void be_note_ddl(BeConn* c);
+// Before DML: refreshes when another session's DDL came since.
+void be_check_ddl(BeConn* c);
 int be_begin(BeConn* c, DlError* err);
 int be_commit(BeConn* c, DlError* err);
 int be_rollback(BeConn* c, DlError* err);

@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
@@ -318,6 +320,14 @@ struct BeConn {
   // prepared: compiling them each time cost more than many a statement.
   std::map<std::string, sqlite3_stmt*> kept;
   std::string main_name;  // kept alive: SQLite keeps the pointer
+  std::string dir;
+  // SQLite attaches a few schemas at most: those attached, least recently
+  // needed first, and the others, attached when a statement names them.
+  std::vector<std::string> attached, unattached;
+  // The database's DDL stamp as last seen: another session's DDL touches it,
+  // and the session then remakes what it derives from the schemas.
+  std::string stamp;
+  struct stat seen{};
   BeBreakFn brk = nullptr;
   void* brk_ctx = nullptr;
   bool broke = false;     // the last wait ended because of a break
@@ -408,22 +418,27 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
                           "PRAGMA foreign_keys=ON",
                    err))
     return fail(r);
-  int limit = sqlite3_limit(c->db, SQLITE_LIMIT_ATTACHED, -1);
-  int attached = 0;
+  c->dir = dir;
+  c->stamp = join(dir, "ocilite_ddl.stamp");
+  const size_t limit = static_cast<size_t>(sqlite3_limit(c->db, SQLITE_LIMIT_ATTACHED, -1));
   for (const auto& u : users) {
     if (u.name == user) continue;
-    if (attached >= limit) break;  // SQLite's attach limit; the rest stay out of reach
     std::string other = join(dir, u.name + ".db");
     if (!file_exists(other)) continue;
+    if (c->attached.size() >= limit) {  // attached when a statement names it
+      c->unattached.push_back(u.name);
+      continue;
+    }
     char* sql = sqlite3_mprintf("ATTACH DATABASE %Q AS \"%w\"", other.c_str(), u.name.c_str());
     int r = exec(c->db, sql, err);
     sqlite3_free(sql);
     if (r) return fail(r);
-    ++attached;
+    c->attached.push_back(u.name);
   }
   session->user = user;
   rc = dl_register(c->db, session);
   if (rc != SQLITE_OK) return fail(sqlite_err(c->db, rc, err));
+  dl_refresh_synonyms(c->db, user);
   *out = c.release();
   return 0;
 }
@@ -481,12 +496,107 @@ sqlite3* be_sqlite(BeConn* c) { return c->db; }
 
 // ---- Statements --------------------------------------------------------------
 
+namespace {
+bool same_stamp(const struct stat& a, const struct stat& b) {
+  return a.st_ino == b.st_ino && a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec &&
+         a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+}  // namespace
+
+void be_refresh_synonyms(BeConn* c) {
+  dl_refresh_synonyms(c->db, c->main_name);
+  stat(c->stamp.c_str(), &c->seen);
+}
+
+void be_note_ddl(BeConn* c) {
+  // A new content (and time) for every DDL, so that every session notices.
+  static std::atomic<unsigned> n{0};
+  char buf[64];
+  const int len = std::snprintf(buf, sizeof buf, "%ld %u %lld\n", static_cast<long>(getpid()), ++n,
+                                static_cast<long long>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  if (FILE* f = std::fopen(c->stamp.c_str(), "w")) {
+    std::fwrite(buf, 1, static_cast<size_t>(len), f);
+    std::fclose(f);
+  }
+  be_refresh_synonyms(c);
+}
+
+void be_check_ddl(BeConn* c) {
+  struct stat now{};
+  if (stat(c->stamp.c_str(), &now) == 0 && !same_stamp(now, c->seen)) be_refresh_synonyms(c);
+}
+
+namespace {
+
+// The schema of a "no such table: SCHEMA.NAME" failure when it is one the
+// session has not attached; "" otherwise.
+std::string unattached_schema(BeConn* c) {
+  const char* msg = sqlite3_errmsg(c->db);
+  if (std::strncmp(msg, "no such table: ", 15) != 0) return "";
+  const char* dot = std::strchr(msg + 15, '.');
+  if (!dot) return "";
+  std::string schema(msg + 15, static_cast<size_t>(dot - msg - 15));
+  for (const std::string& u : c->unattached)
+    if (u == schema) return schema;
+  return "";
+}
+
+// Attaches a schema a statement names, detaching the least recently needed
+// one that no statement running and no open transaction holds (and that
+// sql does not name) when the limit is reached.
+int attach_on_demand(BeConn* c, const std::string& schema, const std::string& sql, DlError* err) {
+  const size_t limit = static_cast<size_t>(sqlite3_limit(c->db, SQLITE_LIMIT_ATTACHED, -1));
+  if (c->attached.size() >= limit) {
+    bool freed = false;
+    for (size_t i = 0; i < c->attached.size() && !freed; ++i) {
+      const std::string victim = c->attached[i];
+      if (sql.find("\"" + victim + "\".") != std::string::npos) continue;
+      char* detach = sqlite3_mprintf("DETACH DATABASE \"%w\"", victim.c_str());
+      freed = sqlite3_exec(c->db, detach, nullptr, nullptr, nullptr) == SQLITE_OK;
+      sqlite3_free(detach);
+      if (freed) {
+        c->attached.erase(c->attached.begin() + static_cast<long>(i));
+        c->unattached.push_back(victim);
+      }
+    }
+    if (!freed) {
+      std::snprintf(err->message, sizeof err->message,
+                    "unimplemented feature: schema %s cannot be reached while %zu other schemas are in use "
+                    "(the embedded database's limit)",
+                    schema.c_str(), limit);
+      err->code = 3001;
+      return err->code;
+    }
+  }
+  char* attach = sqlite3_mprintf("ATTACH DATABASE %Q AS \"%w\"", join(c->dir, schema + ".db").c_str(), schema.c_str());
+  int rc = sqlite3_exec(c->db, attach, nullptr, nullptr, nullptr);
+  sqlite3_free(attach);
+  if (rc != SQLITE_OK) return conn_err(c, rc, err);
+  c->unattached.erase(std::find(c->unattached.begin(), c->unattached.end(), schema));
+  c->attached.push_back(schema);
+  return 0;
+}
+
+}  // namespace
+
 int be_prepare(BeConn* c, const std::string& sql, BeStmt** out, DlError* err) {
   *out = nullptr;
   sqlite3_stmt* st = nullptr;
   const char* tail = nullptr;
   int rc = sqlite3_prepare_v3(c->db, sql.data(), static_cast<int>(sql.size()),
                               SQLITE_PREPARE_PERSISTENT, &st, &tail);
+  // A schema not attached yet: attach it (one at a time, each it names).
+  for (size_t tries = 0; rc != SQLITE_OK && tries < 16; ++tries) {
+    const std::string schema = unattached_schema(c);
+    if (schema.empty()) break;
+    if (int r = attach_on_demand(c, schema, sql, err)) return r;
+    rc = sqlite3_prepare_v3(c->db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, &tail);
+  }
+  if (rc != SQLITE_OK && std::strncmp(sqlite3_errmsg(c->db), "no such table: ", 15) == 0) {
+    // Perhaps a synonym another session made since: look again, once.
+    be_refresh_synonyms(c);
+    rc = sqlite3_prepare_v3(c->db, sql.data(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &st, &tail);
+  }
   if (rc != SQLITE_OK) return conn_err(c, rc, err);
   if (!st) return dl_set_error(err, 900);  // nothing but blanks or comments
   while (tail && *tail && (std::isspace(static_cast<unsigned char>(*tail)) || *tail == ';')) ++tail;

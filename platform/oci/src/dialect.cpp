@@ -504,6 +504,14 @@ class Translator {
   // The parts of the last table name read (schema "" when unqualified or the
   // session's own), for the target of INSERT and UPDATE.
   std::string last_schema_, last_table_;
+  // CREATE TABLE: the schema the table goes to (as written, "" the session's
+  // own) and its foreign keys to another schema, which SQLite cannot declare.
+  struct CrossKey {
+    std::string name, columns, rOwner, rTable, rColumns, rule;  // columns comma-separated
+  };
+  std::string create_schema_;
+  std::vector<CrossKey> cross_keys_;
+  std::string references(const std::string& cname, const std::vector<std::string>& columns);
   int depth_ = 0;  // nesting of parentheses, subqueries and calls
 
   // Deep nesting is refused before it can exhaust the stack.
@@ -582,6 +590,7 @@ class Translator {
   std::string order_by();
   void for_update();
   void insert_statement();
+  void synonym_statement(bool create, bool or_replace);
   void update_statement();
   void delete_statement();
   void create_statement();
@@ -1441,6 +1450,8 @@ void Translator::create_statement() {
     fail(1031);  // insufficient privileges: users are made with the admin tool
   } else if (w("SEQUENCE") && !or_replace) {
     create_sequence();
+  } else if (w("SYNONYM") || (w("PUBLIC") && w("SYNONYM", 1))) {
+    synonym_statement(true, or_replace);
   } else if (w("SYNONYM") || w("PUBLIC") || w("PROCEDURE") || w("FUNCTION") ||
              w("PACKAGE") || w("TRIGGER") || w("TYPE") || w("MATERIALIZED") || w("CLUSTER") ||
              w("DIRECTORY") || w("DATABASE") || w("JAVA") || w("LIBRARY") || w("CONTEXT") ||
@@ -1708,19 +1719,8 @@ std::string Translator::column_constraints(const std::string& table, const std::
       out += prefix + " CHECK (" + cond() + ")";
       expect_rparen();
     } else if (accept_w("REFERENCES")) {
-      out += prefix + " REFERENCES " + table_name(false);
-      if (accept_op("(")) {
-        out += " (" + quote_id(name()) + ")";
-        expect_rparen();
-      }
-      if (accept_w("ON")) {
-        expect_w("DELETE", 905);
-        if (accept_w("CASCADE")) out += " ON DELETE CASCADE";
-        else if (accept_w("SET")) {
-          expect_w("NULL", 905);
-          out += " ON DELETE SET NULL";
-        } else fail(905);
-      }
+      const std::string r = references(cname, {col});
+      if (!r.empty()) out += prefix + r;
     } else if (!cname.empty()) {
       fail(902);
     } else {
@@ -1795,18 +1795,12 @@ std::string Translator::table_constraint(std::vector<std::string>* pk_cols) {
     expect_rparen();
   } else if (accept_w("FOREIGN")) {
     expect_w("KEY", 905);
+    std::string cname = out.empty() ? "" : out.substr(11, out.size() - 12);  // CONSTRAINT "x"
+    if (!cname.empty()) cname = cname.substr(1, cname.size() - 2);
     out += "FOREIGN KEY " + col_list();
     expect_w("REFERENCES", 905);
-    out += " REFERENCES " + table_name(false);
-    if (op("(")) out += " " + col_list();
-    if (accept_w("ON")) {
-      expect_w("DELETE", 905);
-      if (accept_w("CASCADE")) out += " ON DELETE CASCADE";
-      else if (accept_w("SET")) {
-        expect_w("NULL", 905);
-        out += " ON DELETE SET NULL";
-      } else fail(905);
-    }
+    const std::string r = references(cname, names);
+    out = r.empty() ? std::string() : out + r;
   } else {
     fail(902);
   }
@@ -1822,6 +1816,43 @@ std::string Translator::table_constraint(std::vector<std::string>* pk_cols) {
   return out;
 }
 
+// REFERENCES [schema.]table [(columns)] [ON DELETE CASCADE | SET NULL] of
+// the constraint cname (may be "") on columns: the SQLite clause, or for a
+// table of another schema "" and the key kept in cross_keys_.
+std::string Translator::references(const std::string& cname, const std::vector<std::string>& columns) {
+  table_name(false);
+  const std::string rOwner = last_schema_, rTable = last_table_;
+  std::string rCols, clause;
+  if (accept_op("(")) {
+    do {
+      const std::string c = name();
+      rCols += (rCols.empty() ? "" : ",") + c;
+      clause += (clause.empty() ? " (" : ", ") + quote_id(c);
+    } while (accept_op(","));
+    expect_rparen();
+    clause += ")";
+  }
+  std::string rule = "NO ACTION";
+  if (accept_w("ON")) {
+    expect_w("DELETE", 905);
+    if (accept_w("CASCADE")) rule = "CASCADE";
+    else if (accept_w("SET")) {
+      expect_w("NULL", 905);
+      rule = "SET NULL";
+    } else fail(905);
+  }
+  const std::string own = create_schema_.empty() && ses_ ? ses_->user : create_schema_;
+  if (rOwner.empty() || rOwner == own)
+    return " REFERENCES " + quote_id(rTable) + clause + (rule == "NO ACTION" ? "" : " ON DELETE " + rule);
+  // A rule would act on another schema's rows from inside a trigger, which
+  // SQLite cannot name there: refused rather than left undone.
+  if (rule != "NO ACTION") unimplemented();
+  std::string cols;
+  for (const std::string& c : columns) cols += (cols.empty() ? "" : ",") + c;
+  cross_keys_.push_back({cname, cols, rOwner, rTable, rCols, rule});
+  return "";
+}
+
 void Translator::create_table(bool temporary) {
   expect_w("TABLE", 901);
   (void)temporary;
@@ -1830,6 +1861,7 @@ void Translator::create_table(bool temporary) {
   if (accept_op(".")) {
     tab = name();
     schema_prefix = schema_name(a) + ".";
+    if (!own_schema(a)) create_schema_ = a;
   }
   (void)first;
   std::string full = schema_prefix + quote_id(tab);
@@ -1870,7 +1902,8 @@ void Translator::create_table(bool temporary) {
     if (!cols.empty()) cols += ", ";
     cols += cd.second;
   }
-  for (const std::string& c : constraints) cols += ", " + c;
+  for (const std::string& c : constraints)
+    if (!c.empty()) cols += ", " + c;
   skip_physical_attributes();
   if (w("AS")) unimplemented();
   // Triggers live in the table's schema.
@@ -1889,7 +1922,24 @@ void Translator::create_table(bool temporary) {
     }
     extra = fixed;
   }
-  st_->sql = "CREATE TABLE " + full + " (" + cols + ")" + extra;
+  // Keys to another schema: recorded in ORA$FK of the table's schema and
+  // enforced by each session (dl_refresh_session); the parent must exist.
+  std::string checks, keys;
+  if (!cross_keys_.empty()) {
+    const std::string fk = (schema_prefix.empty() ? std::string("main.") : schema_prefix) + "\"ORA$FK\"";
+    keys = "; CREATE TABLE IF NOT EXISTS " + fk +
+           " (\"CONSTRAINT_NAME\" TEXT, \"TABLE_NAME\" TEXT, \"COLUMNS\" TEXT, \"R_OWNER\" TEXT, "
+           "\"R_TABLE\" TEXT, \"R_COLUMNS\" TEXT, \"DELETE_RULE\" TEXT); DELETE FROM " + fk +
+           " WHERE \"TABLE_NAME\" = " + quote_str(tab);
+    for (const CrossKey& k : cross_keys_) {
+      checks += "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + quote_id(k.rOwner) +
+                ".sqlite_master WHERE type = 'table' AND name = " + quote_str(k.rTable) + "); ";
+      keys += "; INSERT INTO " + fk + " VALUES (" + quote_str(k.name) + ", " + quote_str(tab) + ", " +
+              quote_str(k.columns) + ", " + quote_str(k.rOwner) + ", " + quote_str(k.rTable) + ", " +
+              quote_str(k.rColumns) + ", " + quote_str(k.rule) + ")";
+    }
+  }
+  st_->sql = checks + "CREATE TABLE " + full + " (" + cols + ")" + extra + keys;
 }
 
 void Translator::create_index(bool unique) {
@@ -2160,6 +2210,55 @@ void Translator::analyze_statement() {
              ", count(*), (count(*) + 99) / 100 FROM " + schema + "." + quote_id(table);
 }
 
+// CREATE [OR REPLACE] [PUBLIC] SYNONYM [schema.]name FOR [schema.]object and
+// DROP [PUBLIC] SYNONYM [schema.]name [FORCE]. A synonym is a row of the
+// hidden table ORA$SYN of the schema owning it (a public one: of its
+// creator's schema, under the owner PUBLIC); each session reaches them
+// through views of its own (dl_refresh_synonyms).
+void Translator::synonym_statement(bool create, bool or_replace) {
+  const bool pub = accept_w("PUBLIC");
+  expect_w("SYNONYM", 900);
+  st_->kind = DL_OTHER_DDL;
+  st_->ddl = true;
+  std::string a = name(), syn = a, schema = "main", owner = "ORA_USER()";
+  if (accept_op(".")) {
+    if (pub) fail(933);
+    syn = name();
+    schema = schema_name(a);
+    owner = quote_str(a);
+  }
+  if (pub) owner = "'PUBLIC'";
+  const std::string tab = schema + ".\"ORA$SYN\"";
+  const std::string row = " WHERE \"OWNER\" = " + owner + " AND \"SYNONYM_NAME\" = " + quote_str(syn);
+  std::string sql = "CREATE TABLE IF NOT EXISTS " + tab +
+                    " (\"OWNER\" TEXT, \"SYNONYM_NAME\" TEXT, \"TABLE_OWNER\" TEXT, \"TABLE_NAME\" TEXT,"
+                    " PRIMARY KEY (\"OWNER\", \"SYNONYM_NAME\")); ";
+  if (!create) {
+    accept_w("FORCE");
+    if (pub) {
+      st_->sql = sql + "SELECT ORA_DROP_PUBLIC_SYNONYM(" + quote_str(syn) + ")";
+    } else {
+      st_->sql = sql + "SELECT ORA_RAISE(1434) WHERE NOT EXISTS (SELECT 1 FROM " + tab + row + "); DELETE FROM " +
+                 tab + row;
+    }
+    return;
+  }
+  expect_w("FOR", 905);
+  std::string t = name(), towner = "ORA_USER()";
+  if (accept_op(".")) {
+    towner = quote_str(t);
+    t = name();
+  }
+  if (op("@")) unimplemented();  // database link
+  if (!or_replace) sql += "SELECT ORA_RAISE(955) WHERE EXISTS (SELECT 1 FROM " + tab + row + "); ";
+  // A private synonym shares its schema's namespace with tables and views.
+  if (!pub)
+    sql += "SELECT ORA_RAISE(955) WHERE EXISTS (SELECT 1 FROM " + schema + ".sqlite_master WHERE type IN "
+           "('table', 'view') AND name = " + quote_str(syn) + "); ";
+  st_->sql = sql + "INSERT OR REPLACE INTO " + tab + " VALUES (" + owner + ", " + quote_str(syn) + ", " + towner +
+             ", " + quote_str(t) + ")";
+}
+
 void Translator::drop_statement() {
   expect_w("DROP", 900);
   st_->kind = DL_DROP;
@@ -2189,6 +2288,8 @@ void Translator::drop_statement() {
     st_->sql = sequence_table(schema) + "; SELECT ORA_RAISE(2289) WHERE NOT EXISTS (SELECT 1 FROM " + schema +
                ".\"ORA$SEQ\" WHERE \"NAME\" = " + quote_str(seq) + "); DELETE FROM " + schema +
                ".\"ORA$SEQ\" WHERE \"NAME\" = " + quote_str(seq);
+  } else if (w("SYNONYM") || (w("PUBLIC") && w("SYNONYM", 1))) {
+    synonym_statement(false, false);
   } else if (w("SYNONYM") || w("PUBLIC") || w("PROCEDURE") || w("FUNCTION") ||
              w("PACKAGE") || w("TRIGGER") || w("TYPE") || w("MATERIALIZED")) {
     unimplemented();

@@ -230,6 +230,11 @@ std::string dl_number_inexact_message(const std::string& value);
 // session's connection (dictionary.cpp).
 int dl_register_dictionary(sqlite3* db);
 
+// Makes the synonyms a session can use reachable by their names on its
+// connection (temporary views of their targets), after the logon and after
+// DDL. user: the session's schema. Returns a SQLite result code.
+int dl_refresh_synonyms(sqlite3* db, const std::string& user);
+
 // Describe of result column col (0-based) of a prepared statement translated
 // as st: the select-list item's type when known, else the column's declared
 // type, else VARCHAR2(4000). Also gives the name Oracle reports.

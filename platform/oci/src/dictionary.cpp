@@ -66,6 +66,7 @@ struct Constraint {
   std::vector<std::string> columns;
   std::string rOwner, rTable; // referenced table ('R')
   std::string deleteRule;     // 'R': CASCADE, SET NULL or NO ACTION
+  std::vector<std::string> rColumns;  // 'R' to another schema: as declared ("" the key)
 };
 
 struct IndexInfo {
@@ -112,14 +113,63 @@ std::string quoted(const std::string& s, char q) {
 std::string qid(const std::string& s) { return quoted(s, '"'); }
 std::string qstr(const std::string& s) { return quoted(s, '\''); }
 
-// The session's schemas: its own (main, under the user's name) and the
-// attached ones.
+// Schemas the session has not attached (SQLite attaches ten at most) are
+// read through connections of their own, opened for one scan of a view.
+// A Reach spans the scan; on(db, schema) gives the connection that reaches
+// the schema under its name.
+struct Reach {
+  std::map<std::string, sqlite3*> side;  // schema -> its own read-only connection
+  std::map<std::string, std::string> names;  // kept alive: SQLite keeps the pointer
+  Reach* outer;
+  Reach();
+  ~Reach() {
+    for (auto& d : side) sqlite3_close_v2(d.second);
+    current() = outer;
+  }
+  static Reach*& current() {
+    thread_local Reach* r = nullptr;
+    return r;
+  }
+};
+Reach::Reach() : outer(current()) { current() = this; }
+
+sqlite3* on(sqlite3* db, const std::string& schema) {
+  Reach* r = Reach::current();
+  if (!r || sqlite3_db_filename(db, schema.c_str()) != nullptr) return db;
+  auto it = r->side.find(schema);
+  if (it != r->side.end()) return it->second;
+  std::string path = sqlite3_db_filename(db, "main");
+  path = path.substr(0, path.find_last_of('/') + 1) + schema + ".db";
+  sqlite3* side = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &side, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    sqlite3_close_v2(side);
+    return db;  // its queries fail and read as empty
+  }
+  r->names[schema] = schema;
+  sqlite3_db_config(side, SQLITE_DBCONFIG_MAINDBNAME, r->names[schema].c_str());
+  r->side[schema] = side;
+  return side;
+}
+
+// The session's schemas: its own (main, under the user's name), the attached
+// ones and, when the attach limit left some out, the others of the database.
 std::vector<std::string> schemas(sqlite3* db) {
   std::vector<std::string> out;
   each_row(db, "PRAGMA database_list", [&](sqlite3_stmt* st) {
     std::string n = col_text(st, 1);
     if (n != "temp") out.push_back(n);
   });
+  if (static_cast<int>(out.size()) - 1 < sqlite3_limit(db, SQLITE_LIMIT_ATTACHED, -1) || !Reach::current()) return out;
+  std::string dir = sqlite3_db_filename(db, "main");
+  dir = dir.substr(0, dir.find_last_of('/') + 1);
+  sqlite3* cat = nullptr;
+  if (sqlite3_open_v2((dir + "ocilite_catalog.db").c_str(), &cat, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    each_row(cat, "SELECT NAME FROM OCILITE_USERS ORDER BY NAME", [&](sqlite3_stmt* st) {
+      const std::string n = col_text(st, 0);
+      if (std::find(out.begin(), out.end(), n) == out.end()) out.push_back(n);
+    });
+  }
+  sqlite3_close_v2(cat);
   return out;
 }
 
@@ -131,7 +181,7 @@ struct Object {
 std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSequences,
                            const std::string* only = nullptr) {
   std::vector<Object> out;
-  each_row(db,
+  each_row(on(db, schema),
            "SELECT type, name, sql FROM " + qid(schema) + ".sqlite_master WHERE type IN ('table','view','index')" +
                (only ? " AND name = " + qstr(*only) : std::string()),
            [&](sqlite3_stmt* st) {
@@ -140,7 +190,7 @@ std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSeq
              out.push_back({schema, name, upper(type), col_text(st, 2)});
            });
   if (withSequences) {
-    each_row(db, "SELECT NAME FROM " + qid(schema) + ".\"ORA$SEQ\"",
+    each_row(on(db, schema), "SELECT NAME FROM " + qid(schema) + ".\"ORA$SEQ\"",
              [&](sqlite3_stmt* st) { out.push_back({schema, col_text(st, 0), "SEQUENCE", ""}); });
   }
   return out;
@@ -148,7 +198,7 @@ std::vector<Object> objects(sqlite3* db, const std::string& schema, bool withSeq
 
 std::vector<Column> columns(sqlite3* db, const std::string& schema, const std::string& table) {
   std::vector<Column> out;
-  each_row(db, "PRAGMA " + qid(schema) + ".table_info(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+  each_row(on(db, schema), "PRAGMA " + qid(schema) + ".table_info(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
     out.push_back({col_text(st, 1), col_text(st, 2), sqlite3_column_int(st, 3) != 0, col_text(st, 4),
                    sqlite3_column_type(st, 4) != SQLITE_NULL, sqlite3_column_int(st, 5)});
   });
@@ -202,14 +252,31 @@ std::map<char, std::vector<std::string>> named_constraints(const std::string& sq
       ++i;
     }
   }
-  for (size_t i = 0; i + 2 < toks.size(); ++i) {
-    if (toks[i] != "CONSTRAINT") continue;
-    std::string name = toks[i + 1];
-    name = name[0] == '"' ? name.substr(1) : name;
-    const std::string& kind = toks[i + 2];
-    if (kind == "PRIMARY") out['P'].push_back(name);
-    else if (kind == "UNIQUE") out['U'].push_back(name);
-    else if (kind == "FOREIGN" || kind == "REFERENCES") out['R'].push_back(name);
+  // Every key in order, "" for an unnamed one, so that named and unnamed
+  // keys of one kind keep their places.
+  std::string pending;
+  for (size_t i = 0; i < toks.size(); ++i) {
+    const std::string& t = toks[i];
+    if (t == "CONSTRAINT" && i + 1 < toks.size()) {
+      pending = toks[++i];
+      if (!pending.empty() && pending[0] == '"') pending.erase(0, 1);
+      continue;
+    }
+    char kind = t == "PRIMARY" ? 'P' : t == "UNIQUE" ? 'U' : t == "REFERENCES" ? 'R' : 0;
+    if (kind) out[kind].push_back(pending);
+    if (kind || t == "CHECK" || t == "NOT") pending.clear();
+  }
+  return out;
+}
+
+std::vector<std::string> split(const std::string& list) {
+  std::vector<std::string> out;
+  size_t b = 0;
+  while (b <= list.size() && !list.empty()) {
+    const size_t e = list.find(',', b);
+    out.push_back(list.substr(b, e == std::string::npos ? std::string::npos : e - b));
+    if (e == std::string::npos) break;
+    b = e + 1;
   }
   return out;
 }
@@ -238,20 +305,21 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
     bool unique;
   };
   std::vector<RawIndex> raw;
-  each_row(db, "PRAGMA " + s + ".index_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+  each_row(on(db, schema), "PRAGMA " + s + ".index_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
     raw.push_back({col_text(st, 1), col_text(st, 3), sqlite3_column_int(st, 2) != 0});
   });
   // index_list answers newest first; constraints follow the declaration order.
   for (auto it = raw.rbegin(); it != raw.rend(); ++it) {
     IndexInfo ix{it->name, it->unique, {}};
-    each_row(db, "PRAGMA " + s + ".index_info(" + qstr(it->name) + ")",
+    each_row(on(db, schema), "PRAGMA " + s + ".index_info(" + qstr(it->name) + ")",
              [&](sqlite3_stmt* st) { ix.columns.push_back(col_text(st, 2)); });
     if (it->origin == "pk" || it->origin == "u") {
       const char type = it->origin == "pk" ? 'P' : 'U';
       std::string cname;
       if (type == 'P' && !names['P'].empty()) cname = names['P'][0];
-      else if (type == 'U' && usedU < names['U'].size()) cname = names['U'][usedU++];
-      else cname = system_name(schema, table, type, k.constraints.size());
+      else if (type == 'U' && usedU < names['U'].size()) cname = names['U'][usedU];
+      if (type == 'U') ++usedU;
+      if (cname.empty()) cname = system_name(schema, table, type, k.constraints.size());
       k.constraints.push_back({cname, type, ix.columns, {}, {}, {}});
       ix.name = cname;
     }
@@ -266,7 +334,8 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
       if (c.pk) pk.emplace_back(c.pk, c.name);
     if (!pk.empty()) {
       std::sort(pk.begin(), pk.end());
-      Constraint c{names['P'].empty() ? system_name(schema, table, 'P', 0) : names['P'][0], 'P', {}, {}, {}, {}};
+      Constraint c{names['P'].empty() || names['P'][0].empty() ? system_name(schema, table, 'P', 0) : names['P'][0],
+                   'P', {}, {}, {}, {}};
       for (auto& p : pk) c.columns.push_back(p.second);
       k.constraints.insert(k.constraints.begin(), c);
       k.indexes.insert(k.indexes.begin(), IndexInfo{c.name, true, c.columns});
@@ -274,13 +343,14 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
   }
   // Foreign keys: SQLite numbers them from the last declared.
   std::map<int, Constraint> fks;
-  each_row(db, "PRAGMA " + s + ".foreign_key_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
+  each_row(on(db, schema), "PRAGMA " + s + ".foreign_key_list(" + qstr(table) + ")", [&](sqlite3_stmt* st) {
     const int id = sqlite3_column_int(st, 0);
     Constraint& c = fks[id];
     c.type = 'R';
     c.rOwner = schema;
     c.rTable = col_text(st, 2);
     c.columns.push_back(col_text(st, 3));
+    if (sqlite3_column_type(st, 4) != SQLITE_NULL) c.rColumns.push_back(col_text(st, 4));
     std::string rule = upper(col_text(st, 6));
     c.deleteRule = rule == "CASCADE" ? "CASCADE" : rule == "SET NULL" ? "SET NULL" : "NO ACTION";
   });
@@ -288,17 +358,28 @@ TableKeys table_keys(sqlite3* db, const std::string& schema, const std::string& 
   size_t ord = 0;
   for (auto it = fks.rbegin(); it != fks.rend(); ++it, ++ord) {
     Constraint c = it->second;
-    c.name = ord < names['R'].size() ? names['R'][ord] : system_name(schema, table, 'R', ord);
+    c.name = ord < names['R'].size() && !names['R'][ord].empty() ? names['R'][ord] : system_name(schema, table, 'R', ord);
     k.constraints.push_back(c);
   }
   (void)nfk;
+  // Keys to tables of another schema, which SQLite cannot declare.
+  each_row(on(db, schema),
+           "SELECT CONSTRAINT_NAME, COLUMNS, R_OWNER, R_TABLE, DELETE_RULE, R_COLUMNS FROM " + qid(schema) +
+               ".\"ORA$FK\" WHERE TABLE_NAME = " + qstr(table) + " ORDER BY rowid",
+           [&](sqlite3_stmt* st) {
+             Constraint c{col_text(st, 0), 'R', split(col_text(st, 1)), col_text(st, 2), col_text(st, 3),
+                          col_text(st, 4), split(col_text(st, 5))};
+             if (c.name.empty()) c.name = system_name(schema, table, 'R', ord);
+             ++ord;
+             k.constraints.push_back(c);
+           });
   return k;
 }
 
 // The name of the primary key of a table (for R_CONSTRAINT_NAME).
 std::string primary_key_name(sqlite3* db, const std::string& schema, const std::string& table) {
   std::string sql;
-  each_row(db, "SELECT sql FROM " + qid(schema) + ".sqlite_master WHERE type='table' AND name=" + qstr(table),
+  each_row(on(db, schema), "SELECT sql FROM " + qid(schema) + ".sqlite_master WHERE type='table' AND name=" + qstr(table),
            [&](sqlite3_stmt* st) { sql = col_text(st, 0); });
   for (const Constraint& c : table_keys(db, schema, table, sql).constraints)
     if (c.type == 'P') return c.name;
@@ -308,7 +389,7 @@ std::string primary_key_name(sqlite3* db, const std::string& schema, const std::
 // Comments recorded by COMMENT ON: (table, column) -> text ("" column: the table's).
 std::map<std::pair<std::string, std::string>, std::string> comments(sqlite3* db, const std::string& schema) {
   std::map<std::pair<std::string, std::string>, std::string> out;
-  each_row(db, "SELECT TABLE_NAME, COLUMN_NAME, COMMENTS FROM " + qid(schema) + ".\"ORA$COMMENTS\"",
+  each_row(on(db, schema), "SELECT TABLE_NAME, COLUMN_NAME, COMMENTS FROM " + qid(schema) + ".\"ORA$COMMENTS\"",
            [&](sqlite3_stmt* st) {
              if (sqlite3_column_type(st, 2) != SQLITE_NULL) out[{col_text(st, 0), col_text(st, 1)}] = col_text(st, 2);
            });
@@ -324,13 +405,26 @@ Cell comment_cell(const std::map<std::pair<std::string, std::string>, std::strin
 // Statistics of ANALYZE TABLE: {rows, blocks}, or nothing before an analysis.
 bool table_stats(sqlite3* db, const std::string& schema, const std::string& table, int64_t* rows, int64_t* blocks) {
   bool found = false;
-  each_row(db, "SELECT NUM_ROWS, BLOCKS FROM " + qid(schema) + ".\"ORA$STATS\" WHERE TABLE_NAME = " + qstr(table),
+  each_row(on(db, schema), "SELECT NUM_ROWS, BLOCKS FROM " + qid(schema) + ".\"ORA$STATS\" WHERE TABLE_NAME = " + qstr(table),
            [&](sqlite3_stmt* st) {
              *rows = sqlite3_column_int64(st, 0);
              *blocks = sqlite3_column_int64(st, 1);
              found = true;
            });
   return found;
+}
+
+// Synonyms recorded by CREATE SYNONYM in a schema's ORA$SYN: owner (PUBLIC for
+// a public one), name, target owner and name.
+struct Synonym {
+  std::string owner, name, tableOwner, table;
+};
+
+std::vector<Synonym> synonyms(sqlite3* db, const std::string& schema) {
+  std::vector<Synonym> out;
+  each_row(on(db, schema), "SELECT OWNER, SYNONYM_NAME, TABLE_OWNER, TABLE_NAME FROM " + qid(schema) + ".\"ORA$SYN\"",
+           [&](sqlite3_stmt* st) { out.push_back({col_text(st, 0), col_text(st, 1), col_text(st, 2), col_text(st, 3)}); });
+  return out;
 }
 
 // ---- Oracle's column description from the stand-in's declared type ------------------
@@ -405,18 +499,27 @@ void rows_objects(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   int64_t id = 0;
   sys_objects(f, out, &id);
   for (const std::string& s : schemas(db)) {
+    if (f.owner && *f.owner == "PUBLIC") {
+      for (const Synonym& y : synonyms(db, s))
+        if (f.wants(y.owner, y.name))
+          out->push_back({text(y.owner), text(y.name), text("SYNONYM"), num(object_id(y.owner, y.name)), text("VALID")});
+      continue;
+    }
     if (f.owner && *f.owner != s) continue;
     for (const Object& o : objects(db, s, true)) {
       if (!f.wants(o.owner, o.name)) continue;
       out->push_back({text(o.owner), text(o.name), text(o.type), num(object_id(o.owner, o.name)), text("VALID")});
     }
     // Stored procedures, functions and packages.
-    each_row(db, "SELECT NAME, TYPE, STATUS FROM " + qid(s) + ".\"ORA$PLSQL\" ORDER BY NAME, TYPE", [&](sqlite3_stmt* st) {
+    each_row(on(db, s), "SELECT NAME, TYPE, STATUS FROM " + qid(s) + ".\"ORA$PLSQL\" ORDER BY NAME, TYPE", [&](sqlite3_stmt* st) {
       const std::string name = col_text(st, 0), type = col_text(st, 1);
       if (!f.wants(s, name)) return;
       const int64_t id = object_id(s, type == "PACKAGE BODY" ? name + " BODY" : name);
       out->push_back({text(s), text(name), text(type), num(id), text(col_text(st, 2))});
     });
+    for (const Synonym& y : synonyms(db, s))
+      if (f.wants(y.owner, y.name))
+        out->push_back({text(y.owner), text(y.name), text("SYNONYM"), num(object_id(y.owner, y.name)), text("VALID")});
     // Key indexes answer to their constraint's name.
     for (const Object& o : objects(db, s, false)) {
       if (o.type != "TABLE") continue;
@@ -446,7 +549,7 @@ void each_table(sqlite3* db, const Filter& f, bool viewsToo,
 // The tables of a schema that ANALYZE TABLE has seen.
 std::vector<std::string> analysed_tables(sqlite3* db, const std::string& schema) {
   std::vector<std::string> out;
-  each_row(db, "SELECT TABLE_NAME FROM " + qid(schema) + ".\"ORA$STATS\"",
+  each_row(on(db, schema), "SELECT TABLE_NAME FROM " + qid(schema) + ".\"ORA$STATS\"",
            [&](sqlite3_stmt* st) { out.push_back(col_text(st, 0)); });
   return out;
 }
@@ -462,7 +565,7 @@ void rows_tab_columns(sqlite3* db, const Filter& f, std::vector<Row>* out) {
     if (o.type == "TABLE" && !cols.empty() && std::find(a->second.begin(), a->second.end(), o.name) != a->second.end()) {
       std::string sql;
       for (const Column& c : cols) sql += (sql.empty() ? "SELECT " : ", ") + ("count(*) - count(" + qid(c.name) + ")");
-      each_row(db, sql + " FROM " + qid(s) + "." + qid(o.name), [&](sqlite3_stmt* st) {
+      each_row(on(db, s), sql + " FROM " + qid(s) + "." + qid(o.name), [&](sqlite3_stmt* st) {
         for (size_t i = 0; i < cols.size(); ++i) nulls[i] = num(sqlite3_column_int64(st, static_cast<int>(i)));
       });
     }
@@ -531,7 +634,7 @@ void rows_indexes(sqlite3* db, const Filter& f, std::vector<Row>* out) {
         // The distinct keys as of now: the stand-in keeps no index statistics.
         std::string cols;
         for (const std::string& c : ix.columns) cols += (cols.empty() ? "" : ", ") + qid(c);
-        each_row(db, "SELECT count(*) FROM (SELECT DISTINCT " + cols + " FROM " + qid(s) + "." + qid(o.name) + ")",
+        each_row(on(db, s), "SELECT count(*) FROM (SELECT DISTINCT " + cols + " FROM " + qid(s) + "." + qid(o.name) + ")",
                  [&](sqlite3_stmt* st) { distinct = num(sqlite3_column_int64(st, 0)); });
         leaves = num(blocks);
       }
@@ -563,7 +666,7 @@ void each_grant(sqlite3* db, const Filter& f, bool columnsWanted,
                       ".\"ORA$GRANTS\" WHERE COLUMN_NAME " + (columnsWanted ? "<> ''" : "= ''");
     if (f.name) sql += " AND TABLE_NAME = " + qstr(*f.name);
     if (s != user) sql += " AND (GRANTOR = " + qstr(user) + " OR GRANTEE IN (" + qstr(user) + ", 'PUBLIC'))";
-    each_row(db, sql + " ORDER BY 3, 2, 5, 4", [&](sqlite3_stmt* st) { fn(s, st); });
+    each_row(on(db, s), sql + " ORDER BY 3, 2, 5, 4", [&](sqlite3_stmt* st) { fn(s, st); });
   }
 }
 
@@ -594,7 +697,7 @@ void rows_arguments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
                       "DATA_LENGTH, DATA_PRECISION, DATA_SCALE, RADIX, OVERLOAD, SUBPROGRAM_ID, SEQUENCE, DEFAULTED FROM " +
                       qid(s) + ".\"ORA$ARGS\"";
     if (f.name) sql += " WHERE OBJECT_NAME = " + qstr(*f.name);
-    each_row(db, sql + " ORDER BY UNIT, SUBPROGRAM_ID, SEQUENCE", [&](sqlite3_stmt* st) {
+    each_row(on(db, s), sql + " ORDER BY UNIT, SUBPROGRAM_ID, SEQUENCE", [&](sqlite3_stmt* st) {
       auto cell = [&](int i) {
         switch (sqlite3_column_type(st, i)) {
           case SQLITE_NULL: return null();
@@ -608,7 +711,13 @@ void rows_arguments(sqlite3* db, const Filter& f, std::vector<Row>* out) {
   }
 }
 
-void rows_none(sqlite3*, const Filter&, std::vector<Row>*) {}
+void rows_synonyms(sqlite3* db, const Filter& f, std::vector<Row>* out) {
+  for (const std::string& s : schemas(db))
+    for (const Synonym& y : synonyms(db, s))
+      if (f.wants(y.owner, y.name))
+        out->push_back({text(y.owner), text(y.name), text(y.tableOwner), text(y.table), null()});
+}
+
 
 const std::vector<View>& views() {
   static const std::vector<View> v = {
@@ -618,7 +727,7 @@ const std::vector<View>& views() {
        0, 1, rows_objects},
       {"ALL_SYNONYMS",
        {{"OWNER", N30}, {"SYNONYM_NAME", N30}, {"TABLE_OWNER", N30}, {"TABLE_NAME", N30}, {"DB_LINK", "VARCHAR2(128)"}},
-       0, 1, rows_none},
+       0, 1, rows_synonyms},
       {"ALL_TAB_COLUMNS",
        {{"OWNER", N30}, {"TABLE_NAME", N30}, {"COLUMN_NAME", N30}, {"DATA_TYPE", "VARCHAR2(106)"},
         {"DATA_LENGTH", "NUMBER"}, {"DATA_PRECISION", "NUMBER"}, {"DATA_SCALE", "NUMBER"}, {"NULLABLE", "VARCHAR2(1)"},
@@ -770,6 +879,7 @@ int dict_filter(sqlite3_vtab_cursor* cur, int idxNum, const char*, int argc, sql
     if (!arg(&c->name)) return SQLITE_OK;
     f.name = &c->name;
   }
+  Reach reach;
   t->view->rows(t->db, f, &c->rows);
   return SQLITE_OK;
 }
@@ -825,11 +935,144 @@ sqlite3_module make_module() {
 
 }  // namespace
 
+namespace {
+
+// ORA_DROP_PUBLIC_SYNONYM(name): a public synonym lives in its creator's
+// schema, whichever that is.
+void fn_drop_public_synonym(sqlite3_context* ctx, int, sqlite3_value** v) {
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  const unsigned char* n = sqlite3_value_text(v[0]);
+  const std::string name = n ? reinterpret_cast<const char*>(n) : "";
+  int dropped = 0;
+  for (const std::string& s : schemas(db)) {
+    for (const Synonym& y : synonyms(db, s)) {
+      if (y.owner != "PUBLIC" || y.name != name) continue;
+      const std::string sql = "DELETE FROM " + qid(s) + ".\"ORA$SYN\" WHERE OWNER = 'PUBLIC' AND SYNONYM_NAME = " + qstr(name);
+      if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK)
+        return sqlite3_result_error(ctx, sqlite3_errmsg(db), -1);
+      ++dropped;
+    }
+  }
+  if (!dropped) return sqlite3_result_error(ctx, "ORA-01432: public synonym to be dropped does not exist", -1);
+  sqlite3_result_null(ctx);
+}
+
+constexpr const char* kSynonymMark = "/* synonym */";
+
+}  // namespace
+
+namespace {
+
+// Keys to a table of another schema are kept by triggers of the session
+// (SQLite's own triggers cannot reach another schema): a child row needs
+// its parent (ORA-02291), a parent row with children stays (ORA-02292).
+// Keys within a schema get the same triggers ahead of SQLite's own check,
+// which cannot name the constraint nor tell a missing parent from a child
+// found; SQLite keeps their delete rules and a table's keys to itself.
+void refresh_cross_keys(sqlite3* db) {
+  std::vector<std::string> old;
+  each_row(db, "SELECT name FROM temp.sqlite_master WHERE type = 'trigger' AND name LIKE 'ORA$FK$%'",
+           [&](sqlite3_stmt* st) { old.push_back(col_text(st, 0)); });
+  for (const std::string& n : old) sqlite3_exec(db, ("DROP TRIGGER temp." + qid(n)).c_str(), nullptr, nullptr, nullptr);
+  std::vector<std::string> attached;
+  each_row(db, "PRAGMA database_list", [&](sqlite3_stmt* st) {
+    if (col_text(st, 1) != "temp") attached.push_back(col_text(st, 1));
+  });
+  int n = 0;
+  for (const std::string& s : attached) {
+    std::vector<std::string> tables;
+    each_row(db, "SELECT DISTINCT TABLE_NAME FROM " + qid(s) + ".\"ORA$FK\"",
+             [&](sqlite3_stmt* st) { tables.push_back(col_text(st, 0)); });
+    each_row(db, "SELECT name FROM " + qid(s) + ".sqlite_master WHERE type = 'table' AND instr(sql, 'REFERENCES') > 0",
+             [&](sqlite3_stmt* st) {
+               if (std::find(tables.begin(), tables.end(), col_text(st, 0)) == tables.end()) tables.push_back(col_text(st, 0));
+             });
+    for (const std::string& t : tables) {
+      std::string sql;
+      each_row(db, "SELECT sql FROM " + qid(s) + ".sqlite_master WHERE type = 'table' AND name = " + qstr(t),
+               [&](sqlite3_stmt* st) { sql = col_text(st, 0); });
+      if (sql.empty()) continue;
+      for (const Constraint& c : table_keys(db, s, t, sql).constraints) {
+        const bool within = c.rOwner == s;
+        if (c.type != 'R' || (within && c.rTable == t)) continue;
+        if (std::find(attached.begin(), attached.end(), c.rOwner) == attached.end()) continue;
+        std::vector<std::string> pcols = c.rColumns;
+        if (pcols.empty()) {
+          std::string psql;
+          each_row(db, "SELECT sql FROM " + qid(c.rOwner) + ".sqlite_master WHERE type = 'table' AND name = " + qstr(c.rTable),
+                   [&](sqlite3_stmt* st) { psql = col_text(st, 0); });
+          for (const Constraint& p : table_keys(db, c.rOwner, c.rTable, psql).constraints)
+            if (p.type == 'P') pcols = p.columns;
+        }
+        if (pcols.size() != c.columns.size() || pcols.empty()) continue;
+        const std::string child = qid(s) + "." + qid(t), parent = qid(c.rOwner) + "." + qid(c.rTable);
+        const std::string who = qstr(s + "." + c.name);
+        std::string notNull, parentHas, childHas, keyChanged, childCols, parentCols;
+        for (size_t i = 0; i < pcols.size(); ++i) {
+          const std::string sep = i ? " AND " : "";
+          notNull += sep + "NEW." + qid(c.columns[i]) + " IS NOT NULL";
+          parentHas += sep + qid(pcols[i]) + " = NEW." + qid(c.columns[i]);
+          childHas += sep + qid(c.columns[i]) + " = OLD." + qid(pcols[i]);
+          keyChanged += (i ? " OR " : "") + ("OLD." + qid(pcols[i]) + " IS NOT NEW." + qid(pcols[i]));
+          childCols += (i ? ", " : "") + qid(c.columns[i]);
+          parentCols += (i ? ", " : "") + qid(pcols[i]);
+        }
+        const std::string id = "ORA$FK$" + std::to_string(++n);
+        const std::string orphan = " FOR EACH ROW WHEN " + notNull + " AND NOT EXISTS (SELECT 1 FROM " + parent +
+                                   " WHERE " + parentHas + ") BEGIN SELECT ORA_RAISE(2291, " + who + "); END";
+        const std::string held = " FOR EACH ROW WHEN EXISTS (SELECT 1 FROM " + child + " WHERE " + childHas + ")";
+        const std::string script =
+            "CREATE TEMP TRIGGER " + qid(id + "$I") + " BEFORE INSERT ON " + child + orphan + ";" +
+            "CREATE TEMP TRIGGER " + qid(id + "$U") + " BEFORE UPDATE OF " + childCols + " ON " + child + orphan + ";";
+        const std::string parentSide =
+            "CREATE TEMP TRIGGER " + qid(id + "$D") + " BEFORE DELETE ON " + parent + held +
+            " BEGIN SELECT ORA_RAISE(2292, " + who + "); END;" +
+            "CREATE TEMP TRIGGER " + qid(id + "$K") + " BEFORE UPDATE OF " + parentCols + " ON " + parent + held +
+            " AND (" + keyChanged + ") BEGIN SELECT ORA_RAISE(2292, " + who + "); END";
+        sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr);
+        if (c.deleteRule == "NO ACTION") sqlite3_exec(db, parentSide.c_str(), nullptr, nullptr, nullptr);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int dl_refresh_synonyms(sqlite3* db, const std::string& user) {
+  refresh_cross_keys(db);
+  std::vector<std::string> old;
+  each_row(db, "SELECT name FROM temp.sqlite_master WHERE type = 'view' AND instr(sql, " + qstr(kSynonymMark) + ") > 0",
+           [&](sqlite3_stmt* st) { old.push_back(col_text(st, 0)); });
+  for (const std::string& n : old) sqlite3_exec(db, ("DROP VIEW temp." + qid(n)).c_str(), nullptr, nullptr, nullptr);
+  // The session's own objects first, then its private synonyms, then the
+  // public ones: the first holder of a name is the one a query reaches.
+  std::vector<std::string> taken;
+  each_row(db, "SELECT name FROM " + qid(user) + ".sqlite_master WHERE type IN ('table', 'view')",
+           [&](sqlite3_stmt* st) { taken.push_back(col_text(st, 0)); });
+  std::vector<Synonym> own, pub;
+  Reach reach;
+  for (const std::string& s : schemas(db))
+    for (const Synonym& y : synonyms(db, s)) {
+      if (y.owner == user) own.push_back(y);
+      else if (y.owner == "PUBLIC") pub.push_back(y);
+    }
+  own.insert(own.end(), pub.begin(), pub.end());
+  for (const Synonym& y : own) {
+    if (std::find(taken.begin(), taken.end(), y.name) != taken.end()) continue;
+    taken.push_back(y.name);
+    const std::string sql = "CREATE TEMP VIEW " + qid(y.name) + " AS " + kSynonymMark + " SELECT * FROM " +
+                            qid(y.tableOwner) + "." + qid(y.table);
+    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);  // a target out of reach stays unresolved
+  }
+  return SQLITE_OK;
+}
+
 int dl_register_dictionary(sqlite3* db) {
   static const sqlite3_module module = make_module();
   for (const View& v : views()) {
     int rc = sqlite3_create_module_v2(db, v.name, &module, const_cast<View*>(&v), nullptr);
     if (rc != SQLITE_OK) return rc;
   }
-  return SQLITE_OK;
+  return sqlite3_create_function_v2(db, "ORA_DROP_PUBLIC_SYNONYM", 1, SQLITE_UTF8, nullptr, fn_drop_public_synonym,
+                                    nullptr, nullptr, nullptr);
 }

@@ -414,6 +414,7 @@ int run_ddl(Session* s, Stmt* st, Error* e) {
   if (be_commit(s->conn, &d)) return err_from(e, d), d.code;
   close_cursors(s, st);
   if (be_exec(s->conn, st->dl.sql.c_str(), &d)) return err_from(e, d), d.code;
+  be_note_ddl(s->conn);
   return 0;
 }
 
@@ -739,6 +740,7 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   } else {
     // DML arrays run as one call; a failing row stops the array, the rows
     // before it stay done and ROW_COUNT counts them.
+    be_check_ddl(s->conn);
     StmtWork work(s->conn, (mode & OCI_COMMIT_ON_SUCCESS) != 0);
     if (run_dml(s, st, e, iters, rowoff)) {
       work.failed(st->row_count == 0 || s->brk.load());

@@ -86,6 +86,8 @@ const OraMsg kMessages[] = {
     {1427, "single-row subquery returns more than one row"},
     {1428, "argument '%s' is out of range"},
     {1430, "column being added already exists in table"},
+    {1432, "public synonym to be dropped does not exist"},
+    {1434, "private synonym to be dropped does not exist"},
     {1438, "value larger than specified precision allowed for this column"},
     {1441, "cannot decrease column length because some value is too big"},
     {1445, "cannot select ROWID from, or sample, a join view without a key-preserved table"},

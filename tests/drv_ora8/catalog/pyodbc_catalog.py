@@ -31,6 +31,16 @@ FIXTURE = [
 ]
 
 
+# HR, with a key to SCOTT's DEPT, a comment, a grant to SCOTT and statistics.
+HR_FIXTURE = [
+    "create table emp_proj (id number(6) primary key, deptno number(2) constraint fk_hr_dept references scott.dept)",
+    "comment on table emp_proj is 'Projects'",
+    "grant select on emp_proj to scott",
+    "insert into emp_proj values (1, null)",
+    "analyze table emp_proj compute statistics",
+]
+
+
 def check(what, got, want):
     if got != want:
         failures.append("%s: got %r, want %r" % (what, got, want))
@@ -61,13 +71,38 @@ def run(dsn, unicode):
 
     check(dsn + " primary key", [(r.column_name, r.key_seq, r.pk_name) for r in cur.primaryKeys("DEPT", schema="SCOTT")],
           [("DEPTNO", 1, "PK_DEPT")])
-    fk = [("DEPT", "DEPTNO", "EMP", "DEPTNO", 1, "FK_DEPTNO", "PK_DEPT")]
-    check(dsn + " foreign keys of the key table",
-          [(r.pktable_name, r.pkcolumn_name, r.fktable_name, r.fkcolumn_name, r.key_seq, r.fk_name, r.pk_name)
-           for r in cur.foreignKeys(table="DEPT", schema="SCOTT")], fk)
+    def keys(rows):
+        return [(r.pktable_schem, r.pktable_name, r.pkcolumn_name, r.fktable_schem, r.fktable_name, r.fkcolumn_name,
+                 r.key_seq, r.fk_name, r.pk_name) for r in rows]
+    fk = ("SCOTT", "DEPT", "DEPTNO", "SCOTT", "EMP", "DEPTNO", 1, "FK_DEPTNO", "PK_DEPT")
+    cross = ("SCOTT", "DEPT", "DEPTNO", "HR", "EMP_PROJ", "DEPTNO", 1, "FK_HR_DEPT", "PK_DEPT")
+    check(dsn + " foreign keys of the key table", keys(cur.foreignKeys(table="DEPT", schema="SCOTT")), [cross, fk])
     check(dsn + " foreign keys of the referencing table",
-          [(r.pktable_name, r.pkcolumn_name, r.fktable_name, r.fkcolumn_name, r.key_seq, r.fk_name, r.pk_name)
-           for r in cur.foreignKeys(foreignTable="EMP", foreignSchema="SCOTT")], fk)
+          keys(cur.foreignKeys(foreignTable="EMP", foreignSchema="SCOTT")), [fk])
+    check(dsn + " foreign keys of another schema's table",
+          keys(cur.foreignKeys(foreignTable="EMP_PROJ", foreignSchema="HR")), [cross])
+    check(dsn + " primary key of another schema's table",
+          [(r.table_schem, r.column_name, r.key_seq, r.pk_name[:5]) for r in cur.primaryKeys("EMP_PROJ", schema="HR")],
+          [("HR", "ID", 1, "SYS_C")])
+    check(dsn + " another schema's table analysed",
+          [(r.cardinality, r.pages) for r in cur.statistics("EMP_PROJ", schema="HR") if r.index_name is None],
+          [(1, 1)])
+    # The key holds across the schemas.
+    try:
+        cur.execute("delete from dept where deptno = 10")
+        cur.execute("insert into dept values (10, 'X')")
+        conn2 = pyodbc.connect("DSN=%s;UID=hr;PWD=hrpw" % dsn, autocommit=True)
+        conn2.cursor().execute("insert into emp_proj values (2, 10)")
+        try:
+            cur.execute("delete from dept where deptno = 10")
+            failures.append(dsn + ": parent row deleted under a child of another schema")
+        except pyodbc.Error as e:
+            check(dsn + " child record found", "ORA-02292: integrity constraint (HR.FK_HR_DEPT)" in str(e), True)
+        conn2.cursor().execute("delete from emp_proj where id = 2")
+        conn2.close()
+        cur.execute("delete from dept where deptno = 10")
+    except pyodbc.Error as e:
+        failures.append("%s cross-schema key: %s" % (dsn, e))
 
     stats = [(r.non_unique, r.index_name, r.column_name) for r in cur.statistics("EMP", schema="SCOTT")
              if r.index_name is not None]
@@ -98,8 +133,11 @@ def run(dsn, unicode):
 def main():
     subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
     subprocess.run([tool, "adduser", db, "scott", "tiger"], check=True, stdout=subprocess.DEVNULL)
+    subprocess.run([tool, "adduser", db, "hr", "hrpw"], check=True, stdout=subprocess.DEVNULL)
     for sql in FIXTURE:
         subprocess.run([tool, "sql", db, "scott", "tiger", sql], check=True, stdout=subprocess.DEVNULL)
+    for sql in HR_FIXTURE:
+        subprocess.run([tool, "sql", db, "hr", "hrpw", sql], check=True, stdout=subprocess.DEVNULL)
     os.environ["OCILITE_DEFAULT_DB"] = db  # the standard DSNs name no database
     for dsn, unicode in (("kvd_w", True), ("kvd_a", False)):
         try:

@@ -698,6 +698,111 @@ TEST_P(DmExec, PrepareWarningReachesTheApplication) {
   SQLFreeHandle(SQL_HANDLE_STMT, h);
 }
 
+// Commit and rollback that answer with a warning did their work: SQLEndTran
+// reports SQL_SUCCESS_WITH_INFO with the ORA- text; one that fails reports
+// SQL_ERROR with it and the transaction stays to be ended.
+TEST_P(DmExec, CommitAndRollbackWarningsAndFailuresKeepTheirText) {
+  const std::string t = T("ex_endwarn");
+  c.Table(t, "a number(10)");
+  Conn manual, other;
+  ASSERT_TRUE(manual.Open(GetParam(), {{SQL_ATTR_AUTOCOMMIT, SQL_AUTOCOMMIT_OFF}}));
+  ASSERT_TRUE(other.Open(GetParam()));
+  // unixODBC asks the driver for its cursor behaviour after a connection's
+  // first commit and first rollback, which clears that call's diagnostics
+  // before the application can read them: one of each first.
+  EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, manual.dbc, SQL_COMMIT));
+  EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, manual.dbc, SQL_ROLLBACK));
+  struct Case {
+    SQLSMALLINT how;
+    int kind, warning;
+    SQLRETURN rc;
+    const char *seen;  // rows another session sees right after
+  } cases[] = {
+      {SQL_ROLLBACK, OCILITE_T_ROLLBACK, 1, SQL_SUCCESS_WITH_INFO, "0"},
+      {SQL_COMMIT, OCILITE_T_COMMIT, 1, SQL_SUCCESS_WITH_INFO, "1"},
+      {SQL_COMMIT, OCILITE_T_COMMIT, 0, SQL_ERROR, "0"},
+      {SQL_ROLLBACK, OCILITE_T_ROLLBACK, 0, SQL_ERROR, "0"},
+  };
+  for (const Case &k : cases) {
+    SCOPED_TRACE(std::string(k.how == SQL_COMMIT ? "commit" : "rollback") + (k.warning ? " warning" : " failure"));
+    manual.MustRun("insert into " + t + " values (2)");
+    ocilite_test_fault(k.kind, 1, 1, 24347, k.warning, nullptr);
+    EXPECT_EQ(k.rc, SQLEndTran(SQL_HANDLE_DBC, manual.dbc, k.how));
+    const std::string diag = harness::DmDiagText(SQL_HANDLE_DBC, manual.dbc);
+    EXPECT_NE(diag.find("ORA-24347"), std::string::npos) << diag;
+    ocilite_test_reset();
+    EXPECT_EQ(k.seen, other.One("select count(*) from " + t));
+    // Whatever is left of the transaction ends; the table empties again.
+    EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, manual.dbc, SQL_ROLLBACK));
+    manual.MustRun("delete from " + t);
+    EXPECT_EQ(SQL_SUCCESS, SQLEndTran(SQL_HANDLE_DBC, manual.dbc, SQL_COMMIT));
+  }
+}
+
+// A logoff that fails still disconnects: SQLDisconnect answers
+// SQL_SUCCESS_WITH_INFO with 01002 and the ORA- text, and the handle
+// connects again.
+TEST_P(DmExec, FailedLogoffIsADisconnectWithItsText) {
+  Conn d;
+  ASSERT_TRUE(d.Open(GetParam()));
+  ocilite_test_fault(OCILITE_T_SESSION_END, 1, 1, 3113, 0, nullptr);
+  EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLDisconnect(d.dbc));
+  ocilite_test_reset();
+  const auto recs = harness::DmDiags(SQL_HANDLE_DBC, d.dbc);
+  ASSERT_FALSE(recs.empty());
+  EXPECT_EQ("01002", recs[0].state);
+  EXPECT_NE(recs[0].message.find("ORA-03113"), std::string::npos) << recs[0].message;
+  ASSERT_TRUE(SQL_SUCCEEDED(
+      SQLConnect(d.dbc, Text(GetParam()), SQL_NTS, Text("scott"), SQL_NTS, Text("tiger"), SQL_NTS)))
+      << harness::DmDiagText(SQL_HANDLE_DBC, d.dbc);
+  EXPECT_EQ("1", d.One("select count(*) from dual"));
+}
+
+// Through the Driver Manager too: an unknown SQL type is refused when bound,
+// never run; an unknown C type likewise.
+TEST_P(DmExec, UnknownTypesAreRefusedWhenBound) {
+  SQLHSTMT h = c.Stmt();
+  SQLINTEGER value = 1;
+  SQLLEN ind = 0;
+  EXPECT_EQ(SQL_ERROR, SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_LONG, 9999, 10, 0, &value, 0, &ind));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HY004") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  EXPECT_EQ(SQL_ERROR, SQLBindCol(h, 1, 9999, &value, sizeof value, &ind));
+  EXPECT_EQ(FirstState(SQL_HANDLE_STMT, h), "HY003") << harness::DmDiagText(SQL_HANDLE_STMT, h);
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
+// Each OCI handle a connect makes failing in turn: OCI has no text for
+// that, so the connect fails with HY001, never 08004 or a bare general
+// error; nothing is left behind, and once no allocation fails it connects.
+TEST_P(DmExec, AConnectWhoseHandleCannotBeMadeIsOutOfMemory) {
+  bool connected = false;
+  int refused = 0;
+  for (int nth = 1; nth <= 20 && !connected; ++nth) {
+    SCOPED_TRACE(nth);
+    SQLHENV env = SQL_NULL_HENV;
+    SQLHDBC dbc = SQL_NULL_HDBC;
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env));
+    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
+    ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc));
+    ocilite_test_fault(OCILITE_T_HANDLE_ALLOC, nth, 1, 1019, 0, nullptr);
+    const SQLRETURN rc =
+        SQLConnect(dbc, Text(GetParam()), SQL_NTS, Text("scott"), SQL_NTS, Text("tiger"), SQL_NTS);
+    ocilite_test_reset();
+    connected = SQL_SUCCEEDED(rc);
+    if (connected) {
+      EXPECT_EQ("1", dm_db::One(dbc, "select count(*) from dual"));
+      SQLDisconnect(dbc);
+    } else {
+      ++refused;
+      EXPECT_EQ(FirstState(SQL_HANDLE_DBC, dbc), "HY001") << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
+    }
+    SQLFreeHandle(SQL_HANDLE_DBC, dbc);
+    SQLFreeHandle(SQL_HANDLE_ENV, env);
+  }
+  EXPECT_TRUE(connected);
+  EXPECT_GE(refused, 4);  // service context, server, session and transaction at least
+}
+
 TEST_P(DmExec, AutocommitOffBeforeConnect) {
   const std::string t = T("ex_txn0");
   c.Table(t, "a number(10)");

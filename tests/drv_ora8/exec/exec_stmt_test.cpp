@@ -410,11 +410,25 @@ TEST_F(CacheTest, FailedPrefetchSettingLeavesNoCursor) {
   EXPECT_EQ(1000u, m.native);
 }
 
+// A prefetch setting answered with a warning is made: the cursor is there
+// and runs its statement.
+TEST_F(CacheTest, PrefetchSettingWarningStillMakesTheCursor) {
+  Connect();
+  ASSERT_EQ(0, Run("CREATE TABLE t (a NUMBER)"));
+  ocilite_test_fault(OCILITE_T_ATTR_SET, 1, 2, 1000, 1, nullptr);
+  DrvHandle cur = 0;
+  ASSERT_EQ(0, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+  EXPECT_NE(0u, cur);
+  ocilite_test_reset();
+  EXPECT_EQ(0, ExecDirect(cur, "INSERT INTO t VALUES (1)"));
+  Free(cur);
+}
+
 TEST_F(CacheTest, FailedStatementHandleLeavesNoCursor) {
   Connect();
   ocilite_test_fault(OCILITE_T_HANDLE_ALLOC, 1, 1, 1019, 0, nullptr);
   DrvHandle cur = 5;
-  EXPECT_EQ(E_S1000, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
+  EXPECT_EQ(E_S1001, DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur));
   EXPECT_EQ(0u, cur);
   // The next allocation works.
   cur = Cursor();

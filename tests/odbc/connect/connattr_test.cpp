@@ -110,6 +110,13 @@ TEST_P(ConnAttrTest, ValuesFromADataSourceAreCutToTheirMaximumLength) {
 TEST_P(ConnAttrTest, NonAsciiValuesArriveAsTheyAreWritten) {
   Parse("DSN=kvd_utf8");
   EXPECT_EQ(V(CA_UID), "J\xC3\xBCrgen");
+  // Cut to the maximum length (FBS: four bytes, TAF_RETRY_INTERVAL: eleven)
+  // a value keeps whole characters: one that fits stays, one the cut would
+  // split goes.
+  EXPECT_EQ(V(CA_FBS), "12\xC3\xBC");
+  EXPECT_EQ(V(CA_TAF_RETRY_INTERVAL), "1234567890");
+  Parse("FILEDSN=" + FileDsn("utf8.dsn"));
+  EXPECT_EQ(V(CA_FBS), "123");
 }
 
 TEST_P(ConnAttrTest, BooleansAreTrueOrYesInAnyCase) {
@@ -122,7 +129,10 @@ TEST_P(ConnAttrTest, BooleansAreTrueOrYesInAnyCase) {
 }
 
 TEST_P(ConnAttrTest, NumbersAreTheLeadingDecimalInteger) {
-  const std::pair<const char *, int32_t> cases[] = {{"42", 42}, {"17abc", 17}, {"abc", 0}, {"", 0},
+  // No sign and no blanks: text without leading digits is 0.
+  const std::pair<const char *, int32_t> cases[] = {{"42", 42},  {"17abc", 17}, {"abc", 0}, {"", 0},
+                                                    {"-5", 0},   {"+7", 0},     {" 8", 0},  {"007", 7},
+                                                    {"2147483647", INT32_MAX},  {"2147483648", INT32_MAX},
                                                     {"99999999999", INT32_MAX}};
   for (auto &c : cases) {
     Parse(std::string("DSN=kvd_minimal;MAXROWS=") + c.first);

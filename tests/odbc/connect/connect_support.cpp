@@ -105,6 +105,8 @@ const std::string &FixtureDir() {
         "[kvd_utf8]\n"
         "Driver = KVD Fake Unicode\n"
         "UID = J\xC3\xBCrgen\n"
+        "FetchBufferSize = 12\xC3\xBC\n"
+        "TAFRetryInterval = 1234567890\xE2\x82\xAC\n"
         "\n"
         "[kvd_minimal]\n"
         "Driver = KVD Fake Unicode\n"
@@ -117,6 +119,7 @@ const std::string &FixtureDir() {
         "\n");
   Write(tmpl + "/file.dsn",
         "[ODBC]\nDRIVER = KVD Fake Unicode\nUID = fileuser\nPWD = filepass\nFBS = 77\nFetchBufferSize = 99\n");
+  Write(tmpl + "/utf8.dsn", "[ODBC]\nDRIVER = KVD Fake Unicode\nFBS = 123\xC3\xBC\n");
   Write(tmpl + "/lastuser.dsn", "[ODBC]\nDRIVER = KVD Fake Unicode\nLastUser = nope\nFBS = 5\n");
   setenv("ODBCSYSINI", tmpl.c_str(), 1);
   setenv("ODBCINSTINI", "odbcinst.ini", 1);

@@ -9,9 +9,37 @@
 #include <string>
 
 #include "front_support.h"
+#include "odbc/drvops.h"
 #include "odbc/info.h"
 
 using namespace front;
+
+namespace {
+
+// An agent table standing in for the real agent's: every slot holds an
+// operation of its own unless a test empties one.
+int32_t Serves(DrvHandle, CatalogArgs *) { return 0; }
+int32_t ServesTypes(DrvHandle, int16_t) { return 0; }
+DrvOps &AgentTable() {
+  static DrvOps ops = [] {
+    DrvOps o{};
+    for (DRV_Catalog_t DrvOps::*slot :
+         {&DrvOps::DRV_DDColumnPrivileges, &DrvOps::DRV_DDColumns, &DrvOps::DRV_DDForeignKeys,
+          &DrvOps::DRV_DDPrimaryKeys, &DrvOps::DRV_DDProcedureColumns, &DrvOps::DRV_DDProcedures,
+          &DrvOps::DRV_DDSpecialColumns, &DrvOps::DRV_DDStatistics, &DrvOps::DRV_DDTablePrivileges,
+          &DrvOps::DRV_DDTables})
+      o.*slot = &Serves;
+    o.DRV_DDTypeInfo = &ServesTypes;
+    DrvOpsFillEmpty(o);
+    return o;
+  }();
+  return ops;
+}
+
+}  // namespace
+
+// What SQLGetFunctions reads as the agent's own table, as registration built it.
+const DrvOps &ORA_BaseOps() { return AgentTable(); }
 
 namespace {
 
@@ -151,6 +179,49 @@ TEST_F(GetFunctions, EdgeIds) {
     EXPECT_EQ(one, SQL_FALSE) << id;
   }
   EXPECT_EQ(SQLGetFunctions(SQL_NULL_HDBC, SQL_API_SQLGETINFO, nullptr), SQL_INVALID_HANDLE);
+}
+
+// A function served by an agent slot is claimed only while the agent's table
+// holds a real operation there: the not-capable filler or an empty slot
+// answers FALSE in all three forms, and the other functions stay claimed.
+TEST_F(GetFunctions, AgentSlotWithoutAnOperationIsNotClaimed) {
+  struct Slot {
+    SQLUSMALLINT id;
+    DRV_Catalog_t DrvOps::*slot;
+  } slots[] = {
+      {SQL_API_SQLTABLES, &DrvOps::DRV_DDTables},
+      {SQL_API_SQLCOLUMNS, &DrvOps::DRV_DDColumns},
+      {SQL_API_SQLFOREIGNKEYS, &DrvOps::DRV_DDForeignKeys},
+      {SQL_API_SQLPROCEDURECOLUMNS, &DrvOps::DRV_DDProcedureColumns},
+      {SQL_API_SQLGETTYPEINFO, nullptr},
+  };
+  auto claimed = [&](SQLUSMALLINT id) {
+    SQLUSMALLINT one = 0xA5A5, flags[100] = {}, map[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE] = {};
+    EXPECT_EQ(SQLGetFunctions(dbc, id, &one), SQL_SUCCESS);
+    EXPECT_EQ(SQLGetFunctions(dbc, SQL_API_ODBC3_ALL_FUNCTIONS, map), SQL_SUCCESS);
+    EXPECT_EQ(SQLGetFunctions(dbc, SQL_API_ALL_FUNCTIONS, flags), SQL_SUCCESS);
+    EXPECT_EQ(SQL_FUNC_EXISTS(map, id), one) << id;
+    if (id < 100) {
+      EXPECT_EQ(flags[id], one) << id;
+    }
+    return one == SQL_TRUE;
+  };
+  DrvOps &ops = AgentTable();
+  for (const Slot &s : slots) EXPECT_TRUE(claimed(s.id)) << s.id;
+  for (const Slot &s : slots) {
+    const DrvOps saved = ops;
+    for (int empty = 0; empty < 2; ++empty) {
+      if (s.slot) ops.*s.slot = empty ? nullptr : &drvops_detail::NotCapable<DRV_Catalog_t>::Call;
+      else ops.DRV_DDTypeInfo = empty ? nullptr : &drvops_detail::NotCapable<DRV_DDTypeInfo_t>::Call;
+      EXPECT_FALSE(claimed(s.id)) << s.id << (empty ? " empty" : " not capable");
+      for (const Slot &other : slots) {
+        if (other.id != s.id) {
+          EXPECT_TRUE(claimed(other.id)) << other.id << " with " << s.id << " missing";
+        }
+      }
+    }
+    ops = saved;
+  }
 }
 
 }  // namespace

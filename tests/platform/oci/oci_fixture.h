@@ -7,6 +7,7 @@
 #include <ftw.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
