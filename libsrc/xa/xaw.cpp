@@ -218,13 +218,20 @@ int32_t xaw_XaOpen(DrvHandle h, int32_t threaded, const char *info, int32_t rmid
 int32_t xaw_Disconnect(DrvHandle h) {
   XaWorker **slot = Slot(h, false);
   if (!slot) return g_lower.table->DRV_Disconnect(h);
+  // The slot lives in the connection record the disconnect frees: take the
+  // worker out first, and put it back only where the record still exists.
   XaWorker *w = *slot;
+  *slot = nullptr;
   int32_t rc = g_lower.table->DRV_Disconnect(h);
-  if (rc == 0 && w) {
-    w->StopThread();
-    delete w;
-    *slot = nullptr;
+  if (!w) return rc;
+  if (rc != 0) {
+    if (XaWorker **still = Slot(h, false)) {
+      *still = w;
+      return rc;
+    }
   }
+  w->StopThread();
+  delete w;
   return rc;
 }
 
