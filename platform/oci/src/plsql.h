@@ -107,7 +107,7 @@ struct PlSub {
   bool function = false;
   std::vector<PlArg> args;
   PlType ret;
-  std::shared_ptr<PlBody> body;  // null in a package specification
+  std::shared_ptr<PlBody> body;  // null in a package's declarations (CREATE PACKAGE)
   int overload = 0;              // 1, 2 ... among same-named subprograms of a package
 };
 
@@ -122,7 +122,7 @@ struct PlUnit {
   std::vector<PlSub> subs;       // a standalone unit: one; a package: in declaration order
   std::vector<PlDecl> decls;     // a package's variables, a block's DECLARE part
   std::vector<std::pair<std::string, PlType>> types;  // TYPE x IS REF CURSOR
-  std::vector<std::string> spec_types;  // a body's type names left to its specification
+  std::vector<std::string> spec_types;  // a body's type names left to its package's declarations
   std::shared_ptr<PlBody> body;  // an anonymous block, a package body's initialisation
   // Placeholders of an anonymous block, distinct names in order of appearance.
   std::vector<std::string> binds;

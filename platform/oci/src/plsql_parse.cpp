@@ -269,7 +269,7 @@ PlType Parser::type() {
     for (const auto& ty : u_->types)
       if (ty.first == n) return ty.second;
     if (u_->kind == PU_PACKAGE_BODY) {
-      // A REF CURSOR type of the specification (checked when the body is stored).
+      // A REF CURSOR type declared by the package itself (checked when the body is stored).
       u_->spec_types.push_back(n);
       t.name = "REF CURSOR";
       t.code = 102;

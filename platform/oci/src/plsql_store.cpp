@@ -148,8 +148,8 @@ int store_args(Session* s, const std::string& db, const std::string& unit, const
   return 0;
 }
 
-// Checks a package body against its specification: every subprogram of the
-// specification needs its body.
+// Checks a package body against its package: every subprogram the package
+// declares needs its body.
 std::string body_mismatch(const PlUnit& spec, const PlUnit& body) {
   for (const std::string& t : body.spec_types) {
     bool found = false;
@@ -300,7 +300,7 @@ int pl_run_ddl(Session* s, const std::string& text, Error* e) {
       if (t != type || !replace) return err_set(e, 955), 955;
     }
   }
-  // A package body is checked against its specification.
+  // A package body is checked against what its package declares.
   if (u->ok && u->kind == PU_PACKAGE_BODY) {
     PlStored spec;
     if (!pl_find(s, u->schema, u->name, PU_PACKAGE, &spec)) {

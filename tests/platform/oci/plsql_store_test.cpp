@@ -258,7 +258,7 @@ TEST_F(Stored, ReplaceDropAndNameClashes) {
   EXPECT_EQ(OCI_ERROR, c->exec("drop function p_io"));
   EXPECT_EQ(4043, errcode(c->err));
 
-  // Dropping a body keeps the specification; dropping the package both.
+  // Dropping a body keeps the package's declarations; dropping the package drops both.
   c->run("drop package body pkg");
   EXPECT_EQ("PACKAGE", c->scalar("select object_type from all_objects where object_name = 'PKG'"));
   EXPECT_EQ("9", c->scalar("select count(*) from all_arguments where package_name = 'PKG'"));
@@ -283,7 +283,7 @@ TEST_F(Stored, UnitsOutsideTheLanguageAreStoredInvalid) {
   EXPECT_EQ((std::vector<std::string>{"BAD1|INVALID", "BAD2|INVALID", "BAD3|INVALID", "BAD4|INVALID",
                                       "NO_SPEC|INVALID"}),
             rows("select object_name, status from all_objects where status = 'INVALID' order by 1", 2));
-  // A body missing a subprogram of its specification is invalid too.
+  // A body missing a subprogram its package declares is invalid too.
   EXPECT_EQ(OCI_SUCCESS_WITH_INFO,
             c->exec("create or replace package body pkg as procedure proc(a in number, b out varchar2) is "
                     "begin null; end; end;"));
