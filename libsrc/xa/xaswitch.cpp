@@ -29,45 +29,7 @@ constexpr int kXaerRmerr = -3;
 constexpr int kXaerProto = -6;
 constexpr size_t kInfoMax = 256;
 
-// ---- Adapters ---------------------------------------------------------------------
-
 }  // namespace
-
-int xa_drv_open(DrvObject *drv, uint32_t conn, int threaded, const char *info, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaOpen>(drv, conn, threaded, info, rmid, static_cast<int32_t>(flags));
-}
-int xa_drv_close(DrvObject *drv, uint32_t conn, const char *info, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaClose>(drv, conn, info, rmid, static_cast<int32_t>(flags));
-}
-int xa_drv_start(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaStart>(drv, conn, xid, rmid, static_cast<int32_t>(flags));
-}
-int xa_drv_end(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaEnd>(drv, conn, xid, rmid, static_cast<int32_t>(flags));
-}
-int xa_drv_rollback(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaRollback>(drv, conn, xid, rmid, static_cast<int32_t>(flags));
-}
-int xa_drv_prepare(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaPrepare>(drv, conn, xid, rmid, static_cast<int32_t>(flags));
-}
-int xa_drv_commit(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaCommit>(drv, conn, xid, rmid, static_cast<int32_t>(flags));
-}
-int xa_drv_recover(DrvObject *drv, uint32_t conn, XID *xids, long count, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaRecover>(drv, conn, xids, static_cast<int32_t>(count), rmid,
-                                         static_cast<int32_t>(flags));
-}
-int xa_drv_forget(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags) {
-  return DrvCall<&DrvOps::DRV_XaForget>(drv, conn, xid, rmid, static_cast<int32_t>(flags));
-}
-int xa_drv_complete(DrvObject *drv, uint32_t conn, int *handle, int *retval, int rmid, long flags) {
-  int32_t h = handle ? *handle : 0;
-  int32_t result = 0;
-  int rc = DrvCall<&DrvOps::DRV_XaComplete>(drv, conn, &h, &result, rmid, static_cast<int32_t>(flags));
-  if (retval) *retval = result;
-  return rc;
-}
 
 // ---- Names ---------------------------------------------------------------------------
 
@@ -264,7 +226,7 @@ void XaContext_Release(XaContext *ctx) {
   }
 }
 
-int Result(const char *, int rc) {
+int Result(int rc) {
   TraceXA(1, "Call returned: %s(%d)", xa_code_name(rc), rc);
   return rc;
 }
@@ -276,32 +238,33 @@ int xa_switch_open(char *xaInfo, int rmid, long flags) {
   if (!xa_info_dsn(xaInfo, dsn)) {
     TraceXA(1, "xa_switch_open(***, %d, %lX)", rmid, flags);
     TraceXA(1, "xa_switch_open: invalid xaInfo string format");
-    return Result("open", kXaerRmerr);
+    return Result(kXaerRmerr);
   }
   TraceXA(1, "xa_switch_open(%s, %d, %lX)", dsn, rmid, flags);
   if (XaContext *old = XaContext_Find(rmid, nullptr))
-    return Result("open", old->xaInfo == xaInfo ? kXaOk : kXaerProto);
+    return Result(old->xaInfo == xaInfo ? kXaOk : kXaerProto);
   auto ctx = std::make_unique<XaContext>();
   ctx->rmid = rmid;
   ctx->xaInfo = xaInfo;
   ctx->conn.envHeld = true;
   if (!xa_env_acquire()) {
     ctx->conn.Release();
-    return Result("open", kXaerRmerr);
+    return Result(kXaerRmerr);
   }
   char agentInfo[kInfoMax];
   if (!ctx->conn.Connect(xaInfo) || !xa_dsn_xainfo(dsn, agentInfo, sizeof agentInfo)) {
     ctx->conn.Release();
-    return Result("open", kXaerRmerr);
+    return Result(kXaerRmerr);
   }
   ctx->agentInfo = agentInfo;
-  int rc = xa_drv_open(ctx->conn.Drv(), ctx->conn.AgentHandle(), 1, agentInfo, rmid, flags);
+  int rc = DrvCall<&DrvOps::DRV_XaOpen>(ctx->conn.Drv(), ctx->conn.AgentHandle(), 1, agentInfo, rmid,
+                                       static_cast<int32_t>(flags));
   if (rc != kXaOk) {
     ctx->conn.Release();
-    return Result("open", rc);
+    return Result(rc);
   }
   XaContext_Add(std::move(ctx));
-  return Result("open", kXaOk);
+  return Result(kXaOk);
 }
 
 int xa_switch_close(char *xaInfo, int rmid, long flags) {
@@ -309,58 +272,72 @@ int xa_switch_close(char *xaInfo, int rmid, long flags) {
   if (!xa_info_dsn(xaInfo, dsn)) {
     TraceXA(1, "xa_switch_close(***, %d, %lX)", rmid, flags);
     TraceXA(1, "xa_switch_close: invalid xaInfo string format");
-    return Result("close", kXaerRmerr);
+    return Result(kXaerRmerr);
   }
   TraceXA(1, "xa_switch_close(%s, %d, %lX)", dsn, rmid, flags);
   XaContext *ctx = XaContext_Find(rmid, xaInfo);
-  if (!ctx || !ctx->conn.conn) return Result("close", kXaerRmerr);
+  if (!ctx || !ctx->conn.conn) return Result(kXaerRmerr);
   // The agent gets the string it was opened with, never the caller's, which
   // may carry a password.
-  int rc = xa_drv_close(ctx->conn.Drv(), ctx->conn.AgentHandle(), ctx->agentInfo.c_str(), rmid, flags);
+  int rc = DrvCall<&DrvOps::DRV_XaClose>(ctx->conn.Drv(), ctx->conn.AgentHandle(), ctx->agentInfo.c_str(), rmid,
+                                        static_cast<int32_t>(flags));
   ctx->conn.Release();
   XaContext_Release(ctx);
-  return Result("close", rc);
+  return Result(rc);
 }
 
+// Runs a call on the calling thread's connection of rmid; XAER_RMERR when
+// the thread has opened none.
 template <class F>
 int Verb(int rmid, F &&call) {
   XaContext *ctx = XaContext_Find(rmid, nullptr);
-  int rc = ctx && ctx->conn.conn ? call(ctx->conn) : kXaerRmerr;
-  return Result("", rc);
+  return Result(ctx && ctx->conn.conn ? call(ctx->conn) : kXaerRmerr);
+}
+
+// A verb on one branch: traced by its name, then the agent's slot.
+template <auto Slot>
+int XidVerb(const char *name, XID *xid, int rmid, long flags) {
+  TraceXA(1, "%s(%p, %d, %lX)", name, static_cast<void *>(xid), rmid, flags);
+  return Verb(rmid, [&](XaConn &c) {
+    return DrvCall<Slot>(c.Drv(), c.AgentHandle(), xid, rmid, static_cast<int32_t>(flags));
+  });
 }
 
 int xa_switch_start(XID *xid, int rmid, long flags) {
-  TraceXA(1, "xa_switch_start(%p, %d, %lX)", static_cast<void *>(xid), rmid, flags);
-  return Verb(rmid, [&](XaConn &c) { return xa_drv_start(c.Drv(), c.AgentHandle(), xid, rmid, flags); });
+  return XidVerb<&DrvOps::DRV_XaStart>("xa_switch_start", xid, rmid, flags);
 }
 int xa_switch_end(XID *xid, int rmid, long flags) {
-  TraceXA(1, "xa_switch_end(%p, %d, %lX)", static_cast<void *>(xid), rmid, flags);
-  return Verb(rmid, [&](XaConn &c) { return xa_drv_end(c.Drv(), c.AgentHandle(), xid, rmid, flags); });
+  return XidVerb<&DrvOps::DRV_XaEnd>("xa_switch_end", xid, rmid, flags);
 }
 int xa_switch_rollback(XID *xid, int rmid, long flags) {
-  TraceXA(1, "xa_switch_rollback(%p, %d, %lX)", static_cast<void *>(xid), rmid, flags);
-  return Verb(rmid, [&](XaConn &c) { return xa_drv_rollback(c.Drv(), c.AgentHandle(), xid, rmid, flags); });
+  return XidVerb<&DrvOps::DRV_XaRollback>("xa_switch_rollback", xid, rmid, flags);
 }
 int xa_switch_prepare(XID *xid, int rmid, long flags) {
-  TraceXA(1, "xa_switch_prepare(%p, %d, %lX)", static_cast<void *>(xid), rmid, flags);
-  return Verb(rmid, [&](XaConn &c) { return xa_drv_prepare(c.Drv(), c.AgentHandle(), xid, rmid, flags); });
+  return XidVerb<&DrvOps::DRV_XaPrepare>("xa_switch_prepare", xid, rmid, flags);
 }
 int xa_switch_commit(XID *xid, int rmid, long flags) {
-  TraceXA(1, "xa_switch_commit(%p, %d, %lX)", static_cast<void *>(xid), rmid, flags);
-  return Verb(rmid, [&](XaConn &c) { return xa_drv_commit(c.Drv(), c.AgentHandle(), xid, rmid, flags); });
+  return XidVerb<&DrvOps::DRV_XaCommit>("xa_switch_commit", xid, rmid, flags);
+}
+int xa_switch_forget(XID *xid, int rmid, long flags) {
+  return XidVerb<&DrvOps::DRV_XaForget>("xa_switch_forget", xid, rmid, flags);
 }
 int xa_switch_recover(XID *xids, long count, int rmid, long flags) {
   TraceXA(1, "xa_switch_recover(%p, %ld, %d, %lX)", static_cast<void *>(xids), count, rmid, flags);
-  return Verb(rmid, [&](XaConn &c) { return xa_drv_recover(c.Drv(), c.AgentHandle(), xids, count, rmid, flags); });
-}
-int xa_switch_forget(XID *xid, int rmid, long flags) {
-  TraceXA(1, "xa_switch_forget(%p, %d, %lX)", static_cast<void *>(xid), rmid, flags);
-  return Verb(rmid, [&](XaConn &c) { return xa_drv_forget(c.Drv(), c.AgentHandle(), xid, rmid, flags); });
+  return Verb(rmid, [&](XaConn &c) {
+    return DrvCall<&DrvOps::DRV_XaRecover>(c.Drv(), c.AgentHandle(), xids, static_cast<int32_t>(count), rmid,
+                                           static_cast<int32_t>(flags));
+  });
 }
 int xa_switch_complete(int *handle, int *retval, int rmid, long flags) {
   TraceXA(1, "xa_switch_complete(%d,, %d, %lX)", handle ? *handle : 0, rmid, flags);
-  return Verb(rmid,
-              [&](XaConn &c) { return xa_drv_complete(c.Drv(), c.AgentHandle(), handle, retval, rmid, flags); });
+  return Verb(rmid, [&](XaConn &c) {
+    int32_t h = handle ? *handle : 0;
+    int32_t result = 0;
+    int rc = DrvCall<&DrvOps::DRV_XaComplete>(c.Drv(), c.AgentHandle(), &h, &result, rmid,
+                                              static_cast<int32_t>(flags));
+    if (retval) *retval = result;
+    return rc;
+  });
 }
 
 // ---- The record ----------------------------------------------------------------------------

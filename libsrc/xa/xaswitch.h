@@ -6,16 +6,9 @@
 // that connection by rmid.
 #include <sql.h>
 
-#include <cstddef>
-#include <cstdint>
-
-
-struct DrvObject;
 struct xa_switch_t;
-struct xid_t;
-using XID = xid_t;
 
-// The switch record, filled once; tvx_xa_switch and GetXaSwitch hand it out.
+// The switch record, filled once; tvx_xa_switch hands it out.
 xa_switch_t *xa_switch_record();
 // Opens the XA trace and fills the record, once per process.
 int xa_switch_init();
@@ -33,15 +26,3 @@ bool xa_info_dsn(const char *xaInfo, char out[256]);
 // The calling thread's handles of its latest open XA connection.
 SQLRETURN xa_get_env(SQLHENV *out);
 SQLRETURN xa_get_connect(SQLHDBC *out);
-
-// Adapters to the agent's XA slots through a connection's driver object.
-int xa_drv_open(DrvObject *drv, uint32_t conn, int threaded, const char *info, int rmid, long flags);
-int xa_drv_close(DrvObject *drv, uint32_t conn, const char *info, int rmid, long flags);
-int xa_drv_start(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
-int xa_drv_end(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
-int xa_drv_rollback(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
-int xa_drv_prepare(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
-int xa_drv_commit(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
-int xa_drv_recover(DrvObject *drv, uint32_t conn, XID *xids, long count, int rmid, long flags);
-int xa_drv_forget(DrvObject *drv, uint32_t conn, XID *xid, int rmid, long flags);
-int xa_drv_complete(DrvObject *drv, uint32_t conn, int *handle, int *retval, int rmid, long flags);
