@@ -178,16 +178,21 @@ class XaTmTest : public ::testing::TestWithParam<Variant> {
 
 // How a global transaction over both databases ends: rows each holds after.
 TEST_P(XaTmTest, BranchOutcomes) {
-  enum Finish { kTwoPhase, kRollbackPrepared, kOnePhase, kReadOnly };
+  constexpr int kNoPrepare = 1;  // no XA code: the case does not prepare
   struct Case {
     const char *name;
-    Finish finish;
+    int rms;  // the databases the transaction spans
+    const char *sql;
+    int prepared;   // what prepare answers
+    bool commit;    // ended by commit, else by rollback
+    long endFlags;  // of that commit or rollback
+    int ended;      // what it answers
     const char *rowsAfter;
   } cases[] = {
-      {"two-phase commit", kTwoPhase, "1"},
-      {"rollback after prepare", kRollbackPrepared, "0"},
-      {"one-phase commit", kOnePhase, "1"},
-      {"read-only", kReadOnly, "0"},
+      {"two-phase commit", 2, "insert into t values (1)", XA_OK, true, TMNOFLAGS, XA_OK, "1"},
+      {"rollback after prepare", 2, "insert into t values (1)", XA_OK, false, TMNOFLAGS, XA_OK, "0"},
+      {"one-phase commit", 1, "insert into t values (1)", kNoPrepare, true, TMONEPHASE, XA_OK, "1"},
+      {"read-only", 2, "select count(*) from t", XA_RDONLY, true, TMNOFLAGS, XAER_NOTA, "0"},
   };
   ASSERT_EQ(XA_OK, tm_->Open(1));
   SQLHDBC c1 = tm_->Conn();
@@ -199,46 +204,18 @@ TEST_P(XaTmTest, BranchOutcomes) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     XID x[2] = {MakeXid("gtrid" + std::to_string(++n), "b1"), MakeXid("gtrid" + std::to_string(n), "b2")};
-    const int rms = c.finish == kOnePhase ? 1 : 2;
-    for (int i = 0; i < rms; ++i) {
+    for (int i = 0; i < c.rms; ++i) {
       ASSERT_EQ(XA_OK, sw->xa_start_entry(&x[i], i + 1, TMNOFLAGS));
-      const char *sql = c.finish == kReadOnly ? "select count(*) from t" : "insert into t values (1)";
-      EXPECT_EQ("", tm_->Exec(i == 0 ? c1 : c2, sql));
+      EXPECT_EQ("", tm_->Exec(i == 0 ? c1 : c2, c.sql));
       ASSERT_EQ(XA_OK, sw->xa_end_entry(&x[i], i + 1, TMSUCCESS));
     }
-    for (int i = 0; i < rms; ++i) EXPECT_EQ("0", Rows(v(), i + 1));  // nothing before the end
-    for (int i = 0; i < rms; ++i) {
-      switch (c.finish) {
-        case kTwoPhase:
-          EXPECT_EQ(XA_OK, sw->xa_prepare_entry(&x[i], i + 1, TMNOFLAGS));
-          break;
-        case kRollbackPrepared:
-          EXPECT_EQ(XA_OK, sw->xa_prepare_entry(&x[i], i + 1, TMNOFLAGS));
-          break;
-        case kOnePhase:
-          break;
-        case kReadOnly:
-          EXPECT_EQ(XA_RDONLY, sw->xa_prepare_entry(&x[i], i + 1, TMNOFLAGS));
-          break;
-      }
+    for (int i = 0; i < c.rms; ++i) EXPECT_EQ("0", Rows(v(), i + 1));  // nothing before the end
+    if (c.prepared != kNoPrepare) {
+      for (int i = 0; i < c.rms; ++i) EXPECT_EQ(c.prepared, sw->xa_prepare_entry(&x[i], i + 1, TMNOFLAGS));
     }
-    for (int i = 0; i < rms; ++i) {
-      switch (c.finish) {
-        case kTwoPhase:
-          EXPECT_EQ(XA_OK, sw->xa_commit_entry(&x[i], i + 1, TMNOFLAGS));
-          break;
-        case kRollbackPrepared:
-          EXPECT_EQ(XA_OK, sw->xa_rollback_entry(&x[i], i + 1, TMNOFLAGS));
-          break;
-        case kOnePhase:
-          EXPECT_EQ(XA_OK, sw->xa_commit_entry(&x[i], i + 1, TMONEPHASE));
-          break;
-        case kReadOnly:
-          EXPECT_EQ(XAER_NOTA, sw->xa_commit_entry(&x[i], i + 1, TMNOFLAGS));
-          break;
-      }
-    }
-    for (int i = 0; i < rms; ++i) EXPECT_EQ(c.rowsAfter, Rows(v(), i + 1));
+    auto end = c.commit ? sw->xa_commit_entry : sw->xa_rollback_entry;
+    for (int i = 0; i < c.rms; ++i) EXPECT_EQ(c.ended, end(&x[i], i + 1, c.endFlags));
+    for (int i = 0; i < c.rms; ++i) EXPECT_EQ(c.rowsAfter, Rows(v(), i + 1));
     for (int rm : {1, 2}) Plain(v(), rm, "delete from t");
   }
   EXPECT_EQ(XA_OK, tm_->Close(2));
