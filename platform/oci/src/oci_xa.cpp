@@ -75,11 +75,6 @@ std::shared_ptr<Login> mine(int rmid) {
   return it == r.byThread.end() ? nullptr : it->second;
 }
 
-bool same_xid(const XID& a, const XID& b) {
-  return a.formatID == b.formatID && a.gtrid_length == b.gtrid_length && a.bqual_length == b.bqual_length &&
-         std::memcmp(a.data, b.data, static_cast<size_t>(a.gtrid_length + a.bqual_length)) == 0;
-}
-
 bool valid_xid(const XID* x) {
   return x && x->formatID != -1 && x->gtrid_length > 0 && x->gtrid_length <= MAXGTRIDSIZE &&
          x->bqual_length >= 0 && x->bqual_length <= MAXBQUALSIZE;
@@ -231,14 +226,14 @@ int xa_start_entry(XID* xid, int rmid, long flags) {
   int rc;
   if (!enter(V_START, xid, rmid, flags, &rc, &l)) return rc;
   if (flags & (TMJOIN | TMRESUME)) {
-    if (!l->hasBranch || !same_xid(l->xid, *xid)) return XAER_NOTA;
+    if (!l->hasBranch || !xs_same_xid(l->xid, *xid)) return XAER_NOTA;
     if (l->state == BranchState::Active) return XAER_PROTO;
     if ((flags & TMRESUME) && l->state != BranchState::Suspended) return XAER_PROTO;
     l->state = BranchState::Active;
     l->rows.on = true;
     return XA_OK;
   }
-  if (l->hasBranch) return same_xid(l->xid, *xid) ? XAER_DUPID : XAER_PROTO;
+  if (l->hasBranch) return xs_same_xid(l->xid, *xid) ? XAER_DUPID : XAER_PROTO;
   Session* s = l->session();
   std::lock_guard<std::recursive_mutex> g(s->call_mu);
   if (xs_recorded(s->conn, *xid)) return XAER_DUPID;
@@ -258,7 +253,7 @@ int xa_end_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_END, xid, rmid, flags, &rc, &l)) return rc;
-  if (!l->hasBranch || !same_xid(l->xid, *xid)) return XAER_NOTA;
+  if (!l->hasBranch || !xs_same_xid(l->xid, *xid)) return XAER_NOTA;
   if (l->state == BranchState::Idle) return XAER_PROTO;
   l->rows.on = false;
   if (flags & TMSUSPEND) {
@@ -277,7 +272,7 @@ int xa_prepare_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_PREPARE, xid, rmid, flags, &rc, &l)) return rc;
-  if (!l->hasBranch || !same_xid(l->xid, *xid)) {
+  if (!l->hasBranch || !xs_same_xid(l->xid, *xid)) {
     Session* s = l->session();
     std::lock_guard<std::recursive_mutex> g(s->call_mu);
     return xs_recorded(s->conn, *xid) ? XAER_PROTO : XAER_NOTA;
@@ -297,7 +292,7 @@ int xa_commit_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_COMMIT, xid, rmid, flags, &rc, &l)) return rc;
-  if (l->hasBranch && same_xid(l->xid, *xid)) {
+  if (l->hasBranch && xs_same_xid(l->xid, *xid)) {
     // Not prepared: only a one-phase commit may end it.
     if (!(flags & TMONEPHASE) || l->state != BranchState::Idle) return XAER_PROTO;
     if (l->rollbackOnly) return end_own(l.get(), false), XA_RBROLLBACK;
@@ -315,7 +310,7 @@ int xa_rollback_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_ROLLBACK, xid, rmid, flags, &rc, &l)) return rc;
-  if (l->hasBranch && same_xid(l->xid, *xid)) {
+  if (l->hasBranch && xs_same_xid(l->xid, *xid)) {
     if (l->state == BranchState::Active) return XAER_PROTO;
     end_own(l.get(), false);
     return XA_OK;

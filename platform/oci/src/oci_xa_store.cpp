@@ -203,6 +203,11 @@ int record_schema(sqlite3* db, const std::string& schema, const std::vector<Imag
 
 }  // namespace
 
+bool xs_same_xid(const XID& a, const XID& b) {
+  return a.formatID == b.formatID && a.gtrid_length == b.gtrid_length && a.bqual_length == b.bqual_length &&
+         std::memcmp(a.data, b.data, static_cast<size_t>(a.gtrid_length + a.bqual_length)) == 0;
+}
+
 void xs_track(BeConn* c, XaRows* rows) { sqlite3_preupdate_hook(be_sqlite(c), preupdate, rows); }
 
 int xs_begin(BeConn* c, DlError* err) {
@@ -325,10 +330,7 @@ int xs_recover(BeConn* c, std::vector<XID>* out, DlError* err) {
       if (x.bqual_length)
         std::memcpy(x.data + x.gtrid_length, sqlite3_column_blob(q.st, 2), static_cast<size_t>(x.bqual_length));
       bool seen = false;
-      for (const XID& y : *out)
-        seen = seen || (y.formatID == x.formatID && y.gtrid_length == x.gtrid_length &&
-                        y.bqual_length == x.bqual_length &&
-                        std::memcmp(y.data, x.data, static_cast<size_t>(x.gtrid_length + x.bqual_length)) == 0);
+      for (const XID& y : *out) seen = seen || xs_same_xid(y, x);
       if (!seen) out->push_back(x);
     }
   }
@@ -340,9 +342,7 @@ bool xs_recorded(BeConn* c, const XID& xid) {
   DlError ignored;
   xs_recover(c, &all, &ignored);
   for (const XID& y : all)
-    if (y.formatID == xid.formatID && y.gtrid_length == xid.gtrid_length && y.bqual_length == xid.bqual_length &&
-        std::memcmp(y.data, xid.data, static_cast<size_t>(xid.gtrid_length + xid.bqual_length)) == 0)
-      return true;
+    if (xs_same_xid(y, xid)) return true;
   return false;
 }
 

@@ -22,6 +22,9 @@ struct XaRows {
   std::map<std::pair<std::string, std::string>, std::set<int64_t>> rows;
 };
 
+// The same format, lengths and bytes.
+bool xs_same_xid(const XID& a, const XID& b);
+
 // Notes every row changed on c into *rows while rows->on is set.
 void xs_track(BeConn* c, XaRows* rows);
 // Marks the start of a branch inside the open transaction of c.
