@@ -46,7 +46,9 @@
 //    script's status. Register a script as a CTest test with
 //      add_test(NAME my_py COMMAND kvd_pyrun ${CMAKE_CURRENT_SOURCE_DIR}/my.py)
 //    Scripts find the DSN names above; exit status 77 counts as skipped when
-//    the test sets SKIP_RETURN_CODE 77.
+//    the test sets SKIP_RETURN_CODE 77. PYTHONPATH holds tests/harness, whose
+//    kvd_pyodbc module makes a scratch database, runs with each driver and
+//    reports the failures.
 #include <sql.h>
 #include <sqlext.h>
 #include <sqlucode.h>

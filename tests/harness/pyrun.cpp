@@ -1,6 +1,7 @@
 // kvd_pyrun script.py [args...]: runs the script with /usr/bin/python3 in an
 // environment whose Driver Manager reads the harness's private ini files
-// (see harness.h), and exits with the script's status.
+// (see harness.h) and whose PYTHONPATH holds the scripts' shared module
+// (kvd_pyodbc.py), and exits with the script's status.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,8 @@ int main(int argc, char **argv) {
   setenv("KVD_BUILD_DIR", KVD_BUILD_DIR, 1);
   setenv("KVD_SOURCE_DIR", KVD_SOURCE_DIR, 1);
   setenv("PYTHONDONTWRITEBYTECODE", "1", 1);
+  // The scripts' shared module (kvd_pyodbc.py).
+  setenv("PYTHONPATH", KVD_SOURCE_DIR "/tests/harness", 1);
   std::vector<char *> args;
   args.push_back(const_cast<char *>("/usr/bin/python3"));
   for (int i = 1; i < argc; ++i) args.push_back(argv[i]);

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "dm_session.h"
 #include "harness.h"
 
 namespace {
@@ -44,37 +45,11 @@ const std::string &Database() {
 
 std::string Name(int id) { return "n" + std::to_string(id); }
 
-struct DmStatic : ::testing::TestWithParam<const char *> {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-
+struct DmStatic : ::testing::TestWithParam<const char *>, harness::DmSession {
   void Connect(SQLINTEGER version = SQL_OV_ODBC3) {
-    Disconnect();
+    Close();
     harness::DmInit();
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(version), 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-    std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + Database();
-    SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(in.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_SUCCESS);
-  }
-  void Disconnect() {
-    if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    if (dbc) {
-      SQLDisconnect(dbc);
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    }
-    if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
-    stmt = SQL_NULL_HSTMT;
-    dbc = SQL_NULL_HDBC;
-    env = SQL_NULL_HENV;
-  }
-  void TearDown() override { Disconnect(); }
-  std::string State() const {
-    auto d = harness::DmDiags(SQL_HANDLE_STMT, stmt);
-    return d.empty() ? "" : d[0].state;
+    Open(std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + Database(), version);
   }
   void Static() {
     ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, P(SQL_CURSOR_STATIC), 0), SQL_SUCCESS) << State();
@@ -359,7 +334,7 @@ TEST_P(DmStatic, CacheFilesNeverVisible) {
   Run("select id, name from nums order by id");
   ASSERT_EQ(SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 9000), SQL_SUCCESS) << State();
   EXPECT_EQ(entries(), "");
-  Disconnect();
+  Close();
   EXPECT_EQ(entries(), "");
 
   // A child process that scrolls and is killed while its cursor is open.

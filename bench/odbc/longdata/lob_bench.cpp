@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/ocibench.h"
+#include "common/odbcbench.h"
 
 namespace {
 
@@ -47,15 +48,9 @@ std::string Mixed(size_t n) {
   return s;
 }
 
-[[noreturn]] void Die(SQLSMALLINT type, SQLHANDLE h, const char *what) {
-  SQLCHAR state[6] = {}, text[512] = {};
-  SQLINTEGER native = 0;
-  SQLSMALLINT len = 0;
-  SQLGetDiagRec(type, h, 1, state, &native, text, sizeof text, &len);
-  std::fprintf(stderr, "%s failed: %s %s\n", what, state, text);
-  std::exit(1);
-}
+using odbcbench::Die;
 
+// A statement here may touch no row (SQL_NO_DATA).
 void Ok(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h, const char *what) {
   if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) Die(type, h, what);
 }

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "common/ocibench.h"
+#include "common/odbcbench.h"
 
 namespace {
 
@@ -158,18 +159,8 @@ const Config kConfigs[] = {
     {"sqliteodbc_step", "sqlite_step", "", "", SQL_C_CHAR},
 };
 
-[[noreturn]] void Die(SQLSMALLINT type, SQLHANDLE h, const char *what) {
-  SQLCHAR state[6] = {}, text[512] = {};
-  SQLINTEGER native = 0;
-  SQLSMALLINT len = 0;
-  SQLGetDiagRec(type, h, 1, state, &native, text, sizeof text, &len);
-  std::fprintf(stderr, "%s failed: %s %s\n", what, state, text);
-  std::exit(1);
-}
-
-void Ok(SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h, const char *what) {
-  if (!SQL_SUCCEEDED(rc)) Die(type, h, what);
-}
+using odbcbench::Die;
+using odbcbench::Ok;
 
 struct Odbc {
   SQLHENV env = SQL_NULL_HENV;

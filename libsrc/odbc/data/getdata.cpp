@@ -506,12 +506,20 @@ SQLRETURN ConvertHeld(Stmt *stmt, Family fam, const void *p, uint32_t len, int16
     KeepRest(stmt, rc, cType, false, len, consumed);
     return rc;
   }
-  if (g.outLeft < 0) g.outLeft = TargetBytes(fam, p, len);
   // Each source byte gives at least one byte of UTF-8 or half a UTF-16 unit.
   uint32_t window = len;
   const uint64_t enough = 2 * b->bufferLength + 8;
   if (enough < len) window = static_cast<uint32_t>(fam == FAM_WCHAR ? enough & ~uint64_t{1} : enough);
   SQLRETURN rc = ConvertText(stmt, fam, p, window, len, cType, b, precision, numScale, &consumed);
+  // A value that the first call hands out whole (the common case) needs no
+  // count of what is left: the converter has told its length.
+  if (g.outLeft < 0) {
+    if (rc == SQL_SUCCESS) {
+      KeepRest(stmt, rc, cType, false, len, consumed);
+      return rc;
+    }
+    g.outLeft = TargetBytes(fam, p, len);
+  }
   if (rc == SQL_SUCCESS_WITH_INFO && consumed == 0 && len > 0)
     SplitFirstChar(stmt, fam, p, window, window < len, cType, b, &consumed);
   if (rc != SQL_ERROR) {

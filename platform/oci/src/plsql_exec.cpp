@@ -89,6 +89,17 @@ struct Prepared {
   BeStmt* be = nullptr;
 };
 
+// Column i of a stepped statement's row; a number is a NUMBER whatever the
+// column was declared as.
+PlVal column_value(Prepared* p, int i) {
+  BeValue v;
+  be_column(p->be, i, &v);
+  DlColType meta;
+  std::string cname;
+  be_describe(p->be, &p->dl, i, &meta, &cname);
+  return PlVal::from(v, v.type == BE_INT || v.type == BE_REAL ? static_cast<uint16_t>(DL_T_NUMBER) : meta.type);
+}
+
 // Where an assignment goes: a variable of a frame or a placeholder.
 struct Ref {
   Var* var = nullptr;
@@ -174,6 +185,9 @@ class Interp {
   void scope_columns(Frame& f, PlExpr e, std::set<std::string>* out);
   std::map<std::string, std::vector<std::string>> table_cols_;
   int run_sql(const std::string& oracle_sql, const std::vector<PlVal>& binds, Prepared** out, bool fresh = false);
+  // Runs head, the expression and tail as one query and steps to its row,
+  // which the caller reads before resetting the statement.
+  int query_row(Frame& f, PlExpr e, std::string head, const char* tail, Prepared** out);
   int eval(Frame& f, PlExpr e, PlVal* out);
   int cond(Frame& f, PlExpr e, bool* out);
   bool simple_call(Frame& f, PlExpr e, std::vector<std::string>* name, std::vector<PlActual>* args);
@@ -625,6 +639,16 @@ int Interp::run_sql(const std::string& text, const std::vector<PlVal>& binds, Pr
   return 0;
 }
 
+int Interp::query_row(Frame& f, PlExpr e, std::string head, const char* tail, Prepared** out) {
+  std::vector<PlVal> binds;
+  if (int rc = render(f, e, &head, &binds)) return rc;
+  head += tail;
+  if (int rc = run_sql(head, binds, out)) return rc;
+  DlError d;
+  if (be_step((*out)->be, &d) < 0) return from_dl(d);
+  return 0;
+}
+
 int Interp::eval(Frame& f, PlExpr e, PlVal* out) {
   const auto& tk = f.unit->toks;
   // Single tokens need no SQL.
@@ -663,23 +687,9 @@ int Interp::eval(Frame& f, PlExpr e, PlVal* out) {
       return call(f, name, args, e.b, true, out);
     err_clear(e_);
   }
-  std::string sql = "SELECT ";
-  std::vector<PlVal> binds;
-  if (int rc = render(f, e, &sql, &binds)) return rc;
-  sql += " FROM DUAL";
   Prepared* p = nullptr;
-  if (int rc = run_sql(sql, binds, &p)) return rc;
-  DlError d;
-  int r = be_step(p->be, &d);
-  if (r < 0) return from_dl(d);
-  BeValue v;
-  be_column(p->be, 0, &v);
-  DlColType meta;
-  std::string cname;
-  be_describe(p->be, &p->dl, 0, &meta, &cname);
-  uint16_t ora = meta.type;
-  if (v.type == BE_INT || v.type == BE_REAL) ora = DL_T_NUMBER;
-  *out = PlVal::from(v, ora);
+  if (int rc = query_row(f, e, "SELECT ", " FROM DUAL", &p)) return rc;
+  *out = column_value(p, 0);
   be_reset(p->be);
   return 0;
 }
@@ -697,15 +707,8 @@ int Interp::cond(Frame& f, PlExpr e, bool* out) {
       return 0;
     }
   }
-  std::string sql = "SELECT CASE WHEN ";
-  std::vector<PlVal> binds;
-  if (int rc = render(f, e, &sql, &binds)) return rc;
-  sql += " THEN 1 ELSE 0 END FROM DUAL";
   Prepared* p = nullptr;
-  if (int rc = run_sql(sql, binds, &p)) return rc;
-  DlError d;
-  int r = be_step(p->be, &d);
-  if (r < 0) return from_dl(d);
+  if (int rc = query_row(f, e, "SELECT CASE WHEN ", " THEN 1 ELSE 0 END FROM DUAL", &p)) return rc;
   BeValue v;
   be_column(p->be, 0, &v);
   *out = v.type == BE_INT && v.i == 1;
@@ -874,14 +877,7 @@ int Interp::exec_one(Frame& f, const PlStmt& s) {
         return pls(f, s.tok, ncols < static_cast<int>(s.into.size()) ? "PL/SQL: ORA-00947: not enough values"
                                                                       : "PL/SQL: ORA-00913: too many values");
       std::vector<PlVal> vals;
-      for (int i = 0; i < ncols; ++i) {
-        BeValue v;
-        be_column(p->be, i, &v);
-        DlColType meta;
-        std::string cname;
-        be_describe(p->be, &p->dl, i, &meta, &cname);
-        vals.push_back(PlVal::from(v, v.type == BE_INT || v.type == BE_REAL ? static_cast<uint16_t>(DL_T_NUMBER) : meta.type));
-      }
+      for (int i = 0; i < ncols; ++i) vals.push_back(column_value(p, i));
       r = be_step(p->be, &d);
       be_reset(p->be);
       if (r < 0) return from_dl(d);

@@ -2,16 +2,11 @@
 # agent, over a small schema made with the OCI stand-in's admin tool.
 # Run by kvd_pyrun (the Driver Manager's ini files, KVD_BUILD_DIR).
 import datetime
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
 
 import pyodbc
 
-tool = os.path.join(os.environ["KVD_BUILD_DIR"], "bin", "ocilite-admin")
-db = tempfile.mkdtemp(prefix="kvd_pyodbc_catalog_")
+import kvd_pyodbc
+
 failures = []
 
 # A column default read whole through the LONG column DATA_DEFAULT.
@@ -130,27 +125,14 @@ def run(dsn, unicode):
     conn.close()
 
 
-def main():
-    subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([tool, "adduser", db, "scott", "tiger"], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([tool, "adduser", db, "hr", "hrpw"], check=True, stdout=subprocess.DEVNULL)
+def main(db):
+    kvd_pyodbc.admin("adduser", db, "hr", "hrpw")
     for sql in FIXTURE:
-        subprocess.run([tool, "sql", db, "scott", "tiger", sql], check=True, stdout=subprocess.DEVNULL)
+        kvd_pyodbc.admin("sql", db, "scott", "tiger", sql)
     for sql in HR_FIXTURE:
-        subprocess.run([tool, "sql", db, "hr", "hrpw", sql], check=True, stdout=subprocess.DEVNULL)
-    os.environ["OCILITE_DEFAULT_DB"] = db  # the standard DSNs name no database
-    for dsn, unicode in (("kvd_w", True), ("kvd_a", False)):
-        try:
-            run(dsn, unicode)
-        except pyodbc.Error as e:
-            failures.append("%s: %s" % (dsn, e))
-    for f in failures:
-        print("FAIL", f)
-    return 1 if failures else 0
+        kvd_pyodbc.admin("sql", db, "hr", "hrpw", sql)
+    kvd_pyodbc.each_dsn(failures, lambda dsn: run(dsn, dsn == "kvd_w"))
+    return failures
 
 
-try:
-    status = main()
-finally:
-    shutil.rmtree(db, ignore_errors=True)
-sys.exit(status)
+kvd_pyodbc.main("kvd_pyodbc_catalog_", main)

@@ -2,16 +2,11 @@
 # must raise IntegrityError, a syntax error ProgrammingError and a too-long
 # value DataError, with both drivers through unixODBC.
 # Run by kvd_pyrun (the Driver Manager's ini files, KVD_BUILD_DIR).
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
 
 import pyodbc
 
-tool = os.path.join(os.environ["KVD_BUILD_DIR"], "bin", "ocilite-admin")
-db = tempfile.mkdtemp(prefix="kvd_pyodbc_errs_")
+import kvd_pyodbc
+
 failures = []
 
 
@@ -43,17 +38,9 @@ def run(dsn):
     conn.close()
 
 
-# The standard DSNs name no database: the stand-in's default is this one.
-os.environ["OCILITE_DEFAULT_DB"] = db
-try:
-    for args in (["create", db], ["adduser", db, "scott", "tiger"]):
-        subprocess.run([tool] + args, check=True, stdout=subprocess.DEVNULL)
-    for dsn in ("kvd_w", "kvd_a"):
-        try:
-            run(dsn)
-        except pyodbc.Error as e:
-            failures.append("%s: %s" % (dsn, e))
-finally:
-    shutil.rmtree(db, ignore_errors=True)
-print("\n".join("FAIL " + f for f in failures))
-sys.exit(1 if failures else 0)
+def main(db):
+    kvd_pyodbc.each_dsn(failures, run)
+    return failures
+
+
+kvd_pyodbc.main("kvd_pyodbc_errs_", main)

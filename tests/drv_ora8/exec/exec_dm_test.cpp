@@ -23,6 +23,7 @@
 
 namespace {
 
+using dm_db::Conn;
 using dm_db::Database;
 using dm_db::Rows;
 using Clock = std::chrono::steady_clock;
@@ -32,59 +33,6 @@ SQLCHAR *Text(const std::string &s) { return reinterpret_cast<SQLCHAR *>(const_c
 // An output buffer (never through Text, which would hand out a temporary).
 SQLCHAR *Out(char *buf) { return reinterpret_cast<SQLCHAR *>(buf); }
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
-
-// One connection of the Driver Manager.
-struct Conn {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-
-  // Attributes set before SQLConnect as {attribute, value}.
-  bool Open(const char *dsn, std::vector<std::pair<SQLINTEGER, intptr_t>> before = {},
-            intptr_t odbcVersion = SQL_OV_ODBC3) {
-    if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env) != SQL_SUCCESS) return false;
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(odbcVersion), 0);
-    if (SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc) != SQL_SUCCESS) return false;
-    for (auto &[attr, value] : before) EXPECT_TRUE(SQL_SUCCEEDED(SQLSetConnectAttr(dbc, attr, P(value), 0)));
-    SQLRETURN rc = SQLConnect(dbc, Text(dsn), SQL_NTS, Text("scott"), SQL_NTS, Text("tiger"), SQL_NTS);
-    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
-    return SQL_SUCCEEDED(rc);
-  }
-  ~Conn() {
-    if (dbc) {
-      SQLDisconnect(dbc);
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    }
-    if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
-  }
-
-  // A statement of its own, freed by the caller or by Run/Query.
-  SQLHSTMT Stmt() {
-    SQLHSTMT h = SQL_NULL_HSTMT;
-    EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_SUCCESS);
-    return h;
-  }
-
-  // Runs a statement; its return code (the diagnostics in *diag).
-  SQLRETURN Run(const std::string &sql, std::string *diag = nullptr) {
-    SQLHSTMT h = Stmt();
-    SQLRETURN rc = SQLExecDirect(h, Text(sql), SQL_NTS);
-    if (diag) *diag = harness::DmDiagText(SQL_HANDLE_STMT, h);
-    SQLFreeHandle(SQL_HANDLE_STMT, h);
-    return rc;
-  }
-  void MustRun(const std::string &sql) {
-    std::string diag;
-    SQLRETURN rc = Run(sql, &diag);
-    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << sql << ": " << diag;
-  }
-  void Table(const std::string &name, const std::string &columns) {
-    Run("drop table " + name);
-    MustRun("create table " + name + " (" + columns + ")");
-  }
-
-  Rows Query(const std::string &sql) { return dm_db::Query(dbc, sql); }
-  std::string One(const std::string &sql) { return dm_db::One(dbc, sql); }
-};
 
 std::string FirstState(SQLSMALLINT type, SQLHANDLE h) {
   auto recs = harness::DmDiags(type, h);

@@ -4,15 +4,11 @@
 # connection, and SQL with escapes and parameter markers.
 # Run by kvd_pyrun (the Driver Manager's ini files, KVD_BUILD_DIR).
 import os
-import shutil
-import subprocess
-import sys
-import tempfile
 
 import pyodbc
 
-tool = os.path.join(os.environ["KVD_BUILD_DIR"], "bin", "ocilite-admin")
-db = tempfile.mkdtemp(prefix="kvd_pyodbc_exec_")
+import kvd_pyodbc
+
 failures = []
 
 
@@ -80,23 +76,10 @@ def run(dsn):
     other.close()
 
 
-def main():
-    subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([tool, "adduser", db, "scott", "tiger"], check=True, stdout=subprocess.DEVNULL)
-    os.environ["OCILITE_DEFAULT_DB"] = db  # the standard DSNs name no database
+def main(db):
     os.environ["OCILITE_LOCK_TIMEOUT"] = "3000"  # a lock left behind fails fast
-    for dsn in ("kvd_w", "kvd_a"):
-        try:
-            run(dsn)
-        except pyodbc.Error as e:
-            failures.append("%s: %s" % (dsn, e))
-    for f in failures:
-        print("FAIL", f)
-    return 1 if failures else 0
+    kvd_pyodbc.each_dsn(failures, run)
+    return failures
 
 
-try:
-    status = main()
-finally:
-    shutil.rmtree(db, ignore_errors=True)
-sys.exit(status)
+kvd_pyodbc.main("kvd_pyodbc_exec_", main)

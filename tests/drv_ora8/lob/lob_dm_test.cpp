@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "dm_session.h"
 #include "harness.h"
 #include "ocilite.h"
 
@@ -54,40 +55,14 @@ std::u16string Utf16(const std::string &u8) {
   return std::u16string(w.begin(), w.end());
 }
 
-struct DmLob : ::testing::TestWithParam<const char *> {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-
+struct DmLob : ::testing::TestWithParam<const char *>, harness::DmSession {
   void Connect(const std::string &extra = "") {
-    Disconnect();
+    Close();
     harness::DmInit();
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-    std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + Database() + extra;
-    SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(in.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_SUCCESS);
+    Open(std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + Database() + extra);
   }
-  void Disconnect() {
-    if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    if (dbc) {
-      SQLDisconnect(dbc);
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    }
-    if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
-    stmt = SQL_NULL_HSTMT;
-    dbc = SQL_NULL_HDBC;
-    env = SQL_NULL_HENV;
-  }
-  void TearDown() override { Disconnect(); }
   bool Unicode() const { return std::string(GetParam()) == "kvd_w"; }
   std::string Diag() const { return harness::DmDiagText(SQL_HANDLE_STMT, stmt); }
-  std::string State() const {
-    auto d = harness::DmDiags(SQL_HANDLE_STMT, stmt);
-    return d.empty() ? "" : d[0].state;
-  }
   void Exec(const std::string &sql) {
     SQLFreeStmt(stmt, SQL_CLOSE);
     SQLRETURN rc = SQLExecDirect(stmt, Text(sql.c_str()), SQL_NTS);

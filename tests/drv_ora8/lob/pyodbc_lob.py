@@ -3,16 +3,10 @@
 # (pyodbc sends such values as data at execution; the ANSI driver gets the
 # text narrowed) and come back exactly.
 # Run by kvd_pyrun (the Driver Manager's ini files, KVD_BUILD_DIR).
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
-
 import pyodbc
 
-tool = os.path.join(os.environ["KVD_BUILD_DIR"], "bin", "ocilite-admin")
-db = tempfile.mkdtemp(prefix="kvd_pyodbc_lob_")
+import kvd_pyodbc
+
 failures = []
 SIZE = 10 << 20
 
@@ -44,22 +38,9 @@ def run(dsn):
     conn.close()
 
 
-def main():
-    subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([tool, "adduser", db, "scott", "tiger"], check=True, stdout=subprocess.DEVNULL)
-    os.environ["OCILITE_DEFAULT_DB"] = db  # the standard DSNs name no database
-    for dsn in ("kvd_w", "kvd_a"):
-        try:
-            run(dsn)
-        except pyodbc.Error as e:
-            failures.append("%s: %s" % (dsn, e))
-    for f in failures:
-        print("FAIL", f)
-    return 1 if failures else 0
+def main(db):
+    kvd_pyodbc.each_dsn(failures, run)
+    return failures
 
 
-try:
-    status = main()
-finally:
-    shutil.rmtree(db, ignore_errors=True)
-sys.exit(status)
+kvd_pyodbc.main("kvd_pyodbc_lob_", main)

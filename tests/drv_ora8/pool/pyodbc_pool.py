@@ -2,17 +2,12 @@
 # connect/query/disconnect rounds each through one connection pool of two
 # physical connections (OCPWAIT: a thread waits for a free one).
 # Run by kvd_pyrun (the Driver Manager's ini files, KVD_BUILD_DIR).
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
 import threading
 
 import pyodbc
 
-tool = os.path.join(os.environ["KVD_BUILD_DIR"], "bin", "ocilite-admin")
-db = tempfile.mkdtemp(prefix="kvd_pyodbc_pool_")
+import kvd_pyodbc
+
 failures = []
 lock = threading.Lock()
 
@@ -31,11 +26,8 @@ def rounds(dsn, n):
             failures.append("%s thread %d: %s" % (dsn, n, e))
 
 
-def main():
-    subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([tool, "adduser", db, "scott", "tiger"], check=True, stdout=subprocess.DEVNULL)
-    os.environ["OCILITE_DEFAULT_DB"] = db  # the standard DSNs name no database
-    for dsn in ("kvd_w", "kvd_a"):
+def main(db):
+    for dsn in kvd_pyodbc.DSNS:
         threads = [threading.Thread(target=rounds, args=(dsn, n)) for n in range(4)]
         for t in threads:
             t.start()
@@ -43,13 +35,7 @@ def main():
             t.join(120)
             if t.is_alive():
                 failures.append("%s: a thread did not end" % dsn)
-    for f in failures:
-        print("FAIL", f)
-    return 1 if failures else 0
+    return failures
 
 
-try:
-    status = main()
-finally:
-    shutil.rmtree(db, ignore_errors=True)
-sys.exit(status)
+kvd_pyodbc.main("kvd_pyodbc_pool_", main)

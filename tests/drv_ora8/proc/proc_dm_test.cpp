@@ -14,6 +14,7 @@
 
 namespace {
 
+using dm_db::Conn;
 using dm_db::Database;
 using dm_db::Rows;
 
@@ -78,58 +79,11 @@ const char *const kFixture[] = {
     "end;",
 };
 
-struct Conn {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-
-  bool Open(const std::string &dsn, const std::string &extra = "") {
-    if (SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env) != SQL_SUCCESS) return false;
-    SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0);
-    if (SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc) != SQL_SUCCESS) return false;
-    const std::string in = "DSN=" + dsn + ";UID=scott;PWD=tiger" + extra;
-    SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(in), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
-    return SQL_SUCCEEDED(rc);
-  }
-  ~Conn() {
-    if (dbc) {
-      SQLDisconnect(dbc);
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    }
-    if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
-  }
-  SQLHSTMT Stmt() {
-    SQLHSTMT h = SQL_NULL_HSTMT;
-    EXPECT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &h), SQL_SUCCESS);
-    return h;
-  }
-  void MustRun(const std::string &sql) {
-    SQLHSTMT h = Stmt();
-    SQLRETURN rc = SQLExecDirect(h, Text(sql), SQL_NTS);
-    EXPECT_TRUE(SQL_SUCCEEDED(rc)) << sql << ": " << harness::DmDiagText(SQL_HANDLE_STMT, h);
-    SQLFreeHandle(SQL_HANDLE_STMT, h);
-  }
-  Rows Query(const std::string &sql) { return dm_db::Query(dbc, sql); }
-};
-
 // Every row of the statement's current result as texts.
 Rows Fetch(SQLHSTMT h) {
-  Rows out;
   SQLSMALLINT cols = 0;
   EXPECT_EQ(SQL_SUCCESS, SQLNumResultCols(h, &cols));
-  SQLRETURN rc;
-  while (SQL_SUCCEEDED(rc = SQLFetch(h))) {
-    std::vector<std::string> row;
-    for (SQLUSMALLINT c = 1; c <= cols; ++c) {
-      char buf[256] = "";
-      SQLLEN ind = 0;
-      EXPECT_TRUE(SQL_SUCCEEDED(SQLGetData(h, c, SQL_C_CHAR, buf, sizeof buf, &ind)));
-      row.push_back(ind == SQL_NULL_DATA ? "<NULL>" : buf);
-    }
-    out.push_back(row);
-  }
-  EXPECT_EQ(SQL_NO_DATA, rc) << harness::DmDiagText(SQL_HANDLE_STMT, h);
-  return out;
+  return dm_db::Fetch(h);
 }
 
 harness::DiagRec First(SQLSMALLINT type, SQLHANDLE h) {
@@ -146,7 +100,7 @@ class DmProc : public ::testing::TestWithParam<const char *> {
     harness::DmInit({{"kvd_proc_w", harness::kDmUnicode, {{"SQLNETConnect", Database()}}},
                      {"kvd_proc_a", harness::kDmAnsi, {{"SQLNETConnect", Database()}}}});
     ocilite_test_reset();
-    ASSERT_TRUE(c.Open(GetParam()));
+    ASSERT_TRUE(c.DriverOpen(GetParam()));
     static bool made = false;
     if (!made) {
       for (const char *sql : kFixture) c.MustRun(sql);
@@ -204,7 +158,7 @@ TEST_P(DmProc, CallsThatCannotRunAreRefusedAtPrepare) {
   }
   // A read-only connection runs no call.
   Conn ro;
-  ASSERT_TRUE(ro.Open(GetParam(), ";ReadOnly=Yes"));
+  ASSERT_TRUE(ro.DriverOpen(GetParam(), ";ReadOnly=Yes"));
   SQLHSTMT h = ro.Stmt();
   EXPECT_EQ(SQL_ERROR, SQLPrepare(h, Text("{call P_NOARGS}"), SQL_NTS));
   EXPECT_EQ("IM916", First(SQL_HANDLE_STMT, h).state);
@@ -435,7 +389,7 @@ TEST_P(DmProc, FailingCallsKeepNothingAndSayWhy) {
 // Autocommit commits a call's changes; without it a rollback undoes them.
 TEST_P(DmProc, CallsFollowTheTransactionMode) {
   Conn other;
-  ASSERT_TRUE(other.Open(GetParam()));
+  ASSERT_TRUE(other.DriverOpen(GetParam()));
   for (bool autocommit : {true, false}) {
     SCOPED_TRACE(autocommit);
     SQLSetConnectAttr(c.dbc, SQL_ATTR_AUTOCOMMIT, P(autocommit ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF), 0);

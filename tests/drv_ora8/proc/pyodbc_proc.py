@@ -3,15 +3,11 @@
 # a call without results, and the catalog of procedures and their columns.
 # Run by kvd_pyrun (the Driver Manager's ini files, KVD_BUILD_DIR).
 import os
-import shutil
-import subprocess
-import sys
-import tempfile
 
 import pyodbc
 
-tool = os.path.join(os.environ["KVD_BUILD_DIR"], "bin", "ocilite-admin")
-db = tempfile.mkdtemp(prefix="kvd_pyodbc_proc_")
+import kvd_pyodbc
+
 failures = []
 
 FIXTURE = [
@@ -57,23 +53,11 @@ def run(dsn, first):
     conn.close()
 
 
-def main():
-    subprocess.run([tool, "create", db], check=True, stdout=subprocess.DEVNULL)
-    subprocess.run([tool, "adduser", db, "scott", "tiger"], check=True, stdout=subprocess.DEVNULL)
-    os.environ["OCILITE_DEFAULT_DB"] = db
+def main(db):
     os.environ["OCILITE_LOCK_TIMEOUT"] = "3000"
-    for i, dsn in enumerate(("kvd_w", "kvd_a")):
-        try:
-            run(dsn, i == 0)
-        except pyodbc.Error as e:
-            failures.append("%s: %s" % (dsn, e))
-    for f in failures:
-        print("FAIL", f)
-    return 1 if failures else 0
+    # The first driver's run makes the fixture.
+    kvd_pyodbc.each_dsn(failures, lambda dsn: run(dsn, dsn == kvd_pyodbc.DSNS[0]))
+    return failures
 
 
-try:
-    status = main()
-finally:
-    shutil.rmtree(db, ignore_errors=True)
-sys.exit(status)
+kvd_pyodbc.main("kvd_pyodbc_proc_", main)

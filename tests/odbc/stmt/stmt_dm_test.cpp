@@ -9,6 +9,7 @@
 #include <regex>
 #include <string>
 
+#include "dm_session.h"
 #include "fake.h"
 #include "harness.h"
 
@@ -21,34 +22,12 @@ constexpr int32_t kCaps = CAP_MAX_LENGTH | CAP_PARAMOP | CAP_MORERES;
 
 // One connection through the Driver Manager to a test driver (the
 // parameter) on the fake agent, and a statement on it.
-struct DmStmt : ::testing::TestWithParam<const char *> {
-  SQLHENV env = SQL_NULL_HENV;
-  SQLHDBC dbc = SQL_NULL_HDBC;
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-
+struct DmStmt : ::testing::TestWithParam<const char *>, harness::DmSession {
   void SetUp() override {
     harness::DmInit();
     fake::Reset();
     fake::SetInfo(INFO_CAPS_MASK, kCaps);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-    std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger";
-    SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(in.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_SUCCESS);
-  }
-  void TearDown() override {
-    if (stmt) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-    if (dbc) {
-      SQLDisconnect(dbc);
-      SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-    }
-    if (env) SQLFreeHandle(SQL_HANDLE_ENV, env);
-  }
-  std::string State() const {
-    auto d = harness::DmDiags(SQL_HANDLE_STMT, stmt);
-    return d.empty() ? "" : d[0].state;
+    Open(std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger");
   }
   SQLULEN GetAttr(SQLINTEGER attr) const {
     SQLULEN v = 0xA5A5A5A5A5A5A5A5ull;
@@ -273,13 +252,7 @@ const std::string &AgentDatabase() {
 struct DmAgentStmt : DmStmt {
   void SetUp() override {
     harness::DmInit();
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env), SQL_SUCCESS);
-    ASSERT_EQ(SQLSetEnvAttr(env, SQL_ATTR_ODBC_VERSION, P(SQL_OV_ODBC3), 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc), SQL_SUCCESS);
-    std::string in = std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + AgentDatabase();
-    SQLRETURN rc = SQLDriverConnect(dbc, nullptr, Text(in.c_str()), SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
-    ASSERT_TRUE(SQL_SUCCEEDED(rc)) << harness::DmDiagText(SQL_HANDLE_DBC, dbc);
-    ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &stmt), SQL_SUCCESS);
+    Open(std::string("DSN=") + GetParam() + ";UID=scott;PWD=tiger;SQLNET=" + AgentDatabase());
   }
 };
 

@@ -6,22 +6,13 @@
 # Run by kvd_pyrun (the Driver Manager's ini files, KVD_BUILD_DIR).
 import datetime
 import decimal
-import os
-import shutil
-import subprocess
-import sys
-import tempfile
 import uuid
 
 import pyodbc
 
+import kvd_pyodbc
+
 ROWS = 10000
-tool = os.path.join(os.environ["KVD_BUILD_DIR"], "bin", "ocilite-admin")
-db = tempfile.mkdtemp(prefix="kvd_pyodbc_execmany_")
-
-
-def admin(*args):
-    subprocess.run([tool, *args], check=True, stdout=subprocess.DEVNULL)
 
 
 def row(i, fast):
@@ -87,20 +78,11 @@ def run(dsn):
     return failures
 
 
-def main():
-    admin("create", db)
-    admin("adduser", db, "scott", "tiger")
-    os.environ["OCILITE_DEFAULT_DB"] = db  # the standard DSNs name no database
+def main(db):
     failures = []
-    for dsn in ("kvd_w", "kvd_a"):
+    for dsn in kvd_pyodbc.DSNS:
         failures += run(dsn)
-    for f in failures:
-        print("FAIL", f)
-    return 1 if failures else 0
+    return failures
 
 
-try:
-    status = main()
-finally:
-    shutil.rmtree(db, ignore_errors=True)
-sys.exit(status)
+kvd_pyodbc.main("kvd_pyodbc_execmany_", main)
