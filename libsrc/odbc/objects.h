@@ -307,13 +307,21 @@ struct Stmt {
   int32_t daeAgentIndex, daeAgentRow;
   int16_t *setPosStatus;  // agent SetPos path, kept between calls
   Dataset *setPosValues;
-  uint16_t *setPosColumns;
+  uint16_t *setPosColumns;  // the statement's own copy of the column list
+  uint16_t setPosColumnCount;
   int16_t bulkOp;         // saved bulk operation
   int32_t *bulkBookmarks;
   uint16_t *bulkColumns;
   uint16_t bulkColumnCount;
   Dataset *paramData;     // built at execution, handed to the agent
   uint16_t daeCounters[2];
+  // The rows a SetPos or bulk dialogue scans end here: its own count, so
+  // that the paramset size of the statement's parameter arrays stays.
+  int32_t daeRowEnd;
+  // The dialogue in progress collects its pieces here (the generic path)
+  // rather than in the agent: fixed when it starts, so that a connection
+  // switching paths meanwhile does not strand it.
+  uint8_t daeLocal;
   char *daeText;          // date/time text of the current cell, converted once whole
   int64_t daeTextLen;
   uint64_t paramsetSize;  // 1 when made

@@ -9,6 +9,7 @@
 #include "odbc/colattr.h"
 #include "odbc/conn.h"
 #include "odbc/data/services.h"
+#include "odbc/data/setpos.h"
 #include "odbc/desc.h"
 #include "odbc/sqlstate.h"
 #include "odbc/trace.h"
@@ -119,6 +120,7 @@ Stmt *StmtNew(Conn *conn) {
 
 void StmtClose(Stmt *stmt) {
   StmtDaeStore(stmt, 0);
+  SetPosFreeBuffers(stmt);
   scs_ResetPosition(&stmt->cursor);
   if (stmt->state == STMT_PREPARED) {
     FreeFetchedRows(stmt);
@@ -133,6 +135,11 @@ void StmtClose(Stmt *stmt) {
 void StmtDelete(Stmt *stmt) {
   free(stmt->daeText);
   stmt->daeText = nullptr;
+  SetPosFreeBuffers(stmt);
+  free(stmt->bulkBookmarks);
+  free(stmt->bulkColumns);
+  stmt->bulkBookmarks = nullptr;
+  stmt->bulkColumns = nullptr;
   StmtFreeResult(stmt);
   ColAttrSetFree(stmt->colAttrs);
   stmt->colAttrs = nullptr;

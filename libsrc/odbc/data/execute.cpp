@@ -1,6 +1,7 @@
 // Statement execution: the parameter Dataset builders, sending values and
 // parameter information to the agent, and completing an execute.
 #include "odbc/data/execute.h"
+#include "odbc/data/setpos.h"
 
 #include <sqlext.h>
 #include <sqlucode.h>
@@ -858,6 +859,7 @@ SQLRETURN Sent(Stmt *stmt, int32_t rc, uint64_t rows) {
     stmt->daeText = nullptr;
     stmt->daeTextLen = 0;
     stmt->daeCounters[0] = stmt->daeCounters[1] = 0;
+    stmt->daeLocal = 0;
     StmtDaeStore(stmt, 1);
     return SQL_NEED_DATA;
   }
@@ -991,6 +993,7 @@ SQLRETURN ExecuteCheckParams(Stmt *stmt) {
       if (b.pieceLengths) b.pieceLengths[r] = 0;
     }
   }
+  stmt->daeLocal = 1;
   StmtDaeStore(stmt, 1);
   return SQL_NEED_DATA;
 }
@@ -1040,9 +1043,8 @@ uint64_t RowsSent(const Stmt *stmt) {
   return n;
 }
 
-// UTF-16 piece to UTF-8 for an agent without wide mode. A high surrogate at
-// the end waits for the next piece in *held (0 none), so that a pair split
-// between pieces still becomes one character.
+}  // namespace
+
 int NarrowPiece(void **buf, int32_t *len, int32_t *valueType, uint16_t *held) {
   const auto *in = static_cast<const uint16_t *>(*buf);
   size_t units = static_cast<size_t>(*len) / 2;
@@ -1071,6 +1073,8 @@ int NarrowPiece(void **buf, int32_t *len, int32_t *valueType, uint16_t *held) {
   *valueType = VT_CHAR;
   return 0;
 }
+
+namespace {
 
 // Hexadecimal text for a binary parameter: decoded piece by piece.
 bool HexCell(const ParamBinding &b) { return b.cType == SQL_C_CHAR && IsBinarySql(b.sqlType); }
@@ -1367,6 +1371,45 @@ SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
 
 // ---- Data at execution without the agent ---------------------------------------------------------
 
+int32_t DaeAppendPiece(void **bufp, int64_t *heldp, int16_t cType, int64_t fixedSize, const void *data,
+                       int64_t length) {
+  if (length == SQL_DEFAULT_PARAM) return E_S1C00;
+  if ((!data && length != SQL_NULL_DATA && length != 0) ||
+      (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
+    return E_S1009;
+  void *&buf = *bufp;
+  int64_t &held = *heldp;
+  if (length == SQL_NULL_DATA) {
+    free(buf);
+    buf = nullptr;
+    held = SQL_NULL_DATA;
+    return 0;
+  }
+  int64_t len = length;
+  if (!IsVariable(cType)) {
+    if (buf || held == SQL_NULL_DATA) return E_S1019;
+    len = fixedSize;
+  } else if (length == SQL_NTS) {
+    len = cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
+                               : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
+  }
+  if (held < 0) held = 0;
+  if (len == 0) return 0;
+  if (len > INT32_MAX || held > INT32_MAX - len) return E_S1090;
+  // Grown geometrically: many small pieces cost linear time.
+  const size_t need = static_cast<size_t>(held + len);
+  size_t cap = buf ? malloc_usable_size(buf) : 0;
+  if (need > cap) {
+    cap = std::max(need, cap * 2);
+    void *grown = realloc(buf, cap);
+    if (!grown) return E_S1001;  // the earlier pieces stay
+    buf = grown;
+  }
+  memcpy(static_cast<char *>(buf) + held, data, static_cast<size_t>(len));
+  held += len;
+  return 0;
+}
+
 // States of the dialogue on this path: collecting, and every value in.
 constexpr uint16_t kDaeCollecting = 1;
 constexpr uint16_t kDaeAllIn = 7;
@@ -1392,48 +1435,11 @@ SQLRETURN ParamDataLocal(Stmt *stmt, void **token) {
 
 namespace {
 
-// Appends a piece to the current cell's buffer. SQL_NULL_DATA drops what
-// came before and makes the value NULL; a value of fixed length comes in
-// one piece of its C type's size.
 int32_t DAEAppendParam(Stmt *stmt, const void *data, int64_t length) {
-  if (length == SQL_DEFAULT_PARAM) return E_S1C00;
-  if ((!data && length != SQL_NULL_DATA && length != 0) ||
-      (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
-    return E_S1009;
   ParamBinding &b = stmt->params[stmt->daeCurIndex];
   const auto row = static_cast<int32_t>(stmt->daeCurRow);
   if (!b.pieces || !b.pieceLengths || row >= b.pieceCount) return E_S1000;
-  void *&buf = b.pieces[row];
-  int64_t &held = b.pieceLengths[row];
-  if (length == SQL_NULL_DATA) {
-    free(buf);
-    buf = nullptr;
-    held = SQL_NULL_DATA;
-    return 0;
-  }
-  int64_t len = length;
-  if (!IsVariable(b.cType)) {
-    if (buf || held == SQL_NULL_DATA) return E_S1019;
-    len = b.elemSize;
-  } else if (length == SQL_NTS) {
-    len = b.cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
-                                 : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
-  }
-  if (held < 0) held = 0;
-  if (len == 0) return 0;
-  if (len > INT32_MAX || held > INT32_MAX - len) return E_S1090;
-  // Grown geometrically: many small pieces cost linear time.
-  const size_t need = static_cast<size_t>(held + len);
-  size_t cap = buf ? malloc_usable_size(buf) : 0;
-  if (need > cap) {
-    cap = std::max(need, cap * 2);
-    void *grown = realloc(buf, cap);
-    if (!grown) return E_S1001;  // the earlier pieces stay
-    buf = grown;
-  }
-  memcpy(static_cast<char *>(buf) + held, data, static_cast<size_t>(len));
-  held += len;
-  return 0;
+  return DaeAppendPiece(&b.pieces[row], &b.pieceLengths[row], b.cType, b.elemSize, data, length);
 }
 
 }  // namespace
@@ -1449,14 +1455,22 @@ SQLRETURN PutDataLocal(Stmt *stmt, const void *data, int64_t length) {
   return SQL_SUCCESS;
 }
 
+// A dialogue goes on on the path it began on; SetPos and bulk dialogues
+// have their own.
 SQLRETURN odbc_ParamData(void *object, const ApiArgs &args) {
   auto *stmt = static_cast<Stmt *>(object);
-  if (!stmt->conn->cn_hasV2DAE) return ParamDataLocal(stmt, args.ptr<void *>(0));
+  const uint16_t state = StmtDaeLoad(stmt);
+  if (DaeIsColumnState(state)) return ParamDataColumns(stmt, args.ptr<void *>(0));
+  const bool local = state != 0 ? stmt->daeLocal != 0 : !stmt->conn->cn_hasV2DAE;
+  if (local) return ParamDataLocal(stmt, args.ptr<void *>(0));
   return ParamDataAgent(stmt, args.ptr<void *>(0));
 }
 
 SQLRETURN odbc_PutData(void *object, const ApiArgs &args) {
   auto *stmt = static_cast<Stmt *>(object);
-  if (!stmt->conn->cn_hasV2DAE) return PutDataLocal(stmt, args.ptr(0), args.i64(1));
+  const uint16_t state = StmtDaeLoad(stmt);
+  if (DaeIsColumnState(state)) return PutDataColumns(stmt, args.ptr(0), args.i64(1));
+  const bool local = state != 0 ? stmt->daeLocal != 0 : !stmt->conn->cn_hasV2DAE;
+  if (local) return PutDataLocal(stmt, args.ptr(0), args.i64(1));
   return PutDataAgent(stmt, args.ptr(0), args.i64(1));
 }

@@ -72,3 +72,17 @@ int64_t ParamMaxLength2(Stmt *stmt, const ParamBinding *b, uint64_t count, int64
 // their buffered pieces. 0 or an SqlStateTable code (16, 22005, 25, ...).
 // Exposed for tests.
 int BuildParamDataset(Stmt *stmt, int agent, Dataset *ds);
+
+// Appends one SQLPutData piece to a cell's buffer (*buf, *held bytes; held
+// SQL_NULL_DATA once a NULL piece came). SQL_NULL_DATA drops what came
+// before and makes the value NULL; a value of fixed length (not CHAR, WCHAR
+// or BINARY) comes in one piece of fixedSize bytes. 0 or a code (S1009 bad
+// length, S1019 second piece of a fixed value, S1001 with the earlier
+// pieces kept, S1C00 SQL_DEFAULT_PARAM).
+int32_t DaeAppendPiece(void **buf, int64_t *held, int16_t cType, int64_t fixedSize, const void *data,
+                       int64_t length);
+
+// UTF-16 piece to UTF-8 for an agent without wide mode. A high surrogate at
+// the end waits for the next piece in *held (0 none), so that a pair split
+// between pieces still becomes one character. 0 or S1001.
+int NarrowPiece(void **buf, int32_t *len, int32_t *valueType, uint16_t *held);
