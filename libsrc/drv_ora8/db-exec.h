@@ -22,6 +22,11 @@ struct Dataset;
 KVD_AGENT_LATER void LobBindNode_FreeChain(LobBindNode *chain);
 // Data at execution: 0, 102 while parameters wait for data, or 16.
 KVD_AGENT_LATER int32_t DAE_StartExecute(AgentCursor *cursor);
+// Starts collecting the data-at-execution cells (indicator -2) of the cursor
+// layer's pending update or insert on the cursor: 102 when cells wait (the
+// last DRV_ParamData merges them into the layer's values and resumes it
+// with scs_SetPosRun), 0 when none does, 21 for an unknown cursor, 16.
+int32_t DAE_StartSetPos(DrvHandle cursor);
 #undef KVD_AGENT_LATER
 
 // Prefetch rows (OPREFROWS, at most 65536) and memory (OPREFMEM) on the

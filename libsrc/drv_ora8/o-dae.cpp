@@ -45,7 +45,8 @@ size_t Room(size_t n) {
   return cap;
 }
 
-int32_t AllocBufs(AgentCursor *cur, const Dataset *ds) {
+// One buffer per column of the Dataset, each with a slot per row.
+int32_t AllocBufs(const Dataset *ds, DaeColBuf **out, uint32_t *count) {
   auto *bufs = static_cast<DaeColBuf *>(calloc(ds->columns ? ds->columns : 1, sizeof(DaeColBuf)));
   if (!bufs) return E_S1001;
   const size_t rows = ds->rows > 0 ? static_cast<size_t>(ds->rows) : 1;
@@ -61,9 +62,8 @@ int32_t AllocBufs(AgentCursor *cur, const Dataset *ds) {
       return E_S1001;
     }
   }
-  cur->daeExec = bufs;
-  cur->daeExecCount = ds->columns;
-  cur->daeBufRows = static_cast<uint32_t>(ds->rows);
+  *out = bufs;
+  *count = ds->columns;
   return 0;
 }
 
@@ -172,7 +172,8 @@ int32_t MergeColumn(Dataset *ds, uint16_t ci, DaeColBuf &b, bool wide) {
 int32_t DAEDatasetMerge(AgentCursor *cur, Dataset *ds, DaeColBuf *bufs) {
   if (!ds || !bufs) return E_S1000;
   const bool wide = cur->conn && cur->conn->wide;
-  for (uint16_t c = 0; c < ds->columns && c < cur->daeExecCount; ++c)
+  const uint32_t count = bufs == cur->daeSetPos ? cur->daeSetPosCount : cur->daeExecCount;
+  for (uint16_t c = 0; c < ds->columns && c < count; ++c)
     if (int32_t rc = MergeColumn(ds, c, bufs[c], wide)) return rc;
   return 0;
 }
@@ -239,6 +240,24 @@ void DAE_ParamBlankPass(const AgentConn *conn, Dataset *ds) {
   }
 }
 
+namespace {
+
+// Buffers for the Dataset's cells and the first marked cell (row, col) to
+// hand out; the state collecting for Execute (1) or SetPos (2).
+int32_t BeginCollecting(AgentCursor *cur, const Dataset *ds, uint32_t row, uint32_t col, DaeColBuf **bufs,
+                        uint32_t *count, int32_t state) {
+  if (int32_t rc = AllocBufs(ds, bufs, count)) return rc;
+  cur->daeBufRows = static_cast<uint32_t>(ds->rows);
+  cur->daeCurRow = cur->daeCurCol = 0xFFFFFFFFu;
+  cur->daeNextRow = row;
+  cur->daeNextCol = col;
+  cur->daePieces = 0;
+  cur->daeState = state;
+  return E_IM922;
+}
+
+}  // namespace
+
 int32_t DAE_StartExecute(AgentCursor *cur) {
   FreeDaeBufs(cur->daeExec, cur->daeExecCount);
   cur->daeExec = nullptr;
@@ -247,41 +266,62 @@ int32_t DAE_StartExecute(AgentCursor *cur) {
   cur->daeState = 0;
   Dataset *ds = cur->params;
   uint32_t row = 0, col = 0;
-  if (ds && NextMarked(ds, 0xFFFFFFFFu, 0xFFFFFFFFu, &row, &col)) {
-    if (int32_t rc = AllocBufs(cur, ds)) return rc;
-    cur->daeCurRow = cur->daeCurCol = 0xFFFFFFFFu;
-    cur->daeNextRow = row;
-    cur->daeNextCol = col;
-    cur->daePieces = 0;
-    cur->daeState = 1;
-    return E_IM922;
-  }
+  if (ds && NextMarked(ds, 0xFFFFFFFFu, 0xFFFFFFFFu, &row, &col))
+    return BeginCollecting(cur, ds, row, col, &cur->daeExec, &cur->daeExecCount, 1);
   DAE_ParamBlankPass(cur->conn, ds);
   return 0;
+}
+
+// The cursor layer's pending update or insert: its values Dataset holds the
+// cells to collect, and the last ParamData resumes the operation.
+int32_t DAE_StartSetPos(DrvHandle h) {
+  AgentCursor *cur = Agent_Cursor(h);
+  if (!cur) return E_S1009;
+  FreeDaeBufs(cur->daeSetPos, cur->daeSetPosCount);
+  cur->daeSetPos = nullptr;
+  cur->daeSetPosCount = 0;
+  cur->daeBufRows = 0;
+  Dataset *ds = cur->scs.setPosValues;
+  const uint16_t op = cur->scs.setPosOp;
+  uint32_t row = 0, col = 0;
+  if ((op != 2 && op != 4) || !ds || !NextMarked(ds, 0xFFFFFFFFu, 0xFFFFFFFFu, &row, &col)) return 0;
+  return BeginCollecting(cur, ds, row, col, &cur->daeSetPos, &cur->daeSetPosCount, 2);
 }
 
 int32_t ORA_ParamData(DrvHandle h, int32_t *column, int32_t *row, int16_t **status, int32_t *count) {
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur) return E_S1009;
   if (status) *status = nullptr;
-  (void)count;
   int32_t rc = 0;
   switch (cur->daeState) {
-    case 1: {
+    case 1:
+    case 2: {
+      const bool setPos = cur->daeState == 2;
       cur->daeCurRow = cur->daeNextRow;
       cur->daeCurCol = cur->daeNextCol;
       cur->daePieces = 0;
       uint32_t r = 0, c = 0;
-      if (NextMarked(cur->params, cur->daeCurRow, cur->daeCurCol, &r, &c)) {
+      if (NextMarked(setPos ? cur->scs.setPosValues : cur->params, cur->daeCurRow, cur->daeCurCol, &r, &c)) {
         cur->daeNextRow = r;
         cur->daeNextCol = c;
       } else {
         cur->daeNextRow = cur->daeNextCol = kNone;
-        cur->daeState = 4;
+        cur->daeState = setPos ? 5 : 4;
       }
       rc = E_IM922;
       break;
     }
+    case 5:
+      // Every value is in: merged into the layer's values, then the layer
+      // carries the operation on.
+      cur->daeCurRow = cur->daeCurCol = kNone;
+      cur->daeState = 0;
+      rc = DAEDatasetMerge(cur, cur->scs.setPosValues, cur->daeSetPos);
+      FreeDaeBufs(cur->daeSetPos, cur->daeSetPosCount);
+      cur->daeSetPos = nullptr;
+      cur->daeSetPosCount = 0;
+      if (rc == 0) rc = scs_SetPosRun(&cur->scs, status, count);
+      break;
     case 4:
       // Every value is in: merged, the empty strings blank-padded like
       // values bound whole, then the statement runs once.
@@ -307,8 +347,11 @@ int32_t ORA_ParamData(DrvHandle h, int32_t *column, int32_t *row, int16_t **stat
 int32_t ORA_PutData(DrvHandle h, uint32_t valueType, int16_t indicator, const void *data, int32_t length) {
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur) return E_S1009;
-  if (cur->daeState != 1 && cur->daeState != 4) return E_S1010;
-  if (cur->daeCurRow == 0xFFFFFFFFu || cur->daeCurRow == kNone || cur->daeCurCol >= cur->daeExecCount ||
+  const bool setPos = cur->daeState == 2 || cur->daeState == 5;
+  if (cur->daeState != 1 && cur->daeState != 4 && !setPos) return E_S1010;
+  DaeColBuf *bufs = setPos ? cur->daeSetPos : cur->daeExec;
+  const uint32_t count = setPos ? cur->daeSetPosCount : cur->daeExecCount;
+  if (cur->daeCurRow == 0xFFFFFFFFu || cur->daeCurRow == kNone || cur->daeCurCol >= count ||
       cur->daeCurRow >= cur->daeBufRows)
     return E_S1010;
   if (length < 0 || (length > 0 && !data)) return E_S1009;
@@ -319,7 +362,7 @@ int32_t ORA_PutData(DrvHandle h, uint32_t valueType, int16_t indicator, const vo
     LOG(LOG_ERR, "ORA_PutData: Called more than once for a fixed length type.");
     return E_S1019;
   }
-  DaeColBuf &b = cur->daeExec[cur->daeCurCol];
+  DaeColBuf &b = bufs[cur->daeCurCol];
   const uint32_t r = cur->daeCurRow;
   if (indicator == kIndNull) {
     free(b.pieces[r]);

@@ -5,6 +5,7 @@
 
 #include "drv_ora8/db-private.h"
 #include "drv_ora8/o-reg.h"
+#include "scrs/sc_ext.h"
 #include "scrs/sc_install.h"
 #include "scrs/sc_s.h"
 #include "xa.h"
@@ -173,6 +174,14 @@ int32_t ORA_Register(DrvObject *obj) {
   scs_SetCursorLookup([](DrvHandle h) -> ScsCursor * {
     AgentCursor *cur = Agent_Cursor(h);
     return cur ? &cur->scs : nullptr;
+  });
+  scs_SetErrorMover([](DrvHandle from, DrvHandle to) {
+    AgentCursor *cur = Agent_Cursor(from);
+    AgentConn *conn = Agent_Conn(to);
+    if (!cur || !conn) return;
+    ErrList_Free(&conn->errs);
+    conn->errs.first = cur->errs.first;
+    cur->errs.first = nullptr;
   });
   scs_Install(obj);
   xaw_SetAgentLookups(ORA_XaWorkerOfConn, ORA_XaWorkerOfCursor);

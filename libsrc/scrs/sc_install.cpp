@@ -19,6 +19,7 @@
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
 #include "scrs/dsc.h"
+#include "scrs/sc_ext.h"
 #include "scrs/sc_s.h"
 #include "scrs/scr.h"
 #include "scrs/staticset.h"
@@ -591,6 +592,7 @@ void scs_Install(DrvObject *obj) {
     InstallCatalog<&DrvOps::DRV_DDTablePrivileges>(g_table);
     InstallCatalog<&DrvOps::DRV_DDTables>(g_table);
     InstallCatalog<&DrvOps::DRV_DDTypeInfo>(g_table);
+    scs_InstallExtended(g_table);
   }
   obj->table = &g_table;
 }

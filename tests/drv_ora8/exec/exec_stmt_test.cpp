@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cstdio>
 
+#include "drv_ora8/db-exec.h"
 #include "drv_ora8/db-private.h"
 #include "drv_ora8/o-exec.h"
 #include "exec_fixture.h"
@@ -243,6 +244,55 @@ TEST_F(DmlTest, DataAtExecutionCollectsPiecesThenRuns) {
   EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, nullptr, nullptr));
   Free(cur);
   EXPECT_EQ((Rows{{"1", "abcdefghijklmno"}, {"2", "<NULL>"}, {"3", "z"}}), Peek("SELECT k, a FROM t ORDER BY k"));
+}
+
+// The cursor layer's pending update or insert collects its marked cells the
+// same way; the last ParamData merges them into the layer's values and
+// hands the operation back to the layer.
+TEST_F(DmlTest, DataAtExecutionOfAPositionedUpdateMergesIntoTheLayersValues) {
+  Connect();
+  DrvHandle cur = Cursor();
+  AgentCursor *rec = Agent_Cursor(cur);
+  ASSERT_NE(nullptr, rec);
+  Params p({{VT_SLONG, 4}, {VT_STRING, 10}}, 2);
+  p.Int(0, 0, 7).Int(1, 0, 8);
+  p.ds->cols[1].indicators[0] = kIndDataAtExec;
+  p.ds->cols[1].indicators[1] = kIndDataAtExec;
+  rec->scs.setPosValues = p.ds;
+  // A delete, or an update without marked cells, has nothing to collect.
+  rec->scs.setPosOp = 3;
+  EXPECT_EQ(0, DAE_StartSetPos(cur));
+  rec->scs.setPosOp = 2;
+  EXPECT_EQ(E_S1009, DAE_StartSetPos(0xCCCCFFFF));
+  ASSERT_EQ(E_IM922, DAE_StartSetPos(cur));
+  int32_t col = 0, row = 0;
+  ASSERT_EQ(E_IM922, DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, nullptr, nullptr));
+  EXPECT_EQ(1, col);
+  EXPECT_EQ(0, row);
+  for (const char *piece : {"ab", "cdefg"})
+    EXPECT_EQ(0, DrvCall<&DrvOps::DRV_PutData>(&drv, cur, uint32_t{VT_STRING}, int16_t{0}, piece,
+                                               static_cast<int32_t>(strlen(piece))));
+  ASSERT_EQ(E_IM922, DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, nullptr, nullptr));
+  EXPECT_EQ(1, col);
+  EXPECT_EQ(1, row);
+  EXPECT_EQ(0, DrvCall<&DrvOps::DRV_PutData>(&drv, cur, uint32_t{VT_STRING}, int16_t{-1}, nullptr, 0));
+  int16_t *status = reinterpret_cast<int16_t *>(0x1);
+  int32_t count = 0;
+  // What the layer answers for the operation comes back (it does not carry
+  // positioned updates on yet); the values are merged either way.
+  const int32_t rc = DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, &status, &count);
+  EXPECT_NE(E_IM922, rc);
+  Dataset *ds = rec->scs.setPosValues;
+  ASSERT_NE(nullptr, ds);
+  char text[16] = {};
+  uint32_t len = sizeof text - 1;
+  ASSERT_EQ(0, DatasetValueGet(ds, 0, 1, text, &len));
+  EXPECT_STREQ("abcdefg", text);
+  EXPECT_EQ(kIndNull, ds->cols[1].indicators[1]);
+  EXPECT_EQ(E_S1010, DrvCall<&DrvOps::DRV_ParamData>(&drv, cur, &col, &row, nullptr, nullptr));
+  p.ds = ds;  // the merge may have rebuilt the column, not the Dataset
+  rec->scs.setPosValues = nullptr;
+  Free(cur);
 }
 
 using TxnTest = ExecTest;
