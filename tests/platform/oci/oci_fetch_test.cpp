@@ -276,6 +276,33 @@ TEST_F(OciTest, NumbersKeepFifteenDigitsAndOraclesTextForm) {
   EXPECT_EQ(1, count);
 }
 
+// Fractions and large values are held as doubles: their NUMBER form carries
+// the double's fifteen significant digits, rounded, in base-100 digits.
+TEST_F(OciTest, DoublesTravelAsFifteenDigitNumbers) {
+  Conn c(db.dir, "scott", "tiger");
+  struct Case {
+    const char* expr;
+    std::vector<ub1> vnu;  // length byte, exponent byte, digits
+  } cases[] = {
+      {"1.25", {3, 193, 2, 26}},
+      {"0.1", {2, 192, 11}},
+      {"123456.789", {6, 195, 13, 35, 57, 79, 91}},
+      {"-0.00000025", {3, 66, 76, 102}},
+      {"1e125", {2, 255, 11}},
+      {"1/3", {9, 192, 34, 34, 34, 34, 34, 34, 34, 31}},
+      {"2/3", {9, 192, 67, 67, 67, 67, 67, 67, 67, 71}},  // ...666667: rounded up
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.expr);
+    OCIStmt* st = c.stmt(std::string("select ") + k.expr + " from dual");
+    ub1 vnu[22] = {};
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(st, &d, c.err, 1, vnu, sizeof vnu, SQLT_VNU, nullptr, nullptr, nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c.err);
+    EXPECT_EQ(k.vnu, std::vector<ub1>(vnu, vnu + k.vnu.size()));
+  }
+}
+
 TEST_F(OciTest, LongColumnsArriveInPiecesThroughNeedData) {
   Conn c(db.dir, "scott", "tiger");
   c.run("create table l (id number, txt long)");
