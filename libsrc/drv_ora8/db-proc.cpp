@@ -622,6 +622,18 @@ int32_t OutTarget(DB_Curs *c, OciColDesc *r, DatasetCol &col, uint32_t rows, voi
   return 0;
 }
 
+// An OUT NUMBER the application reads as a double or a float is bound as a
+// double: what it asked for. Every other C type gets the NUMBER's exact
+// text, which the front end converts by the numeric rules; an integer bind
+// would round a fraction and fail the whole call on a value it cannot hold.
+bool OutNumberAsDouble(const AgentCursor *cur, uint32_t j) {
+  if (cur->pars[j].oraType != SQLT_NUM || j >= cur->paramInfoCount || !cur->paramInfo) return false;
+  const ParamInfo &pi = cur->paramInfo[j];
+  constexpr int32_t kCDefault = 99, kCFloat = 7, kCDouble = 8, kSqlFloat = 6, kSqlReal = 7, kSqlDouble = 8;
+  if (pi.cType == kCDefault) return pi.sqlType == kSqlFloat || pi.sqlType == kSqlReal || pi.sqlType == kSqlDouble;
+  return pi.cType == kCFloat || pi.cType == kCDouble;
+}
+
 uint32_t InOutSize(const AgentCursor *cur, uint32_t j, int32_t oraType, int32_t valueType) {
   const bool wide = cur->conn->wide != 0;
   if (oraType == SQLT_LNG || oraType == SQLT_BIN || oraType == SQLT_LBI) {
@@ -680,6 +692,13 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
     if (l.outputCol[j] < 0) continue;
     ColDesc d = cur->pars[j];
     d.catalog = d.schema = d.table = d.fullName = nullptr;
+    if (Kind(d) == 'O' && OutNumberAsDouble(cur, j)) {
+      d.valueType = VT_DOUBLE;
+      d.octetLength = 8;
+    }
+    // A CHAR comes back with its own length, padded as the database padded
+    // it: a fixed-width cell would pad it on to the end of the cell.
+    if (Kind(d) == 'O' && d.valueType == VT_CHAR) d.valueType = VT_VARCHAR2;
     outDescs[static_cast<size_t>(l.outputCol[j])] = d;
   }
   Dataset *out = nullptr;
@@ -714,6 +733,14 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
     b.ioMode = k == 'O' ? 1 : k == 'B' ? 2 : 0;
     b.bindFlag = 1;
     if (k == 'B') b.needsBuffer = 0;  // converted back into the input cell
+    if (k == 'O' && OutNumberAsDouble(cur, j)) {
+      b.extType = SQLT_BDOUBLE;
+      b.needsBuffer = 0;
+    }
+    if (k == 'O' && cur->pars[j].valueType == VT_CHAR) {
+      b.extType = SQLT_VCS;
+      b.needsBuffer = 0;
+    }
     if (IsWideValue(cur->pars[j].valueType) && b.size < cur->pars[j].octetLength)
       b.size = static_cast<uint16_t>(std::min<uint32_t>(cur->pars[j].octetLength, 32760));
   }

@@ -713,7 +713,8 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
   int rc = 0;
   if (query) {
     DlError d;
-    if (st->dl.has_for_update && be_begin(s->conn, &d)) return err_from(e, d);
+    if (st->dl.has_for_update && be_lock_for_update(s->conn, st->dl.sql, st->dl.for_update_wait_ms, &d))
+      return err_from(e, d);
     if (bind_row(st, rowoff, e)) return OCI_ERROR;
     rc = be_step(st->be, &d);
     if (rc == 1) {
