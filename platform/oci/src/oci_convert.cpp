@@ -2,6 +2,7 @@
 // put_value writes a fetched value into a define (or output bind) buffer,
 // get_value reads a bound input value. The fetch path calls put_value once per
 // cell, so it writes straight into the caller's buffer and allocates nothing.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -737,9 +738,11 @@ int num_to_oracle(const BeValue& v, ub1* out) {
       return 1;
     }
     neg = d < 0;
+    // 15 significant digits, "D.DDDDDDDDDDDDDDe+XX", rounded as "%.14e"
+    // rounds them but without printf's cost on every fetched value.
     char tmp[64];
-    std::snprintf(tmp, sizeof tmp, "%.14e", std::fabs(d));  // 15 significant digits
-    // tmp = "D.DDDDDDDDDDDDDDe+XX"
+    const auto r = std::to_chars(tmp, tmp + sizeof tmp - 1, std::fabs(d), std::chars_format::scientific, 14);
+    *r.ptr = '\0';
     digits[nd++] = tmp[0];
     const char* q = tmp + 2;
     while (*q && *q != 'e') digits[nd++] = *q++;
