@@ -834,6 +834,18 @@ SQLRETURN ParamDataSetPosAgent(Stmt *stmt, void **token) {
   const int32_t rc = DrvCall<&DrvOps::DRV_ParamData>(stmt->drv, stmt->agentCursor, &column, &row, &status, &count);
   if (rc != E_IM922) {
     StmtDaeStore(stmt, 0);
+    // Statuses are read for every addressed row: a shorter array is
+    // completed with errors rather than read past its end.
+    const Rows addressed = SetPosRows(stmt, stmt->cursor.setPosRow, stmt->cursor.setPosOp);
+    if (status && count >= 0 && static_cast<uint32_t>(count) < addressed.count) {
+      auto *full = static_cast<int16_t *>(realloc(status, addressed.count * sizeof(int16_t)));
+      if (!full) {
+        free(status);
+        return SetPosDialogueEnd(stmt, E_S1001);
+      }
+      for (uint32_t i = static_cast<uint32_t>(count); i < addressed.count; ++i) full[i] = SQL_ROW_ERROR;
+      status = full;
+    }
     free(stmt->setPosStatus);
     stmt->setPosStatus = status;
     stmt->pending = rc;

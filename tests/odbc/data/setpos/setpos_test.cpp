@@ -637,6 +637,29 @@ TEST_F(SetPosTest, DataAtExecutionOnTheGenericPath) {
   EXPECT_EQ(StmtDaeLoad(stmt), 0);
 }
 
+// A dialogue belongs to its statement and keeps its path: another
+// statement switching the connection to the generic path mid-dialogue
+// leaves it with the agent; SQLSetPos during it is a sequence error.
+TEST_F(SetPosTest, ADialogueKeepsThePathItBeganOn) {
+  char note[16] = "";
+  SQLLEN noteLen = SQL_DATA_AT_EXEC;
+  ASSERT_EQ(SQLBindCol(hstmt, 4, SQL_C_CHAR, note, sizeof note, &noteLen), SQL_SUCCESS);
+  g_answers = {E_IM922};
+  g_cells = {{0, 0}};
+  ASSERT_EQ(SetPos(hstmt, 1, SQL_UPDATE, SQL_LOCK_NO_CHANGE), SQL_NEED_DATA) << State();
+  EXPECT_EQ(SetPos(hstmt, 1, SQL_POSITION, SQL_LOCK_NO_CHANGE), SQL_ERROR);
+  EXPECT_EQ(State(), "HY010");
+  conn->cn_hasV2DAE = 0;  // as a bulk update of another statement leaves it
+  SQLPOINTER token = nullptr;
+  ASSERT_EQ(SQLParamData(hstmt, &token), SQL_NEED_DATA) << State();
+  EXPECT_EQ(token, note);
+  ASSERT_EQ(SQLPutData(hstmt, const_cast<char *>("x"), 1), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLParamData(hstmt, &token), SQL_SUCCESS) << State();
+  ASSERT_EQ(g_pieces.size(), 1u);
+  EXPECT_EQ(g_pieces[0].bytes, "x");
+  EXPECT_EQ(Sends(), 1);
+}
+
 // ---- SQLBulkOperations ---------------------------------------------------------------------------
 
 struct BulkTest : SetPosTest {
