@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <random>
 #include <thread>
 
@@ -316,7 +317,8 @@ struct BeConn {
   sqlite3* db = nullptr;
   // Statements run on every execution (the per-statement savepoint), kept
   // prepared: compiling them each time cost more than many a statement.
-  std::map<std::string, sqlite3_stmt*> kept;
+  // Looked up by the text as given, without a string made per execution.
+  std::map<std::string, sqlite3_stmt*, std::less<>> kept;
   std::string main_name;  // kept alive: SQLite keeps the pointer
   std::string dir;
   // SQLite attaches a few schemas at most: those attached, least recently
@@ -458,15 +460,14 @@ int be_exec(BeConn* c, const char* sql, DlError* err) {
 
 int be_exec_kept(BeConn* c, const char* sql, DlError* err) {
   c->broke = false;
-  sqlite3_stmt*& st = c->kept[sql];
-  if (!st) {
-    int rc = sqlite3_prepare_v2(c->db, sql, -1, &st, nullptr);
-    if (rc != SQLITE_OK) {
-      st = nullptr;
-      c->kept.erase(sql);
-      return conn_err(c, rc, err);
-    }
+  auto it = c->kept.find(std::string_view(sql));
+  if (it == c->kept.end()) {
+    sqlite3_stmt* fresh = nullptr;
+    int rc = sqlite3_prepare_v2(c->db, sql, -1, &fresh, nullptr);
+    if (rc != SQLITE_OK) return conn_err(c, rc, err);
+    it = c->kept.emplace(sql, fresh).first;
   }
+  sqlite3_stmt* st = it->second;
   int rc = sqlite3_step(st);
   int r = rc == SQLITE_DONE || rc == SQLITE_ROW ? 0 : conn_err(c, rc, err);
   sqlite3_reset(st);
