@@ -1069,8 +1069,8 @@ OCI_EXPORT sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmtp, OCIError* er
   return f;
 }
 
-OCI_EXPORT sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText* key, ub4 key_len,
-                                ub4 mode) {
+static sword stmt_release_work(OCIStmt* stmtp, OCIError* errhp, const OraText* key, ub4 key_len,
+                               ub4 mode) {
   Stmt* st = as<Stmt>(stmtp, OCI_HTYPE_STMT);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!st || !e) return OCI_INVALID_HANDLE;
@@ -1096,6 +1096,13 @@ OCI_EXPORT sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText* 
   env_release(st);
   delete st;
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText* key, ub4 key_len,
+                                ub4 mode) {
+  return with_fault(OCILITE_T_STMT_RELEASE, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return stmt_release_work(stmtp, errhp, key, key_len, mode);
+  });
 }
 
 // ---- Execute and fetch -----------------------------------------------------------
@@ -1195,8 +1202,8 @@ OCI_EXPORT sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 or
   return OCIStmtFetch2(stmtp, errhp, nrows, orientation, 0, mode);
 }
 
-OCI_EXPORT sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, void** hndlpp, ub4* typep,
-                                     ub1* in_outp, ub4* iterp, ub4* idxp, ub1* piecep) {
+static sword stmt_get_piece_info_work(OCIStmt* stmtp, OCIError* errhp, void** hndlpp, ub4* typep,
+                                      ub1* in_outp, ub4* iterp, ub4* idxp, ub1* piecep) {
   Stmt* st = as<Stmt>(stmtp, OCI_HTYPE_STMT);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!st || !e) return OCI_INVALID_HANDLE;
@@ -1212,8 +1219,15 @@ OCI_EXPORT sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, void** hnd
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, const void* bufp,
-                                     ub4* alenp, ub1 piece, const void* indp, ub2* rcodep) {
+OCI_EXPORT sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, void** hndlpp, ub4* typep,
+                                     ub1* in_outp, ub4* iterp, ub4* idxp, ub1* piecep) {
+  return with_fault(OCILITE_T_PIECE_INFO, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return stmt_get_piece_info_work(stmtp, errhp, hndlpp, typep, in_outp, iterp, idxp, piecep);
+  });
+}
+
+static sword stmt_set_piece_info_work(void* hndlp, ub4 type, OCIError* errhp, const void* bufp,
+                                      ub4* alenp, ub1 piece, const void* indp, ub2* rcodep) {
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!e) return OCI_INVALID_HANDLE;
   err_clear(e);
@@ -1232,6 +1246,13 @@ OCI_EXPORT sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, con
     return err_set(e, 3001);  // input pieces travel through OCIBindDynamic callbacks
   }
   return OCI_INVALID_HANDLE;
+}
+
+OCI_EXPORT sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, const void* bufp,
+                                     ub4* alenp, ub1 piece, const void* indp, ub2* rcodep) {
+  return with_fault(OCILITE_T_PIECE_INFO, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return stmt_set_piece_info_work(hndlp, type, errhp, bufp, alenp, piece, indp, rcodep);
+  });
 }
 
 // ---- Binds and defines --------------------------------------------------------------
@@ -1279,7 +1300,7 @@ sword do_bind(Stmt* st, Error* e, OCIBind** bindp, ub4 pos, std::string name, vo
 
 }  // namespace
 
-OCI_EXPORT sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position,
+static sword bind_by_pos_work(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position,
                               void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp,
                               ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4 mode) {
   Stmt* st = as<Stmt>(stmtp, OCI_HTYPE_STMT);
@@ -1291,7 +1312,16 @@ OCI_EXPORT sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, 
                  maxarr_len, curelep, mode);
 }
 
-OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
+OCI_EXPORT sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position,
+                              void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp,
+                              ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4 mode) {
+  return with_fault(OCILITE_T_BIND, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return bind_by_pos_work(stmtp, bindp, errhp, position, valuep, value_sz, dty, indp, alenp,
+                            rcodep, maxarr_len, curelep, mode);
+  });
+}
+
+static sword bind_by_name_work(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
                                const OraText* placeholder, sb4 placeh_len, void* valuep,
                                sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
                                ub4 maxarr_len, ub4* curelep, ub4 mode) {
@@ -1306,8 +1336,18 @@ OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
                  maxarr_len, curelep, mode);
 }
 
-OCI_EXPORT sword OCIBindDynamic(OCIBind* bindp, OCIError* errhp, void* ictxp,
-                                OCICallbackInBind icbfp, void* octxp, OCICallbackOutBind ocbfp) {
+OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
+                               const OraText* placeholder, sb4 placeh_len, void* valuep,
+                               sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
+                               ub4 maxarr_len, ub4* curelep, ub4 mode) {
+  return with_fault(OCILITE_T_BIND, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return bind_by_name_work(stmtp, bindp, errhp, placeholder, placeh_len, valuep, value_sz, dty,
+                             indp, alenp, rcodep, maxarr_len, curelep, mode);
+  });
+}
+
+static sword bind_dynamic_work(OCIBind* bindp, OCIError* errhp, void* ictxp,
+                               OCICallbackInBind icbfp, void* octxp, OCICallbackOutBind ocbfp) {
   Bind* b = as<Bind>(bindp, OCI_HTYPE_BIND);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!b || !e) return OCI_INVALID_HANDLE;
@@ -1319,7 +1359,14 @@ OCI_EXPORT sword OCIBindDynamic(OCIBind* bindp, OCIError* errhp, void* ictxp,
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position,
+OCI_EXPORT sword OCIBindDynamic(OCIBind* bindp, OCIError* errhp, void* ictxp,
+                                OCICallbackInBind icbfp, void* octxp, OCICallbackOutBind ocbfp) {
+  return with_fault(OCILITE_T_BIND, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return bind_dynamic_work(bindp, errhp, ictxp, icbfp, octxp, ocbfp);
+  });
+}
+
+static sword define_by_pos_work(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position,
                                 void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* rlenp,
                                 ub2* rcodep, ub4 mode) {
   Stmt* st = as<Stmt>(stmtp, OCI_HTYPE_STMT);
@@ -1349,4 +1396,13 @@ OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* err
   d->piece_alen = nullptr;
   if (defnp) *defnp = reinterpret_cast<OCIDefine*>(d);
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position,
+                                void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* rlenp,
+                                ub2* rcodep, ub4 mode) {
+  return with_fault(OCILITE_T_DEFINE, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return define_by_pos_work(stmtp, defnp, errhp, position, valuep, value_sz, dty, indp, rlenp,
+                              rcodep, mode);
+  });
 }
