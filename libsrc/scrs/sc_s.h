@@ -8,9 +8,11 @@
 // (the layer's working state for the cursor below). The Conn and Stmt
 // instances use the option fields, the handles, position, first row, driver
 // object, owner, flags, rowset, fetch status array, fetch directions and
-// previous rowset size; the layer's working structures (analysed statements,
-// table and column lists, row-version control, values cache file) hang off
-// the opaque 'layer' pointer, which only the layer itself allocates.
+// previous rowset size. The layer instance also holds the analysis of the
+// cursor's statement, its tables, their columns, the ORDER BY and select
+// lists and the keyset; scs_p_CursorStateInit sets them up and
+// scs_p_CursorStateFree releases them (the Conn and Stmt instances leave them
+// zero).
 //
 // Results are rows of SqlStateTable (0 = success).
 #include <cstdint>
@@ -74,12 +76,19 @@ struct ScsCursor {
   int32_t mixedWindowState;
   KeySet *keyset;
   uint16_t flags;            // SCSF_*
+  VArray *tables;            // TableRef of the FROM clause, resolved by the catalog
+  VArray *tableCols;         // ScsColDesc of the columns of those tables
+  VArray *orderCols;         // ScsOrderCol of the ORDER BY clause
+  VArray *selectCols;        // ScsColDesc of the select list, resolved
   Dataset *userParams;
   Dataset *valuesCache;
   uint16_t selectFlags;
   char *sqlCopy;             // owned text of the last preparation
-  uint32_t aux1;             // first auxiliary lower cursor, 0 none
-  uint32_t aux2;             // second auxiliary lower cursor, 0 none
+  AnalysedSQL stmt;          // analysis of the cursor's statement; kind -1 never analysed
+  uint32_t aux1;             // first auxiliary lower cursor (catalog and key queries), 0 none
+  AnalysedSQL keyStmt;       // analysis the key queries work on
+  uint32_t aux2;             // second auxiliary lower cursor (rows by key, values), 0 none
+  AnalysedSQL rereadStmt;    // analysis the second auxiliary cursor works on
   uint16_t aux2Contents;     // 0x10 rows-by-key, 0x20 values query; the agent clears 0x30
   uint16_t resultCount;
   ColDesc *resultCols;
@@ -115,6 +124,7 @@ struct ScsCursor {
   Dataset *snapshot;
   int32_t wide;
   uint16_t maxOrderByColumns;
+  int32_t factsAsked;        // the DBMS facts above have been asked of the lower connection
   ScsLayerState *layer;      // the layer instance's own structures, null elsewhere
 };
 

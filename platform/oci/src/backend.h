@@ -88,6 +88,12 @@ void be_check_ddl(BeConn* c);
 int be_begin(BeConn* c, DlError* err);
 int be_commit(BeConn* c, DlError* err);
 int be_rollback(BeConn* c, DlError* err);
+// SELECT ... FOR UPDATE: opens the transaction when none is open and takes
+// the write lock of every schema the query (SQLite text) reads, held to its
+// end. Waits wait_ms for another session's lock (0 none, -1 the session's
+// lock timeout), then ORA-00054; a break gives ORA-01013. A failure leaves
+// no transaction that this call opened.
+int be_lock_for_update(BeConn* c, const std::string& sql, int wait_ms, DlError* err);
 int64_t be_changes(BeConn* c);
 int64_t be_last_rowid(BeConn* c);
 // The SQLite connection underneath, for the XA branch store (oci_xa_store.cpp).

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <random>
 #include <thread>
 
@@ -30,14 +31,12 @@ namespace {
 constexpr const char* kCatalog = "ocilite_catalog.db";
 
 // How long a statement waits for another session's lock before it gives up
-// with ORA-00054 (milliseconds); OCILITE_LOCK_TIMEOUT overrides it.
+// with ORA-00054 (milliseconds); OCILITE_LOCK_TIMEOUT overrides it. Read at
+// each wait, so that a process can change it between its sessions.
 int lock_timeout_ms() {
-  static const int v = [] {
-    const char* s = std::getenv("OCILITE_LOCK_TIMEOUT");
-    int ms = s ? std::atoi(s) : 0;
-    return ms > 0 ? ms : 30000;
-  }();
-  return v;
+  const char* s = std::getenv("OCILITE_LOCK_TIMEOUT");
+  int ms = s ? std::atoi(s) : 0;
+  return ms > 0 ? ms : 30000;
 }
 
 bool dir_exists(const std::string& p) {
@@ -318,7 +317,8 @@ struct BeConn {
   sqlite3* db = nullptr;
   // Statements run on every execution (the per-statement savepoint), kept
   // prepared: compiling them each time cost more than many a statement.
-  std::map<std::string, sqlite3_stmt*> kept;
+  // Looked up by the text as given, without a string made per execution.
+  std::map<std::string, sqlite3_stmt*, std::less<>> kept;
   std::string main_name;  // kept alive: SQLite keeps the pointer
   std::string dir;
   // SQLite attaches a few schemas at most: those attached, least recently
@@ -332,6 +332,7 @@ struct BeConn {
   BeBreakFn brk = nullptr;
   void* brk_ctx = nullptr;
   bool broke = false;     // the last wait ended because of a break
+  bool no_wait = false;   // SQLite's own waits give up at once (the caller waits)
 };
 
 struct BeStmt {
@@ -347,6 +348,7 @@ int busy_cb(void* ctx, int count) {
     c->broke = true;
     return 0;
   }
+  if (c->no_wait) return 0;
   // Short sleeps first so that a lock held for a moment costs little.
   int slept_ms = count < 10 ? count : 10 + (count - 10) * 10;
   if (slept_ms >= lock_timeout_ms()) return 0;
@@ -460,15 +462,14 @@ int be_exec(BeConn* c, const char* sql, DlError* err) {
 
 int be_exec_kept(BeConn* c, const char* sql, DlError* err) {
   c->broke = false;
-  sqlite3_stmt*& st = c->kept[sql];
-  if (!st) {
-    int rc = sqlite3_prepare_v2(c->db, sql, -1, &st, nullptr);
-    if (rc != SQLITE_OK) {
-      st = nullptr;
-      c->kept.erase(sql);
-      return conn_err(c, rc, err);
-    }
+  auto it = c->kept.find(std::string_view(sql));
+  if (it == c->kept.end()) {
+    sqlite3_stmt* fresh = nullptr;
+    int rc = sqlite3_prepare_v2(c->db, sql, -1, &fresh, nullptr);
+    if (rc != SQLITE_OK) return conn_err(c, rc, err);
+    it = c->kept.emplace(sql, fresh).first;
   }
+  sqlite3_stmt* st = it->second;
   int rc = sqlite3_step(st);
   int r = rc == SQLITE_DONE || rc == SQLITE_ROW ? 0 : conn_err(c, rc, err);
   sqlite3_reset(st);
@@ -490,6 +491,103 @@ int be_commit(BeConn* c, DlError* err) {
 int be_rollback(BeConn* c, DlError* err) {
   if (!be_in_transaction(c)) return 0;
   return be_exec(c, "ROLLBACK", err);
+}
+
+namespace {
+
+// The tables a query reads, one per schema ("db" -> table), from the
+// statement's program: SQLite names no table there, only root pages, which
+// the schema's catalog turns into table names.
+int read_tables(BeConn* c, const std::string& sql, std::map<std::string, std::string>* out,
+                DlError* err) {
+  std::map<int, std::string> dbs;  // index -> name
+  {
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(c->db, "PRAGMA database_list", -1, &st, nullptr);
+    if (rc != SQLITE_OK) return conn_err(c, rc, err);
+    while (sqlite3_step(st) == SQLITE_ROW)
+      dbs[sqlite3_column_int(st, 0)] = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+    sqlite3_finalize(st);
+  }
+  std::vector<std::pair<int, int>> roots;  // (db index, root page)
+  {
+    sqlite3_stmt* st = nullptr;
+    const std::string explain = "EXPLAIN " + sql;
+    int rc = sqlite3_prepare_v2(c->db, explain.c_str(), -1, &st, nullptr);
+    if (rc != SQLITE_OK) return conn_err(c, rc, err);
+    while (sqlite3_step(st) == SQLITE_ROW) {
+      const char* op = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+      if (op && std::strcmp(op, "OpenRead") == 0)
+        roots.emplace_back(sqlite3_column_int(st, 4), sqlite3_column_int(st, 3));
+    }
+    sqlite3_finalize(st);
+  }
+  for (const auto& [db, root] : roots) {
+    auto name = dbs.find(db);
+    if (name == dbs.end() || name->second == "temp" || out->count(name->second)) continue;
+    char* q = sqlite3_mprintf("SELECT tbl_name FROM \"%w\".sqlite_master WHERE rootpage = %d",
+                              name->second.c_str(), root);
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(c->db, q, -1, &st, nullptr);
+    sqlite3_free(q);
+    if (rc != SQLITE_OK) return conn_err(c, rc, err);
+    if (sqlite3_step(st) == SQLITE_ROW) {
+      std::string table = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+      if (table.rfind("sqlite_", 0) != 0) (*out)[name->second] = table;
+    }
+    sqlite3_finalize(st);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int be_lock_for_update(BeConn* c, const std::string& sql, int wait_ms, DlError* err) {
+  std::map<std::string, std::string> tables;
+  if (int rc = read_tables(c, sql, &tables, err)) return rc;
+  const bool fresh = !be_in_transaction(c);
+  if (int rc = be_begin(c, err)) return rc;
+  if (wait_ms < 0) wait_ms = lock_timeout_ms();
+  const auto start = std::chrono::steady_clock::now();
+  int result = 0;
+  // Schema by schema in name order, so that two sessions locking the same
+  // schemas cannot each hold one the other waits for. A statement that would
+  // write the schema but changes nothing takes its write lock.
+  for (const auto& [db, table] : tables) {
+    char* lock = sqlite3_mprintf("DELETE FROM \"%w\".\"%w\" WHERE 0", db.c_str(), table.c_str());
+    for (int tries = 0;; ++tries) {
+      c->no_wait = true;
+      int rc = sqlite3_exec(c->db, lock, nullptr, nullptr, nullptr);
+      c->no_wait = false;
+      if (rc == SQLITE_OK) break;
+      const int xrc = sqlite3_extended_errcode(c->db);
+      // A snapshot older than the holder's commit stays old inside a
+      // transaction that read before; a fresh one takes a new one each try.
+      const bool waitable = xrc == SQLITE_BUSY || (xrc == SQLITE_BUSY_SNAPSHOT && fresh);
+      if ((rc & 0xff) != SQLITE_BUSY || !waitable) {
+        result = conn_err(c, rc, err);
+        break;
+      }
+      if (c->brk && c->brk(c->brk_ctx)) {
+        result = dl_set_error(err, 1013);
+        break;
+      }
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+                              std::chrono::steady_clock::now() - start).count();
+      if (waited >= wait_ms) {
+        result = dl_set_error(err, 54);
+        break;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(tries < 10 ? 1 : 10));
+    }
+    sqlite3_free(lock);
+    if (result) break;
+  }
+  if (result && fresh) {
+    DlError ignored;
+    be_rollback(c, &ignored);
+  }
+  return result;
 }
 
 int64_t be_changes(BeConn* c) { return sqlite3_changes64(c->db); }

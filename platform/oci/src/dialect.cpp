@@ -777,14 +777,17 @@ void Translator::for_update() {
     } while (accept_op(","));
   }
   if (accept_w("NOWAIT")) {
+    st_->for_update_wait_ms = 0;
   } else if (accept_w("WAIT")) {
     if (cur().t != T_NUM) fail(30005);
+    const long secs = std::strtol(cur().v.c_str(), nullptr, 10);
+    st_->for_update_wait_ms = secs <= 0 ? 0 : static_cast<int>(std::min(secs, 86400L) * 1000);
     ++p_;
   } else if (accept_w("SKIP")) {
     if (!accept_w("LOCKED")) fail(933);
   }
-  // SQLite takes the database write lock at the first write; the rows are
-  // as good as locked once the transaction writes. Nothing more to do.
+  // The execute takes the write locks of the schemas the query reads (SQLite
+  // locks a whole schema file), held to the end of the transaction.
   st_->has_for_update = true;
 }
 

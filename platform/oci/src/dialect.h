@@ -158,6 +158,9 @@ struct DlStatement {
                              // by ";" (DDL only: run it whole, e.g. sqlite3_exec)
   bool ddl = false;          // commits the open transaction before and after
   bool has_for_update = false;
+  // FOR UPDATE: how long to wait for the locks (ms); 0 NOWAIT, -1 the
+  // session's lock timeout.
+  int for_update_wait_ms = -1;
   bool plsql_result = false; // PL/SQL "BEGIN :x := expr; END;": sql is a SELECT
                              // whose one column goes to the bind marked output
   std::vector<DlBind> binds; // in text order

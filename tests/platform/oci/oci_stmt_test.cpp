@@ -237,6 +237,79 @@ TEST_F(EmpTable, FailedOrBrokenOffDmlLeavesNothingOfItsOwn) {
 }
 
 namespace {
+// Executes a query and fetches its first row; the status of the first
+// failing call.
+sword open_query(Conn& c, OCIStmt* st) {
+  sword rc = OCIStmtExecute(c.svc, st, c.err, 0, 0, nullptr, nullptr, OCI_DEFAULT);
+  if (rc != OCI_SUCCESS) return rc;
+  rc = OCIStmtFetch(st, c.err, 1, OCI_FETCH_NEXT, OCI_DEFAULT);
+  return rc == OCI_NO_DATA ? OCI_SUCCESS : rc;
+}
+}  // namespace
+
+// SELECT ... FOR UPDATE locks what it read until the transaction ends:
+// another session's writes wait out the lock timeout and fail with
+// ORA-00054, its reads go on, and it writes once the holder commits or
+// rolls back. The holder's own writes in the same schema go through.
+TEST_F(EmpTable, SelectForUpdateHoldsTheWriteLockToTheTransactionsEnd) {
+  setenv("OCILITE_LOCK_TIMEOUT", "300", 1);
+  c->run("insert into emp (id, sal) values (1, 10)");
+  c->run("insert into emp (id, sal) values (2, 20)");
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(c->svc, c->err, OCI_DEFAULT));
+  Conn other(db.dir, "scott", "tiger");
+  const ub4 autocommit = OCI_COMMIT_ON_SUCCESS;
+  for (bool commit : {true, false}) {
+    SCOPED_TRACE(commit ? "commit" : "rollback");
+    OCIStmt* st = c->stmt("select id, sal from emp where id = 1 for update");
+    ASSERT_EQ(OCI_SUCCESS, open_query(*c, st)) << errtext(c->err);
+    EXPECT_EQ(OCI_ERROR, other.exec("update emp set sal = 11 where id = 1", autocommit));
+    EXPECT_EQ(54, errcode(other.err));
+    // A row the query did not read is in the same locked schema.
+    EXPECT_EQ(OCI_ERROR, other.exec("insert into emp (id) values (3)", autocommit));
+    EXPECT_EQ(54, errcode(other.err));
+    EXPECT_EQ("2", other.scalar("select count(*) from emp"));
+    c->run("update emp set sal = 12 where id = 1");
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+    if (commit) ASSERT_EQ(OCI_SUCCESS, OCITransCommit(c->svc, c->err, OCI_DEFAULT));
+    else ASSERT_EQ(OCI_SUCCESS, OCITransRollback(c->svc, c->err, OCI_DEFAULT));
+    EXPECT_EQ(commit ? "12" : "10", other.scalar("select sal from emp where id = 1"));
+    EXPECT_EQ(OCI_SUCCESS, other.exec("update emp set sal = 10 where id = 1", autocommit))
+        << errtext(other.err);
+  }
+}
+
+// NOWAIT fails at once with ORA-00054 while another session holds the lock
+// (the lock timeout here is far longer than the test's limit), WAIT n gives
+// up after n seconds, and a failed FOR UPDATE leaves no transaction behind.
+// Locks are per schema: another schema stays writable.
+TEST_F(EmpTable, ForUpdateNowaitFailsAtOnceAndLeavesNothingOpen) {
+  setenv("OCILITE_LOCK_TIMEOUT", "600000", 1);
+  c->run("insert into emp (id, sal) values (1, 10)");
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(c->svc, c->err, OCI_DEFAULT));
+  Conn other(db.dir, "scott", "tiger");
+  Conn hr(db.dir, "hr", "Secret1");
+  hr.run("create table dept (id number)");
+  OCIStmt* held = c->stmt("select * from emp for update");
+  ASSERT_EQ(OCI_SUCCESS, open_query(*c, held)) << errtext(c->err);
+  for (const char* sql : {"select * from emp for update nowait", "select id from emp for update wait 1",
+                          "select e.id from scott.emp e, hr.dept d for update nowait"}) {
+    SCOPED_TRACE(sql);
+    OCIStmt* st = other.stmt(sql);
+    EXPECT_EQ(OCI_ERROR, open_query(other, st));
+    EXPECT_EQ(54, errcode(other.err));
+    OCIHandleFree(st, OCI_HTYPE_STMT);
+  }
+  // Nothing of the failed attempts holds hr's schema.
+  EXPECT_EQ(OCI_SUCCESS, hr.exec("insert into dept values (1)", OCI_COMMIT_ON_SUCCESS)) << errtext(hr.err);
+  OCIHandleFree(held, OCI_HTYPE_STMT);
+  ASSERT_EQ(OCI_SUCCESS, OCITransCommit(c->svc, c->err, OCI_DEFAULT));
+  OCIStmt* st = other.stmt("select * from emp for update nowait");
+  EXPECT_EQ(OCI_SUCCESS, open_query(other, st)) << errtext(other.err);
+  OCIHandleFree(st, OCI_HTYPE_STMT);
+  ASSERT_EQ(OCI_SUCCESS, OCITransRollback(other.svc, other.err, OCI_DEFAULT));
+}
+
+namespace {
 
 struct ColDesc {
   std::string name;
