@@ -220,6 +220,7 @@ struct ColumnBinding {
   uint64_t bufferLength;
   int64_t *lengthPtr;
   int64_t *indicatorPtr;
+  uint16_t param;       // parameter mode: the parameter's number (0: not known)
 };
 
 struct BoundCol {

@@ -313,7 +313,7 @@ SQLRETURN odbc_MoreResults(void *object, const ApiArgs &) {
     // result.
     if (stmt->outCount + stmt->inOutCount > 0) {
       SQLRETURN rc = FetchOutputParams(stmt);
-      if (rc != SQL_SUCCESS) return rc;
+      if (!SQL_SUCCEEDED(rc)) return rc;
     }
     code = DrvCall<&DrvOps::DRV_MoreResults>(stmt->drv, stmt->agentCursor);
     stmt->pending = code;

@@ -952,6 +952,7 @@ SQLRETURN FetchOutputParams(Stmt *stmt) {
   const BindCtx c = CtxOf(stmt);
   const int version = stmt->conn->env ? stmt->conn->env->odbcVersion : 3;
   uint16_t column = 0;
+  int32_t warning = 0;
   for (uint16_t i = 0; i < BoundCount(stmt); ++i) {
     if (ParamClassOf(stmt, i) == PARAM_CLASS_IN) continue;
     ++column;
@@ -959,6 +960,7 @@ SQLRETURN FetchOutputParams(Stmt *stmt) {
     if (!b.data) continue;
     ColumnBinding cb{};
     cb.column = column;
+    cb.param = static_cast<uint16_t>(i + 1);
     cb.cType = b.cType == SQL_C_DEFAULT ? DefaultCType(b.sqlType, version) : b.cType;
     cb.scale = b.decimalDigits;
     cb.data = Shift(b.data, c.offset);
@@ -968,10 +970,12 @@ SQLRETURN FetchOutputParams(Stmt *stmt) {
     stmt->pending = E_IM906;  // parameter mode
     SQLRETURN r = GetColumn(stmt, 0, &cb, &stmt->fetched);
     if (r != SQL_SUCCESS && r != SQL_SUCCESS_WITH_INFO) return r;
+    // A value cut on its way to the application (its fraction, its
+    // characters) is reported, as a value read with SQLGetData is.
+    if (r == SQL_SUCCESS_WITH_INFO && !warning) warning = stmt->pending;
   }
-  // Warnings of the conversions are not passed on.
-  stmt->pending = 0;
-  return SQL_SUCCESS;
+  stmt->pending = warning;
+  return warning ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS;
 }
 
 SQLRETURN ExecuteCheckParams(Stmt *stmt) {

@@ -753,6 +753,15 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   info.sqlType = SqlTypeOfValueType(cell.type);
   if (paramMode && stmt->classU) {
     info.scale = b->scale;
+  } else if (paramMode) {
+    // An output value that travels as its exact text is still the number
+    // the parameter describes: it converts by the numeric rules.
+    const ColDesc *pd = b->param && b->param <= stmt->paramCount && stmt->paramDescs
+                            ? &stmt->paramDescs[b->param - 1] : nullptr;
+    if (pd && IsNumericSql(static_cast<int16_t>(pd->sqlType)) && CellFamily(cell.type) == FAM_CHAR) {
+      info.sqlType = static_cast<int16_t>(pd->sqlType);
+      info.scale = pd->decimalDigits;
+    }
   } else {
     ColDesc *descs = StmtDescribe(stmt);
     // A failed describe has left its error; without descriptions the cell's
@@ -770,7 +779,7 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   int16_t cType = b->cType;
   const DescRecord *rec = nullptr;
   if (cType == SQL_ARD_TYPE) {
-    rec = AppRecord(stmt, column, paramMode);
+    rec = AppRecord(stmt, paramMode && b->param ? b->param : column, paramMode);
     if (!rec || rec->conciseType == SQL_ARD_TYPE) return Fail(stmt, E_S1003);
     cType = rec->conciseType;
   }
@@ -784,7 +793,7 @@ SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *d
   }
   int16_t precision = 0, numScale = 0;
   if (cType == SQL_C_NUMERIC) {
-    if (!rec) rec = AppRecord(stmt, column, paramMode);
+    if (!rec) rec = AppRecord(stmt, paramMode && b->param ? b->param : column, paramMode);
     if (rec) {
       precision = rec->precision;
       numScale = rec->scale;

@@ -283,8 +283,11 @@ int Interp::convert(const PlType& t, PlVal* v) {
       } else if (v->type == BE_BLOB) {
         v->type = BE_TEXT;
       }
-      if (t.length > 0 && utf8_char_count(v->s.data(), v->s.size()) > static_cast<size_t>(t.length))
+      const size_t chars = utf8_char_count(v->s.data(), v->s.size());
+      if (t.length > 0 && chars > static_cast<size_t>(t.length))
         return value_error("character string buffer too small");
+      // A CHAR(n) holds n characters: a shorter value is blank-padded.
+      if (t.code == 96 && t.length > 0 && !v->s.empty()) v->s.append(static_cast<size_t>(t.length) - chars, ' ');
       v->ora = t.code == 1 ? DL_T_VARCHAR2 : t.code == 96 ? DL_T_CHAR : DL_T_CLOB;
       return 0;
     }

@@ -61,6 +61,10 @@ const char *const kFixture[] = {
     "end;",
     "create or replace procedure P_INS(n NUMBER) as\nbegin\n  insert into PROC_LOG values (n, 'ins');\nend;",
     "create or replace procedure P_NOARGS as\nbegin\n  null;\nend;",
+    "create or replace procedure P_NUM(v IN VARCHAR2, r OUT NUMBER) as\nbegin\n  r := v;\nend;",
+    "create or replace procedure P_NUM10(v IN VARCHAR2, r OUT NUMBER(10)) as\nbegin\n  r := v;\nend;",
+    "create or replace procedure P_NUM102(v IN VARCHAR2, r OUT NUMBER(10,2)) as\nbegin\n  r := v;\nend;",
+    "create or replace procedure P_CHR(v IN VARCHAR2, r OUT CHAR) as\n  x CHAR(6);\nbegin\n  x := v;\n  r := x;\nend;",
     "create or replace package PKG as\n"
     "  procedure PROC(a NUMBER, b OUT VARCHAR2);\n"
     "  function FN(a NUMBER) return NUMBER;\n"
@@ -475,6 +479,136 @@ TEST_P(DmProc, ParameterArrayReportsTheFirstRowsOutputs) {
   EXPECT_STREQ("a", out[0]);
   EXPECT_STREQ("x", out[1]);
   SQLFreeHandle(SQL_HANDLE_STMT, h);
+}
+
+// A NUMBER output arrives in the C type the application bound, exactly: a
+// value that type cannot hold gets the SQLSTATE ODBC gives it, never a
+// rounded or wrapped number.
+TEST_P(DmProc, NumberOutputsInTheBoundCType) {
+  struct Case {
+    const char *proc;
+    const char *value;  // null: NULL
+    SQLSMALLINT cType;
+    const char *want;   // the value as rendered below, or the SQLSTATE of a failure
+    const char *warn;   // SQLSTATE of a success with information, or null
+  };
+  const Case cases[] = {
+      {"P_NUM", "42", SQL_C_SLONG, "42", nullptr},
+      {"P_NUM", "-2147483648", SQL_C_SLONG, "-2147483648", nullptr},
+      {"P_NUM", "2147483648", SQL_C_SLONG, "22003", nullptr},
+      {"P_NUM", "1.5", SQL_C_SLONG, "1", "01S07"},
+      {"P_NUM", "-1.5", SQL_C_SLONG, "-1", "01S07"},
+      {"P_NUM", "12345678901234567", SQL_C_SBIGINT, "12345678901234567", nullptr},
+      {"P_NUM", "9223372036854775807", SQL_C_SBIGINT, "9223372036854775807", nullptr},
+      {"P_NUM", "0.1", SQL_C_DOUBLE, "0.1", nullptr},
+      {"P_NUM", "-12.5", SQL_C_NUMERIC, "-1250e-2", nullptr},
+      {"P_NUM", "12345678901234567", SQL_C_CHAR, "12345678901234567", nullptr},
+      {"P_NUM", "0.25", SQL_C_CHAR, "0.25", nullptr},
+      {"P_NUM", nullptr, SQL_C_SLONG, "NULL", nullptr},
+      {"P_NUM", nullptr, SQL_C_DOUBLE, "NULL", nullptr},
+      {"P_NUM10", "1234567890", SQL_C_SLONG, "1234567890", nullptr},
+      {"P_NUM10", "9999999999", SQL_C_SLONG, "22003", nullptr},
+      {"P_NUM10", "9999999999", SQL_C_SBIGINT, "9999999999", nullptr},
+      {"P_NUM10", "-7", SQL_C_DOUBLE, "-7", nullptr},
+      {"P_NUM10", "9999999999", SQL_C_NUMERIC, "999999999900e-2", nullptr},
+      {"P_NUM10", "7", SQL_C_CHAR, "7", nullptr},
+      {"P_NUM102", "12345678.91", SQL_C_DOUBLE, "12345678.91", nullptr},
+      {"P_NUM102", "12345678.91", SQL_C_NUMERIC, "1234567891e-2", nullptr},
+      {"P_NUM102", "12345678.91", SQL_C_SBIGINT, "12345678", "01S07"},
+      {"P_NUM102", "-0.05", SQL_C_SLONG, "0", "01S07"},
+      {"P_NUM102", "12345678.91", SQL_C_CHAR, "12345678.91", nullptr},
+  };
+  for (const Case &k : cases) {
+    SCOPED_TRACE(std::string(k.proc) + "(" + (k.value ? k.value : "NULL") + ") as C type " + std::to_string(k.cType));
+    SQLHSTMT h = c.Stmt();
+    union {
+      SQLINTEGER i;
+      SQLBIGINT b;
+      double d;
+      SQL_NUMERIC_STRUCT n;
+      char s[64];
+    } out{};
+    SQLLEN inLen = k.value ? SQL_NTS : SQL_NULL_DATA, outLen = 0;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 40, 0,
+                                            const_cast<char *>(k.value ? k.value : ""), 0, &inLen));
+    const SQLSMALLINT sqlType = k.cType == SQL_C_CHAR ? SQL_VARCHAR : k.cType == SQL_C_SLONG ? SQL_INTEGER
+                                : k.cType == SQL_C_SBIGINT ? SQL_BIGINT : k.cType == SQL_C_DOUBLE ? SQL_DOUBLE
+                                : SQL_NUMERIC;
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 2, SQL_PARAM_OUTPUT, k.cType, sqlType, 38, 2, &out, sizeof out, &outLen));
+    if (k.cType == SQL_C_NUMERIC) {
+      // The application's own precision and scale for the value it gets.
+      SQLHDESC apd = SQL_NULL_HDESC;
+      ASSERT_EQ(SQL_SUCCESS, SQLGetStmtAttr(h, SQL_ATTR_APP_PARAM_DESC, &apd, 0, nullptr));
+      ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_PRECISION, P(38), 0));
+      ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_SCALE, P(2), 0));
+      ASSERT_EQ(SQL_SUCCESS, SQLSetDescField(apd, 2, SQL_DESC_DATA_PTR, &out, 0));
+    }
+    const std::string sql = std::string("{call ") + k.proc + "(?, ?)}";
+    const SQLRETURN rc = SQLExecDirect(h, Text(sql), SQL_NTS);
+    const harness::DiagRec d = First(SQL_HANDLE_STMT, h);
+    if (std::strlen(k.want) == 5 && k.want[0] == '2') {
+      EXPECT_EQ(SQL_ERROR, rc);
+      EXPECT_EQ(k.want, d.state) << d.message;
+      SQLFreeHandle(SQL_HANDLE_STMT, h);
+      continue;
+    }
+    EXPECT_EQ(k.warn ? SQL_SUCCESS_WITH_INFO : SQL_SUCCESS, rc) << d.state << " " << d.message;
+    if (k.warn) {
+      EXPECT_EQ(k.warn, d.state) << d.message;
+    }
+    std::string got;
+    char buf[64];
+    if (outLen == SQL_NULL_DATA) {
+      got = "NULL";
+    } else if (k.cType == SQL_C_SLONG) {
+      got = std::to_string(out.i);
+    } else if (k.cType == SQL_C_SBIGINT) {
+      got = std::to_string(out.b);
+    } else if (k.cType == SQL_C_DOUBLE) {
+      snprintf(buf, sizeof buf, "%.15g", out.d);
+      got = buf;
+    } else if (k.cType == SQL_C_NUMERIC) {
+      unsigned long long v = 0;
+      for (int i = 7; i >= 0; --i) v = v << 8 | out.n.val[i];
+      got = std::string(out.n.sign ? "" : "-") + std::to_string(v) + "e-" + std::to_string(out.n.scale);
+    } else {
+      got = out.s;
+      EXPECT_EQ(static_cast<SQLLEN>(got.size()), outLen);
+    }
+    EXPECT_EQ(k.want, got);
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
+}
+
+// A CHAR output is blank-padded as the database padded it, in either C type,
+// and its length counts the padding.
+TEST_P(DmProc, CharOutputsKeepTheirPadding) {
+  for (SQLSMALLINT cType : {SQL_C_CHAR, SQL_C_WCHAR}) {
+    SCOPED_TRACE(cType);
+    SQLHSTMT h = c.Stmt();
+    const char *in = "\xC3\xA4" "b";  // äb: fewer characters than bytes
+    SQLLEN inLen = SQL_NTS, outLen = 0;
+    char out[32] = {};
+    SQLWCHAR wout[16] = {};
+    ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 6, 0,
+                                            const_cast<char *>(in), 0, &inLen));
+    if (cType == SQL_C_CHAR)
+      ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 2, SQL_PARAM_OUTPUT, SQL_C_CHAR, SQL_CHAR, 6, 0, out, sizeof out, &outLen));
+    else
+      ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 2, SQL_PARAM_OUTPUT, SQL_C_WCHAR, SQL_WCHAR, 6, 0, wout, sizeof wout,
+                                              &outLen));
+    ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(h, Text("{call P_CHR(?, ?)}"), SQL_NTS)) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    const std::string want = std::string(in) + "    ";
+    if (cType == SQL_C_CHAR) {
+      EXPECT_EQ(want, std::string(out));
+      EXPECT_EQ(static_cast<SQLLEN>(want.size()), outLen);
+    } else {
+      EXPECT_EQ(static_cast<SQLLEN>(6 * sizeof(SQLWCHAR)), outLen);
+      EXPECT_EQ(want, harness::FromW(wout, 6));
+      EXPECT_EQ(0, wout[6]);
+    }
+    SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmProc, ::testing::Values("kvd_proc_w", "kvd_proc_a"));
