@@ -114,9 +114,9 @@ int32_t ExecDescribeCommon(DrvHandle cursor, const char *sql, Dataset *params, u
   if (sql)
     if (int32_t rc = scs_Prepare(cursor, sql)) return rc;
   if (params)
-    if (int32_t rc = DrvCall<&DrvOps::DRV_SetParams>(Lower(), cursor, params)) return rc;
+    if (int32_t rc = scs_SetParams(cursor, params)) return rc;
   if (count)
-    if (int32_t rc = DrvCall<&DrvOps::DRV_SetParamInfo>(Lower(), cursor, count, info)) return rc;
+    if (int32_t rc = scs_SetParamInfo(cursor, count, info)) return rc;
   SnapshotEmpty(SnapshotOf(cursor));
   const int32_t rc = scs_Execute(cursor);
   if (rc != 0 && rc != E_IM906) return rc;
@@ -151,7 +151,7 @@ void scs_SetErrorMover(ScsErrorMover mover) { g_mover = mover; }
 int32_t scs_AllocPrepare(DrvHandle conn, const char *sql, int32_t concurrency, int32_t cursorType, DrvHandle *out) {
   if (!out) return E_S1009;
   DrvHandle cursor = 0;
-  if (int32_t rc = DrvCall<&DrvOps::DRV_AllocCursor>(Lower(), conn, &cursor)) return rc;
+  if (int32_t rc = scs_AllocCursor(conn, &cursor)) return rc;
   if (cursorType != 0) {
     int32_t rc = DrvCall<&DrvOps::DRV_SetInfo>(Lower(), cursor, InfoStmtOption(6), &cursorType);
     if (rc == 0 || rc == E_01S02) rc = DrvCall<&DrvOps::DRV_SetInfo>(Lower(), cursor, InfoStmtOption(7), &concurrency);
