@@ -24,7 +24,7 @@ int db_CharsetToUTF8(OCIEnv *env, const char *src, char *dst, uint16_t dstSize, 
   if (!wide) return -2;
   size_t converted = 0;
   sword st = OCICharSetToUnicode(env, wide, units, in, srcBytes, &converted);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     free(wide);
     return -2;
   }
@@ -51,7 +51,7 @@ char *db_UTF8ToCharset(OCIEnv *env, const char *utf8) {
   size_t converted = 0;
   sword st = OCIUnicodeToCharSet(env, reinterpret_cast<OraText *>(out), size, wide, units, &converted);
   free(wide);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     free(out);
     return nullptr;
   }

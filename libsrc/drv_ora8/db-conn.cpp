@@ -46,7 +46,7 @@ int32_t NewErrWrap(DB_Conn *dbc) {
   wrap->nextRec = 1;
   void *errhp = nullptr;
   sword st = OCIHandleAlloc(dbc->env, &errhp, OCI_HTYPE_ERROR, 0, nullptr);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     // The new environment has no error handle of its own yet: what OCI has
     // to say about it went to the server context's handle.
     if (st == OCI_ERROR) {
@@ -76,7 +76,7 @@ int32_t DB_Conn_New(DB_Serv *serv, AgentConn *conn, DB_Conn **out) {
   *out = nullptr;
   DB_Conn *dbc = NewConnRecord(serv, conn);
   if (!dbc) return E_S1001;
-  if (OCIEnvCreate(&dbc->env, kEnvMode, nullptr, nullptr, nullptr, nullptr, 0, nullptr) != OCI_SUCCESS) {
+  if (!db_OciOk(OCIEnvCreate(&dbc->env, kEnvMode, nullptr, nullptr, nullptr, nullptr, 0, nullptr))) {
     LOG(LOG_ERR, "DB_Conn_New: Couldn't initialize OCI environment handle.");
     DB_Conn_Free(dbc);
     return E_S1001;
@@ -217,14 +217,14 @@ int32_t DB_Connect(DB_Conn *dbc, const char *user, const char *password, const c
   }
 
   void *h = nullptr;
-  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_SVCCTX, 0, nullptr)) != OCI_SUCCESS) return allocFail();
+  if (!db_OciOk((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_SVCCTX, 0, nullptr)))) return allocFail();
   dbc->svc = static_cast<OCISvcCtx *>(h);
   OCIEnv *srvEnv = dbc->pool ? dbc->serv->env : dbc->env;
-  if ((st = OCIHandleAlloc(srvEnv, &h, OCI_HTYPE_SERVER, 0, nullptr)) != OCI_SUCCESS) return allocFail();
+  if (!db_OciOk((st = OCIHandleAlloc(srvEnv, &h, OCI_HTYPE_SERVER, 0, nullptr)))) return allocFail();
   dbc->srv = static_cast<OCIServer *>(h);
-  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_SESSION, 0, nullptr)) != OCI_SUCCESS) return allocFail();
+  if (!db_OciOk((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_SESSION, 0, nullptr)))) return allocFail();
   dbc->session = static_cast<OCISession *>(h);
-  if ((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_TRANS, 0, nullptr)) != OCI_SUCCESS) return allocFail();
+  if (!db_OciOk((st = OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_TRANS, 0, nullptr)))) return allocFail();
   dbc->trans = static_cast<OCITrans *>(h);
 
   if (dbc->pool)
@@ -283,7 +283,7 @@ int32_t DB_Connect(DB_Conn *dbc, const char *user, const char *password, const c
   }
 
   if (needStmt) {
-    if (OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_STMT, 0, nullptr) != OCI_SUCCESS) {
+    if (!db_OciOk(OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_STMT, 0, nullptr))) {
       LOG(LOG_ERR, "DB_Connect: Could not allocate OCI statement handle.");
       DropSessionHandles(dbc, errhp, begun, attached);
       if (dbc->pool) {
@@ -359,7 +359,7 @@ int32_t DB_TransControl(DB_Conn *dbc, int32_t action) {
 int32_t DB_Break(DB_Conn *dbc) {
   if (!dbc || !dbc->svc) return 0;
   sword st = OCIBreak(dbc->svc, dbc->err->errhp);
-  if (st != OCI_SUCCESS) return db_OciFail(st, &dbc->conn->errs, dbc->err);
+  if (!db_OciOk(st)) return db_OciFail(st, &dbc->conn->errs, dbc->err);
   return 0;
 }
 
@@ -392,7 +392,7 @@ int32_t DB_Conn_ExecSQL(DB_Conn *dbc, const char *sql) {
 int32_t DB_Conn_ExecOnce(DB_Conn *dbc, const char *sql) {
   if (!dbc || !dbc->svc || !sql) return E_S1000;
   void *h = nullptr;
-  if (OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_STMT, 0, nullptr) != OCI_SUCCESS) return E_S1001;
+  if (!db_OciOk(OCIHandleAlloc(dbc->env, &h, OCI_HTYPE_STMT, 0, nullptr))) return E_S1001;
   auto *stmt = static_cast<OCIStmt *>(h);
   char *converted = nullptr;
   if (dbc->err->wide) {

@@ -83,7 +83,7 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   void *h = nullptr;
   if (!c->stmtCache) {
     sword st = OCIHandleAlloc(conn->env, &h, OCI_HTYPE_STMT, 0, nullptr);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       // No error handle holds a reason: out of memory.
       LOG(LOG_ERR, "DB_Curs_New: OCIHandleAlloc() failed");
       dropAll();
@@ -94,7 +94,7 @@ int32_t DB_Curs_New(DB_Conn *conn, AgentCursor *owner, DB_Curs **out) {
   }
   h = nullptr;
   sword st = OCIHandleAlloc(conn->env, &h, OCI_HTYPE_ERROR, 0, nullptr);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "DB_Cursor: Couldn't allocate OCI error handle.");
     dropAll();
     return E_S1001;
@@ -126,7 +126,7 @@ void db_StmtDrop(DB_Curs *c) {
   } else {
     st = OCIHandleFree(c->stmt, OCI_HTYPE_STMT);
   }
-  if (st != OCI_SUCCESS) LOG(LOG_ERR, "DB_Curs_Delete: %s() failed", what);
+  if (!db_OciOk(st)) LOG(LOG_ERR, "DB_Curs_Delete: %s() failed", what);
   // The binds belonged to the statement.
   c->stmt = nullptr;
   c->stmtOrigin = DBSTMT_NONE;

@@ -59,14 +59,14 @@ int32_t BindOne(DB_Curs *c, uint16_t j, const void *data, uint32_t size, int16_t
   sword st = OCIBindByPos(c->stmt, &c->binds[j], c->err->errhp, p.position, const_cast<void *>(data),
                           static_cast<sb4>(size), static_cast<ub2>(p.extType), ind, lens, rcodes, 0, nullptr,
                           OCI_DEFAULT);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "DB_Bind: OCIBindByPos() failed");
     return db_OciFail(st, OwnerErrs(c), c->err);
   }
   if (IsWideType(p.valueType)) {
     ub2 csid = OCI_UTF16ID;
     st = OCIAttrSet(c->binds[j], OCI_HTYPE_BIND, &csid, 0, OCI_ATTR_CHARSET_ID, c->err->errhp);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "DB_Bind: OCIAttrSet() failed");
       return db_OciFail(st, OwnerErrs(c), c->err);
     }
@@ -143,10 +143,10 @@ bool SetNonBlocking(DB_Curs *c, bool want) {
 void BreakAndReset(DB_Curs *c) {
   sword b = OCIBreak(c->conn->svc, c->err->errhp);
   sword r = OCIReset(c->conn->svc, c->err->errhp);
-  if (b != OCI_SUCCESS) {
+  if (!db_OciOk(b)) {
     LOG(LOG_ERR, "Cancellation of statement execution failed (OCIBreak: %d)", static_cast<int>(b));
     if (b == OCI_ERROR) ErrList_PushOCI(OwnerErrs(c), c->err);
-  } else if (r != OCI_SUCCESS) {
+  } else if (!db_OciOk(r)) {
     LOG(LOG_DEBUG, "OCIReset returned: %d", static_cast<int>(r));
     if (r == OCI_ERROR) ErrList_PushOCI(OwnerErrs(c), c->err);
   }
@@ -213,7 +213,7 @@ void EndExecution(DB_Curs *c, int32_t rc, bool timed) {
 
 int64_t ReadRowCount(DB_Curs *c, bool *known) {
   ub4 n = 0;
-  if (OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &n, nullptr, OCI_ATTR_ROW_COUNT, c->err->errhp) != OCI_SUCCESS) {
+  if (!db_OciOk(OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &n, nullptr, OCI_ATTR_ROW_COUNT, c->err->errhp))) {
     *known = false;
     return 0;
   }
@@ -449,7 +449,7 @@ int32_t DB_Execute(DB_Curs *c, int commit) {
       if (rc == 0 && lobs) rc = db_LOBPutCells(c, cur->params, r);
     }
     if (lobs && commit) {
-      if (rc == 0 && OCITransCommit(c->conn->svc, c->err->errhp, OCI_DEFAULT) != OCI_SUCCESS) {
+      if (rc == 0 && !db_OciOk(OCITransCommit(c->conn->svc, c->err->errhp, OCI_DEFAULT))) {
         LOG(LOG_ERR, "DB_Execute: OCITransCommit() failed");
         ErrList_PushOCI(OwnerErrs(c), c->err);
         rc = E_S1000;
@@ -477,7 +477,7 @@ int32_t DB_Cancel(DB_Curs *c) {
   // and owns the cursor's list: break and reset with an error handle of this
   // call's own, and leave its errors aside for that thread.
   void *errhp = nullptr;
-  if (OCIHandleAlloc(c->conn->env, &errhp, OCI_HTYPE_ERROR, 0, nullptr) != OCI_SUCCESS) {
+  if (!db_OciOk(OCIHandleAlloc(c->conn->env, &errhp, OCI_HTYPE_ERROR, 0, nullptr))) {
     LOG(LOG_ERR, "DB_Cancel: Couldn't allocate OCI error handle.");
     ErrList_Append(&c->cancelErrs, ErrRec_New(E_S1001));
     return E_S1001;
@@ -485,11 +485,11 @@ int32_t DB_Cancel(DB_Curs *c) {
   OciErrWrap err{static_cast<OCIError *>(errhp), 1, c->conn->env, c->err->wide};
   int32_t rc = 0;
   sword b = OCIBreak(c->conn->svc, err.errhp);
-  if (b != OCI_SUCCESS) {
+  if (!db_OciOk(b)) {
     LOG(LOG_ERR, "Cancellation of statement execution failed (OCIBreak: %d)", static_cast<int>(b));
     if (b == OCI_ERROR) ErrList_AppendOCI(&c->cancelErrs, &err);
     rc = E_S1000;
-  } else if (sword r = OCIReset(c->conn->svc, err.errhp); r != OCI_SUCCESS) {
+  } else if (sword r = OCIReset(c->conn->svc, err.errhp); !db_OciOk(r)) {
     LOG(LOG_DEBUG, "OCIReset returned: %d", static_cast<int>(r));
     if (r == OCI_ERROR) ErrList_AppendOCI(&c->cancelErrs, &err);
     rc = E_S1000;

@@ -81,12 +81,12 @@ int32_t ConvertColumn(DB_Curs *c, OciColDesc *r, DatasetCol &col, int32_t rows) 
           ub1 month = 0, day = 0, hour = 0, minute = 0, second = 0;
           ub4 fraction = 0;
           sword st = OCIDateTimeGetDate(c->conn->env, c->err->errhp, dt, &year, &month, &day);
-          if (st != OCI_SUCCESS) {
+          if (!db_OciOk(st)) {
             LOG(LOG_ERR, "DB_PostProcess: OCIDateTimeGetDate() failed");
             return db_OciFail(st, Errs(c), c->err);
           }
           st = OCIDateTimeGetTime(c->conn->env, c->err->errhp, dt, &hour, &minute, &second, &fraction);
-          if (st != OCI_SUCCESS) {
+          if (!db_OciOk(st)) {
             LOG(LOG_ERR, "DB_PostProcess: OCIDateTimeGetTime() failed");
             return db_OciFail(st, Errs(c), c->err);
           }
@@ -266,7 +266,7 @@ int32_t DB_DescribeOutput(DB_Curs *c) {
   c->defineCount = 0;
   if (describable) {
     sword st = OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_PARAM_COUNT, errhp);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "DB_DescribeOutput: OCIAttrGet() failed");
       return db_OciFail(st, Errs(c), c->err);
     }
@@ -375,11 +375,11 @@ int32_t db_IntermBuffAlloc(DB_Curs *c, OciColDesc *r, int32_t rows, int *noBuffe
       void **descs = static_cast<void **>(buf);
       for (int32_t k = 0; k < rows; ++k) {
         sword st = OCIDescriptorAlloc(c->conn->env, &descs[k], dtype, 0, nullptr);
-        if (st != OCI_SUCCESS) {
+        if (!db_OciOk(st)) {
           LOG(LOG_ERR, "db_IntermBuffAlloc: OCIDescriptorAlloc failed.");
           for (int32_t j = 0; j < k; ++j) OCIDescriptorFree(descs[j], dtype);
           free(buf);
-          return E_S1000;
+          return E_S1001;  // an allocation failure: nothing else is recorded
         }
       }
     }
@@ -435,7 +435,7 @@ int32_t db_BindFetchCols(DB_Curs *c, Dataset *d) {
     sword st = OCIDefineByPos(c->stmt, &c->defines[i], errhp, i + 1u, value, valueSize,
                               static_cast<ub2>(r->extType), c->indicators + at, c->lengths + at, c->returnCodes + at,
                               mode);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_BindFetchCols: OCIDefineByPos() failed.");
       rc = db_OciFail(st, Errs(c), c->err);
     }
@@ -444,14 +444,14 @@ int32_t db_BindFetchCols(DB_Curs *c, Dataset *d) {
     if (wide && (col.type == VT_WCHAR || col.type == VT_LONGWCHAR || col.type == VT_WVARCHAR4)) {
       ub2 csid = OCI_UTF16ID;
       st = OCIAttrSet(def, OCI_HTYPE_DEFINE, &csid, 0, OCI_ATTR_CHARSET_ID, errhp);
-      if (st != OCI_SUCCESS) {
+      if (!db_OciOk(st)) {
         LOG(LOG_ERR, "db_BindFetchCols: OCIAttrSet(...UCS2ID...) failed.");
         rc = db_OciFail(st, Errs(c), c->err);
       }
     }
     st = OCIAttrGet(def, OCI_HTYPE_DEFINE, &r->charsetForm, nullptr, OCI_ATTR_CHARSET_FORM, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(def, OCI_HTYPE_DEFINE, &r->charsetId, nullptr, OCI_ATTR_CHARSET_ID, errhp);
-    if (st != OCI_SUCCESS) {
+    if (db_OciOk(st)) st = OCIAttrGet(def, OCI_HTYPE_DEFINE, &r->charsetId, nullptr, OCI_ATTR_CHARSET_ID, errhp);
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_BindFetchCols: OCIAttrGet() failed.");
       rc = db_OciFail(st, Errs(c), c->err);
     }
@@ -484,16 +484,27 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
 
   OCIError *errhp = c->err->errhp;
   ub4 before = 0, after = 0;
-  OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &before, nullptr, OCI_ATTR_ROW_COUNT, errhp);
+  // The rows of the block are counted from the statement's row count: a
+  // count that cannot be read is a failure, never an empty block (which
+  // would end the result early).
+  sword st = OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &before, nullptr, OCI_ATTR_ROW_COUNT, errhp);
+  if (!db_OciOk(st)) return db_OciFail(st, Errs(c), c->err);
   const ub4 want = static_cast<ub4>(d->capacity);
-  sword st = OCIStmtFetch(c->stmt, errhp, want, OCI_FETCH_NEXT, OCI_DEFAULT);
+  st = OCIStmtFetch(c->stmt, errhp, want, OCI_FETCH_NEXT, OCI_DEFAULT);
   int32_t rc = 0;
   int end = 0;
+  bool warned = false;
   switch (st) {
     case OCI_ERROR:
     case OCI_INVALID_HANDLE:
       LOG(LOG_ERR, "DB_Fetch: OCIStmtFetch() failed.");
       rc = db_OciFail(st, Errs(c), c->err);
+      break;
+    case OCI_SUCCESS_WITH_INFO:
+      // The rows came with a warning (a value cut, ORA-24345): its records
+      // are taken before the row count is read on the same error handle.
+      ErrList_PushOCI(Errs(c), c->err);
+      warned = true;
       break;
     case OCI_NEED_DATA:
       rc = db_ColsGetPieces(c, d);
@@ -507,7 +518,10 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
   // Counted in 32 bits: a block is as large as the Dataset, whatever its size.
   ub4 fetched = 0;
   if (rc == 0) {
-    OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &after, nullptr, OCI_ATTR_ROW_COUNT, errhp);
+    st = OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &after, nullptr, OCI_ATTR_ROW_COUNT, errhp);
+    if (!db_OciOk(st)) rc = db_OciFail(st, Errs(c), c->err);
+  }
+  if (rc == 0) {
     fetched = after - before;
     if (fetched > want) fetched = want;
   }
@@ -517,7 +531,7 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
   }
   d->rows = static_cast<int32_t>(fetched);
   if (endOfData) *endOfData = end;
-  return rc;
+  return rc == 0 && warned ? E_IM902 : rc;
 }
 
 int32_t DB_PostProcess(DB_Curs *c, Dataset *d, int parameters) {
@@ -593,7 +607,7 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
   if (r->lobBytesRead == 0) {
     ub4 length = 0;
     sword st = OCILobGetLength(c->conn->svc, c->err->errhp, loc, &length);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       // Without its length the value cannot be read: an error, never an
       // empty value.
       LOG(LOG_ERR, "DB_GetDataChunk: OCILobGetLength() failed");

@@ -93,7 +93,7 @@ int32_t LobForm(DB_Curs *c, OCILobLocator *loc, const OciColDesc *r, uint8_t *fo
   if (!IsClob(r)) return 0;
   ub1 f = 0;
   sword st = OCILobCharSetForm(c->conn->env, c->err->errhp, loc, &f);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "db_LOBGetChunk: OCILobCharSetForm() failed");
     return db_OciFail(st, Errs(c), c->err);
   }
@@ -161,7 +161,7 @@ int32_t db_LOBDataCellGet(DB_Curs *c, OciColDesc *r, int32_t row, LongValue *cel
   OCILobLocator *loc = static_cast<OCILobLocator **>(r->buffer)[row];
   ub4 length = 0;
   sword st = OCILobGetLength(c->conn->svc, c->err->errhp, loc, &length);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     // Without its length the value cannot be read: an error, never an empty value.
     LOG(LOG_ERR, "db_LOBDataCellGet: OCILobGetLength() failed");
     return db_OciFail(st, Errs(c), c->err);
@@ -257,7 +257,7 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
     ub4 type = 0, iter = 0, idx = 0;
     ub1 inOut = 0, piece = 0;
     sword st = OCIStmtGetPieceInfo(c->stmt, errhp, &handle, &type, &inOut, &iter, &idx, &piece);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_ColsGetPieces: OCIStmtGetPieceInfo() failed.");
       rc = db_OciFail(st, Errs(c), c->err);
       break;
@@ -296,7 +296,7 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
     const size_t at = static_cast<size_t>(i) * static_cast<size_t>(d->capacity) + iter;
     st = OCIStmtSetPieceInfo(handle, OCI_HTYPE_DEFINE, errhp, into, &len, OCI_NEXT_PIECE, c->indicators + at,
                              c->returnCodes + at);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_ColsGetPieces: OCIStmtSetPieceInfo() failed.");
       rc = db_OciFail(st, Errs(c), c->err);
       break;
@@ -604,19 +604,19 @@ int32_t TableLobColumns(DB_Curs *c, OCIParam *list, ub2 columns) {
   for (ub2 pos = 1; pos <= columns; ++pos) {
     void *col = nullptr;
     sword st = OCIParamGet(list, OCI_DTYPE_PARAM, errhp, &col, pos);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_Check4LOBParams: OCIAttrGet(OCI_ATTR_DATA_TYPE) failed.");
       return db_OciFail(st, Errs(c), c->err);
     }
     ub2 type = 0;
     st = OCIAttrGet(col, OCI_DTYPE_PARAM, &type, nullptr, OCI_ATTR_DATA_TYPE, errhp);
-    if (st == OCI_SUCCESS && type != SQLT_CLOB && type != SQLT_BLOB) continue;
+    if (db_OciOk(st) && type != SQLT_CLOB && type != SQLT_BLOB) continue;
     OraText *name = nullptr;
     ub4 nameLen = 0;
     ub1 form = 0;
-    if (st == OCI_SUCCESS) st = OCIAttrGet(col, OCI_DTYPE_PARAM, &name, &nameLen, OCI_ATTR_NAME, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(col, OCI_DTYPE_PARAM, &form, nullptr, OCI_ATTR_CHARSET_FORM, errhp);
-    if (st != OCI_SUCCESS) {
+    if (db_OciOk(st)) st = OCIAttrGet(col, OCI_DTYPE_PARAM, &name, &nameLen, OCI_ATTR_NAME, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(col, OCI_DTYPE_PARAM, &form, nullptr, OCI_ATTR_CHARSET_FORM, errhp);
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_Check4LOBParams: db_TblColDescGet() failed");
       return db_OciFail(st, Errs(c), c->err);
     }
@@ -661,27 +661,27 @@ int32_t db_Check4LOBParams(DB_Curs *c, const char *text, std::string *rebuilt) {
   // A describe handle, which OCI makes with OCIHandleAlloc (it is no descriptor).
   OCIDescribe *dsc = nullptr;
   sword st = OCIHandleAlloc(c->conn->env, reinterpret_cast<void **>(&dsc), OCI_HTYPE_DESCRIBE, 0, nullptr);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "db_Check4LOBParams: OCIHandleAlloc(OCI_HTYPE_DESCRIBE) failed.");
-    return E_S1000;
+    return E_S1001;
   }
   OCIError *errhp = c->err->errhp;
   auto *obj = const_cast<char *>(name.c_str());
   const ub4 len = static_cast<ub4>(name.size());
   st = OCIDescribeAny(c->conn->svc, errhp, obj, len, OCI_OTYPE_NAME, OCI_DEFAULT, OCI_PTYPE_TABLE, dsc);
-  if (st != OCI_SUCCESS)
+  if (!db_OciOk(st))
     st = OCIDescribeAny(c->conn->svc, errhp, obj, len, OCI_OTYPE_NAME, OCI_DEFAULT, OCI_PTYPE_VIEW, dsc);
   int32_t rc = 0;
-  if (st == OCI_SUCCESS) {
+  if (db_OciOk(st)) {
     OCIParam *parm = nullptr, *list = nullptr;
     ub2 columns = 0;
     const char *failed = nullptr;
     st = OCIAttrGet(dsc, OCI_HTYPE_DESCRIBE, &parm, nullptr, OCI_ATTR_PARAM, errhp);
-    if (st != OCI_SUCCESS) failed = "db_Check4LOBParams: OCIAttrGet(OCI_ATTR_PARAM) failed.";
-    if (!failed && (st = OCIAttrGet(parm, OCI_DTYPE_PARAM, &columns, nullptr, OCI_ATTR_NUM_COLS, errhp)) != OCI_SUCCESS)
+    if (!db_OciOk(st)) failed = "db_Check4LOBParams: OCIAttrGet(OCI_ATTR_PARAM) failed.";
+    if (!failed && !db_OciOk((st = OCIAttrGet(parm, OCI_DTYPE_PARAM, &columns, nullptr, OCI_ATTR_NUM_COLS, errhp))))
       failed = "db_Check4LOBParams: OCIAttrGet(OCI_ATTR_NUM_COLS) failed.";
     if (!failed &&
-        (st = OCIAttrGet(parm, OCI_DTYPE_PARAM, &list, nullptr, OCI_ATTR_LIST_COLUMNS, errhp)) != OCI_SUCCESS)
+        !db_OciOk((st = OCIAttrGet(parm, OCI_DTYPE_PARAM, &list, nullptr, OCI_ATTR_LIST_COLUMNS, errhp))))
       failed = "db_Check4LOBParams: OCIAttrGet(OCI_ATTR_LIST_COLUMNS) failed.";
     if (failed) {
       LOG(LOG_ERR, "%s", failed);
@@ -723,8 +723,8 @@ sb4 cbf_get_data(void *octxp, OCIBind *, ub4, ub4, void **bufpp, ub4 **alenp, ub
   }
   const uint16_t k = static_cast<uint16_t>(kLobNodeSlots - last->freeSlots);
   // A slot without a locator is never handed out: the execution fails.
-  if (OCIDescriptorAlloc(rec->owner->conn->env, reinterpret_cast<void **>(&last->slots[k]), OCI_DTYPE_LOB, 0,
-                         nullptr) != OCI_SUCCESS) {
+  if (!db_OciOk(OCIDescriptorAlloc(rec->owner->conn->env, reinterpret_cast<void **>(&last->slots[k]),
+                                   OCI_DTYPE_LOB, 0, nullptr))) {
     LOG(LOG_ERR, "cbf_get_data: OCIDescriptorAlloc() failed.");
     last->slots[k] = nullptr;
     return OCI_ERROR;
@@ -788,15 +788,15 @@ int32_t db_BindLOBReturning(DB_Curs *c, uint16_t ordinary, const Dataset *params
     static char kFlag[] = "1";
     sword st = OCIBindByPos(c->stmt, &rec.flagBind, errhp, static_cast<ub4>(d->paramNumber), kFlag, 1, SQLT_CHR,
                             &rec.flagInd, nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
-    if (st == OCI_SUCCESS)
+    if (db_OciOk(st))
       st = OCIBindByPos(c->stmt, &c->lobBinds[i], errhp, static_cast<ub4>(ordinary + n + 1 + i), nullptr, 8,
                         d->oraType, nullptr, nullptr, nullptr, 0, nullptr, OCI_DATA_AT_EXEC);
-    if (st == OCI_SUCCESS && d->charsetForm == SQLCS_NCHAR) {
+    if (db_OciOk(st) && d->charsetForm == SQLCS_NCHAR) {
       ub1 form = SQLCS_NCHAR;
       st = OCIAttrSet(c->lobBinds[i], OCI_HTYPE_BIND, &form, 0, OCI_ATTR_CHARSET_FORM, errhp);
     }
-    if (st == OCI_SUCCESS) st = OCIBindDynamic(c->lobBinds[i], errhp, &rec, cbf_in_null, &rec, cbf_get_data);
-    if (st != OCI_SUCCESS) {
+    if (db_OciOk(st)) st = OCIBindDynamic(c->lobBinds[i], errhp, &rec, cbf_in_null, &rec, cbf_get_data);
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_BindLOBReturning: binding the LOB locators failed");
       return db_OciFail(st, Errs(c), c->err);
     }

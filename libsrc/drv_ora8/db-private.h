@@ -93,6 +93,9 @@ int32_t ErrList_Hand(AgentErrList *list, DrvMsgList *out);
 // go onto list; other statuses add nothing. Returns 15 (S1000) for every
 // failing status so call sites can write `return db_Fail(...)`.
 int32_t db_OciFail(sword status, AgentErrList *list, OciErrWrap *wrap);
+// An OCI status that did the call's work: OCI_SUCCESS_WITH_INFO is a success
+// with a warning, never a failure.
+inline bool db_OciOk(sword status) { return status == OCI_SUCCESS || status == OCI_SUCCESS_WITH_INFO; }
 
 // ---------------------------------------------------------------------------
 // The operation level.

@@ -252,10 +252,10 @@ struct DescribeHandle {
 void *DescribeAs(DB_Curs *c, OCIDescribe *dsc, const std::string &name, ub1 ptype, sword *st) {
   *st = OCIDescribeAny(c->conn->svc, c->err->errhp, const_cast<char *>(name.c_str()), static_cast<ub4>(name.size()),
                        OCI_OTYPE_NAME, 1, ptype, dsc);
-  if (*st != OCI_SUCCESS) return nullptr;
+  if (!db_OciOk(*st)) return nullptr;
   void *param = nullptr;
   *st = OCIAttrGet(dsc, OCI_HTYPE_DESCRIBE, &param, nullptr, OCI_ATTR_PARAM, c->err->errhp);
-  return *st == OCI_SUCCESS ? param : nullptr;
+  return db_OciOk(*st) ? param : nullptr;
 }
 
 // The first subprogram of the package whose name is the called one (the
@@ -265,21 +265,21 @@ int32_t db_GetPackagedSubProgHandl(DB_Curs *c, void *pkg, const std::string &pro
   void *list = nullptr;
   ub2 count = 0;
   sword st = OCIAttrGet(pkg, OCI_DTYPE_PARAM, &list, nullptr, OCI_ATTR_LIST_SUBPROGRAMS, errhp);
-  if (st == OCI_SUCCESS) st = OCIAttrGet(list, OCI_DTYPE_PARAM, &count, nullptr, OCI_ATTR_NUM_PARAMS, errhp);
+  if (db_OciOk(st)) st = OCIAttrGet(list, OCI_DTYPE_PARAM, &count, nullptr, OCI_ATTR_NUM_PARAMS, errhp);
   // The list is walked from entry 0; a list whose entries start at 1
   // answers no descriptor there, which is passed over.
-  for (uint32_t i = 0; st == OCI_SUCCESS && i <= count; ++i) {
+  for (uint32_t i = 0; db_OciOk(st) && i <= count; ++i) {
     void *sub = nullptr;
-    if (OCIParamGet(list, OCI_DTYPE_PARAM, errhp, &sub, i) != OCI_SUCCESS) continue;
+    if (!db_OciOk(OCIParamGet(list, OCI_DTYPE_PARAM, errhp, &sub, i))) continue;
     OraText *name = nullptr;
     ub4 len = 0;
     st = OCIAttrGet(sub, OCI_DTYPE_PARAM, &name, &len, OCI_ATTR_NAME, errhp);
-    if (st == OCI_SUCCESS && name && db_SubprogramNameIs(reinterpret_cast<const char *>(name), len, proc)) {
+    if (db_OciOk(st) && name && db_SubprogramNameIs(reinterpret_cast<const char *>(name), len, proc)) {
       *out = sub;
       return 0;
     }
   }
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "db_GetPackagedSubProgHandl failed");
     return db_OciFail(st, Errs(c), c->err);
   }
@@ -293,9 +293,9 @@ int32_t db_GetProcArgDescs(DB_Curs *c, const ProcCall &call, const char *text) {
   DescribeHandle dsc;
   void *h = nullptr;
   sword st = OCIHandleAlloc(c->conn->env, &h, OCI_HTYPE_DESCRIBE, 0, nullptr);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "db_GetProcArgDescs: OCIHandleAlloc() failed.");
-    return db_OciFail(st, Errs(c), c->err);
+    return E_S1001;  // a failed allocation leaves no record on the error handle
   }
   dsc.h = static_cast<OCIDescribe *>(h);
   OCIError *errhp = c->err->errhp;
@@ -320,9 +320,9 @@ int32_t db_GetProcArgDescs(DB_Curs *c, const ProcCall &call, const char *text) {
   void *list = nullptr;
   ub2 k = 0;
   st = OCIAttrGet(obj, OCI_DTYPE_PARAM, &ptype, nullptr, OCI_ATTR_PTYPE, errhp);
-  if (st == OCI_SUCCESS) st = OCIAttrGet(obj, OCI_DTYPE_PARAM, &list, nullptr, OCI_ATTR_LIST_ARGUMENTS, errhp);
-  if (st == OCI_SUCCESS) st = OCIAttrGet(list, OCI_DTYPE_PARAM, &k, nullptr, OCI_ATTR_NUM_PARAMS, errhp);
-  if (st != OCI_SUCCESS) {
+  if (db_OciOk(st)) st = OCIAttrGet(obj, OCI_DTYPE_PARAM, &list, nullptr, OCI_ATTR_LIST_ARGUMENTS, errhp);
+  if (db_OciOk(st)) st = OCIAttrGet(list, OCI_DTYPE_PARAM, &k, nullptr, OCI_ATTR_NUM_PARAMS, errhp);
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "db_GetProcArgDescs: OCIAttrGet failed");
     return db_OciFail(st, Errs(c), c->err);
   }
@@ -344,15 +344,15 @@ int32_t db_GetProcArgDescs(DB_Curs *c, const ProcCall &call, const char *text) {
     ub1 precision = 0, isNull = 0;
     sb1 scale = 0;
     ub2 size = 0;
-    if (st == OCI_SUCCESS) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &name, &nameLen, OCI_ATTR_NAME, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &r.position, nullptr, OCI_ATTR_POSITION, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &iomode, nullptr, OCI_ATTR_IOMODE, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &r.oraType, nullptr, OCI_ATTR_DATA_TYPE, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &isNull, nullptr, OCI_ATTR_IS_NULL, errhp);
-    if (st != OCI_SUCCESS) {
+    if (db_OciOk(st)) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &name, &nameLen, OCI_ATTR_NAME, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &r.position, nullptr, OCI_ATTR_POSITION, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &iomode, nullptr, OCI_ATTR_IOMODE, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &r.oraType, nullptr, OCI_ATTR_DATA_TYPE, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &precision, nullptr, OCI_ATTR_PRECISION, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &scale, nullptr, OCI_ATTR_SCALE, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(arg, OCI_DTYPE_PARAM, &isNull, nullptr, OCI_ATTR_IS_NULL, errhp);
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_GetProcArgDescs: OCIAttrGet failed");
       db_ProcArgDescsFree(c);
       return db_OciFail(st, Errs(c), c->err);
@@ -558,7 +558,7 @@ int32_t SetUCS2(DB_Curs *c, OCIBind *b, int32_t valueType) {
   if (!c->owner->conn->wide || !IsWideValue(valueType) || !b) return 0;
   ub2 csid = OCI_UTF16ID;
   sword st = OCIAttrSet(b, OCI_HTYPE_BIND, &csid, 0, OCI_ATTR_CHARSET_ID, c->err->errhp);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "DB_BindProcParam: OCIAttrSet() failed");
     return db_OciFail(st, Errs(c), c->err);
   }
@@ -573,14 +573,14 @@ int32_t BindRset(DB_Curs *c, uint16_t slot, uint32_t rows) {
   }
   void *h = nullptr;
   sword st = OCIHandleAlloc(c->conn->env, &h, OCI_HTYPE_STMT, 0, nullptr);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "DB_BindProcParam_BindParam_RsetParam: OCIHandleAlloc() failed");
-    return db_OciFail(st, Errs(c), c->err);
+    return E_S1001;  // a failed allocation leaves no record on the error handle
   }
   c->refCursors[slot] = static_cast<OCIStmt *>(h);
   st = OCIBindByPos(c->stmt, &c->binds[slot], c->err->errhp, slot + 1u, &c->refCursors[slot], 0, SQLT_RSET, nullptr,
                     nullptr, nullptr, 0, nullptr, OCI_DEFAULT);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "DB_BindProcParam_BindParam_RsetParam: OCIBindByPos()() failed");
     return db_OciFail(st, Errs(c), c->err);
   }
@@ -812,7 +812,7 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
         sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, data, size, static_cast<ub2>(r->extType),
                                 ret->cols[0].indicators, OraType_IsLong(r->oraType) ? nullptr : c->retLengths,
                                 c->retReturnCodes, 0, nullptr, OCI_DEFAULT);
-        if (st != OCI_SUCCESS) {
+        if (!db_OciOk(st)) {
           LOG(LOG_ERR, "DB_BindProcParam: OCIBindByName() failed");
           rc = db_OciFail(st, Errs(c), c->err);
         }
@@ -846,7 +846,7 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
       if (rc) break;
       sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, data, size, static_cast<ub2>(b.extType), ind,
                               OraType_IsLong(b.oraType) ? nullptr : lens, rcodes, 0, nullptr, OCI_DEFAULT);
-      if (st != OCI_SUCCESS) {
+      if (!db_OciOk(st)) {
         LOG(LOG_ERR, "DB_BindProcParam: OCIBindByPos()(output) failed");
         rc = db_OciFail(st, Errs(c), c->err);
         break;
@@ -897,7 +897,7 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
         sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, e, static_cast<sb4>(4u + room),
                                 p.valueType == VT_LONGBINARY ? SQLT_LVB : SQLT_LVC, ind, nullptr, rcodes, 0, nullptr,
                                 OCI_DEFAULT);
-        if (st != OCI_SUCCESS) {
+        if (!db_OciOk(st)) {
           LOG(LOG_ERR, "DB_BindProcParam: OCIBindByPos()(input) failed");
           rc = db_OciFail(st, Errs(c), c->err);
           break;
@@ -938,7 +938,7 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
     const ub2 ext = k == 'B' && p.extType == SQLT_AVC ? SQLT_STR : static_cast<ub2>(p.extType);
     sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, const_cast<void *>(data), size, ext, ind, alen,
                             k == 'B' || rows > 1 ? rcodes : nullptr, 0, nullptr, OCI_DEFAULT);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "DB_BindProcParam: OCIBindByPos()(input) failed");
       rc = db_OciFail(st, Errs(c), c->err);
       break;
@@ -999,8 +999,8 @@ int32_t InOutWriteBack(DB_Curs *c, Dataset *params, uint32_t col, const DbParamB
     ub1 month = 0, day = 0, hour = 0, minute = 0, second = 0;
     ub4 fraction = 0;
     sword st = OCIDateTimeGetDate(c->conn->env, c->err->errhp, dt, &year, &month, &day);
-    if (st == OCI_SUCCESS) st = OCIDateTimeGetTime(c->conn->env, c->err->errhp, dt, &hour, &minute, &second, &fraction);
-    if (st != OCI_SUCCESS) return db_OciFail(st, Errs(c), c->err);
+    if (db_OciOk(st)) st = OCIDateTimeGetTime(c->conn->env, c->err->errhp, dt, &hour, &minute, &second, &fraction);
+    if (!db_OciOk(st)) return db_OciFail(st, Errs(c), c->err);
     const uint16_t parts[5] = {month, day, hour, minute, second};
     memcpy(cell, &year, 2);
     memcpy(cell + 2, parts, 10);
@@ -1027,12 +1027,12 @@ int32_t DB_ProcExecute(DB_Curs *c, int commit) {
   if (st == OCI_SUCCESS_WITH_INFO) {
     ErrList_PushOCI(Errs(c), c->err);
     c->execWarning = 1;
-  } else if (st != OCI_SUCCESS) {
+  } else if (!db_OciOk(st)) {
     if (st == OCI_ERROR) ErrList_PushOCI(Errs(c), c->err);
     return E_37000;
   }
   ub4 count = 0;
-  if (OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, c->err->errhp) == OCI_SUCCESS)
+  if (db_OciOk(OCIAttrGet(c->stmt, OCI_HTYPE_STMT, &count, nullptr, OCI_ATTR_ROW_COUNT, c->err->errhp)))
     cur->rowsAffected = static_cast<int32_t>(count > INT32_MAX ? INT32_MAX : count);
   c->state |= DBCURS_EXECUTED;
   if (c->retValue) {

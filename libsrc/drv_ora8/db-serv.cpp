@@ -21,8 +21,8 @@ void LogPendingError(OciErrWrap *err) {
   char text[512] = "";
   sb4 code = 0;
   if (err && err->errhp &&
-      OCIErrorGet(err->errhp, 1, nullptr, &code, reinterpret_cast<OraText *>(text), sizeof text,
-                  OCI_HTYPE_ERROR) == OCI_SUCCESS) {
+      db_OciOk(OCIErrorGet(err->errhp, 1, nullptr, &code, reinterpret_cast<OraText *>(text), sizeof text,
+                           OCI_HTYPE_ERROR))) {
     size_t n = strlen(text);
     if (n && text[n - 1] == '\n') text[n - 1] = '\0';
     LOG(LOG_ERR, "%s", text);
@@ -32,7 +32,7 @@ void LogPendingError(OciErrWrap *err) {
 int ociConnPool_destroy(OciConnPool *pool, OciErrWrap *err) {
   int ok = 1;
   sword st = OCIConnectionPoolDestroy(pool->handle, err->errhp, OCI_DEFAULT);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "ociConnPool_destroy failed");
     LogPendingError(err);
     ok = 0;
@@ -55,7 +55,7 @@ OciConnPool *PoolCreate(OciPoolList *list, DB_Conn *dbc, OciErrWrap *err, const 
                         const char *user, const char *password) {
   const AgentOptions &o = dbc->conn->opts;
   void *handle = nullptr;
-  if (OCIHandleAlloc(dbc->serv->env, &handle, OCI_HTYPE_CPOOL, 0, nullptr) != OCI_SUCCESS) {
+  if (!db_OciOk(OCIHandleAlloc(dbc->serv->env, &handle, OCI_HTYPE_CPOOL, 0, nullptr))) {
     LOG(LOG_ERR, "OciConnPool_Create: Couldn't allocate OCI connection pool handle.");
     return nullptr;
   }
@@ -69,7 +69,7 @@ OciConnPool *PoolCreate(OciPoolList *list, DB_Conn *dbc, OciErrWrap *err, const 
                                      static_cast<ub4>(o.poolIncr), reinterpret_cast<const OraText *>(user),
                                      static_cast<sb4>(strlen(user)), reinterpret_cast<const OraText *>(password),
                                      static_cast<sb4>(strlen(password)), OCI_DEFAULT);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "OciConnPool_Create: OCIConnectionPoolCreate failed.");
     LogPendingError(err);
     OCIHandleFree(cp, OCI_HTYPE_CPOOL);
@@ -77,7 +77,7 @@ OciConnPool *PoolCreate(OciPoolList *list, DB_Conn *dbc, OciErrWrap *err, const 
   }
   if (!o.poolWait) {
     ub1 noWait = 1;
-    if (OCIAttrSet(cp, OCI_HTYPE_CPOOL, &noWait, sizeof noWait, OCI_ATTR_CONN_NOWAIT, err->errhp) != OCI_SUCCESS) {
+    if (!db_OciOk(OCIAttrSet(cp, OCI_HTYPE_CPOOL, &noWait, sizeof noWait, OCI_ATTR_CONN_NOWAIT, err->errhp))) {
       LOG(LOG_ERR, "OciConnPool_Create: OCIAttrSet(OCI_ATTR_CONN_NOWAIT) failed.");
       LogPendingError(err);
       OCIConnectionPoolDestroy(cp, err->errhp, OCI_DEFAULT);
@@ -192,10 +192,10 @@ int32_t DB_Serv_New(AgentServer *server, void *, DB_Serv **out) {
   serv->err = err;
   int32_t rc = 0;
   void *errhp = nullptr;
-  if (OCIEnvCreate(&serv->env, kEnvMode, nullptr, nullptr, nullptr, nullptr, 0, nullptr) != OCI_SUCCESS) {
+  if (!db_OciOk(OCIEnvCreate(&serv->env, kEnvMode, nullptr, nullptr, nullptr, nullptr, 0, nullptr))) {
     LOG(LOG_ERR, "DB_Serv_New: Couldn't initialize OCI environment handle.");
     rc = E_S1001;
-  } else if (OCIHandleAlloc(serv->env, &errhp, OCI_HTYPE_ERROR, 0, nullptr) != OCI_SUCCESS) {
+  } else if (!db_OciOk(OCIHandleAlloc(serv->env, &errhp, OCI_HTYPE_ERROR, 0, nullptr))) {
     LOG(LOG_ERR, "DB_Serv_New: Couldn't allocate OCI error handle.");
     rc = E_S1001;
   } else if (!OciPoolList_Init(&serv->pools)) {

@@ -118,7 +118,7 @@ AgentErrRec *ErrRec_FromOCI(OciErrWrap *wrap) {
   sb4 oraError = 0;
   sword st = OCIErrorGet(wrap->errhp, wrap->nextRec, nullptr, &oraError, reinterpret_cast<OraText *>(rec->message),
                          sizeof rec->message, OCI_HTYPE_ERROR);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     free(rec);
     return nullptr;
   }

@@ -73,10 +73,10 @@ int32_t LayoutTimestamps(DB_Curs *c, const DatasetCol &col, uint32_t first, uint
   p->timestamps = 1;
   for (uint32_t r = 0; r < rows; ++r) {
     void *d = nullptr;
-    if (OCIDescriptorAlloc(c->conn->env, &d, OCI_DTYPE_TIMESTAMP, 0, nullptr) != OCI_SUCCESS) {
+    if (!db_OciOk(OCIDescriptorAlloc(c->conn->env, &d, OCI_DTYPE_TIMESTAMP, 0, nullptr))) {
       LOG(LOG_ERR, "db_ParamDetail: OCIDescriptorAlloc failed.");
       FreeTimestamps(p);
-      return E_S1000;
+      return E_S1001;
     }
     ts[r] = static_cast<OCIDateTime *>(d);
   }
@@ -96,7 +96,7 @@ int32_t LayoutTimestamps(DB_Curs *c, const DatasetCol &col, uint32_t first, uint
     sword st = OCIDateTimeConstruct(c->conn->env, c->err->errhp, ts[r], year, static_cast<ub1>(month),
                                     static_cast<ub1>(day), static_cast<ub1>(hour), static_cast<ub1>(minute),
                                     static_cast<ub1>(second), fraction, nullptr, 0);
-    if (st != OCI_SUCCESS) {
+    if (!db_OciOk(st)) {
       LOG(LOG_ERR, "db_ParamDetail: OCIDateTimeConstruct failed.");
       ErrList_PushCode(&c->owner->errs, E_22007);
       FreeTimestamps(p);

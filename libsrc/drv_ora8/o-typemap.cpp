@@ -384,7 +384,7 @@ int32_t db_GetColDesc(DB_Curs *c, uint16_t column) {
   OCIError *errhp = c->err->errhp;
   void *param = nullptr;
   sword st = OCIParamGet(c->stmt, OCI_HTYPE_STMT, errhp, &param, column);
-  if (st != OCI_SUCCESS) {
+  if (!db_OciOk(st)) {
     LOG(LOG_ERR, "db_GetColDesc: OCIParamGet() failed");
     return db_OciFail(st, &cur->errs, c->err);
   }
@@ -392,35 +392,35 @@ int32_t db_GetColDesc(DB_Curs *c, uint16_t column) {
   ub4 nameLen = 0;
   ub2 size = 0;
   st = OCIAttrGet(param, OCI_DTYPE_PARAM, &name, &nameLen, OCI_ATTR_NAME, errhp);
-  if (st == OCI_SUCCESS) {
+  if (db_OciOk(st)) {
     if (nameLen > kOciColNameSize - 1) nameLen = kOciColNameSize - 1;
     if (name && nameLen) memcpy(r->name, name, nameLen);
     r->name[nameLen] = '\0';
   }
   int32_t rc = 0;
-  if (st == OCI_SUCCESS && conn->wide) {
+  if (db_OciOk(st) && conn->wide) {
     // Names travel up as UTF-8 (a name cut at a character boundary to fit
     // stays as cut, like the name OCI gave).
     if (db_CharsetToUTF8(c->conn->env, r->name, r->name, kOciColNameSize, nullptr) == -2) rc = E_S1000;
   }
-  if (st == OCI_SUCCESS && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->oraType, nullptr, OCI_ATTR_DATA_TYPE, errhp);
-  if (st == OCI_SUCCESS && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, errhp);
-  if (st == OCI_SUCCESS && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->precision, nullptr, OCI_ATTR_PRECISION, errhp);
-  if (st == OCI_SUCCESS && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->scale, nullptr, OCI_ATTR_SCALE, errhp);
-  if (st == OCI_SUCCESS && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->nullable, nullptr, OCI_ATTR_IS_NULL, errhp);
+  if (db_OciOk(st) && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->oraType, nullptr, OCI_ATTR_DATA_TYPE, errhp);
+  if (db_OciOk(st) && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &size, nullptr, OCI_ATTR_DATA_SIZE, errhp);
+  if (db_OciOk(st) && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->precision, nullptr, OCI_ATTR_PRECISION, errhp);
+  if (db_OciOk(st) && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->scale, nullptr, OCI_ATTR_SCALE, errhp);
+  if (db_OciOk(st) && rc == 0) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->nullable, nullptr, OCI_ATTR_IS_NULL, errhp);
   r->charUsed = 0;
   r->charSize = 0;
-  if (st == OCI_SUCCESS && rc == 0 && (r->oraType == SQLT_CHR || r->oraType == SQLT_AFC)) {
+  if (db_OciOk(st) && rc == 0 && (r->oraType == SQLT_CHR || r->oraType == SQLT_AFC)) {
     // CHAR(n CHAR), VARCHAR2(n CHAR) and the national types count
     // characters; their byte size is only the most they can take.
     ub1 used = 0, form = 0;
     st = OCIAttrGet(param, OCI_DTYPE_PARAM, &used, nullptr, OCI_ATTR_CHAR_USED, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &form, nullptr, OCI_ATTR_CHARSET_FORM, errhp);
-    if (st == OCI_SUCCESS) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->charSize, nullptr, OCI_ATTR_CHAR_SIZE, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &form, nullptr, OCI_ATTR_CHARSET_FORM, errhp);
+    if (db_OciOk(st)) st = OCIAttrGet(param, OCI_DTYPE_PARAM, &r->charSize, nullptr, OCI_ATTR_CHAR_SIZE, errhp);
     r->charUsed = (used != 0 || form == SQLCS_NCHAR) && r->charSize != 0 ? 1 : 0;
   }
   OCIDescriptorFree(param, OCI_DTYPE_PARAM);
-  if (rc != 0 || st != OCI_SUCCESS) {
+  if (rc != 0 || !db_OciOk(st)) {
     LOG(LOG_ERR, "db_GetColDesc: OCIAttrGet() failed");
     return rc ? rc : db_OciFail(st, &cur->errs, c->err);
   }

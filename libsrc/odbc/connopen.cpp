@@ -298,10 +298,14 @@ int ConnClose(Conn *conn) {
       StmtDelete(stmt);
     }
     if (conn->dtcDispenser != nullptr) {
-      int32_t left = g_dtcService.releaseDispenser(conn->dtcDispenser);
+      // While the coordinator still holds the dispenser, its transaction
+      // has not ended and will still reach this connection: the close is
+      // refused and the enlistment kept, so that nothing the dispenser uses
+      // goes away under it.
+      if (g_dtcService.dispenserHeld(conn->dtcDispenser)) return E_25000;
+      g_dtcService.releaseDispenser(conn->dtcDispenser);
       conn->dtcDispenser = nullptr;
       conn->dtcEnlisted = 0;
-      if (left > 0) return E_25000;
     }
     int32_t code = DrvCall<&DrvOps::DRV_Disconnect>(&conn->drv, conn->agentConn);
     // 01002: disconnected, but the logoff failed; its texts wait on the

@@ -17,11 +17,12 @@
 #include "util/utf.h"
 #include "xa/oletx.h"
 
-DtcService g_dtcService = {OleTx_Init, OleTx_CreateDispenser, OleTx_RMConnect, OleTx_RMEnlist,
-                           OleTx_ReleaseDispenser};
+DtcService g_dtcService = {OleTx_Init,     OleTx_CreateDispenser,  OleTx_RMConnect, OleTx_RMEnlist,
+                           OleTx_ReleaseDispenser, OleTx_DispenserHeld};
 
 void DtcServiceReset() {
-  g_dtcService = {OleTx_Init, OleTx_CreateDispenser, OleTx_RMConnect, OleTx_RMEnlist, OleTx_ReleaseDispenser};
+  g_dtcService = {OleTx_Init,     OleTx_CreateDispenser,  OleTx_RMConnect, OleTx_RMEnlist,
+                  OleTx_ReleaseDispenser, OleTx_DispenserHeld};
 }
 
 namespace {

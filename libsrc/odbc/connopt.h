@@ -48,6 +48,8 @@ struct DtcService {
   int32_t (*rmConnect)(COdbcResourceDispenser *dispenser);
   int32_t (*rmEnlist)(COdbcResourceDispenser *dispenser);
   int32_t (*releaseDispenser)(COdbcResourceDispenser *dispenser);
+  // True while the coordinator still holds the dispenser.
+  bool (*dispenserHeld)(COdbcResourceDispenser *dispenser);
 };
 extern DtcService g_dtcService;
 // Restores the layer's own functions.

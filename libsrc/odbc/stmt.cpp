@@ -69,6 +69,8 @@ Stmt *StmtNew(Conn *conn) {
     if (TraceIsOn()) TraceODBC("Unable to allocate statement handle");
     free(stmt);
     conn->pending = code;
+    // The agent's reason (an OCI error of the statement's setup) comes along.
+    ConnGetMsgs(conn, nullptr);
     return nullptr;
   }
   stmt->magic = MAGIC_STMT;

@@ -153,6 +153,12 @@ unsigned long TraceThreadId() { return static_cast<unsigned long>(syscall(SYS_ge
 
 FILE *TraceODBCStream() { return g_streams[TRACE_ODBC].stream; }
 
+bool TraceIsOpen(int kind) {
+  if (kind != TRACE_ODBC && kind != TRACE_XA) return false;
+  OsLock lock(g_traceLock);
+  return g_streams[kind].stream != nullptr;
+}
+
 void TraceODBCv(const char *format, va_list args) {
   if (!TraceIsOn()) return;
   WriteLine(TRACE_ODBC, nullptr, format, args);

@@ -39,6 +39,8 @@ void TraceOpen(int kind);
 // Writes the foot lines to the ODBC stream (when open), closes the stream of
 // the kind and returns the stream that was open, or NULL when none was.
 FILE *TraceClose(int kind);
+// True while the stream of the kind is open.
+bool TraceIsOpen(int kind);
 // One line to the ODBC trace: the formatted text, a newline, a flush.
 void TraceODBC(const char *format, ...) __attribute__((format(printf, 1, 2)));
 void TraceODBCv(const char *format, va_list args);

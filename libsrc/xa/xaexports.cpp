@@ -4,19 +4,14 @@
 #include <cstdint>
 
 #include "odbc/dispatch.h"
+#include "xa/oletx.h"
 #include "xa/xaswitch.h"
-
-namespace {
-constexpr int32_t kEFail = static_cast<int32_t>(0x80004005u);
-}  // namespace
 
 KVD_EXPORT void *tvx_xa_switch() { return xa_switch_record(); }
 
-// MS DTC's entry: the OLE Transactions layer is not built, so its start fails.
-KVD_EXPORT int32_t GetXaSwitch(uint32_t, void **out) {
-  if (out != nullptr) *out = nullptr;
-  return kEFail;
-}
+// The transaction coordinator's entry to the switch (recovery loads the
+// registered driver and takes its switch here).
+KVD_EXPORT int32_t GetXaSwitch(uint32_t flags, void **out) { return OleTx_GetXaSwitch(flags, out); }
 
 KVD_EXPORT SQLRETURN SQLGetXaEnv(SQLHENV *out) { return xa_get_env(out); }
 

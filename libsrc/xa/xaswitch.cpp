@@ -84,8 +84,6 @@ bool xa_info_dsn(const char *xaInfo, char out[256]) {
   return found;
 }
 
-namespace {
-
 // The data source's "XaInfo" value: empty when missing; false when too long.
 bool xa_dsn_xainfo(const char *dsn, char *out, size_t size) {
   out[0] = '\0';
@@ -97,6 +95,8 @@ bool xa_dsn_xainfo(const char *dsn, char *out, size_t size) {
   out[len] = '\0';
   return true;
 }
+
+namespace {
 
 // ---- The shared environment -------------------------------------------------------
 

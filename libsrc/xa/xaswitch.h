@@ -6,6 +6,8 @@
 // that connection by rmid.
 #include <sql.h>
 
+#include <cstddef>
+
 struct xa_switch_t;
 
 // The switch record, filled once; tvx_xa_switch hands it out.
@@ -22,6 +24,9 @@ const char *xa_code_name(int code);
 // The data source name of an xa_info connection string (its "DSN" item,
 // trailing blanks cut, at most 255 characters): true when there is one.
 bool xa_info_dsn(const char *xaInfo, char out[256]);
+// The data source's "XaInfo" value of odbc.ini into out (size bytes): empty
+// when it has none; false when it does not fit.
+bool xa_dsn_xainfo(const char *dsn, char *out, size_t size);
 
 // The calling thread's handles of its latest open XA connection.
 SQLRETURN xa_get_env(SQLHENV *out);

@@ -5,12 +5,10 @@
 // cancelled insert is never committed and a successful one never lost.
 // Bounded by rounds, not by time; nothing depends on when a cancel lands.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <random>
 #include <set>
@@ -18,37 +16,15 @@
 #include <thread>
 #include <vector>
 
+#include "direct_db.h"
 #include "harness.h"
-#include "ocilite.h"
 
 namespace {
 
 constexpr int kThreads = 8;
 constexpr int kRounds = 30;
 
-// The process's database with user scott/tiger ("" when it could not be
-// made), and private ini files so that no data source of the machine's
-// is read.
-const std::string &Database() {
-  static char top[32] = "/tmp/kvd_stress_XXXXXX";
-  static const std::string db = [] {
-    if (!mkdtemp(top)) return std::string();
-    std::atexit([] {
-      std::error_code ec;
-      std::filesystem::remove_all(top, ec);
-    });
-    const std::string dir(top);
-    setenv("ODBCSYSINI", dir.c_str(), 1);
-    setenv("ODBCINI", (dir + "/odbc.ini").c_str(), 1);
-    std::string d = dir + "/db";
-    char msg[256] = "";
-    if (ocilite_db_create(d.c_str(), msg, sizeof msg) != 0 ||
-        ocilite_user_create(d.c_str(), "scott", "tiger", msg, sizeof msg) != 0)
-      return std::string();
-    return d;
-  }();
-  return db;
-}
+using direct::Database;
 
 struct Variant {
   harness::Variant variant;

@@ -371,13 +371,19 @@ TEST(UtfValue, LimitsStopOnACharacterBoundary) {
 // limit: the converters go through plain text in steps, and a step must
 // never pass a character or a limit.
 TEST(UtfValue, AsciiRunsOfEveryLengthAndEveryLimit) {
-  for (size_t before = 0; before < 10; ++before) {
-    for (size_t after = 0; after < 10; ++after) {
+  // Runs around the widths taken at a time (4 and 16), and one character
+  // beyond ASCII in each half of a 16-unit step: U+00E9 differs from ASCII
+  // only in its low byte, U+20AC in both.
+  const size_t runs[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 15, 16, 17, 24, 31, 32, 33};
+  const std::pair<std::string, U16> others[] = {{"\xE2\x82\xAC", {0x20AC}}, {"\xC3\xA9", {0x00E9}}};
+  for (const auto &other : others)
+  for (size_t before : runs) {
+    for (size_t after : runs) {
       // Characters with their UTF-8 and UTF-16 sizes.
       std::vector<std::pair<std::string, U16>> chars;
-      for (size_t i = 0; i < before; ++i) chars.push_back({std::string(1, char('a' + i)), {uint16_t('a' + i)}});
-      chars.push_back({"\xE2\x82\xAC", {0x20AC}});
-      for (size_t i = 0; i < after; ++i) chars.push_back({std::string(1, char('A' + i)), {uint16_t('A' + i)}});
+      for (size_t i = 0; i < before; ++i) chars.push_back({std::string(1, char('a' + i % 26)), {uint16_t('a' + i % 26)}});
+      chars.push_back(other);
+      for (size_t i = 0; i < after; ++i) chars.push_back({std::string(1, char('A' + i % 26)), {uint16_t('A' + i % 26)}});
       std::string utf8;
       U16 wide;
       for (const auto &[n, w] : chars) {

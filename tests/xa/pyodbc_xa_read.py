@@ -1,6 +1,6 @@
 # Reads what XA branches left, on a plain pyodbc connection through unixODBC:
-#   pyodbc_xa_read.py DSN count   -> the rows of table t
-#   pyodbc_xa_read.py DSN insert  -> "inserted", or the Oracle error number
+#   pyodbc_xa_read.py DSN count [PWD]   -> the rows of table t
+#   pyodbc_xa_read.py DSN insert [PWD]  -> "inserted", or the Oracle error number
 # Exit status 77 when pyodbc is not installed.
 import re
 import sys
@@ -11,7 +11,8 @@ except ImportError:
     sys.exit(77)
 
 dsn, action = sys.argv[1], sys.argv[2]
-conn = pyodbc.connect("DSN=%s;UID=scott;PWD=tiger" % dsn, autocommit=True)
+pwd = sys.argv[3] if len(sys.argv) > 3 else "tiger"
+conn = pyodbc.connect("DSN=%s;UID=scott;PWD={%s}" % (dsn, pwd), autocommit=True)
 cur = conn.cursor()
 if action == "count":
     print(cur.execute("select count(*) from t").fetchone()[0])

@@ -1,5 +1,7 @@
 // Conversions from narrow character data, and the text parsers.
+#include <charconv>
 #include <clocale>
+#include <cstring>
 #include <cstdlib>
 #include <locale.h>
 
@@ -11,6 +13,17 @@ using convparse::NarrowText;
 namespace convparse {
 
 double StrtodC(const char *text, char **end) {
+  // Plain decimal text, whole and in range, is read by from_chars: both
+  // round correctly, so the value is the same, at a fraction of the cost on
+  // every fetched number. Anything else (a sign '+', white space, hexadecimal,
+  // a value out of range and its errno) is the C library's.
+  const size_t n = strlen(text);
+  double v = 0;
+  const auto r = std::from_chars(text, text + n, v);
+  if (r.ec == std::errc() && r.ptr == text + n) {
+    *end = const_cast<char *>(r.ptr);
+    return v;
+  }
   // The application may have set a locale whose decimal separator is a
   // comma; values from the database always use a point.
   static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", locale_t(nullptr));

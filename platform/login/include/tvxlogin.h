@@ -15,10 +15,11 @@
 // allows dialogs). Without a controlling terminal the answer is "not
 // confirmed".
 //
-// Scripted answers for tests and unattended runs: when the environment
-// variable TVX_LOGIN_ANSWER is set, no prompt is shown; the value "CANCEL"
-// (any case) answers "not confirmed", any other value is appended to the
-// input string as confirmed items (for example "UID=scott;PWD=tiger").
+// The test double libvqlogin8_scripted (same calls, for tests only) shows
+// no prompt when the environment variable TVX_LOGIN_ANSWER is set: the value
+// "CANCEL" (any case) answers "not confirmed", any other value is appended to
+// the input string as confirmed items (for example "UID=scott;PWD=tiger").
+// The shipped library ignores that variable.
 #ifdef __cplusplus
 extern "C" {
 #endif

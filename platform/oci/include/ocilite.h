@@ -69,7 +69,24 @@ enum ocilite_test_kind {
   OCILITE_T_ATTR_SET = 17,
   OCILITE_T_CPOOL_CREATE = 18,
   OCILITE_T_SERVER_VERSION = 19,
-  OCILITE_T_KIND_COUNT = 20
+  OCILITE_T_ATTR_GET = 20,
+  OCILITE_T_PARAM_GET = 21,
+  OCILITE_T_DEFINE = 22,          /* OCIDefineByPos */
+  OCILITE_T_BIND = 23,            /* OCIBindByPos, OCIBindByName, OCIBindDynamic */
+  OCILITE_T_DESCRIPTOR_ALLOC = 24,
+  OCILITE_T_DESCRIPTOR_FREE = 25,
+  OCILITE_T_HANDLE_FREE = 26,     /* every handle but the environment */
+  OCILITE_T_LOB_LENGTH = 27,
+  OCILITE_T_LOB_CHARSET = 28,     /* OCILobCharSetForm, OCILobCharSetId */
+  OCILITE_T_LOB_TRIM = 29,
+  OCILITE_T_STMT_RELEASE = 30,
+  OCILITE_T_SERVER_DETACH = 31,
+  OCILITE_T_CPOOL_DESTROY = 32,
+  OCILITE_T_PIECE_INFO = 33,      /* OCIStmtGetPieceInfo, OCIStmtSetPieceInfo */
+  OCILITE_T_DATETIME = 34,        /* OCIDateTimeConstruct, GetDate, GetTime */
+  OCILITE_T_CHARSET = 35,         /* OCICharSetToUnicode, OCIUnicodeToCharSet */
+  OCILITE_T_PING = 36,
+  OCILITE_T_KIND_COUNT = 37
 };
 
 /* From now on, the nth call of the kind (1 = the next one) and the count - 1
@@ -83,6 +100,10 @@ void ocilite_test_fault(int kind, int nth, int count, int ora_code, int warning,
 /* Calls of the kind wait ms milliseconds before doing their work; OCIBreak
  * ends the wait with ORA-01013. 0 switches it off. */
 void ocilite_test_slow(int kind, unsigned ms);
+
+/* The kind of the call the last armed fault fired on since the last reset
+ * (0: none fired). */
+int ocilite_test_fired(void);
 
 /* Number of calls of the kind made since the last reset. */
 unsigned ocilite_test_calls(int kind);

@@ -170,8 +170,8 @@ Param* make_col_param(Env* env, const ColMeta& m, ub2 pos) {
 
 using namespace ocl;
 
-OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep,
-                            ub4 attrtype, OCIError* errhp) {
+static sword attr_get_work(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep,
+                           ub4 attrtype, OCIError* errhp) {
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!is_live(trgthndlp) || static_cast<const HandleBase*>(trgthndlp)->htype != trghndltyp)
     return OCI_INVALID_HANDLE;
@@ -301,6 +301,13 @@ OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attribu
     default:
       return err_set(e, 24315);
   }
+}
+
+OCI_EXPORT sword OCIAttrGet(const void* trgthndlp, ub4 trghndltyp, void* attributep, ub4* sizep,
+                            ub4 attrtype, OCIError* errhp) {
+  return with_fault(OCILITE_T_ATTR_GET, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return attr_get_work(trgthndlp, trghndltyp, attributep, sizep, attrtype, errhp);
+  });
 }
 
 OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, ub4 size,
@@ -464,8 +471,8 @@ OCI_EXPORT sword OCIAttrSet(void* trgthndlp, ub4 trghndltyp, void* attributep, u
   }
 }
 
-OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp,
-                             ub4 pos) {
+static sword param_get_work(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp,
+                            ub4 pos) {
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!e || !parmdpp || !is_live(hndlp) || static_cast<const HandleBase*>(hndlp)->htype != htype)
     return OCI_INVALID_HANDLE;
@@ -494,6 +501,13 @@ OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void
     return OCI_SUCCESS;
   }
   return OCI_INVALID_HANDLE;
+}
+
+OCI_EXPORT sword OCIParamGet(const void* hndlp, ub4 htype, OCIError* errhp, void** parmdpp,
+                             ub4 pos) {
+  return with_fault(OCILITE_T_PARAM_GET, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return param_get_work(hndlp, htype, errhp, parmdpp, pos);
+  });
 }
 
 // ---- OCIDescribeAny --------------------------------------------------------------------

@@ -2,6 +2,7 @@
 // put_value writes a fetched value into a define (or output bind) buffer,
 // get_value reads a bound input value. The fetch path calls put_value once per
 // cell, so it writes straight into the caller's buffer and allocates nothing.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -720,16 +721,20 @@ int num_to_oracle(const BeValue& v, ub1* out) {
       out[0] = 0x80;
       return 1;
     }
+    // A whole number goes straight to its base-100 digits: at most ten for
+    // 64 bits, least significant first here; zeros at the end are dropped.
     uint64_t u = v.i < 0 ? 0 - static_cast<uint64_t>(v.i) : static_cast<uint64_t>(v.i);
     neg = v.i < 0;
-    // The decimal digits, most significant first (as "%llu" writes them,
-    // without its cost on every fetched integer).
-    char tmp[32];
-    int n = 0;
-    for (; u != 0; u /= 10) tmp[sizeof tmp - 1 - n++] = static_cast<char>('0' + u % 10);
-    std::memcpy(digits, tmp + sizeof tmp - n, static_cast<size_t>(n));
-    nd = static_cast<size_t>(n);
-    dexp = n;
+    ub1 pairs[10];
+    int np = 0;
+    for (; u != 0; u /= 100) pairs[np++] = static_cast<ub1>(u % 100);
+    int low = 0;
+    while (pairs[low] == 0) ++low;
+    int len = 0;
+    out[len++] = static_cast<ub1>(neg ? 62 - (np - 1) : 193 + (np - 1));
+    for (int k = np - 1; k >= low; --k) out[len++] = static_cast<ub1>(neg ? 101 - pairs[k] : pairs[k] + 1);
+    if (neg) out[len++] = 102;  // fewer than 20 digits: the closing byte
+    return len;
   } else {
     double d = v.d;
     if (d == 0 || std::isnan(d)) {
@@ -737,9 +742,11 @@ int num_to_oracle(const BeValue& v, ub1* out) {
       return 1;
     }
     neg = d < 0;
+    // 15 significant digits, "D.DDDDDDDDDDDDDDe+XX", rounded as "%.14e"
+    // rounds them but without printf's cost on every fetched value.
     char tmp[64];
-    std::snprintf(tmp, sizeof tmp, "%.14e", std::fabs(d));  // 15 significant digits
-    // tmp = "D.DDDDDDDDDDDDDDe+XX"
+    const auto r = std::to_chars(tmp, tmp + sizeof tmp - 1, std::fabs(d), std::chars_format::scientific, 14);
+    *r.ptr = '\0';
     digits[nd++] = tmp[0];
     const char* q = tmp + 2;
     while (*q && *q != 'e') digits[nd++] = *q++;

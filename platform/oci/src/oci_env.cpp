@@ -7,6 +7,10 @@
 #include <map>
 #include <thread>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "oci_int.h"
 
 namespace ocl {
@@ -166,6 +170,7 @@ struct Faults {
   std::atomic<unsigned> calls[OCILITE_T_KIND_COUNT] = {};
   unsigned slow_ms[OCILITE_T_KIND_COUNT] = {};
   std::atomic<bool> any{false};  // quick test on the hot paths
+  int fired = 0;                   // the kind of the call the last fault fired on
 };
 
 Faults& faults() {
@@ -175,23 +180,30 @@ Faults& faults() {
 
 }  // namespace
 
-sword fault_check(int kind, Error* e) {
+FaultHit fault_take(int kind) {
   Faults& f = faults();
+  FaultHit hit;
   if (kind > 0 && kind < OCILITE_T_KIND_COUNT) f.calls[kind].fetch_add(1, std::memory_order_relaxed);
-  if (!f.any.load(std::memory_order_relaxed)) return OCI_SUCCESS;
+  if (!f.any.load(std::memory_order_relaxed)) return hit;
   std::lock_guard<std::mutex> g(f.mu);
   for (auto it = f.armed.begin(); it != f.armed.end(); ++it) {
     if (it->kind != OCILITE_T_ANY && it->kind != kind) continue;
     if (--it->countdown > 0) continue;
     it->countdown = 1;
-    std::string text = it->message.empty() ? ora_text(it->code) : it->message;
-    int code = it->code;
-    bool warning = it->warning;
+    hit.text = it->message.empty() ? ora_text(it->code) : it->message;
+    hit.code = it->code;
+    hit.status = it->warning ? OCI_SUCCESS_WITH_INFO : OCI_ERROR;
+    f.fired = kind;
     if (--it->remaining <= 0) f.armed.erase(it);
-    if (e) e->list.add(code, text);
-    return warning ? OCI_SUCCESS_WITH_INFO : OCI_ERROR;
+    return hit;
   }
-  return OCI_SUCCESS;
+  return hit;
+}
+
+sword fault_check(int kind, Error* e) {
+  FaultHit hit = fault_take(kind);
+  if (hit.status != OCI_SUCCESS && e) e->list.add(hit.code, hit.text);
+  return hit.status;
 }
 
 bool fault_slow(int kind, Session* s, Error* e) {
@@ -334,6 +346,12 @@ extern "C" __attribute__((visibility("default"))) unsigned ocilite_test_calls(in
   return (kind > 0 && kind < OCILITE_T_KIND_COUNT) ? f.calls[kind].load() : 0u;
 }
 
+extern "C" __attribute__((visibility("default"))) int ocilite_test_fired(void) {
+  Faults& f = faults();
+  std::lock_guard<std::mutex> g(f.mu);
+  return f.fired;
+}
+
 extern "C" __attribute__((visibility("default"))) void ocilite_test_reset(void) {
   Faults& f = faults();
   std::lock_guard<std::mutex> g(f.mu);
@@ -343,6 +361,7 @@ extern "C" __attribute__((visibility("default"))) void ocilite_test_reset(void) 
   for (auto& c : f.calls) c.store(0);
   std::fill(std::begin(f.slow_ms), std::end(f.slow_ms), 0u);
   f.any = false;
+  f.fired = 0;
 }
 
 // ---- Environment and handles -----------------------------------------------------
@@ -488,7 +507,7 @@ OCI_EXPORT sword OCIHandleAlloc(const void* parenth, void** hndlpp, const ub4 ty
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIHandleFree(void* hndlp, const ub4 type) {
+static sword handle_free_work(void* hndlp, const ub4 type) {
   if (!is_live(hndlp)) return OCI_INVALID_HANDLE;
   auto* h = static_cast<HandleBase*>(hndlp);
   if (h->htype != type) return OCI_INVALID_HANDLE;
@@ -515,8 +534,14 @@ OCI_EXPORT sword OCIHandleFree(void* hndlp, const ub4 type) {
   }
 }
 
-OCI_EXPORT sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub4 type,
-                                    const size_t xtramem_sz, void** usrmempp) {
+OCI_EXPORT sword OCIHandleFree(void* hndlp, const ub4 type) {
+  // Nothing could free the environment after a failed free of it.
+  if (type == OCI_HTYPE_ENV) return handle_free_work(hndlp, type);
+  return with_fault(OCILITE_T_HANDLE_FREE, nullptr, [&] { return handle_free_work(hndlp, type); });
+}
+
+static sword descriptor_alloc_work(const void* parenth, void** descpp, const ub4 type,
+                                   const size_t xtramem_sz, void** usrmempp) {
   Env* env = as<Env>(parenth, OCI_HTYPE_ENV);
   if (!env || !descpp) return OCI_INVALID_HANDLE;
   *descpp = nullptr;
@@ -543,7 +568,14 @@ OCI_EXPORT sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIDescriptorFree(void* descp, const ub4 type) {
+OCI_EXPORT sword OCIDescriptorAlloc(const void* parenth, void** descpp, const ub4 type,
+                                    const size_t xtramem_sz, void** usrmempp) {
+  return with_fault(OCILITE_T_DESCRIPTOR_ALLOC, nullptr, [&] {
+    return descriptor_alloc_work(parenth, descpp, type, xtramem_sz, usrmempp);
+  });
+}
+
+static sword descriptor_free_work(void* descp, const ub4 type) {
   if (!is_live(descp)) return OCI_INVALID_HANDLE;
   auto* h = static_cast<HandleBase*>(descp);
   if (h->htype != type) return OCI_INVALID_HANDLE;
@@ -556,6 +588,12 @@ OCI_EXPORT sword OCIDescriptorFree(void* descp, const ub4 type) {
   env_release(h);
   delete h;
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIDescriptorFree(void* descp, const ub4 type) {
+  return with_fault(OCILITE_T_DESCRIPTOR_FREE, nullptr, [&] {
+    return descriptor_free_work(descp, type);
+  });
 }
 
 OCI_EXPORT sword OCIErrorGet(void* hndlp, ub4 recordno, OraText* sqlstate, sb4* errcodep,
@@ -603,7 +641,23 @@ size_t utf8_to_utf16(const char* s, size_t n, ub2* out, size_t cap_units, size_t
   const auto* p = reinterpret_cast<const unsigned char*>(s);
   size_t i = 0;
   while (i < n) {
-    // Runs of plain ASCII (most text) go four bytes at a time.
+    // Runs of plain ASCII (most text) go sixteen, then four bytes at a time;
+    // once the buffer is full they are only counted.
+#if defined(__SSE2__)
+    while (i + 16 <= n) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      if (_mm_movemask_epi8(x) != 0) break;
+      if (w + 16 <= cap_units) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + w), _mm_unpacklo_epi8(x, _mm_setzero_si128()));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + w + 8), _mm_unpackhi_epi8(x, _mm_setzero_si128()));
+        w += 16;
+      } else if (w < cap_units) {
+        break;  // the last units that fit go one by one
+      }
+      need += 16;
+      i += 16;
+    }
+#endif
     while (i + 4 <= n && w + 4 <= cap_units) {
       uint32_t four;
       std::memcpy(&four, p + i, 4);
@@ -718,8 +772,8 @@ OCI_EXPORT size_t OCIMultiByteStrlen(void* envhp, const OraText* str) {
   return std::strlen(reinterpret_cast<const char*>(str));
 }
 
-OCI_EXPORT sword OCICharSetToUnicode(void* envhp, ub2* dst, size_t dstlen, const OraText* src,
-                                     size_t srclen, size_t* rsize) {
+static sword char_set_to_unicode_work(void* envhp, ub2* dst, size_t dstlen, const OraText* src,
+                                      size_t srclen, size_t* rsize) {
   if (!env_or_session(envhp)) return OCI_INVALID_HANDLE;
   if (!dst || (!src && srclen)) return OCI_ERROR;
   size_t w = utf8_to_utf16(reinterpret_cast<const char*>(src), srclen, dst, dstlen, nullptr);
@@ -728,14 +782,28 @@ OCI_EXPORT sword OCICharSetToUnicode(void* envhp, ub2* dst, size_t dstlen, const
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIUnicodeToCharSet(void* envhp, OraText* dst, size_t dstlen, const ub2* src,
+OCI_EXPORT sword OCICharSetToUnicode(void* envhp, ub2* dst, size_t dstlen, const OraText* src,
                                      size_t srclen, size_t* rsize) {
+  return with_fault(OCILITE_T_CHARSET, nullptr, [&] {
+    return char_set_to_unicode_work(envhp, dst, dstlen, src, srclen, rsize);
+  });
+}
+
+static sword unicode_to_char_set_work(void* envhp, OraText* dst, size_t dstlen, const ub2* src,
+                                      size_t srclen, size_t* rsize) {
   if (!env_or_session(envhp)) return OCI_INVALID_HANDLE;
   if (!dst || (!src && srclen)) return OCI_ERROR;
   size_t w = utf16_to_utf8(src, srclen, reinterpret_cast<char*>(dst), dstlen, nullptr);
   if (w < dstlen) dst[w] = '\0';
   if (rsize) *rsize = w;
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIUnicodeToCharSet(void* envhp, OraText* dst, size_t dstlen, const ub2* src,
+                                     size_t srclen, size_t* rsize) {
+  return with_fault(OCILITE_T_CHARSET, nullptr, [&] {
+    return unicode_to_char_set_work(envhp, dst, dstlen, src, srclen, rsize);
+  });
 }
 
 // ---- Date and time -------------------------------------------------------------------
@@ -765,7 +833,7 @@ DateTime* as_datetime(const void* p) {
 
 }  // namespace
 
-OCI_EXPORT sword OCIDateTimeConstruct(void* hndl, OCIError* err, OCIDateTime* datetime, sb2 yr,
+static sword date_time_construct_work(void* hndl, OCIError* err, OCIDateTime* datetime, sb2 yr,
                                       ub1 mnth, ub1 dy, ub1 hr, ub1 mm, ub1 ss, ub4 fsec,
                                       OraText* timezone, size_t timezone_length) {
   Error* e = as<Error>(err, OCI_HTYPE_ERROR);
@@ -784,8 +852,17 @@ OCI_EXPORT sword OCIDateTimeConstruct(void* hndl, OCIError* err, OCIDateTime* da
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIDateTimeGetDate(void* hndl, OCIError* err, const OCIDateTime* datetime,
-                                    sb2* yr, ub1* mnth, ub1* dy) {
+OCI_EXPORT sword OCIDateTimeConstruct(void* hndl, OCIError* err, OCIDateTime* datetime, sb2 yr,
+                                      ub1 mnth, ub1 dy, ub1 hr, ub1 mm, ub1 ss, ub4 fsec,
+                                      OraText* timezone, size_t timezone_length) {
+  return with_fault(OCILITE_T_DATETIME, as<Error>(err, OCI_HTYPE_ERROR), [&] {
+    return date_time_construct_work(hndl, err, datetime, yr, mnth, dy, hr, mm, ss, fsec, timezone,
+                                    timezone_length);
+  });
+}
+
+static sword date_time_get_date_work(void* hndl, OCIError* err, const OCIDateTime* datetime,
+                                     sb2* yr, ub1* mnth, ub1* dy) {
   Error* e = as<Error>(err, OCI_HTYPE_ERROR);
   DateTime* dt = as_datetime(datetime);
   if (!env_or_session(hndl) || !e || !dt) return OCI_INVALID_HANDLE;
@@ -797,8 +874,15 @@ OCI_EXPORT sword OCIDateTimeGetDate(void* hndl, OCIError* err, const OCIDateTime
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIDateTimeGetTime(void* hndl, OCIError* err, OCIDateTime* datetime, ub1* hr,
-                                    ub1* mm, ub1* ss, ub4* fsec) {
+OCI_EXPORT sword OCIDateTimeGetDate(void* hndl, OCIError* err, const OCIDateTime* datetime,
+                                    sb2* yr, ub1* mnth, ub1* dy) {
+  return with_fault(OCILITE_T_DATETIME, as<Error>(err, OCI_HTYPE_ERROR), [&] {
+    return date_time_get_date_work(hndl, err, datetime, yr, mnth, dy);
+  });
+}
+
+static sword date_time_get_time_work(void* hndl, OCIError* err, OCIDateTime* datetime, ub1* hr,
+                                     ub1* mm, ub1* ss, ub4* fsec) {
   Error* e = as<Error>(err, OCI_HTYPE_ERROR);
   DateTime* dt = as_datetime(datetime);
   if (!env_or_session(hndl) || !e || !dt) return OCI_INVALID_HANDLE;
@@ -809,4 +893,11 @@ OCI_EXPORT sword OCIDateTimeGetTime(void* hndl, OCIError* err, OCIDateTime* date
   if (ss) *ss = static_cast<ub1>(dt->v.second);
   if (fsec) *fsec = static_cast<ub4>(dt->v.nanos);
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIDateTimeGetTime(void* hndl, OCIError* err, OCIDateTime* datetime, ub1* hr,
+                                    ub1* mm, ub1* ss, ub4* fsec) {
+  return with_fault(OCILITE_T_DATETIME, as<Error>(err, OCI_HTYPE_ERROR), [&] {
+    return date_time_get_time_work(hndl, err, datetime, hr, mm, ss, fsec);
+  });
 }

@@ -111,6 +111,35 @@ sword warn_set(Error* e, int code, const char* arg = nullptr);
 // OCI_ERROR with the record set, or OCI_SUCCESS_WITH_INFO (go on, and return
 // that status at the end) with the warning record set.
 sword fault_check(int kind, Error* e);
+// What an armed fault does to one call: nothing (OCI_SUCCESS), fail it
+// (OCI_ERROR) or add a warning (OCI_SUCCESS_WITH_INFO) with code and text.
+struct FaultHit {
+  sword status = OCI_SUCCESS;
+  int code = 0;
+  std::string text;
+};
+// Counts the call and takes the armed fault that matches it, if any.
+FaultHit fault_take(int kind);
+// Runs a call's work under the fault of its kind: a failure answers before
+// the work (record on e when there is one), a warning is added after a work
+// that succeeded. For calls whose many answers all come from the work.
+template <class Work>
+sword with_fault(int kind, Error* e, Work&& work) {
+  FaultHit hit = fault_take(kind);
+  if (hit.status == OCI_ERROR) {
+    if (e) {
+      e->list.clear();
+      e->list.add(hit.code, hit.text);
+    }
+    return OCI_ERROR;
+  }
+  sword r = work();
+  if (hit.status == OCI_SUCCESS_WITH_INFO && (r == OCI_SUCCESS || r == OCI_SUCCESS_WITH_INFO)) {
+    if (e) e->list.add(hit.code, hit.text);
+    return OCI_SUCCESS_WITH_INFO;
+  }
+  return r;
+}
 // Waits when the kind is set slow; false (with ORA-01013 set) when broken off.
 bool fault_slow(int kind, Session* s, Error* e);
 // Before a call of the kind (st: the statement of a fetch): fails it when

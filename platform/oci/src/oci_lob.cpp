@@ -104,7 +104,7 @@ int persist(SvcCtx* svc, Lob* lob, Error* e) {
 
 using namespace ocl;
 
-OCI_EXPORT sword OCILobGetLength(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* lenp) {
+static sword lob_get_length_work(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* lenp) {
   SvcCtx* svc = as<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   Lob* lob = as<Lob>(locp, OCI_DTYPE_LOB);
@@ -115,6 +115,12 @@ OCI_EXPORT sword OCILobGetLength(OCISvcCtx* svchp, OCIError* errhp, OCILobLocato
   *lenp = static_cast<ub4>(is_clob(lob) ? u16_count(lob->data.data(), lob->data.size())
                                         : lob->data.size());
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCILobGetLength(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* lenp) {
+  return with_fault(OCILITE_T_LOB_LENGTH, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return lob_get_length_work(svchp, errhp, locp, lenp);
+  });
 }
 
 OCI_EXPORT sword OCILobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4* amtp,
@@ -245,7 +251,7 @@ OCI_EXPORT sword OCILobWrite(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* l
   return f;
 }
 
-OCI_EXPORT sword OCILobTrim(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4 newlen) {
+static sword lob_trim_work(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4 newlen) {
   SvcCtx* svc = as<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   Lob* lob = as<Lob>(locp, OCI_DTYPE_LOB);
@@ -259,8 +265,14 @@ OCI_EXPORT sword OCILobTrim(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCILobCharSetForm(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp,
-                                   ub1* csfrm) {
+OCI_EXPORT sword OCILobTrim(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* locp, ub4 newlen) {
+  return with_fault(OCILITE_T_LOB_TRIM, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return lob_trim_work(svchp, errhp, locp, newlen);
+  });
+}
+
+static sword lob_char_set_form_work(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp,
+                                    ub1* csfrm) {
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   Lob* lob = as<Lob>(locp, OCI_DTYPE_LOB);
   if (!as<Env>(envhp, OCI_HTYPE_ENV) || !e || !lob) return OCI_INVALID_HANDLE;
@@ -269,8 +281,15 @@ OCI_EXPORT sword OCILobCharSetForm(OCIEnv* envhp, OCIError* errhp, const OCILobL
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCILobCharSetId(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp,
-                                 ub2* csid) {
+OCI_EXPORT sword OCILobCharSetForm(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp,
+                                   ub1* csfrm) {
+  return with_fault(OCILITE_T_LOB_CHARSET, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return lob_char_set_form_work(envhp, errhp, locp, csfrm);
+  });
+}
+
+static sword lob_char_set_id_work(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp,
+                                  ub2* csid) {
   Env* env = as<Env>(envhp, OCI_HTYPE_ENV);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   Lob* lob = as<Lob>(locp, OCI_DTYPE_LOB);
@@ -278,4 +297,11 @@ OCI_EXPORT sword OCILobCharSetId(OCIEnv* envhp, OCIError* errhp, const OCILobLoc
   err_clear(e);
   if (csid) *csid = !is_clob(lob) ? 0 : lob->csform == SQLCS_NCHAR ? env->ncharset : env->charset;
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCILobCharSetId(OCIEnv* envhp, OCIError* errhp, const OCILobLocator* locp,
+                                 ub2* csid) {
+  return with_fault(OCILITE_T_LOB_CHARSET, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return lob_char_set_id_work(envhp, errhp, locp, csid);
+  });
 }

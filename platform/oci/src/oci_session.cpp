@@ -181,7 +181,7 @@ OCI_EXPORT sword OCIServerAttach(OCIServer* srvhp, OCIError* errhp, const OraTex
   return f;
 }
 
-OCI_EXPORT sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
+static sword server_detach_work(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
   Server* srv = as<Server>(srvhp, OCI_HTYPE_SERVER);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!srv || !e) return OCI_INVALID_HANDLE;
@@ -196,6 +196,12 @@ OCI_EXPORT sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
   }
   srv->attached = false;
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIServerDetach(OCIServer* srvhp, OCIError* errhp, ub4 mode) {
+  return with_fault(OCILITE_T_SERVER_DETACH, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return server_detach_work(srvhp, errhp, mode);
+  });
 }
 
 OCI_EXPORT sword OCIServerVersion(void* hndlp, OCIError* errhp, OraText* bufp, ub4 bufsz,
@@ -299,13 +305,19 @@ OCI_EXPORT sword OCISessionEnd(OCISvcCtx* svchp, OCIError* errhp, OCISession* us
   return f;
 }
 
-OCI_EXPORT sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4 mode) {
+static sword ping_work(OCISvcCtx* svchp, OCIError* errhp, ub4 mode) {
   SvcCtx* svc = as<SvcCtx>(svchp, OCI_HTYPE_SVCCTX);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!svc || !e) return OCI_INVALID_HANDLE;
   err_clear(e);
   if (!svc_session(svc)) return err_set(e, 3114);
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIPing(OCISvcCtx* svchp, OCIError* errhp, ub4 mode) {
+  return with_fault(OCILITE_T_PING, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return ping_work(svchp, errhp, mode);
+  });
 }
 
 // ---- Break and reset ---------------------------------------------------------------
@@ -466,7 +478,7 @@ OCI_EXPORT sword OCIConnectionPoolCreate(OCIEnv* envhp, OCIError* errhp, OCICPoo
   return f;
 }
 
-OCI_EXPORT sword OCIConnectionPoolDestroy(OCICPool* poolhp, OCIError* errhp, ub4 mode) {
+static sword connection_pool_destroy_work(OCICPool* poolhp, OCIError* errhp, ub4 mode) {
   CPool* p = as<CPool>(poolhp, OCI_HTYPE_CPOOL);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!p || !e) return OCI_INVALID_HANDLE;
@@ -478,6 +490,12 @@ OCI_EXPORT sword OCIConnectionPoolDestroy(OCICPool* poolhp, OCIError* errhp, ub4
   if (it != r.pools.end() && it->second == p) r.pools.erase(it);
   p->created = false;
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIConnectionPoolDestroy(OCICPool* poolhp, OCIError* errhp, ub4 mode) {
+  return with_fault(OCILITE_T_CPOOL_DESTROY, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return connection_pool_destroy_work(poolhp, errhp, mode);
+  });
 }
 
 extern "C" __attribute__((visibility("default"))) int ocilite_test_pools(struct ocilite_pool_info* out, int max) {

@@ -63,6 +63,8 @@ int translate(Stmt* st, Session* s, Error* e) {
     return st->dl_rc;
   }
   stmt_uncompile(st);
+  // Synonyms another session made or dropped decide what a name reaches.
+  if (s && s->conn) be_check_ddl(s->conn);
   st->dl = DlStatement{};
   st->dl_err = DlError{};
   st->pl.reset();
@@ -286,18 +288,21 @@ Bind* find_bind(Stmt* st, const DlBind& occ) {
 
 // A text stored into a NUMBER column is converted by SQLite, which would
 // round a number beyond what it keeps exactly: refuse it as a number bind is.
+// Every text bind of an INSERT or UPDATE passes here: the text is looked at
+// in place, copied only for the error.
 int check_number_text(Stmt* st, const DlBind& occ, const BeValue& v, Error* e) {
-  std::string t(v.p, v.n);
-  const size_t b = t.find_first_not_of(' '), last = t.find_last_not_of(' ');
-  if (b == std::string::npos) return 0;
-  t = t.substr(b, last - b + 1);
+  const char* t = v.p;
+  size_t n = v.n;
+  while (n > 0 && *t == ' ') ++t, --n;
+  while (n > 0 && t[n - 1] == ' ') --n;
+  if (n == 0) return 0;
   int64_t i = 0;
   double d = 0;
-  if (dl_parse_number(t.data(), t.size(), &i, &d) == 0 || dl_number_exact(t.data(), t.size())) return 0;
+  if (dl_parse_number(t, n, &i, &d) == 0 || dl_number_exact(t, n)) return 0;
   if (!be_column_is_number(st->be, st->dl.target_schema, st->dl.target_table, occ.target_column,
                            occ.target_index))
     return 0;
-  return bind_value_error(e, 3001, t), 3001;
+  return bind_value_error(e, 3001, std::string(t, n)), 3001;
 }
 
 int bind_row(Stmt* st, ub4 iter, Error* e) {
@@ -413,6 +418,12 @@ int run_ddl(Session* s, Stmt* st, Error* e) {
   DlError d;
   if (be_commit(s->conn, &d)) return err_from(e, d), d.code;
   close_cursors(s, st);
+  if (!st->dl.constraint.table.empty()) {
+    const int rc = dl_alter_constraint(be_sqlite(s->conn), &st->dl, &s->dl, &d);
+    be_note_ddl(s->conn);  // a failure may have undone a half-made table
+    if (rc) return err_from(e, d), d.code;
+    return 0;
+  }
   if (be_exec(s->conn, st->dl.sql.c_str(), &d)) return err_from(e, d), d.code;
   be_note_ddl(s->conn);
   return 0;
@@ -1066,8 +1077,8 @@ OCI_EXPORT sword OCIStmtPrepare2(OCISvcCtx* svchp, OCIStmt** stmtp, OCIError* er
   return f;
 }
 
-OCI_EXPORT sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText* key, ub4 key_len,
-                                ub4 mode) {
+static sword stmt_release_work(OCIStmt* stmtp, OCIError* errhp, const OraText* key, ub4 key_len,
+                               ub4 mode) {
   Stmt* st = as<Stmt>(stmtp, OCI_HTYPE_STMT);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!st || !e) return OCI_INVALID_HANDLE;
@@ -1093,6 +1104,13 @@ OCI_EXPORT sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText* 
   env_release(st);
   delete st;
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIStmtRelease(OCIStmt* stmtp, OCIError* errhp, const OraText* key, ub4 key_len,
+                                ub4 mode) {
+  return with_fault(OCILITE_T_STMT_RELEASE, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return stmt_release_work(stmtp, errhp, key, key_len, mode);
+  });
 }
 
 // ---- Execute and fetch -----------------------------------------------------------
@@ -1192,8 +1210,8 @@ OCI_EXPORT sword OCIStmtFetch(OCIStmt* stmtp, OCIError* errhp, ub4 nrows, ub2 or
   return OCIStmtFetch2(stmtp, errhp, nrows, orientation, 0, mode);
 }
 
-OCI_EXPORT sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, void** hndlpp, ub4* typep,
-                                     ub1* in_outp, ub4* iterp, ub4* idxp, ub1* piecep) {
+static sword stmt_get_piece_info_work(OCIStmt* stmtp, OCIError* errhp, void** hndlpp, ub4* typep,
+                                      ub1* in_outp, ub4* iterp, ub4* idxp, ub1* piecep) {
   Stmt* st = as<Stmt>(stmtp, OCI_HTYPE_STMT);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!st || !e) return OCI_INVALID_HANDLE;
@@ -1209,8 +1227,15 @@ OCI_EXPORT sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, void** hnd
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, const void* bufp,
-                                     ub4* alenp, ub1 piece, const void* indp, ub2* rcodep) {
+OCI_EXPORT sword OCIStmtGetPieceInfo(OCIStmt* stmtp, OCIError* errhp, void** hndlpp, ub4* typep,
+                                     ub1* in_outp, ub4* iterp, ub4* idxp, ub1* piecep) {
+  return with_fault(OCILITE_T_PIECE_INFO, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return stmt_get_piece_info_work(stmtp, errhp, hndlpp, typep, in_outp, iterp, idxp, piecep);
+  });
+}
+
+static sword stmt_set_piece_info_work(void* hndlp, ub4 type, OCIError* errhp, const void* bufp,
+                                      ub4* alenp, ub1 piece, const void* indp, ub2* rcodep) {
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!e) return OCI_INVALID_HANDLE;
   err_clear(e);
@@ -1229,6 +1254,13 @@ OCI_EXPORT sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, con
     return err_set(e, 3001);  // input pieces travel through OCIBindDynamic callbacks
   }
   return OCI_INVALID_HANDLE;
+}
+
+OCI_EXPORT sword OCIStmtSetPieceInfo(void* hndlp, ub4 type, OCIError* errhp, const void* bufp,
+                                     ub4* alenp, ub1 piece, const void* indp, ub2* rcodep) {
+  return with_fault(OCILITE_T_PIECE_INFO, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return stmt_set_piece_info_work(hndlp, type, errhp, bufp, alenp, piece, indp, rcodep);
+  });
 }
 
 // ---- Binds and defines --------------------------------------------------------------
@@ -1276,7 +1308,7 @@ sword do_bind(Stmt* st, Error* e, OCIBind** bindp, ub4 pos, std::string name, vo
 
 }  // namespace
 
-OCI_EXPORT sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position,
+static sword bind_by_pos_work(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position,
                               void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp,
                               ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4 mode) {
   Stmt* st = as<Stmt>(stmtp, OCI_HTYPE_STMT);
@@ -1288,7 +1320,16 @@ OCI_EXPORT sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, 
                  maxarr_len, curelep, mode);
 }
 
-OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
+OCI_EXPORT sword OCIBindByPos(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp, ub4 position,
+                              void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* alenp,
+                              ub2* rcodep, ub4 maxarr_len, ub4* curelep, ub4 mode) {
+  return with_fault(OCILITE_T_BIND, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return bind_by_pos_work(stmtp, bindp, errhp, position, valuep, value_sz, dty, indp, alenp,
+                            rcodep, maxarr_len, curelep, mode);
+  });
+}
+
+static sword bind_by_name_work(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
                                const OraText* placeholder, sb4 placeh_len, void* valuep,
                                sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
                                ub4 maxarr_len, ub4* curelep, ub4 mode) {
@@ -1303,8 +1344,18 @@ OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
                  maxarr_len, curelep, mode);
 }
 
-OCI_EXPORT sword OCIBindDynamic(OCIBind* bindp, OCIError* errhp, void* ictxp,
-                                OCICallbackInBind icbfp, void* octxp, OCICallbackOutBind ocbfp) {
+OCI_EXPORT sword OCIBindByName(OCIStmt* stmtp, OCIBind** bindp, OCIError* errhp,
+                               const OraText* placeholder, sb4 placeh_len, void* valuep,
+                               sb4 value_sz, ub2 dty, void* indp, ub2* alenp, ub2* rcodep,
+                               ub4 maxarr_len, ub4* curelep, ub4 mode) {
+  return with_fault(OCILITE_T_BIND, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return bind_by_name_work(stmtp, bindp, errhp, placeholder, placeh_len, valuep, value_sz, dty,
+                             indp, alenp, rcodep, maxarr_len, curelep, mode);
+  });
+}
+
+static sword bind_dynamic_work(OCIBind* bindp, OCIError* errhp, void* ictxp,
+                               OCICallbackInBind icbfp, void* octxp, OCICallbackOutBind ocbfp) {
   Bind* b = as<Bind>(bindp, OCI_HTYPE_BIND);
   Error* e = as<Error>(errhp, OCI_HTYPE_ERROR);
   if (!b || !e) return OCI_INVALID_HANDLE;
@@ -1316,7 +1367,14 @@ OCI_EXPORT sword OCIBindDynamic(OCIBind* bindp, OCIError* errhp, void* ictxp,
   return OCI_SUCCESS;
 }
 
-OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position,
+OCI_EXPORT sword OCIBindDynamic(OCIBind* bindp, OCIError* errhp, void* ictxp,
+                                OCICallbackInBind icbfp, void* octxp, OCICallbackOutBind ocbfp) {
+  return with_fault(OCILITE_T_BIND, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return bind_dynamic_work(bindp, errhp, ictxp, icbfp, octxp, ocbfp);
+  });
+}
+
+static sword define_by_pos_work(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position,
                                 void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* rlenp,
                                 ub2* rcodep, ub4 mode) {
   Stmt* st = as<Stmt>(stmtp, OCI_HTYPE_STMT);
@@ -1346,4 +1404,13 @@ OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* err
   d->piece_alen = nullptr;
   if (defnp) *defnp = reinterpret_cast<OCIDefine*>(d);
   return OCI_SUCCESS;
+}
+
+OCI_EXPORT sword OCIDefineByPos(OCIStmt* stmtp, OCIDefine** defnp, OCIError* errhp, ub4 position,
+                                void* valuep, sb4 value_sz, ub2 dty, void* indp, ub2* rlenp,
+                                ub2* rcodep, ub4 mode) {
+  return with_fault(OCILITE_T_DEFINE, as<Error>(errhp, OCI_HTYPE_ERROR), [&] {
+    return define_by_pos_work(stmtp, defnp, errhp, position, valuep, value_sz, dty, indp, rlenp,
+                              rcodep, mode);
+  });
 }

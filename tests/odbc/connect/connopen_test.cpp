@@ -284,21 +284,33 @@ TEST_F(ConnOpenTest, EnvironmentWideCommitReportsTheFailureOnTheEnvironment) {
 
 // A scripted distributed-transaction layer: a dispenser that a transaction
 // still holds when the connection closes.
-int32_t g_refsLeft;
+bool g_held;
+int g_releases;
 COdbcResourceDispenser *const kDispenser = reinterpret_cast<COdbcResourceDispenser *>(0x1234);
-int32_t ReleaseStub(COdbcResourceDispenser *) { return g_refsLeft; }
+int32_t ReleaseStub(COdbcResourceDispenser *) { return ++g_releases, 0; }
+bool HeldStub(COdbcResourceDispenser *) { return g_held; }
 
+// The close is refused while the coordinator holds the dispenser, and the
+// enlistment stays: the coordinator's outcome still reaches the connection.
 TEST_F(ConnOpenTest, ClosingWhileADtcTransactionHoldsTheConnectionGives25000) {
   g_dtcService.releaseDispenser = ReleaseStub;
+  g_dtcService.dispenserHeld = HeldStub;
   ASSERT_EQ(Connect(dbc), SQL_SUCCESS);
-  g_refsLeft = 1;
+  g_held = true;
+  g_releases = 0;
   ConnOf(dbc)->dtcDispenser = kDispenser;
   ConnOf(dbc)->dtcEnlisted = 1;
-  EXPECT_EQ(SQLDisconnect(dbc), SQL_ERROR);
-  EXPECT_EQ(Diags(SQL_HANDLE_DBC, dbc).at(0).state, "25000");
-  EXPECT_EQ(ConnOf(dbc)->dtcDispenser, nullptr);  // forgotten in every case
-  EXPECT_EQ(ConnOf(dbc)->state, CONN_CONNECTED);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(SQLDisconnect(dbc), SQL_ERROR);
+    EXPECT_EQ(Diags(SQL_HANDLE_DBC, dbc).at(0).state, "25000");
+    EXPECT_EQ(ConnOf(dbc)->dtcDispenser, kDispenser);
+    EXPECT_EQ(ConnOf(dbc)->state, CONN_CONNECTED);
+  }
+  EXPECT_EQ(g_releases, 0);
+  g_held = false;  // the transaction let it go
   EXPECT_EQ(SQLDisconnect(dbc), SQL_SUCCESS);
+  EXPECT_EQ(g_releases, 1);
+  EXPECT_EQ(ConnOf(dbc)->dtcDispenser, nullptr);
 }
 
 }  // namespace

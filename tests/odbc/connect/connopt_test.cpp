@@ -341,12 +341,13 @@ int32_t DtcRelease(COdbcResourceDispenser *) {
   ++g_dtc.releases;
   return 0;
 }
+bool DtcHeld(COdbcResourceDispenser *) { return false; }
 
 struct DtcTest : ConnOptTest {
   void SetUp() override {
     ConnOptTest::SetUp();
     g_dtc = DtcScript{};
-    g_dtcService = {DtcInit, DtcCreate, DtcConnect, DtcEnlist, DtcRelease};
+    g_dtcService = {DtcInit, DtcCreate, DtcConnect, DtcEnlist, DtcRelease, DtcHeld};
   }
   SQLRETURN Enlist(SQLHDBC h, void *transaction) {
     return SQLSetConnectAttr(h, SQL_ATTR_ENLIST_IN_DTC, transaction, SQL_IS_POINTER);
@@ -402,7 +403,7 @@ TEST_F(DtcTest, AFailureOfTheLayerGivesIM932) {
   EXPECT_EQ(g_dtc.releases, 1);
   EXPECT_EQ(ConnOf(dbc)->dtcDispenser, nullptr);
   EXPECT_EQ(ConnOf(dbc)->dtcEnlisted, 0);
-  // The platform's own layer: there is no DTC here.
+  // The driver's own layer with no coordinator in the process.
   DtcServiceReset();
   EXPECT_EQ(Enlist(dbc, P(1)), SQL_ERROR);
   EXPECT_EQ(State(dbc), "IM932");

@@ -1,5 +1,7 @@
-// The login prompt library: scripted answers, no prompt without a window or
-// a controlling terminal, and the prompt itself on a pseudo-terminal.
+// The login prompt library: scripted answers (the test double only), no
+// prompt without a window or a controlling terminal, and the prompt itself
+// on a pseudo-terminal.
+#include <dlfcn.h>
 #include <poll.h>
 #include <signal.h>
 #include <pty.h>
@@ -34,6 +36,23 @@ TEST_F(LoginTest, AScriptedAnswerConfirmsOrCancels) {
   EXPECT_EQ(TvxLOGIN(kWindow, nullptr, "DSN=x", &out, 'W'), 0);
   EXPECT_EQ(out, nullptr);
   TvxLOGIN_Free(out);
+}
+
+// The environment must not log anybody in through the shipped library: with
+// an answer set and no way to prompt, nothing is confirmed.
+TEST_F(LoginTest, TheShippedLibraryTakesNoScriptedAnswer) {
+  void *lib = dlopen(KVD_SHIPPED_LOGIN, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  auto login = reinterpret_cast<decltype(&TvxLOGIN)>(dlsym(lib, "TvxLOGIN"));
+  auto release = reinterpret_cast<decltype(&TvxLOGIN_Free)>(dlsym(lib, "TvxLOGIN_Free"));
+  ASSERT_NE(login, nullptr);
+  ASSERT_NE(login, &TvxLOGIN);  // not the double's
+  setenv("TVX_LOGIN_ANSWER", "UID=a;PWD=b", 1);
+  char *out = nullptr;
+  EXPECT_EQ(login(nullptr, "desc", "DSN=x", &out, 'A'), 0);
+  EXPECT_EQ(out, nullptr);
+  release(out);
+  dlclose(lib);
 }
 
 TEST_F(LoginTest, WithoutAWindowNothingIsConfirmed) {

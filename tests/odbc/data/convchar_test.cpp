@@ -92,6 +92,12 @@ TEST(CharToDecimal, CurrencyGroupingAndRange) {
       {" 1.5", SQL_SUCCESS, 0, 1.5},
       {"-2.5E3", SQL_SUCCESS, 0, -2500.0},
       {"1e-400", SQL_SUCCESS, 0, 0.0},  // too small: its nearest double
+      {"+1.5", SQL_SUCCESS, 0, 1.5},
+      {"0.1", SQL_SUCCESS, 0, 0.1},
+      {"-1234567890123.25", SQL_SUCCESS, 0, -1234567890123.25},
+      {"9007199254740993", SQL_SUCCESS, 0, 9007199254740992.0},  // halfway: to even
+      {"1.7976931348623157e308", SQL_SUCCESS, 0, 1.7976931348623157e308},
+      {"1.8e308", SQL_ERROR, E_22003, 0},
       {"1.5 ", SQL_ERROR, E_22005, 0},
       {"abc", SQL_ERROR, E_22005, 0},
       {"", SQL_ERROR, E_22005, 0},

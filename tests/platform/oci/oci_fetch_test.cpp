@@ -276,6 +276,44 @@ TEST_F(OciTest, NumbersKeepFifteenDigitsAndOraclesTextForm) {
   EXPECT_EQ(1, count);
 }
 
+// Whole numbers travel exact in base-100 digits; fractions and large values
+// are held as doubles, and their NUMBER form carries the double's fifteen
+// significant digits, rounded.
+TEST_F(OciTest, NumbersTravelInOraclesForm) {
+  Conn c(db.dir, "scott", "tiger");
+  struct Case {
+    const char* expr;
+    std::vector<ub1> vnu;  // length byte, exponent byte, digits
+  } cases[] = {
+      {"0", {1, 128}},
+      {"1", {2, 193, 2}},
+      {"-1", {3, 62, 100, 102}},
+      {"99", {2, 193, 100}},
+      {"100", {2, 194, 2}},
+      {"-100", {3, 61, 100, 102}},
+      {"1000", {2, 194, 11}},
+      {"123456789012345", {9, 200, 2, 24, 46, 68, 90, 2, 24, 46}},
+      {"9223372036854775807", {11, 202, 10, 23, 34, 73, 4, 69, 55, 78, 59, 8}},
+      {"-9223372036854775807", {12, 53, 92, 79, 68, 29, 98, 33, 47, 24, 43, 94, 102}},
+      {"1.25", {3, 193, 2, 26}},
+      {"0.1", {2, 192, 11}},
+      {"123456.789", {6, 195, 13, 35, 57, 79, 91}},
+      {"-0.00000025", {3, 66, 76, 102}},
+      {"1e125", {2, 255, 11}},
+      {"1/3", {9, 192, 34, 34, 34, 34, 34, 34, 34, 31}},
+      {"2/3", {9, 192, 67, 67, 67, 67, 67, 67, 67, 71}},  // ...666667: rounded up
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.expr);
+    OCIStmt* st = c.stmt(std::string("select ") + k.expr + " from dual");
+    ub1 vnu[22] = {};
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(st, &d, c.err, 1, vnu, sizeof vnu, SQLT_VNU, nullptr, nullptr, nullptr, OCI_DEFAULT);
+    ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c.err);
+    EXPECT_EQ(k.vnu, std::vector<ub1>(vnu, vnu + k.vnu.size()));
+  }
+}
+
 TEST_F(OciTest, LongColumnsArriveInPiecesThroughNeedData) {
   Conn c(db.dir, "scott", "tiger");
   c.run("create table l (id number, txt long)");
@@ -649,6 +687,43 @@ TEST_F(OciTest, LobValuesOfEverySizeRoundTrip) {
       OCIDescriptorFree(loc, OCI_DTYPE_LOB);
     }
   }
+}
+
+// Wide values cut at every kind of place: inside and after long ASCII runs
+// and at the one character beyond ASCII; the indicator keeps the whole
+// value's size in bytes of UTF-16.
+TEST_F(OciTest, WideDefinesCutLongRunsAndCountTheWholeValue) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table r (v varchar2(100))");
+  const size_t runs[] = {0, 15, 16, 17, 33};
+  for (size_t before : runs)
+    for (size_t after : runs) {
+      std::vector<ub2> whole(before, 'a');
+      whole.push_back(0xE9);
+      whole.insert(whole.end(), after, 'B');
+      c.run("delete from r");
+      c.run("insert into r values ('" + std::string(before, 'a') + "\xC3\xA9" + std::string(after, 'B') + "')");
+      for (size_t cap : {1u, 15u, 16u, 17u, 20u, 40u, 60u}) {
+        SCOPED_TRACE(std::to_string(before) + " " + std::to_string(after) + " " + std::to_string(cap));
+        OCIStmt* st = c.stmt("select v from r");
+        std::vector<ub2> out(cap + 1, 0xEEEE);
+        sb2 ind = 0;
+        ub2 alen = 0, rcode = 0;
+        OCIDefine* d = nullptr;
+        OCIDefineByPos(st, &d, c.err, 1, out.data(), static_cast<sb4>(2 * cap), SQLT_CHR, &ind, &alen, &rcode,
+                       OCI_DEFAULT);
+        ub2 csid = OCI_UTF16ID;
+        OCIAttrSet(d, OCI_HTYPE_DEFINE, &csid, 0, OCI_ATTR_CHARSET_ID, c.err);
+        OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+        const size_t n = std::min(cap, whole.size());
+        EXPECT_EQ(std::vector<ub2>(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)),
+                  std::vector<ub2>(out.begin(), out.begin() + static_cast<std::ptrdiff_t>(n)));
+        EXPECT_EQ(0xEEEE, out[cap]);
+        EXPECT_EQ(2 * n, alen);
+        EXPECT_EQ(n < whole.size() ? 1406 : 0, rcode);
+        EXPECT_EQ(static_cast<sb2>(n < whole.size() ? 2 * whole.size() : 0), ind);
+      }
+    }
 }
 
 TEST_F(OciTest, WideLongPiecesAndWideLobWritesAreUtf16) {
