@@ -331,6 +331,32 @@ TEST_P(OleTxTest, CloseWaitsForTheCoordinatorToLetGo) {
   (void)again;
 }
 
+// A statement prepared before the enlistment keeps working inside the
+// transaction and after the connection left it.
+TEST_P(OleTxTest, StatementKeptAcrossEnlistment) {
+  SQLHSTMT st = SQL_NULL_HSTMT;
+  ASSERT_EQ(SQL_SUCCESS, SQLAllocHandle(SQL_HANDLE_STMT, app_->dbc(), &st));
+  ASSERT_EQ(SQL_SUCCESS, SQLPrepare(st, reinterpret_cast<SQLCHAR *>(const_cast<char *>("insert into t values (?)")),
+                                    SQL_NTS));
+  SQLINTEGER n = 0;
+  ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(st, 1, SQL_PARAM_INPUT, SQL_C_SLONG, SQL_INTEGER, 0, 0, &n, 0, nullptr));
+  auto run = [&](int value) {
+    n = value;
+    return App::Result(st, SQLExecute(st));
+  };
+  EXPECT_EQ("", run(1));
+  {
+    Tx tx(coord_);
+    ASSERT_EQ("", app_->Enlist(tx.p));
+    EXPECT_EQ("", run(2));
+    EXPECT_TRUE(tx->Commit().committed);
+    EXPECT_EQ("", app_->Enlist(nullptr));
+  }
+  EXPECT_EQ("", run(3));
+  EXPECT_EQ("3", Rows(v()));
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, OleTxTest, ::testing::Values(harness::kUnicode, harness::kAnsi),
                          [](const auto &info) { return info.param == harness::kUnicode ? "Unicode" : "Ansi"; });
 
