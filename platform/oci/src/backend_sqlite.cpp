@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <string_view>
 #include <random>
 #include <thread>
 
@@ -316,7 +317,8 @@ struct BeConn {
   sqlite3* db = nullptr;
   // Statements run on every execution (the per-statement savepoint), kept
   // prepared: compiling them each time cost more than many a statement.
-  std::map<std::string, sqlite3_stmt*> kept;
+  // Looked up by the text as given, without a string made per execution.
+  std::map<std::string, sqlite3_stmt*, std::less<>> kept;
   std::string main_name;  // kept alive: SQLite keeps the pointer
   std::string dir;
   // SQLite attaches a few schemas at most: those attached, least recently
@@ -326,6 +328,7 @@ struct BeConn {
   // and the session then remakes what it derives from the schemas.
   std::string stamp;
   struct stat seen{};
+  DlSession* session = nullptr;  // its synonym map follows the schemas
   BeBreakFn brk = nullptr;
   void* brk_ctx = nullptr;
   bool broke = false;     // the last wait ended because of a break
@@ -372,7 +375,7 @@ int conn_err(BeConn* c, int rc, DlError* err) {
     if (xrc == SQLITE_BUSY_SNAPSHOT) return dl_set_error(err, 8177);
     return dl_set_error(err, 54);
   }
-  return dl_map_sqlite_error(xrc, sqlite3_errmsg(c->db), err);
+  return dl_map_sqlite_error(xrc, sqlite3_errmsg(c->db), err, c->session);
 }
 
 }  // namespace
@@ -436,9 +439,10 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
     c->attached.push_back(u.name);
   }
   session->user = user;
+  c->session = session;
   rc = dl_register(c->db, session);
   if (rc != SQLITE_OK) return fail(sqlite_err(c->db, rc, err));
-  dl_refresh_synonyms(c->db, user);
+  dl_refresh_synonyms(c->db, user, session);
   *out = c.release();
   return 0;
 }
@@ -458,15 +462,14 @@ int be_exec(BeConn* c, const char* sql, DlError* err) {
 
 int be_exec_kept(BeConn* c, const char* sql, DlError* err) {
   c->broke = false;
-  sqlite3_stmt*& st = c->kept[sql];
-  if (!st) {
-    int rc = sqlite3_prepare_v2(c->db, sql, -1, &st, nullptr);
-    if (rc != SQLITE_OK) {
-      st = nullptr;
-      c->kept.erase(sql);
-      return conn_err(c, rc, err);
-    }
+  auto it = c->kept.find(std::string_view(sql));
+  if (it == c->kept.end()) {
+    sqlite3_stmt* fresh = nullptr;
+    int rc = sqlite3_prepare_v2(c->db, sql, -1, &fresh, nullptr);
+    if (rc != SQLITE_OK) return conn_err(c, rc, err);
+    it = c->kept.emplace(sql, fresh).first;
   }
+  sqlite3_stmt* st = it->second;
   int rc = sqlite3_step(st);
   int r = rc == SQLITE_DONE || rc == SQLITE_ROW ? 0 : conn_err(c, rc, err);
   sqlite3_reset(st);
@@ -601,7 +604,7 @@ bool same_stamp(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 void be_refresh_synonyms(BeConn* c) {
-  dl_refresh_synonyms(c->db, c->main_name);
+  dl_refresh_synonyms(c->db, c->main_name, c->session);
   stat(c->stamp.c_str(), &c->seen);
 }
 

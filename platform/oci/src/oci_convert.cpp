@@ -721,16 +721,20 @@ int num_to_oracle(const BeValue& v, ub1* out) {
       out[0] = 0x80;
       return 1;
     }
+    // A whole number goes straight to its base-100 digits: at most ten for
+    // 64 bits, least significant first here; zeros at the end are dropped.
     uint64_t u = v.i < 0 ? 0 - static_cast<uint64_t>(v.i) : static_cast<uint64_t>(v.i);
     neg = v.i < 0;
-    // The decimal digits, most significant first (as "%llu" writes them,
-    // without its cost on every fetched integer).
-    char tmp[32];
-    int n = 0;
-    for (; u != 0; u /= 10) tmp[sizeof tmp - 1 - n++] = static_cast<char>('0' + u % 10);
-    std::memcpy(digits, tmp + sizeof tmp - n, static_cast<size_t>(n));
-    nd = static_cast<size_t>(n);
-    dexp = n;
+    ub1 pairs[10];
+    int np = 0;
+    for (; u != 0; u /= 100) pairs[np++] = static_cast<ub1>(u % 100);
+    int low = 0;
+    while (pairs[low] == 0) ++low;
+    int len = 0;
+    out[len++] = static_cast<ub1>(neg ? 62 - (np - 1) : 193 + (np - 1));
+    for (int k = np - 1; k >= low; --k) out[len++] = static_cast<ub1>(neg ? 101 - pairs[k] : pairs[k] + 1);
+    if (neg) out[len++] = 102;  // fewer than 20 digits: the closing byte
+    return len;
   } else {
     double d = v.d;
     if (d == 0 || std::isnan(d)) {

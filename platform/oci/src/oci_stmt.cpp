@@ -63,6 +63,8 @@ int translate(Stmt* st, Session* s, Error* e) {
     return st->dl_rc;
   }
   stmt_uncompile(st);
+  // Synonyms another session made or dropped decide what a name reaches.
+  if (s && s->conn) be_check_ddl(s->conn);
   st->dl = DlStatement{};
   st->dl_err = DlError{};
   st->pl.reset();
@@ -286,18 +288,21 @@ Bind* find_bind(Stmt* st, const DlBind& occ) {
 
 // A text stored into a NUMBER column is converted by SQLite, which would
 // round a number beyond what it keeps exactly: refuse it as a number bind is.
+// Every text bind of an INSERT or UPDATE passes here: the text is looked at
+// in place, copied only for the error.
 int check_number_text(Stmt* st, const DlBind& occ, const BeValue& v, Error* e) {
-  std::string t(v.p, v.n);
-  const size_t b = t.find_first_not_of(' '), last = t.find_last_not_of(' ');
-  if (b == std::string::npos) return 0;
-  t = t.substr(b, last - b + 1);
+  const char* t = v.p;
+  size_t n = v.n;
+  while (n > 0 && *t == ' ') ++t, --n;
+  while (n > 0 && t[n - 1] == ' ') --n;
+  if (n == 0) return 0;
   int64_t i = 0;
   double d = 0;
-  if (dl_parse_number(t.data(), t.size(), &i, &d) == 0 || dl_number_exact(t.data(), t.size())) return 0;
+  if (dl_parse_number(t, n, &i, &d) == 0 || dl_number_exact(t, n)) return 0;
   if (!be_column_is_number(st->be, st->dl.target_schema, st->dl.target_table, occ.target_column,
                            occ.target_index))
     return 0;
-  return bind_value_error(e, 3001, t), 3001;
+  return bind_value_error(e, 3001, std::string(t, n)), 3001;
 }
 
 int bind_row(Stmt* st, ub4 iter, Error* e) {
@@ -413,6 +418,12 @@ int run_ddl(Session* s, Stmt* st, Error* e) {
   DlError d;
   if (be_commit(s->conn, &d)) return err_from(e, d), d.code;
   close_cursors(s, st);
+  if (!st->dl.constraint.table.empty()) {
+    const int rc = dl_alter_constraint(be_sqlite(s->conn), &st->dl, &s->dl, &d);
+    be_note_ddl(s->conn);  // a failure may have undone a half-made table
+    if (rc) return err_from(e, d), d.code;
+    return 0;
+  }
   if (be_exec(s->conn, st->dl.sql.c_str(), &d)) return err_from(e, d), d.code;
   be_note_ddl(s->conn);
   return 0;

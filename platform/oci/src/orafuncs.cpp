@@ -1382,14 +1382,16 @@ void fn_chk_len(sqlite3_context* ctx, int, sqlite3_value** v) {
   int64_t max = sqlite3_value_int64(v[1]);
   int64_t len;
   if (sqlite3_value_type(v[0]) == SQLITE_TEXT) {
-    // every inserted row passes here: no copy
-    const unsigned char* p = sqlite3_value_text(v[0]);
-    int n = sqlite3_value_bytes(v[0]);
+    // Every inserted row passes here: no copy. A byte length is read
+    // without the text itself, which SQLite would first copy to give it a
+    // terminator (a bound value has none).
     if (sqlite3_value_int(v[2])) {
+      const unsigned char* p = sqlite3_value_text(v[0]);
+      const int n = sqlite3_value_bytes(v[0]);
       len = 0;
       for (int i = 0; i < n; ++i) len += (p[i] & 0xC0) != 0x80;
     } else {
-      len = n;
+      len = sqlite3_value_bytes(v[0]);
     }
   } else {
     std::string s = text_of(v[0]);

@@ -276,14 +276,25 @@ TEST_F(OciTest, NumbersKeepFifteenDigitsAndOraclesTextForm) {
   EXPECT_EQ(1, count);
 }
 
-// Fractions and large values are held as doubles: their NUMBER form carries
-// the double's fifteen significant digits, rounded, in base-100 digits.
-TEST_F(OciTest, DoublesTravelAsFifteenDigitNumbers) {
+// Whole numbers travel exact in base-100 digits; fractions and large values
+// are held as doubles, and their NUMBER form carries the double's fifteen
+// significant digits, rounded.
+TEST_F(OciTest, NumbersTravelInOraclesForm) {
   Conn c(db.dir, "scott", "tiger");
   struct Case {
     const char* expr;
     std::vector<ub1> vnu;  // length byte, exponent byte, digits
   } cases[] = {
+      {"0", {1, 128}},
+      {"1", {2, 193, 2}},
+      {"-1", {3, 62, 100, 102}},
+      {"99", {2, 193, 100}},
+      {"100", {2, 194, 2}},
+      {"-100", {3, 61, 100, 102}},
+      {"1000", {2, 194, 11}},
+      {"123456789012345", {9, 200, 2, 24, 46, 68, 90, 2, 24, 46}},
+      {"9223372036854775807", {11, 202, 10, 23, 34, 73, 4, 69, 55, 78, 59, 8}},
+      {"-9223372036854775807", {12, 53, 92, 79, 68, 29, 98, 33, 47, 24, 43, 94, 102}},
       {"1.25", {3, 193, 2, 26}},
       {"0.1", {2, 192, 11}},
       {"123456.789", {6, 195, 13, 35, 57, 79, 91}},
