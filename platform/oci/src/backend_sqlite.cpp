@@ -328,6 +328,7 @@ struct BeConn {
   // and the session then remakes what it derives from the schemas.
   std::string stamp;
   struct stat seen{};
+  DlSession* session = nullptr;  // its synonym map follows the schemas
   BeBreakFn brk = nullptr;
   void* brk_ctx = nullptr;
   bool broke = false;     // the last wait ended because of a break
@@ -374,7 +375,7 @@ int conn_err(BeConn* c, int rc, DlError* err) {
     if (xrc == SQLITE_BUSY_SNAPSHOT) return dl_set_error(err, 8177);
     return dl_set_error(err, 54);
   }
-  return dl_map_sqlite_error(xrc, sqlite3_errmsg(c->db), err);
+  return dl_map_sqlite_error(xrc, sqlite3_errmsg(c->db), err, c->session);
 }
 
 }  // namespace
@@ -438,9 +439,10 @@ int be_open(const std::string& dir, const std::string& user_in, DlSession* sessi
     c->attached.push_back(u.name);
   }
   session->user = user;
+  c->session = session;
   rc = dl_register(c->db, session);
   if (rc != SQLITE_OK) return fail(sqlite_err(c->db, rc, err));
-  dl_refresh_synonyms(c->db, user);
+  dl_refresh_synonyms(c->db, user, session);
   *out = c.release();
   return 0;
 }
@@ -602,7 +604,7 @@ bool same_stamp(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 void be_refresh_synonyms(BeConn* c) {
-  dl_refresh_synonyms(c->db, c->main_name);
+  dl_refresh_synonyms(c->db, c->main_name, c->session);
   stat(c->stamp.c_str(), &c->seen);
 }
 

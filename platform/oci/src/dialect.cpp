@@ -504,6 +504,8 @@ class Translator {
   // The parts of the last table name read (schema "" when unqualified or the
   // session's own), for the target of INSERT and UPDATE.
   std::string last_schema_, last_table_;
+  bool last_qualified_ = false;  // the last table name had its owner
+  bool synonym_target(std::string* out, bool bare);
   // CREATE TABLE: the schema the table goes to (as written, "" the session's
   // own) and its foreign keys to another schema, which SQLite cannot declare.
   struct CrossKey {
@@ -511,6 +513,10 @@ class Translator {
   };
   std::string create_schema_;
   std::vector<CrossKey> cross_keys_;
+  struct {
+    std::string owner, table, rule;  // owner "" for the table's own schema
+    std::vector<std::string> columns;
+  } ref_;  // the last REFERENCES clause
   std::string references(const std::string& cname, const std::vector<std::string>& columns);
   int depth_ = 0;  // nesting of parentheses, subqueries and calls
 
@@ -606,7 +612,8 @@ class Translator {
   void commit_rollback();
   void skip_physical_attributes();
   void column_def(const std::string& table, std::string* cols, std::string* extra, bool add);
-  std::string table_constraint(std::vector<std::string>* pk_cols);
+  std::string table_constraint(std::vector<std::string>* pk_cols, DlConstraintChange* seen = nullptr);
+  void alter_constraint(bool add, const std::string& schema, const std::string& table);
   std::string datatype(DlColType* t, bool* char_sem, bool for_cast);
   std::string column_constraints(const std::string& table, const std::string& col);
 
@@ -1091,6 +1098,7 @@ std::string Translator::table_ref() {
     unimplemented();
   } else {
     out = table_name(true, &is_dual);
+    if (!is_dual) synonym_target(&out, false);
   }
   if (w("SAMPLE") || w("PARTITION") || (w("AS") && w("OF", 1))) unimplemented();
   std::string alias;
@@ -1120,6 +1128,7 @@ std::string Translator::table_name(bool allow_dual, bool* is_dual) {
     out = schema_name(a) + "." + quote_id(b);
     last_schema_ = own_schema(a) ? "" : a;
     last_table_ = b;
+    last_qualified_ = true;
   } else {
     if (allow_dual && a == "DUAL" && first.t == T_WORD) {
       if (is_dual) *is_dual = true;
@@ -1128,9 +1137,31 @@ std::string Translator::table_name(bool allow_dual, bool* is_dual) {
     out = quote_id(a);
     last_schema_.clear();
     last_table_ = a;
+    last_qualified_ = false;
   }
   if (op("@")) unimplemented();  // database link
   return out;
+}
+
+// The table a synonym stands for, when the last table name is one: an
+// owner's synonym named with its owner anywhere, and a bare name (the
+// session's or a public synonym) when bare. SQLite reaches bare names in
+// queries through the session's views, but cannot write through a view.
+// *out becomes the table, aliased with the name as written.
+bool Translator::synonym_target(std::string* out, bool bare) {
+  if (!ses_ || (!bare && !last_qualified_)) return false;
+  const std::string owner = !last_qualified_ ? "" : last_schema_.empty() ? ses_->user : last_schema_;
+  const auto it = ses_->synonyms.find({owner, last_table_});
+  if (it == ses_->synonyms.end()) return false;
+  const std::string& towner = it->second.first;
+  *out = schema_name(towner) + "." + quote_id(it->second.second);
+  const std::string alias = quote_id(last_table_);
+  last_schema_ = own_schema(towner) ? "" : towner;
+  last_table_ = it->second.second;
+  if (cur().t != T_QID && !(cur().t == T_WORD && !is_stop_word(cur().v) && !w("VALUES") && !w("SET") &&
+                           !w("WHERE")))
+    *out += " AS " + alias;
+  return true;
 }
 
 std::string Translator::order_by() {
@@ -1168,6 +1199,10 @@ void Translator::insert_statement() {
   if (w("ALL") || w("FIRST")) unimplemented();
   expect_w("INTO", 925);  // missing INTO keyword
   std::string out = "INSERT INTO " + table_name(false);
+  {
+    std::string syn;
+    if (synonym_target(&syn, true)) out = "INSERT INTO " + syn;
+  }
   st_->target_schema = last_schema_;
   st_->target_table = last_table_;
   std::vector<std::string> columns;
@@ -1223,6 +1258,10 @@ void Translator::update_statement() {
   expect_w("UPDATE", 900);
   st_->kind = DL_UPDATE;
   std::string out = "UPDATE " + table_name(false);
+  {
+    std::string syn;
+    if (synonym_target(&syn, true)) out = "UPDATE " + syn;
+  }
   st_->target_schema = last_schema_;
   st_->target_table = last_table_;
   if (cur().t == T_QID || (cur().t == T_WORD && !is_stop_word(cur().v))) out += " AS " + quote_id(name());
@@ -1271,6 +1310,10 @@ void Translator::delete_statement() {
   st_->kind = DL_DELETE;
   accept_w("FROM");
   std::string out = "DELETE FROM " + table_name(false);
+  {
+    std::string syn;
+    if (synonym_target(&syn, true)) out = "DELETE FROM " + syn;
+  }
   if (cur().t == T_QID || (cur().t == T_WORD && !is_stop_word(cur().v))) out += " AS " + quote_id(name());
   if (accept_w("WHERE")) {
     if (w("CURRENT")) unimplemented();
@@ -1768,9 +1811,13 @@ void Translator::column_def(const std::string& table, std::string* cols, std::st
   (void)add;
 }
 
-std::string Translator::table_constraint(std::vector<std::string>* pk_cols) {
-  std::string out;
-  if (accept_w("CONSTRAINT")) out = "CONSTRAINT " + quote_id(name()) + " ";
+std::string Translator::table_constraint(std::vector<std::string>* pk_cols, DlConstraintChange* seen) {
+  std::string out, cname;
+  if (accept_w("CONSTRAINT")) {
+    cname = name();
+    out = "CONSTRAINT " + quote_id(cname) + " ";
+  }
+  const size_t named = out.size();
   std::vector<std::string> names;
   auto col_list = [&]() {
     expect_op("(", 906);
@@ -1786,20 +1833,25 @@ std::string Translator::table_constraint(std::vector<std::string>* pk_cols) {
     expect_rparen();
     return s + ")";
   };
+  char type = 0;
+  std::string check;
   if (accept_w("PRIMARY")) {
     expect_w("KEY", 905);
+    type = 'P';
     out += "PRIMARY KEY " + col_list();
     if (pk_cols) *pk_cols = names;
   } else if (accept_w("UNIQUE")) {
+    type = 'U';
     out += "UNIQUE " + col_list();
   } else if (accept_w("CHECK")) {
     expect_op("(", 906);
-    out += "CHECK (" + cond() + ")";
+    type = 'C';
+    check = cond();
+    out += "CHECK (" + check + ")";
     expect_rparen();
   } else if (accept_w("FOREIGN")) {
     expect_w("KEY", 905);
-    std::string cname = out.empty() ? "" : out.substr(11, out.size() - 12);  // CONSTRAINT "x"
-    if (!cname.empty()) cname = cname.substr(1, cname.size() - 2);
+    type = 'R';
     out += "FOREIGN KEY " + col_list();
     expect_w("REFERENCES", 905);
     const std::string r = references(cname, names);
@@ -1816,6 +1868,19 @@ std::string Translator::table_constraint(std::vector<std::string>* pk_cols) {
     p_ += 2;
     skip_physical_attributes();
   }
+  if (seen) {
+    seen->type = type;
+    seen->name = cname;
+    seen->columns = names;
+    seen->check = check;
+    seen->clause = out.empty() ? std::string() : out.substr(named);
+    if (type == 'R') {
+      seen->r_owner = ref_.owner;
+      seen->r_table = ref_.table;
+      seen->r_columns = ref_.columns;
+      seen->rule = ref_.rule;
+    }
+  }
   return out;
 }
 
@@ -1826,9 +1891,11 @@ std::string Translator::references(const std::string& cname, const std::vector<s
   table_name(false);
   const std::string rOwner = last_schema_, rTable = last_table_;
   std::string rCols, clause;
+  ref_.columns.clear();
   if (accept_op("(")) {
     do {
       const std::string c = name();
+      ref_.columns.push_back(c);
       rCols += (rCols.empty() ? "" : ",") + c;
       clause += (clause.empty() ? " (" : ", ") + quote_id(c);
     } while (accept_op(","));
@@ -1845,11 +1912,11 @@ std::string Translator::references(const std::string& cname, const std::vector<s
     } else fail(905);
   }
   const std::string own = create_schema_.empty() && ses_ ? ses_->user : create_schema_;
-  if (rOwner.empty() || rOwner == own)
+  ref_.table = rTable;
+  ref_.rule = rule;
+  ref_.owner = rOwner.empty() || rOwner == own ? std::string() : rOwner;
+  if (ref_.owner.empty())
     return " REFERENCES " + quote_id(rTable) + clause + (rule == "NO ACTION" ? "" : " ON DELETE " + rule);
-  // A rule would act on another schema's rows from inside a trigger, which
-  // SQLite cannot name there: refused rather than left undone.
-  if (rule != "NO ACTION") unimplemented();
   std::string cols;
   for (const std::string& c : columns) cols += (cols.empty() ? "" : ",") + c;
   cross_keys_.push_back({cname, cols, rOwner, rTable, rCols, rule});
@@ -1930,10 +1997,7 @@ void Translator::create_table(bool temporary) {
   std::string checks, keys;
   if (!cross_keys_.empty()) {
     const std::string fk = (schema_prefix.empty() ? std::string("main.") : schema_prefix) + "\"ORA$FK\"";
-    keys = "; CREATE TABLE IF NOT EXISTS " + fk +
-           " (\"CONSTRAINT_NAME\" TEXT, \"TABLE_NAME\" TEXT, \"COLUMNS\" TEXT, \"R_OWNER\" TEXT, "
-           "\"R_TABLE\" TEXT, \"R_COLUMNS\" TEXT, \"DELETE_RULE\" TEXT); DELETE FROM " + fk +
-           " WHERE \"TABLE_NAME\" = " + quote_str(tab);
+    keys = "; " + dl::cross_key_table_sql(fk) + "; DELETE FROM " + fk + " WHERE \"TABLE_NAME\" = " + quote_str(tab);
     for (const CrossKey& k : cross_keys_) {
       checks += "SELECT ORA_RAISE(942) WHERE NOT EXISTS (SELECT 1 FROM " + quote_id(k.rOwner) +
                 ".sqlite_master WHERE type = 'table' AND name = " + quote_str(k.rTable) + "); ";
@@ -2270,7 +2334,10 @@ void Translator::drop_statement() {
     std::string t = table_name(false);
     if (accept_w("CASCADE")) expect_w("CONSTRAINTS", 905);
     accept_w("PURGE");
-    st_->sql = "DROP TABLE " + t;
+    // The table's keys to other schemas go with it.
+    const std::string fk = (last_schema_.empty() ? std::string("main") : quote_id(last_schema_)) + ".\"ORA$FK\"";
+    st_->sql = "DROP TABLE " + t + "; " + dl::cross_key_table_sql(fk) + "; DELETE FROM " + fk +
+               " WHERE \"TABLE_NAME\" = " + quote_str(last_table_);
   } else if (accept_w("VIEW")) {
     std::string t = table_name(false);
     if (accept_w("CASCADE")) expect_w("CONSTRAINTS", 905);
@@ -2323,12 +2390,28 @@ void Translator::alter_statement() {
   }
   std::string full = schema_prefix + quote_id(tab);
   std::string out;
+  const auto constraint_next = [&](size_t at) {
+    return w("CONSTRAINT", at) || w("PRIMARY", at) || w("UNIQUE", at) || w("CHECK", at) || w("FOREIGN", at);
+  };
+  const std::string schema = schema_prefix.empty() ? "main" : (own_schema(a) ? "main" : a);
+  if (schema != "main") create_schema_ = a;
+  if (w("ADD") && (constraint_next(1) || (op("(", 1) && constraint_next(2)))) {
+    ++p_;
+    const bool paren = accept_op("(");
+    alter_constraint(true, schema, tab);
+    if (paren) expect_rparen();
+    return;
+  }
+  if (w("DROP") && (w("CONSTRAINT", 1) || w("PRIMARY", 1) || w("UNIQUE", 1))) {
+    ++p_;
+    alter_constraint(false, schema, tab);
+    return;
+  }
   if (accept_w("ADD")) {
-    if (w("CONSTRAINT") || w("PRIMARY") || w("UNIQUE") || w("CHECK") || w("FOREIGN")) unimplemented();
     bool paren = accept_op("(");
     bool f = true;
     do {
-      if (w("CONSTRAINT") || w("PRIMARY") || w("UNIQUE") || w("CHECK") || w("FOREIGN")) unimplemented();
+      if (constraint_next(0)) unimplemented();  // columns and constraints in one ADD
       std::string col, extra;
       std::string cname = cur().v;
       column_def(tab, &col, &extra, true);
@@ -2385,6 +2468,36 @@ void Translator::alter_statement() {
     unimplemented();  // MODIFY, constraints, storage
   }
   st_->sql = out;
+}
+
+// ADD <table constraint> or DROP CONSTRAINT name | PRIMARY KEY |
+// UNIQUE (columns), with CASCADE and the index options Oracle takes.
+void Translator::alter_constraint(bool add, const std::string& schema, const std::string& table) {
+  DlConstraintChange& c = st_->constraint;
+  c.add = add;
+  c.schema = schema;
+  c.table = table;
+  if (add) {
+    table_constraint(nullptr, &c);
+  } else if (accept_w("CONSTRAINT")) {
+    c.name = name();
+  } else if (accept_w("PRIMARY")) {
+    expect_w("KEY", 905);
+    c.type = 'P';
+  } else {
+    expect_w("UNIQUE", 905);
+    c.type = 'U';
+    expect_op("(", 906);
+    do c.columns.push_back(name());
+    while (accept_op(","));
+    expect_rparen();
+  }
+  if (!add) {
+    c.cascade = accept_w("CASCADE");
+    if ((w("KEEP") || w("DROP")) && w("INDEX", 1)) p_ += 2;
+    accept_w("ONLINE");
+  }
+  st_->sql.clear();
 }
 
 void Translator::alter_session() {

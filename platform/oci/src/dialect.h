@@ -133,6 +133,24 @@ struct DlItem {
   std::string probe[2];
 };
 
+// ALTER TABLE ... ADD or DROP of a constraint. SQLite can do neither in
+// place: dl_alter_constraint checks the rows and remakes the table.
+struct DlConstraintChange {
+  bool add = false;
+  std::string schema;  // the table's SQLite schema ("main" or the owner)
+  std::string table;
+  char type = 0;       // 'P', 'U', 'R', 'C'; 0 for a DROP CONSTRAINT by name
+  std::string name;    // as written; "" for an unnamed one
+  std::vector<std::string> columns;   // P, U, R
+  std::string clause;  // ADD: the SQLite table constraint, without its name
+  std::string check;   // C: the SQLite condition
+  // R: the referenced table ("" owner: the table's schema), its columns as
+  // written ("" the key) and the delete rule.
+  std::string r_owner, r_table, rule;
+  std::vector<std::string> r_columns;
+  bool cascade = false;  // DROP ... CASCADE: the keys referencing it go too
+};
+
 // One translated statement.
 struct DlStatement {
   DlKind kind = DL_UNKNOWN;
@@ -164,6 +182,9 @@ struct DlStatement {
   // CREATE TABLE ... AS SELECT: the table (schema prefix and name) and the
   // query; dl_exec_ddl creates the table with the query's Oracle types.
   std::string ctas_schema, ctas_table, ctas_query;
+  // ALTER TABLE ... ADD/DROP CONSTRAINT (table set): run by
+  // dl_alter_constraint instead of sql.
+  DlConstraintChange constraint;
 };
 
 // Per-connection state read by the function library (USER, SYSDATE, NLS
@@ -175,6 +196,11 @@ struct DlSession {
   int64_t statement_time_us = 0;     // SYSDATE of the running statement (UTC
                                      // microseconds); 0: read the clock
   std::map<std::string, int64_t> currval;  // "SCHEMA.SEQ" -> last NEXTVAL here
+  // The synonyms the session reaches: {owner, name} -> {table owner, table}.
+  // Owner "" holds the names a bare reference reaches (the session's own
+  // private synonyms, then the public ones, where no own object has the
+  // name); dl_refresh_synonyms keeps it.
+  std::map<std::pair<std::string, std::string>, std::pair<std::string, std::string>> synonyms;
 };
 
 // Translates one Oracle SQL statement. session may be null (no schema
@@ -235,8 +261,15 @@ int dl_register_dictionary(sqlite3* db);
 
 // Makes the synonyms a session can use reachable by their names on its
 // connection (temporary views of their targets), after the logon and after
-// DDL. user: the session's schema. Returns a SQLite result code.
-int dl_refresh_synonyms(sqlite3* db, const std::string& user);
+// DDL. user: the session's schema; session (may be null) gets the synonym
+// map the translation resolves DML targets with. Returns a SQLite result code.
+int dl_refresh_synonyms(sqlite3* db, const std::string& user, DlSession* session = nullptr);
+
+// Runs an ALTER TABLE that adds or drops a constraint (st->constraint): the
+// existing rows are checked against a new one, the table is remade with its
+// rows, indexes and triggers, and keys to other schemas are recorded.
+// Runs outside a transaction. Returns 0 or an Oracle error.
+int dl_alter_constraint(sqlite3* db, const DlStatement* st, const DlSession* session, DlError* err);
 
 // Describe of result column col (0-based) of a prepared statement translated
 // as st: the select-list item's type when known, else the column's declared

@@ -50,4 +50,13 @@ std::string decltype_text(const DlColType& t, bool char_semantics);
 
 bool is_reserved(const std::string& upper_word);
 
+// A schema's record of its tables' keys to tables of other schemas (SQLite
+// cannot declare them): the statement making it when missing. table is the
+// qualified name, e.g. main."ORA$FK".
+inline std::string cross_key_table_sql(const std::string& table) {
+  return "CREATE TABLE IF NOT EXISTS " + table +
+         " (\"CONSTRAINT_NAME\" TEXT, \"TABLE_NAME\" TEXT, \"COLUMNS\" TEXT, \"R_OWNER\" TEXT, "
+         "\"R_TABLE\" TEXT, \"R_COLUMNS\" TEXT, \"DELETE_RULE\" TEXT)";
+}
+
 }  // namespace dl

@@ -205,20 +205,26 @@ std::vector<Column> columns(sqlite3* db, const std::string& schema, const std::s
   return out;
 }
 
-// Constraint names as written in the CREATE TABLE text, in order, per kind
-// ('P', 'U', 'R'). A table constraint and a column constraint alike read
-// "CONSTRAINT <name> PRIMARY KEY | UNIQUE | REFERENCES | FOREIGN KEY".
-std::map<char, std::vector<std::string>> named_constraints(const std::string& sql) {
-  std::map<char, std::vector<std::string>> out;
-  std::vector<std::string> toks;
+// ---- The constraints in a CREATE TABLE text -----------------------------------------
+
+struct SqlTok {
+  std::string up;  // a word upper-cased, a quoted name as '"' + name, a string as "'"
+  size_t b, e;     // its bytes in the text
+  int depth;       // parentheses open before it
+};
+
+std::vector<SqlTok> sql_tokens(const std::string& sql) {
+  std::vector<SqlTok> toks;
+  int depth = 0;
   for (size_t i = 0; i < sql.size();) {
-    char c = sql[i];
-    if (c == '"') {
+    const char c = sql[i];
+    const size_t b = i;
+    if (c == '"' || c == '\'') {
       std::string t;
       for (++i; i < sql.size(); ++i) {
-        if (sql[i] == '"') {
-          if (i + 1 < sql.size() && sql[i + 1] == '"') {
-            t += '"';
+        if (sql[i] == c) {
+          if (i + 1 < sql.size() && sql[i + 1] == c) {
+            t += c;
             ++i;
             continue;
           }
@@ -227,45 +233,114 @@ std::map<char, std::vector<std::string>> named_constraints(const std::string& sq
         }
         t += sql[i];
       }
-      toks.push_back("\"" + t);
-    } else if (c == '\'') {
-      for (++i; i < sql.size(); ++i) {
-        if (sql[i] == '\'') {
-          if (i + 1 < sql.size() && sql[i + 1] == '\'') {
-            ++i;
-            continue;
-          }
-          ++i;
-          break;
-        }
-      }
-      toks.push_back("'");
+      toks.push_back({c == '"' ? "\"" + t : "'", b, i, depth});
     } else if (std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '$' || c == '#') {
-      size_t j = i;
-      while (j < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[j])) || sql[j] == '_' || sql[j] == '$' ||
-                                sql[j] == '#'))
-        ++j;
-      toks.push_back(upper(sql.substr(i, j - i)));
-      i = j;
+      while (i < sql.size() && (std::isalnum(static_cast<unsigned char>(sql[i])) || sql[i] == '_' || sql[i] == '$' ||
+                                sql[i] == '#'))
+        ++i;
+      toks.push_back({upper(sql.substr(b, i - b)), b, i, depth});
     } else {
-      if (!std::isspace(static_cast<unsigned char>(c))) toks.push_back(std::string(1, c));
       ++i;
+      if (std::isspace(static_cast<unsigned char>(c))) continue;
+      if (c == ')') --depth;
+      toks.push_back({std::string(1, c), b, i, depth});
+      if (c == '(') ++depth;
     }
   }
-  // Every key in order, "" for an unnamed one, so that named and unnamed
-  // keys of one kind keep their places.
-  std::string pending;
-  for (size_t i = 0; i < toks.size(); ++i) {
-    const std::string& t = toks[i];
-    if (t == "CONSTRAINT" && i + 1 < toks.size()) {
-      pending = toks[++i];
-      if (!pending.empty() && pending[0] == '"') pending.erase(0, 1);
+  return toks;
+}
+
+// One key or CHECK of the table's column and table constraints: its kind
+// ('P', 'U', 'R', 'C'), name as written ("" unnamed) and text; whole when
+// it is a table constraint of its own, cut then spanning its comma too.
+struct KeySpan {
+  char kind;
+  std::string name;
+  size_t b, e;
+  size_t cut_b, cut_e;
+};
+
+std::vector<KeySpan> key_spans(const std::string& sql) {
+  const std::vector<SqlTok> t = sql_tokens(sql);
+  const auto is = [&](size_t i, const char* w) { return i < t.size() && t[i].up == w; };
+  const auto skip_group = [&](size_t j) {
+    if (!is(j, "(")) return j;
+    const int d = t[j].depth;
+    for (++j; j < t.size() && !(t[j].up == ")" && t[j].depth == d); ++j) {
+    }
+    return j + 1;
+  };
+  std::vector<KeySpan> out;
+  size_t item = 0, foreign = 0;
+  long pending = -1;
+  bool haveForeign = false;
+  for (size_t i = 0; i < t.size(); ++i) {
+    if (t[i].depth != 1) continue;
+    const std::string& w = t[i].up;
+    if (i > 0 && ((t[i - 1].up == "(" && t[i - 1].depth == 0) || (t[i - 1].up == "," && t[i - 1].depth == 1))) {
+      item = i;
+      pending = -1;
+      haveForeign = false;
+    }
+    if (w == "CONSTRAINT") {
+      pending = static_cast<long>(i++);
       continue;
     }
-    char kind = t == "PRIMARY" ? 'P' : t == "UNIQUE" ? 'U' : t == "REFERENCES" ? 'R' : 0;
-    if (kind) out[kind].push_back(pending);
-    if (kind || t == "CHECK" || t == "NOT") pending.clear();
+    if (w == "FOREIGN") {
+      foreign = i;
+      haveForeign = true;
+      continue;
+    }
+    if (w == "NOT") pending = -1;
+    const char kind = w == "PRIMARY" ? 'P' : w == "UNIQUE" ? 'U' : w == "REFERENCES" ? 'R' : w == "CHECK" ? 'C' : 0;
+    if (!kind) continue;
+    size_t j = i + 1;
+    if (kind == 'P') j = skip_group(j + 1);
+    else if (kind == 'U' || kind == 'C') j = skip_group(j);
+    else {
+      j = is(j + 1, ".") ? j + 3 : j + 1;
+      j = skip_group(j);
+      while (is(j, "ON") || is(j, "MATCH")) {
+        if (is(j, "MATCH")) j += 2;
+        else if (is(j + 2, "SET") || is(j + 2, "NO")) j += 4;
+        else j += 3;
+      }
+    }
+    while (is(j, "ASC") || is(j, "DESC") || is(j, "AUTOINCREMENT")) ++j;
+    if (is(j, "ON") && is(j + 1, "CONFLICT")) j += 3;
+    j = std::min(j, t.size());
+    const size_t start = pending >= 0 ? static_cast<size_t>(pending) : kind == 'R' && haveForeign ? foreign : i;
+    KeySpan k{kind, "", t[start].b, t[j - 1].e, t[start].b, t[j - 1].e};
+    if (pending >= 0 && static_cast<size_t>(pending) + 1 < t.size()) {
+      k.name = t[static_cast<size_t>(pending) + 1].up;
+      if (!k.name.empty() && k.name[0] == '"') k.name.erase(0, 1);
+    }
+    const bool ends = j >= t.size() || (is(j, ",") && t[j].depth == 1) || (is(j, ")") && t[j].depth == 0);
+    if (start == item && ends && item > 0) {
+      if (t[item - 1].up == ",") k.cut_b = t[item - 1].b;
+      else if (is(j, ",")) k.cut_e = t[j].e;
+    }
+    out.push_back(k);
+    pending = -1;
+    haveForeign = false;
+    i = j - 1;
   }
+  return out;
+}
+
+// Constraint names as written in the CREATE TABLE text, in order, per kind
+// ('P', 'U', 'R'): "" for an unnamed one, so that named and unnamed keys of
+// one kind keep their places.
+std::map<char, std::vector<std::string>> named_constraints(const std::string& sql) {
+  std::map<char, std::vector<std::string>> out;
+  for (const KeySpan& k : key_spans(sql))
+    if (k.kind != 'C') out[k.kind].push_back(k.name);
+  return out;
+}
+
+std::string join_list(const std::vector<std::string>& items) {
+  std::string out;
+  for (const std::string& i : items) out += (out.empty() ? "" : ",") + i;
   return out;
 }
 
@@ -957,6 +1032,38 @@ void fn_drop_public_synonym(sqlite3_context* ctx, int, sqlite3_value** v) {
   sqlite3_result_null(ctx);
 }
 
+// ORA_FK_ACT(rule, schema, table, columns, key values...): the delete rule
+// of a key to another schema's table, run for a parent row deleted: its
+// children (columns comma-separated) are deleted or set to NULL.
+void fn_fk_act(sqlite3_context* ctx, int argc, sqlite3_value** v) {
+  sqlite3* db = sqlite3_context_db_handle(ctx);
+  const auto arg = [&](int i) {
+    const unsigned char* t = sqlite3_value_text(v[i]);
+    return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+  };
+  const std::vector<std::string> cols = split(arg(3));
+  if (argc < 4 || cols.size() != static_cast<size_t>(argc - 4)) return sqlite3_result_error(ctx, "ORA_FK_ACT: arguments", -1);
+  const bool cascade = arg(0) == "CASCADE";
+  std::string where, set;
+  for (size_t i = 0; i < cols.size(); ++i) {
+    where += (i ? " AND " : "") + qid(cols[i]) + " = ?" + std::to_string(i + 1);
+    set += (i ? ", " : "") + qid(cols[i]) + " = NULL";
+  }
+  const std::string table = qid(arg(1)) + "." + qid(arg(2));
+  const std::string sql = cascade ? "DELETE FROM " + table + " WHERE " + where : "UPDATE " + table + " SET " + set + " WHERE " + where;
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+  for (int i = 4; rc == SQLITE_OK && i < argc; ++i) sqlite3_bind_value(st, i - 3, v[i]);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st);
+  if (rc != SQLITE_DONE) {
+    const std::string msg = sqlite3_errmsg(db);
+    sqlite3_finalize(st);
+    return sqlite3_result_error(ctx, msg.c_str(), -1);
+  }
+  sqlite3_finalize(st);
+  sqlite3_result_null(ctx);
+}
+
 constexpr const char* kSynonymMark = "/* synonym */";
 
 }  // namespace
@@ -1024,13 +1131,25 @@ void refresh_cross_keys(sqlite3* db) {
         const std::string script =
             "CREATE TEMP TRIGGER " + qid(id + "$I") + " BEFORE INSERT ON " + child + orphan + ";" +
             "CREATE TEMP TRIGGER " + qid(id + "$U") + " BEFORE UPDATE OF " + childCols + " ON " + child + orphan + ";";
-        const std::string parentSide =
-            "CREATE TEMP TRIGGER " + qid(id + "$D") + " BEFORE DELETE ON " + parent + held +
-            " BEGIN SELECT ORA_RAISE(2292, " + who + "); END;" +
-            "CREATE TEMP TRIGGER " + qid(id + "$K") + " BEFORE UPDATE OF " + parentCols + " ON " + parent + held +
-            " AND (" + keyChanged + ") BEGIN SELECT ORA_RAISE(2292, " + who + "); END";
+        const std::string keyHeld = "CREATE TEMP TRIGGER " + qid(id + "$K") + " BEFORE UPDATE OF " + parentCols +
+                                    " ON " + parent + held + " AND (" + keyChanged +
+                                    ") BEGIN SELECT ORA_RAISE(2292, " + who + "); END";
+        std::string onDelete;
+        if (c.deleteRule == "NO ACTION") {
+          onDelete = "CREATE TEMP TRIGGER " + qid(id + "$D") + " BEFORE DELETE ON " + parent + held +
+                     " BEGIN SELECT ORA_RAISE(2292, " + who + "); END";
+        } else if (!within) {
+          // A trigger may only write its own schema: the children of another
+          // are deleted or cleared by ORA_FK_ACT.
+          std::string oldKey;
+          for (const std::string& p : pcols) oldKey += ", OLD." + qid(p);
+          onDelete = "CREATE TEMP TRIGGER " + qid(id + "$D") + " AFTER DELETE ON " + parent + held +
+                     " BEGIN SELECT ORA_FK_ACT(" + qstr(c.deleteRule) + ", " + qstr(s) + ", " + qstr(t) + ", " +
+                     qstr(join_list(c.columns)) + oldKey + "); END";
+        }
         sqlite3_exec(db, script.c_str(), nullptr, nullptr, nullptr);
-        if (c.deleteRule == "NO ACTION") sqlite3_exec(db, parentSide.c_str(), nullptr, nullptr, nullptr);
+        if (c.deleteRule == "NO ACTION" || !within) sqlite3_exec(db, keyHeld.c_str(), nullptr, nullptr, nullptr);
+        if (!onDelete.empty()) sqlite3_exec(db, onDelete.c_str(), nullptr, nullptr, nullptr);
       }
     }
   }
@@ -1038,7 +1157,7 @@ void refresh_cross_keys(sqlite3* db) {
 
 }  // namespace
 
-int dl_refresh_synonyms(sqlite3* db, const std::string& user) {
+int dl_refresh_synonyms(sqlite3* db, const std::string& user, DlSession* session) {
   refresh_cross_keys(db);
   std::vector<std::string> old;
   each_row(db, "SELECT name FROM temp.sqlite_master WHERE type = 'view' AND instr(sql, " + qstr(kSynonymMark) + ") > 0",
@@ -1051,15 +1170,18 @@ int dl_refresh_synonyms(sqlite3* db, const std::string& user) {
            [&](sqlite3_stmt* st) { taken.push_back(col_text(st, 0)); });
   std::vector<Synonym> own, pub;
   Reach reach;
+  if (session) session->synonyms.clear();
   for (const std::string& s : schemas(db))
     for (const Synonym& y : synonyms(db, s)) {
       if (y.owner == user) own.push_back(y);
       else if (y.owner == "PUBLIC") pub.push_back(y);
+      if (session && y.owner != "PUBLIC") session->synonyms[{y.owner, y.name}] = {y.tableOwner, y.table};
     }
   own.insert(own.end(), pub.begin(), pub.end());
   for (const Synonym& y : own) {
     if (std::find(taken.begin(), taken.end(), y.name) != taken.end()) continue;
     taken.push_back(y.name);
+    if (session) session->synonyms[{"", y.name}] = {y.tableOwner, y.table};
     const std::string sql = "CREATE TEMP VIEW " + qid(y.name) + " AS " + kSynonymMark + " SELECT * FROM " +
                             qid(y.tableOwner) + "." + qid(y.table);
     sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);  // a target out of reach stays unresolved
@@ -1073,6 +1195,318 @@ int dl_register_dictionary(sqlite3* db) {
     int rc = sqlite3_create_module_v2(db, v.name, &module, const_cast<View*>(&v), nullptr);
     if (rc != SQLITE_OK) return rc;
   }
-  return sqlite3_create_function_v2(db, "ORA_DROP_PUBLIC_SYNONYM", 1, SQLITE_UTF8, nullptr, fn_drop_public_synonym,
-                                    nullptr, nullptr, nullptr);
+  int rc = sqlite3_create_function_v2(db, "ORA_DROP_PUBLIC_SYNONYM", 1, SQLITE_UTF8, nullptr, fn_drop_public_synonym,
+                                      nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) return rc;
+  return sqlite3_create_function_v2(db, "ORA_FK_ACT", -1, SQLITE_UTF8, nullptr, fn_fk_act, nullptr, nullptr, nullptr);
+}
+
+// ---- ALTER TABLE ... ADD / DROP CONSTRAINT ------------------------------------------
+
+namespace {
+
+std::string table_sql(sqlite3* db, const std::string& schema, const std::string& table) {
+  std::string sql;
+  each_row(db, "SELECT sql FROM " + qid(schema) + ".sqlite_master WHERE type = 'table' AND name = " + qstr(table),
+           [&](sqlite3_stmt* st) { sql = col_text(st, 0); });
+  return sql;
+}
+
+// 1 when the query has a row, 0 when not, or the Oracle error of a query
+// SQLite refuses (a CHECK naming an unknown column, say) as a negative.
+int has_row(sqlite3* db, const std::string& sql, const DlSession* session, DlError* err) {
+  sqlite3_stmt* st = nullptr;
+  int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+  if (rc == SQLITE_OK) rc = sqlite3_step(st);
+  const int out = rc == SQLITE_ROW ? 1 : rc == SQLITE_DONE ? 0
+                                       : -dl_map_sqlite_error(sqlite3_extended_errcode(db), sqlite3_errmsg(db), err, session);
+  sqlite3_finalize(st);
+  return out;
+}
+
+bool same_set(std::vector<std::string> a, std::vector<std::string> b) {
+  std::sort(a.begin(), a.end());
+  std::sort(b.begin(), b.end());
+  return a == b;
+}
+
+std::string join_cols(const std::vector<std::string>& cols, const std::string& prefix, const std::string& sep) {
+  std::string out;
+  for (size_t i = 0; i < cols.size(); ++i) out += (i ? sep : "") + prefix + qid(cols[i]);
+  return out;
+}
+
+// Every constraint name of a schema: Oracle keeps them unique per schema.
+std::vector<std::string> schema_constraint_names(sqlite3* db, const std::string& schema) {
+  std::vector<std::string> out;
+  for (const Object& o : objects(db, schema, false)) {
+    if (o.type != "TABLE") continue;
+    for (const Constraint& c : table_keys(db, schema, o.name, o.sql).constraints) out.push_back(c.name);
+    for (const KeySpan& k : key_spans(o.sql))
+      if (k.kind == 'C' && !k.name.empty()) out.push_back(k.name);
+  }
+  return out;
+}
+
+// A key referencing another: its table, schema and name.
+struct KeyRef {
+  std::string schema, table, name;
+  bool cross;  // recorded in ORA$FK
+};
+
+// The keys (of every schema) that reference key of schema.table.
+std::vector<KeyRef> referencing(sqlite3* db, const std::string& schema, const std::string& table, const Constraint& key) {
+  std::vector<KeyRef> out;
+  Reach reach;
+  for (const std::string& s : schemas(db))
+    for (const Object& o : objects(db, s, false)) {
+      if (o.type != "TABLE") continue;
+      const TableKeys k = table_keys(db, s, o.name, o.sql);
+      size_t inText = 0;
+      for (const KeySpan& sp : key_spans(o.sql)) inText += sp.kind == 'R';
+      size_t r = 0;
+      for (const Constraint& c : k.constraints) {
+        if (c.type != 'R') continue;
+        const bool cross = r++ >= inText;
+        if (c.rOwner != schema || c.rTable != table || (s == schema && o.name == table)) continue;
+        if (c.rColumns.empty() ? key.type == 'P' : same_set(c.rColumns, key.columns)) out.push_back({s, o.name, c.name, cross});
+      }
+    }
+  return out;
+}
+
+// The CREATE TABLE text with every key named (so that an unnamed one keeps
+// its system name through the remake) and without the constraint drop
+// names ("" none): the statement making table under the name as.
+std::string remade_sql(const std::string& sql, const TableKeys& keys, const std::string& drop, const std::string& as) {
+  std::map<char, std::vector<std::string>> names;
+  size_t inText = 0;
+  for (const KeySpan& k : key_spans(sql)) inText += k.kind == 'R';
+  size_t r = 0;
+  for (const Constraint& c : keys.constraints)
+    if (c.type != 'R' || r++ < inText) names[c.type].push_back(c.name);
+  std::map<char, size_t> seen;
+  struct Edit {
+    size_t b, e;
+    std::string text;
+  };
+  std::vector<Edit> edits;
+  for (const KeySpan& k : key_spans(sql)) {
+    std::string name = k.name;
+    if (k.kind != 'C') {
+      const size_t n = seen[k.kind]++;
+      if (name.empty() && n < names[k.kind].size()) {
+        name = names[k.kind][n];
+        edits.push_back({k.b, k.b, "CONSTRAINT " + qid(name) + " "});
+      }
+    }
+    if (!drop.empty() && name == drop) {
+      if (!edits.empty() && edits.back().b == k.b && edits.back().e == k.b) edits.pop_back();
+      edits.push_back({k.cut_b, k.cut_e, ""});
+    }
+  }
+  std::string out = sql;
+  for (auto it = edits.rbegin(); it != edits.rend(); ++it) out.replace(it->b, it->e - it->b, it->text);
+  const size_t open = out.find('(');
+  return "CREATE TABLE " + as + " " + out.substr(open);
+}
+
+// Inserts " NOT NULL" at the end of the definitions of columns.
+std::string with_not_null(const std::string& sql, const std::vector<std::string>& columns) {
+  const std::vector<SqlTok> t = sql_tokens(sql);
+  std::vector<size_t> at;
+  for (size_t i = 1; i < t.size(); ++i) {
+    const bool starts = (t[i - 1].up == "(" && t[i - 1].depth == 0) || (t[i - 1].up == "," && t[i - 1].depth == 1);
+    if (!starts || t[i].up.empty() || t[i].up[0] != '"') continue;
+    if (std::find(columns.begin(), columns.end(), t[i].up.substr(1)) == columns.end()) continue;
+    size_t j = i;
+    while (j + 1 < t.size() && !((t[j + 1].up == "," && t[j + 1].depth == 1) || (t[j + 1].up == ")" && t[j + 1].depth == 0))) ++j;
+    at.push_back(t[j].e);
+  }
+  std::string out = sql;
+  for (auto it = at.rbegin(); it != at.rend(); ++it) out.insert(*it, " NOT NULL");
+  return out;
+}
+
+int exec_sql(sqlite3* db, const std::string& sql, const DlSession* session, DlError* err) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) return 0;
+  return dl_map_sqlite_error(sqlite3_extended_errcode(db), sqlite3_errmsg(db), err, session);
+}
+
+// Remakes schema.table from create (a CREATE TABLE of schema."ORA$NEW"),
+// keeping its rows (and their rowids), indexes and triggers. Outside a
+// transaction: the foreign keys are switched off for it, as SQLite must
+// drop the old table without acting on the rows that reference it.
+int remake(sqlite3* db, const std::string& schema, const std::string& table, const std::string& create,
+           const DlSession* session, DlError* err) {
+  const std::string s = qid(schema);
+  std::vector<std::string> kept;
+  each_row(db, "SELECT sql FROM " + s + ".sqlite_master WHERE tbl_name = " + qstr(table) +
+                   " AND type IN ('index', 'trigger') AND sql IS NOT NULL",
+           [&](sqlite3_stmt* st) {
+             std::string sql = col_text(st, 0);
+             // SQLite keeps the text without the schema: put it back.
+             const std::vector<SqlTok> t = sql_tokens(sql);
+             for (const SqlTok& k : t)
+               if (k.up == "INDEX" || k.up == "TRIGGER") {
+                 size_t at = k.e;
+                 while (at < sql.size() && sql[at] == ' ') ++at;
+                 sql.insert(at, s + ".");
+                 break;
+               }
+             kept.push_back(sql);
+           });
+  std::vector<std::string> cols;
+  for (const Column& c : columns(db, schema, table)) cols.push_back(c.name);
+  const std::string list = join_cols(cols, "", ", ");
+  std::string script = create + "; INSERT INTO " + s + ".\"ORA$NEW\" (rowid, " + list + ") SELECT rowid, " + list +
+                       " FROM " + s + "." + qid(table) + "; DROP TABLE " + s + "." + qid(table) + "; ALTER TABLE " + s +
+                       ".\"ORA$NEW\" RENAME TO " + qid(table);
+  for (const std::string& k : kept) script += "; " + k;
+  sqlite3_exec(db, "PRAGMA foreign_keys = OFF; PRAGMA legacy_alter_table = ON; BEGIN", nullptr, nullptr, nullptr);
+  int rc = exec_sql(db, script, session, err);
+  sqlite3_exec(db, rc ? "ROLLBACK" : "COMMIT", nullptr, nullptr, nullptr);
+  sqlite3_exec(db, "PRAGMA legacy_alter_table = OFF; PRAGMA foreign_keys = ON", nullptr, nullptr, nullptr);
+  return rc;
+}
+
+int drop_constraint(sqlite3* db, const std::string& schema, const std::string& table, const std::string& name,
+                    bool cross, const DlSession* session, DlError* err) {
+  const std::string sql = table_sql(db, schema, table);
+  if (sql.empty()) return dl_set_error(err, 942);
+  const TableKeys keys = table_keys(db, schema, table, sql);
+  if (!cross) return remake(db, schema, table, remade_sql(sql, keys, name, qid(schema) + ".\"ORA$NEW\""), session, err);
+  // A key to another schema: its row of ORA$FK (an unnamed one answers to
+  // the system name its place gives it).
+  size_t inText = 0, r = 0;
+  for (const KeySpan& k : key_spans(sql)) inText += k.kind == 'R';
+  std::vector<int64_t> rowids;
+  each_row(db, "SELECT rowid FROM " + qid(schema) + ".\"ORA$FK\" WHERE TABLE_NAME = " + qstr(table) + " ORDER BY rowid",
+           [&](sqlite3_stmt* st) { rowids.push_back(sqlite3_column_int64(st, 0)); });
+  for (const Constraint& c : keys.constraints) {
+    if (c.type != 'R' || r++ < inText || c.name != name || r - 1 - inText >= rowids.size()) continue;
+    return exec_sql(db, "DELETE FROM " + qid(schema) + ".\"ORA$FK\" WHERE rowid = " + std::to_string(rowids[r - 1 - inText]),
+                    session, err);
+  }
+  return 0;
+}
+
+int add_constraint(sqlite3* db, const DlConstraintChange& c, const std::string& schema, const std::string& sql,
+                   const TableKeys& keys, const DlSession* session, DlError* err) {
+  const std::string s = qid(schema), t = s + "." + qid(c.table);
+  std::vector<std::string> cols;
+  std::vector<std::string> notNull;
+  for (const Column& col : columns(db, schema, c.table)) {
+    cols.push_back(col.name);
+    if (col.notnull) notNull.push_back(col.name);
+  }
+  for (const std::string& col : c.columns)
+    if (std::find(cols.begin(), cols.end(), col) == cols.end()) return dl_set_error(err, 904, qid(col).c_str());
+  std::string name = c.name;
+  const std::vector<std::string> used = schema_constraint_names(db, schema);
+  for (size_t n = keys.constraints.size(); name.empty(); ++n) {
+    const std::string candidate = system_name(schema, c.table, c.type, 1000 + n);
+    if (std::find(used.begin(), used.end(), candidate) == used.end()) name = candidate;
+  }
+  if (!c.name.empty() && std::find(used.begin(), used.end(), name) != used.end()) return dl_set_error(err, 2264);
+  const std::string who = schema + "." + name;
+  int found = 0;
+  if (c.type == 'P' || c.type == 'U') {
+    for (const Constraint& k : keys.constraints) {
+      if (c.type == 'P' && k.type == 'P') return dl_set_error(err, 2260);
+      if ((k.type == 'P' || k.type == 'U') && same_set(k.columns, c.columns)) return dl_set_error(err, 2261);
+    }
+    if (c.type == 'P') {
+      found = has_row(db, "SELECT 1 FROM " + t + " WHERE " + join_cols(c.columns, "", " IS NULL OR ") + " IS NULL",
+                      session, err);
+      if (found > 0) return dl_set_error(err, 1449);
+    }
+    if (found == 0)
+      found = has_row(db, "SELECT 1 FROM " + t + " WHERE " + join_cols(c.columns, "", " IS NOT NULL AND ") +
+                              " IS NOT NULL GROUP BY " + join_cols(c.columns, "", ", ") + " HAVING count(*) > 1",
+                      session, err);
+    if (found > 0) return dl_set_error(err, c.type == 'P' ? 2437 : 2299, who.c_str());
+  } else if (c.type == 'C') {
+    found = has_row(db, "SELECT 1 FROM " + t + " WHERE NOT (" + c.check + ")", session, err);
+    if (found > 0) return dl_set_error(err, 2293, who.c_str());
+  } else if (c.type == 'R') {
+    const std::string pschema = c.r_owner.empty() ? schema : c.r_owner;
+    const std::string psql = table_sql(db, pschema, c.r_table);
+    if (psql.empty()) return dl_set_error(err, 942);
+    std::vector<std::string> pcols = c.r_columns;
+    bool keyed = false;
+    for (const Constraint& k : table_keys(db, pschema, c.r_table, psql).constraints) {
+      if (pcols.empty() && k.type == 'P') pcols = k.columns;
+      keyed = keyed || ((k.type == 'P' || k.type == 'U') && !pcols.empty() && same_set(k.columns, pcols));
+    }
+    if (pcols.empty()) return dl_set_error(err, 2268);
+    if (pcols.size() != c.columns.size()) return dl_set_error(err, 2256);
+    if (!keyed) return dl_set_error(err, 2270);
+    std::string match;
+    for (size_t i = 0; i < pcols.size(); ++i)
+      match += (i ? " AND " : "") + ("p." + qid(pcols[i])) + " = c." + qid(c.columns[i]);
+    found = has_row(db, "SELECT 1 FROM " + t + " AS c WHERE " + join_cols(c.columns, "c.", " IS NOT NULL AND c.") +
+                            " IS NOT NULL AND NOT EXISTS (SELECT 1 FROM " + qid(pschema) + "." + qid(c.r_table) +
+                            " AS p WHERE " + match + ")",
+                    session, err);
+    if (found > 0) return dl_set_error(err, 2298, who.c_str());
+    if (found == 0 && !c.r_owner.empty()) {
+      const std::string rcols = join_list(c.r_columns), ccols = join_list(c.columns);
+      const std::string fk = s + ".\"ORA$FK\"";
+      return exec_sql(db, dl::cross_key_table_sql(fk) + "; INSERT INTO " + fk + " VALUES (" + qstr(name) + ", " +
+                              qstr(c.table) + ", " + qstr(ccols) + ", " + qstr(c.r_owner) + ", " + qstr(c.r_table) +
+                              ", " + qstr(rcols) + ", " + qstr(c.rule) + ")",
+                      session, err);
+    }
+  }
+  if (found < 0) return -found;
+  std::string made = remade_sql(sql, keys, "", s + ".\"ORA$NEW\"");
+  made.insert(made.rfind(')'), ", CONSTRAINT " + qid(name) + " " + c.clause);
+  if (c.type == 'P') {
+    std::vector<std::string> nullable;
+    for (const std::string& col : c.columns)
+      if (std::find(notNull.begin(), notNull.end(), col) == notNull.end()) nullable.push_back(col);
+    made = with_not_null(made, nullable);
+  }
+  return remake(db, schema, c.table, made, session, err);
+}
+
+}  // namespace
+
+int dl_alter_constraint(sqlite3* db, const DlStatement* st, const DlSession* session, DlError* err) {
+  *err = DlError{};
+  const DlConstraintChange& c = st->constraint;
+  const std::string schema = c.schema == "main" && session ? session->user : c.schema;
+  const std::string sql = table_sql(db, schema, c.table);
+  if (sql.empty()) return dl_set_error(err, 942);
+  const TableKeys keys = table_keys(db, schema, c.table, sql);
+  if (c.add) return add_constraint(db, c, schema, sql, keys, session, err);
+  // The constraint to drop, and whether it is a key to another schema.
+  size_t inText = 0, r = 0;
+  for (const KeySpan& k : key_spans(sql)) inText += k.kind == 'R';
+  const Constraint* target = nullptr;
+  bool cross = false;
+  for (const Constraint& k : keys.constraints) {
+    const bool isCross = k.type == 'R' && r++ >= inText;
+    const bool match = c.type == 'P' ? k.type == 'P'
+                       : c.type == 'U' ? k.type == 'U' && same_set(k.columns, c.columns)
+                                       : k.name == c.name;
+    if (match && !target) {
+      target = &k;
+      cross = isCross;
+    }
+  }
+  if (!target) {
+    bool check = false;
+    for (const KeySpan& k : key_spans(sql)) check = check || (k.kind == 'C' && !c.name.empty() && k.name == c.name);
+    if (!check) return dl_set_error(err, c.type == 'P' ? 2441 : c.type == 'U' ? 2442 : 2443);
+    return drop_constraint(db, schema, c.table, c.name, false, session, err);
+  }
+  if (target->type == 'P' || target->type == 'U') {
+    const std::vector<KeyRef> refs = referencing(db, schema, c.table, *target);
+    if (!refs.empty() && !c.cascade) return dl_set_error(err, 2273);
+    for (const KeyRef& k : refs)
+      if (int rc = drop_constraint(db, k.schema, k.table, k.name, k.cross, session, err)) return rc;
+  }
+  return drop_constraint(db, schema, c.table, target->name, cross, session, err);
 }

@@ -63,6 +63,8 @@ int translate(Stmt* st, Session* s, Error* e) {
     return st->dl_rc;
   }
   stmt_uncompile(st);
+  // Synonyms another session made or dropped decide what a name reaches.
+  if (s && s->conn) be_check_ddl(s->conn);
   st->dl = DlStatement{};
   st->dl_err = DlError{};
   st->pl.reset();
@@ -416,6 +418,12 @@ int run_ddl(Session* s, Stmt* st, Error* e) {
   DlError d;
   if (be_commit(s->conn, &d)) return err_from(e, d), d.code;
   close_cursors(s, st);
+  if (!st->dl.constraint.table.empty()) {
+    const int rc = dl_alter_constraint(be_sqlite(s->conn), &st->dl, &s->dl, &d);
+    be_note_ddl(s->conn);  // a failure may have undone a half-made table
+    if (rc) return err_from(e, d), d.code;
+    return 0;
+  }
   if (be_exec(s->conn, st->dl.sql.c_str(), &d)) return err_from(e, d), d.code;
   be_note_ddl(s->conn);
   return 0;

@@ -142,10 +142,24 @@ const OraMsg kMessages[] = {
     {2003, "invalid USERENV parameter"},
     {2181, "invalid option to ROLLBACK WORK"},
     {2248, "invalid option for ALTER SESSION"},
+    {2256, "number of referencing columns must match referenced columns"},
+    {2260, "table can have only one primary key"},
+    {2261, "such unique or primary key already exists in the table"},
+    {2264, "name already used by an existing constraint"},
+    {2268, "referenced table does not have a primary key"},
+    {2270, "no matching unique or primary key for this column-list"},
+    {2273, "this unique/primary key is referenced by some foreign keys"},
     {2289, "sequence does not exist"},
     {2290, "check constraint (%s) violated"},
     {2291, "integrity constraint (%s) violated - parent key not found"},
     {2292, "integrity constraint (%s) violated - child record found"},
+    {2293, "cannot validate (%s) - check constraint violated"},
+    {2298, "cannot validate (%s) - parent keys not found"},
+    {2299, "cannot validate (%s) - duplicate keys found"},
+    {2437, "cannot validate (%s) - primary key violated"},
+    {2441, "Cannot drop nonexistent primary key"},
+    {2442, "Cannot drop nonexistent unique key"},
+    {2443, "Cannot drop constraint  - nonexistent constraint"},
     {2449, "unique/primary keys in table referenced by foreign keys"},
     {3001, "unimplemented feature"},
     {3113, "end-of-file on communication channel"},
@@ -269,8 +283,13 @@ int dl_map_sqlite_error(int rc, const char* msg, DlError* err, const DlSession* 
     case SQLITE_CONSTRAINT_FOREIGNKEY:
       return dl_set_error(err, 2291, "");
     case SQLITE_CONSTRAINT_CHECK: {
+      // Oracle names a check with its owner; SQLite gives the name alone,
+      // so the session's schema stands for the owner.
       const char* p = std::strstr(msg, "failed: ");
-      return dl_set_error(err, 2290, p ? p + 8 : "");
+      std::string name = p ? p + 8 : "";
+      const bool plain = !name.empty() && name.find_first_of(" (.") == std::string::npos;
+      if (plain && session && !session->user.empty()) name = session->user + "." + name;
+      return dl_set_error(err, 2290, name.c_str());
     }
     default:
       break;

@@ -19,7 +19,8 @@ const std::string &Database() {
     std::string d = harness::AdminDatabase(
         "catalog_db", {"create table dept (deptno number(2) constraint pk_dept primary key, dname varchar2(14))",
                        "create table emp (empno number(4) primary key, ename varchar2(10), hiredate date)",
-                       "create view emp_v as select empno from emp", "create sequence emp_seq"});
+                       "create view emp_v as select empno from emp", "create sequence emp_seq",
+                       "create synonym emp_s for emp"});
     if (d.empty()) ADD_FAILURE() << "the catalog database could not be made";
     return d;
   }();
@@ -180,6 +181,59 @@ TEST_P(DmCatalogCalls, IncludeViewsAndIncludeAllWidenTheTypeList) {
                                      SQL_NTS));
     EXPECT_EQ(Rows({3, 4}), c.want) << c.extra << " " << c.types;
   }
+}
+
+// Synonyms are catalogued only with SHOWSYNONYMS, as their own type.
+TEST_P(DmCatalogCalls, ShowSynonymsListsSynonymsAsTheirOwnType) {
+  struct Case {
+    const char *extra, *types;
+    std::vector<std::string> want;
+  } cases[] = {
+      {"", nullptr, {"DEPT|TABLE", "EMP|TABLE", "EMP_V|VIEW"}},
+      {"", "SYNONYM", {}},
+      {";SHOWSYNONYMS=YES", nullptr, {"DEPT|TABLE", "EMP|TABLE", "EMP_S|SYNONYM", "EMP_V|VIEW"}},
+      {";SHOWSYNONYMS=YES", "SYNONYM", {"EMP_S|SYNONYM"}},
+      {";SHOWSYNONYMS=NO", "'TABLE','SYNONYM'", {"DEPT|TABLE", "EMP|TABLE"}},
+  };
+  for (const Case &c : cases) {
+    TearDown();
+    stmt = SQL_NULL_HSTMT, dbc = SQL_NULL_HDBC, env = SQL_NULL_HENV;
+    Connect(SQL_OV_ODBC3, c.extra);
+    ASSERT_EQ(SQL_SUCCESS, SQLTables(stmt, nullptr, 0, Text("SCOTT"), SQL_NTS, Text("%"), SQL_NTS,
+                                     c.types ? Text(c.types) : nullptr, c.types ? SQL_NTS : 0));
+    EXPECT_EQ(Rows({3, 4}), c.want) << c.extra << " " << (c.types ? c.types : "all");
+  }
+}
+
+// Keys added and dropped by ALTER TABLE reach SQLPrimaryKeys,
+// SQLForeignKeys and SQLStatistics at once.
+TEST_P(DmCatalogCalls, KeysChangedByAlterTableReachTheKeyCalls) {
+  Connect(SQL_OV_ODBC3);
+  for (const char *sql : {"create table proj (id number(4), deptno number(2), code varchar2(8))",
+                          "insert into proj values (1, null, 'A')",
+                          "alter table proj add constraint pk_proj primary key (id)",
+                          "alter table proj add constraint fk_proj foreign key (deptno) references dept",
+                          "alter table proj add constraint uk_code unique (code)"})
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, Text(sql), SQL_NTS))) << sql << ": " << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+  const auto keys = [&] {
+    std::vector<std::string> out;
+    EXPECT_EQ(SQL_SUCCESS, SQLPrimaryKeys(stmt, nullptr, 0, Text("SCOTT"), SQL_NTS, Text("PROJ"), SQL_NTS));
+    for (const std::string &r : Rows({4, 6})) out.push_back("P " + r);
+    EXPECT_EQ(SQL_SUCCESS, SQLForeignKeys(stmt, nullptr, 0, Text("SCOTT"), SQL_NTS, Text("DEPT"), SQL_NTS, nullptr, 0,
+                                          Text("SCOTT"), SQL_NTS, Text("PROJ"), SQL_NTS));
+    for (const std::string &r : Rows({4, 8, 12, 13})) out.push_back("R " + r);
+    EXPECT_EQ(SQL_SUCCESS, SQLStatistics(stmt, nullptr, 0, Text("SCOTT"), SQL_NTS, Text("PROJ"), SQL_NTS, SQL_INDEX_ALL,
+                                         SQL_QUICK));
+    for (const std::string &r : Rows({6, 4, 9}))
+      if (r.compare(0, 6, "<NULL>") != 0) out.push_back("I " + r);
+    return out;
+  };
+  EXPECT_EQ(keys(), (std::vector<std::string>{"P ID|PK_PROJ", "R DEPTNO|DEPTNO|FK_PROJ|PK_DEPT", "I PK_PROJ|0|ID",
+                                              "I UK_CODE|0|CODE"}));
+  for (const char *sql : {"alter table proj drop constraint fk_proj", "alter table proj drop primary key",
+                          "alter table proj drop unique (code)"})
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, Text(sql), SQL_NTS))) << sql << ": " << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+  EXPECT_EQ(keys(), std::vector<std::string>{});
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmCatalogCalls, ::testing::Values("kvd_w", "kvd_a"),
