@@ -493,11 +493,18 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
   st = OCIStmtFetch(c->stmt, errhp, want, OCI_FETCH_NEXT, OCI_DEFAULT);
   int32_t rc = 0;
   int end = 0;
+  bool warned = false;
   switch (st) {
     case OCI_ERROR:
     case OCI_INVALID_HANDLE:
       LOG(LOG_ERR, "DB_Fetch: OCIStmtFetch() failed.");
       rc = db_OciFail(st, Errs(c), c->err);
+      break;
+    case OCI_SUCCESS_WITH_INFO:
+      // The rows came with a warning (a value cut, ORA-24345): its records
+      // are taken before the row count is read on the same error handle.
+      ErrList_PushOCI(Errs(c), c->err);
+      warned = true;
       break;
     case OCI_NEED_DATA:
       rc = db_ColsGetPieces(c, d);
@@ -524,7 +531,7 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
   }
   d->rows = static_cast<int32_t>(fetched);
   if (endOfData) *endOfData = end;
-  return rc;
+  return rc == 0 && warned ? E_IM902 : rc;
 }
 
 int32_t DB_PostProcess(DB_Curs *c, Dataset *d, int parameters) {

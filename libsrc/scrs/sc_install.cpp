@@ -8,17 +8,20 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <type_traits>
 #include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "odbc/agentx.h"
 #include "odbc/colattr.h"
 #include "odbc/data/rowset.h"
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
 #include "scrs/dsc.h"
+#include "scrs/ks.h"
 #include "scrs/sc_s.h"
 #include "scrs/scr.h"
 #include "scrs/staticset.h"
@@ -33,6 +36,10 @@ std::mutex g_installMutex;
 // What the layer keeps of one lower cursor: the kind of its statement and
 // the static snapshot of its result. Kept by handle, so that the layer serves
 // every agent below it alike.
+// The layer instance of the cursor state (scs) lives here too, not in the
+// agent's record: the layer outlives no agent record that way, and serves
+// an agent without such records alike. The agent's record is read for the
+// statement options it keeps and told when column information is ready.
 enum StmtKind : uint8_t { KIND_NONE, KIND_SELECT, KIND_CALL, KIND_OTHER };
 struct LayerCursor {
   StmtKind kind = KIND_NONE;
@@ -40,9 +47,40 @@ struct LayerCursor {
   int32_t rowCount = -1;  // rows of the cached result
   bool forcedStatic = false;  // a catalog result on a keyset-driven or dynamic cursor
   StaticSet *ss = nullptr;
+  ScsCursor *scs = nullptr;   // the layer instance of the cursor state
 };
 std::mutex g_cursorsMutex;
 std::unordered_map<DrvHandle, LayerCursor> g_cursors;
+
+ScsCursorLookup g_lookup = nullptr;
+
+// The agent's own record of a cursor, when the agent keeps one.
+ScsCursor *AgentRecord(DrvHandle cursor) { return g_lookup ? g_lookup(cursor) : nullptr; }
+
+// Frees what a record holds. Lower cursors are freed only while the lower
+// connection is known to hold them.
+void DropRecord(LayerCursor &lc, bool freeLowerCursors) {
+  SS_Free(&lc.ss);
+  if (lc.scs) {
+    if (!freeLowerCursors) lc.scs->aux1 = lc.scs->aux2 = 0;
+    scs_p_CursorStateFree(lc.scs);
+    free(lc.scs);
+    lc.scs = nullptr;
+  }
+}
+
+// The layer instance of a new lower cursor.
+int32_t NewInstance(LayerCursor &lc, DrvHandle cursor, DrvHandle conn) {
+  auto *scs = static_cast<ScsCursor *>(calloc(1, sizeof(ScsCursor)));
+  if (!scs) return E_S1001;
+  scs_CursorInit(scs, cursor, conn, &g_lower, nullptr);
+  if (int32_t code = scs_p_CursorStateInit(scs, cursor, conn, &g_lower, nullptr)) {
+    free(scs);
+    return code;
+  }
+  lc.scs = scs;
+  return 0;
+}
 
 // The cursor's record, made on first use; none when memory runs out. Calls
 // on one cursor are serialised by its connection's call lock, so the record
@@ -52,6 +90,10 @@ LayerCursor *CursorState(DrvHandle cursor) {
   try {
     LayerCursor &lc = g_cursors[cursor];
     if (!lc.ss && SS_New(&lc.ss) != 0) return nullptr;
+    if (!lc.scs) {
+      const ScsCursor *rec = AgentRecord(cursor);
+      if (NewInstance(lc, cursor, rec ? rec->lowerConn : 0) != 0) return nullptr;
+    }
     return &lc;
   } catch (...) {
     return nullptr;
@@ -68,9 +110,32 @@ void ForgetCursorState(DrvHandle cursor) {
   std::lock_guard<std::mutex> lock(g_cursorsMutex);
   auto it = g_cursors.find(cursor);
   if (it == g_cursors.end()) return;
-  SS_Free(&it->second.ss);
+  DropRecord(it->second, true);
   g_cursors.erase(it);
 }
+
+// A cursor just allocated below: a record left under the same handle
+// belonged to a cursor the agent freed with its connection, whose lower
+// cursors went with it.
+int32_t StartCursorState(DrvHandle cursor, DrvHandle conn) {
+  std::lock_guard<std::mutex> lock(g_cursorsMutex);
+  try {
+    LayerCursor &lc = g_cursors[cursor];
+    DropRecord(lc, false);
+    lc = LayerCursor{};
+    if (SS_New(&lc.ss) != 0) return E_S1001;
+    return NewInstance(lc, cursor, conn);
+  } catch (...) {
+    return E_S1001;
+  }
+}
+
+// The statement options the layer acts on, as the cursor holds them: read
+// straight from the agent's record when it keeps one (no call per fetch),
+// else asked of the cursor.
+struct Options {
+  int32_t type, concurrency, rowsetSize, retrieve, keysetSize, p1050, p1052, p1054;
+};
 
 // Drops the cached result: the next result is read again.
 void Uncache(LayerCursor *lc) {
@@ -101,6 +166,8 @@ StmtKind KindOf(const char *sql) {
 constexpr int32_t kKindSelect = 74;
 constexpr int32_t kKindCall = 61;
 constexpr int32_t kKindOther = 0;
+constexpr int32_t kKindPosDelete = 18;
+constexpr int32_t kKindPosUpdate = 96;
 
 // DRV_Fetch counts rows in 16 bits.
 constexpr int32_t kMaxFetchRows = 65535;
@@ -115,6 +182,15 @@ int32_t CursorOption(DrvHandle cursor, uint16_t option, int32_t dflt) {
   return value;
 }
 
+Options OptionsOf(DrvHandle cursor) {
+  if (const ScsCursor *r = AgentRecord(cursor))
+    return {r->cursorType, r->concurrency, r->rowsetSize, r->retrieveData, r->keysetSize, r->selectColumnsMode,
+            r->private1052, r->private1054};
+  return {CursorOption(cursor, 6, SCS_FORWARD_ONLY), CursorOption(cursor, 7, SCS_READ_ONLY), CursorOption(cursor, 9, 1),
+          CursorOption(cursor, 11, 1), CursorOption(cursor, 8, 0), CursorOption(cursor, 1050, 1),
+          CursorOption(cursor, 1052, 0), CursorOption(cursor, 1054, 0)};
+}
+
 uint16_t FetchCount(int32_t n) { return static_cast<uint16_t>(n < kMaxFetchRows ? n : kMaxFetchRows); }
 
 // Fills rows with up to n rows of the cursor's result. One DRV_Fetch may
@@ -126,11 +202,13 @@ uint16_t FetchCount(int32_t n) { return static_cast<uint16_t>(n < kMaxFetchRows 
 // its cells (the first one's before the next fetch moves the agent on).
 int32_t FetchForward(DrvHandle cursor, int32_t n, Dataset *rows) {
   int32_t code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n), rows);
+  if (code == E_IM902) code = 0;  // rows with the database's warning: rows
   if (code != 0 || rows->rows == 0 || rows->rows >= n) return code;
   if ((code = scs_p_ReadDeferredCells(&g_lower, cursor, rows)) != 0) return code;
   Dataset more{};
   while (rows->rows < n) {
     code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n - rows->rows), &more);
+    if (code == E_IM902) code = 0;
     if (code != 0 || more.rows == 0) break;
     code = scs_p_ReadDeferredCells(&g_lower, cursor, &more);
     if (code == 0) code = DatasetAppend(rows, &more);
@@ -155,53 +233,218 @@ int32_t SwitchOption(DrvHandle cursor, uint16_t option, int32_t value, const cha
   return 0;
 }
 
-int32_t ChangeCursorType(DrvHandle cursor) {
-  const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
-  if (type != SCS_FORWARD_ONLY && type != SCS_STATIC)
+int32_t ChangeCursorType(DrvHandle cursor, ScsCursor *cur) {
+  cur->savedCursorType = cur->cursorType;
+  cur->savedConcurrency = cur->concurrency;
+  if (cur->cursorType != SCS_FORWARD_ONLY && cur->cursorType != SCS_STATIC) {
     if (int32_t code = SwitchOption(cursor, 6, SCS_STATIC, "scs_p_ChangeCursorType: Couldn't switch to static cursor",
                                     "scs_p_ChangeCursorType: Switched to static cursor"))
       return code;
-  if (CursorOption(cursor, 7, SCS_READ_ONLY) != SCS_READ_ONLY)
-    return SwitchOption(cursor, 7, SCS_READ_ONLY, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency",
-                        "scs_p_ChangeCursorType: Switched to read-only concurrency");
+    cur->cursorType = SCS_STATIC;
+    cur->flags |= SCSF_DOWNGRADED;
+  }
+  if (cur->concurrency != SCS_READ_ONLY) {
+    if (int32_t code =
+            SwitchOption(cursor, 7, SCS_READ_ONLY, "scs_p_ChangeCursorType: Couldn't switch toread-only concurrency",
+                         "scs_p_ChangeCursorType: Switched to read-only concurrency"))
+      return code;
+    cur->concurrency = SCS_READ_ONLY;
+    cur->flags |= SCSF_DOWNGRADED;
+  }
   return 0;
 }
 
-// What a keyset-driven or dynamic cursor makes of its statement. Key
-// columns are not discovered: every statement that keeps a result runs on
-// a static read-only cursor, except those such a cursor must refuse.
-int32_t PrepareCursor(DrvHandle cursor, const char *sql) {
-  const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
-  if (type != SCS_KEYSET && type != SCS_DYNAMIC) return 0;
-  AnalysedSQL a;
-  SCR_AnalysedInit(&a);
-  int32_t result = 0;
-  if (SCR_AnalyseSQL(&a, sql, 0, 0) != 0) {
+bool BeginsWithSelect(const char *sql) {
+  while (sql && isspace(static_cast<unsigned char>(*sql))) ++sql;
+  return sql && strncasecmp(sql, "SELECT", 6) == 0 && !isalnum(static_cast<unsigned char>(sql[6])) && sql[6] != '_';
+}
+
+// Key discovery comes with keyset-driven cursors; until then every table is
+// one without key columns.
+int32_t FindKeyColumns(ScsCursor *) { return E_IM909; }
+int32_t FindPrimaryKeys(ScsCursor *) { return E_IM909; }
+
+// Tells the agent's record whether the layer has column information for
+// the statement (its column description then asks for it).
+void MarkColumnInfo(DrvHandle cursor, bool on) {
+  if (ScsCursor *rec = AgentRecord(cursor)) {
+    if (on)
+      rec->flags |= SCSF_COLUMN_INFO;
+    else
+      rec->flags &= static_cast<uint16_t>(~SCSF_COLUMN_INFO);
+  }
+}
+
+// The tables of the cursor's SELECT, resolved by the catalog.
+int32_t ResolveTables(ScsCursor *cur) {
+  cur->tables = VArray_New(sizeof(TableRef));
+  if (!cur->tables) return E_S1001;
+  if (int32_t code = SCR_TablesGet(&cur->stmt, cur->tables, cur->noCatalogs)) {
+    LOG(LOG_DEBUG, "SCR_TablesGet failed");
+    return code;
+  }
+  if (cur->tables->count == 0) return 0;
+  return scs_p_GetTblDescs(cur, cur->tables);
+}
+
+// The base columns of a forward-only statement's result (private options
+// 1052 and 1054). Whatever cannot be resolved leaves the statement as it
+// is, without column information: it runs all the same.
+void PrepareColumnInfo(DrvHandle cursor, ScsCursor *cur, const char *sql) {
+  if (ResolveTables(cur) != 0 || cur->tables->count == 0) return;
+  cur->keyset->tableCount = static_cast<uint8_t>(cur->tables->count);
+  VArray_Free(&cur->keyset->keyCols, nullptr);
+  cur->keyset->keyCols = VArray_New(sizeof(ScsColDesc));
+  if (!cur->keyset->keyCols) return;
+  int32_t code = FindPrimaryKeys(cur);
+  if (code != 0) code = FindKeyColumns(cur);
+  if (code != 0 && code != E_IM909) {
+    LOG(LOG_DEBUG, "ks_GetKeyColDescs_PKeys failed");
+    return;
+  }
+  cur->tableCols = VArray_New(sizeof(ScsColDesc));
+  cur->selectCols = VArray_New(sizeof(ScsColDesc));
+  if (!cur->tableCols || !cur->selectCols) return;
+  const auto *first = static_cast<const TableRef *>(VArray_At(cur->tables, 0));
+  if (scs_p_GetTblColDescs(cur, first, cur->tables->count, 0, cur->tableCols) != 0) {
+    LOG(LOG_DEBUG, "scs_p_GetTblColDescs failed");
+    return;
+  }
+  VArray *raw = nullptr;
+  if (scs_p_SelectColsGet(cur, cur->selectCols, &raw) != 0) {
+    LOG(LOG_DEBUG, "scs_p_SelectColsGet failed");
+    return;
+  }
+  scs_p_SelectCol_ColDescComplete(cur);
+  int changed = 0;
+  code = scs_p_SelListAddKeysnXpandWC(cur, raw, &changed);
+  VArray_Free(&raw, nullptr);
+  if (code != 0) {
+    LOG(LOG_DEBUG, "scs_p_SelListAddKeysnXpandWC failed");
+    return;
+  }
+  if (changed && DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, cur->stmt.text2) != 0) {
+    // The written-out statement must not leave the cursor unprepared.
+    DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, sql);
+    return;
+  }
+  cur->flags |= SCSF_COLUMN_INFO;
+  MarkColumnInfo(cursor, true);
+}
+
+// Analysis, tables, columns and keys of a statement just prepared below,
+// and the refusals and downgrades its cursor type calls for.
+int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
+  const Options o = OptionsOf(cursor);
+  cur->cursorType = o.type;
+  cur->concurrency = o.concurrency;
+  cur->keysetSize = o.keysetSize;
+  cur->selectColumnsMode = o.p1050;
+  cur->private1052 = o.p1052;
+  cur->private1054 = o.p1054;
+  MarkColumnInfo(cursor, false);
+  if (cur->flags & SCSF_ANALYSED) scs_p_CursorReset(cur);
+  const bool forward = o.type == SCS_FORWARD_ONLY;
+  if (forward && !(o.p1052 || o.p1054)) return 0;
+  if (forward && !BeginsWithSelect(sql)) return 0;
+  cur->flags |= SCSF_ANALYSED;
+  cur->sqlCopy = strdup(sql ? sql : "");
+  if (!cur->sqlCopy) return E_S1001;
+  if (SCR_AnalyseSQL(&cur->stmt, sql, 0, cur->noCatalogs) != 0) {
     LOG(LOG_DEBUG, "SCR_AnalyseSQL failed: %s", sql ? sql : "");
-    LOG(LOG_DEBUG, "%s", a.errMsg ? a.errMsg : "");
-    LOG(LOG_DEBUG, "%s", a.text2 ? a.text2 : "");
+    LOG(LOG_DEBUG, "%s", cur->stmt.errMsg ? cur->stmt.errMsg : "");
+    LOG(LOG_DEBUG, "%s", cur->stmt.text2 ? cur->stmt.text2 : "");
     // The database took the statement: what the analysis cannot read
     // still runs, on a static read-only cursor that needs no keys.
-    result = ChangeCursorType(cursor);
-  } else if (a.kind == kKindSelect) {
-    if (a.flags & SCR_OUTERJOIN)
-      result = E_IM928;
-    else if (type == SCS_KEYSET && (a.flags & SCR_GROUPBY))
-      result = E_IM913;
-    else if (type == SCS_KEYSET && (a.flags & SCR_UNION))
-      result = E_IM914;
-    else
-      result = ChangeCursorType(cursor);  // no key columns known
-  } else if (a.kind == kKindCall || a.kind == kKindOther) {
-    result = ChangeCursorType(cursor);  // procedure calls and DDL
+    return forward ? 0 : ChangeCursorType(cursor, cur);
   }
-  SCR_AnalysedFree(&a);
-  return result;
+  const int32_t kind = cur->stmt.kind;
+  if (kind != kKindPosDelete && kind != kKindPosUpdate) {
+    cur->selectFlags = 512;
+    cur->mixedWindowState = -6;
+    KS_Reset(cur->keyset);
+    scs_ResetPosition(cur);
+  }
+  if (kind != kKindSelect) {
+    if (forward) return 0;
+    if (kind == kKindPosDelete || kind == kKindPosUpdate) return scs_p_UpdatableRefusal(cur);
+    if (kind == kKindCall || kind == kKindOther) return ChangeCursorType(cursor, cur);  // procedure calls and DDL
+    return 0;
+  }
+  cur->selectFlags = cur->stmt.flags;
+  if (forward) {
+    PrepareColumnInfo(cursor, cur, sql);
+    return 0;
+  }
+  if (o.type != SCS_STATIC && (cur->selectFlags & SCR_OUTERJOIN)) return E_IM928;
+  if (o.type == SCS_KEYSET)
+    if (int32_t code = scs_p_KeysetRefusal(cur)) return code;
+  int32_t code = ResolveTables(cur);
+  if (code == 0 && cur->tables->count == 0 && o.type != SCS_STATIC) return E_IM934;
+  if (code == 0 && (cur->selectFlags & SCR_ORDERBY)) {
+    code = scs_p_OrderColsGet(cur);
+    if (code == 0 && (cur->selectFlags & SCR_ORDERBYNUM)) {
+      if ((code = SCR_OrderNumbersResolve(&cur->stmt, cur->orderCols)) == 0) {
+        char *text = strdup(std::string(PT_Text(cur->stmt.root)).c_str());
+        if (!text) return E_S1001;
+        free(cur->sqlCopy);
+        cur->sqlCopy = text;
+      }
+    }
+  }
+  if (code == E_S1001) return code;
+  const bool updatable = scs_p_UpdatableRefusal(cur) == 0;
+  const bool needsKeys = o.type != SCS_STATIC || (o.concurrency != SCS_READ_ONLY && updatable);
+  if (code != 0) {
+    // A table the catalog cannot resolve (a synonym, a link), or ordering
+    // by an expression: no keys can be had, but a static cursor without
+    // them serves the statement as the database runs it.
+    LOG(LOG_DEBUG, "scs_p_PrepareCursor: no table information (%d)", static_cast<int>(code));
+    return needsKeys ? ChangeCursorType(cursor, cur) : 0;
+  }
+  if (o.type == SCS_DYNAMIC || (o.concurrency == SCS_VALUES && updatable)) {
+    cur->tableCols = VArray_New(sizeof(ScsColDesc));
+    if (!cur->tableCols) return E_S1001;
+    const auto *first = static_cast<const TableRef *>(VArray_At(cur->tables, 0));
+    if ((code = scs_p_GetTblColDescs(cur, first, cur->tables->count, 1, cur->tableCols))) {
+      LOG(LOG_DEBUG, "scs_p_GetTblColDescs failed");
+      return code;
+    }
+    if (o.p1050 == 2) {
+      cur->selectCols = VArray_New(sizeof(ScsColDesc));
+      if (!cur->selectCols) return E_S1001;
+      if ((code = scs_p_SelectColsGet(cur, cur->selectCols, nullptr))) {
+        LOG(LOG_DEBUG, "scs_p_SelectColsGet failed");
+        return code;
+      }
+      for (uint32_t i = 0; cur->needbind && i < cur->selectCols->count; ++i) {
+        auto *item = static_cast<ScsColDesc *>(VArray_At(cur->selectCols, i));
+        if (item->sqlType) continue;
+        const ScsColDesc *col = scs_p_ColDescFind(cur->tableCols, item, nullptr);
+        if (!col) return E_S1000;
+        item->sqlType = col->sqlType;
+        item->columnSize = col->columnSize;
+        item->decimalDigits = col->decimalDigits;
+      }
+    }
+  }
+  if (needsKeys) {
+    cur->keyset->tableCount = static_cast<uint8_t>(cur->tables->count);
+    code = FindKeyColumns(cur);
+    if (code == E_IM909) return ChangeCursorType(cursor, cur);
+    if (code != 0) {
+      LOG(LOG_DEBUG, "KS_GetKeyColDescs failed");
+      return code;
+    }
+  }
+  if (cur->cursorType == SCS_DYNAMIC || (cur->cursorType == SCS_KEYSET && cur->keysetSize > 0))
+    if ((code = scs_p_MatchOrderKeys(cur))) return code;
+  if (cur->selectFlags & SCR_ORDERBY) scs_p_KeyOrderMark(cur);
+  return 0;
 }
 
 // The cursor type the layer serves the cursor's result with.
-int32_t EffectiveType(DrvHandle cursor) {
-  const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
+int32_t EffectiveType(DrvHandle cursor, int32_t type) {
   if (type == SCS_KEYSET || type == SCS_DYNAMIC) {
     LayerCursor *lc = FindCursorState(cursor);
     if (lc && lc->forcedStatic) return SCS_STATIC;
@@ -258,11 +501,11 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
   if (!out || !rows || !rowCount) return E_S1009;
   *out = nullptr;
   *rows = 0;
-  const int32_t type = EffectiveType(cursor);
+  const Options o = OptionsOf(cursor);
+  const int32_t type = EffectiveType(cursor, o.type);
   if (type != SCS_FORWARD_ONLY && type != SCS_STATIC) return E_S1C00;
-  int32_t size = CursorOption(cursor, 9, 1);
-  if (size < 1) size = 1;
-  const int32_t retrieve = CursorOption(cursor, 11, 1);
+  const int32_t size = o.rowsetSize < 1 ? 1 : o.rowsetSize;
+  const int32_t retrieve = o.retrieve;
   LayerCursor *lc = nullptr;
   if (type == SCS_STATIC && !(lc = CursorState(cursor))) return E_S1001;
 
@@ -292,143 +535,16 @@ int32_t scs_ExtendedFetch(DrvHandle cursor, Rowset **out, int32_t value, uint32_
   return scs_FetchScroll(cursor, out, value, rows, rowCount, 0);
 }
 
-// ---- Base-column information (private option 1052) -----------------------------
-
-// Where one result column comes from; nothing for an expression.
-struct ScsBaseCol {
-  bool expression = false;
-  std::string column, table, schema;
-};
-
-struct ScsLayerState {
-  std::vector<ScsBaseCol> cols;
-};
-
-namespace {
-
-ScsCursorLookup g_lookup = nullptr;
-
-void FreeColumnInfo(ScsCursor *rec) {
-  if (!rec) return;
-  delete rec->layer;
-  rec->layer = nullptr;
-  rec->flags &= static_cast<uint16_t>(~SCSF_COLUMN_INFO);
-}
-
-// An identifier as the dictionary holds it: a quoted one without its quotes
-// (doubled quotes single), an unquoted one in upper case.
-std::string Ident(const char *text) {
-  std::string out;
-  if (!text) return out;
-  if (text[0] == '"') {
-    for (const char *p = text + 1; *p; ++p) {
-      if (*p == '"') {
-        if (p[1] != '"') break;
-        ++p;
-      }
-      out += *p;
-    }
-    return out;
-  }
-  for (const char *p = text; *p; ++p) out += static_cast<char>(toupper(static_cast<unsigned char>(*p)));
-  return out;
-}
-
-bool BeginsWithSelect(const char *sql) {
-  while (sql && isspace(static_cast<unsigned char>(*sql))) ++sql;
-  return sql && strncasecmp(sql, "SELECT", 6) == 0 && !isalnum(static_cast<unsigned char>(sql[6])) && sql[6] != '_';
-}
-
-// The connection's user: the schema of a table named without one.
-std::string UserName(uint32_t conn) {
-  char text[256] = {};
-  int16_t len = 0;
-  if (DrvCall<&DrvOps::DRV_GetInfo>(&g_lower, conn, InfoGetInfoStr(SQL_USER_NAME), text,
-                                    static_cast<uint16_t>(sizeof text), &len) != 0)
-    return "";
-  text[sizeof text - 1] = '\0';
-  return text;
-}
-
-// The base table, schema and column of each select-list item of a SELECT.
-// A select list with a wildcard, or a statement the analysis cannot read,
-// gets no information: the statement runs as it is either way.
-void BuildColumnInfo(ScsCursor *rec, const char *sql) {
-  AnalysedSQL a;
-  SCR_AnalysedInit(&a);
-  VArray *items = VArray_New(sizeof(ScsColDesc));
-  VArray *tables = VArray_New(sizeof(TableRef));
-  auto *state = new (std::nothrow) ScsLayerState;
-  bool ok = state && items && tables && SCR_AnalyseSQL(&a, sql, 0, 0) == 0 && a.kind == kKindSelect &&
-            SCR_SelectColsGet(&a, items) == 0 && SCR_TablesGet(&a, tables, 0) == 0;
-  std::string user;
-  for (uint32_t i = 0; ok && i < items->count; ++i) {
-    const auto *item = static_cast<const ScsColDesc *>(VArray_At(items, i));
-    ScsBaseCol col;
-    if (item->kind == 1 || item->kind == 2) {
-      ok = false;
-      break;
-    }
-    if (item->kind != 4) {
-      col.expression = true;
-      state->cols.push_back(col);
-      continue;
-    }
-    col.column = Ident(item->name);
-    const TableRef *ref = nullptr;
-    const std::string named = Ident(item->table);
-    for (uint32_t t = 0; t < tables->count && !ref; ++t) {
-      const auto *r = static_cast<const TableRef *>(VArray_At(tables, t));
-      if (named.empty() ? tables->count == 1
-                        : (*r->alias ? Ident(r->alias) == named
-                                     : Ident(r->table) == named &&
-                                           (!*item->owner || Ident(r->owner) == Ident(item->owner))))
-        ref = r;
-    }
-    if (ref) {
-      col.table = Ident(ref->table);
-      col.schema = Ident(ref->owner);
-    } else if (!named.empty()) {
-      col.table = named;
-      col.schema = Ident(item->owner);
-    }
-    if (!col.table.empty() && col.schema.empty()) {
-      if (user.empty()) user = UserName(rec->lowerConn);
-      col.schema = user;
-    }
-    state->cols.push_back(col);
-  }
-  if (ok) {
-    rec->layer = state;
-    rec->flags |= SCSF_COLUMN_INFO;
-  } else {
-    delete state;
-  }
-  VArray_Free(&items, nullptr);
-  VArray_Free(&tables, SCR_TableRefFree);
-  SCR_AnalysedFree(&a);
-}
-
-void ReplaceText(char **field, const std::string &value) {
-  char *copy = strdup(value.c_str());
-  if (!copy) return;
-  free(*field);
-  *field = copy;
-}
-
-}  // namespace
-
 int32_t scs_Prepare(DrvHandle cursor, const char *sql) {
   int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, sql);
   if (code != 0) return code;
-  NewStatement(CursorState(cursor), KindOf(sql));
-  if (ScsCursor *rec = g_lookup ? g_lookup(cursor) : nullptr) {
-    FreeColumnInfo(rec);
-    if (CursorOption(cursor, 6, SCS_FORWARD_ONLY) == SCS_FORWARD_ONLY &&
-        (CursorOption(cursor, 1052, 0) || CursorOption(cursor, 1054, 0)) && BeginsWithSelect(sql))
-      BuildColumnInfo(rec, sql);
-  }
-  return PrepareCursor(cursor, sql);
+  LayerCursor *lc = CursorState(cursor);
+  if (!lc) return E_S1001;
+  NewStatement(lc, KindOf(sql));
+  lc->scs->rowsAffected = -1;
+  if ((code = PrepareCursor(cursor, lc->scs, sql)) != 0) return code;
+  lc->scs->flags |= SCSF_VIA_LAYER;
+  return 0;
 }
 
 namespace {
@@ -440,8 +556,12 @@ int32_t AfterExecute(DrvHandle cursor, int32_t code) {
   if (!lc) return code;
   Uncache(lc);
   if ((code != 0 && code != E_IM902) || lc->kind != KIND_SELECT) return code;
-  if (CursorOption(cursor, 6, SCS_FORWARD_ONLY) != SCS_STATIC || CursorOption(cursor, 7, SCS_READ_ONLY) != SCS_READ_ONLY)
-    return code;
+  const Options o = OptionsOf(cursor);
+  if (o.type == SCS_FORWARD_ONLY) return code;
+  // A scrollable SELECT keeps its result columns at hand.
+  if (lc->scs && lc->scs->stmt.kind == kKindSelect)
+    if (int32_t described = scs_p_ResultColDescsGet(lc->scs)) return described;
+  if (o.type != SCS_STATIC || o.concurrency != SCS_READ_ONLY) return code;
   const int32_t cached = CacheResult(cursor, lc);
   return cached != 0 ? cached : code;
 }
@@ -467,7 +587,7 @@ int32_t scs_ExecDirect(DrvHandle cursor, const char *sql, Dataset *params, uint1
 }
 
 int32_t scs_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out) {
-  if (rows == 0 || !out || EffectiveType(cursor) != SCS_STATIC)
+  if (rows == 0 || !out || EffectiveType(cursor, OptionsOf(cursor).type) != SCS_STATIC)
     return DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, rows, out);
   LayerCursor *lc = CursorState(cursor);
   if (!lc) return E_S1001;
@@ -476,13 +596,18 @@ int32_t scs_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out) {
 }
 
 int32_t scs_CloseCursor(DrvHandle cursor) {
-  Uncache(FindCursorState(cursor));
+  LayerCursor *lc = FindCursorState(cursor);
+  Uncache(lc);
+  if (lc && lc->scs) {
+    lc->scs->flags |= SCSF_REPREPARE;
+    lc->scs->flags &= static_cast<uint16_t>(~(SCSF_VIA_LAYER | SCSF_STATIC_CACHED));
+  }
   return DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
 }
 
 int32_t scs_FreeCursor(DrvHandle cursor) {
   ForgetCursorState(cursor);
-  if (g_lookup) FreeColumnInfo(g_lookup(cursor));
+  MarkColumnInfo(cursor, false);
   return DrvCall<&DrvOps::DRV_FreeCursor>(&g_lower, cursor);
 }
 
@@ -496,7 +621,12 @@ int32_t scs_MoreResults(DrvHandle cursor) {
   return DrvCall<&DrvOps::DRV_MoreResults>(&g_lower, cursor);
 }
 
+namespace {
+int32_t CapabilityString(DrvHandle conn, void *buf, uint16_t bufLen, int16_t *outLen);
+}
+
 int32_t scs_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int16_t *outLen) {
+  if (code == INFO_CAPS_STRING && DrvHandleTag(h) == kDrvTagConn) return CapabilityString(h, buf, bufLen, outLen);
   if (code == INFO_ROW_COUNT && DrvHandleTag(h) == kDrvTagCursor) {
     LayerCursor *lc = FindCursorState(h);
     if (lc && lc->cached && lc->kind == KIND_SELECT) {
@@ -518,7 +648,7 @@ struct CatalogCall;
 template <auto Slot, class... A>
 struct CatalogCall<Slot, int32_t (*)(DrvHandle, A...)> {
   static int32_t Call(DrvHandle cursor, A... args) {
-    const int32_t type = CursorOption(cursor, 6, SCS_FORWARD_ONLY);
+    const int32_t type = OptionsOf(cursor).type;
     if (LayerCursor *lc = CursorState(cursor)) {
       NewStatement(lc, KIND_OTHER);
       // Catalog results are static read-only on a scrollable cursor.
@@ -536,29 +666,259 @@ void InstallCatalog(DrvOps &table) {
 
 }  // namespace
 
-void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup = lookup; }
+// ---- Connections: connect information and the key-column cache ------------------------------
 
-int scs_GetBaseColAttribs(ScsCursor *cur, uint32_t column, ColDesc *desc, uint32_t mask, uint32_t stride,
-                          uint32_t count, ColAttr *rows) {
-  if (!cur || !(cur->flags & SCSF_COLUMN_INFO) || !cur->layer || column == 0 || column > cur->layer->cols.size())
-    return 0;
-  const ScsBaseCol &b = cur->layer->cols[column - 1];
-  if (desc && !b.expression && !b.table.empty()) {
-    if (mask & 1) ReplaceText(&desc->fullName, b.column);
-    if (mask & 2) ReplaceText(&desc->table, b.table);
-    if (mask & 4) ReplaceText(&desc->schema, b.schema);
-  }
-  for (uint32_t i = 0; rows && i < count; ++i) {
-    ColAttr &e = rows[column + i * stride];
-    if (e.attribute == -1053) {
-      e.value.integer = 0;  // key columns are not known
-      e.attribute = 1053;
-    } else if (e.attribute == -1055) {
-      e.value.integer = b.expression ? 1 : 0;
-      e.attribute = 1055;
+namespace {
+
+// What the layer keeps of one lower connection: a copy of its connect
+// request (the row-version connections connect again with it) and the key
+// columns found for each list of tables.
+struct LayerConn {
+  std::string host, serverOptions, serverType, dbPath, dataSource, dbOptions, user, password, extra;
+  bool hasServerOptions = false;
+  ConnectReq req{};
+  std::unordered_map<std::string, std::vector<ScsColDesc>> keys;
+};
+std::mutex g_connsMutex;
+std::unordered_map<DrvHandle, std::unique_ptr<LayerConn>> g_conns;
+
+std::string Text(const char *s) { return s ? s : ""; }
+
+// The cache key of a list of tables: each name with its length in front,
+// so that no two lists (A.BC and AB.C) ever share an entry.
+std::string TablesKey(const VArray *tables) {
+  std::string key;
+  for (uint32_t i = 0; tables && i < tables->count; ++i) {
+    const auto *t = static_cast<const TableRef *>(VArray_At(tables, i));
+    for (const char *name : {t->qualifier, t->owner, t->table}) {
+      const std::string n = Text(name);
+      key += std::to_string(n.size());
+      key += ':';
+      key += n;
     }
   }
+  return key;
+}
+
+LayerConn *FindConn(DrvHandle conn) {
+  auto it = g_conns.find(conn);
+  return it == g_conns.end() ? nullptr : it->second.get();
+}
+
+}  // namespace
+
+int32_t scs_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *conn) {
+  int32_t code = DrvCall<&DrvOps::DRV_Connect>(&g_lower, server, req, conn);
+  if (code != 0 || !req || !conn) return code;
+  try {
+    auto c = std::make_unique<LayerConn>();
+    c->host = Text(req->host);
+    c->hasServerOptions = req->serverOptions != nullptr;
+    c->serverOptions = Text(req->serverOptions);
+    c->serverType = Text(req->serverType);
+    c->dbPath = Text(req->dbPath);
+    c->dataSource = Text(req->dataSource);
+    c->dbOptions = Text(req->dbOptions);
+    c->user = Text(req->user);
+    c->password = Text(req->password);
+    c->extra = Text(req->extra);
+    c->req.host = c->host.c_str();
+    c->req.serverOptions = c->hasServerOptions ? c->serverOptions.c_str() : nullptr;
+    c->req.serverType = c->serverType.c_str();
+    c->req.dbPath = c->dbPath.c_str();
+    c->req.dataSource = c->dataSource.c_str();
+    c->req.dbOptions = c->dbOptions.c_str();
+    c->req.readOnly = req->readOnly;
+    c->req.user = c->user.c_str();
+    c->req.password = c->password.c_str();
+    c->req.loginTimeout = req->loginTimeout;
+    c->req.extra = c->extra.c_str();
+    std::lock_guard<std::mutex> lock(g_connsMutex);
+    g_conns[*conn] = std::move(c);
+  } catch (...) {
+    // A connection the layer cannot serve is not handed out half made.
+    DrvCall<&DrvOps::DRV_Disconnect>(&g_lower, *conn);
+    *conn = 0;
+    return E_S1001;
+  }
   return 0;
+}
+
+int32_t scs_Disconnect(DrvHandle conn) {
+  const int32_t code = DrvCall<&DrvOps::DRV_Disconnect>(&g_lower, conn);
+  // A connection that stays open keeps what the layer knows of it.
+  if (code == 0) {
+    std::unique_ptr<LayerConn> gone;
+    std::lock_guard<std::mutex> lock(g_connsMutex);
+    if (auto it = g_conns.find(conn); it != g_conns.end()) {
+      gone = std::move(it->second);
+      g_conns.erase(it);
+    }
+  }
+  return code;
+}
+
+int scs_p_KeyCacheFind(uint32_t conn, const VArray *tables, VArray *keyCols) {
+  std::lock_guard<std::mutex> lock(g_connsMutex);
+  LayerConn *c = FindConn(conn);
+  if (!c || !keyCols) return 1;
+  try {
+    auto it = c->keys.find(TablesKey(tables));
+    if (it == c->keys.end()) return 1;
+    for (const ScsColDesc &d : it->second)
+      if (!VArray_Append(keyCols, &d)) return E_S1001;
+    return 0;
+  } catch (...) {
+    return E_S1001;
+  }
+}
+
+int scs_p_KeyCacheStore(uint32_t conn, const VArray *tables, const VArray *keyCols) {
+  std::lock_guard<std::mutex> lock(g_connsMutex);
+  LayerConn *c = FindConn(conn);
+  if (!c || !keyCols) return 0;  // a connection the layer did not open caches nothing
+  try {
+    std::vector<ScsColDesc> copy;
+    for (uint32_t i = 0; i < keyCols->count; ++i) copy.push_back(*static_cast<const ScsColDesc *>(VArray_At(keyCols, i)));
+    c->keys[TablesKey(tables)] = std::move(copy);
+    return 0;
+  } catch (...) {
+    return E_S1001;
+  }
+}
+
+const ConnectReq *scs_p_ConnectInfo(uint32_t conn) {
+  std::lock_guard<std::mutex> lock(g_connsMutex);
+  LayerConn *c = FindConn(conn);
+  return c ? &c->req : nullptr;
+}
+
+// ---- Cursors: allocation and parameters ------------------------------------------------------
+
+int32_t scs_AllocCursor(DrvHandle conn, DrvHandle *cursor) {
+  int32_t code = DrvCall<&DrvOps::DRV_AllocCursor>(&g_lower, conn, cursor);
+  if (code != 0 || !cursor) return code;
+  if ((code = StartCursorState(*cursor, conn)) != 0) {
+    // No cursor is handed out without the layer's state.
+    ForgetCursorState(*cursor);
+    DrvCall<&DrvOps::DRV_FreeCursor>(&g_lower, *cursor);
+    *cursor = 0;
+  }
+  return code;
+}
+
+namespace {
+
+bool ScrollableType(int32_t type) { return type == SCS_KEYSET || type == SCS_DYNAMIC || type == SCS_STATIC; }
+
+// Keeps a copy of the ParamInfo records the layer sends with its own statements.
+int32_t KeepParamInfo(ScsCursor *cur, uint16_t count, const ParamInfo *info, const ParamDesc *desc) {
+  free(cur->userParamDescs);
+  cur->userParamDescs = nullptr;
+  cur->userParamDescCount = 0;
+  if (count == 0) return 0;
+  auto *copy = static_cast<ParamInfo *>(malloc(sizeof(ParamInfo) * count));
+  if (!copy) return E_S1001;
+  for (uint16_t i = 0; i < count; ++i) copy[i] = info ? info[i] : desc[i].info;
+  cur->userParamDescs = copy;
+  cur->userParamDescCount = count;
+  return 0;
+}
+
+}  // namespace
+
+int32_t scs_SetParamInfo(DrvHandle cursor, uint16_t count, const ParamInfo *info) {
+  LayerCursor *lc = CursorState(cursor);
+  if (!lc) return E_S1001;
+  if (int32_t code = KeepParamInfo(lc->scs, info ? count : 0, info, nullptr)) return code;
+  return DrvCall<&DrvOps::DRV_SetParamInfo>(&g_lower, cursor, count, info);
+}
+
+int32_t scs_SetParamInfo2(DrvHandle cursor, uint16_t count, const ParamDesc *desc) {
+  LayerCursor *lc = CursorState(cursor);
+  if (!lc) return E_S1001;
+  if (int32_t code = KeepParamInfo(lc->scs, desc ? count : 0, nullptr, desc)) return code;
+  // An agent without named parameter records has nothing to take.
+  if (!g_lower.table->DRV_SetParamInfo2) return 0;
+  return DrvCall<&DrvOps::DRV_SetParamInfo2>(&g_lower, cursor, count, desc);
+}
+
+int32_t scs_SetParams(DrvHandle cursor, Dataset *params) {
+  LayerCursor *lc = FindCursorState(cursor);
+  if (lc && lc->scs && params && ScrollableType(OptionsOf(cursor).type)) {
+    ScsCursor *cur = lc->scs;
+    Dataset *copy = nullptr;
+    if (int32_t code = DatasetClone(&copy, params)) {
+      // The rows belong to the cursor below whatever happens.
+      DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
+      return code;
+    }
+    if (cur->userParams) {
+      DatasetFree(cur->userParams);
+      free(cur->userParams);
+    }
+    cur->userParams = copy;
+    cur->flags |= SCSF_HAS_PARAMS;
+  }
+  return DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
+}
+
+int32_t scs_ExecDirect2(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamDesc *desc) {
+  if (sql)
+    if (int32_t code = scs_Prepare(cursor, sql)) {
+      if (params) DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
+      return code;
+    }
+  if (params)
+    if (int32_t code = scs_SetParams(cursor, params)) return code;
+  if (count)
+    if (int32_t code = scs_SetParamInfo2(cursor, count, desc)) return code;
+  return scs_Execute(cursor);
+}
+
+// ---- The layer's capability string -------------------------------------------------------------
+
+namespace {
+
+int32_t ConnItem(DrvHandle conn, uint32_t item, int32_t *value) {
+  int16_t len = 0;
+  *value = 0;
+  return DrvCall<&DrvOps::DRV_GetInfo>(&g_lower, conn, item, value, static_cast<uint16_t>(sizeof *value), &len);
+}
+
+int32_t CapabilityString(DrvHandle conn, void *buf, uint16_t bufLen, int16_t *outLen) {
+  int32_t word = 3, v = 0;
+  DrvCall<&DrvOps::DRV_SetInfo>(&g_lower, conn, 0x2201000Cu, &word);
+  ConnItem(conn, 0x22010012u, &v);
+  int d[12] = {};
+  int32_t mask = 0;
+  if (ConnItem(conn, INFO_CAPS_MASK, &mask) == 0) {
+    const int32_t bits[5] = {0x08, 0x80, 0x04, 0x10, 0x40};
+    for (int i = 0; i < 5; ++i) d[i] = (mask & bits[i]) != 0;
+    d[9] = (mask & 0x400) != 0;
+    d[10] = (mask & 0x2000) != 0;
+    d[11] = (mask & 0x4000) != 0;
+  } else {
+    const uint32_t items[5] = {0x22010006u, 0x2201000Eu, 0x22010004u, 0x22010008u, 0x22010005u};
+    for (int i = 0; i < 5; ++i) d[i] = ConnItem(conn, items[i], &v) == 0 && v != 0;
+  }
+  d[5] = 1;
+  d[6] = ConnItem(conn, InfoGetInfoInt(SQL_CURSOR_COMMIT_BEHAVIOR), &v) == 0 ? v : 0;
+  d[7] = ConnItem(conn, 0x22010014u, &v) == 0 && v != 0;
+  d[8] = ConnItem(conn, 0x22010015u, &v) == 0 && v != 0;
+  char text[64];
+  snprintf(text, sizeof text, "%.3d.%.3d:%d%d%d%d%d%d%d%d%d%d%d%d", 1, 5, d[0], d[1], d[2], d[3], d[4], d[5], d[6],
+           d[7], d[8], d[9], d[10], d[11]);
+  return StrCopyOut(text, static_cast<char *>(buf), bufLen, outLen);
+}
+
+}  // namespace
+
+void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup = lookup; }
+
+ScsCursor *scs_p_LayerCursor(DrvHandle cursor) {
+  LayerCursor *lc = FindCursorState(cursor);
+  return lc ? lc->scs : nullptr;
 }
 
 const DrvObject *scs_LowerObject() { return &g_lower; }
@@ -580,6 +940,13 @@ void scs_Install(DrvObject *obj) {
     g_table.DRV_Fetch = scs_Fetch;
     g_table.DRV_CloseCursor = scs_CloseCursor;
     g_table.DRV_MoreResults = scs_MoreResults;
+    g_table.DRV_Connect = scs_Connect;
+    g_table.DRV_Disconnect = scs_Disconnect;
+    g_table.DRV_AllocCursor = scs_AllocCursor;
+    g_table.DRV_SetParams = scs_SetParams;
+    g_table.DRV_SetParamInfo = scs_SetParamInfo;
+    g_table.DRV_SetParamInfo2 = scs_SetParamInfo2;
+    g_table.DRV_ExecDirect2 = scs_ExecDirect2;
     InstallCatalog<&DrvOps::DRV_DDColumnPrivileges>(g_table);
     InstallCatalog<&DrvOps::DRV_DDColumns>(g_table);
     InstallCatalog<&DrvOps::DRV_DDForeignKeys>(g_table);

@@ -15,6 +15,9 @@
 
 #include "odbc/drvops.h"
 
+struct VArray;
+struct ScsCursor;
+
 // Slot 41: (cursor, out Rowset, target value, out rows, out row count,
 // orientation). The layer reads the cursor's type, rowset size and
 // retrieve-data option from the cursor itself (DRV_GetInfo of statement
@@ -45,6 +48,30 @@ int32_t scs_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out);
 int32_t scs_CloseCursor(DrvHandle cursor);
 int32_t scs_FreeCursor(DrvHandle cursor);
 int32_t scs_MoreResults(DrvHandle cursor);
+
+// Connections: the layer keeps a copy of each connect request and a cache
+// of key columns per list of tables until the connection closes (a failed
+// close keeps them).
+int32_t scs_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *conn);
+int32_t scs_Disconnect(DrvHandle conn);
+// Appends the cached key columns of the tables (0), 1 when none are cached.
+int scs_p_KeyCacheFind(uint32_t conn, const VArray *tables, VArray *keyCols);
+// Caches copies of the key columns of the tables (0 or 16).
+int scs_p_KeyCacheStore(uint32_t conn, const VArray *tables, const VArray *keyCols);
+// The copy of the connection's connect request; none for a connection the
+// layer did not open.
+const ConnectReq *scs_p_ConnectInfo(uint32_t conn);
+
+// Cursors: each lower cursor gets the layer's cursor state (freed with it).
+// Parameter values and descriptions of a scrollable cursor are kept for the
+// layer's own statements on its behalf.
+int32_t scs_AllocCursor(DrvHandle conn, DrvHandle *cursor);
+int32_t scs_SetParams(DrvHandle cursor, Dataset *params);
+int32_t scs_SetParamInfo(DrvHandle cursor, uint16_t count, const ParamInfo *info);
+int32_t scs_SetParamInfo2(DrvHandle cursor, uint16_t count, const ParamDesc *desc);
+int32_t scs_ExecDirect2(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamDesc *desc);
+// The layer's cursor state of a lower cursor; none before its first use.
+ScsCursor *scs_p_LayerCursor(DrvHandle cursor);
 
 // The agent's cursor record of a handle, where the layer keeps what the
 // agent reads of it (the base-column information of private option 1052,

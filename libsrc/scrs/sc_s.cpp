@@ -15,10 +15,13 @@
 #include <string>
 #include <string_view>
 
+#include "odbc/data/rowset.h"
 #include "odbc/data/services.h"
+#include "odbc/dataset.h"
 #include "odbc/drvops.h"
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
+#include "scrs/ks.h"
 
 namespace {
 constexpr int kRowError = 5;  // SQL_ROW_ERROR
@@ -534,5 +537,157 @@ int SCR_DescParamSQLBuild(DescParamSQL *d, const char *sql) {
   } catch (const std::bad_alloc &) {
     return E_S1001;
   }
+  return 0;
+}
+
+// ---- The layer instance ---------------------------------------------------------------------
+
+int scs_p_CursorStateInit(ScsCursor *cur, uint32_t lowerStmt, uint32_t lowerConn, DrvObject *lower, void *owner) {
+  if (!cur) return E_S1000;
+  cur->lowerStmt = lowerStmt;
+  cur->lowerConn = lowerConn;
+  cur->drv = lower;
+  cur->owner = owner;
+  cur->mixedWindowState = -6;
+  cur->rowsAffected = -1;
+  cur->quotedIdentCase = 4;
+  cur->identCase = 1;
+  cur->maxParams = 255;
+  SCR_AnalysedInit(&cur->stmt);
+  SCR_AnalysedInit(&cur->keyStmt);
+  SCR_AnalysedInit(&cur->rereadStmt);
+  cur->snapshot = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
+  if (!cur->snapshot) return E_S1001;
+  if (int code = KS_New(&cur->keyset)) {
+    free(cur->snapshot);
+    cur->snapshot = nullptr;
+    return code;
+  }
+  return 0;
+}
+
+namespace {
+
+void FreeDataset(Dataset **ds) {
+  if (!*ds) return;
+  DatasetFree(*ds);
+  free(*ds);
+  *ds = nullptr;
+}
+
+void FreeLists(ScsCursor *cur) {
+  VArray_Free(&cur->tables, SCR_TableRefFree);
+  VArray_Free(&cur->tableCols, nullptr);
+  VArray_Free(&cur->orderCols, nullptr);
+  VArray_Free(&cur->selectCols, nullptr);
+}
+
+void FreeAnalysis(AnalysedSQL *a) {
+  SCR_AnalysedFree(a);
+  SCR_AnalysedInit(a);
+}
+
+}  // namespace
+
+void scs_p_CursorReset(ScsCursor *cur) {
+  if (!cur) return;
+  free(cur->sqlCopy);
+  cur->sqlCopy = nullptr;
+  FreeAnalysis(&cur->stmt);
+  FreeAnalysis(&cur->keyStmt);
+  FreeAnalysis(&cur->rereadStmt);
+  RowsetFree(&cur->rowset);
+  cur->flags = 0;
+  cur->aux2Contents = 0;
+  ColDescFree(cur->resultCols, cur->resultCount);
+  cur->resultCols = nullptr;
+  cur->resultCount = 0;
+  free(cur->paramDescs);
+  cur->paramDescs = nullptr;
+  cur->paramDescCount = 0;
+  free(cur->userParamDescs);
+  cur->userParamDescs = nullptr;
+  cur->userParamDescCount = 0;
+  FreeLists(cur);
+}
+
+void scs_p_CursorStateFree(ScsCursor *cur) {
+  if (!cur) return;
+  KS_Free(&cur->keyset);
+  FreeLists(cur);
+  FreeDataset(&cur->userParams);
+  FreeDataset(&cur->valuesCache);
+  free(cur->sqlCopy);
+  cur->sqlCopy = nullptr;
+  SCR_AnalysedFree(&cur->stmt);
+  SCR_AnalysedFree(&cur->keyStmt);
+  SCR_AnalysedFree(&cur->rereadStmt);
+  if (cur->aux1) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux1);
+  if (cur->aux2) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux2);
+  cur->aux1 = cur->aux2 = 0;
+  ColDescFree(cur->resultCols, cur->resultCount);
+  cur->resultCols = nullptr;
+  cur->resultCount = 0;
+  free(cur->paramDescs);
+  cur->paramDescs = nullptr;
+  free(cur->userParamDescs);
+  cur->userParamDescs = nullptr;
+  free(cur->userName);
+  cur->userName = nullptr;
+  free(cur->dbmsName);
+  cur->dbmsName = nullptr;
+  FreeDataset(&cur->boundaryKeys);
+  FreeDataset(&cur->snapshot);
+}
+
+int scs_p_KeysetRefusal(const ScsCursor *cur) {
+  const uint16_t f = cur->selectFlags;
+  if (f == 512) return E_IM915;
+  if (f & SCR_GROUPBY) return E_IM913;
+  if (f & SCR_UNION) return E_IM914;
+  return 0;
+}
+
+int scs_p_UpdatableRefusal(const ScsCursor *cur) {
+  const uint16_t f = cur->selectFlags;
+  if (f & SCR_MULTITABLE) return E_IM912;
+  if (f & SCR_GROUPBY) return E_IM913;
+  if (f & SCR_UNION) return E_IM914;
+  if (f & SCR_AGGREGATE) return E_IM923;
+  return 0;
+}
+
+int scs_p_KeyBlocks(const ScsCursor *cur, int32_t *blocks, int32_t *lastRows, int32_t *rowsPerBlock) {
+  const uint32_t keyCols = cur->keyset && cur->keyset->keyCols ? cur->keyset->keyCols->count : 0;
+  const int32_t room = cur->maxParams - cur->userParamDescCount;
+  // Without key columns, or with no room left beside the user's parameters,
+  // no key can be sent at all.
+  if (keyCols == 0 || room < static_cast<int32_t>(keyCols) || cur->rowsetSize < 1) return E_S1000;
+  const int32_t perStatement = room / static_cast<int32_t>(keyCols);
+  const int32_t rowset = cur->rowsetSize;
+  *rowsPerBlock = perStatement < rowset ? perStatement : rowset;
+  *blocks = rowset / perStatement + (rowset % perStatement ? 1 : 0);
+  *lastRows = rowset % perStatement ? rowset % perStatement : *rowsPerBlock;
+  return 0;
+}
+
+// ---- Result columns of the lower statement ----------------------------------------------------
+
+int scs_p_ResultColDescsGet(ScsCursor *cur) {
+  if (cur->resultCols) return 0;
+  uint16_t count = 0;
+  ColDesc *cols = nullptr;
+  if (int code = DrvCall<&DrvOps::DRV_DescribeColumns>(cur->drv, cur->lowerStmt, &count, &cols)) return code;
+  cur->resultCols = cols;
+  cur->resultCount = count;
+  return 0;
+}
+
+int scs_p_ResultColDescGet(ScsCursor *cur, uint32_t column, ColDesc **out) {
+  if (!out) return E_S1009;
+  *out = nullptr;
+  if (int code = scs_p_ResultColDescsGet(cur)) return code;
+  if (column == 0 || column > cur->resultCount) return E_S1002;
+  *out = &cur->resultCols[column - 1];
   return 0;
 }

@@ -28,7 +28,6 @@ struct Rowset;
 struct ParamInfo;
 struct KeySet;       // keyset of keyset-driven, mixed and dynamic cursors
 struct StaticSet;    // cached result of a static cursor
-struct ScsLayerState;  // the layer's own working structures
 struct Stmt;
 
 // Cursor types (statement option 6) and concurrencies (option 7).
@@ -125,7 +124,6 @@ struct ScsCursor {
   int32_t wide;
   uint16_t maxOrderByColumns;
   int32_t factsAsked;        // the DBMS facts above have been asked of the lower connection
-  ScsLayerState *layer;      // the layer instance's own structures, null elsewhere
 };
 
 // ---- Operations on the front-end instance -----------------------------------
@@ -160,6 +158,83 @@ int scs_SetPosRun(ScsCursor *cur, int16_t **status, int32_t *count);
 
 // Installs the cursor layer above the table the object points to.
 void scs_Install(DrvObject *obj);
+
+// ---- The layer instance and the functions its parts share ------------------------------
+
+// The layer-only fields of a cursor state whose option head its maker has
+// set: handles, driver object below, owner, defaults, a new keyset and the
+// snapshot Dataset; 16 out of memory. The DBMS facts are asked on first
+// need (scs_p_CursorFacts).
+int scs_p_CursorStateInit(ScsCursor *cur, uint32_t lowerStmt, uint32_t lowerConn, DrvObject *lower, void *owner);
+// Releases everything the layer instance owns, its auxiliary lower cursors included.
+void scs_p_CursorStateFree(ScsCursor *cur);
+// Frees the results of the last analysis; every flag is cleared.
+void scs_p_CursorReset(ScsCursor *cur);
+// Asks the lower connection once for what the analysis needs to know of
+// the DBMS: identifier quote and cases, user and DBMS names, parameter limits.
+void scs_p_CursorFacts(ScsCursor *cur);
+// The first column of arr named as key is (case-sensitive; its table, or
+// alias, and owner too where the key has them); none when there is none.
+ScsColDesc *scs_p_ColDescFind(const VArray *arr, const ScsColDesc *key, uint32_t *index);
+// Refusals of a statement by its SELECT flags: 0 or the code of the first
+// reason a keyset-driven (or an updatable) cursor cannot serve it.
+int scs_p_KeysetRefusal(const ScsCursor *cur);
+int scs_p_UpdatableRefusal(const ScsCursor *cur);
+// Splits one rowset into blocks of key lookups, as many keys per statement
+// as the parameter limit leaves room for beside the user's parameters. 15
+// when there is no key column or no room for one key.
+int scs_p_KeyBlocks(const ScsCursor *cur, int32_t *blocks, int32_t *lastRows, int32_t *rowsPerBlock);
+// The result columns of the lower statement, described once per analysis.
+int scs_p_ResultColDescsGet(ScsCursor *cur);
+// One of them (from 1): 21 without an output, 17 for a column not there.
+int scs_p_ResultColDescGet(ScsCursor *cur, uint32_t column, ColDesc **out);
+
+// ---- Tables, columns and identifiers -------------------------------------------------------
+// Names in ScsColDesc and TableRef records are kept as SQL accepts them
+// (enclosed in the identifier quote character); none is ever cut: one that
+// does not fit its field fails the step with 15.
+
+// Resolves every table of the list by the catalog to its qualifier, owner
+// and name: 10 (42S02) when it finds none, 97 (IM918) when the name is
+// ambiguous also for the current user as owner.
+int scs_p_GetTblDescs(ScsCursor *cur, VArray *tables);
+// Appends the columns of count tables (long ones left out with skipLong).
+int scs_p_GetTblColDescs(ScsCursor *cur, const TableRef *tables, uint32_t count, int skipLong, VArray *out);
+// The select-list columns, "*" and "t.*" written out; the raw items handed
+// out too when asked for.
+int scs_p_SelectColsGet(ScsCursor *cur, VArray *out, VArray **raw);
+// Case folding and requoting by the DBMS's identifier rules (case values
+// of SQLGetInfo: 1 upper, 2 lower, 3 sensitive, 4 mixed).
+int scs_p_IdentNormalize(char *name, char quote, uint32_t quotedCase, uint32_t identCase, int wide, int requote);
+int scs_p_IdentEqual(const char *a, const char *b, char quote, uint32_t quotedCase, uint32_t identCase, int wide);
+// 0 for Oracle's pseudo columns ROWID and ROWNUM, which are never quoted.
+int scs_p_QuoteAllowed(const char *name, const char *dbmsName);
+// The column's name, qualified by alias, owner.table or table when the
+// statement has more than one table. A new string.
+char *scs_p_ColNameQualify(uint32_t tableCount, const ScsColDesc *c);
+void scs_p_ParamInfoFromColDesc(const ScsColDesc *c, ParamInfo *p);
+// Appends one description per column (and the user's, with addUser) to the
+// descriptions the layer sends with its statements.
+int scs_p_ParamInfoAppend(ScsCursor *cur, const ScsColDesc *cols, uint32_t n, int addUser);
+
+// ---- ORDER BY and the select list ------------------------------------------------------------
+
+// The ORDER BY list of the analysed statement; numbers become the select
+// list's columns (37000 beyond it, IM919 for an expression).
+int scs_p_OrderColsGet(ScsCursor *cur);
+int scs_p_OrderColsByNumber(ScsCursor *cur);
+void scs_p_OrderColsNormalize(ScsCursor *cur);
+// Each key column's position among the ORDER BY items (0 none).
+void scs_p_KeyOrderMark(ScsCursor *cur);
+// The ordering column count of a dynamic or mixed cursor.
+int scs_p_MatchOrderKeys(ScsCursor *cur);
+// Select-list columns take their table column's names.
+int scs_p_SelectCol_ColDescComplete(ScsCursor *cur);
+// Writes out a wildcard select list and (option 1054) adds missing key
+// columns; *changed is 1 when the statement's text (stmt.text2) was rewritten.
+int scs_p_SelListAddKeysnXpandWC(ScsCursor *cur, const VArray *raw, int *changed);
+int scs_p_IsKeyColumn(const ScsCursor *cur, const ScsColDesc *c);
+int scs_p_IsExpression(const ScsColDesc *c);
 
 // ---- Parameter description by SQL analysis -----------------------------------
 // Oracle does not describe parameter markers: the analysis builds probe

@@ -405,6 +405,46 @@ TEST_P(DmStatic, BaseColumnAttributesWithOption1052) {
   EXPECT_EQ(rows, 2);
 }
 
+// The schema of a table named without one is its owner's as the catalog
+// knows it, not the connected user's; a wildcard select list is written out
+// so that every column has its base column.
+TEST_P(DmStatic, BaseColumnsOfAnotherUsersTableAndOfAWildcard) {
+  // HR's table, which SCOTT reaches through a public synonym.
+  const std::string tool = std::string("'") + KVD_BUILD_DIR + "/bin/ocilite-admin' ";
+  const std::string db = "'" + Database() + "' ";
+  ASSERT_EQ(std::system((tool + "adduser " + db + "hr Secret1 >/dev/null").c_str()), 0);
+  for (const char *sql : {"create table staff (id number(6), name varchar2(20))", "insert into staff values (7, 'KING')",
+                          "create public synonym staff for staff"})
+    ASSERT_EQ(std::system((tool + "sql " + db + "hr Secret1 \"" + sql + "\" >/dev/null").c_str()), 0) << sql;
+  Connect();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt, 1052, P(1), 0))) << State();
+  const struct {
+    const char *sql;
+    std::vector<std::vector<std::string>> cols;  // table, schema, column of each result column
+  } cases[] = {
+      {"select s.name, id from staff s", {{"STAFF", "HR", "NAME"}, {"STAFF", "HR", "ID"}}},
+      {"select * from nums where id = 1", {{"NUMS", "SCOTT", "ID"}, {"NUMS", "SCOTT", "NAME"}, {"NUMS", "SCOTT", "S"}}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.sql);
+    Run(c.sql);
+    SQLSMALLINT n = 0;
+    ASSERT_EQ(SQLNumResultCols(stmt, &n), SQL_SUCCESS);
+    ASSERT_EQ(n, static_cast<SQLSMALLINT>(c.cols.size()));
+    for (SQLUSMALLINT col = 1; col <= n; ++col) {
+      const SQLUSMALLINT fields[] = {SQL_DESC_BASE_TABLE_NAME, SQL_DESC_SCHEMA_NAME, SQL_DESC_BASE_COLUMN_NAME};
+      for (int f = 0; f < 3; ++f) {
+        char text[128] = "";
+        SQLSMALLINT outLen = 0;
+        ASSERT_TRUE(SQL_SUCCEEDED(SQLColAttribute(stmt, col, fields[f], text, sizeof text, &outLen, nullptr)));
+        EXPECT_EQ(text, c.cols[col - 1][f]) << "column " << col << " field " << fields[f];
+      }
+    }
+    ASSERT_EQ(SQLFetch(stmt), SQL_SUCCESS) << State();
+    ASSERT_EQ(SQLCloseCursor(stmt), SQL_SUCCESS);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DmStatic, ::testing::Values("kvd_w", "kvd_a"),
                          [](const auto &info) { return std::string(info.param); });
 
