@@ -562,6 +562,10 @@ int32_t ORA_Fetch(DrvHandle h, uint16_t rows, Dataset *out) {
   const bool deferred = cur->deferLong && hasLong;
   int end = 0;
   rc = DB_Fetch(cur->dbCurs, out, deferred ? 0 : 1, &end);
+  // 74: the rows came with the database's warning, whose records wait on
+  // the cursor; the block is handed up as any other.
+  const int32_t done = rc == E_IM902 ? E_IM902 : 0;
+  if (rc == E_IM902) rc = 0;
   if (rc) {
     DatasetFree(out);
     return rc;
@@ -575,7 +579,7 @@ int32_t ORA_Fetch(DrvHandle h, uint16_t rows, Dataset *out) {
   if (out->rows == 0) {
     // The end fell on a block boundary: report it the one way the end is reported.
     DatasetFree(out);
-    return 0;
+    return done;
   }
   if (deferred && hasLob) {
     for (uint16_t i = 0; i < out->columns && i < cur->colCount; ++i) {
@@ -586,7 +590,7 @@ int32_t ORA_Fetch(DrvHandle h, uint16_t rows, Dataset *out) {
   }
   if (cur->postFetch && (rc = cur->postFetch(cur, out)) != 0) return rc;
   AgentCursor_BlankPass(cur->conn, out);
-  return 0;
+  return done;
 }
 
 int32_t ORA_CloseCursor(DrvHandle h) {

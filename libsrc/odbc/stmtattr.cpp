@@ -504,12 +504,15 @@ SQLRETURN StmtSetAttr(Stmt *stmt, int32_t attr, uint64_t value, int32_t length, 
     case SQL_ATTR_PARAM_OPERATION_PTR:
       return headerField(stmt->apd, SQL_DESC_ARRAY_STATUS_PTR);
     case SQL_ATTR_PARAMSET_SIZE:
+      // An array of no rows is no size: refused, the size in force stays.
+      if (value == 0) return Fail(stmt, E_S1024);
       return headerField(stmt->apd, SQL_DESC_ARRAY_SIZE);
     case SQL_ATTR_ROW_BIND_OFFSET_PTR:
       return headerField(stmt->ard, SQL_DESC_BIND_OFFSET_PTR);
     case SQL_ATTR_ROW_OPERATION_PTR:
       return headerField(stmt->ard, SQL_DESC_ARRAY_STATUS_PTR);
     case SQL_ATTR_ROW_ARRAY_SIZE:
+      if (value == 0) return Fail(stmt, E_S1024);
       return headerField(stmt->ard, SQL_DESC_ARRAY_SIZE);
     case SQL_ATTR_PARAM_STATUS_PTR:
       // NULL withdraws the array: nothing is written to it any more.

@@ -458,6 +458,7 @@ int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int
   for (;;) {
     Dataset *into = ds->capacity == 0 ? ds : &scratch;
     code = DrvCall<&DrvOps::DRV_Fetch>(lower, cursor, static_cast<uint16_t>(kDscFetchRows), into);
+    if (code == E_IM902) code = 0;  // rows with the database's warning: rows
     if (code != 0) break;
     const int32_t got = into->rows;
     if (got == 0) {

@@ -204,11 +204,13 @@ uint16_t FetchCount(int32_t n) { return static_cast<uint16_t>(n < kMaxFetchRows 
 // its cells (the first one's before the next fetch moves the agent on).
 int32_t FetchForward(DrvHandle cursor, int32_t n, Dataset *rows) {
   int32_t code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n), rows);
+  if (code == E_IM902) code = 0;  // rows with the database's warning: rows
   if (code != 0 || rows->rows == 0 || rows->rows >= n) return code;
   if ((code = scs_p_ReadDeferredCells(&g_lower, cursor, rows)) != 0) return code;
   Dataset more{};
   while (rows->rows < n) {
     code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n - rows->rows), &more);
+    if (code == E_IM902) code = 0;
     if (code != 0 || more.rows == 0) break;
     code = scs_p_ReadDeferredCells(&g_lower, cursor, &more);
     if (code == 0) code = DatasetAppend(rows, &more);

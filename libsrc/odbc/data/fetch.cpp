@@ -114,32 +114,46 @@ SQLRETURN FetchBlock(Stmt *stmt) {
   FreeFetchedRows(stmt);
   int32_t code = DrvCall<&DrvOps::DRV_Fetch>(stmt->drv, stmt->agentCursor, stmt->rowsPerBlock, &stmt->fetched);
   stmt->pending = code;
+  // 74: the rows came with the database's warning: its records go with the
+  // call, which succeeds with information.
+  if (code == E_IM902) {
+    StmtGetAgentMsgs(stmt);
+    return SQL_SUCCESS_WITH_INFO;
+  }
   // 183: the rows came, and a failover completed on the way; the code stays
   // pending for the call to report.
   return code == 0 || code == E_IM500 ? SQL_SUCCESS : SQL_ERROR;
 }
 
-// Makes sure the block holds a row to hand out: SQL_SUCCESS, SQL_NO_DATA at
-// the end, SQL_ERROR with the agent's messages.
+// Makes sure the block holds a row to hand out: SQL_SUCCESS (with
+// information when the block came with a warning), SQL_NO_DATA at the end,
+// SQL_ERROR with the agent's messages.
 static SQLRETURN NeedBlockRow(Stmt *stmt) {
   if (stmt->rowsInBlock < stmt->fetched.rows) return SQL_SUCCESS;
-  if (FetchBlock(stmt) != SQL_SUCCESS) {
+  const SQLRETURN got = FetchBlock(stmt);
+  if (!SQL_SUCCEEDED(got)) {
     StmtGetAgentMsgs(stmt);
     return SQL_ERROR;
   }
-  return stmt->fetched.rows == 0 ? SQL_NO_DATA : SQL_SUCCESS;
+  return stmt->fetched.rows == 0 ? SQL_NO_DATA : got;
+}
+
+// The row's own result, made a success with information by the block's warning.
+static SQLRETURN WithBlockWarning(SQLRETURN need, SQLRETURN row) {
+  return need == SQL_SUCCESS_WITH_INFO && row == SQL_SUCCESS ? SQL_SUCCESS_WITH_INFO : row;
 }
 
 SQLRETURN FetchNextRow(Stmt *stmt) {
   if (stmt->state != STMT_PREPARED) return Fail(stmt, E_S1010);
   BindOffsetRefresh(stmt);
-  if (SQLRETURN rc = NeedBlockRow(stmt); rc != SQL_SUCCESS) return rc;
+  const SQLRETURN need = NeedBlockRow(stmt);
+  if (!SQL_SUCCEEDED(need)) return need;
   ResetContinuation(stmt);
   SQLRETURN result = ConvertBlockRow(stmt, false);
   // The row is used up, also when a column failed.
   ++stmt->rowsInBlock;
   ++stmt->rowNumber;
-  return result;
+  return WithBlockWarning(need, result);
 }
 
 SQLRETURN FetchOneRow(Stmt *stmt) {
@@ -147,14 +161,15 @@ SQLRETURN FetchOneRow(Stmt *stmt) {
   uint16_t *statuses = stmt->ird ? stmt->ird->arrayStatus : nullptr;
   if (statuses) statuses[0] = SQL_ROW_NOROW;
   if (stmt->rowsFetched) *stmt->rowsFetched = 0;
-  if (SQLRETURN rc = NeedBlockRow(stmt); rc != SQL_SUCCESS) return rc;
+  const SQLRETURN need = NeedBlockRow(stmt);
+  if (!SQL_SUCCEEDED(need)) return need;
   ResetContinuation(stmt);
   if (statuses) statuses[0] = SQL_ROW_SUCCESS;
   if (stmt->rowsFetched) *stmt->rowsFetched = 1;
   ++stmt->rowNumber;
   SQLRETURN result = stmt->cursor.retrieveData ? ConvertBlockRow(stmt, true) : SQL_SUCCESS;
   ++stmt->rowsInBlock;
-  return result;
+  return WithBlockWarning(need, result);
 }
 
 SQLRETURN StmtFetchScroll(Stmt *stmt, uint16_t orientation, int64_t offset) {

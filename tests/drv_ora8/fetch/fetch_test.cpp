@@ -392,19 +392,33 @@ TEST_F(BlocksTest, AFailedDescribeLeavesNoColumnsAndItsError) {
   DropCursor(cur);
 }
 
-TEST_F(BlocksTest, AFailedFetchReportsItsError) {
-  DrvHandle cur = Query("SELECT N FROM T10");
-  ocilite_test_fault(OCILITE_T_FETCH, 1, 1, 1013, 0, nullptr);
-  OwnedDataset ds;
-  EXPECT_EQ(E_S1000, Fetch(cur, 5, ds.get()));
-  Msgs m = TakeErrors(drv, cur);
-  ASSERT_EQ(1u, m.texts.size());
-  EXPECT_NE(std::string::npos, m.texts[0].find("ORA-01013")) << m.texts[0];
-  // The rows are still there.
-  OwnedDataset next;
-  ASSERT_EQ(0, Fetch(cur, 20, next.get()));
-  EXPECT_EQ(10, next->rows);
-  DropCursor(cur);
+// A fetch that fails keeps its rows for the next one; a fetch that answers
+// a warning hands its rows up with the warning's code. Either way the
+// record carries the ORA- text.
+TEST_F(BlocksTest, AFailedOrWarnedFetchReportsItsRecord) {
+  struct Case {
+    int ora;
+    int warning;
+    int32_t code;       // of the fetch of 5 rows
+    int32_t rows;       // it hands up
+    int32_t nextRows;   // the fetch of 20 after it
+  };
+  const Case cases[] = {{1013, 0, E_S1000, 0, 10}, {24345, 1, E_IM902, 5, 5}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.ora);
+    DrvHandle cur = Query("SELECT N FROM T10");
+    ocilite_test_fault(OCILITE_T_FETCH, 1, 1, c.ora, c.warning, nullptr);
+    OwnedDataset ds;
+    EXPECT_EQ(c.code, Fetch(cur, 5, ds.get()));
+    EXPECT_EQ(c.rows, ds->rows);
+    Msgs m = TakeErrors(drv, cur);
+    ASSERT_EQ(1u, m.texts.size());
+    EXPECT_NE(std::string::npos, m.texts[0].find("ORA-" + std::to_string(c.ora + 100000).substr(1))) << m.texts[0];
+    OwnedDataset next;
+    ASSERT_EQ(0, Fetch(cur, 20, next.get()));
+    EXPECT_EQ(c.nextRows, next->rows);
+    DropCursor(cur);
+  }
 }
 
 }  // namespace

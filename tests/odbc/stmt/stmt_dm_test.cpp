@@ -78,6 +78,10 @@ TEST_P(DmStmt, AttributesRoundTripWithTheirStates) {
       {"scrollable", SQL_ATTR_CURSOR_SCROLLABLE, SQL_SCROLLABLE, -1, SQL_SUCCESS, "", SQL_SCROLLABLE},
       {"insensitive", SQL_ATTR_CURSOR_SENSITIVITY, SQL_INSENSITIVE, -1, SQL_SUCCESS, "", SQL_INSENSITIVE},
       {"sensitivity out of range", SQL_ATTR_CURSOR_SENSITIVITY, 9, -1, SQL_ERROR, "HY024", SQL_INSENSITIVE},
+      {"row array of three", SQL_ATTR_ROW_ARRAY_SIZE, 3, -1, SQL_SUCCESS, "", 3},
+      {"row array of none", SQL_ATTR_ROW_ARRAY_SIZE, 0, -1, SQL_ERROR, "HY024", 3},
+      {"paramset of two", SQL_ATTR_PARAMSET_SIZE, 2, -1, SQL_SUCCESS, "", 2},
+      {"paramset of none", SQL_ATTR_PARAMSET_SIZE, 0, -1, SQL_ERROR, "HY024", 2},
       {"unknown", 4321, 1, -1, SQL_ERROR, "HY092", -1},
   };
   for (const AttrCase &c : cases) {

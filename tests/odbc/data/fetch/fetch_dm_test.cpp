@@ -2,7 +2,8 @@
 // real agent over a database of the OCI stand-in. SQLFetch in ODBC 2 and 3,
 // SQLFetchScroll and SQLExtendedFetch with rowsets of 1, 60 and 1000 rows
 // bound column-wise and row-wise, SQLGetData in parts, wide text, NULLs,
-// ignored columns and retrieve-data off, and isql/iusql.
+// ignored columns and retrieve-data off, a fetch with the database's warning,
+// a column bound past the result, and isql/iusql.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "harness.h"
+#include "ocilite.h"
 
 namespace {
 
@@ -275,6 +277,55 @@ TEST_P(DmFetch, IgnoredColumnsAndRetrieveDataOff) {
   ASSERT_EQ(SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0), SQL_SUCCESS);
   EXPECT_EQ(fetched, 3u);
   EXPECT_EQ(ids[0], -1);
+}
+
+// A block that comes with the database's warning (ORA-24345, as for a value
+// cut on the way) answers SQL_SUCCESS_WITH_INFO with that record, and no
+// row is lost, row by row or by rowset.
+TEST_P(DmFetch, AFetchWarningIsASuccessWithItsRecord) {
+  Connect(SQL_OV_ODBC3);
+  for (SQLULEN rowset : {SQLULEN(1), SQLULEN(60)}) {
+    SCOPED_TRACE(rowset);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, P(static_cast<intptr_t>(rowset)), 0), SQL_SUCCESS);
+    QUERY_OR_RETURN("select id from nums where id <= 100 order by id");
+    std::vector<SQLINTEGER> ids(rowset);
+    SQLULEN got = 0;
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &got, 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, ids.data(), 0, nullptr), SQL_SUCCESS);
+    ocilite_test_fault(OCILITE_T_FETCH, 1, 1, 24345, 1, nullptr);
+    SQLRETURN rc = SQLFetch(stmt);
+    if (rowset == 1) {
+      EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO);
+      EXPECT_NE(harness::DmDiagText(SQL_HANDLE_STMT, stmt).find("ORA-24345"), std::string::npos)
+          << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+    }
+    int next = 1;
+    while (SQL_SUCCEEDED(rc)) {
+      for (SQLULEN i = 0; i < got; ++i) ASSERT_EQ(ids[i], next++);
+      rc = SQLFetch(stmt);
+    }
+    ocilite_test_reset();
+    EXPECT_EQ(rc, SQL_NO_DATA) << State();
+    EXPECT_EQ(next, 101);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+    SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
+  }
+}
+
+// A column bound past the result's columns is accepted by SQLBindCol and
+// reported by the fetch as 07009; the next fetch without it goes on.
+TEST_P(DmFetch, AColumnBoundPastTheResultFailsTheFetch) {
+  Connect(SQL_OV_ODBC3);
+  QUERY_OR_RETURN("select id, name from nums where id <= 2 order by id");
+  SQLINTEGER id = 0, extra = 0;
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_LONG, &extra, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(stmt), SQL_ERROR);
+  EXPECT_EQ(State(), "07009");
+  ASSERT_EQ(SQLBindCol(stmt, 3, SQL_C_LONG, nullptr, 0, nullptr), SQL_SUCCESS);
+  EXPECT_EQ(SQLFetch(stmt), SQL_SUCCESS) << State();
+  EXPECT_EQ(id, 2);
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmFetch, ::testing::Values("kvd_w", "kvd_a"),
