@@ -623,14 +623,17 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
       return 0;
     }
     if (conn->opts.emptyStringIsntNull && r->oraType == SQLT_CLOB && length == 1) {
-      // A single blank stands for an empty string, which Oracle keeps as NULL.
+      // A single blank is how an empty string is stored with the option: it
+      // reads back as the empty string, as the fetch's blank pass gives it
+      // when the value comes with its row.
       unsigned char first[4] = {0, 0, 0, 0};
       uint32_t got = 0;
       uint64_t units = 0;
       if (int32_t rc = db_LOBRead(wide, c, loc, r, 0, first, sizeof first, &got, SQLCS_IMPLICIT, &units)) return rc;
       const bool blank = wide ? (got == 2 && first[0] == 0x20 && first[1] == 0) : (got == 1 && first[0] == ' ');
       if (blank) {
-        *left = -1;  // SQL_NULL_DATA
+        r->lobBytesLeft = 0;
+        *left = 0;
         return 0;
       }
     }

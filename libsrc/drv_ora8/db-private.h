@@ -173,6 +173,9 @@ struct AgentCursor {
   AgentErrList errs;
   uint16_t state;              // CURS_* and the procedure path's bits
   SqlRequest req;              // the prepared request (kind 1 SELECT, 2 DML, 3 other)
+  // The prepared request while the connection moves to another session (XA
+  // open and close): prepared again on the remade cursor.
+  SqlRequest kept;
   int32_t daeState;            // data at execution: 0 idle, 1/2 collecting, 4/5 complete
   uint32_t maxLength;          // statement option 3
   // The cursor layer's state for this cursor. Its head holds the ODBC 2

@@ -589,10 +589,22 @@ int32_t BindRset(DB_Curs *c, uint16_t slot, uint32_t rows) {
 
 // Where an output value is bound: the Dataset cells, or the descriptor's
 // intermediate buffer for values that are converted afterwards.
-int32_t OutTarget(DB_Curs *c, OciColDesc *r, DatasetCol &col, uint32_t rows, void **data, sb4 *size) {
+int32_t OutTarget(DB_Curs *c, OciColDesc *r, DatasetCol &col, uint32_t rows, uint32_t room, void **data, sb4 *size) {
   if (OraType_IsLong(r->oraType)) {
-    LOG(LOG_ERR, "DB_BindProcParam: no output of Oracle type %d", static_cast<int>(r->oraType));
-    return Refuse(c, E_S1C00);
+    // LONG and LOB values: each row in an element with its own 4-byte
+    // length, which no 16-bit length array would cut; moved into the
+    // long cell after the execution.
+    if (room > static_cast<uint32_t>(INT32_MAX) / 2 - 4) room = static_cast<uint32_t>(INT32_MAX) / 2 - 4;
+    OciColDesc_FreeBuffer(r);
+    r->buffer = calloc(rows, 4u + room);
+    if (!r->buffer) return E_S1001;
+    r->bufferCount = static_cast<int32_t>(rows);
+    r->elemSize = static_cast<int32_t>(4u + room);
+    r->extType = col.type == VT_LONGBINARY ? SQLT_LVB : SQLT_LVC;
+    r->needsBuffer = 0;
+    *data = r->buffer;
+    *size = r->elemSize;
+    return 0;
   }
   *data = col.values;
   *size = static_cast<sb4>(col.size);
@@ -634,11 +646,28 @@ bool OutNumberAsDouble(const AgentCursor *cur, uint32_t j) {
   return pi.cType == kCFloat || pi.cType == kCDouble;
 }
 
+// Bytes a LONG or LOB output of marker j may bring back: what the
+// application gave as its column size (at least 32760 characters), in the
+// bytes its characters may take in the value type.
+uint32_t LongRoom(const AgentCursor *cur, uint32_t j, int32_t valueType) {
+  uint64_t units = j < cur->paramInfoCount && cur->paramInfo ? cur->paramInfo[j].columnSize : 0;
+  if (units < 32760) units = 32760;
+  const uint64_t per = valueType == VT_LONGBINARY ? 1 : valueType == VT_LONGWCHAR ? 2 : 4;
+  const uint64_t bytes = units * per;
+  return bytes > (uint64_t{64} << 20) ? uint32_t{64} << 20 : static_cast<uint32_t>(bytes);
+}
+
 uint32_t InOutSize(const AgentCursor *cur, uint32_t j, int32_t oraType, int32_t valueType) {
   const bool wide = cur->conn->wide != 0;
   if (oraType == SQLT_LNG || oraType == SQLT_BIN || oraType == SQLT_LBI) {
     const uint32_t asked = j < cur->paramInfoCount ? static_cast<uint32_t>(cur->paramInfo[j].columnSize) : 0;
     return asked ? asked : 32760;
+  }
+  if (OraType_IsLob(oraType)) {
+    // What the application said the value may grow to, at least 32760
+    // characters: bytes of binary or UTF-8 text, units of UTF-16 text.
+    const uint32_t bytes = LongRoom(cur, j, oraType == SQLT_BLOB ? VT_LONGBINARY : VT_LONGCHAR);
+    return IsWideValue(valueType) ? bytes / 4 : bytes;
   }
   // What an OUT argument of the type returns whole: in the wide mode 65520
   // bytes, which wide value types count as 32760 units.
@@ -778,10 +807,11 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
       if (rc == 0 && (!c->retLengths || !c->retReturnCodes)) rc = E_S1001;
       void *data = nullptr;
       sb4 size = 0;
-      if (rc == 0) rc = OutTarget(c, r, ret->cols[0], rows, &data, &size);
+      if (rc == 0) rc = OutTarget(c, r, ret->cols[0], rows, 32760, &data, &size);
       if (rc == 0) {
         sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, data, size, static_cast<ub2>(r->extType),
-                                ret->cols[0].indicators, c->retLengths, c->retReturnCodes, 0, nullptr, OCI_DEFAULT);
+                                ret->cols[0].indicators, OraType_IsLong(r->oraType) ? nullptr : c->retLengths,
+                                c->retReturnCodes, 0, nullptr, OCI_DEFAULT);
         if (!db_OciOk(st)) {
           LOG(LOG_ERR, "DB_BindProcParam: OCIBindByName() failed");
           rc = db_OciFail(st, Errs(c), c->err);
@@ -812,10 +842,10 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
       DatasetCol &col = out->cols[l.outputCol[j]];
       void *data = nullptr;
       sb4 size = 0;
-      rc = OutTarget(c, &b, col, rows, &data, &size);
+      rc = OutTarget(c, &b, col, rows, LongRoom(cur, j, col.type), &data, &size);
       if (rc) break;
       sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, data, size, static_cast<ub2>(b.extType), ind,
-                              lens, rcodes, 0, nullptr, OCI_DEFAULT);
+                              OraType_IsLong(b.oraType) ? nullptr : lens, rcodes, 0, nullptr, OCI_DEFAULT);
       if (!db_OciOk(st)) {
         LOG(LOG_ERR, "DB_BindProcParam: OCIBindByPos()(output) failed");
         rc = db_OciFail(st, Errs(c), c->err);
@@ -847,6 +877,34 @@ int32_t DB_ProcBindParams(DB_Curs *c) {
       uint32_t len = 0;
       db_ParamRow(c, static_cast<uint16_t>(ic), &p, 0, &data, &len);
       size = static_cast<sb4>(len);
+      if (k == 'B' && IsLongValue(p.valueType) && OraType_IsLong(b.oraType)) {
+        // A LONG or LOB value goes and comes back in an element of its own
+        // with a 4-byte length: a 16-bit length would cut it.
+        const bool wideText = p.valueType == VT_LONGWCHAR;
+        const uint32_t room = std::max(LongRoom(cur, j, p.valueType), len);
+        OciColDesc_FreeBuffer(&b);
+        auto *e = static_cast<unsigned char *>(calloc(1, 4u + room));
+        if (!e) {
+          rc = E_S1001;
+          break;
+        }
+        const uint32_t prefix = wideText ? len / 2 : len;
+        memcpy(e, &prefix, 4);
+        if (len) memcpy(e + 4, data, len);
+        b.buffer = e;
+        b.bufferCount = 1;
+        b.elemSize = static_cast<int32_t>(4u + room);
+        sword st = OCIBindByPos(c->stmt, &c->binds[s], c->err->errhp, pos, e, static_cast<sb4>(4u + room),
+                                p.valueType == VT_LONGBINARY ? SQLT_LVB : SQLT_LVC, ind, nullptr, rcodes, 0, nullptr,
+                                OCI_DEFAULT);
+        if (!db_OciOk(st)) {
+          LOG(LOG_ERR, "DB_BindProcParam: OCIBindByPos()(input) failed");
+          rc = db_OciFail(st, Errs(c), c->err);
+          break;
+        }
+        rc = SetUCS2(c, c->binds[s], p.valueType);
+        continue;
+      }
       if (k == 'B' && p.needsLengths) {
         // A long value: its grown buffer takes what comes back.
         const DatasetCol &col = params->cols[ic];
@@ -898,6 +956,27 @@ namespace {
 // The value an IN OUT marker's bind brought back into its input cell where
 // the bind went through a buffer of its own (dates, times, timestamps, long
 // values).
+// The value in a LONG or LOB element (4-byte length, then the value) into
+// the first row's long cell, replacing what it held.
+int32_t LongElementToCell(const OciColDesc &b, int32_t valueType, unsigned char *cell) {
+  const auto *e = static_cast<const unsigned char *>(b.buffer);
+  uint32_t n = 0;
+  memcpy(&n, e, 4);
+  const uint32_t unit = valueType == VT_LONGWCHAR ? 2 : 1;
+  const uint32_t max = (static_cast<uint32_t>(b.elemSize) - 4) / unit;
+  if (n > max) n = max;
+  void *copy = malloc(static_cast<size_t>(n) * unit + (unit == 2 ? 2 : 1));
+  if (!copy) return E_S1001;
+  if (n) memcpy(copy, e + 4, static_cast<size_t>(n) * unit);
+  LongValue v;
+  memcpy(&v, cell, sizeof v);
+  free(v.buffer);
+  v.buffer = copy;
+  v.length = n;
+  memcpy(cell, &v, sizeof v);
+  return 0;
+}
+
 int32_t InOutWriteBack(DB_Curs *c, Dataset *params, uint32_t col, const DbParamBind &p, uint16_t length) {
   DatasetCol &dc = params->cols[col];
   unsigned char *cell = dc.values;  // the first row: only its outputs are reported
@@ -967,14 +1046,23 @@ int32_t DB_ProcExecute(DB_Curs *c, int commit) {
   for (uint32_t j = 0; j < l.n; ++j) {
     const int32_t ic = l.inputCol[j];
     if (Kind(cur->pars[j]) != 'B' || !params || ic < 0 || ic >= params->columns || !c->paramBinds) continue;
+    const OciColDesc &b = c->bindDescs[j];
+    if (OraType_IsLong(b.oraType) && b.buffer && IsLongValue(params->cols[ic].type)) {
+      if (c->indicators[static_cast<size_t>(j) * rows] == -1) continue;
+      if (int32_t rc = LongElementToCell(b, params->cols[ic].type, params->cols[ic].values)) return rc;
+      continue;
+    }
     if (int32_t rc = InOutWriteBack(c, params, static_cast<uint32_t>(ic), c->paramBinds[ic],
                                     c->lengths[static_cast<size_t>(j) * rows]))
       return rc;
   }
   for (uint32_t j = 0; j < l.n; ++j) {
     OciColDesc &b = c->bindDescs[j];
-    if (l.outputCol[j] < 0 || b.ioMode != 1 || b.extType != SQLT_DAT || !b.buffer) continue;
-    memcpy(c->outParams->cols[l.outputCol[j]].values, b.buffer, 7);
+    if (l.outputCol[j] < 0 || b.ioMode != 1 || !b.buffer) continue;
+    DatasetCol &oc = c->outParams->cols[l.outputCol[j]];
+    if (b.extType == SQLT_DAT) memcpy(oc.values, b.buffer, 7);
+    if (OraType_IsLong(b.oraType) && IsLongValue(oc.type) && c->indicators[static_cast<size_t>(j) * rows] != -1)
+      if (int32_t rc = LongElementToCell(b, oc.type, oc.values)) return rc;
   }
   // Only the first parameter row's outputs are reported.
   c->outParams->rows = 1;

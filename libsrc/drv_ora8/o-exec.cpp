@@ -226,6 +226,7 @@ int32_t ORA_FreeCursor(DrvHandle h) {
     HandleTable_Remove(&g_agentCursors, h);
   }
   AgentCursor_Reset(cur);
+  SqlRequest_Free(&cur->kept);
   DB_Curs_Delete(cur->dbCurs);
   DB_Curs_Delete(cur->savedDbCurs);
   free(cur->paramInfo);
@@ -252,9 +253,33 @@ void ForEachCursorOf(AgentConn *conn, Fn fn) {
 }
 }  // namespace
 
+// Prepares a kept request again on the cursor's new session; one that fails
+// leaves the cursor unprepared, as a new one.
+static void PrepareKept(AgentCursor *cur) {
+  if (!cur->kept.text && !cur->kept.translated) return;
+  SqlRequest_Free(&cur->req);
+  cur->req = cur->kept;
+  cur->kept = SqlRequest{};
+  int32_t rc;
+  if (cur->req.flags & REQ_FLAG_CALL) {
+    rc = DB_ProcDescribe(cur->dbCurs, cur->req.markerCount);
+    if (rc == 0) cur->state |= CURS_PREPARED | CURS_PROC_CALL | CURS_DESCRIBED;
+  } else {
+    rc = DB_Prepare(cur->dbCurs);
+    if (rc == 0 || rc == E_IM902) rc = DB_DefaultParamDescs(cur->dbCurs);
+    if (rc == 0) cur->state |= CURS_PREPARED;
+  }
+  if (rc != 0) SqlRequest_Free(&cur->req);
+}
+
 void AgentConn_DropCursors(AgentConn *conn) {
   ForEachCursorOf(conn, [](AgentCursor *cur) {
     if (!cur->dbCurs) return;
+    SqlRequest_Free(&cur->kept);
+    if (cur->state & CURS_PREPARED) {
+      cur->kept = cur->req;
+      cur->req = SqlRequest{};
+    }
     AgentCursor_Reset(cur);
     DB_Curs *old = cur->dbCurs;
     {
@@ -271,8 +296,11 @@ void AgentConn_RemakeCursors(AgentConn *conn) {
     if (cur->dbCurs) return;
     DB_Curs *made = nullptr;
     if (DB_Curs_New(conn->dbConn, cur, &made) != 0) return;  // stays without: its calls answer 08003
-    std::lock_guard<std::mutex> lock(g_cancelLock);
-    cur->dbCurs = made;
+    {
+      std::lock_guard<std::mutex> lock(g_cancelLock);
+      cur->dbCurs = made;
+    }
+    PrepareKept(cur);
   });
 }
 

@@ -144,7 +144,7 @@ int RunCatalog(const KsCatalog &cat, DRV_Catalog_t DrvOps::*slot, const char *wh
   for (bool first = true;; first = false) {
     Dataset *into = first ? &out->ds : &more;
     rc = DrvCall<&DrvOps::DRV_Fetch>(cat.lower, cat.aux, kBlock, into);
-    if (rc == E_IM907) rc = 0;  // no rows
+    if (rc == E_IM907 || rc == E_IM902) rc = 0;  // no rows; rows with the database's warning
     if (rc != 0) break;
     const int32_t got = into->rows;
     if (!first && got > 0) rc = DatasetAppend(&out->ds, &more);

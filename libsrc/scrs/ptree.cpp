@@ -4,6 +4,7 @@
 // analysis entry points turn into 16.
 #include "scrs/ptree.h"
 
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -16,6 +17,111 @@ struct PTRegen {
   PTNode *owner = nullptr;
 };
 
+// ---- Arena -------------------------------------------------------------------------
+
+struct PTArenaBlock {
+  PTArenaBlock *prev;
+  size_t size, used;
+  alignas(std::max_align_t) unsigned char data[1];
+};
+
+struct PTArena {
+  PTArenaBlock *top = nullptr;
+  size_t nextSize = 4 << 10;  // grows to 64 KiB: small statements stay small
+  PTArena *nextToFree = nullptr;  // PT_SubtreeFree's list of arenas to free at its end
+};
+
+namespace {
+// Nodes and texts need no more than pointer alignment.
+constexpr size_t kArenaAlign = alignof(void *);
+// Blocks stay below the allocator's mapping threshold: they come from and go
+// back to its heap, so that parse after parse reuses memory already mapped
+// instead of faulting in fresh pages for every tree.
+constexpr size_t kArenaMaxBlock = size_t{64} << 10;
+}  // namespace
+
+namespace {
+
+// Full-size blocks of freed arenas, kept for the thread's next parse: a
+// long statement parsed again and again (a prepared IN list) then reuses
+// memory already mapped instead of faulting in fresh pages each time.
+// Bounded, so that one huge statement does not pin its tree's memory.
+constexpr size_t kArenaCacheBytes = size_t{16} << 20;
+
+struct BlockCache {
+  PTArenaBlock *head = nullptr;
+  size_t bytes = 0;
+  ~BlockCache() {
+    while (head) {
+      PTArenaBlock *prev = head->prev;
+      free(head);
+      head = prev;
+    }
+  }
+};
+
+thread_local BlockCache t_blocks;
+
+PTArenaBlock *NewBlock(size_t size) {
+  if (size == kArenaMaxBlock && t_blocks.head) {
+    PTArenaBlock *b = t_blocks.head;
+    t_blocks.head = b->prev;
+    t_blocks.bytes -= b->size;
+    return b;
+  }
+  auto *b = static_cast<PTArenaBlock *>(malloc(offsetof(PTArenaBlock, data) + size));
+  if (b) b->size = size;
+  return b;
+}
+
+void DropBlock(PTArenaBlock *b) {
+  if (b->size == kArenaMaxBlock && t_blocks.bytes + b->size <= kArenaCacheBytes) {
+    b->prev = t_blocks.head;
+    t_blocks.head = b;
+    t_blocks.bytes += b->size;
+    return;
+  }
+  free(b);
+}
+
+}  // namespace
+
+PTArena *PT_ArenaNew() { return new (std::nothrow) PTArena; }
+
+void PT_ArenaFree(PTArena *a) {
+  if (!a) return;
+  for (PTArenaBlock *b = a->top; b;) {
+    PTArenaBlock *prev = b->prev;
+    DropBlock(b);
+    b = prev;
+  }
+  delete a;
+}
+
+void *PT_ArenaAlloc(PTArena *a, size_t n) {
+  if (!a) return nullptr;
+  n = (n + kArenaAlign - 1) & ~(kArenaAlign - 1);
+  PTArenaBlock *b = a->top;
+  if (!b || b->size - b->used < n) {
+    size_t size = a->nextSize;
+    while (size < n) size *= 2;
+    PTArenaBlock *fresh = NewBlock(size);
+    if (!fresh) return nullptr;
+    fresh->prev = b;
+    fresh->used = 0;
+    a->top = b = fresh;
+    if (a->nextSize < kArenaMaxBlock) a->nextSize *= 2;
+  }
+  void *p = b->data + b->used;
+  b->used += n;
+  memset(p, 0, n);
+  return p;
+}
+
+void PT_AdoptArena(PTNode *root, PTArena *arena) {
+  if (root) root->arena = arena;
+}
+
 namespace {
 
 char *CopyText(std::string_view t) {
@@ -26,10 +132,29 @@ char *CopyText(std::string_view t) {
   return s;
 }
 
-PTNode *NewNode(int32_t type) {
-  auto *n = static_cast<PTNode *>(calloc(1, sizeof(PTNode)));
-  if (n) n->type = type;
+char *ArenaText(PTArena *a, std::string_view t) {
+  auto *s = static_cast<char *>(PT_ArenaAlloc(a, t.size() + 1));
+  if (s && !t.empty()) memcpy(s, t.data(), t.size());
+  return s;
+}
+
+PTNode *NewNode(int32_t type, PTArena *a) {
+  auto *n = static_cast<PTNode *>(a ? PT_ArenaAlloc(a, sizeof(PTNode)) : calloc(1, sizeof(PTNode)));
+  if (!n) return nullptr;
+  n->type = type;
+  if (a) n->arenaFlags = PT_IN_ARENA;
   return n;
+}
+
+void FreeNodeMemory(PTNode *n) {
+  if (!(n->arenaFlags & PT_IN_ARENA)) free(n);
+}
+
+// Frees the node's text where it is its own (a text in an arena stays).
+void FreeText(PTNode *n) {
+  if (!(n->arenaFlags & PT_TEXT_IN_ARENA)) free(n->text);
+  n->text = nullptr;
+  n->arenaFlags = static_cast<uint8_t>(n->arenaFlags & ~PT_TEXT_IN_ARENA);
 }
 
 void Link(PTNode *n, int count, PTNode *const *children) {
@@ -45,19 +170,20 @@ bool IsLeaf(const PTNode *n) { return n->tmpl == nullptr; }
 
 }  // namespace
 
-PTNode *PT_Leaf(int32_t type, std::string_view text) {
-  PTNode *n = NewNode(type);
+PTNode *PT_Leaf(int32_t type, std::string_view text, PTArena *arena) {
+  PTNode *n = NewNode(type, arena);
   if (!n) return nullptr;
-  n->text = CopyText(text);
+  n->text = arena ? ArenaText(arena, text) : CopyText(text);
   if (!n->text) {
-    free(n);
+    FreeNodeMemory(n);
     return nullptr;
   }
+  if (arena) n->arenaFlags |= PT_TEXT_IN_ARENA;
   return n;
 }
 
-PTNode *PT_NodeStatic(int32_t type, const char *tmpl, int count, PTNode *const *children) {
-  PTNode *n = NewNode(type);
+PTNode *PT_NodeStatic(int32_t type, const char *tmpl, int count, PTNode *const *children, PTArena *arena) {
+  PTNode *n = NewNode(type, arena);
   if (!n) return nullptr;
   n->tmpl = tmpl ? tmpl : "";
   Link(n, count, children);
@@ -80,8 +206,7 @@ PTNode *PT_Node1(int32_t type, const char *tmpl, PTNode *child) { return PT_Node
 
 void PT_NodeFree(PTNode *n) {
   if (!n) return;
-  free(n->text);
-  n->text = nullptr;
+  FreeText(n);
   if (n->ownTmpl) free(const_cast<char *>(n->tmpl));
   n->tmpl = nullptr;
   n->ownTmpl = false;
@@ -100,6 +225,8 @@ void PT_SubtreeFree(PTNode **ref, void (*cb)(PTNode *)) {
   // both are on it, so the whole walk needs no stack at all.
   PTNode *todo = *ref;
   *ref = nullptr;
+  // Arena nodes are read until the walk ends: their arenas go last.
+  PTArena *arenas = nullptr;
   while (todo) {
     PTNode *n = todo;
     if (n->child) {
@@ -112,7 +239,17 @@ void PT_SubtreeFree(PTNode **ref, void (*cb)(PTNode *)) {
       todo = n->next;
     }
     if (cb) cb(n);
-    free(n);
+    if (n->arena) {
+      n->arena->nextToFree = arenas;
+      arenas = n->arena;
+      n->arena = nullptr;
+    }
+    FreeNodeMemory(n);
+  }
+  while (arenas) {
+    PTArena *next = arenas->nextToFree;
+    PT_ArenaFree(arenas);
+    arenas = next;
   }
 }
 
@@ -131,7 +268,7 @@ bool PT_SetText(PTNode *n, std::string_view text) {
   if (n->ownTmpl) free(const_cast<char *>(n->tmpl));
   n->tmpl = nullptr;
   n->ownTmpl = false;
-  free(n->text);
+  FreeText(n);
   n->text = copy;
   return true;
 }
@@ -142,8 +279,7 @@ bool PT_SetTemplate(PTNode *n, std::string_view tmpl) {
   if (n->ownTmpl) free(const_cast<char *>(n->tmpl));
   n->tmpl = copy;
   n->ownTmpl = true;
-  free(n->text);
-  n->text = nullptr;
+  FreeText(n);
   return true;
 }
 
@@ -203,7 +339,7 @@ struct Emitter {
       const unsigned char *p;
     };
     std::vector<Frame> st;
-    start->regenOff = r.len;
+    start->regenOff = static_cast<uint32_t>(r.len);
     start->regen = &r;
     st.push_back({start, reinterpret_cast<const unsigned char *>(start->tmpl)});
     while (!st.empty() && !failed) {
@@ -217,7 +353,7 @@ struct Emitter {
         Append(reinterpret_cast<const char *>(p), static_cast<size_t>(q - p));
         p = q;
         if (*p == 0 || p[1] == 0 || (p[1] == 1 && p[2] == 0)) {
-          n->regenLen = r.len - n->regenOff;
+          n->regenLen = static_cast<uint32_t>(r.len - n->regenOff);
           n->regenPass = r.pass;
           st.pop_back();
           break;
@@ -237,7 +373,7 @@ struct Emitter {
           AppendOwn(c->regenOff, c->regenLen);
         } else {
           f.p = p;
-          c->regenOff = r.len;
+          c->regenOff = static_cast<uint32_t>(r.len);
           c->regen = &r;
           st.push_back({c, reinterpret_cast<const unsigned char *>(c->tmpl)});
           descended = true;

@@ -37,33 +37,57 @@ enum : int32_t {
 };
 
 struct PTRegen;
+struct PTArena;
+
+// PTNode::arenaFlags: where the node's own memory and its text live.
+enum : uint8_t { PT_IN_ARENA = 1, PT_TEXT_IN_ARENA = 2 };
 
 struct PTNode {
   PTNode *child;     // first child; none for a leaf
   PTNode *next;      // next sibling
   int32_t type;
   int32_t count;     // children
-  char *text;        // a leaf's own text (owned); none for an inner node
+  char *text;        // a leaf's own text (owned unless in an arena); none for an inner node
   const char *tmpl;  // an inner node's template; none for a leaf
   bool ownTmpl;      // tmpl is an owned copy (rewrites), else a static rule template
-  // Set by regeneration: the inner node's stretch of the root's buffer.
-  uint32_t regenPass;
-  size_t regenOff, regenLen;
-  PTRegen *regen;    // the root's regeneration buffer
+  uint8_t arenaFlags;  // PT_IN_ARENA, PT_TEXT_IN_ARENA: freed with the arena, never one by one
   bool ownsRegen;    // the root: frees the buffer (others never read it when freed)
+  // Set by regeneration: the inner node's stretch of the root's buffer
+  // (within the regeneration budget, so 32 bits hold it).
+  uint32_t regenPass;
+  uint32_t regenOff, regenLen;
+  PTRegen *regen;    // the root's regeneration buffer
+  PTArena *arena;    // the root of a parsed tree: the arena its nodes live in (owned)
 };
 
 // The three bytes a rewrite leaves where generated SQL belongs.
 inline constexpr char PT_MARKER[] = "\x01\x01\x01";
 
-// A leaf holding a copy of text; none when memory runs out.
-PTNode *PT_Leaf(int32_t type, std::string_view text);
+// ---- Arena -------------------------------------------------------------------------
+// A parse builds its nodes and their texts in one arena: a tree of a long
+// list is then a few contiguous blocks instead of millions of small
+// allocations, and it goes at once. Nodes made later by rewrites come from
+// the heap and may hang in the same tree. Freeing a subtree leaves its
+// arena nodes where they are (they cost nothing until the arena goes); the
+// arena goes with the tree of the root that adopted it. An arena belongs to
+// one tree and one thread at a time.
+PTArena *PT_ArenaNew();
+void PT_ArenaFree(PTArena *arena);
+// Zero-filled memory of n bytes for the arena's lifetime; none when memory runs out.
+void *PT_ArenaAlloc(PTArena *arena, size_t n);
+// The tree under root owns the arena from now on: PT_SubtreeFree of the
+// root frees it once every node has been visited.
+void PT_AdoptArena(PTNode *root, PTArena *arena);
+
+// A leaf holding a copy of text; none when memory runs out. With an arena,
+// the node and its text are made in it.
+PTNode *PT_Leaf(int32_t type, std::string_view text, PTArena *arena = nullptr);
 // An inner node with a copy of the template and the n children linked in
 // order; none when memory runs out (the children are then left alone).
 PTNode *PT_Node(int32_t type, const char *tmpl, int n, PTNode *const *children);
 PTNode *PT_Node1(int32_t type, const char *tmpl, PTNode *child);
 // An inner node whose template is a static string the node does not own.
-PTNode *PT_NodeStatic(int32_t type, const char *tmpl, int n, PTNode *const *children);
+PTNode *PT_NodeStatic(int32_t type, const char *tmpl, int n, PTNode *const *children, PTArena *arena = nullptr);
 // Frees the node's text, template and regeneration buffer (not the node).
 void PT_NodeFree(PTNode *node);
 // Frees the node, its children and its later siblings (each after calling

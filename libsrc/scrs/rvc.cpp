@@ -291,7 +291,7 @@ int RVC_CheckVersions(RowVerCtl *ctl, const Dataset *keys, uint32_t first, const
     if ((rc = RVC_RowDigest(keys, first + k, kd)) || (rc = RVC_RowDigest(values, k, rd))) break;
     if ((rc = ExecWith(ctl, {Hex(kd)}))) break;
     rc = DrvCall<&DrvOps::DRV_Fetch>(ctl->lower, ctl->stmt, 2, &fetched);
-    if (rc == E_IM907) rc = kOk;
+    if (rc == E_IM907 || rc == E_IM902) rc = kOk;  // no rows; rows with the database's warning
     if (rc != kOk) break;
     if (fetched.rows >= 2) {
       rc = kGeneral;

@@ -119,11 +119,14 @@ bool CatalogInt(const Dataset *ds, uint32_t row, uint16_t col, int32_t *out) {
 // Every row of the catalog result open on the cursor, kCatalogRows per
 // fetch; the result is closed after it.
 int FetchAll(const DrvObject *lower, uint32_t cursor, Dataset *ds) {
+  // A block with the database's warning (74) is a block.
   int code = DrvCall<&DrvOps::DRV_Fetch>(lower, cursor, kCatalogRows, ds);
+  if (code == E_IM902) code = 0;
   int32_t last = code == 0 ? ds->rows : 0;
   Dataset more{};
   while (code == 0 && last == kCatalogRows) {
     code = DrvCall<&DrvOps::DRV_Fetch>(lower, cursor, kCatalogRows, &more);
+    if (code == E_IM902) code = 0;
     last = code == 0 ? more.rows : 0;
     if (last > 0) code = DatasetAppend(ds, &more);
     DatasetFree(&more);

@@ -49,6 +49,8 @@ struct LayerCursor {
   bool forcedStatic = false;  // a catalog result on a keyset-driven or dynamic cursor
   StaticSet *ss = nullptr;
   ScsCursor *scs = nullptr;   // the layer instance of the cursor state
+  std::vector<std::string> auxErrors;  // texts of the layer's own statements, for the application
+  uint32_t auxNative = 0;
 };
 std::mutex g_cursorsMutex;
 std::unordered_map<DrvHandle, LayerCursor> g_cursors;
@@ -542,8 +544,12 @@ int32_t scs_Prepare(DrvHandle cursor, const char *sql) {
   LayerCursor *lc = CursorState(cursor);
   if (!lc) return E_S1001;
   NewStatement(lc, KindOf(sql));
+  lc->auxErrors.clear();
   lc->scs->rowsAffected = -1;
-  if ((code = PrepareCursor(cursor, lc->scs, sql)) != 0) return code;
+  if ((code = PrepareCursor(cursor, lc->scs, sql)) != 0) {
+    scs_p_AuxErrorsCollect(lc->scs);
+    return code;
+  }
   lc->scs->flags |= SCSF_VIA_LAYER;
   return 0;
 }
@@ -561,7 +567,10 @@ int32_t AfterExecute(DrvHandle cursor, int32_t code) {
   if (o.type == SCS_FORWARD_ONLY) return code;
   // A scrollable SELECT keeps its result columns at hand.
   if (lc->scs && lc->scs->stmt.kind == kKindSelect)
-    if (int32_t described = scs_p_ResultColDescsGet(lc->scs)) return described;
+    if (int32_t described = scs_p_ResultColDescsGet(lc->scs)) {
+      scs_p_AuxErrorsCollect(lc->scs);
+      return described;
+    }
   if (o.type != SCS_STATIC || o.concurrency != SCS_READ_ONLY) return code;
   const int32_t cached = CacheResult(cursor, lc);
   return cached != 0 ? cached : code;
@@ -915,6 +924,50 @@ int32_t CapabilityString(DrvHandle conn, void *buf, uint16_t bufLen, int16_t *ou
 
 }  // namespace
 
+// ---- Errors of the layer's own statements ---------------------------------------------------
+
+void scs_p_AuxErrorsCollect(ScsCursor *cur) {
+  if (!cur) return;
+  LayerCursor *lc = FindCursorState(cur->lowerStmt);
+  if (!lc) return;
+  for (uint32_t aux : {cur->aux1, cur->aux2}) {
+    if (!aux) continue;
+    DrvMsgList list{};
+    if (DrvCall<&DrvOps::DRV_GetErrors>(cur->drv, aux, &list) != 0) continue;
+    for (uint32_t i = 0; i < list.count; ++i) {
+      if (list.messages[i]) {
+        try {
+          if (lc->auxErrors.empty() && i == 0) lc->auxNative = list.native;
+          lc->auxErrors.emplace_back(list.messages[i]);
+        } catch (...) {
+        }
+      }
+      free(list.messages[i]);
+    }
+    free(list.messages);
+  }
+}
+
+int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out) {
+  const int32_t code = DrvCall<&DrvOps::DRV_GetErrors>(&g_lower, h, out);
+  LayerCursor *lc = DrvHandleTag(h) == kDrvTagCursor ? FindCursorState(h) : nullptr;
+  if (code != 0 || !out || !lc || lc->auxErrors.empty()) return code;
+  // The statement's own records first, then those of the statements the
+  // layer ran on its behalf.
+  const uint32_t total = out->count + static_cast<uint32_t>(lc->auxErrors.size());
+  auto **all = static_cast<char **>(calloc(total, sizeof(char *)));
+  if (!all) return 0;  // its own records still go up
+  for (uint32_t i = 0; i < out->count; ++i) all[i] = out->messages[i];
+  uint32_t n = out->count;
+  for (const std::string &text : lc->auxErrors) all[n++] = strdup(text.c_str());
+  if (out->count == 0) out->native = lc->auxNative;
+  free(out->messages);
+  out->messages = all;
+  out->count = total;
+  lc->auxErrors.clear();
+  return 0;
+}
+
 void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup = lookup; }
 
 ScsCursor *scs_p_LayerCursor(DrvHandle cursor) {
@@ -948,6 +1001,7 @@ void scs_Install(DrvObject *obj) {
     g_table.DRV_SetParamInfo = scs_SetParamInfo;
     g_table.DRV_SetParamInfo2 = scs_SetParamInfo2;
     g_table.DRV_ExecDirect2 = scs_ExecDirect2;
+    g_table.DRV_GetErrors = scs_GetErrors;
     InstallCatalog<&DrvOps::DRV_DDColumnPrivileges>(g_table);
     InstallCatalog<&DrvOps::DRV_DDColumns>(g_table);
     InstallCatalog<&DrvOps::DRV_DDForeignKeys>(g_table);

@@ -70,6 +70,10 @@ int32_t scs_SetParams(DrvHandle cursor, Dataset *params);
 int32_t scs_SetParamInfo(DrvHandle cursor, uint16_t count, const ParamInfo *info);
 int32_t scs_SetParamInfo2(DrvHandle cursor, uint16_t count, const ParamDesc *desc);
 int32_t scs_ExecDirect2(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamDesc *desc);
+// Errors of the layer's auxiliary lower cursors are moved to the cursor's
+// own: GetErrors hands them up after the cursor's own records.
+void scs_p_AuxErrorsCollect(ScsCursor *cur);
+int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out);
 // The layer's cursor state of a lower cursor; none before its first use.
 ScsCursor *scs_p_LayerCursor(DrvHandle cursor);
 

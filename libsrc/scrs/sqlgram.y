@@ -43,7 +43,7 @@ static PTNode *MakeNode(ScsqlState *st, int type, const char *tmpl, std::initial
   PTNode *n = nullptr;
   bool complete = true;
   for (PTNode *k : kids) complete = complete && k;
-  if (complete && st->nodes < SCSQL_NODE_BUDGET) n = PT_NodeStatic(type, tmpl, static_cast<int>(kids.size()), kids.begin());
+  if (complete && st->nodes < SCSQL_NODE_BUDGET) n = PT_NodeStatic(type, tmpl, static_cast<int>(kids.size()), kids.begin(), st->arena);
   if (!n) {
     for (PTNode *k : kids) PT_SubtreeFree(&k, PT_NodeFree);
     st->fatal = 16;
@@ -54,7 +54,7 @@ static PTNode *MakeNode(ScsqlState *st, int type, const char *tmpl, std::initial
 }
 
 static PTNode *MakeLeaf(ScsqlState *st, int type, const char *text) {
-  PTNode *n = st->nodes < SCSQL_NODE_BUDGET ? PT_Leaf(type, text ? text : "") : nullptr;
+  PTNode *n = st->nodes < SCSQL_NODE_BUDGET ? PT_Leaf(type, text ? text : "", st->arena) : nullptr;
   if (!n) {
     st->fatal = 16;
     return nullptr;

@@ -209,7 +209,12 @@ int scsql_Parse(const char *text, size_t len, PTNode **root, char **errPos, char
   ScsqlState st;
   st.in = text;
   st.end = text + len;
-  if (!scsql_SymTabOpen(&st)) return 16;
+  st.arena = PT_ArenaNew();
+  if (!st.arena) return 16;
+  if (!scsql_SymTabOpen(&st)) {
+    PT_ArenaFree(st.arena);
+    return 16;
+  }
   int rc = scsql_RunParse(&st);
   scsql_SymTabClose(&st);
   if (st.hasError) {
@@ -217,10 +222,12 @@ int scsql_Parse(const char *text, size_t len, PTNode **root, char **errPos, char
     if (errMsg) *errMsg = Dup(st.errMsg);
   }
   if (rc == 0 && st.fatal == 0 && st.root) {
+    PT_AdoptArena(st.root, st.arena);
     *root = st.root;
     return 0;
   }
   PT_SubtreeFree(&st.root, PT_NodeFree);
+  PT_ArenaFree(st.arena);
   if (st.fatal) return st.fatal;
   return rc == 0 ? 1 : rc;
 }

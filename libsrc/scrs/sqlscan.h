@@ -62,6 +62,7 @@ struct ScsqlState {
   int fatal = 0;              // 68 malformed text, 16 memory: the analysis fails
   PTNode *root = nullptr;     // the statement node after a successful parse
   size_t nodes = 0;           // nodes built, checked against the budget
+  PTArena *arena = nullptr;   // where the parse builds its nodes; the tree's root adopts it
   void *scanner = nullptr;    // the generated scanner's handle
 };
 

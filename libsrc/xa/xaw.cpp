@@ -58,6 +58,11 @@ void TaskChannel::Stop() {
   cv_.notify_all();
 }
 
+void TaskChannel::WaitIdle() {
+  std::unique_lock<std::mutex> l(mu_);
+  cv_.wait(l, [&] { return !held_; });
+}
+
 bool WorkerThread::Start() {
   try {
     thread_ = std::thread([this] { Run(); });
@@ -75,6 +80,18 @@ void WorkerThread::Run() {
     task->run(task->request);
     channel_.Complete(task);
   }
+  if (selfDelete_) {
+    // Stopped by its own task: the sender of that task may still be on its
+    // way out of the channel.
+    channel_.WaitIdle();
+    delete this;
+  }
+}
+
+void WorkerThread::StopFromWorker() {
+  channel_.Stop();
+  selfDelete_ = true;
+  if (thread_.joinable()) thread_.detach();
 }
 
 void WorkerThread::Stop() {
@@ -108,8 +125,12 @@ void XaWorker::Init(int32_t threadedFlag) {
 
 void XaWorker::StopThread() {
   if (!thread) return;
-  thread->Stop();
-  delete thread;
+  if (thread->OnWorker()) {
+    thread->StopFromWorker();  // it frees itself once the current task is done
+  } else {
+    thread->Stop();
+    delete thread;
+  }
   thread = nullptr;
 }
 

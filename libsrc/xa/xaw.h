@@ -36,6 +36,8 @@ class TaskChannel {
   void Complete(WorkerTask *task);
   // No more tasks are taken; waiting senders of untaken tasks fail.
   void Stop();
+  // Waits until no sender holds the slot.
+  void WaitIdle();
 
  private:
   std::mutex mu_;
@@ -54,6 +56,10 @@ class WorkerThread {
   bool Start();
   // Ends the thread once its current task (if any) has run, and waits for it.
   void Stop();
+  // From a task on the worker itself: the thread ends once that task has run
+  // and its sender has gone, and frees this object then; the caller must
+  // not touch it afterwards.
+  void StopFromWorker();
   // 1 when the request has run on the worker, 0 when the hand-off failed.
   int Post(void (*run)(void *), void *request);
   int32_t TerminateMode() const { return terminate_.load(); }
@@ -68,6 +74,7 @@ class WorkerThread {
   // Kept for the agent's option, which asked for the thread to be killed;
   // the thread is always stopped cooperatively.
   std::atomic<int32_t> terminate_{0};
+  bool selfDelete_ = false;  // only the worker reads and writes it
 };
 
 // The worker of one agent connection opened for XA.

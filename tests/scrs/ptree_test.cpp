@@ -93,6 +93,47 @@ TEST(PTree, WalksFindsAndCollections) {
   PT_SubtreeFree(&root, PT_NodeFree);
 }
 
+// A tree built in an arena takes the rewrites a parsed tree gets: leaves
+// retexted, inner nodes turned into leaves, heap subtrees hung in, arena
+// subtrees freed on their own. Every node and text stays readable until the
+// root goes, and the root takes the arena with it (the sanitizer builds
+// catch a node freed twice, read after its arena, or never freed).
+TEST(PTree, ArenaTreesTakeRewritesAndGoWithTheirRoot) {
+  PTArena *arena = PT_ArenaNew();
+  ASSERT_NE(arena, nullptr);
+  auto aleaf = [&](int type, const char *t) { return PT_Leaf(type, t, arena); };
+  auto anode = [&](int type, const char *tmpl, std::vector<PTNode *> kids) {
+    return PT_NodeStatic(type, tmpl, static_cast<int>(kids.size()), kids.data(), arena);
+  };
+  // A list long enough to need several of the arena's blocks.
+  PTNode *list = aleaf(95, "0");
+  for (int i = 1; i < 5000; ++i) list = anode(99, "\xFF\x01\x01,\xFF\x01\x02", {list, aleaf(95, "1")});
+  PTNode *root = anode(1, "[\xFF\x01\x01|\xFF\x01\x02|\xFF\x01\x03]",
+                       {anode(2, "(\xFF\x01\x01)", {aleaf(3, "x")}), aleaf(4, "y"), list});
+  PT_AdoptArena(root, arena);
+  ASSERT_TRUE(PT_SetText(root->child->next, "yy"));  // an arena leaf gets a heap text
+  ASSERT_TRUE(PT_SetText(root->child, "z"));         // an arena inner node becomes a heap-text leaf
+  ASSERT_TRUE(PT_SetText(root->child, "zz"));        // and that heap text is replaced
+  // A heap subtree in place of the list's newest item; the item freed alone.
+  PTNode *item = list->child->next;
+  list->child->next = Node(7, "<\xFF\x01\x01>", {Leaf(8, "h")});
+  PT_SubtreeFree(&item, PT_NodeFree);
+  ASSERT_EQ(PT_Regenerate(root), 1);
+  const std::string_view text = PT_Text(root);
+  EXPECT_EQ(text.substr(0, 9), "[zz|yy|0,");
+  EXPECT_EQ(text.substr(text.size() - 6), "1,<h>]");
+  // Freeing a subtree of arena nodes from the middle leaves the rest whole.
+  PTNode *inner = list->child;
+  list->child = Leaf(95, "w");
+  list->child->next = inner->next;
+  inner->next = nullptr;
+  PT_SubtreeFree(&inner, PT_NodeFree);
+  ASSERT_EQ(PT_Regenerate(root), 1);
+  EXPECT_EQ(PT_Text(root), "[zz|yy|w,<h>]");
+  PT_SubtreeFree(&root, PT_NodeFree);
+  EXPECT_EQ(root, nullptr);
+}
+
 TEST(PTree, VArrayGrowsAndChecks) {
   EXPECT_EQ(VArray_New(0), nullptr);
   VArray *a = VArray_New(sizeof(int));

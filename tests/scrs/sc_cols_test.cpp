@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fetch_fixture.h"
+#include "odbc/colattr.h"
 #include "scrs/ks.h"
 #include "scrs/sc_install.h"
 
@@ -212,6 +213,102 @@ TEST_F(Catalog, TableColumnsInBlocksOfTen) {
   EXPECT_EQ(scs_p_GetTblColDescs(cur, &tl.at(0), 1, 0, out), E_S1000);
   EXPECT_EQ(out->count, 0u);
   VArray_Free(&out, nullptr);
+}
+
+// Option 1052 on a forward-only statement: the layer resolves the table
+// and the select list through the catalog and answers each column's base
+// column, table and owner, unquoted; an expression has none. A wildcard is
+// written out and the statement prepared again with it.
+TEST_F(Catalog, BaseColumnsOfAForwardOnlyStatement) {
+  fake::Script(SLOT_DRV_DDTables).hook = [] { Tables({{"HR", "EMP"}}); };
+  fake::Script(SLOT_DRV_DDColumns).hook = [] { Columns("HR", "EMP", 2); };
+  fake::SetInfo(InfoStmtOption(1052), 1);
+  const struct {
+    const char *sql;
+    std::vector<std::string> columns;  // "" for an expression
+    const char *preparedAgain;         // the written-out statement, or none
+  } cases[] = {
+      {"select e.c2, c1, c1 + 1 from emp e", {"C2", "C1", ""}, nullptr},
+      {"select * from emp", {"C1", "C2"}, "SELECT  \"C1\", \"C2\" FROM emp"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.sql);
+    const int prepares = fake::CallCount(SLOT_DRV_Prepare);
+    ASSERT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, c.sql), 0);
+    const auto log = fake::LogOf(SLOT_DRV_Prepare);
+    if (c.preparedAgain) {
+      ASSERT_EQ(fake::CallCount(SLOT_DRV_Prepare), prepares + 2);
+      EXPECT_EQ(log.back().text.rfind(c.preparedAgain, 0), 0u) << log.back().text;
+    } else {
+      EXPECT_EQ(fake::CallCount(SLOT_DRV_Prepare), prepares + 1);
+    }
+    ASSERT_TRUE(cur->flags & SCSF_COLUMN_INFO);
+    const uint32_t n = static_cast<uint32_t>(c.columns.size());
+    std::vector<ColAttr> attrs((n + 1) * 2);
+    for (uint32_t col = 1; col <= n; ++col) {
+      SCOPED_TRACE(col);
+      attrs[col].attribute = -1055;
+      attrs[col + (n + 1)].attribute = -1053;
+      ColDesc desc{};
+      ASSERT_EQ(scs_GetBaseColAttribs(cur, col, &desc, 15, n + 1, 2, attrs.data()), 0);
+      const std::string &want = c.columns[col - 1];
+      EXPECT_EQ(attrs[col].attribute, 1055);
+      EXPECT_EQ(attrs[col].value.integer, want.empty() ? 1 : 0);
+      EXPECT_EQ(attrs[col + (n + 1)].attribute, 1053);
+      EXPECT_EQ(attrs[col + (n + 1)].value.integer, 0);  // no key columns known
+      if (want.empty()) {
+        EXPECT_EQ(desc.fullName, nullptr);
+      } else {
+        EXPECT_STREQ(desc.fullName, want.c_str());
+        EXPECT_STREQ(desc.table, "EMP");
+        EXPECT_STREQ(desc.schema, "HR");
+      }
+      free(desc.fullName);
+      free(desc.table);
+      free(desc.schema);
+      free(desc.catalog);
+    }
+    // Beyond the select list nothing is answered.
+    ColDesc none{};
+    EXPECT_EQ(scs_GetBaseColAttribs(cur, n + 1, &none, 15, n + 1, 0, nullptr), 0);
+    EXPECT_EQ(none.table, nullptr);
+  }
+  // A table the catalog does not know leaves the statement as it is,
+  // without column information.
+  fake::Script(SLOT_DRV_DDTables).hook = [] { Tables({}); };
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, "select c1 from gone"), 0);
+  EXPECT_FALSE(cur->flags & SCSF_COLUMN_INFO);
+}
+
+// ORDER BY by number on a scrollable cursor becomes ORDER BY the column;
+// by an expression, or over a table the catalog cannot resolve, a static
+// read-only cursor still serves the statement.
+TEST_F(Catalog, OrderByNumberAndUnresolvableStatements) {
+  fake::Script(SLOT_DRV_DDTables).hook = [] { Tables({{"SCOTT", "EMP"}}); };
+  fake::Script(SLOT_DRV_DDColumns).hook = [] { Columns("SCOTT", "EMP", 2); };
+  const struct {
+    int32_t type;
+    const char *sql;
+    int32_t code;
+    const char *copy;  // how the statement the layer keeps is ordered
+    int32_t typeAfter;
+  } cases[] = {
+      {SCS_KEYSET, "select c1, c2 from emp order by 2", 0, "ORDER BY c2 ", SCS_STATIC},
+      {SCS_STATIC, "select c1, c2 from emp e order by 2 desc", 0, "ORDER BY c2 DESC", SCS_STATIC},
+      {SCS_STATIC, "select c1 + 1, c2 from emp order by 1", 0, "order by 1", SCS_STATIC},
+      {SCS_STATIC, "select c1 from gone order by 1", 0, "order by 1", SCS_STATIC},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.sql);
+    if (std::string(c.sql).find("gone") != std::string::npos)
+      fake::Script(SLOT_DRV_DDTables).hook = [] { Tables({}); };
+    CursorType(c.type);
+    ASSERT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, c.sql), c.code);
+    ASSERT_NE(cur->sqlCopy, nullptr);
+    EXPECT_NE(strstr(cur->sqlCopy, c.copy), nullptr) << cur->sqlCopy;
+    EXPECT_EQ(fake::InfoValue(InfoStmtOption(SQL_CURSOR_TYPE)), c.typeAfter);
+    EXPECT_EQ(fake::InfoValue(InfoStmtOption(SQL_CONCURRENCY)).value_or(SCS_READ_ONLY), SCS_READ_ONLY);
+  }
 }
 
 TEST(CursorState, KeyBlocksAndRefusals) {

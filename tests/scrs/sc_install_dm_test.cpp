@@ -208,6 +208,32 @@ TEST_P(DmStatic, ScrollsExactlyWithSQLExtendedFetch) {
   }
 }
 
+// SQLExtendedFetch's BOOKMARK orientation takes the bookmark itself as its
+// row argument (ODBC 2): the rowset starts at the bookmarked row.
+TEST_P(DmStatic, ExtendedFetchByBookmark) {
+  Connect(SQL_OV_ODBC2);
+  ASSERT_EQ(SQLSetStmtOption(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLSetStmtOption(stmt, SQL_ROWSET_SIZE, 10), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLSetStmtOption(stmt, SQL_USE_BOOKMARKS, SQL_UB_ON), SQL_SUCCESS) << State();
+  Buffers b;
+  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, b.ids, 0, b.idInd), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, b.names, 16, b.nameLen), SQL_SUCCESS);
+  Run("select id, name from nums order by id");
+  // The bookmark of the current row, the rowset's first.
+  ASSERT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_ABSOLUTE, 7003, &b.fetched, b.status), SQL_SUCCESS) << State();
+  SQLUINTEGER kept = 0;
+  ASSERT_EQ(SQLGetStmtOption(stmt, SQL_GET_BOOKMARK, &kept), SQL_SUCCESS) << State();
+  ASSERT_NE(kept, 0u);
+  ASSERT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_LAST, 0, &b.fetched, b.status), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_BOOKMARK, static_cast<SQLLEN>(kept), &b.fetched, b.status), SQL_SUCCESS)
+      << State();
+  ExpectRowset(b, 7003, 10, 10);
+  // The last row's bookmark gives one row; no row has bookmark 0.
+  ASSERT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_BOOKMARK, kRows, &b.fetched, b.status), SQL_SUCCESS) << State();
+  ExpectRowset(b, kRows, 1, 10);
+  EXPECT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_BOOKMARK, 0, &b.fetched, b.status), SQL_NO_DATA);
+}
+
 // Bookmarks of both kinds lead back to their row, offset included.
 TEST_P(DmStatic, BookmarksLeadBackToTheirRows) {
   for (bool variable : {true, false}) {

@@ -4,6 +4,7 @@
 
 #include "fetch_fixture.h"
 #include "scrs/sc_install.h"
+#include "scrs/scr.h"
 
 namespace fetchtest {
 namespace {
@@ -376,6 +377,159 @@ TEST_F(Layer, CatalogResultOnAKeysetCursorIsStatic) {
   EXPECT_EQ(DrvCall<&DrvOps::DRV_FetchScroll>(stmt->drv, stmt->agentCursor, &rs, 1, &rows, &count,
                                               static_cast<uint16_t>(SQL_FETCH_ABSOLUTE)),
             E_S1C00);
+}
+
+// What the layer keeps of a connection: a copy of its connect request and
+// its key columns per list of tables, until a close that succeeds.
+TEST_F(Layer, ConnectInformationAndKeyColumnCache) {
+  ConnectReq req{};
+  req.host = "db:1521";
+  req.serverType = "";
+  req.dbPath = "";
+  req.dataSource = "DSN1";
+  req.dbOptions = "ORCL";
+  req.user = "scott";
+  req.password = "tiger";
+  req.extra = "";
+  req.readOnly = 1;
+  DrvHandle h = 0;
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Connect>(&conn->drv, static_cast<DrvHandle>(0xAAAA0001u), &req, &h), 0);
+  const ConnectReq *copy = scs_p_ConnectInfo(h);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_NE(copy->user, req.user);  // a copy, not the caller's texts
+  EXPECT_STREQ(copy->user, "scott");
+  EXPECT_STREQ(copy->password, "tiger");
+  EXPECT_STREQ(copy->dbOptions, "ORCL");
+  EXPECT_EQ(copy->serverOptions, nullptr);
+  EXPECT_EQ(copy->readOnly, 1);
+
+  // Lists whose names run together alike (A.BC and AB.C) are kept apart.
+  auto tables = [](const char *owner, const char *table) {
+    VArray *v = VArray_New(sizeof(TableRef));
+    TableRef t{strdup(""), strdup(owner), strdup(table), strdup("")};
+    VArray_Append(v, &t);
+    return v;
+  };
+  VArray *abc = tables("A", "BC"), *ab_c = tables("AB", "C");
+  VArray *keys = VArray_New(sizeof(ScsColDesc));
+  ScsColDesc key{};
+  snprintf(key.name, sizeof key.name, "ROWID");
+  VArray_Append(keys, &key);
+  VArray *found = VArray_New(sizeof(ScsColDesc));
+  EXPECT_EQ(scs_p_KeyCacheFind(h, abc, found), 1);
+  ASSERT_EQ(scs_p_KeyCacheStore(h, abc, keys), 0);
+  EXPECT_EQ(scs_p_KeyCacheFind(h, ab_c, found), 1);
+  ASSERT_EQ(scs_p_KeyCacheFind(h, abc, found), 0);
+  ASSERT_EQ(found->count, 1u);
+  EXPECT_STREQ(static_cast<ScsColDesc *>(VArray_At(found, 0))->name, "ROWID");
+
+  // A failed close keeps them; a close that succeeds drops them.
+  fake::Script(SLOT_DRV_Disconnect).queue = {E_S1000};
+  EXPECT_EQ(DrvCall<&DrvOps::DRV_Disconnect>(&conn->drv, h), E_S1000);
+  EXPECT_NE(scs_p_ConnectInfo(h), nullptr);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Disconnect>(&conn->drv, h), 0);
+  EXPECT_EQ(scs_p_ConnectInfo(h), nullptr);
+  EXPECT_EQ(scs_p_KeyCacheFind(h, abc, found), 1);
+  VArray_Free(&abc, SCR_TableRefFree);
+  VArray_Free(&ab_c, SCR_TableRefFree);
+  VArray_Free(&keys, nullptr);
+  VArray_Free(&found, nullptr);
+}
+
+// The capability string: from the capability mask when the agent answers
+// it, else from the single items.
+TEST_F(Layer, CapabilityString) {
+  fake::SetInfo(InfoGetInfoInt(SQL_CURSOR_COMMIT_BEHAVIOR), 2);
+  fake::SetInfo(0x22010015u, 1);
+  auto ask = [&] {
+    char text[64] = "";
+    int16_t len = 0;
+    EXPECT_EQ(DrvCall<&DrvOps::DRV_GetInfo>(&conn->drv, conn->agentConn, static_cast<uint32_t>(INFO_CAPS_STRING), text,
+                                            static_cast<uint16_t>(sizeof text), &len),
+              0);
+    EXPECT_EQ(len, static_cast<int16_t>(strlen(text)));
+    return std::string(text);
+  };
+  fake::SetInfo(INFO_CAPS_MASK, 0x2488);
+  EXPECT_EQ(ask(), "001.005:110001201110");
+  EXPECT_EQ(fake::InfoValue(0x2201000Cu), 3);  // the agent is told who asks
+  fake::ForgetInfo(INFO_CAPS_MASK);
+  fake::SetInfo(0x22010006u, 1);
+  fake::SetInfo(0x22010008u, 5);
+  EXPECT_EQ(ask(), "001.005:100101201000");
+}
+
+// With an agent that keeps the statement options in its own record, the
+// layer reads them there: a forward-only fetch asks the agent nothing.
+TEST_F(Layer, OptionsReadFromTheAgentsRecord) {
+  static ScsCursor record;
+  scs_CursorInit(&record, 0, 0, nullptr, nullptr);
+  record.rowsetSize = 3;
+  scs_SetCursorLookup([](DrvHandle) { return &record; });
+  IntTextRows(7);
+  Execute();
+  const int asked = fake::CallCount(SLOT_DRV_GetInfo);
+  Rowset *rs = nullptr;
+  uint32_t rows = 0;
+  int32_t count = 0;
+  for (uint32_t want : {3u, 3u, 1u}) {
+    ASSERT_EQ(Scroll(&rs, &rows, &count), 0);
+    EXPECT_EQ(rows, want);
+    RowsetFree(&rs);
+  }
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_GetInfo), asked);
+  scs_SetCursorLookup(nullptr);
+}
+
+// The named-parameter execute goes through the layer as the plain one: the
+// statement is prepared (and looked at), the descriptions kept, then run.
+TEST_F(Layer, ExecDirectWithNamedParameters) {
+  IntTextRows(1);
+  fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), SCS_STATIC);
+  ParamDesc desc{{SQL_INTEGER, SQL_C_LONG, 10, 0, 1}, nullptr};
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_ExecDirect2>(stmt->drv, stmt->agentCursor, "select id from t where id = ?", nullptr,
+                                               static_cast<uint16_t>(1), &desc),
+            0);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_Prepare), 1);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_SetParamInfo2), 1);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_Execute), 1);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_ExecDirect2), 0);
+  const ScsCursor *cur = scs_p_LayerCursor(stmt->agentCursor);
+  ASSERT_NE(cur, nullptr);
+  ASSERT_EQ(cur->userParamDescCount, 1);
+  EXPECT_EQ(cur->userParamDescs[0].sqlType, SQL_INTEGER);
+  // A static SELECT was read whole at execute.
+  int32_t n = -7;
+  int16_t len = 0;
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_GetInfo>(stmt->drv, stmt->agentCursor, static_cast<uint32_t>(INFO_ROW_COUNT), &n,
+                                          static_cast<uint16_t>(4), &len),
+            0);
+  EXPECT_EQ(n, 1);
+}
+
+// A failure of the layer's own catalog question reaches the application's
+// statement with the database's text, after the statement's own records.
+TEST_F(Layer, ErrorsOfTheLayersStatementsReachTheStatement) {
+  fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), SCS_DYNAMIC);
+  fake::Script(SLOT_DRV_DDTables).hook = [] {
+    fake::SetColumns({{"TABLE_CAT"}, {"TABLE_SCHEM"}, {"TABLE_NAME"}});
+    fake::SetRows({{fake::Null(), fake::Text("SCOTT"), fake::Text("T")}});
+  };
+  const std::string text = fake::OraText("ORA-00942: table or view does not exist", "42S02");
+  fake::Script(SLOT_DRV_DDColumns).result = E_42S02;
+  fake::Script(SLOT_DRV_DDColumns).messages = {{text, 942}};
+  EXPECT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, "select a from t"), E_42S02);
+  DrvMsgList list{};
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_GetErrors>(stmt->drv, stmt->agentCursor, &list), 0);
+  ASSERT_EQ(list.count, 1u);
+  EXPECT_EQ(list.native, 942u);
+  EXPECT_STREQ(list.messages[0], text.c_str());
+  for (uint32_t i = 0; i < list.count; ++i) free(list.messages[i]);
+  free(list.messages);
+  // Handed up once.
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_GetErrors>(stmt->drv, stmt->agentCursor, &list), 0);
+  EXPECT_EQ(list.count, 0u);
+  free(list.messages);
 }
 
 }  // namespace

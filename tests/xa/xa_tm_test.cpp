@@ -10,13 +10,11 @@
 
 #include <chrono>
 #include <cstring>
-#include <fstream>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "harness.h"
+#include "xa_support.h"
 #include "xa.h"
 
 namespace {
@@ -101,15 +99,7 @@ std::string Rows(Variant v, int rm) { return Plain(v, rm, "select count(*) from 
 // The same through pyodbc in a process of its own (the environment carries
 // the private ini files): its output line, or "skip" without pyodbc.
 std::string PyOdbc(Variant v, int rm, const char *action) {
-  std::string cmd = std::string("/usr/bin/python3 '") + KVD_XA_PYODBC_SCRIPT + "' " + DsnName(v, rm) + " " + action;
-  FILE *p = popen(cmd.c_str(), "r");
-  if (!p) return "popen failed";
-  char line[512] = "";
-  std::string out = fgets(line, sizeof line, p) ? line : "";
-  int status = pclose(p);
-  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) return "skip";
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-  return out;
+  return xatest::PyOdbc(std::string(DsnName(v, rm)) + " " + action);
 }
 
 // A pyodbc answer: matches, or pyodbc is not installed.
@@ -380,17 +370,11 @@ TEST(XaTrace, LinesOfTheSwitch) {
     ASSERT_EQ(XA_OK, tm.Close(1));
   }
   unsetenv("TVX_DEBUGFILE");
-  std::ifstream f(path + "-xa");
-  ASSERT_TRUE(f.good()) << path << "-xa";
-  std::stringstream all;
-  all << f.rdbuf();
-  const std::string text = all.str();
-  for (const char *re : {R"(\n\[\d+\] xa_switch_open\(XA1, 1, 0\)\n)", R"(\[\d+\] Call returned: XA_OK\(0\)\n)",
+  xatest::ExpectTraceLines(path, {R"(\n\[\d+\] xa_switch_open\(XA1, 1, 0\)\n)", R"(\[\d+\] Call returned: XA_OK\(0\)\n)",
                          R"(\[\d+\] Call returned: XA_RDONLY\(3\)\n)",
                          R"(\[\d+\] xa_switch_open\(\*\*\*, 3, 0\)\n\[\d+\] xa_switch_open: invalid xaInfo string format\n)",
-                         R"(\[\d+\] xa_switch_prepare\(0x[0-9a-f]+, 1, 0\)\n)", R"(\n\*\* normal end \*\*\n)"})
-    EXPECT_TRUE(std::regex_search(text, std::regex(re))) << re << "\n" << text;
-  EXPECT_EQ(std::string::npos, text.find("tiger"));
+                         R"(\[\d+\] xa_switch_prepare\(0x[0-9a-f]+, 1, 0\)\n)", R"(\n\*\* normal end \*\*\n)"},
+                           "tiger");
 }
 
 }  // namespace

@@ -99,6 +99,17 @@ TEST(XaWorkerTest, FlagsWithoutAThread) {
   w.StopThread();  // nothing to stop
 }
 
+// A task that ends its own worker (a disconnect posted to the worker): the
+// thread frees itself once that task is done, after its sender has left.
+TEST(XaWorkerTest, ATaskMayStopItsOwnWorker) {
+  XaWorker w;
+  w.Init(1);
+  ASSERT_NE(nullptr, w.thread);
+  EXPECT_EQ(1, w.Post([](void *p) { static_cast<XaWorker *>(p)->StopThread(); }, &w));
+  EXPECT_EQ(nullptr, w.thread);
+  EXPECT_EQ(0, w.Post([](void *) {}, nullptr));  // no worker any more
+}
+
 // ---- Proxies ----------------------------------------------------------------------------
 
 // The layer below: records the thread each call ran on.

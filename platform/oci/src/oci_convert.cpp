@@ -464,6 +464,13 @@ void text_value(const char* p, size_t n, BeValue* v) {
 void text16_value(const void* p, size_t units, BeValue* v, std::string* scratch) {
   const auto* b = static_cast<const char*>(p);
   scratch->clear();
+  if (reinterpret_cast<uintptr_t>(p) % alignof(ub2) == 0) {
+    // Aligned, as bound buffers are: the whole text in one pass, into room
+    // for its longest form (three bytes a unit).
+    scratch->resize(3 * units);
+    scratch->resize(utf16_to_utf8(static_cast<const ub2*>(p), units, scratch->data(), scratch->size(), nullptr));
+    return text_value(scratch->data(), scratch->size(), v);
+  }
   for (size_t i = 0; i < units; ++i) {
     ub2 u[2];
     std::memcpy(&u[0], b + 2 * i, 2);

@@ -712,6 +712,25 @@ size_t utf16_to_utf8(const ub2* s, size_t units, char* out, size_t cap, size_t* 
   size_t w = 0, need = 0;
   bool full = false;
   for (size_t i = 0; i < units; ++i) {
+#if defined(__SSE2__)
+    // Runs of plain ASCII (every bound text of most applications) go sixteen
+    // units at a time; once the buffer is full they are only counted.
+    while (i + 16 <= units) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i + 8));
+      const __m128i high = _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(static_cast<short>(0xFF80)));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF) break;
+      if (!full && w + 16 <= cap) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + w), _mm_packus_epi16(a, b));
+        w += 16;
+      } else if (!full && w < cap) {
+        break;  // the last bytes that fit go one by one
+      }
+      need += 16;
+      i += 16;
+    }
+    if (i >= units) break;
+#endif
     uint32_t cp = s[i];
     if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < units && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
       cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);

@@ -163,12 +163,12 @@ TEST_P(ChunkTest, EmptyNullAndSingleBlankValues) {
   Piece emptyBlob = Get(4, 3, 10);
   EXPECT_EQ(0, emptyBlob.rc);
   EXPECT_EQ(0, emptyBlob.left);
-  // A single blank: with EMPTY_STRING_ISNT_NULL (narrow case here) it stands
-  // for the empty string Oracle keeps as NULL.
+  // A single blank: with EMPTY_STRING_ISNT_NULL (narrow case here) it is
+  // the stored form of an empty string, and reads as one.
   Piece blank = Get(3, 3, 10);
   EXPECT_EQ(0, blank.rc);
   if (!GetParam()) {
-    EXPECT_EQ(-1, blank.left);
+    EXPECT_EQ(0, blank.left);
     EXPECT_TRUE(blank.null);
   } else {
     EXPECT_EQ(Bytes(1), blank.left);

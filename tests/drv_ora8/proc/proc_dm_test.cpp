@@ -64,6 +64,10 @@ const char *const kFixture[] = {
     "create or replace procedure P_NUM(v IN VARCHAR2, r OUT NUMBER) as\nbegin\n  r := v;\nend;",
     "create or replace procedure P_NUM10(v IN VARCHAR2, r OUT NUMBER(10)) as\nbegin\n  r := v;\nend;",
     "create or replace procedure P_NUM102(v IN VARCHAR2, r OUT NUMBER(10,2)) as\nbegin\n  r := v;\nend;",
+    "create or replace procedure P_CLOB(c IN CLOB, r OUT CLOB, io IN OUT CLOB) as\n"
+    "begin\n  r := c;\n  io := c;\nend;",
+    "create or replace procedure P_BLOB(b IN BLOB, r OUT BLOB, io IN OUT BLOB) as\n"
+    "begin\n  r := b;\n  io := b;\nend;",
     "create or replace procedure P_CHR(v IN VARCHAR2, r OUT CHAR) as\n  x CHAR(6);\nbegin\n  x := v;\n  r := x;\nend;",
     "create or replace package PKG as\n"
     "  procedure PROC(a NUMBER, b OUT VARCHAR2);\n"
@@ -608,6 +612,44 @@ TEST_P(DmProc, CharOutputsKeepTheirPadding) {
       EXPECT_EQ(0, wout[6]);
     }
     SQLFreeHandle(SQL_HANDLE_STMT, h);
+  }
+}
+
+// CLOB and BLOB arguments in every direction carry values whole, from
+// nothing (an empty value is NULL to Oracle) to 100 KB.
+TEST_P(DmProc, LobArgumentsInEveryDirection) {
+  for (bool binary : {false, true}) {
+    for (size_t size : {size_t{0}, size_t{1}, size_t{100000}}) {
+      SCOPED_TRACE(std::string(binary ? "BLOB " : "CLOB ") + std::to_string(size));
+      std::string in(size, 'c');
+      for (size_t i = 0; i < size; ++i) in[i] = static_cast<char>(binary ? i * 7 % 256 : 'a' + i % 26);
+      const SQLSMALLINT cType = binary ? SQL_C_BINARY : SQL_C_CHAR;
+      const SQLSMALLINT sqlType = binary ? SQL_LONGVARBINARY : SQL_LONGVARCHAR;
+      SQLHSTMT h = c.Stmt();
+      std::vector<char> out(size + 16, 'x'), io(size + 16, 'x');
+      SQLLEN inLen = static_cast<SQLLEN>(size), outLen = 0, ioLen = 1;
+      io[0] = 'q';
+      ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 1, SQL_PARAM_INPUT, cType, sqlType, size + 1, 0, in.data(),
+                                              inLen, &inLen));
+      ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 2, SQL_PARAM_OUTPUT, cType, sqlType, size + 1, 0, out.data(),
+                                              static_cast<SQLLEN>(out.size()), &outLen));
+      ASSERT_EQ(SQL_SUCCESS, SQLBindParameter(h, 3, SQL_PARAM_INPUT_OUTPUT, cType, sqlType, size + 1, 0, io.data(),
+                                              static_cast<SQLLEN>(io.size()), &ioLen));
+      const std::string sql = binary ? "{call P_BLOB(?, ?, ?)}" : "{call P_CLOB(?, ?, ?)}";
+      ASSERT_EQ(SQL_SUCCESS, SQLExecDirect(h, Text(sql), SQL_NTS)) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+      for (auto [buf, len] : {std::pair{&out, outLen}, std::pair{&io, ioLen}}) {
+        if (size == 0) {
+          EXPECT_EQ(SQL_NULL_DATA, len);
+          continue;
+        }
+        ASSERT_EQ(static_cast<SQLLEN>(size), len);
+        EXPECT_TRUE(std::equal(in.begin(), in.end(), buf->begin()));
+        if (!binary) {
+          EXPECT_EQ('\0', (*buf)[size]);
+        }
+      }
+      SQLFreeHandle(SQL_HANDLE_STMT, h);
+    }
   }
 }
 

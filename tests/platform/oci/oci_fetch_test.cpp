@@ -726,6 +726,45 @@ TEST_F(OciTest, WideDefinesCutLongRunsAndCountTheWholeValue) {
     }
 }
 
+// Wide text bound with long ASCII runs around the one character beyond
+// ASCII is stored as the same text in UTF-8.
+TEST_F(OciTest, WideBindsOfLongRunsStoreTheSameText) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table b (v varchar2(100))");
+  const size_t runs[] = {0, 7, 15, 16, 17, 33};
+  for (size_t before : runs)
+    for (size_t after : runs) {
+      SCOPED_TRACE(std::to_string(before) + " " + std::to_string(after));
+      std::vector<ub2> wide(before, 'a');
+      wide.push_back(0xE9);
+      wide.insert(wide.end(), after, 'B');
+      c.run("delete from b");
+      OCIStmt* ins = c.stmt("insert into b values (:1)");
+      OCIBind* bnd = nullptr;
+      ub2 alen = static_cast<ub2>(2 * wide.size());
+      OCIBindByPos(ins, &bnd, c.err, 1, wide.data(), static_cast<sb4>(2 * wide.size()), SQLT_CHR, nullptr, &alen,
+                   nullptr, 0, nullptr, OCI_DEFAULT);
+      ub2 csid = OCI_UTF16ID;
+      OCIAttrSet(bnd, OCI_HTYPE_BIND, &csid, 0, OCI_ATTR_CHARSET_ID, c.err);
+      ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, ins, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT))
+          << errtext(c.err);
+      EXPECT_EQ(std::string(before, 'a') + "\xC3\xA9" + std::string(after, 'B'), c.scalar("select v from b"));
+    }
+  // A pair is one character; a lone surrogate becomes U+FFFD.
+  c.run("delete from b");
+  std::vector<ub2> odd(16, 'a');
+  odd.insert(odd.end(), {0xD83D, 0xDE00, 0xD800, 'y'});
+  OCIStmt* ins = c.stmt("insert into b values (:1)");
+  OCIBind* bnd = nullptr;
+  ub2 alen = static_cast<ub2>(2 * odd.size());
+  OCIBindByPos(ins, &bnd, c.err, 1, odd.data(), static_cast<sb4>(2 * odd.size()), SQLT_CHR, nullptr, &alen, nullptr,
+               0, nullptr, OCI_DEFAULT);
+  ub2 csid = OCI_UTF16ID;
+  OCIAttrSet(bnd, OCI_HTYPE_BIND, &csid, 0, OCI_ATTR_CHARSET_ID, c.err);
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, ins, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c.err);
+  EXPECT_EQ(std::string(16, 'a') + "\xF0\x9F\x98\x80\xEF\xBF\xBDy", c.scalar("select v from b"));
+}
+
 TEST_F(OciTest, WideLongPiecesAndWideLobWritesAreUtf16) {
   Conn c(db.dir, "scott", "tiger");
   c.run("create table wl (txt long)");
