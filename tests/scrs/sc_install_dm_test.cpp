@@ -218,9 +218,17 @@ TEST_P(DmStatic, ExtendedFetchByBookmark) {
   Buffers b;
   ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, b.ids, 0, b.idInd), SQL_SUCCESS);
   ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, b.names, 16, b.nameLen), SQL_SUCCESS);
+  // Each row's bookmark in the bound bookmark column, as an ODBC 2 application binds it.
+  SQLUBIGINT marks[10] = {};
+  SQLLEN markLen[10] = {};
+  ASSERT_EQ(SQLBindCol(stmt, 0, SQL_C_BOOKMARK, marks, sizeof marks[0], markLen), SQL_SUCCESS) << State();
   Run("select id, name from nums order by id");
   // The bookmark of the current row, the rowset's first.
   ASSERT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_ABSOLUTE, 7003, &b.fetched, b.status), SQL_SUCCESS) << State();
+  for (int i = 0; i < 10; ++i) {
+    EXPECT_EQ(marks[i], static_cast<SQLUBIGINT>(7003 + i)) << i;
+    EXPECT_EQ(markLen[i], static_cast<SQLLEN>(sizeof marks[0])) << i;
+  }
   SQLUINTEGER kept = 0;
   ASSERT_EQ(SQLGetStmtOption(stmt, SQL_GET_BOOKMARK, &kept), SQL_SUCCESS) << State();
   ASSERT_NE(kept, 0u);

@@ -16,8 +16,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 struct DatasetCol;
+
+// Reading bound application buffers, shared by every builder above.
+// A buffer address moved by a byte count (binding offset, row stride); no buffer stays none.
+template <class T, class N>
+T *AppBufferAt(T *p, N bytes) {
+  return p ? reinterpret_cast<T *>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(bytes)) : nullptr;
+}
+// A length or indicator, which the application's row-wise layout may leave unaligned.
+inline int64_t LoadAppLength(const int64_t *p) {
+  int64_t v;
+  memcpy(&v, p, sizeof v);
+  return v;
+}
+// The length marks a value sent later with SQLPutData.
+inline bool IsDataAtExecLength(int64_t length) {
+  return length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET;
+}
+// C types whose values have a length of their own rather than the type's size.
+inline bool IsVariableCType(int16_t cType) {
+  return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
+}
 
 // Cell width of a NUMERIC value's text: sign, 39 digits of the 128-bit value,
 // a point and up to 128 zeros that a scale of -128 adds, and room to spare.

@@ -59,21 +59,6 @@ BindCtx CtxOf(const Stmt *stmt) {
 
 bool Ignored(const BindCtx &c, uint64_t row) { return c.ops && c.ops[row] == SQL_PARAM_IGNORE; }
 
-template <class T>
-T *Shift(T *p, int64_t bytes) {
-  return p ? reinterpret_cast<T *>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(bytes)) : nullptr;
-}
-
-int64_t Load64(const int64_t *p) {
-  int64_t v;
-  memcpy(&v, p, sizeof v);
-  return v;
-}
-
-bool IsDataAtExec(int64_t length) { return length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
-
-bool IsVariable(int16_t cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
-
 // One cell of a bound parameter: its length and indicator values and the
 // value's address.
 struct Cell {
@@ -89,9 +74,9 @@ Cell ReadCell(const BindCtx &c, const ParamBinding &b, uint64_t row, int64_t ele
   const int64_t r = static_cast<int64_t>(row);
   // Without a length pointer the length is the C type's size: -3 (SQL_NTS)
   // for the variable-length types.
-  cell.length = b.lengthPtr ? Load64(Shift(b.lengthPtr, c.offset + r * lenStride)) : b.elemSize;
-  cell.indicator = b.indicatorPtr ? Load64(Shift(b.indicatorPtr, c.offset + r * lenStride)) : 0;
-  cell.value = static_cast<const unsigned char *>(Shift(b.data, c.offset + r * valStride));
+  cell.length = b.lengthPtr ? LoadAppLength(AppBufferAt(b.lengthPtr, c.offset + r * lenStride)) : b.elemSize;
+  cell.indicator = b.indicatorPtr ? LoadAppLength(AppBufferAt(b.indicatorPtr, c.offset + r * lenStride)) : 0;
+  cell.value = static_cast<const unsigned char *>(AppBufferAt(b.data, c.offset + r * valStride));
   return cell;
 }
 
@@ -125,14 +110,14 @@ const void *PieceOf(const ParamBinding &b, uint64_t row, int64_t *len) {
 int64_t CellLength(const ParamBinding &b, const Cell &cell, uint64_t row, const BindCtx &c, int64_t elemLen,
                    bool agent) {
   if (IsNull(cell)) return 0;
-  if (IsDataAtExec(cell.length)) {
+  if (IsDataAtExecLength(cell.length)) {
     if (agent) return 0;
     int64_t len = 0;
     PieceOf(b, row, &len);
     return len < 0 ? 0 : len;  // SQL_NULL_DATA put
   }
   if (!cell.value) return 0;
-  if (!IsVariable(b.cType)) return b.elemSize;
+  if (!IsVariableCType(b.cType)) return b.elemSize;
   if (cell.length == SQL_NTS) return MeasureNts(b, cell, c, elemLen);
   return cell.length >= 0 ? cell.length : -1;
 }
@@ -201,7 +186,7 @@ bool DAEFindParam(Stmt *stmt) {
       const ParamBinding &b = stmt->params[i];
       if (!b.lengthPtr) continue;
       const Cell cell = ReadCell(c, b, r, ParamBufferLength(&b));
-      if (IsNull(cell) || !IsDataAtExec(cell.length)) continue;
+      if (IsNull(cell) || !IsDataAtExecLength(cell.length)) continue;
       stmt->daeScanRow = static_cast<int32_t>(r);
       stmt->daeScanIndex = i;
       return true;
@@ -304,7 +289,7 @@ bool PlanDateTimeStruct(const BindCtx &c, Plan *p) {
   for (uint64_t r = 0; r < c.size; ++r) {
     if (Ignored(c, r)) continue;
     const Cell cell = ReadCell(c, b, r, p->elemLen);
-    if (IsNull(cell) || IsDataAtExec(cell.length) || !cell.value) continue;
+    if (IsNull(cell) || IsDataAtExecLength(cell.length) || !cell.value) continue;
     const EscapeValue v = EscapeOf(b, cell.value, CellLength(b, cell, r, c, p->elemLen, true));
     if (v.kind == 0) {
       ++texts;
@@ -335,7 +320,7 @@ int PlanColumn(Stmt *stmt, const BindCtx &c, Plan *p, bool agent) {
   p->size = width;
 
   int64_t maxLen = 0;
-  if (IsVariable(b.cType)) {
+  if (IsVariableCType(b.cType)) {
     // In a column-wise array every value lies within its element: a
     // negative element length, or a value longer than its element, would
     // read outside the application's array.
@@ -346,7 +331,7 @@ int PlanColumn(Stmt *stmt, const BindCtx &c, Plan *p, bool agent) {
       const Cell cell = ReadCell(c, b, r, p->elemLen);
       int64_t len = CellLength(b, cell, r, c, p->elemLen, agent);
       if (len < 0) return E_S1090;
-      if (strided && len > p->elemLen && !IsDataAtExec(cell.length)) return E_S1090;
+      if (strided && len > p->elemLen && !IsDataAtExecLength(cell.length)) return E_S1090;
       if (len > maxLen) maxLen = len;
     }
     if (maxLen > static_cast<int64_t>(UINT32_MAX) - 128) return E_S1001;
@@ -546,7 +531,7 @@ int FillColumn(Stmt *stmt, const BindCtx &c, const Plan &p, DatasetCol &col, boo
     if (IsNull(cell)) continue;  // the indicator is NULL already
     const unsigned char *value = cell.value;
     int64_t len = 0;
-    if (IsDataAtExec(cell.length)) {
+    if (IsDataAtExecLength(cell.length)) {
       if (agent) {
         col.indicators[row] = kIndDataAtExec;
         continue;
@@ -965,10 +950,10 @@ SQLRETURN FetchOutputParams(Stmt *stmt) {
     cb.param = static_cast<uint16_t>(i + 1);
     cb.cType = b.cType == SQL_C_DEFAULT ? DefaultCType(b.sqlType, version) : b.cType;
     cb.scale = b.decimalDigits;
-    cb.data = Shift(b.data, c.offset);
-    cb.bufferLength = static_cast<uint64_t>(IsVariable(b.cType) ? b.bufferLength : b.elemSize);
-    cb.lengthPtr = Shift(b.lengthPtr, c.offset);
-    cb.indicatorPtr = Shift(b.indicatorPtr, c.offset);
+    cb.data = AppBufferAt(b.data, c.offset);
+    cb.bufferLength = static_cast<uint64_t>(IsVariableCType(b.cType) ? b.bufferLength : b.elemSize);
+    cb.lengthPtr = AppBufferAt(b.lengthPtr, c.offset);
+    cb.indicatorPtr = AppBufferAt(b.indicatorPtr, c.offset);
     stmt->pending = E_IM906;  // parameter mode
     SQLRETURN r = GetColumn(stmt, 0, &cb, &stmt->fetched);
     if (r != SQL_SUCCESS && r != SQL_SUCCESS_WITH_INFO) return r;
@@ -1279,7 +1264,7 @@ SQLRETURN PutPiece(Stmt *stmt, const void *data, int64_t length) {
   uint32_t width = 0;
   int32_t vt = CTypeToValueType(cType, &width);
   // A value of fixed length comes in one piece.
-  if (stmt->daeCounters[0]++ > 0 && !IsVariable(cType)) return Fail(stmt, E_S1019);
+  if (stmt->daeCounters[0]++ > 0 && !IsVariableCType(cType)) return Fail(stmt, E_S1019);
   const bool hex = HexCell(b);
   int16_t indicator = 0;
   int64_t len = length;
@@ -1321,7 +1306,7 @@ SQLRETURN PutPiece(Stmt *stmt, const void *data, int64_t length) {
       size = static_cast<int32_t>(kBigintTextWidth);
       vt = VT_CHAR;
     } else {
-      size = static_cast<int32_t>(IsVariable(cType) ? len : width);
+      size = static_cast<int32_t>(IsVariableCType(cType) ? len : width);
       if (size > 0) {
         buf = malloc(static_cast<size_t>(size));
         if (!buf) return Fail(stmt, E_S1001);
@@ -1390,7 +1375,7 @@ int32_t DaeAppendPiece(void **bufp, int64_t *heldp, int16_t cType, int64_t fixed
     return 0;
   }
   int64_t len = length;
-  if (!IsVariable(cType)) {
+  if (!IsVariableCType(cType)) {
     if (buf || held == SQL_NULL_DATA) return E_S1019;
     len = fixedSize;
   } else if (length == SQL_NTS) {

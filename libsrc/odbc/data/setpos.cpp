@@ -88,43 +88,28 @@ bool Skipped(const Stmt *stmt, const Rows &rows, uint32_t k) {
   return rows.op != SQL_ADD && RowStatus(stmt, k) == SQL_ROW_NOROW;
 }
 
-template <class T>
-T *Advance(T *p, uint64_t bytes) {
-  return p ? reinterpret_cast<T *>(reinterpret_cast<uintptr_t>(p) + static_cast<uintptr_t>(bytes)) : nullptr;
-}
-
-int64_t Load64(const int64_t *p) {
-  int64_t v;
-  memcpy(&v, p, sizeof v);
-  return v;
-}
-
-bool IsDataAtExec(int64_t length) { return length == SQL_DATA_AT_EXEC || length <= SQL_LEN_DATA_AT_EXEC_OFFSET; }
-
 int16_t CTypeOf(Stmt *stmt, const BoundCol *bc) {
   int16_t t = bc->bind.cType;
   if (t == SQL_C_DEFAULT || t == SQL_ARD_TYPE) t = GetColumnCType(stmt, bc->bind.column, t);
   return t;
 }
 
-bool IsVariable(int16_t cType) { return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY; }
-
 // Column-wise, rows of a fixed-size C type lie that size apart whatever
 // buffer length came with the binding; others lie a buffer length apart.
 uint64_t DataStride(Stmt *stmt, const BoundCol *bc) {
   if (stmt->bindType != 0) return static_cast<uint32_t>(stmt->bindType);
   const int16_t t = CTypeOf(stmt, bc);
-  const SQLLEN size = IsVariable(t) ? 0 : CTypeSize(t);
+  const SQLLEN size = IsVariableCType(t) ? 0 : CTypeSize(t);
   return size > 0 ? static_cast<uint64_t>(size) : bc->bind.bufferLength;
 }
 
 const unsigned char *DataAt(Stmt *stmt, const BoundCol *bc, uint64_t k) {
-  return Advance(static_cast<const unsigned char *>(bc->bind.data), k * DataStride(stmt, bc));
+  return AppBufferAt(static_cast<const unsigned char *>(bc->bind.data), k * DataStride(stmt, bc));
 }
 
 const int64_t *LenAt(const Stmt *stmt, const int64_t *p, uint64_t k) {
   if (!p) return nullptr;
-  return stmt->bindType != 0 ? Advance(p, k * static_cast<uint32_t>(stmt->bindType)) : p + k;
+  return stmt->bindType != 0 ? AppBufferAt(p, k * static_cast<uint32_t>(stmt->bindType)) : p + k;
 }
 
 // What the application holds for one cell.
@@ -143,12 +128,12 @@ AppCell CellOf(Stmt *stmt, const BoundCol *bc, uint64_t k) {
   const int64_t *len = LenAt(stmt, bc->bind.lengthPtr, k);
   if (len) {
     c.hasLength = true;
-    c.length = Load64(len);
+    c.length = LoadAppLength(len);
   }
-  const int64_t indicator = ind ? Load64(ind) : c.length;
+  const int64_t indicator = ind ? LoadAppLength(ind) : c.length;
   if (c.hasLength && c.length == SQL_COLUMN_IGNORE) c.columnIgnored = true;
   if ((ind || c.hasLength) && indicator == SQL_NULL_DATA) c.null = true;
-  if (c.hasLength && IsDataAtExec(c.length)) c.dataAtExec = true;
+  if (c.hasLength && IsDataAtExecLength(c.length)) c.dataAtExec = true;
   c.data = DataAt(stmt, bc, k);
   return c;
 }
@@ -182,7 +167,7 @@ size_t TextLength(const unsigned char *p, int16_t cType, uint64_t limit) {
 int64_t PresentLength(Stmt *stmt, const BoundCol *bc, const AppCell &c) {
   const int16_t t = CTypeOf(stmt, bc);
   const uint64_t buffer = bc->bind.bufferLength;
-  if (!IsVariable(t)) {
+  if (!IsVariableCType(t)) {
     uint32_t w = 0;
     CTypeToValueType(t, &w);
     return w ? static_cast<int64_t>(CTypeSize(t)) : static_cast<int64_t>(buffer);
@@ -279,7 +264,7 @@ void PlanColumn(Stmt *stmt, const Rows &rows, bool agent, ColPlan *p) {
     p->size = sizeof(LongValue);
     return;
   }
-  if (!IsVariable(t) && w) {
+  if (!IsVariableCType(t) && w) {
     p->type = vt;
     p->size = w;
     return;
@@ -332,7 +317,7 @@ int FillCell(const ColPlan &p, unsigned char *e, const unsigned char *v, int64_t
     return 0;
   }
   if (p.type == VT_DATE || p.type == VT_TIME || p.type == VT_TIMESTAMP) {
-    if (IsVariable(t)) {
+    if (IsVariableCType(t)) {
       const EscapeValue x = EscapeOfValue(t, v, len);
       memcpy(e, x.kind == VT_DATE ? static_cast<const void *>(&x.date)
                 : x.kind == VT_TIME ? static_cast<const void *>(&x.time)
@@ -389,8 +374,8 @@ int FillCell(const ColPlan &p, unsigned char *e, const unsigned char *v, int64_t
       return 0;
     }
   }
-  const size_t room = IsVariable(t) || p.type == VT_CHAR ? p.size - (t == SQL_C_WCHAR ? 2 : 1) : p.size;
-  memcpy(e, v, std::min<size_t>(len > 0 ? static_cast<size_t>(len) : 0, IsVariable(t) ? room : p.size));
+  const size_t room = IsVariableCType(t) || p.type == VT_CHAR ? p.size - (t == SQL_C_WCHAR ? 2 : 1) : p.size;
+  memcpy(e, v, std::min<size_t>(len > 0 ? static_cast<size_t>(len) : 0, IsVariableCType(t) ? room : p.size));
   return 0;
 }
 
@@ -464,7 +449,7 @@ int BuildRows(Stmt *stmt, const Rows &rows, bool agent, const uint16_t *list, ui
       ind = 0;
       // A data-at-execution value without a piece is an empty value.
       if (!v) {
-        if (!IsVariable(p.cType)) ind = kIndNull;
+        if (!IsVariableCType(p.cType)) ind = kIndNull;
         continue;
       }
       if (int code = FillCell(p, col.values + static_cast<uint64_t>(r) * col.size, v, len)) {
@@ -758,7 +743,7 @@ int FindColumn(Stmt *stmt, const uint16_t *list, uint16_t count, bool bulk) {
         if (column == 0 || !bc->bind.data) continue;
         if (list && std::find(list, list + count, column) == list + count) continue;
         const int64_t *len = LenAt(stmt, bc->bind.lengthPtr, k);
-        if (len && IsDataAtExec(Load64(len))) {
+        if (len && IsDataAtExecLength(LoadAppLength(len))) {
           stmt->daeScanIndex = static_cast<uint16_t>(index);
           return 1;
         }
@@ -880,7 +865,7 @@ SQLRETURN PutDataSetPosAgent(Stmt *stmt, const void *data, int64_t length) {
   const int16_t t = CTypeOf(stmt, bc);
   uint32_t width = 0;
   int32_t vt = CTypeToValueType(t, &width);
-  if (stmt->daeCounters[0]++ > 0 && !IsVariable(t)) return Fail(stmt, E_S1019);
+  if (stmt->daeCounters[0]++ > 0 && !IsVariableCType(t)) return Fail(stmt, E_S1019);
   int16_t indicator = 0;
   int64_t len = length;
   if (length == SQL_NULL_DATA) {
@@ -898,7 +883,7 @@ SQLRETURN PutDataSetPosAgent(Stmt *stmt, const void *data, int64_t length) {
     ColPlan p;
     p.cType = t;
     p.type = vt;
-    if (IsVariable(t)) {
+    if (IsVariableCType(t)) {
       size = static_cast<int32_t>(len);
       vt = t == SQL_C_WCHAR ? VT_WCHAR : t == SQL_C_BINARY ? VT_BINARY : VT_CHAR;
     } else {
@@ -908,7 +893,7 @@ SQLRETURN PutDataSetPosAgent(Stmt *stmt, const void *data, int64_t length) {
     if (size > 0) {
       buf = calloc(1, static_cast<size_t>(size) + 1);
       if (!buf) return Fail(stmt, E_S1001);
-      if (IsVariable(t))
+      if (IsVariableCType(t))
         memcpy(buf, data, static_cast<size_t>(size));
       else
         FillCell(p, static_cast<unsigned char *>(buf), static_cast<const unsigned char *>(data), CTypeSize(t));
