@@ -32,15 +32,13 @@ bool SameParamInfo(const ParamInfo &a, const ParamInfo &b) {
          a.decimalDigits == b.decimalDigits && a.paramType == b.paramType;
 }
 
-bool KeepsPieces(const Stmt *stmt) { return stmt->conn->cn_hasV2DAE != 0; }
+// Piece buffers are the front end's own whichever path filled them: an agent
+// that collects pieces itself leaves them empty, and the generic path may
+// have filled them on the same connection (a bulk operation needing data at
+// execution), so they are freed with their binding in every case.
+void FreeColPieces(const Stmt *, BoundCol *bc) { DaeBufFree(&bc->pieces, bc->pieceCount, &bc->pieceLengths); }
 
-void FreeColPieces(const Stmt *stmt, BoundCol *bc) {
-  if (!KeepsPieces(stmt)) DaeBufFree(&bc->pieces, bc->pieceCount, &bc->pieceLengths);
-}
-
-void FreeParamPieces(const Stmt *stmt, ParamBinding *pb) {
-  if (!KeepsPieces(stmt)) DaeBufFree(&pb->pieces, pb->pieceCount, &pb->pieceLengths);
-}
+void FreeParamPieces(const Stmt *, ParamBinding *pb) { DaeBufFree(&pb->pieces, pb->pieceCount, &pb->pieceLengths); }
 
 // The agent's hidden parameter columns are named "*I", "*O", "*B", "*U".
 bool IsHiddenColumn(const ColDesc &d) {
@@ -285,12 +283,10 @@ SQLRETURN StmtSetParam(Stmt *stmt, const ParamBinding *binding) {
   }
   ParamBinding *entry = &stmt->params[n - 1];
   ParamBinding copy = *binding;
-  if (!KeepsPieces(stmt)) {
-    copy.pieceCount = 0;
-    copy.pieces = nullptr;
-    copy.pieceLengths = nullptr;
-    FreeParamPieces(stmt, entry);
-  }
+  copy.pieceCount = 0;
+  copy.pieces = nullptr;
+  copy.pieceLengths = nullptr;
+  FreeParamPieces(stmt, entry);
   *entry = copy;
   ParamInfo info = ParamInfoOf(copy);
   if (!SameParamInfo(info, stmt->paramShadow[n - 1])) {

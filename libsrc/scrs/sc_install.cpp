@@ -837,20 +837,22 @@ int32_t KeepParamInfo(ScsCursor *cur, uint16_t count, const ParamInfo *info, con
 
 }  // namespace
 
+// The lower layer answers first: a handle it does not know gets no record
+// here (a record made for it would never be freed).
 int32_t scs_SetParamInfo(DrvHandle cursor, uint16_t count, const ParamInfo *info) {
+  if (int32_t code = DrvCall<&DrvOps::DRV_SetParamInfo>(&g_lower, cursor, count, info)) return code;
   LayerCursor *lc = CursorState(cursor);
   if (!lc) return E_S1001;
-  if (int32_t code = KeepParamInfo(lc->scs, info ? count : 0, info, nullptr)) return code;
-  return DrvCall<&DrvOps::DRV_SetParamInfo>(&g_lower, cursor, count, info);
+  return KeepParamInfo(lc->scs, info ? count : 0, info, nullptr);
 }
 
 int32_t scs_SetParamInfo2(DrvHandle cursor, uint16_t count, const ParamDesc *desc) {
+  // An agent without named parameter records has nothing to take.
+  if (g_lower.table->DRV_SetParamInfo2)
+    if (int32_t code = DrvCall<&DrvOps::DRV_SetParamInfo2>(&g_lower, cursor, count, desc)) return code;
   LayerCursor *lc = CursorState(cursor);
   if (!lc) return E_S1001;
-  if (int32_t code = KeepParamInfo(lc->scs, desc ? count : 0, nullptr, desc)) return code;
-  // An agent without named parameter records has nothing to take.
-  if (!g_lower.table->DRV_SetParamInfo2) return 0;
-  return DrvCall<&DrvOps::DRV_SetParamInfo2>(&g_lower, cursor, count, desc);
+  return KeepParamInfo(lc->scs, desc ? count : 0, nullptr, desc);
 }
 
 int32_t scs_SetParams(DrvHandle cursor, Dataset *params) {

@@ -57,6 +57,7 @@ TEST_F(ExtTest, BatchStopsAtAQuery) {
   // The first batch's UPDATE and the last one's DELETE never ran.
   EXPECT_EQ((Rows{{"0"}}), Peek("SELECT COUNT(*) FROM t WHERE v = 'z'"));
   EXPECT_EQ((Rows{{"2"}}), Peek("SELECT COUNT(*) FROM t"));
+  Free(cur);
 }
 
 // A long value of more than 60000 bytes leaves the rowset for the snapshot

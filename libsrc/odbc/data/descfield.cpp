@@ -792,11 +792,10 @@ void UnbindAbove(Stmt *stmt, bool row, int n) {
     }
     return;
   }
-  const bool keepPieces = stmt->conn && stmt->conn->cn_hasV2DAE;
   for (int i = n; i < stmt->paramCapacity; ++i) {
     ParamBinding *p = &stmt->params[i];
     if (p->number == 0) continue;
-    if (!keepPieces) DaeBufFree(&p->pieces, p->pieceCount, &p->pieceLengths);
+    DaeBufFree(&p->pieces, p->pieceCount, &p->pieceLengths);
     *p = ParamBinding{};
     if (stmt->paramShadow) stmt->paramShadow[i] = ParamInfo{};
     stmt->flags &= static_cast<uint16_t>(~STMTF_PARAMINFO_SENT);
