@@ -348,3 +348,8 @@ void GUIDToChar(char *dst, const SQLGUID *g) {
            g->Data4[3], g->Data4[4], g->Data4[5], g->Data4[6], g->Data4[7]);
   memcpy(dst, text, kGuidTextWidth);
 }
+
+int64_t NtsPieceBytes(int16_t cType, const void *data) {
+  return cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
+                              : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
+}

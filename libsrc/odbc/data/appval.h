@@ -40,6 +40,9 @@ inline bool IsDataAtExecLength(int64_t length) {
 inline bool IsVariableCType(int16_t cType) {
   return cType == SQL_C_CHAR || cType == SQL_C_WCHAR || cType == SQL_C_BINARY;
 }
+// Bytes of a piece sent with SQL_NTS: UTF-16 units before the terminator,
+// two bytes each, for SQL_C_WCHAR; else bytes before the NUL.
+int64_t NtsPieceBytes(int16_t cType, const void *data);
 
 // Cell width of a NUMERIC value's text: sign, 39 digits of the 128-bit value,
 // a point and up to 128 zeros that a scale of -128 adds, and room to spare.

@@ -1273,8 +1273,7 @@ SQLRETURN PutPiece(Stmt *stmt, const void *data, int64_t length) {
     len = 0;
     stmt->daeCounters[1] = 0;
   } else if (length == SQL_NTS) {
-    len = cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
-                               : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
+    len = NtsPieceBytes(cType, data);
   }
   if (len > INT32_MAX) return Fail(stmt, E_S1090);
   if (DateTimeTextCell(b) && indicator == 0) {
@@ -1379,8 +1378,7 @@ int32_t DaeAppendPiece(void **bufp, int64_t *heldp, int16_t cType, int64_t fixed
     if (buf || held == SQL_NULL_DATA) return E_S1019;
     len = fixedSize;
   } else if (length == SQL_NTS) {
-    len = cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
-                               : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
+    len = NtsPieceBytes(cType, data);
   }
   if (held < 0) held = 0;
   if (len == 0) return 0;

@@ -873,8 +873,7 @@ SQLRETURN PutDataSetPosAgent(Stmt *stmt, const void *data, int64_t length) {
     len = 0;
     stmt->daeCounters[1] = 0;
   } else if (length == SQL_NTS) {
-    len = t == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
-                           : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
+    len = NtsPieceBytes(t, data);
   }
   if (len > INT32_MAX) return Fail(stmt, E_S1090);
   void *buf = nullptr;
