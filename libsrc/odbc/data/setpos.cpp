@@ -571,6 +571,9 @@ bool AnyBound(const Stmt *stmt) {
 int SetPosCheck(Stmt *stmt, uint64_t row, uint16_t op) {
   ScsCursor &cur = stmt->cursor;
   if (!stmt->conn->cn_hasScrlCurs) return E_IM001;
+  // Nothing prepared or executed: the sequence error the Driver Manager
+  // gives in that state.
+  if (stmt->state != STMT_PREPARED) return E_S1010;
   if (op > SQL_ADD) return E_S1C00;
   if (cur.cursorType == SCS_FORWARD_ONLY) return E_S1109;
   if (cur.concurrency == SCS_READ_ONLY && (op == SQL_UPDATE || op == SQL_DELETE || op == SQL_ADD)) return E_S1009;
@@ -1036,6 +1039,7 @@ SQLRETURN Bulk(Stmt *stmt, uint16_t op, bool collected) {
   stmt->bulkOp = static_cast<int16_t>(op);
   if (collected) return BulkSend(stmt, op);
   const bool keyset = cur.cursorType == SCS_KEYSET && cur.keysetSize == 0;
+  if (stmt->state != STMT_PREPARED) return Fail(stmt, E_S1010);
   if (!keyset && cur.cursorType != SCS_STATIC) return Fail(stmt, E_IM924);
   if (stmt->state != STMT_PREPARED || !(stmt->flags & STMTF_RESULT_OPEN)) return Fail(stmt, E_24000);
   const uint64_t n = stmt->ard ? stmt->ard->arraySize : 1;
