@@ -57,14 +57,6 @@ struct Handed {
   }
 };
 
-int EnsureAux(ScsCursor *cur) {
-  if (cur->aux1) return 0;
-  DrvHandle h = 0;
-  if (DrvCall<&DrvOps::DRV_AllocCursor>(cur->drv, cur->lowerConn, &h) != 0 || !h) return E_S1000;
-  cur->aux1 = h;
-  return 0;
-}
-
 std::string TargetTable(const ScsCursor *cur) {
   const auto *t = static_cast<const TableRef *>(VArray_At(cur->tables, 0));
   std::string s;
@@ -274,13 +266,28 @@ int KeyedReady(ScsCursor *cur) {
   const VArray *keys = KeyCols(cur);
   if (!cur->tables || cur->tables->count == 0 || !keys || keys->count == 0 || !cur->keyset->keys) return E_S1000;
   scs_p_CursorFacts(cur);
-  return EnsureAux(cur);
+  return scs_p_AuxCursor(cur);
 }
 
 int Outcome(int32_t acted, int32_t done, bool noneIsError) {
   if (acted == 0 || done == acted) return 0;
   if (done == 0 && noneIsError) return E_01S03;
   return E_01S01;
+}
+
+// Ends a positioned operation: a failure that ended it hands out no
+// statuses; else the statuses, their count and the outcome of the rows.
+int Finish(ScsCursor *cur, int code, int16_t *st, int32_t entries, int32_t acted, int32_t done, bool noneIsError,
+           int16_t **status, int32_t *count) {
+  if (code) {
+    free(st);
+    scs_p_AuxErrorsCollect(cur);
+    return code;
+  }
+  cur->rowsAffected = done;
+  *status = st;
+  if (count) *count = entries;
+  return Outcome(acted, done, noneIsError);
 }
 
 // Positioned DELETE (values none) or UPDATE of the addressed rows.
@@ -326,15 +333,7 @@ int PosKeyed(ScsCursor *cur, int32_t row, int16_t **status, int32_t *count, Data
     if (ks->rowStatus) ks->rowStatus[i] = s;
     if (ok) ++done;
   }
-  if (code) {
-    free(st);
-    scs_p_AuxErrorsCollect(cur);
-    return code;
-  }
-  cur->rowsAffected = done;
-  *status = st;
-  if (count) *count = entries;
-  return Outcome(acted, done, true);
+  return Finish(cur, code, st, entries, acted, done, true, status, count);
 }
 
 }  // namespace
@@ -356,7 +355,7 @@ int scs_p_PosInsert(ScsCursor *cur, int32_t row, int16_t **status, int32_t *coun
   if (int code = scs_p_UpdatableRefusal(cur)) return code;
   if (!cur->tables || cur->tables->count == 0) return E_S1000;
   scs_p_CursorFacts(cur);
-  if (int code = EnsureAux(cur)) return code;
+  if (int code = scs_p_AuxCursor(cur)) return code;
   int32_t rows = row == SCS_ALL_ROWS ? (cur->rowsetSize > 0 ? cur->rowsetSize : 0) : 1;
   if (rows > values->rows) rows = values->rows;
   auto *st = static_cast<int16_t *>(malloc(sizeof(int16_t) * static_cast<size_t>(rows ? rows : 1)));
@@ -396,15 +395,7 @@ int scs_p_PosInsert(ScsCursor *cur, int32_t row, int16_t **status, int32_t *coun
       ++added;
     }
   }
-  if (code) {
-    free(st);
-    scs_p_AuxErrorsCollect(cur);
-    return code;
-  }
-  cur->rowsAffected = added;
-  *status = st;
-  if (count) *count = rows;
-  return Outcome(acted, added, false);
+  return Finish(cur, code, st, rows, acted, added, false, status, count);
 }
 
 int scs_p_SetPosOp(ScsCursor *cur, int32_t row, uint16_t op, int16_t **status, int32_t *count, Dataset *values,
@@ -536,7 +527,7 @@ int BulkFetch(ScsCursor *cur, const Dataset *keyRows, uint16_t n, int16_t *st, i
   const VArray *keys = KeyCols(cur);
   if (!cur->sqlCopy || !keys || keys->count == 0) return E_S1000;
   scs_p_CursorFacts(cur);
-  if (int code = EnsureAux(cur)) return code;
+  if (int code = scs_p_AuxCursor(cur)) return code;
   AnalysedSQL a;
   SCR_AnalysedInit(&a);
   int code = SCR_AnalyseSQL(&a, cur->sqlCopy, 1, cur->noCatalogs);
