@@ -50,6 +50,9 @@ struct Login {
   OCISvcCtx* svc = nullptr;
   OCISession* ses = nullptr;
   BeConn* home = nullptr;  // the session's own connection, used outside branches
+  // Guards the branches: other threads of the process may prepare, commit
+  // or roll back one that is not associated.
+  std::mutex mu;
   std::vector<std::unique_ptr<Branch>> branches;
   Branch* current = nullptr;  // associated with the logon now (Active)
   // xa_recover's scan: the XIDs found at its start and how many went out.
@@ -68,7 +71,12 @@ struct Registry {
   std::map<std::pair<std::thread::id, int>, std::shared_ptr<Login>> byThread;
   // The branches not prepared yet of every logon, by database directory: an
   // XID is unique in its database.
-  std::vector<std::pair<std::string, XID>> active;
+  struct Held {
+    std::string dir;
+    XID xid;
+    std::weak_ptr<Login> login;
+  };
+  std::vector<Held> active;
   int injected[V_COUNT] = {};
   bool armed[V_COUNT] = {};
 };
@@ -117,24 +125,27 @@ bool field(const std::string& info, const char* key, std::string* out) {
   }
 }
 
-bool active_elsewhere(const std::string& dir, const XID& xid) {
+// The logon of the process that holds the branch not prepared yet.
+std::shared_ptr<Login> holder(const std::string& dir, const XID& xid) {
   Registry& r = reg();
   std::lock_guard<std::mutex> g(r.mu);
-  for (const auto& [d, x] : r.active)
-    if (d == dir && xs_same_xid(x, xid)) return true;
-  return false;
+  for (const auto& h : r.active)
+    if (h.dir == dir && xs_same_xid(h.xid, xid)) return h.login.lock();
+  return nullptr;
 }
 
-void set_active(const std::string& dir, const XID& xid, bool on) {
+void set_active(const std::shared_ptr<Login>& l, const XID& xid) {
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  r.active.push_back({l->dir, xid, l});
+}
+
+void set_inactive(const std::string& dir, const XID& xid) {
   Registry& r = reg();
   std::lock_guard<std::mutex> g(r.mu);
   auto& v = r.active;
-  if (on) {
-    v.emplace_back(dir, xid);
-    return;
-  }
   for (auto it = v.begin(); it != v.end(); ++it)
-    if (it->first == dir && xs_same_xid(it->second, xid)) {
+    if (it->dir == dir && xs_same_xid(it->xid, xid)) {
       v.erase(it);
       return;
     }
@@ -150,7 +161,7 @@ void associate(Login* l, Branch* b) {
 // whatever of its transaction is still open.
 void drop_branch(Login* l, Branch* b) {
   if (l->current == b) associate(l, nullptr);
-  set_active(l->dir, b->xid, false);
+  set_inactive(l->dir, b->xid);
   be_close(b->conn);
   for (auto it = l->branches.begin(); it != l->branches.end(); ++it)
     if (it->get() == b) {
@@ -164,7 +175,10 @@ void drop_branch(Login* l, Branch* b) {
 // through xaoEnv/xaoSvcCtx and may still hold them when its close returns;
 // they then answer as a logon that has ended.
 void logoff(const std::shared_ptr<Login>& l) {
-  while (!l->branches.empty()) drop_branch(l.get(), l->branches.back().get());
+  {
+    std::lock_guard<std::mutex> g(l->mu);
+    while (!l->branches.empty()) drop_branch(l.get(), l->branches.back().get());
+  }
   if (l->ses) OCISessionEnd(l->svc, l->err, l->ses, OCI_DEFAULT);
   if (l->srv) OCIServerDetach(l->srv, l->err, OCI_DEFAULT);
   static std::mutex mu;
@@ -237,7 +251,10 @@ int xa_close_entry(char* info, int rmid, long flags) {
   auto l = mine(rmid);
   if (!l) return XA_OK;  // closing a closed resource manager is no error
   if (info && field(info, "DB", &dbname) && dbname != l->dbname) return XAER_INVAL;
-  if (l->current) return XAER_PROTO;
+  {
+    std::lock_guard<std::mutex> g(l->mu);
+    if (l->current) return XAER_PROTO;
+  }
   {
     Registry& r = reg();
     std::lock_guard<std::mutex> g(r.mu);
@@ -292,15 +309,16 @@ int xa_start_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_START, xid, rmid, flags, &rc, &l)) return rc;
+  std::lock_guard<std::mutex> g(l->mu);
   const bool join = (flags & (TMJOIN | TMRESUME)) != 0;
-  if (!join && (l->find(*xid) || active_elsewhere(l->dir, *xid) || recorded(l.get(), *xid))) return XAER_DUPID;
+  if (!join && (l->find(*xid) || holder(l->dir, *xid) || recorded(l.get(), *xid))) return XAER_DUPID;
   if (l->current) return XAER_PROTO;  // the logon works in a branch already
   if (join) {
     Branch* b = l->find(*xid);
     if (!b) {
       // A branch another logon holds cannot be shared: its work is that
       // logon's SQLite transaction.
-      return active_elsewhere(l->dir, *xid) ? XAER_RMERR : XAER_NOTA;
+      return holder(l->dir, *xid) ? XAER_RMERR : XAER_NOTA;
     }
     if ((flags & TMRESUME) && b->state != BranchState::Suspended) return XAER_PROTO;
     b->state = BranchState::Active;
@@ -320,11 +338,11 @@ int xa_start_entry(XID* xid, int rmid, long flags) {
   {
     // Work done outside any branch does not join one, nor hold its locks.
     Session* s = l->session();
-    std::lock_guard<std::recursive_mutex> g(s->call_mu);
+    std::lock_guard<std::recursive_mutex> call(s->call_mu);
     be_rollback(l->home, &d);
   }
   b->rows.on = true;
-  set_active(l->dir, *xid, true);
+  set_active(l, *xid);
   l->branches.push_back(std::move(b));
   associate(l.get(), l->branches.back().get());
   return XA_OK;
@@ -334,6 +352,7 @@ int xa_end_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_END, xid, rmid, flags, &rc, &l)) return rc;
+  std::lock_guard<std::mutex> g(l->mu);
   Branch* b = l->find(*xid);
   if (!b) return XAER_NOTA;
   if (b != l->current) return XAER_PROTO;  // suspended or ended already
@@ -351,31 +370,63 @@ int xa_end_entry(XID* xid, int rmid, long flags) {
   return XA_OK;
 }
 
+// Runs fn(logon, branch) under the logon's lock on the branch not prepared
+// yet with the XID: the caller's own, else one another logon of the same
+// database in the process holds (the monitor may finish a branch from any
+// of its threads). False when neither holds it.
+template <class F>
+bool with_branch(const std::shared_ptr<Login>& l, const XID& xid, F&& fn) {
+  for (int i = 0; i < 2; ++i) {
+    std::shared_ptr<Login> h = i == 0 ? l : holder(l->dir, xid);
+    if (!h || (i == 1 && h == l)) continue;
+    std::lock_guard<std::mutex> g(h->mu);
+    if (Branch* b = h->find(xid)) {
+      fn(h.get(), b);
+      return true;
+    }
+  }
+  return false;
+}
+
 int xa_prepare_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_PREPARE, xid, rmid, flags, &rc, &l)) return rc;
-  Branch* b = l->find(*xid);
-  if (!b) return recorded(l.get(), *xid) ? XAER_PROTO : XAER_NOTA;
-  if (b->state != BranchState::Idle) return XAER_PROTO;
-  if (b->rollbackOnly) return end_own(l.get(), b, false), XA_RBROLLBACK;
-  if (b->rows.rows.empty()) return end_own(l.get(), b, false), XA_RDONLY;
-  DlError d;
-  rc = xs_prepare(b->conn, &b->rows, *xid, &d);
-  drop_branch(l.get(), b);
-  return rc == 0 ? XA_OK : XA_RBROLLBACK;
+  if (with_branch(l, *xid, [&](Login* h, Branch* b) {
+        if (b->state != BranchState::Idle) {
+          rc = XAER_PROTO;
+        } else if (b->rollbackOnly) {
+          end_own(h, b, false);
+          rc = XA_RBROLLBACK;
+        } else if (b->rows.rows.empty()) {
+          end_own(h, b, false);
+          rc = XA_RDONLY;
+        } else {
+          DlError d;
+          rc = xs_prepare(b->conn, &b->rows, *xid, &d) == 0 ? XA_OK : XA_RBROLLBACK;
+          drop_branch(h, b);
+        }
+      }))
+    return rc;
+  return recorded(l.get(), *xid) ? XAER_PROTO : XAER_NOTA;
 }
 
 int xa_commit_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_COMMIT, xid, rmid, flags, &rc, &l)) return rc;
-  if (Branch* b = l->find(*xid)) {
-    // Not prepared: only a one-phase commit may end it.
-    if (!(flags & TMONEPHASE) || b->state != BranchState::Idle) return XAER_PROTO;
-    if (b->rollbackOnly) return end_own(l.get(), b, false), XA_RBROLLBACK;
-    return end_own(l.get(), b, true);
-  }
+  if (with_branch(l, *xid, [&](Login* h, Branch* b) {
+        // Not prepared: only a one-phase commit may end it.
+        if (!(flags & TMONEPHASE) || b->state != BranchState::Idle) {
+          rc = XAER_PROTO;
+        } else if (b->rollbackOnly) {
+          end_own(h, b, false);
+          rc = XA_RBROLLBACK;
+        } else {
+          rc = end_own(h, b, true);
+        }
+      }))
+    return rc;
   if ((flags & TMONEPHASE) && recorded(l.get(), *xid)) return XAER_PROTO;
   return finish_recorded(l.get(), *xid, true);
 }
@@ -384,11 +435,15 @@ int xa_rollback_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_ROLLBACK, xid, rmid, flags, &rc, &l)) return rc;
-  if (Branch* b = l->find(*xid)) {
-    if (b == l->current) return XAER_PROTO;
-    end_own(l.get(), b, false);
-    return XA_OK;
-  }
+  if (with_branch(l, *xid, [&](Login* h, Branch* b) {
+        if (b == h->current) {
+          rc = XAER_PROTO;
+        } else {
+          end_own(h, b, false);
+          rc = XA_OK;
+        }
+      }))
+    return rc;
   return finish_recorded(l.get(), *xid, false);
 }
 

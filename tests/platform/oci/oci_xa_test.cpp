@@ -242,6 +242,45 @@ TEST_F(OciXaTest, SeveralBranchesOnOneLogon) {
   EXPECT_EQ(XA_OK, CloseRm(1));
 }
 
+// The monitor may finish an ended branch from any of its threads: another
+// thread's logon of the same database prepares, commits or rolls it back.
+TEST_F(OciXaTest, EndedBranchIsFinishedFromAnotherThread) {
+  struct Case {
+    const char* name;
+    bool prepare;
+    long commitFlags;
+    bool rollback;
+    const char* rows;
+  } cases[] = {
+      {"two-phase commit", true, TMNOFLAGS, false, "1"},
+      {"one-phase commit", false, TMONEPHASE, false, "1"},
+      {"rollback", false, 0, true, "0"},
+  };
+  ASSERT_EQ(XA_OK, OpenRm(1));
+  Conn other(db.dir, "scott", "tiger");
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string g = "far" + std::to_string(++n);
+    XID x = MakeXid(g.c_str(), "b");
+    Work(&x, {"insert into t values (1)"});
+    std::thread([&] {
+      ASSERT_EQ(XA_OK, OpenRm(5, "XA5"));
+      if (c.prepare) {
+        EXPECT_EQ(XA_OK, xaosw.xa_prepare_entry(&x, 5, TMNOFLAGS));
+      }
+      EXPECT_EQ(XA_OK, c.rollback ? xaosw.xa_rollback_entry(&x, 5, TMNOFLAGS)
+                                  : xaosw.xa_commit_entry(&x, 5, c.commitFlags));
+      EXPECT_EQ(XA_OK, CloseRm(5, "XA5"));
+    }).join();
+    EXPECT_EQ(XAER_NOTA, xaosw.xa_rollback_entry(&x, 1, TMNOFLAGS));  // gone from its own logon too
+    EXPECT_EQ(c.rows, other.scalar("select count(*) from t"));
+    other.run("delete from t");
+    other.run("commit");
+  }
+  EXPECT_EQ(XA_OK, CloseRm(1));
+}
+
 // Branches not finished when the logon closes are rolled back, and their
 // XIDs are free again.
 TEST_F(OciXaTest, CloseRollsBackBranchesLeftOpen) {
