@@ -588,6 +588,7 @@ void scs_p_CursorReset(ScsCursor *cur) {
   FreeAnalysis(&cur->keyStmt);
   FreeAnalysis(&cur->rereadStmt);
   RowsetFree(&cur->rowset);
+  FreeDataset(&cur->fetchedRows);
   cur->flags = 0;
   cur->aux2Contents = 0;
   ColDescFree(cur->resultCols, cur->resultCount);
@@ -610,6 +611,7 @@ void scs_p_CursorStateFree(ScsCursor *cur) {
   scs_p_CursorReset(cur);
   FreeDataset(&cur->userParams);
   FreeDataset(&cur->valuesCache);
+  FreeDataset(&cur->fetchedRows);
   if (cur->aux1) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux1);
   if (cur->aux2) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux2);
   cur->aux1 = cur->aux2 = 0;
