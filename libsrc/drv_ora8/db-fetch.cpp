@@ -688,3 +688,8 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
   *size = static_cast<int32_t>(got);
   return 0;
 }
+
+void DB_CancelFetch(DB_Curs *c) {
+  if (!c || !c->stmt || !c->err || !c->err->errhp) return;
+  OCIStmtFetch(c->stmt, c->err->errhp, 0, OCI_FETCH_NEXT, OCI_DEFAULT);
+}
