@@ -121,6 +121,7 @@ int ReadRows(ScsCursor *cur, uint32_t aux, int32_t n, Dataset *out) {
     if (rc == E_IM902 || rc == E_IM907) rc = kOk;
     if (rc != kOk || into->rows == 0) break;
     rc = scs_p_ReadDeferredCells(cur->drv, aux, into);
+    if (rc == E_IM902) rc = kOk;
     if (rc == kOk && !first) rc = DatasetAppend(out, &more);
     DatasetFree(&more);
   }
@@ -305,6 +306,7 @@ int KS_GetKeySet_KSD(ScsCursor *cur) {
   KS_Close(ks);
   int64_t total = 0;
   rc = DSC_Fill(&ks->cache, cur->drv, cur->aux1, ks->keys, &total);
+  if (rc == E_IM902) rc = kOk;  // the keys, read with the database's warning
   DrvCall<&DrvOps::DRV_CloseCursor>(cur->drv, cur->aux1);
   if (rc != kOk) {
     LOG(LOG_ERR, "KS_GetKeySet_KSD: Could not fill dataset cache");
