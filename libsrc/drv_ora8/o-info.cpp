@@ -159,7 +159,7 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_IDENTIFIER_CASE, 1),
     N(SQL_CONVERT_FUNCTIONS, 1),
     N(SQL_NON_NULLABLE_COLUMNS, 1),
-    N(SQL_LOCK_TYPES, 0),
+    N(SQL_LOCK_TYPES, 1),
     N(SQL_NULL_COLLATION, 1),
     N(SQL_ACTIVE_ENVIRONMENTS, 1),
     N(SQL_SQL_CONFORMANCE, 1),
@@ -192,7 +192,7 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_SQL92_FOREIGN_KEY_DELETE_RULE, 9),
     N(SQL_SQL92_ROW_VALUE_CONSTRUCTOR, 9),
     N(SQL_TXN_ISOLATION_OPTION, 0xA),
-    N(SQL_SCROLL_CONCURRENCY, 0x1),
+    N(SQL_SCROLL_CONCURRENCY, 0xB),
     N(SQL_GETDATA_EXTENSIONS, 0xF),
     N(SQL_MAX_COLUMN_NAME_LEN, 30),
     N(SQL_MAX_CURSOR_NAME_LEN, 30),
@@ -200,7 +200,7 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_MAX_TABLE_NAME_LEN, 30),
     N(SQL_MAX_USER_NAME_LEN, 30),
     N(SQL_MAX_IDENTIFIER_LEN, 30),
-    N(SQL_POS_OPERATIONS, 0),
+    N(SQL_POS_OPERATIONS, 0x1F),
     N(SQL_SCHEMA_USAGE, 0x1F),
     N(SQL_SUBQUERIES, 0x1F),
     N(SQL_AGGREGATE_FUNCTIONS, 0x40),
@@ -215,11 +215,11 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_MAX_COLUMNS_IN_SELECT, 1000),
     N(SQL_MAX_COLUMNS_IN_TABLE, 1000),
     N(SQL_MAX_INDEX_SIZE, 2000),
-    N(SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF),
+    N(SQL_STATIC_CURSOR_ATTRIBUTES1, 0x124F),  // positioned, refreshed; changed by key only when keyset-driven
     N(SQL_SQL92_PREDICATES, 0x1E07),
     N(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1),
     N(SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0),
-    N(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0),
+    N(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0xF3E4F),
     N(SQL_SQL92_GRANT, 0x1FF0),
     N(SQL_CONVERT_BIT, 0x31FF),
     N(SQL_SQL92_REVOKE, 0x35A0),
@@ -451,10 +451,11 @@ void CopyOut(const char *text, void *buf, uint16_t bufLen, int16_t *outLen) {
 
 }  // namespace
 
-uint32_t AgentConn_ScrollOptions(const AgentConn *) {
-  // Forward-only and static: the cursor layer serves no keyset-driven or
-  // dynamic cursors, whatever the data source's dynamic cursor sensitivity.
-  return 0x11u;
+uint32_t AgentConn_ScrollOptions(const AgentConn *conn) {
+  // Keyset-driven, dynamic and mixed cursors read others' changes back by
+  // key; a data source that disables dynamic cursors keeps forward-only and
+  // static.
+  return conn && conn->opts.dynCursSensitivity == DCS_DISABLED ? 0x11u : 0x1Fu;
 }
 
 uint32_t AgentConn_CapabilityMask(AgentConn *conn) {

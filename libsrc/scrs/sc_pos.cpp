@@ -306,6 +306,9 @@ int KeyedReady(ScsCursor *cur) {
   if (cur->concurrency == SCS_READ_ONLY) return E_S1009;
   const VArray *keys = KeyCols(cur);
   if (!cur->tables || cur->tables->count == 0 || !keys || keys->count == 0 || !cur->keyset->keys) return E_S1000;
+  // Keys held for the rows of a keyset-driven cursor's rowset only: other
+  // cursors are not changed by key here.
+  if (!cur->keyset->rowStatus) return E_S1C00;
   scs_p_CursorFacts(cur);
   return scs_p_AuxCursor(cur);
 }
@@ -534,7 +537,7 @@ int scs_p_RowsByBookmark(const Dataset *src, const int32_t *bookmarks, uint16_t 
   if (int code = DatasetCloneLayout(&ds, src, count)) return code;
   for (uint16_t i = 0; i < count; ++i) {
     const int64_t r = int64_t{bookmarks[i]} - offset - 1;
-    int code = r < 0 || r >= src->rows ? E_S1000
+    int code = r < 0 || r >= src->rows ? E_IM925
                                        : DatasetRowCopy(ds, const_cast<Dataset *>(src), i, static_cast<uint32_t>(r), 0);
     if (code) {
       FreeDs(ds);
