@@ -584,10 +584,10 @@ bool AnyBound(const Stmt *stmt) {
 // width: a row above the rowset is refused, never taken modulo anything.
 int SetPosCheck(Stmt *stmt, uint64_t row, uint16_t op) {
   ScsCursor &cur = stmt->cursor;
-  if (!stmt->conn->cn_hasScrlCurs) return E_IM001;
   // Nothing prepared or executed: the sequence error the Driver Manager
   // gives in that state.
   if (stmt->state != STMT_PREPARED) return E_S1010;
+  if (!stmt->conn->cn_hasScrlCurs) return E_IM001;
   if (op > SQL_ADD) return E_S1C00;
   if (cur.cursorType == SCS_FORWARD_ONLY) return E_S1109;
   if (cur.concurrency == SCS_READ_ONLY && (op == SQL_UPDATE || op == SQL_DELETE || op == SQL_ADD)) return E_S1009;

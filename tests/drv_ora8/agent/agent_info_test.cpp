@@ -61,17 +61,17 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_MAX_COLUMN_NAME_LEN, 30},
       {SQL_MAX_PROCEDURE_NAME_LEN, 92},
       {SQL_GETDATA_EXTENSIONS, 0xF},
-      // Cursors: every type scrolls; no positioned, lock or bulk
-      // operation anywhere yet.
-      {SQL_SCROLL_CONCURRENCY, 0x1},
+      // Cursors: every type scrolls; keyset-driven cursors change rows by
+      // key, static ones position and refresh.
+      {SQL_SCROLL_CONCURRENCY, 0xB},
       {SQL_SCROLL_OPTIONS, 0x1F},
-      {SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF},
+      {SQL_STATIC_CURSOR_ATTRIBUTES1, 0x124F},
       {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1},
-      {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0},
+      {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0xF3E4F},
       {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0},
       {SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081},
-      {SQL_POS_OPERATIONS, 0},
-      {SQL_LOCK_TYPES, 0},
+      {SQL_POS_OPERATIONS, 0x1F},
+      {SQL_LOCK_TYPES, 1},
       {SQL_POSITIONED_STATEMENTS, 0},
       {SQL_OJ_CAPABILITIES, 0x7B},
       {65003, 0x7B},
@@ -415,13 +415,16 @@ TEST_F(InfoTest, NegotiationAsksTheConnectionBelow) {
     Disconnect(conn);
     GTEST_SKIP() << "the cursor layer's scs_GetODBCInfo is not built yet";
   }
-  EXPECT_EQ(0x1u, mask);
+  EXPECT_EQ(0xBu, mask);
   DrvHandle cur = MakeCursor(conn);
-  // Only read-only concurrency: any other becomes read-only with 01S02.
-  for (int32_t asked : {SQL_CONCUR_LOCK, SQL_CONCUR_ROWVER, SQL_CONCUR_VALUES}) {
-    EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), asked)) << asked;
-    EXPECT_EQ(SQL_CONCUR_READ_ONLY, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << asked;
+  // Read-only, lock and values concurrency are taken; row versions fall
+  // back along their chain with 01S02.
+  for (int32_t asked : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
+    EXPECT_EQ(0, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), asked)) << asked;
+    EXPECT_EQ(asked, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << asked;
   }
+  EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), SQL_CONCUR_ROWVER));
+  EXPECT_NE(SQL_CONCUR_ROWVER, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY)));
   for (int32_t asked : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
     EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), asked)) << asked;
     EXPECT_EQ(SQL_CURSOR_STATIC, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE))) << asked;
