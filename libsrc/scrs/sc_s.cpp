@@ -2,9 +2,8 @@
 // numbers, row statuses and the SQLGetInfo filter, and the parameter
 // description by SQL analysis. The scroll orientation logic is in
 // scrs/scroll.cpp, the layer's installation and its forward-only fetch in
-// scrs/sc_install.cpp, the SQL analysis in scrs/scr.cpp. The scrollable
-// cursor operations are not built yet: their entry points answer "Driver
-// not capable".
+// scrs/sc_install.cpp, the SQL analysis in scrs/scr.cpp, positioned and
+// bulk operations in scrs/sc_pos.cpp.
 #include "scrs/sc_s.h"
 
 #include <cstdlib>
@@ -155,14 +154,6 @@ int scs_GetODBCInfo(const DrvObject *lower, uint32_t lowerConn, uint16_t infoTyp
     default:
       return E_S1092;
   }
-}
-
-// ---- Not built yet ----------------------------------------------------------------
-
-int scs_SetPosRun(ScsCursor *, int16_t **status, int32_t *count) {
-  if (status) *status = nullptr;
-  if (count) *count = 0;
-  return E_S1C00;
 }
 
 
@@ -614,24 +605,14 @@ void scs_p_CursorReset(ScsCursor *cur) {
 void scs_p_CursorStateFree(ScsCursor *cur) {
   if (!cur) return;
   KS_Free(&cur->keyset);
-  FreeLists(cur);
+  // What one analysis holds (lists, texts, descriptions, a rowset of the
+  // layer's own), then what the instance keeps for its whole life.
+  scs_p_CursorReset(cur);
   FreeDataset(&cur->userParams);
   FreeDataset(&cur->valuesCache);
-  free(cur->sqlCopy);
-  cur->sqlCopy = nullptr;
-  SCR_AnalysedFree(&cur->stmt);
-  SCR_AnalysedFree(&cur->keyStmt);
-  SCR_AnalysedFree(&cur->rereadStmt);
   if (cur->aux1) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux1);
   if (cur->aux2) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux2);
   cur->aux1 = cur->aux2 = 0;
-  ColDescFree(cur->resultCols, cur->resultCount);
-  cur->resultCols = nullptr;
-  cur->resultCount = 0;
-  free(cur->paramDescs);
-  cur->paramDescs = nullptr;
-  free(cur->userParamDescs);
-  cur->userParamDescs = nullptr;
   free(cur->userName);
   cur->userName = nullptr;
   free(cur->dbmsName);
