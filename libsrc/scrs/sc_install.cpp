@@ -23,6 +23,7 @@
 #include "scrs/dsc.h"
 #include "scrs/ks.h"
 #include "scrs/sc_ext.h"
+#include "scrs/sc_pos.h"
 #include "scrs/sc_s.h"
 #include "scrs/scr.h"
 #include "scrs/staticset.h"
@@ -207,22 +208,28 @@ uint16_t FetchCount(int32_t n) { return static_cast<uint16_t>(n < kMaxFetchRows 
 // by their row within the agent's last block: a rowset of one block keeps
 // them there; once another block follows, every block has them read into
 // its cells (the first one's before the next fetch moves the agent on).
+// Rows with the database's warning are rows: the rowset is filled all the
+// same and comes with 74 (IM902), the records waiting below.
 int32_t FetchForward(DrvHandle cursor, int32_t n, Dataset *rows) {
-  int32_t code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n), rows);
-  if (code == E_IM902) code = 0;  // rows with the database's warning: rows
-  if (code != 0 || rows->rows == 0 || rows->rows >= n) return code;
-  if ((code = scs_p_ReadDeferredCells(&g_lower, cursor, rows)) != 0) return code;
-  Dataset more{};
-  while (rows->rows < n) {
-    code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n - rows->rows), &more);
-    if (code == E_IM902) code = 0;
-    if (code != 0 || more.rows == 0) break;
-    code = scs_p_ReadDeferredCells(&g_lower, cursor, &more);
-    if (code == 0) code = DatasetAppend(rows, &more);
-    if (code != 0) break;
+  bool warned = false;
+  auto noteWarning = [&warned](int32_t c) {
+    if (c != E_IM902) return c;
+    warned = true;
+    return 0;
+  };
+  int32_t code = noteWarning(DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n), rows));
+  if (code == 0 && rows->rows > 0 && rows->rows < n) {
+    code = noteWarning(scs_p_ReadDeferredCells(&g_lower, cursor, rows));
+    Dataset more{};
+    while (code == 0 && rows->rows < n) {
+      code = noteWarning(DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n - rows->rows), &more));
+      if (code != 0 || more.rows == 0) break;
+      code = noteWarning(scs_p_ReadDeferredCells(&g_lower, cursor, &more));
+      if (code == 0) code = DatasetAppend(rows, &more);
+    }
+    DatasetFree(&more);
   }
-  DatasetFree(&more);
-  return code;
+  return code == 0 && warned ? E_IM902 : code;
 }
 
 // Static read-only in place of a keyset-driven or dynamic cursor, on the
@@ -461,25 +468,29 @@ int32_t EffectiveType(DrvHandle cursor, int32_t type) {
 
 // Reads the whole result into the static set, once per result. The lower
 // cursor is closed after it, except for a procedure call, whose further
-// results are still to come from it.
+// results are still to come from it. 74 (IM902): read, with the database's
+// warning for the call that read it.
 int32_t CacheResult(DrvHandle cursor, LayerCursor *lc) {
   if (lc->cached) return 0;
   int32_t count = 0;
-  if (int32_t code = SS_GetRsltSet(lc->ss, &g_lower, cursor, &count)) {
+  const int32_t code = SS_GetRsltSet(lc->ss, &g_lower, cursor, &count);
+  if (code != 0 && code != E_IM902) {
     Uncache(lc);
     return code;
   }
   lc->rowCount = count;
   lc->cached = true;
+  // The close keeps the warning's records: they wait on the cursor's list.
   if (lc->kind != KIND_CALL) DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
-  return 0;
+  return code;
 }
 
 // The rowset of a static cursor from its 1-based target row (negative:
 // counted from the end; 0: the last rowset). 85 before the start, 86 after
 // the end.
 int32_t FetchStatic(DrvHandle cursor, LayerCursor *lc, int32_t target, Rowset *rs) {
-  if (int32_t code = CacheResult(cursor, lc)) return code;
+  const int32_t cached = CacheResult(cursor, lc);
+  if (cached != 0 && cached != E_IM902) return cached;
   const int64_t count = lc->rowCount;
   const int64_t size = rs->count;
   int64_t start;
@@ -497,7 +508,7 @@ int32_t FetchStatic(DrvHandle cursor, LayerCursor *lc, int32_t target, Rowset *r
   if (start >= count) return E_IM911;
   if (int32_t code = SS_GetRowset(lc->ss, static_cast<int32_t>(start), rs->count, &rs->rows)) return code;
   for (int32_t i = 0; i < rs->rows->rows && i < rs->count; ++i) rs->status[i] = 0;  // SQL_ROW_SUCCESS
-  return 0;
+  return cached;
 }
 
 }  // namespace
@@ -508,6 +519,7 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
   if (!out || !rows || !rowCount) return E_S1009;
   *out = nullptr;
   *rows = 0;
+  if (ScsCursor *scs = scs_p_LayerCursor(cursor)) scs->rowsAffected = -1;
   const Options o = OptionsOf(cursor);
   const int32_t type = EffectiveType(cursor, o.type);
   if (type != SCS_FORWARD_ONLY && type != SCS_STATIC) return E_S1C00;
@@ -518,8 +530,8 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
 
   Rowset *rs = nullptr;
   if (int32_t code = RowsetNew(&rs, size)) return code;
-  int32_t code = lc ? FetchStatic(cursor, lc, value, rs) : FetchForward(cursor, size, rs->rows);
-  if (code != 0) {
+  const int32_t code = lc ? FetchStatic(cursor, lc, value, rs) : FetchForward(cursor, size, rs->rows);
+  if (code != 0 && code != E_IM902) {
     RowsetFree(&rs);
     return code;
   }
@@ -535,7 +547,7 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
   *rowCount = lc ? lc->rowCount : -1;  // a forward-only result is never counted
   *rows = static_cast<uint32_t>(got);
   *out = rs;
-  return 0;
+  return code;
 }
 
 int32_t scs_ExtendedFetch(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *rowCount) {
@@ -636,8 +648,10 @@ int32_t scs_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out) {
     return DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, rows, out);
   LayerCursor *lc = CursorState(cursor);
   if (!lc) return E_S1001;
-  if (int32_t code = CacheResult(cursor, lc)) return code;
-  return SS_GetRowset(lc->ss, -1, rows, &out);
+  const int32_t cached = CacheResult(cursor, lc);
+  if (cached != 0 && cached != E_IM902) return cached;
+  const int32_t code = SS_GetRowset(lc->ss, -1, rows, &out);
+  return code != 0 ? code : cached;
 }
 
 int32_t scs_CloseCursor(DrvHandle cursor) {
@@ -675,6 +689,13 @@ int32_t scs_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int1
   if (code == INFO_CAPS_STRING && DrvHandleTag(h) == kDrvTagConn) return CapabilityString(h, buf, bufLen, outLen);
   if (code == INFO_ROW_COUNT && DrvHandleTag(h) == kDrvTagCursor) {
     LayerCursor *lc = FindCursorState(h);
+    // After a positioned operation: the rows it changed.
+    if (lc && lc->scs && lc->scs->rowsAffected != -1 && lc->scs->cursorType != SCS_FORWARD_ONLY) {
+      if (!buf || bufLen < 4) return E_S1009;
+      memcpy(buf, &lc->scs->rowsAffected, 4);
+      if (outLen) *outLen = 4;
+      return 0;
+    }
     if (lc && lc->cached && lc->kind == KIND_SELECT) {
       if (!buf || bufLen < 4) return E_S1009;
       memcpy(buf, &lc->rowCount, 4);
@@ -1027,6 +1048,8 @@ int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out) {
 
 void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup = lookup; }
 
+ScsCursor *scs_p_AgentRecord(DrvHandle cursor) { return AgentRecord(cursor); }
+
 ScsCursor *scs_p_LayerCursor(DrvHandle cursor) {
   LayerCursor *lc = FindCursorState(cursor);
   return lc ? lc->scs : nullptr;
@@ -1059,6 +1082,8 @@ void scs_Install(DrvObject *obj) {
     g_table.DRV_SetParamInfo2 = scs_SetParamInfo2;
     g_table.DRV_ExecDirect2 = scs_ExecDirect2;
     g_table.DRV_GetErrors = scs_GetErrors;
+    g_table.DRV_SetPos = scs_SetPos;
+    g_table.DRV_BulkOperations = scs_BulkOperations;
     InstallCatalog<&DrvOps::DRV_DDColumnPrivileges>(g_table);
     InstallCatalog<&DrvOps::DRV_DDColumns>(g_table);
     InstallCatalog<&DrvOps::DRV_DDForeignKeys>(g_table);

@@ -151,6 +151,9 @@ int scs_GetRowNumber(ScsCursor *cur, uint32_t index, int32_t *number);
 int scs_p_GetRowNumber(ScsCursor *cur, uint32_t index, int32_t *number);
 int scs_GetODBCInfo(const DrvObject *lower, uint32_t lowerConn, uint16_t infoType, void *buf, int16_t bufLen,
                     int16_t *outLen);
+// Fetches the rowset the orientation asks for: 0; 74 (IM902) the rowset
+// came with the database's warning, its records moved to the statement; 82
+// (IM907) no rows there; else the failure.
 int scs_ScrollFetch(ScsCursor *cur, uint16_t orientation, int32_t offset, uint32_t *rowsFetched);
 int scs_GetBaseColAttribs(ScsCursor *cur, uint32_t column, ColDesc *desc, uint32_t mask, uint32_t stride,
                           uint32_t rowCount, ColAttr *rows);
@@ -168,6 +171,9 @@ void scs_Install(DrvObject *obj);
 int scs_p_CursorStateInit(ScsCursor *cur, uint32_t lowerStmt, uint32_t lowerConn, DrvObject *lower, void *owner);
 // Releases everything the layer instance owns, its auxiliary lower cursors included.
 void scs_p_CursorStateFree(ScsCursor *cur);
+// The first auxiliary lower cursor (catalog reads and the layer's own
+// statements), allocated on first need; 15 when it cannot be had.
+int scs_p_AuxCursor(ScsCursor *cur);
 // Frees the results of the last analysis; every flag is cleared.
 void scs_p_CursorReset(ScsCursor *cur);
 // Asks the lower connection once for what the analysis needs to know of
