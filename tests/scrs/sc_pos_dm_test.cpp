@@ -367,6 +367,55 @@ TEST_P(DmSetPos, BulkOperationsByBookmark) {
   EXPECT_EQ(Read(), before);
 }
 
+// Bookmarks bound as SQL_C_BOOKMARK: the rows of 2, 4 and 6 after row 4
+// went, in the bookmarks' order either way; an update by bookmark whose
+// value comes at execution, after which SetPos collects its own pieces too.
+TEST_P(DmSetPos, FetchAndDataAtExecutionByBookmark) {
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_USE_BOOKMARKS, P(SQL_UB_VARIABLE), 0), SQL_SUCCESS);
+  OpenCursor(10);
+  BOOKMARK marks[10] = {};
+  ASSERT_EQ(SQLBindCol(stmt, 0, SQL_C_BOOKMARK, marks, 0, nullptr), SQL_SUCCESS);
+  const SQLRETURN fetched = SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 1);
+  ASSERT_EQ(fetched, SQL_SUCCESS) << State();
+  const BOOKMARK m2 = marks[1], m4 = marks[3], m6 = marks[5];
+  Other("DELETE FROM EMP WHERE ID = 4");
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, P(3), 0), SQL_SUCCESS);
+  for (const auto &order : {std::vector<BOOKMARK>{m2, m4, m6}, std::vector<BOOKMARK>{m6, m4, m2}}) {
+    for (int i = 0; i < 3; ++i) marks[i] = order[static_cast<size_t>(i)];
+    ASSERT_EQ(SQLBulkOperations(stmt, SQL_FETCH_BY_BOOKMARK), SQL_SUCCESS) << State();
+    const bool up = order[0] == m2;
+    EXPECT_EQ(rs.id[0], up ? 2 : 6);
+    EXPECT_EQ(rs.status[1], SQL_ROW_DELETED);
+    EXPECT_EQ(rs.id[2], up ? 6 : 2);
+  }
+  before = Read();
+  // Update by bookmark of row 2 (first of the arrays) with NOTE at execution.
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, P(1), 0), SQL_SUCCESS);
+  marks[0] = m2;
+  rs.id[0] = 2;
+  Name(0, "e2");
+  rs.sal[0] = 200;
+  rs.noteLen[0] = SQL_LEN_DATA_AT_EXEC(0);
+  ASSERT_EQ(SQLBulkOperations(stmt, SQL_UPDATE_BY_BOOKMARK), SQL_NEED_DATA) << State();
+  SQLPOINTER token = nullptr;
+  ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA) << State();
+  EXPECT_EQ(token, static_cast<SQLPOINTER>(rs.note[0]));
+  ASSERT_EQ(SQLPutData(stmt, Text("by "), SQL_NTS), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLPutData(stmt, Text("bookmark"), SQL_NTS), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLParamData(stmt, &token), SQL_SUCCESS) << State();
+  EXPECT_EQ(Read(), Changed({{2, {"2", "e2", "200", "by bookmark"}}}));
+  // SetPos after that: the generic path collects NOTE's pieces itself.
+  before = Read();
+  ASSERT_EQ(SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 1), SQL_SUCCESS) << State();
+  rs.noteLen[0] = SQL_LEN_DATA_AT_EXEC(0);
+  ASSERT_EQ(SetPos(1, SQL_UPDATE), SQL_NEED_DATA) << State();
+  ASSERT_EQ(SQLParamData(stmt, &token), SQL_NEED_DATA) << State();
+  EXPECT_EQ(token, static_cast<SQLPOINTER>(rs.note[0]));
+  ASSERT_EQ(SQLPutData(stmt, Text("generic"), SQL_NTS), SQL_SUCCESS) << State();
+  ASSERT_EQ(SQLParamData(stmt, &token), SQL_SUCCESS) << State();
+  EXPECT_EQ(Read(), Changed({{1, {"1", "e1", "100", "generic"}}}));
+}
+
 TEST_P(DmSetPos, BulkAddWithoutBookmarks) {
   OpenCursor(3);
   for (int r = 0; r < 3; ++r) {

@@ -1204,8 +1204,9 @@ int BulkGetBookmarks(Stmt *stmt, int32_t **out) {
   if (!bc || !bc->bind.data) return E_S1000;
   auto *marks = static_cast<int32_t *>(malloc((n ? n : 1) * sizeof(int32_t)));
   if (!marks) return E_S1001;
-  // The stride the fetch writes bookmarks at.
-  const uint64_t stride = stmt->bindType != 0 ? static_cast<uint32_t>(stmt->bindType) : bc->bind.bufferLength;
+  // The stride the fetch writes bookmarks at: a 4-byte SQL_C_BOOKMARK
+  // column-wise at its size, whatever buffer length came with it.
+  const uint64_t stride = DataStride(stmt, bc);
   const ScsCursor &cur = stmt->cursor;
   const auto lo = static_cast<uint32_t>(cur.firstRow);
   // The rowset fetched, whatever size the next fetch is to have.
