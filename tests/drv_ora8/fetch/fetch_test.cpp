@@ -192,6 +192,34 @@ TEST_P(TypesTest, WholeNumbersKeepTheirExactText) {
   DropCursor(cur);
 }
 
+// A NUMBER computed in binary keeps the 15 significant digits that Oracle
+// keeps of a double, whether its shortest form is shorter or longer.
+TEST_P(TypesTest, BinaryNumbersKeepFifteenDigits) {
+  Exec("CREATE TABLE FRAC (K NUMBER(2), N NUMBER)");
+  struct Case {
+    const char *expr, *text;
+  };
+  const Case cases[] = {
+      {"1.25", "1.25"},
+      {"0.1 + 0.2", "0.3"},  // 0.30000000000000004
+      {"1 / 3", "0.333333333333333"},
+      {"-2 / 3", "-0.666666666666667"},
+      {"123456789012.5", "123456789012.5"},
+      {"1 - 1e-16", "1"},  // 0.9999999999999999: the rounding carries
+      {"-2.5e-10", "-0.00000000025"},
+      {"5e100 * 1", "5E+100"},
+  };
+  for (size_t k = 0; k < std::size(cases); ++k)
+    Exec("INSERT INTO FRAC VALUES (" + std::to_string(k) + ", " + cases[k].expr + ")");
+  DrvHandle cur = Query("SELECT N FROM FRAC ORDER BY K");
+  OwnedDataset ds;
+  ASSERT_EQ(0, Fetch(cur, 10, ds.get())) << Errors(cur);
+  ASSERT_EQ(static_cast<int32_t>(std::size(cases)), ds->rows);
+  for (size_t k = 0; k < std::size(cases); ++k)
+    EXPECT_EQ(cases[k].text, CellText(ds.ds, 0, static_cast<int32_t>(k))) << cases[k].expr;
+  DropCursor(cur);
+}
+
 TEST_P(TypesTest, DescribedBeforeExecutionAndOnlyOnce) {
   DrvHandle cur = NewCursor();
   ASSERT_EQ(0, DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, "SELECT ID, D FROM ALLT ORDER BY ID"));
