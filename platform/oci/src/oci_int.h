@@ -509,6 +509,13 @@ sword stmt_execute(SvcCtx* svc, Stmt* st, Error* e, ub4 iters, ub4 rowoff, ub4 m
 
 // Session helpers.
 Session* svc_session(SvcCtx* svc);
+// Another connection to the session's schema, with the session's settings:
+// a transaction of its own that the session can take up (XA branches).
+int session_conn_open(Session* s, BeConn** out, DlError* err);
+// Makes c the connection the session works on. Statements compiled on the
+// one before compile again at their next execute; a result being fetched
+// there ends (ORA-01002).
+void session_use_conn(Session* s, BeConn* c);
 // The session a statement prepared with OCIStmtPrepare belongs to: the only
 // session of its environment, if there is exactly one.
 Session* env_single_session(Env* env);
