@@ -22,6 +22,7 @@
 #include "odbc/sqlstate.h"
 #include "scrs/dsc.h"
 #include "scrs/ks.h"
+#include "scrs/sc_conc.h"
 #include "scrs/sc_ext.h"
 #include "scrs/sc_s.h"
 #include "scrs/scr.h"
@@ -351,6 +352,8 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   if (forward && !(o.p1052 || o.p1054)) return 0;
   if (forward && !BeginsWithSelect(sql)) return 0;
   cur->flags |= SCSF_ANALYSED;
+  // A dynamic cursor's row versions start afresh with every statement.
+  if (int32_t code = scs_p_RowVersionsPrepare(cur)) return code;
   cur->sqlCopy = strdup(sql ? sql : "");
   if (!cur->sqlCopy) return E_S1001;
   if (SCR_AnalyseSQL(&cur->stmt, sql, 0, cur->noCatalogs) != 0) {
@@ -367,6 +370,8 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
     cur->mixedWindowState = -6;
     KS_Reset(cur->keyset);
     scs_ResetPosition(cur);
+    DSC_Close(&cur->valuesDsc);
+    if (cur->valuesCache) DatasetFree(cur->valuesCache);
   }
   if (kind != kKindSelect) {
     if (forward) return 0;
@@ -684,6 +689,7 @@ namespace {
 // request (the row-version connections connect again with it) and the key
 // columns found for each list of tables.
 struct LayerConn {
+  DrvHandle server = 0;
   std::string host, serverOptions, serverType, dbPath, dataSource, dbOptions, user, password, extra;
   bool hasServerOptions = false;
   ConnectReq req{};
@@ -722,6 +728,7 @@ int32_t scs_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *conn) {
   if (code != 0 || !req || !conn) return code;
   try {
     auto c = std::make_unique<LayerConn>();
+    c->server = server;
     c->host = Text(req->host);
     c->hasServerOptions = req->serverOptions != nullptr;
     c->serverOptions = Text(req->serverOptions);
@@ -801,6 +808,12 @@ const ConnectReq *scs_p_ConnectInfo(uint32_t conn) {
   std::lock_guard<std::mutex> lock(g_connsMutex);
   LayerConn *c = FindConn(conn);
   return c ? &c->req : nullptr;
+}
+
+DrvHandle scs_p_ConnectServer(uint32_t conn) {
+  std::lock_guard<std::mutex> lock(g_connsMutex);
+  LayerConn *c = FindConn(conn);
+  return c ? c->server : 0;
 }
 
 // ---- Cursors: allocation and parameters ------------------------------------------------------
@@ -948,6 +961,18 @@ void scs_p_AuxErrorsCollect(ScsCursor *cur) {
     }
     free(list.messages);
   }
+  // Those of the row-version statement and connection, IM926 among them.
+  DrvMsgList kept{};
+  if (RVC_TakeErrors(&cur->rvc, &kept) != 0) return;
+  for (uint32_t i = 0; i < kept.count; ++i) {
+    try {
+      if (lc->auxErrors.empty()) lc->auxNative = kept.native;
+      lc->auxErrors.emplace_back(kept.messages[i]);
+    } catch (...) {
+    }
+    free(kept.messages[i]);
+  }
+  free(kept.messages);
 }
 
 int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out) {

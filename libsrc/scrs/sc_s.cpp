@@ -22,6 +22,7 @@
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
 #include "scrs/ks.h"
+#include "scrs/sc_conc.h"
 
 namespace {
 constexpr int kRowError = 5;  // SQL_ROW_ERROR
@@ -556,6 +557,8 @@ int scs_p_CursorStateInit(ScsCursor *cur, uint32_t lowerStmt, uint32_t lowerConn
   SCR_AnalysedInit(&cur->stmt);
   SCR_AnalysedInit(&cur->keyStmt);
   SCR_AnalysedInit(&cur->rereadStmt);
+  DSC_Init(&cur->valuesDsc);
+  RVC_Init(&cur->rvc);
   cur->snapshot = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
   if (!cur->snapshot) return E_S1001;
   if (int code = KS_New(&cur->keyset)) {
@@ -613,6 +616,8 @@ void scs_p_CursorReset(ScsCursor *cur) {
 
 void scs_p_CursorStateFree(ScsCursor *cur) {
   if (!cur) return;
+  scs_p_RowVersionsRelease(cur);
+  DSC_Close(&cur->valuesDsc);
   KS_Free(&cur->keyset);
   FreeLists(cur);
   FreeDataset(&cur->userParams);

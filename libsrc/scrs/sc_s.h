@@ -17,6 +17,8 @@
 // Results are rows of SqlStateTable (0 = success).
 #include <cstdint>
 
+#include "scrs/dsc.h"
+#include "scrs/rvc.h"
 #include "scrs/scr.h"
 
 struct DrvObject;
@@ -124,6 +126,13 @@ struct ScsCursor {
   int32_t wide;
   uint16_t maxOrderByColumns;
   int32_t factsAsked;        // the DBMS facts above have been asked of the lower connection
+  // Concurrency (scrs/sc_conc.h): the values cache of a static cursor past
+  // its memory rows, the first row its window holds (-1 none loaded), the
+  // key groups the prepared values query was built for, and the row versions.
+  DSC valuesDsc;
+  int32_t valuesWindowStart;
+  int32_t valuesGroups;
+  RowVerCtl rvc;
 };
 
 // ---- Operations on the front-end instance -----------------------------------
