@@ -130,6 +130,7 @@ struct DB_Curs {
   void *lobCarry;              // LOB carry-over buffer and its two counters
   uint32_t lobCarryLen;
   uint32_t lobCarryPos;
+  uint8_t lobWarned;           // a LOB call of the current read warned; its records are on the list
 
   // Execute/cancel handshake (see DB_Execute and DB_Cancel).
   uint32_t executing;

@@ -508,6 +508,11 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
       break;
     case OCI_NEED_DATA:
       rc = db_ColsGetPieces(c, d);
+      // Pieces with the database's warning: its records are kept already.
+      if (rc == E_IM902) {
+        warned = true;
+        rc = 0;
+      }
       break;
     case OCI_NO_DATA:
       end = 1;  // rows may still have come
@@ -527,6 +532,10 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
   }
   if (rc == 0 && readLobs && hasLob) {
     rc = db_LOBFetchCells(c, d, static_cast<int32_t>(fetched));
+    if (rc == E_IM902) {  // read, with a warning whose records are kept
+      warned = true;
+      rc = 0;
+    }
     if (rc) fetched = 0;
   }
   d->rows = static_cast<int32_t>(fetched);
@@ -569,8 +578,10 @@ int32_t DB_PostProcess(DB_Curs *c, Dataset *d, int parameters) {
 
 // ---- LOB values in pieces ------------------------------------------------------------
 
-int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxBytes, void **piece, int32_t *size,
-                        int32_t *valueType, int32_t *left) {
+namespace {
+
+int32_t GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxBytes, void **piece, int32_t *size,
+                     int32_t *valueType, int32_t *left) {
   *piece = nullptr;
   *size = 0;
   *left = -4;  // SQL_NO_TOTAL
@@ -612,6 +623,10 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
       // empty value.
       LOG(LOG_ERR, "DB_GetDataChunk: OCILobGetLength() failed");
       return db_OciFail(st, Errs(c), c->err);
+    }
+    if (st == OCI_SUCCESS_WITH_INFO) {
+      ErrList_AppendOCI(Errs(c), c->err);
+      c->lobWarned = 1;
     }
     r->lobReadPos = 0;
     r->lobUnits = length;
@@ -687,4 +702,15 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
   *piece = buf;
   *size = static_cast<int32_t>(got);
   return 0;
+}
+
+}  // namespace
+
+int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxBytes, void **piece, int32_t *size,
+                        int32_t *valueType, int32_t *left) {
+  c->lobWarned = 0;
+  const int32_t rc = GetDataChunk(c, column, row, maxBytes, piece, size, valueType, left);
+  // A piece read with the database's warning is a piece: 74 hands it up
+  // with the records waiting on the cursor's list.
+  return rc == 0 && c->lobWarned ? E_IM902 : rc;
 }

@@ -136,8 +136,9 @@ int32_t DB_PostProcess(DB_Curs *c, Dataset *d, int parameters);
 // CLOB) in a new buffer (*piece, C free; null when no data), its length, its
 // value type (1 CLOB, 24 wide CLOB, 14 BLOB) and the bytes left before this
 // piece (-1 NULL with EMPTY_STRING_ISNT_NULL, -4 unknown). A request for
-// another row or column starts that value from its beginning. 0, 15, 16 or
-// the LOB reader's failure.
+// another row or column starts that value from its beginning. 0; 74
+// (IM902) the piece came with the database's warning, its records on the
+// cursor's list; 15, 16 or the LOB reader's failure.
 int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxBytes, void **piece, int32_t *size,
                         int32_t *valueType, int32_t *left);
 
@@ -147,7 +148,8 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
 // fetch refuses such columns with 43 (S1C00) before it fetches anything.
 #define KVD_LOB_MODULE __attribute__((weak, visibility("hidden")))
 // After OCI_NEED_DATA: reads the pieces of LONG and LONG RAW values into
-// their cells and finishes the fetch.
+// their cells and finishes the fetch. 74 (IM902): read, and a piece call
+// warned; its records are on the cursor's list.
 KVD_LOB_MODULE int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d);
 // Reads the CLOB and BLOB values of the first `rows` rows into their cells.
 KVD_LOB_MODULE int32_t db_LOBFetchCells(DB_Curs *c, Dataset *d, int32_t rows);

@@ -28,6 +28,15 @@ AgentErrList *Errs(DB_Curs *c) { return c->owner ? &c->owner->errs : nullptr; }
 
 bool IsClob(const OciColDesc *r) { return r->oraType == SQLT_CLOB; }
 
+// A LOB call that did its work with a warning: its records go on the list
+// before the next call clears the error handle, and the read it belongs to
+// ends with the warning.
+void NoteLobWarning(DB_Curs *c, sword status) {
+  if (status != OCI_SUCCESS_WITH_INFO) return;
+  ErrList_AppendOCI(Errs(c), c->err);
+  c->lobWarned = 1;
+}
+
 // The bytes SQL_MAX_LENGTH leaves of a long value: so many bytes of narrow
 // text or binary data, so many characters of wide text; none: no limit.
 uint64_t MaxLengthBytes(const DB_Curs *c, bool wide) {
@@ -75,6 +84,7 @@ int32_t db_LOBRead(int wide, DB_Curs *c, OCILobLocator *loc, const OciColDesc *r
     LOG(LOG_ERR, "db_LOBGetChunk: OCILobRead() failed");
     return db_OciFail(st, Errs(c), c->err);
   }
+  NoteLobWarning(c, st);
   if (wide) {
     *count = amount * 2;
     *units = amount;
@@ -97,6 +107,7 @@ int32_t LobForm(DB_Curs *c, OCILobLocator *loc, const OciColDesc *r, uint8_t *fo
     LOG(LOG_ERR, "db_LOBGetChunk: OCILobCharSetForm() failed");
     return db_OciFail(st, Errs(c), c->err);
   }
+  NoteLobWarning(c, st);
   if (f) *form = f;
   return 0;
 }
@@ -166,6 +177,7 @@ int32_t db_LOBDataCellGet(DB_Curs *c, OciColDesc *r, int32_t row, LongValue *cel
     LOG(LOG_ERR, "db_LOBDataCellGet: OCILobGetLength() failed");
     return db_OciFail(st, Errs(c), c->err);
   }
+  NoteLobWarning(c, st);
   if (length == 0) return 0;
   // SQL_MAX_LENGTH cuts the value: so many bytes of narrow text or binary
   // data, so many characters of wide text.
@@ -209,6 +221,7 @@ int32_t db_LOBDataCellGet(DB_Curs *c, OciColDesc *r, int32_t row, LongValue *cel
 
 int32_t db_LOBFetchCells(DB_Curs *c, Dataset *d, int32_t rows) {
   const bool wideMode = c->owner && c->owner->conn && c->owner->conn->wide;
+  c->lobWarned = 0;
   for (uint16_t i = 0; i < d->columns && i < c->resultDescCount; ++i) {
     OciColDesc *r = &c->resultDescs[i];
     if (r->extType != SQLT_CLOB && r->extType != SQLT_BLOB) continue;
@@ -221,7 +234,7 @@ int32_t db_LOBFetchCells(DB_Curs *c, Dataset *d, int32_t rows) {
       if (int32_t rc = db_LOBDataCellGet(c, r, k, cell, col.type == VT_LONGWCHAR)) return rc;
     }
   }
-  return 0;
+  return c->lobWarned ? E_IM902 : 0;
 }
 
 namespace {
@@ -252,6 +265,14 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
   LongValue *cell = nullptr;
   bool cellWide = false, cellText = false;
   int32_t rc = 0;
+  // A piece call that did its work with a warning: its records are kept
+  // before the next call clears the error handle, and the value is read on.
+  bool warned = false;
+  auto noteWarning = [&](sword status) {
+    if (status != OCI_SUCCESS_WITH_INFO) return;
+    ErrList_AppendOCI(Errs(c), c->err);
+    warned = true;
+  };
   for (;;) {
     void *handle = nullptr;
     ub4 type = 0, iter = 0, idx = 0;
@@ -262,6 +283,7 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
       rc = db_OciFail(st, Errs(c), c->err);
       break;
     }
+    noteWarning(st);
     if (type != OCI_HTYPE_DEFINE || inOut != OCI_PARAM_OUT) {
       LOG(LOG_ERR, "db_ColsGetPieces: Invalid handle or parameter type.");
       rc = E_S1000;
@@ -301,12 +323,14 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
       rc = db_OciFail(st, Errs(c), c->err);
       break;
     }
+    noteWarning(st);
     st = OCIStmtFetch(c->stmt, errhp, static_cast<ub4>(d->capacity), OCI_FETCH_NEXT, OCI_DEFAULT);
     if (st != OCI_SUCCESS && st != OCI_SUCCESS_WITH_INFO && st != OCI_NEED_DATA && st != OCI_NO_DATA) {
       LOG(LOG_ERR, "db_ColsGetPieces: OCIStmtFetch() failed.");
       rc = db_OciFail(st, Errs(c), c->err);
       break;
     }
+    noteWarning(st);
     if (len > 0) {
       void *dst = PieceBuf_Reserve(&pb, len);
       if (!dst) {
@@ -321,7 +345,7 @@ int32_t db_ColsGetPieces(DB_Curs *c, Dataset *d) {
     }
   }
   PieceBuf_Free(&pb);
-  return rc;
+  return rc == 0 && warned ? E_IM902 : rc;
 }
 
 // ---- LOB parameters of INSERT and UPDATE -------------------------------------------

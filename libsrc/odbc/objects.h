@@ -206,6 +206,7 @@ enum : uint16_t {
   STMTF_NEEDBIND = 0x4,      // the connection's cn_needbind
   STMTF_PARAMINFO_SENT = 0x8,
   STMTF_INHERITED_SENT = 0x10,  // the connection's statement options reached the agent cursor
+  STMTF_PIECE_WARNED = 0x20,    // a piece of the value being read came with the database's warning
 };
 
 constexpr uint16_t kMaxParams = 1024;

@@ -335,6 +335,7 @@ int dscf_Read(FILE *data, FILE *index, Dataset *ds, int64_t first, int32_t limit
 // no longer find it by its row.
 int scs_p_ReadDeferredCells(const DrvObject *lower, uint32_t cursor, Dataset *ds) {
   constexpr int32_t kChunk = 1 << 16;
+  bool warned = false;
   for (uint16_t c = 0; c < ds->columns; ++c) {
     DatasetCol &col = ds->cols[c];
     if (col.type != VT_LONGCHAR && col.type != VT_LONGBINARY && col.type != VT_LONGWCHAR) continue;
@@ -348,6 +349,12 @@ int scs_p_ReadDeferredCells(const DrvObject *lower, uint32_t cursor, Dataset *ds
         int32_t size = 0, type = 0;
         int32_t code = DrvCall<&DrvOps::DRV_GetDataChunk>(lower, cursor, int32_t{c} + 1, r + 1, kChunk, &piece,
                                                           &size, &type, &left);
+        // A piece with the database's warning is a piece: its records wait
+        // below and the warning goes up once the cells are read.
+        if (code == E_IM902) {
+          warned = true;
+          code = 0;
+        }
         if (code != 0) {
           free(piece);
           free(buf);
@@ -387,7 +394,7 @@ int scs_p_ReadDeferredCells(const DrvObject *lower, uint32_t cursor, Dataset *ds
       col.indicators[r] = 0;
     }
   }
-  return 0;
+  return warned ? E_IM902 : 0;
 }
 
 // ---- The cache ----------------------------------------------------------------
@@ -455,10 +462,17 @@ int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int
   Dataset scratch{};
   int64_t count = 0;
   int code = 0;
+  // Rows with the database's warning are rows: the fill goes on, and ends
+  // with the warning, whose records wait below.
+  bool warned = false;
+  auto noteWarning = [&warned](int c) {
+    if (c != E_IM902) return c;
+    warned = true;
+    return 0;
+  };
   for (;;) {
     Dataset *into = ds->capacity == 0 ? ds : &scratch;
-    code = DrvCall<&DrvOps::DRV_Fetch>(lower, cursor, static_cast<uint16_t>(kDscFetchRows), into);
-    if (code == E_IM902) code = 0;  // rows with the database's warning: rows
+    code = noteWarning(DrvCall<&DrvOps::DRV_Fetch>(lower, cursor, static_cast<uint16_t>(kDscFetchRows), into));
     if (code != 0) break;
     const int32_t got = into->rows;
     if (got == 0) {
@@ -472,7 +486,7 @@ int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int
     }
     // Long values left with the agent are found by their row in its last
     // block: read them before the next fetch moves it on.
-    if ((code = scs_p_ReadDeferredCells(lower, cursor, into)) != 0) break;
+    if ((code = noteWarning(scs_p_ReadDeferredCells(lower, cursor, into))) != 0) break;
     if (into == &scratch) {
       code = DatasetAppend(ds, &scratch);
       DatasetFree(&scratch);
@@ -494,7 +508,7 @@ int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int
   }
   DatasetFree(&scratch);
   if (code == 0 && total) *total = count;
-  return code;
+  return code == 0 && warned ? E_IM902 : code;
 }
 
 int DSC_WindowGet(DSC *dsc, int32_t first, int32_t n, int32_t *windowStart, Dataset *ds) {

@@ -54,6 +54,8 @@ FILE *dsc_TempFileCreate();
 // every row in ds (memory mode) or every row in the files with ds empty
 // (spilled); *total (when given) is the number of rows. A result of more
 // than maxRows rows fails with 15 rather than number rows it cannot count.
+// 74 (IM902): filled all the same, and a fetch below came with the
+// database's warning, whose records wait on the lower cursor.
 int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int64_t *total);
 
 // Makes the window ds (starting at *windowStart) cover n rows from row
@@ -67,7 +69,8 @@ int DSC_WindowGet(DSC *dsc, int32_t first, int32_t n, int32_t *windowStart, Data
 int64_t DSC_StoredRows(const DSC *dsc);
 
 // Reads every long value of ds that the agent left with itself (indicator
-// -3) into its cell, by its row in the agent's last block.
+// -3) into its cell, by its row in the agent's last block. 74 (IM902): read
+// all the same, with the database's warning on a piece.
 int scs_p_ReadDeferredCells(const DrvObject *lower, uint32_t cursor, Dataset *ds);
 
 // ---- File coder (exposed for tests) ------------------------------------------

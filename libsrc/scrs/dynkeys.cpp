@@ -29,15 +29,26 @@ struct Analysis {
   ~Analysis() { SCR_AnalysedFree(&a); }
 };
 
+// A lower call's result with its warning taken aside: the call did its
+// work, and the key fetch goes on and ends with the warning.
+struct Warnings {
+  bool seen = false;
+  int operator()(int rc) {
+    if (rc != E_IM902) return rc;
+    seen = true;
+    return kOk;
+  }
+};
+
 // Reads up to want rows from the lower cursor in bounded chunks.
-int ReadKeys(const KsDynFetch &f, uint64_t want, Dataset *out) {
+int ReadKeys(const KsDynFetch &f, uint64_t want, Dataset *out, Warnings &warn) {
   Dataset more{};
   int rc = kOk;
   for (bool first = true; rc == kOk && static_cast<uint64_t>(out->rows) < want; first = false) {
     const uint64_t left = want - static_cast<uint64_t>(first ? 0 : out->rows);
     const uint16_t ask = static_cast<uint16_t>(left < kChunk ? left : kChunk);
     Dataset *into = first ? out : &more;
-    rc = DrvCall<&DrvOps::DRV_Fetch>(f.lower, f.aux, ask, into);
+    rc = warn(DrvCall<&DrvOps::DRV_Fetch>(f.lower, f.aux, ask, into));
     if (rc == E_IM907) rc = kOk;
     if (rc != kOk) break;
     const int32_t got = into->rows;
@@ -73,7 +84,9 @@ void KS_DynFetchFree(KsDynFetch *f) {
   f->sort.bounds = nullptr;
 }
 
-int KS_FetchDynKeys(KsDynFetch *f, int direction, int32_t offset) {
+namespace {
+
+int FetchDynKeys(KsDynFetch *f, int direction, int32_t offset, Warnings &warn) {
   if (!f || !f->lower || !f->sql || !f->sort.keys.cols || f->keysetSize == 0) return kGeneral;
   const uint32_t K = f->keysetSize;
   const uint32_t n = f->keys ? static_cast<uint32_t>(f->keys->rows) : 0;
@@ -110,7 +123,7 @@ int KS_FetchDynKeys(KsDynFetch *f, int direction, int32_t offset) {
     text = std::string(PT_Text(key.a.root));
   }
 
-  if ((rc = DrvCall<&DrvOps::DRV_Prepare>(f->lower, f->aux, text.c_str()))) return rc;
+  if ((rc = warn(DrvCall<&DrvOps::DRV_Prepare>(f->lower, f->aux, text.c_str())))) return rc;
   Dataset *sent = nullptr;
   if (f->userParams) {
     if ((rc = DatasetClone(&sent, f->userParams))) return rc;
@@ -122,16 +135,17 @@ int KS_FetchDynKeys(KsDynFetch *f, int direction, int32_t offset) {
     sent = params.release();
   }
   if (sent) {
-    rc = DrvCall<&DrvOps::DRV_SetParams>(f->lower, f->aux, sent);
+    rc = warn(DrvCall<&DrvOps::DRV_SetParams>(f->lower, f->aux, sent));
     if (f->lower->flags & 1) FreeDataset(sent);
     if (rc != kOk) return rc;
   }
-  if ((rc = DrvCall<&DrvOps::DRV_Execute>(f->lower, f->aux))) return rc;
+  if ((rc = warn(DrvCall<&DrvOps::DRV_Execute>(f->lower, f->aux)))) return rc;
   auto *fetched = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
   if (!fetched) return kNoMemory;
   DatasetPtr rows(fetched, FreeDataset);
-  rc = ReadKeys(*f, want, fetched);
-  DrvCall<&DrvOps::DRV_CloseCursor>(f->lower, f->aux);
+  rc = ReadKeys(*f, want, fetched, warn);
+  // A close that fails takes nothing from the keys read; its warning is kept.
+  warn(DrvCall<&DrvOps::DRV_CloseCursor>(f->lower, f->aux));
   if (rc != kOk) return rc;
 
   // The block out of what a relative move read, in fetched order.
@@ -184,4 +198,12 @@ int KS_FetchDynKeys(KsDynFetch *f, int direction, int32_t offset) {
   f->status = status;
   f->sort.bounds = f->bounds;
   return kOk;
+}
+
+}  // namespace
+
+int KS_FetchDynKeys(KsDynFetch *f, int direction, int32_t offset) {
+  Warnings warn;
+  const int rc = FetchDynKeys(f, direction, offset, warn);
+  return rc == kOk && warn.seen ? E_IM902 : rc;
 }

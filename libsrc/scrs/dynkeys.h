@@ -32,8 +32,10 @@ struct KsDynFetch {
 
 // Reads the keys of the block in the direction: KS_FIRST, KS_LAST, KS_NEXT,
 // KS_PRIOR (from the block held) or KS_RELATIVE by offset rows from the
-// held block's first row. 0; 82 (IM907) when no key lies there (what was
-// held stays); 15, 16, or an analysis or lower code. A large offset is read
-// in bounded chunks, never cut to the 16 bits of one lower fetch.
+// held block's first row. 0; 74 (IM902) when read, and a lower call
+// warned (its records wait on the aux cursor); 82 (IM907) when no key lies
+// there (what was held stays); 15, 16, or an analysis or lower code. A large
+// offset is read in bounded chunks, never cut to the 16 bits of one lower
+// fetch.
 int KS_FetchDynKeys(KsDynFetch *f, int direction, int32_t offset);
 void KS_DynFetchFree(KsDynFetch *f);

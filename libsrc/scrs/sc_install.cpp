@@ -48,6 +48,7 @@ struct LayerCursor {
   bool cached = false;    // the static set holds the whole result
   int32_t rowCount = -1;  // rows of the cached result
   bool forcedStatic = false;  // a catalog result on a keyset-driven or dynamic cursor
+  bool paramsSent = false;    // the caller sent parameter values since the last close
   StaticSet *ss = nullptr;
   ScsCursor *scs = nullptr;   // the layer instance of the cursor state
   std::vector<std::string> auxErrors;  // texts of the layer's own statements, for the application
@@ -173,6 +174,9 @@ constexpr int32_t kKindOther = 0;
 constexpr int32_t kKindPosDelete = 18;
 constexpr int32_t kKindPosUpdate = 96;
 
+int32_t KeepParams(DrvHandle cursor, const Dataset *params);
+int32_t KeepParamInfo(ScsCursor *cur, uint16_t count, const ParamInfo *info, const ParamDesc *desc);
+
 // DRV_Fetch counts rows in 16 bits.
 constexpr int32_t kMaxFetchRows = 65535;
 
@@ -204,22 +208,28 @@ uint16_t FetchCount(int32_t n) { return static_cast<uint16_t>(n < kMaxFetchRows 
 // by their row within the agent's last block: a rowset of one block keeps
 // them there; once another block follows, every block has them read into
 // its cells (the first one's before the next fetch moves the agent on).
+// Rows with the database's warning are rows: the rowset is filled all the
+// same and comes with 74 (IM902), the records waiting below.
 int32_t FetchForward(DrvHandle cursor, int32_t n, Dataset *rows) {
-  int32_t code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n), rows);
-  if (code == E_IM902) code = 0;  // rows with the database's warning: rows
-  if (code != 0 || rows->rows == 0 || rows->rows >= n) return code;
-  if ((code = scs_p_ReadDeferredCells(&g_lower, cursor, rows)) != 0) return code;
-  Dataset more{};
-  while (rows->rows < n) {
-    code = DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n - rows->rows), &more);
-    if (code == E_IM902) code = 0;
-    if (code != 0 || more.rows == 0) break;
-    code = scs_p_ReadDeferredCells(&g_lower, cursor, &more);
-    if (code == 0) code = DatasetAppend(rows, &more);
-    if (code != 0) break;
+  bool warned = false;
+  auto noteWarning = [&warned](int32_t c) {
+    if (c != E_IM902) return c;
+    warned = true;
+    return 0;
+  };
+  int32_t code = noteWarning(DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n), rows));
+  if (code == 0 && rows->rows > 0 && rows->rows < n) {
+    code = noteWarning(scs_p_ReadDeferredCells(&g_lower, cursor, rows));
+    Dataset more{};
+    while (code == 0 && rows->rows < n) {
+      code = noteWarning(DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, FetchCount(n - rows->rows), &more));
+      if (code != 0 || more.rows == 0) break;
+      code = noteWarning(scs_p_ReadDeferredCells(&g_lower, cursor, &more));
+      if (code == 0) code = DatasetAppend(rows, &more);
+    }
+    DatasetFree(&more);
   }
-  DatasetFree(&more);
-  return code;
+  return code == 0 && warned ? E_IM902 : code;
 }
 
 // Static read-only in place of a keyset-driven or dynamic cursor, on the
@@ -462,25 +472,29 @@ int32_t EffectiveType(DrvHandle cursor, int32_t type) {
 
 // Reads the whole result into the static set, once per result. The lower
 // cursor is closed after it, except for a procedure call, whose further
-// results are still to come from it.
+// results are still to come from it. 74 (IM902): read, with the database's
+// warning for the call that read it.
 int32_t CacheResult(DrvHandle cursor, LayerCursor *lc) {
   if (lc->cached) return 0;
   int32_t count = 0;
-  if (int32_t code = SS_GetRsltSet(lc->ss, &g_lower, cursor, &count)) {
+  const int32_t code = SS_GetRsltSet(lc->ss, &g_lower, cursor, &count);
+  if (code != 0 && code != E_IM902) {
     Uncache(lc);
     return code;
   }
   lc->rowCount = count;
   lc->cached = true;
+  // The close keeps the warning's records: they wait on the cursor's list.
   if (lc->kind != KIND_CALL) DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
-  return 0;
+  return code;
 }
 
 // The rowset of a static cursor from its 1-based target row (negative:
 // counted from the end; 0: the last rowset). 85 before the start, 86 after
 // the end.
 int32_t FetchStatic(DrvHandle cursor, LayerCursor *lc, int32_t target, Rowset *rs) {
-  if (int32_t code = CacheResult(cursor, lc)) return code;
+  const int32_t cached = CacheResult(cursor, lc);
+  if (cached != 0 && cached != E_IM902) return cached;
   const int64_t count = lc->rowCount;
   const int64_t size = rs->count;
   int64_t start;
@@ -498,7 +512,7 @@ int32_t FetchStatic(DrvHandle cursor, LayerCursor *lc, int32_t target, Rowset *r
   if (start >= count) return E_IM911;
   if (int32_t code = SS_GetRowset(lc->ss, static_cast<int32_t>(start), rs->count, &rs->rows)) return code;
   for (int32_t i = 0; i < rs->rows->rows && i < rs->count; ++i) rs->status[i] = 0;  // SQL_ROW_SUCCESS
-  return 0;
+  return cached;
 }
 
 }  // namespace
@@ -519,8 +533,8 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
 
   Rowset *rs = nullptr;
   if (int32_t code = RowsetNew(&rs, size)) return code;
-  int32_t code = lc ? FetchStatic(cursor, lc, value, rs) : FetchForward(cursor, size, rs->rows);
-  if (code != 0) {
+  const int32_t code = lc ? FetchStatic(cursor, lc, value, rs) : FetchForward(cursor, size, rs->rows);
+  if (code != 0 && code != E_IM902) {
     RowsetFree(&rs);
     return code;
   }
@@ -536,7 +550,7 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
   *rowCount = lc ? lc->rowCount : -1;  // a forward-only result is never counted
   *rows = static_cast<uint32_t>(got);
   *out = rs;
-  return 0;
+  return code;
 }
 
 int32_t scs_ExtendedFetch(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *rowCount) {
@@ -551,6 +565,7 @@ int32_t scs_Prepare(DrvHandle cursor, const char *sql) {
   NewStatement(lc, KindOf(sql));
   lc->auxErrors.clear();
   lc->scs->rowsAffected = -1;
+  lc->scs->flags &= static_cast<uint16_t>(~SCSF_REPREPARE);  // the statement below is the application's
   if ((code = PrepareCursor(cursor, lc->scs, sql)) != 0) {
     scs_p_AuxErrorsCollect(lc->scs);
     return code;
@@ -583,22 +598,52 @@ int32_t AfterExecute(DrvHandle cursor, int32_t code) {
 
 }  // namespace
 
+namespace {
+
+// A scrollable cursor closed since its preparation: the layer may have
+// prepared the cursor below with a statement of its own (a key lookup), so
+// the application's statement is prepared again, with the values and
+// descriptions the application gave it unless it has just sent new ones.
+int32_t PrepareAgainAfterClose(DrvHandle cursor, bool valuesGiven) {
+  LayerCursor *lc = FindCursorState(cursor);
+  ScsCursor *cur = lc ? lc->scs : nullptr;
+  if (!cur || !(cur->flags & SCSF_REPREPARE)) return 0;
+  cur->flags &= static_cast<uint16_t>(~SCSF_REPREPARE);
+  if (cur->cursorType == SCS_FORWARD_ONLY || !cur->sqlCopy) return 0;
+  if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, cur->sqlCopy); code != 0 && code != E_IM902)
+    return code;
+  if (!valuesGiven && !lc->paramsSent && (cur->flags & SCSF_HAS_PARAMS) && cur->userParams) {
+    Dataset *copy = nullptr;
+    if (int32_t code = DatasetClone(&copy, cur->userParams)) return code;
+    if (int32_t code = DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, copy)) return code;
+  }
+  scs_p_CursorFacts(cur);
+  if (cur->needbind && cur->userParamDescCount)
+    return DrvCall<&DrvOps::DRV_SetParamInfo>(&g_lower, cursor, cur->userParamDescCount,
+                                              static_cast<const ParamInfo *>(cur->userParamDescs));
+  return 0;
+}
+
+}  // namespace
+
 int32_t scs_Execute(DrvHandle cursor) {
+  if (int32_t code = PrepareAgainAfterClose(cursor, false)) return code;
   return AfterExecute(cursor, DrvCall<&DrvOps::DRV_Execute>(&g_lower, cursor));
 }
 
 int32_t scs_ExecDirect(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamInfo *info) {
-  if (sql) {
-    // Prepared here, so that the statement is looked at as a prepared one
-    // is; the execute below goes without the text.
-    if (int32_t code = scs_Prepare(cursor, sql)) {
-      // The rows belong to the cursor below whatever happens: hand them on.
-      if (params) DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
-      return code;
-    }
-    sql = nullptr;
+  // Prepared here, so that the statement is looked at as a prepared one is;
+  // the execute below goes without the text.
+  int32_t code = sql ? scs_Prepare(cursor, sql) : PrepareAgainAfterClose(cursor, params != nullptr);
+  if (code == 0 && params) code = KeepParams(cursor, params);
+  if (code == 0 && count && info)
+    if (LayerCursor *lc = FindCursorState(cursor); lc && lc->scs) code = KeepParamInfo(lc->scs, count, info, nullptr);
+  if (code != 0) {
+    // The rows belong to the cursor below whatever happens: hand them on.
+    if (params) DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
+    return code;
   }
-  return AfterExecute(cursor, DrvCall<&DrvOps::DRV_ExecDirect>(&g_lower, cursor, sql, params, count, info));
+  return AfterExecute(cursor, DrvCall<&DrvOps::DRV_ExecDirect>(&g_lower, cursor, nullptr, params, count, info));
 }
 
 int32_t scs_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out) {
@@ -606,8 +651,10 @@ int32_t scs_Fetch(DrvHandle cursor, uint16_t rows, Dataset *out) {
     return DrvCall<&DrvOps::DRV_Fetch>(&g_lower, cursor, rows, out);
   LayerCursor *lc = CursorState(cursor);
   if (!lc) return E_S1001;
-  if (int32_t code = CacheResult(cursor, lc)) return code;
-  return SS_GetRowset(lc->ss, -1, rows, &out);
+  const int32_t cached = CacheResult(cursor, lc);
+  if (cached != 0 && cached != E_IM902) return cached;
+  const int32_t code = SS_GetRowset(lc->ss, -1, rows, &out);
+  return code != 0 ? code : cached;
 }
 
 int32_t scs_CloseCursor(DrvHandle cursor) {
@@ -616,6 +663,7 @@ int32_t scs_CloseCursor(DrvHandle cursor) {
   if (lc && lc->scs) {
     lc->scs->flags |= SCSF_REPREPARE;
     lc->scs->flags &= static_cast<uint16_t>(~(SCSF_VIA_LAYER | SCSF_STATIC_CACHED));
+    lc->paramsSent = false;
   }
   return DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
 }
@@ -663,11 +711,20 @@ struct CatalogCall;
 template <auto Slot, class... A>
 struct CatalogCall<Slot, int32_t (*)(DrvHandle, A...)> {
   static int32_t Call(DrvHandle cursor, A... args) {
-    const int32_t type = OptionsOf(cursor).type;
+    const Options o = OptionsOf(cursor);
     if (LayerCursor *lc = CursorState(cursor)) {
       NewStatement(lc, KIND_OTHER);
-      // Catalog results are static read-only on a scrollable cursor.
-      lc->forcedStatic = type == SCS_KEYSET || type == SCS_DYNAMIC;
+      // Catalog results are static read-only on a scrollable cursor. The
+      // cursor state says so for this result only: nothing is sent below,
+      // and the next preparation starts from the application's options.
+      // What was analysed of an earlier statement is no longer the cursor's.
+      ScsCursor *cur = lc->scs;
+      scs_p_CursorReset(cur);
+      lc->forcedStatic = o.type == SCS_KEYSET || o.type == SCS_DYNAMIC;
+      cur->cursorType = lc->forcedStatic ? SCS_STATIC : o.type;
+      cur->concurrency = lc->forcedStatic ? SCS_READ_ONLY : o.concurrency;
+      cur->keysetSize = o.keysetSize;
+      cur->rowsAffected = -1;
     }
     return DrvCall<Slot>(&g_lower, cursor, args...);
   }
@@ -868,24 +925,34 @@ int32_t scs_SetParamInfo2(DrvHandle cursor, uint16_t count, const ParamDesc *des
   return KeepParamInfo(lc->scs, desc ? count : 0, nullptr, desc);
 }
 
-int32_t scs_SetParams(DrvHandle cursor, Dataset *params) {
+namespace {
+
+// A scrollable cursor keeps a copy of the values the application gives,
+// which the layer's own statements send again on its behalf.
+int32_t KeepParams(DrvHandle cursor, const Dataset *params) {
   LayerCursor *lc = FindCursorState(cursor);
-  if (lc && lc->scs && params && ScrollableType(OptionsOf(cursor).type)) {
-    ScsCursor *cur = lc->scs;
-    Dataset *copy = nullptr;
-    if (int32_t code = DatasetClone(&copy, params)) {
-      // The rows belong to the cursor below whatever happens.
-      DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
-      return code;
-    }
-    if (cur->userParams) {
-      DatasetFree(cur->userParams);
-      free(cur->userParams);
-    }
-    cur->userParams = copy;
-    cur->flags |= SCSF_HAS_PARAMS;
+  if (!lc || !lc->scs || !params) return 0;
+  lc->paramsSent = true;
+  if (!ScrollableType(OptionsOf(cursor).type)) return 0;
+  ScsCursor *cur = lc->scs;
+  Dataset *copy = nullptr;
+  if (int32_t code = DatasetClone(&copy, params)) return code;
+  if (cur->userParams) {
+    DatasetFree(cur->userParams);
+    free(cur->userParams);
   }
-  return DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
+  cur->userParams = copy;
+  cur->flags |= SCSF_HAS_PARAMS;
+  return 0;
+}
+
+}  // namespace
+
+int32_t scs_SetParams(DrvHandle cursor, Dataset *params) {
+  const int32_t kept = KeepParams(cursor, params);
+  // The rows belong to the cursor below whatever happens.
+  const int32_t code = DrvCall<&DrvOps::DRV_SetParams>(&g_lower, cursor, params);
+  return kept != 0 ? kept : code;
 }
 
 int32_t scs_ExecDirect2(DrvHandle cursor, const char *sql, Dataset *params, uint16_t count, const ParamDesc *desc) {

@@ -619,24 +619,14 @@ void scs_p_CursorStateFree(ScsCursor *cur) {
   scs_p_RowVersionsRelease(cur);
   DSC_Close(&cur->valuesDsc);
   KS_Free(&cur->keyset);
-  FreeLists(cur);
+  // What one analysis holds (lists, texts, descriptions, a rowset of the
+  // layer's own), then what the instance keeps for its whole life.
+  scs_p_CursorReset(cur);
   FreeDataset(&cur->userParams);
   FreeDataset(&cur->valuesCache);
-  free(cur->sqlCopy);
-  cur->sqlCopy = nullptr;
-  SCR_AnalysedFree(&cur->stmt);
-  SCR_AnalysedFree(&cur->keyStmt);
-  SCR_AnalysedFree(&cur->rereadStmt);
   if (cur->aux1) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux1);
   if (cur->aux2) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux2);
   cur->aux1 = cur->aux2 = 0;
-  ColDescFree(cur->resultCols, cur->resultCount);
-  cur->resultCols = nullptr;
-  cur->resultCount = 0;
-  free(cur->paramDescs);
-  cur->paramDescs = nullptr;
-  free(cur->userParamDescs);
-  cur->userParamDescs = nullptr;
   free(cur->userName);
   cur->userName = nullptr;
   free(cur->dbmsName);

@@ -160,6 +160,9 @@ int scs_GetRowNumber(ScsCursor *cur, uint32_t index, int32_t *number);
 int scs_p_GetRowNumber(ScsCursor *cur, uint32_t index, int32_t *number);
 int scs_GetODBCInfo(const DrvObject *lower, uint32_t lowerConn, uint16_t infoType, void *buf, int16_t bufLen,
                     int16_t *outLen);
+// Fetches the rowset the orientation asks for: 0; 74 (IM902) the rowset
+// came with the database's warning, its records moved to the statement; 82
+// (IM907) no rows there; else the failure.
 int scs_ScrollFetch(ScsCursor *cur, uint16_t orientation, int32_t offset, uint32_t *rowsFetched);
 int scs_GetBaseColAttribs(ScsCursor *cur, uint32_t column, ColDesc *desc, uint32_t mask, uint32_t stride,
                           uint32_t rowCount, ColAttr *rows);

@@ -222,12 +222,14 @@ int scs_ScrollFetch(ScsCursor *cur, uint16_t orientation, int32_t offset, uint32
     scs_SetRowPosition(cur, code == E_IM910 ? SCS_BEFORE_FIRST : SCS_AFTER_LAST);
     return NoData(rows);
   }
-  if (code != 0) {
+  // 74 (IM902): the rowset came with the database's warning, whose records
+  // the call down moved to the statement; it is a rowset all the same.
+  if (code != 0 && code != E_IM902) {
     if (rows) *rows = 0;
     return code;
   }
   if (rows) *rows = fetched;
   cur->position = 1;
   cur->firstRow = dynMixed ? -1 : target;
-  return 0;
+  return code;
 }

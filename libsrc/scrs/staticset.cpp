@@ -43,13 +43,13 @@ int SS_GetRsltSet(StaticSet *ss, const DrvObject *lower, uint32_t cursor, int32_
   SS_Close(ss);
   int64_t total = 0;
   int code = DSC_Fill(&ss->cache, lower, cursor, ss->window, &total);
-  if (code != 0) {
+  if (code != 0 && code != E_IM902) {
     LOG(LOG_ERR, "SS_GetRsltSet: Could not fill dataset cache");
     return code;
   }
   if (ss->cache.mode == DSC_SPILLED) ss->windowStart = -1;
   if (rowCount) *rowCount = static_cast<int32_t>(total);  // the fill refuses more than int32 rows
-  return 0;
+  return code;
 }
 
 int SS_GetRowset(StaticSet *ss, int32_t first, int32_t n, Dataset **out) {

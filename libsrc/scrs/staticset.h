@@ -22,7 +22,8 @@ int SS_New(StaticSet **out);
 // Empties the window, closes (and so deletes) the cache files, rewinds.
 void SS_Close(StaticSet *ss);
 void SS_Free(StaticSet **ss);
-// Reads every row of the lower cursor; *rowCount gets their number.
+// Reads every row of the lower cursor; *rowCount gets their number. 74
+// (IM902): read, with the database's warning waiting below.
 int SS_GetRsltSet(StaticSet *ss, const DrvObject *lower, uint32_t cursor, int32_t *rowCount);
 // Copies up to n rows from row first (-1: where the last sequential read
 // stopped) into *out, which is made when absent and emptied first. A

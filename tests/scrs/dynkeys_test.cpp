@@ -141,6 +141,37 @@ TEST_F(DynKeysTest, RowsOthersInsertOrDeleteShowInTheNextBlock) {
   EXPECT_EQ((std::vector<std::string>{"15", "20", "30"}), Held());
 }
 
+// A lower call that answers with the database's warning did its work: the
+// keys are those read without it, the fetch answers 74 (IM902) and the
+// record waits on the aux cursor.
+TEST_F(DynKeysTest, AWarningBelowKeepsTheKeysAndItsRecord) {
+  ASSERT_EQ(0, Run("CREATE TABLE T (K NUMBER(6) PRIMARY KEY, A NUMBER)"));
+  for (int k = 1; k <= 7; ++k) ASSERT_EQ(0, Run(("INSERT INTO T VALUES (" + std::to_string(k) + ", " + std::to_string(8 - k) + ")").c_str()));
+  OrderByA(false);
+  f.keysetSize = 3;
+  for (int kind : {OCILITE_T_PREPARE, OCILITE_T_EXECUTE, OCILITE_T_FETCH}) {
+    SCOPED_TRACE(kind);
+    ocilite_test_fault(kind, 1, 1, 24345, 1, nullptr);
+    EXPECT_EQ(E_IM902, KS_FetchDynKeys(&f, KS_FIRST, 0));
+    EXPECT_EQ(kind, ocilite_test_fired());
+    ocilite_test_reset();
+    EXPECT_EQ((std::vector<std::string>{"7", "6", "5"}), Held());
+    Msgs m = Errors(aux);
+    ASSERT_EQ(1u, m.texts.size());
+    EXPECT_NE(std::string::npos, m.texts[0].find("ORA-24345")) << m.texts[0];
+    ocilite_test_fault(kind, 1, 1, 24345, 1, nullptr);
+    EXPECT_EQ(E_IM902, KS_FetchDynKeys(&f, KS_NEXT, 0));
+    ocilite_test_reset();
+    EXPECT_EQ((std::vector<std::string>{"4", "3", "2"}), Held());
+    Errors(aux);
+  }
+  // A failure is no warning: what was held stays.
+  ocilite_test_fault(OCILITE_T_FETCH, 1, 1, 1013, 0, nullptr);
+  EXPECT_NE(0, KS_FetchDynKeys(&f, KS_NEXT, 0));
+  ocilite_test_reset();
+  EXPECT_EQ((std::vector<std::string>{"4", "3", "2"}), Held());
+}
+
 TEST_F(DynKeysTest, FarRelativeMovesReadPastOneLowerFetch) {
   ASSERT_EQ(0, Run("CREATE TABLE T (K NUMBER(6) PRIMARY KEY, A NUMBER)"));
   constexpr int32_t kRows = 2600;

@@ -43,7 +43,9 @@ TEST_F(ExtTest, BatchStopsAtAQuery) {
   for (const Case &c : cases) {
     SCOPED_TRACE(c.texts[0] ? c.texts[0] : "as prepared");
     // A first statement without text runs as prepared: a query then.
-    if (!c.texts[0]) ASSERT_EQ(0, Prepare(cur, "SELECT * FROM t"));
+    if (!c.texts[0]) {
+      ASSERT_EQ(0, Prepare(cur, "SELECT * FROM t"));
+    }
     std::vector<DrvBatchStmt> b = Batch(c.texts);
     uint16_t done = 99;
     int32_t *counts = nullptr;

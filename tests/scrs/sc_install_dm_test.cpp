@@ -320,6 +320,12 @@ TEST_P(DmStatic, SameRowsAsForwardOnly) {
     Connect();
     if (isStatic) Static();
     std::vector<std::string> out;
+    char value[2] = "A";
+    SQLLEN valueLen = SQL_NTS;
+    if (strchr(sql, '?')) {
+      EXPECT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_CHAR, SQL_VARCHAR, 1, 0, value, 2, &valueLen),
+                SQL_SUCCESS);
+    }
     EXPECT_EQ(SQLPrepare(stmt, Text(sql), SQL_NTS), SQL_SUCCESS) << State();
     for (int t = 0; t < times; ++t) {
       EXPECT_TRUE(SQL_SUCCEEDED(SQLExecute(stmt))) << State();
@@ -334,6 +340,7 @@ TEST_P(DmStatic, SameRowsAsForwardOnly) {
     return out;
   };
   for (const char *sql : {"select name from nums where s != 'A' and id < 40 order by 1",
+                          "select name from nums where s != ? and id < 40 order by 1",
                           "select name || '' from (select name from nums where id in (4, 8)) order by 1"}) {
     SCOPED_TRACE(sql);
     const auto forward = all(false, sql, 2);

@@ -259,6 +259,52 @@ TEST_F(StaticLayer, SequentialFetchMoreResultsAndClose) {
   EXPECT_EQ(At(3, &code), 3);
 }
 
+// Executed again after a close, a scrollable statement is first prepared
+// again below with the application's text (the layer may have used the
+// cursor below for a statement of its own) and runs with the values of this
+// execution, which the prepare below keeps; a caller that sends none gets
+// the kept ones sent again.
+TEST_F(StaticLayer, PreparedAgainAfterACloseWithItsValues) {
+  IntTextRows(3);
+  fake::SetParamDescs({{"P1", SQL_INTEGER, VT_SLONG, 4}});
+  SQLINTEGER v = 1;
+  SQLLEN ind = 0;
+  ASSERT_EQ(SQLBindParameter(hstmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, &v, 0, &ind), SQL_SUCCESS);
+  const char *sql = "select id, name from t where id > ?";
+  ASSERT_EQ(SQLPrepare(hstmt, reinterpret_cast<SQLCHAR *>(const_cast<char *>(sql)), SQL_NTS), SQL_SUCCESS) << State();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(hstmt))) << State();
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(hstmt))) << State();  // the front end closes first
+  ASSERT_EQ(SQLCloseCursor(hstmt), SQL_SUCCESS);
+  const int prepares = Calls(SLOT_DRV_Prepare);
+  v = 2;
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecute(hstmt))) << State();
+  EXPECT_EQ(Calls(SLOT_DRV_Prepare), prepares + 1);
+  EXPECT_EQ(fake::LogOf(SLOT_DRV_Prepare).back().text, sql);
+  ASSERT_EQ(fake::ParamRows().size(), 1u);
+  EXPECT_EQ(fake::ParamRows()[0][0].bytes, fake::I32(2).bytes);
+
+  // Through the slots, without values: the kept ones go down again.
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_CloseCursor>(stmt->drv, stmt->agentCursor), 0);
+  const int values = Calls(SLOT_DRV_SetParams);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Execute>(stmt->drv, stmt->agentCursor), 0);
+  EXPECT_EQ(Calls(SLOT_DRV_Prepare), prepares + 2);
+  EXPECT_EQ(Calls(SLOT_DRV_SetParams), values + 1);
+  EXPECT_EQ(fake::ParamRows()[0][0].bytes, fake::I32(2).bytes);
+  // Not closed since: nothing is prepared again.
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Execute>(stmt->drv, stmt->agentCursor), 0);
+  EXPECT_EQ(Calls(SLOT_DRV_Prepare), prepares + 2);
+}
+
+// A forward-only statement runs again as the cursor below holds it.
+TEST_F(Layer, ForwardOnlyNotPreparedAgainAfterAClose) {
+  IntTextRows(2);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, "select id from t"), 0);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Execute>(stmt->drv, stmt->agentCursor), 0);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_CloseCursor>(stmt->drv, stmt->agentCursor), 0);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Execute>(stmt->drv, stmt->agentCursor), 0);
+  EXPECT_EQ(fake::CallCount(SLOT_DRV_Prepare), 1);
+}
+
 TEST_F(StaticLayer, OtherResultsReadAtTheirFirstFetch) {
   // A catalog result: not executed through the layer, read at the first
   // fetch; the agent answers its own row count until then.
@@ -359,9 +405,18 @@ TEST_F(Layer, DowngradeHoldsForItsStatementOnly) {
 TEST_F(Layer, CatalogResultOnAKeysetCursorIsStatic) {
   IntTextRows(4);
   fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), SCS_KEYSET);
+  fake::SetInfo(InfoStmtOption(SQL_CONCURRENCY), SCS_LOCK);
   fake::SetInfo(InfoStmtOption(SQL_ROWSET_SIZE), 2);
+  ASSERT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, "insert into t values (1)"), 0);
   CatalogArgs args{};
   ASSERT_EQ(DrvCall<&DrvOps::DRV_DDTables>(stmt->drv, stmt->agentCursor, &args), 0);
+  // The layer's state says static read-only for this result; the earlier
+  // statement's analysis is gone with it.
+  const ScsCursor *cur = scs_p_LayerCursor(stmt->agentCursor);
+  ASSERT_NE(cur, nullptr);
+  EXPECT_EQ(cur->cursorType, SCS_STATIC);
+  EXPECT_EQ(cur->concurrency, SCS_READ_ONLY);
+  EXPECT_EQ(cur->sqlCopy, nullptr);
   Rowset *rs = nullptr;
   uint32_t rows = 0;
   int32_t count = 0;
@@ -372,8 +427,11 @@ TEST_F(Layer, CatalogResultOnAKeysetCursorIsStatic) {
   EXPECT_EQ(count, 4);
   RowsetFree(&rs);
   EXPECT_EQ(fake::InfoValue(InfoStmtOption(SQL_CURSOR_TYPE)), SCS_KEYSET);
+  EXPECT_EQ(fake::InfoValue(InfoStmtOption(SQL_CONCURRENCY)), SCS_LOCK);
   // The next statement is the keyset-driven cursor's own again.
   ASSERT_EQ(DrvCall<&DrvOps::DRV_Prepare>(stmt->drv, stmt->agentCursor, "insert into t values (1)"), 0);
+  EXPECT_EQ(cur->cursorType, SCS_KEYSET);
+  EXPECT_EQ(cur->concurrency, SCS_LOCK);
   EXPECT_EQ(DrvCall<&DrvOps::DRV_FetchScroll>(stmt->drv, stmt->agentCursor, &rs, 1, &rows, &count,
                                               static_cast<uint16_t>(SQL_FETCH_ABSOLUTE)),
             E_S1C00);

@@ -220,9 +220,16 @@ SQLRETURN StmtExtendedFetch(Stmt *stmt, uint16_t orientation, int64_t offset, ui
   uint32_t rows = 0;
   int code = scs_ScrollFetch(&cur, orientation, ClampOffset(offset), &rows);
   if (code == E_IM907) return SQL_NO_DATA;
-  if (code != 0) return Fail(stmt, code);
+  if (code != 0 && code != E_IM902) return Fail(stmt, code);
   if (rowsFetched) *rowsFetched = rows;
-  return RowsetFill(stmt, statuses, 0, -1);
+  const SQLRETURN filled = RowsetFill(stmt, statuses, 0, -1);
+  // The rowset came with the database's warning (its records are on the
+  // statement already): a success carries it.
+  if (code == E_IM902 && filled == SQL_SUCCESS) {
+    stmt->pending = E_IM902;
+    return SQL_SUCCESS_WITH_INFO;
+  }
+  return filled;
 }
 
 SQLRETURN RowsetFill(Stmt *stmt, uint16_t *statuses, uint32_t startRow, int mode) {

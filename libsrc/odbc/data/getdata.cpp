@@ -673,6 +673,13 @@ static int FetchColumnPiece(Stmt *stmt, uint32_t maxLen, bool starved) {
     stmt->pending = E_IM500;
     code = 0;
   }
+  // 74: the piece came with the database's warning; its records go with
+  // the call, which succeeds with information.
+  if (code == E_IM902) {
+    StmtGetAgentMsgs(stmt);
+    stmt->flags |= STMTF_PIECE_WARNED;
+    code = 0;
+  }
   if (code != 0) {
     free(piece);
     if (carry) hold(carry, carryLen, carryType, carryTotal);
@@ -723,7 +730,20 @@ int16_t GetColumnCType(Stmt *stmt, uint16_t column, int16_t cType) {
   return cType;
 }
 
+static SQLRETURN GetColumnValue(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *ds);
+
 SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *ds) {
+  stmt->flags &= static_cast<uint16_t>(~STMTF_PIECE_WARNED);
+  SQLRETURN rc = GetColumnValue(stmt, row, b, ds);
+  if ((stmt->flags & STMTF_PIECE_WARNED) && rc == SQL_SUCCESS) {
+    if (stmt->pending == 0) stmt->pending = E_IM902;
+    rc = SQL_SUCCESS_WITH_INFO;
+  }
+  stmt->flags &= static_cast<uint16_t>(~STMTF_PIECE_WARNED);
+  return rc;
+}
+
+static SQLRETURN GetColumnValue(Stmt *stmt, uint32_t row, ColumnBinding *b, const Dataset *ds) {
   bool paramMode = false;
   if (stmt->pending == kParamModeMarker) {
     stmt->pending = 0;

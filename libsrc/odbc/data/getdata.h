@@ -19,7 +19,8 @@ struct Dataset;
 // that converts an output parameter stores E_IM906 (80) in the statement's
 // pending code just before the call (parameter mode). A binding with
 // SQL_C_DEFAULT and buffer length 0 gets the resolved C type's size as its
-// buffer length.
+// buffer length. A piece of a long value that came with the database's
+// warning makes a success SQL_SUCCESS_WITH_INFO, with the warning's records.
 SQLRETURN GetColumn(Stmt *stmt, uint32_t row, ColumnBinding *binding, const Dataset *ds);
 
 // The C type GetColumn would convert a column into for a binding's C type

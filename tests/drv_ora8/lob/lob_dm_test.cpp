@@ -617,6 +617,78 @@ TEST_P(DmLob, CancelInTheMiddleOfPiecesRunsNothing) {
   EXPECT_FALSE(isNull);
 }
 
+// A LOB or LONG piece that comes with the database's warning is a piece: the
+// call that read it (the fetch, or SQLGetData for a LOB left with the agent)
+// answers SQL_SUCCESS_WITH_INFO with the ORA- record, and the value is whole.
+TEST_P(DmLob, PieceWarningsAreSuccessesWithTheirRecords) {
+  const std::string text = Mixed(3000);
+  struct Case {
+    const char *name;
+    const char *dlf;
+    const char *sql;
+    int fault;           // the stand-in's call kind that warns
+    SQLULEN rowset;
+    bool bound;
+    bool getDataWarns;   // the value is read by SQLGetData, not by the fetch
+  };
+  const Case cases[] = {
+      {"LONG fetched", "", "select id, l from ll order by id", OCILITE_T_PIECE_INFO, 1, false, false},
+      {"LONG in a rowset", "", "select id, l from ll order by id", OCILITE_T_PIECE_INFO, 3, true, false},
+      {"CLOB fetched", ";DLF=NO", "select id, c from lt order by id", OCILITE_T_LOB_READ, 1, false, false},
+      {"CLOB fetched in a rowset", ";DLF=NO", "select id, c from lt order by id", OCILITE_T_LOB_READ, 3, true, false},
+      {"CLOB left with the agent", ";DLF=YES", "select id, c from lt order by id", OCILITE_T_LOB_READ, 1, false, true},
+      {"CLOB left with the agent, bound", ";DLF=YES", "select id, c from lt order by id", OCILITE_T_LOB_READ, 1,
+       true, false},
+      {"CLOB left with the agent in a rowset", ";DLF=YES", "select id, c from lt order by id", OCILITE_T_LOB_READ, 3,
+       true, false},
+  };
+  Connect();
+  Exec("delete from lt");
+  Exec("delete from ll");
+  for (int id = 1; id <= 4; ++id) {
+    Exec("insert into lt (id) values (" + std::to_string(id) + ")");
+    Put("update lt set c = ? where id = " + std::to_string(id), text, false);
+    Put("insert into ll values (" + std::to_string(id) + ", ?)", text, false);
+  }
+  auto warned = [this](SQLRETURN rc) {
+    EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO);
+    EXPECT_NE(Diag().find("ORA-24345"), std::string::npos) << Diag();
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    Connect(c.dlf);
+    std::vector<char> values(c.rowset * 4000);
+    std::vector<SQLLEN> lengths(c.rowset);
+    SQLULEN fetched = 0;
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, P(static_cast<intptr_t>(c.rowset)), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &fetched, 0), SQL_SUCCESS);
+    if (c.bound) {
+      ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, values.data(), 4000, lengths.data()), SQL_SUCCESS);
+    }
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, Text(c.sql), SQL_NTS))) << Diag();
+    ocilite_test_fault(c.fault, 1, 1, 24345, 1, nullptr);
+    SQLRETURN rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0);
+    if (c.getDataWarns) {
+      EXPECT_EQ(rc, SQL_SUCCESS) << Diag();
+      warned(SQLGetData(stmt, 2, SQL_C_CHAR, values.data(), 4000, lengths.data()));
+    } else {
+      warned(rc);
+      if (!c.bound) {
+        EXPECT_EQ(SQLGetData(stmt, 2, SQL_C_CHAR, values.data(), 4000, lengths.data()), SQL_SUCCESS) << Diag();
+      }
+    }
+    EXPECT_EQ(ocilite_test_fired(), c.fault);
+    ocilite_test_reset();
+    EXPECT_EQ(fetched, c.rowset);
+    for (SQLULEN r = 0; r < fetched; ++r) {
+      EXPECT_EQ(lengths[r], static_cast<SQLLEN>(text.size())) << r;
+      EXPECT_EQ(std::string(&values[r * 4000]), text) << r;
+    }
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Drivers, DmLob, ::testing::Values("kvd_w", "kvd_a"),
                          [](const ::testing::TestParamInfo<const char *> &i) {
                            return std::string(i.param) == "kvd_w" ? "Unicode" : "Ansi";

@@ -279,34 +279,71 @@ TEST_P(DmFetch, IgnoredColumnsAndRetrieveDataOff) {
   EXPECT_EQ(ids[0], -1);
 }
 
-// A block that comes with the database's warning (ORA-24345, as for a value
-// cut on the way) answers SQL_SUCCESS_WITH_INFO with that record, and no
-// row is lost, row by row or by rowset.
+// Rows that come with the database's warning (ORA-24345, as for a value cut
+// on the way) are a success with that record, and no row is lost: row by
+// row and by rowsets, read through bound columns or SQLGetData (rowsets of
+// one row: SQLSetPos does not position yet), on
+// forward-only and static cursors. A static cursor reads its result whole
+// when it runs, so the warning goes with that call there.
 TEST_P(DmFetch, AFetchWarningIsASuccessWithItsRecord) {
+  struct Case {
+    SQLULEN cursor;
+    SQLULEN rowset;
+    bool getData;
+  };
+  const Case cases[] = {
+      {SQL_CURSOR_FORWARD_ONLY, 1, false}, {SQL_CURSOR_FORWARD_ONLY, 2, false},
+      {SQL_CURSOR_FORWARD_ONLY, 100, false}, {SQL_CURSOR_FORWARD_ONLY, 1, true},
+      {SQL_CURSOR_STATIC, 1, false}, {SQL_CURSOR_STATIC, 2, false},
+      {SQL_CURSOR_STATIC, 100, false}, {SQL_CURSOR_STATIC, 1, true},
+  };
   Connect(SQL_OV_ODBC3);
-  for (SQLULEN rowset : {SQLULEN(1), SQLULEN(60)}) {
-    SCOPED_TRACE(rowset);
-    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, P(static_cast<intptr_t>(rowset)), 0), SQL_SUCCESS);
-    QUERY_OR_RETURN("select id from nums where id <= 100 order by id");
-    std::vector<SQLINTEGER> ids(rowset);
+  constexpr int kLast = 250;  // full blocks for every rowset size
+  auto warned = [this](SQLRETURN rc) {
+    EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO);
+    const std::string text = harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+    EXPECT_NE(text.find("ORA-24345"), std::string::npos) << text;
+  };
+  for (const Case &c : cases) {
+    const bool isStatic = c.cursor == SQL_CURSOR_STATIC;
+    SCOPED_TRACE(std::string(isStatic ? "static" : "forward-only") + " rowset " + std::to_string(c.rowset) +
+                 (c.getData ? " SQLGetData" : " bound"));
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, P(static_cast<intptr_t>(c.cursor)), 0), SQL_SUCCESS);
+    ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROW_ARRAY_SIZE, P(static_cast<intptr_t>(c.rowset)), 0), SQL_SUCCESS);
+    std::vector<SQLINTEGER> ids(c.rowset);
     SQLULEN got = 0;
     ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, &got, 0), SQL_SUCCESS);
-    ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, ids.data(), 0, nullptr), SQL_SUCCESS);
-    ocilite_test_fault(OCILITE_T_FETCH, 1, 1, 24345, 1, nullptr);
-    SQLRETURN rc = SQLFetch(stmt);
-    if (rowset == 1) {
-      EXPECT_EQ(rc, SQL_SUCCESS_WITH_INFO);
-      EXPECT_NE(harness::DmDiagText(SQL_HANDLE_STMT, stmt).find("ORA-24345"), std::string::npos)
-          << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+    if (!c.getData) {
+      ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, ids.data(), 0, nullptr), SQL_SUCCESS);
+    }
+    // Every fetch of the run warns: the layer's own catalog queries fetch
+    // before the result is read.
+    if (isStatic) ocilite_test_fault(OCILITE_T_FETCH, 1, 1000, 24345, 1, nullptr);
+    const std::string sql = "select id from nums where id <= " + std::to_string(kLast) + " order by id";
+    SQLRETURN rc = SQLExecDirect(stmt, Text(sql.c_str()), SQL_NTS);
+    if (isStatic) {
+      warned(rc);
+    } else {
+      ASSERT_EQ(rc, SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+      ocilite_test_fault(OCILITE_T_FETCH, 1, 1, 24345, 1, nullptr);
     }
     int next = 1;
-    while (SQL_SUCCEEDED(rc)) {
+    bool first = true;
+    while (SQL_SUCCEEDED(rc = SQLFetchScroll(stmt, SQL_FETCH_NEXT, 0))) {
+      if (first && !isStatic) {
+        warned(rc);
+      } else {
+        EXPECT_EQ(rc, SQL_SUCCESS) << harness::DmDiagText(SQL_HANDLE_STMT, stmt);
+      }
+      first = false;
+      if (c.getData) {
+        ASSERT_EQ(SQLGetData(stmt, 1, SQL_C_LONG, &ids[0], 0, nullptr), SQL_SUCCESS);
+      }
       for (SQLULEN i = 0; i < got; ++i) ASSERT_EQ(ids[i], next++);
-      rc = SQLFetch(stmt);
     }
     ocilite_test_reset();
     EXPECT_EQ(rc, SQL_NO_DATA) << State();
-    EXPECT_EQ(next, 101);
+    EXPECT_EQ(next, kLast + 1);
     SQLFreeStmt(stmt, SQL_CLOSE);
     SQLFreeStmt(stmt, SQL_UNBIND);
     SQLSetStmtAttr(stmt, SQL_ATTR_ROWS_FETCHED_PTR, nullptr, 0);
