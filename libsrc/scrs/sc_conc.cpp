@@ -26,8 +26,6 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kGeneral = E_S1000;
 constexpr int kNoMemory = E_S1001;
-constexpr uint16_t kValuesPrepared = 0x20;  // aux2Contents: the values query
-constexpr uint16_t kAux2Prepared = 0x30;    // either query of the second auxiliary statement
 constexpr int16_t kRowDeleted = 1;          // SQL_ROW_DELETED
 constexpr uint16_t kMaxFetch = 65535;       // DRV_Fetch counts rows in 16 bits
 
@@ -168,12 +166,12 @@ int LayoutFromLower(ScsCursor *cur, DrvHandle h, Dataset *out) {
 }
 
 // The values cache made of the fetched rows (compared columns, then the
-// key columns) in the order of the keys first .. first + count - 1: a key
+// key columns) in the order of keys rows first .. first + count - 1: a key
 // without row gets an all-NULL row. The key columns are dropped after.
-int PlaceByKey(ScsCursor *cur, Dataset *fetched, uint32_t first, uint32_t count, uint32_t *missing) {
-  KeySet *ks = cur->keyset;
+int PlaceByKey(ScsCursor *cur, Dataset *fetched, const Dataset *keys, uint32_t first, uint32_t count,
+               int16_t *keyStatus, uint32_t *missing) {
   const uint16_t nKeys = static_cast<uint16_t>(KeyCount(cur));
-  if (fetched->columns < nKeys) return kGeneral;
+  if (fetched->columns < nKeys || keys->columns < nKeys) return kGeneral;
   const uint16_t nValues = static_cast<uint16_t>(fetched->columns - nKeys);
   return Guarded([&]() -> int {
     std::unordered_map<std::string, uint32_t> byKey;
@@ -187,15 +185,14 @@ int PlaceByKey(ScsCursor *cur, Dataset *fetched, uint32_t first, uint32_t count,
     if (int rc = DatasetCloneLayout(&vc, fetched, static_cast<int32_t>(count))) return rc;
     uint32_t lost = 0;
     for (uint32_t k = 0; k < count; ++k) {
-      const uint32_t keyRow = first + k - static_cast<uint32_t>(ks->windowStart);
-      if (int rc = KeyOf(ks->keys, keyRow, 0, nKeys, &key)) return rc;
+      if (int rc = KeyOf(keys, first + k, 0, nKeys, &key)) return rc;
       auto it = byKey.find(key);
       int rc = it == byKey.end() ? DatasetRowInsert(vc, k) : DatasetRowCopy(vc, fetched, k, it->second, 1);
       if (rc) return rc;
       if (it != byKey.end()) continue;
       ++lost;
-      // A keyset-driven cursor's key stays; the row behind it is gone.
-      if (cur->cursorType == SCS_KEYSET && cur->keysetSize == 0 && ks->rowStatus) ks->rowStatus[first + k] = kRowDeleted;
+      // The key stays; the row behind it is gone.
+      if (keyStatus) keyStatus[k] = kRowDeleted;
     }
     for (uint16_t c = 0; c < nKeys; ++c)
       if (int rc = DatasetColDelete(vc, nValues)) return rc;
@@ -204,58 +201,67 @@ int PlaceByKey(ScsCursor *cur, Dataset *fetched, uint32_t first, uint32_t count,
   });
 }
 
-// Prepares the values query on the second auxiliary statement unless the
-// one prepared there serves groups key groups already.
-int PrepareValuesQuery(ScsCursor *cur, bool keyed, uint32_t groups) {
-  if (cur->cursorType != SCS_DYNAMIC && (cur->aux2Contents & kValuesPrepared) &&
-      cur->valuesGroups == static_cast<int32_t>(groups))
-    return kOk;
-  cur->aux2Contents &= static_cast<uint16_t>(~kAux2Prepared);
-  if (int rc = EnsureAux(cur, &cur->aux2)) return rc;
+// Prepares the values query on its own lower statement unless it is
+// prepared there for groups key groups (-1: a static cursor's) already.
+int PrepareValuesQuery(ScsCursor *cur, int32_t groups) {
+  if (cur->valuesStmt && cur->valuesGroups == groups) return kOk;
+  cur->valuesGroups = 0;
+  if (int rc = EnsureAux(cur, &cur->valuesStmt)) return rc;
   return Guarded([&]() -> int {
     std::string text = CurrentText(cur);
+    const bool keyed = groups > 0;
     if (keyed) {
       // The row-by-key condition of groups keys in front of the statement's own.
       if (int rc = SCR_AnalyseSQL(&cur->rereadStmt, text.c_str(), 1, cur->noCatalogs)) {
         LOG(LOG_DEBUG, "SCR_AnalyseSQL failed: %s", text.c_str());
         return rc;
       }
-      if (int rc = KS_KeyWhereBuild(&cur->rereadStmt, KsKeyCols{KeyColumns(cur), TableCount(cur)}, groups)) return rc;
+      if (int rc = KS_KeyWhereBuild(&cur->rereadStmt, KsKeyCols{KeyColumns(cur), TableCount(cur)},
+                                    static_cast<uint32_t>(groups)))
+        return rc;
       text = cur->rereadStmt.text2;
     }
     if (int rc = scs_p_OptConcSelectBuild(cur, text.c_str(), &cur->rereadStmt, keyed)) return rc;
-    if (int rc = DrvCall<&DrvOps::DRV_Prepare>(cur->drv, cur->aux2, cur->rereadStmt.text2)) return rc;
-    cur->aux2Contents |= kValuesPrepared;
-    cur->valuesGroups = static_cast<int32_t>(groups);
+    if (int rc = DrvCall<&DrvOps::DRV_Prepare>(cur->drv, cur->valuesStmt, cur->rereadStmt.text2)) return rc;
+    cur->valuesGroups = groups;
     return kOk;
   });
 }
 
 int StaticValues(ScsCursor *cur, const Dataset *params) {
+  const DrvHandle h = cur->valuesStmt;
   if (params && params->columns) {
     Dataset *copy = nullptr;
     if (int rc = DatasetClone(&copy, params)) return rc;
-    if (int rc = SendParams(cur, cur->aux2, copy)) return rc;
+    if (int rc = SendParams(cur, h, copy)) return rc;
     if (cur->needbind) {
       free(cur->paramDescs);
       cur->paramDescs = nullptr;
       cur->paramDescCount = 0;
       if (int rc = scs_p_ParamInfoAppend(cur, nullptr, 0, 1)) return rc;
-      if (int rc = DrvCall<&DrvOps::DRV_SetParamInfo>(cur->drv, cur->aux2, cur->paramDescCount, cur->paramDescs))
-        return rc;
+      if (int rc = DrvCall<&DrvOps::DRV_SetParamInfo>(cur->drv, h, cur->paramDescCount, cur->paramDescs)) return rc;
     }
   }
-  if (int rc = DrvCall<&DrvOps::DRV_Execute>(cur->drv, cur->aux2)) return rc;
+  if (int rc = DrvCall<&DrvOps::DRV_Execute>(cur->drv, h)) return rc;
   DSC_Close(&cur->valuesDsc);
   int64_t total = 0;
-  int rc = DSC_Fill(&cur->valuesDsc, cur->drv, cur->aux2, cur->valuesCache, &total);
-  DrvCall<&DrvOps::DRV_CloseCursor>(cur->drv, cur->aux2);
+  int rc = DSC_Fill(&cur->valuesDsc, cur->drv, h, cur->valuesCache, &total);
+  DrvCall<&DrvOps::DRV_CloseCursor>(cur->drv, h);
   if (rc) {
     LOG(LOG_ERR, "scs_p_GetOptConcColVals: Could not fill optimistic concurrency values cache");
     return rc;
   }
   cur->valuesWindowStart = cur->valuesDsc.mode == DSC_SPILLED ? -1 : 0;
   return kOk;
+}
+
+// Keys one lookup carries: as many as the parameter limit leaves room for
+// beside the user's parameters, no more than a rowset holds.
+int32_t KeysPerLookup(const ScsCursor *cur, bool withUser) {
+  const int32_t room = cur->maxParams - (withUser ? cur->userParams->columns : 0);
+  const int32_t per = room / static_cast<int32_t>(KeyCount(cur));
+  const int32_t rowset = cur->rowsetSize > 0 ? cur->rowsetSize : 1;
+  return per < rowset ? per : rowset;
 }
 
 }  // namespace
@@ -288,8 +294,8 @@ int scs_p_OptConcSelectBuild(ScsCursor *cur, const char *text, AnalysedSQL *rere
   });
 }
 
-int scs_p_GetOptConcColVals(ScsCursor *cur, const Dataset *params, int32_t first, int32_t blocks,
-                            int32_t perStatement, int32_t lastKeys, uint32_t *missing) {
+int scs_p_GetOptConcColVals(ScsCursor *cur, const Dataset *params, const Dataset *keys, uint32_t first,
+                            uint32_t count, int16_t *keyStatus, uint32_t *missing) {
   if (missing) *missing = 0;
   if (!cur) return kGeneral;
   if (cur->valuesCache) {
@@ -297,50 +303,47 @@ int scs_p_GetOptConcColVals(ScsCursor *cur, const Dataset *params, int32_t first
   } else if (!(cur->valuesCache = static_cast<Dataset *>(calloc(1, sizeof(Dataset))))) {
     return kNoMemory;
   }
-  const bool keyed = cur->cursorType != SCS_STATIC;
-  if (!keyed) {
-    if (int rc = PrepareValuesQuery(cur, false, 0)) return rc;
+  if (cur->cursorType == SCS_STATIC) {
+    if (int rc = PrepareValuesQuery(cur, -1)) return rc;
     return StaticValues(cur, params);
   }
-  KeySet *ks = cur->keyset;
-  if (!ks || !ks->keys || KeyCount(cur) == 0 || blocks < 1 || perStatement < 1 || lastKeys < 1 || first < ks->windowStart)
+  if (!keys || KeyCount(cur) == 0 || keys->columns < KeyCount(cur) || uint64_t{first} + count > uint64_t(keys->rows))
     return kGeneral;
-  // Keys past those held have no rows to read.
-  const int64_t held = int64_t{ks->windowStart} + ks->keys->rows - first;
-  int64_t count = int64_t{blocks - 1} * perStatement + lastKeys;
-  if (count > held) count = held;
-  if (count <= 0) return kOk;
-  if (int rc = PrepareValuesQuery(cur, true, static_cast<uint32_t>(perStatement))) return rc;
   const bool withUser = (cur->flags & SCSF_HAS_PARAMS) && cur->userParams && cur->userParams->columns;
+  const int32_t per = KeysPerLookup(cur, withUser);
+  if (per < 1) return kGeneral;
+  if (count == 0) return kOk;
+  if (int rc = PrepareValuesQuery(cur, per)) return rc;
+  const DrvHandle h = cur->valuesStmt;
   Dataset fetched{};
   int rc = kOk;
-  for (int32_t c = 0; rc == kOk && int64_t{c} * perStatement < count; ++c) {
-    const int64_t from = int64_t{c} * perStatement;
-    const uint32_t rows = static_cast<uint32_t>(count - from < perStatement ? count - from : perStatement);
-    const uint32_t keyRow = static_cast<uint32_t>(first + from - ks->windowStart);
-    Dataset *keys = nullptr;
-    if ((rc = KS_KeyParamsBuild(ks->keys, keyRow, static_cast<uint32_t>(perStatement), rows, &keys, 0, 0, 0, nullptr,
+  for (uint32_t done = 0; rc == kOk && done < count;) {
+    const uint32_t rows = count - done < static_cast<uint32_t>(per) ? count - done : static_cast<uint32_t>(per);
+    Dataset *kp = nullptr;
+    if ((rc = KS_KeyParamsBuild(keys, first + done, static_cast<uint32_t>(per), rows, &kp, 0, 0, 0, nullptr,
                                 nullptr)))
       break;
-    Dataset *sent = keys;
+    Dataset *sent = kp;
     if (withUser) {
       Dataset *user = nullptr;
-      if ((rc = DatasetClone(&user, cur->userParams)) || (rc = DatasetJoinCols(user, keys))) {
+      if ((rc = DatasetClone(&user, cur->userParams)) || (rc = DatasetJoinCols(user, kp))) {
         FreeDataset(user);
-        FreeDataset(keys);
+        FreeDataset(kp);
         break;
       }
-      FreeDataset(keys);
+      FreeDataset(kp);
       sent = user;
     }
-    if ((rc = SendParams(cur, cur->aux2, sent))) break;
-    if ((rc = SendKeyParamInfo(cur, cur->aux2, static_cast<uint32_t>(perStatement), withUser))) break;
-    if ((rc = DrvCall<&DrvOps::DRV_Execute>(cur->drv, cur->aux2))) break;
-    rc = FetchInto(cur, cur->aux2, rows, &fetched);
-    DrvCall<&DrvOps::DRV_CloseCursor>(cur->drv, cur->aux2);
+    if ((rc = SendParams(cur, h, sent))) break;
+    if (done == 0 && (rc = SendKeyParamInfo(cur, h, static_cast<uint32_t>(per), withUser))) break;
+    if ((rc = DrvCall<&DrvOps::DRV_Execute>(cur->drv, h))) break;
+    rc = FetchInto(cur, h, rows, &fetched);
+    // No read stays open between fetches: others' writes must not wait.
+    DrvCall<&DrvOps::DRV_CloseCursor>(cur->drv, h);
+    done += rows;
   }
-  if (rc == kOk && fetched.columns == 0) rc = LayoutFromLower(cur, cur->aux2, &fetched);
-  if (rc == kOk) rc = PlaceByKey(cur, &fetched, static_cast<uint32_t>(first), static_cast<uint32_t>(count), missing);
+  if (rc == kOk && fetched.columns == 0) rc = LayoutFromLower(cur, h, &fetched);
+  if (rc == kOk) rc = PlaceByKey(cur, &fetched, keys, first, count, keyStatus, missing);
   DatasetFree(&fetched);
   return rc;
 }
@@ -351,24 +354,21 @@ std::string scs_p_LockedText(const ScsCursor *cur, const char *text) {
   return out;
 }
 
-int scs_p_LockRows(ScsCursor *cur, int32_t first, int32_t rows) {
-  if (!cur || rows < 1) return cur ? kOk : kGeneral;
-  KeySet *ks = cur->keyset;
-  if (!ks || !ks->keys || !ks->rowStatus || KeyCount(cur) == 0 || first < ks->windowStart) return kGeneral;
-  int64_t last = int64_t{first} + rows - 1;
-  const int64_t lastHeld = int64_t{ks->windowStart} + ks->keys->rows - 1;
-  if (last > lastHeld) last = lastHeld;
-  std::vector<int32_t> todo;
-  for (int64_t k = first; k <= last; ++k)
-    if (ks->rowStatus[k] == 0 || ks->rowStatus[k] == 2) todo.push_back(static_cast<int32_t>(k));
+int scs_p_LockRows(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t count, const int16_t *keyStatus) {
+  if (!cur) return kGeneral;
+  std::vector<uint32_t> todo;
+  for (uint32_t k = 0; k < count; ++k)
+    if (!keyStatus || keyStatus[k] == 0 || keyStatus[k] == 2) todo.push_back(first + k);
   if (todo.empty()) return kOk;
-  if (!cur->tables || cur->tables->count == 0) return kGeneral;
+  if (!keys || KeyCount(cur) == 0 || uint64_t{first} + count > uint64_t(keys->rows) || !cur->tables ||
+      cur->tables->count == 0)
+    return kGeneral;
   int rc = Guarded([&]() -> int {
     const auto *t = static_cast<const TableRef *>(VArray_At(cur->tables, 0));
-    const VArray *keys = KeyColumns(cur);
+    const VArray *cols = KeyColumns(cur);
     std::string set, where;
-    for (uint32_t i = 0; i < keys->count; ++i) {
-      const char *name = static_cast<const ScsColDesc *>(VArray_At(keys, i))->name;
+    for (uint32_t i = 0; i < cols->count; ++i) {
+      const char *name = static_cast<const ScsColDesc *>(VArray_At(cols, i))->name;
       set += std::string(i ? ", " : "") + name + " = ?";
       where += std::string(i ? " AND " : "") + name + " = ?";
     }
@@ -381,11 +381,9 @@ int scs_p_LockRows(ScsCursor *cur, int32_t first, int32_t rows) {
   if (rc == kOk) rc = SendKeyParamInfo(cur, cur->aux1, 2, 0);
   if (rc != kOk) return rc;
   size_t locked = 0;
-  for (int32_t k : todo) {
+  for (uint32_t row : todo) {
     Dataset *params = nullptr;
-    if ((rc = KS_KeyParamsBuild(ks->keys, static_cast<uint32_t>(k - ks->windowStart), 2, 1, &params, 0, 0, 0, nullptr,
-                                nullptr)))
-      break;
+    if ((rc = KS_KeyParamsBuild(keys, row, 2, 1, &params, 0, 0, 0, nullptr, nullptr))) break;
     if ((rc = SendParams(cur, cur->aux1, params))) break;
     if ((rc = DrvCall<&DrvOps::DRV_Execute>(cur->drv, cur->aux1))) break;
     int32_t changed = 0;
@@ -401,22 +399,33 @@ int scs_p_LockRows(ScsCursor *cur, int32_t first, int32_t rows) {
   return rc;
 }
 
-int scs_p_RefetchOptConcVals(ScsCursor *cur, int32_t firstKey, const int32_t *keyNumbers, uint32_t count) {
-  if (!cur || (count && !keyNumbers)) return kGeneral;
-  int32_t blocks = 0, lastRows = 0, perStatement = 0;
-  if (int rc = scs_p_KeyBlocks(cur, &blocks, &lastRows, &perStatement)) return rc;
+int scs_p_RefetchOptConcVals(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t count,
+                             const uint32_t *rows, uint32_t n) {
+  if (!cur || (n && !rows)) return kGeneral;
   Dataset *kept = cur->valuesCache;
   cur->valuesCache = nullptr;
-  int rc = scs_p_GetOptConcColVals(cur, nullptr, firstKey, blocks, perStatement, lastRows);
+  int rc = scs_p_GetOptConcColVals(cur, nullptr, keys, first, count);
   Dataset *fresh = cur->valuesCache;
   cur->valuesCache = kept;
-  for (uint32_t i = 0; rc == kOk && kept && fresh && i < count; ++i) {
-    const int64_t row = int64_t{keyNumbers[i]} - firstKey;
-    if (row < 0 || row >= kept->rows || row >= fresh->rows) continue;
-    rc = DatasetRowCopy(kept, fresh, static_cast<uint32_t>(row), static_cast<uint32_t>(row), 1);
+  for (uint32_t i = 0; rc == kOk && kept && fresh && i < n; ++i) {
+    if (rows[i] >= static_cast<uint32_t>(kept->rows) || rows[i] >= static_cast<uint32_t>(fresh->rows)) continue;
+    rc = DatasetRowCopy(kept, fresh, rows[i], rows[i], 1);
   }
   FreeDataset(fresh);
   return rc;
+}
+
+int scs_p_ConcAfterRowset(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t count, int16_t *keyStatus,
+                          uint16_t *status) {
+  if (!cur || count == 0) return kOk;
+  scs_p_CursorFacts(cur);
+  const bool versions = cur->cursorType == SCS_DYNAMIC && cur->rowVersions && cur->rvc.stmt;
+  const bool updatable = scs_p_UpdatableRefusal(cur) == 0;
+  if (cur->concurrency == SCS_LOCK && cur->rowLocks && updatable)
+    if (int rc = scs_p_LockRows(cur, keys, first, count, keyStatus)) return rc;
+  if (!versions && !(cur->concurrency == SCS_VALUES && updatable)) return kOk;
+  if (int rc = scs_p_GetOptConcColVals(cur, nullptr, keys, first, count, keyStatus)) return rc;
+  return versions ? scs_p_RowVersionsCheck(cur, keys, first, count, status) : kOk;
 }
 
 // ---- Row versions ----------------------------------------------------------------------
@@ -435,14 +444,14 @@ int scs_p_RowVersionsPrepare(ScsCursor *cur) {
   return RVC_DeleteVersions(&cur->rvc);
 }
 
-int scs_p_RowVersionsCheck(ScsCursor *cur, uint32_t first, uint32_t count, uint16_t *status) {
+int scs_p_RowVersionsCheck(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t count, uint16_t *status) {
   if (!cur || !cur->rowVersions || !cur->rvc.stmt || count == 0) return kOk;
-  if (!status || !cur->keyset || !cur->keyset->keys || !cur->valuesCache) return kGeneral;
+  if (!status || !keys || !cur->valuesCache) return kGeneral;
   return Guarded([&]() -> int {
     std::vector<int16_t> st(count, 0);
-    const uint32_t keyRow = first - static_cast<uint32_t>(cur->keyset->windowStart);
-    const int rc = RVC_CheckVersions(&cur->rvc, cur->keyset->keys, keyRow, cur->valuesCache, count, st.data());
-    for (uint32_t k = 0; k < count; ++k) status[k] = static_cast<uint16_t>(st[k]);
+    const int rc = RVC_CheckVersions(&cur->rvc, keys, first, cur->valuesCache, count, st.data());
+    for (uint32_t k = 0; k < count; ++k)
+      if (status[k] != kRowDeleted) status[k] = static_cast<uint16_t>(st[k]);
     return rc;
   });
 }

@@ -15,8 +15,9 @@
 // without a row gets an all-NULL row (and, for a keyset-driven cursor, the
 // status deleted in the keyset).
 //
-// The values query runs on the cursor's second auxiliary lower statement,
-// row locks on the first. Results are SqlStateTable rows: 0, 15 (S1000) a
+// The values query runs on a lower statement of its own, so that it stays
+// prepared beside the row lookups; row locks run on the first auxiliary
+// statement. Results are SqlStateTable rows: 0, 15 (S1000) a
 // missing key, compared column or select-list marker, 16 (S1001), 81
 // (01S01) rows that could not be locked, or the lower operation's code.
 #include <cstdint>
@@ -31,31 +32,46 @@ struct AnalysedSQL;
 // by the key columns when withKeys is set; the query is reread->text2.
 int scs_p_OptConcSelectBuild(ScsCursor *cur, const char *text, AnalysedSQL *reread, int withKeys);
 
-// Reads the compared values into the values cache. Static cursor: every row
-// of the cursor's statement, with params (the user's parameters, or none);
-// the other arguments are not used. Other cursors: the rows of the keys
-// first .. first + (blocks - 1) * perStatement + lastKeys - 1 (key numbers:
-// absolute for a keyset-driven cursor, positions in the window otherwise),
-// blocks lookups of perStatement keys each, the user's parameters behind
-// the keys; *missing (when given) counts the keys that found no row.
-int scs_p_GetOptConcColVals(ScsCursor *cur, const Dataset *params, int32_t first, int32_t blocks,
-                            int32_t perStatement, int32_t lastKeys, uint32_t *missing = nullptr);
+// Reads the compared values into the values cache.
+// Static cursor: every row of the cursor's statement, with params (the
+// user's parameters, or none); keys and the rest are not used.
+// Other cursors: the rows of keys rows first .. first + count - 1 (key
+// columns in key order), in lookups of as many keys as the parameter limit
+// allows beside the user's parameters (which follow the keys); values cache
+// row k is key first + k's. keyStatus (count entries, or none) gets
+// SQL_ROW_DELETED for every key without a row, *missing (or none) their
+// number.
+int scs_p_GetOptConcColVals(ScsCursor *cur, const Dataset *params, const Dataset *keys, uint32_t first,
+                            uint32_t count, int16_t *keyStatus = nullptr, uint32_t *missing = nullptr);
 
-// Locks the rows of keys first .. first + rows - 1 (those the keyset holds
-// with status success or updated) by "UPDATE table SET k = ? WHERE k = ?"
-// on the first auxiliary statement. 81 when a row could not be locked (the
-// rows locked before it stay locked).
-int scs_p_LockRows(ScsCursor *cur, int32_t first, int32_t rows);
+// Locks the rows of keys rows first .. first + count - 1 whose keyStatus
+// (count entries, or none for all) is success or updated, by
+// "UPDATE table SET k = ? WHERE k = ?" on the first auxiliary statement. 81
+// when a row could not be locked (the rows locked before it stay locked).
+int scs_p_LockRows(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t count,
+                   const int16_t *keyStatus = nullptr);
 
-// After a positioned UPDATE: reads the whole rowset's values again (its
-// first key number firstKey) and replaces, in the values cache, the rows of
-// the given key numbers by their fresh values; the others stay.
-int scs_p_RefetchOptConcVals(ScsCursor *cur, int32_t firstKey, const int32_t *keyNumbers, uint32_t count);
+// After a positioned UPDATE: reads the values of the rowset's keys (as for
+// scs_p_GetOptConcColVals) again and replaces, in the values cache, the
+// given rows (0-based within the rowset) by their fresh values; the others
+// stay.
+int scs_p_RefetchOptConcVals(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t count,
+                             const uint32_t *rows, uint32_t n);
 
 // The text the row lookups and the static statement run with under lock
 // concurrency: text with " FOR UPDATE" appended when the lower connection
 // does not lock rows itself.
 std::string scs_p_LockedText(const ScsCursor *cur, const char *text);
+
+// What a keyset-driven, mixed or dynamic fetch does after it has read its
+// rowset (keys rows first .. first + count - 1): values concurrency reads
+// the compared values, lock concurrency on a connection that locks rows
+// itself locks them (statuses from keyStatus, or all), and a dynamic
+// cursor with row versions reads the values and sets status[k] from the
+// versions (SQL_ROW_UPDATED for rows others changed). A statement that
+// cannot be updated needs none of it.
+int scs_p_ConcAfterRowset(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t count, int16_t *keyStatus,
+                          uint16_t *status);
 
 // ---- Row versions ----------------------------------------------------------------------
 
@@ -64,11 +80,12 @@ std::string scs_p_LockedText(const ScsCursor *cur, const char *text);
 // A failure (TVXRVC missing) keeps the database's errors and IM926 for the
 // statement. 0 for any other cursor.
 int scs_p_RowVersionsPrepare(ScsCursor *cur);
-// After a dynamic rowset: the rows of keys first .. first + count - 1 and
-// their values (values cache rows 0 .. count - 1) against their versions;
-// status[k] 2 for a row others changed since it was last seen, 0 otherwise
-// (5 when its version could not be written). Nothing without row versions.
-int scs_p_RowVersionsCheck(ScsCursor *cur, uint32_t first, uint32_t count, uint16_t *status);
+// After a dynamic rowset: the rows of keys rows first .. first + count - 1
+// and their values (values cache rows 0 .. count - 1) against their
+// versions; status[k] 2 for a row others changed since it was last seen, 0
+// otherwise (5 when its version could not be written). Nothing without row
+// versions.
+int scs_p_RowVersionsCheck(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t count, uint16_t *status);
 // When the cursor state goes: deletes its versions and closes the
 // row-version connection.
 void scs_p_RowVersionsRelease(ScsCursor *cur);

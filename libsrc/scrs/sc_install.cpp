@@ -67,7 +67,7 @@ ScsCursor *AgentRecord(DrvHandle cursor) { return g_lookup ? g_lookup(cursor) : 
 void DropRecord(LayerCursor &lc, bool freeLowerCursors) {
   SS_Free(&lc.ss);
   if (lc.scs) {
-    if (!freeLowerCursors) lc.scs->aux1 = lc.scs->aux2 = 0;
+    if (!freeLowerCursors) lc.scs->aux1 = lc.scs->aux2 = lc.scs->valuesStmt = 0;
     scs_p_CursorStateFree(lc.scs);
     free(lc.scs);
     lc.scs = nullptr;
@@ -346,6 +346,12 @@ void PrepareColumnInfo(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   MarkColumnInfo(cursor, true);
 }
 
+// A static SELECT whose rows the database locks as the cursor reads them.
+bool StaticLocked(const ScsCursor *cur) {
+  return cur->cursorType == SCS_STATIC && cur->concurrency == SCS_LOCK && !cur->rowLocks &&
+         cur->stmt.kind == kKindSelect && scs_p_UpdatableRefusal(cur) == 0;
+}
+
 // Analysis, tables, columns and keys of a statement just prepared below,
 // and the refusals and downgrades its cursor type calls for.
 int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
@@ -458,6 +464,10 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   if (cur->cursorType == SCS_DYNAMIC || (cur->cursorType == SCS_KEYSET && cur->keysetSize > 0))
     if ((code = scs_p_MatchOrderKeys(cur))) return code;
   if (cur->selectFlags & SCR_ORDERBY) scs_p_KeyOrderMark(cur);
+  // A static cursor under lock concurrency locks its rows as it reads them.
+  if (StaticLocked(cur))
+    if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, scs_p_LockedText(cur, cur->sqlCopy).c_str()))
+      return code;
   return 0;
 }
 
@@ -484,8 +494,21 @@ int32_t CacheResult(DrvHandle cursor, LayerCursor *lc) {
   }
   lc->rowCount = count;
   lc->cached = true;
+  ScsCursor *cur = lc->scs;
+  const bool concurrent = cur && cur->cursorType == SCS_STATIC && cur->stmt.kind == kKindSelect &&
+                          (cur->flags & SCSF_ANALYSED) && scs_p_UpdatableRefusal(cur) == 0;
   // The close keeps the warning's records: they wait on the cursor's list.
-  if (lc->kind != KIND_CALL) DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
+  // Locks taken by the read stay with the open cursor.
+  if (lc->kind != KIND_CALL && !(concurrent && cur->concurrency == SCS_LOCK))
+    DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
+  // The values later positioned changes compare, as they stand now.
+  if (concurrent && cur->concurrency == SCS_VALUES && cur->selectColumnsMode != 2)
+    if (int32_t read = scs_p_GetOptConcColVals(cur, (cur->flags & SCSF_HAS_PARAMS) ? cur->userParams : nullptr,
+                                               nullptr, 0, 0)) {
+      scs_p_AuxErrorsCollect(cur);
+      Uncache(lc);
+      return read;
+    }
   return code;
 }
 
@@ -512,6 +535,24 @@ int32_t FetchStatic(DrvHandle cursor, LayerCursor *lc, int32_t target, Rowset *r
   if (start >= count) return E_IM911;
   if (int32_t code = SS_GetRowset(lc->ss, static_cast<int32_t>(start), rs->count, &rs->rows)) return code;
   for (int32_t i = 0; i < rs->rows->rows && i < rs->count; ++i) rs->status[i] = 0;  // SQL_ROW_SUCCESS
+  ScsCursor *cur = lc->scs;
+  if (cur && cur->concurrency == SCS_VALUES && cur->stmt.kind == kKindSelect && scs_p_UpdatableRefusal(cur) == 0) {
+    // The compared values follow the rowset: its own rows when the select
+    // list is compared, else the window of the values read at the start.
+    if (cur->selectColumnsMode == 2) {
+      Dataset *copy = nullptr;
+      if (int32_t code = DatasetClone(&copy, rs->rows)) return code;
+      if (cur->valuesCache) {
+        DatasetFree(cur->valuesCache);
+        free(cur->valuesCache);
+      }
+      cur->valuesCache = copy;
+    } else if (cur->valuesDsc.mode == DSC_SPILLED) {
+      if (int32_t code = DSC_WindowGet(&cur->valuesDsc, static_cast<int32_t>(start), rs->count,
+                                       &cur->valuesWindowStart, cur->valuesCache))
+        return code;
+    }
+  }
   return cached;
 }
 
@@ -610,7 +651,8 @@ int32_t PrepareAgainAfterClose(DrvHandle cursor, bool valuesGiven) {
   if (!cur || !(cur->flags & SCSF_REPREPARE)) return 0;
   cur->flags &= static_cast<uint16_t>(~SCSF_REPREPARE);
   if (cur->cursorType == SCS_FORWARD_ONLY || !cur->sqlCopy) return 0;
-  if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, cur->sqlCopy); code != 0 && code != E_IM902)
+  const std::string text = StaticLocked(cur) ? scs_p_LockedText(cur, cur->sqlCopy) : std::string(cur->sqlCopy);
+  if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, text.c_str()); code != 0 && code != E_IM902)
     return code;
   if (!valuesGiven && !lc->paramsSent && (cur->flags & SCSF_HAS_PARAMS) && cur->userParams) {
     Dataset *copy = nullptr;
@@ -1012,7 +1054,7 @@ void scs_p_AuxErrorsCollect(ScsCursor *cur) {
   if (!cur) return;
   LayerCursor *lc = FindCursorState(cur->lowerStmt);
   if (!lc) return;
-  for (uint32_t aux : {cur->aux1, cur->aux2}) {
+  for (uint32_t aux : {cur->aux1, cur->aux2, cur->valuesStmt}) {
     if (!aux) continue;
     DrvMsgList list{};
     if (DrvCall<&DrvOps::DRV_GetErrors>(cur->drv, aux, &list) != 0) continue;

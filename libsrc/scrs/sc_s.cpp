@@ -602,6 +602,7 @@ void scs_p_CursorReset(ScsCursor *cur) {
   RowsetFree(&cur->rowset);
   cur->flags = 0;
   cur->aux2Contents = 0;
+  cur->valuesGroups = 0;
   ColDescFree(cur->resultCols, cur->resultCount);
   cur->resultCols = nullptr;
   cur->resultCount = 0;
@@ -626,7 +627,8 @@ void scs_p_CursorStateFree(ScsCursor *cur) {
   FreeDataset(&cur->valuesCache);
   if (cur->aux1) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux1);
   if (cur->aux2) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux2);
-  cur->aux1 = cur->aux2 = 0;
+  if (cur->valuesStmt) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->valuesStmt);
+  cur->aux1 = cur->aux2 = cur->valuesStmt = 0;
   free(cur->userName);
   cur->userName = nullptr;
   free(cur->dbmsName);

@@ -126,12 +126,14 @@ struct ScsCursor {
   int32_t wide;
   uint16_t maxOrderByColumns;
   int32_t factsAsked;        // the DBMS facts above have been asked of the lower connection
-  // Concurrency (scrs/sc_conc.h): the values cache of a static cursor past
-  // its memory rows, the first row its window holds (-1 none loaded), the
-  // key groups the prepared values query was built for, and the row versions.
+  // Concurrency (scrs/sc_conc.h): the lower cursor of the values query and
+  // the key groups it is prepared for (0 not prepared, -1 a static
+  // cursor's), the values cache of a static cursor past its memory rows and
+  // the first row its window holds (-1 none loaded), and the row versions.
+  uint32_t valuesStmt;
+  int32_t valuesGroups;
   DSC valuesDsc;
   int32_t valuesWindowStart;
-  int32_t valuesGroups;
   RowVerCtl rvc;
 };
 

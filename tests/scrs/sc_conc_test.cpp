@@ -96,6 +96,8 @@ struct ConcTest : ::testing::Test {
     cur->keyset->rowStatus = static_cast<int16_t *>(calloc(rows.size() + 1, sizeof(int16_t)));
     for (size_t i = 0; i < status.size(); ++i) cur->keyset->rowStatus[i] = status[i];
   }
+  const Dataset *K() const { return cur->keyset->keys; }
+  int16_t *S() const { return cur->keyset->rowStatus; }
   std::string Text(const Dataset *ds, uint32_t row, uint16_t col) {
     const void *data = nullptr;
     uint32_t n = 0;
@@ -127,6 +129,8 @@ TEST_F(ConcTest, ValuesLandAtTheirKeysWhateverOrderTheyComeIn) {
   Compared({"A"});
   KeyColumns({"K"});
   Keys({{1}, {2}, {3}, {4}, {5}});
+  cur->rowsetSize = 5;
+  cur->maxParams = 3;  // three keys per lookup
   cur->sqlCopy = strdup("SELECT K, A FROM T ORDER BY A");
   fake::SetColumns({{"A"}, {"K", 4, VT_SLONG, 4}});
   // Two lookups of three keys: the first finds 3 and 1 (in the order of A),
@@ -139,7 +143,7 @@ TEST_F(ConcTest, ValuesLandAtTheirKeysWhateverOrderTheyComeIn) {
       fake::SetRows({{fake::Text("e"), fake::I32(5)}, {fake::Text("d"), fake::I32(4)}});
   };
   uint32_t missing = 99;
-  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 0, 2, 3, 2, &missing), 0);
+  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 0, 5, S(), &missing), 0);
   EXPECT_EQ(missing, 1u);
   const Dataset *vc = cur->valuesCache;
   ASSERT_EQ(vc->columns, 1) << "the key columns read along stay out of the cache";
@@ -159,11 +163,10 @@ TEST_F(ConcTest, ValuesLandAtTheirKeysWhateverOrderTheyComeIn) {
   EXPECT_EQ(Int(params[0][0]), 4);
   EXPECT_EQ(Int(params[0][1]), 5);
   EXPECT_EQ(Int(params[0][2]), 5);
-  EXPECT_EQ(Texts(SLOT_DRV_SetParamInfo), (std::vector<std::string>{"3", "3"}));
+  EXPECT_EQ(Texts(SLOT_DRV_SetParamInfo), (std::vector<std::string>{"3"})) << "described once per read";
 
   // The next rowset of the same size uses the prepared query again.
-  Keys({{1}, {2}, {3}, {4}, {5}});
-  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 2, 1, 3, 3), 0);
+  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 2, 3), 0);
   EXPECT_EQ(fake::CallCount(SLOT_DRV_Prepare), 1);
   EXPECT_EQ(cur->valuesCache->rows, 3);
 }
@@ -175,6 +178,7 @@ TEST_F(ConcTest, UserParametersFollowTheKeysAndCompositeKeysMatchWhole) {
   VArray_Append(cur->selectCols, &b);
   KeyColumns({"K1", "K2"});
   Keys({{1, 2}, {2, 1}});
+  cur->rowsetSize = 2;
   cur->sqlCopy = strdup("SELECT B FROM T WHERE B > ?");
   Dataset *user = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
   ASSERT_EQ(DatasetInit(user, 1), 0);
@@ -192,7 +196,7 @@ TEST_F(ConcTest, UserParametersFollowTheKeysAndCompositeKeysMatchWhole) {
   fake::SetColumns({{"B"}, {"K1", 4, VT_SLONG, 4}, {"K2", 4, VT_SLONG, 4}});
   // (1,2) and (2,1) share their values but not their order.
   fake::SetRows({{fake::Text("second"), fake::I32(2), fake::I32(1)}, {fake::Text("first"), fake::I32(1), fake::I32(2)}});
-  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 0, 1, 2, 2), 0);
+  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 0, 2), 0);
   EXPECT_EQ(Text(cur->valuesCache, 0, 0), "first");
   EXPECT_EQ(Text(cur->valuesCache, 1, 0), "second");
   EXPECT_EQ(Texts(SLOT_DRV_Prepare).at(0),
@@ -208,11 +212,12 @@ TEST_F(ConcTest, NoRowsLeftGivesEmptyRowsOfTheQuerysLayout) {
   Compared({"A"});
   KeyColumns({"K"});
   Keys({{1}, {2}});
+  cur->rowsetSize = 2;
   cur->sqlCopy = strdup("SELECT A FROM T");
   fake::SetColumns({{"A"}, {"K", 4, VT_SLONG, 4}});
   fake::SetRows({});
   uint32_t missing = 0;
-  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 0, 1, 2, 2, &missing), 0);
+  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 0, 2, S(), &missing), 0);
   EXPECT_EQ(missing, 2u);
   ASSERT_EQ(cur->valuesCache->rows, 2);
   EXPECT_EQ(Text(cur->valuesCache, 1, 0), "NULL");
@@ -222,13 +227,16 @@ TEST_F(ConcTest, BadPlansAndMissingColumnsAreRefused) {
   KeyColumns({"K"});
   Keys({{1}});
   cur->sqlCopy = strdup("SELECT A FROM T");
-  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 0, 1, 1, 1), E_S1000) << "no compared columns";
+  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 0, 1), E_S1000) << "no compared columns";
   Compared({"A"});
-  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 0, 0, 1, 1), E_S1000);
-  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 0, 1, 0, 1), E_S1000);
+  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 1, 1), E_S1000) << "past the keys";
+  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, nullptr, 0, 1), E_S1000);
+  cur->maxParams = 0;
+  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 0, 1), E_S1000) << "no room for a key";
+  cur->maxParams = 255;
   EXPECT_EQ(fake::CallCount(SLOT_DRV_Execute), 0);
   fake::Script(SLOT_DRV_Execute).result = E_S1000;
-  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 0, 1, 1, 1), E_S1000) << "the lower failure comes back";
+  EXPECT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 0, 1), E_S1000) << "the lower failure comes back";
 }
 
 TEST_F(ConcTest, StaticCursorsReadEveryRowWithTheUsersParameters) {
@@ -248,7 +256,7 @@ TEST_F(ConcTest, StaticCursorsReadEveryRowWithTheUsersParameters) {
   std::vector<fake::Row> rows;
   for (int i = 0; i < 450; ++i) rows.push_back({fake::I32(i), fake::Text("v" + std::to_string(i))});
   fake::SetRows(rows);
-  ASSERT_EQ(scs_p_GetOptConcColVals(cur, &user, 0, 0, 0, 0), 0);
+  ASSERT_EQ(scs_p_GetOptConcColVals(cur, &user, nullptr, 0, 0), 0);
   DatasetFree(&user);
   EXPECT_EQ(Texts(SLOT_DRV_Prepare).at(0), "SELECT K, A FROM T WHERE A > ?");
   EXPECT_EQ(cur->valuesCache->rows, 450);
@@ -263,7 +271,7 @@ TEST_F(ConcTest, RowLocksUpdateEachLiveKeyToItself) {
   // Deleted (1) and error (5) rows are not locked; updated (2) ones are.
   Keys({{10}, {11}, {12}, {13}}, {0, 1, 2, 5});
   fake::SetInfo(INFO_ROW_COUNT, 1);
-  ASSERT_EQ(scs_p_LockRows(cur, 0, 10), 0) << "rows past the keys held are not there to lock";
+  ASSERT_EQ(scs_p_LockRows(cur, K(), 0, 4, S()), 0);
   EXPECT_EQ(Texts(SLOT_DRV_Prepare), (std::vector<std::string>{"UPDATE SCOTT.T SET K = ? WHERE K = ?"}));
   EXPECT_EQ(fake::CallCount(SLOT_DRV_Execute), 2);
   auto params = fake::ParamRows();
@@ -274,11 +282,11 @@ TEST_F(ConcTest, RowLocksUpdateEachLiveKeyToItself) {
 
   // A row another user deleted changes nothing: the rowset is in error.
   fake::SetInfo(INFO_ROW_COUNT, 0);
-  EXPECT_EQ(scs_p_LockRows(cur, 0, 1), E_01S01);
+  EXPECT_EQ(scs_p_LockRows(cur, K(), 0, 1, S()), E_01S01);
   // Nothing to lock, nothing run.
   const int before = fake::CallCount(SLOT_DRV_Prepare);
-  EXPECT_EQ(scs_p_LockRows(cur, 1, 1), 0);
-  EXPECT_EQ(scs_p_LockRows(cur, 3, 1), 0);
+  EXPECT_EQ(scs_p_LockRows(cur, K(), 1, 1, S() + 1), 0);
+  EXPECT_EQ(scs_p_LockRows(cur, K(), 3, 1, S() + 3), 0);
   EXPECT_EQ(fake::CallCount(SLOT_DRV_Prepare), before);
 }
 
@@ -287,7 +295,7 @@ TEST_F(ConcTest, RowLocksOverATwoColumnKeySendTheKeyTwice) {
   Keys({{1, 2}});
   snprintf(static_cast<TableRef *>(VArray_At(cur->tables, 0))->owner, 1, "%s", "");
   fake::SetInfo(INFO_ROW_COUNT, 1);
-  ASSERT_EQ(scs_p_LockRows(cur, 0, 1), 0);
+  ASSERT_EQ(scs_p_LockRows(cur, K(), 0, 1), 0);
   EXPECT_EQ(Texts(SLOT_DRV_Prepare).at(0), "UPDATE T SET K1 = ?, K2 = ? WHERE K1 = ? AND K2 = ?");
   auto params = fake::ParamRows();
   ASSERT_EQ(params.at(0).size(), 4u);
@@ -303,10 +311,10 @@ TEST_F(ConcTest, RefreshReplacesOnlyTheRowsAsked) {
   cur->sqlCopy = strdup("SELECT A FROM T");
   fake::SetColumns({{"A"}, {"K", 4, VT_SLONG, 4}});
   fake::SetRows({{fake::Text("a"), fake::I32(1)}, {fake::Text("b"), fake::I32(2)}, {fake::Text("c"), fake::I32(3)}});
-  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, 0, 1, 3, 3), 0);
+  ASSERT_EQ(scs_p_GetOptConcColVals(cur, nullptr, K(), 0, 3), 0);
   fake::SetRows({{fake::Text("A"), fake::I32(1)}, {fake::Text("B"), fake::I32(2)}, {fake::Text("C"), fake::I32(3)}});
-  const int32_t changed[] = {1};
-  ASSERT_EQ(scs_p_RefetchOptConcVals(cur, 0, changed, 1), 0);
+  const uint32_t changed[] = {1};
+  ASSERT_EQ(scs_p_RefetchOptConcVals(cur, K(), 0, 3, changed, 1), 0);
   EXPECT_EQ(Text(cur->valuesCache, 0, 0), "a");
   EXPECT_EQ(Text(cur->valuesCache, 1, 0), "B");
   EXPECT_EQ(Text(cur->valuesCache, 2, 0), "c");
