@@ -714,3 +714,8 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
   // with the records waiting on the cursor's list.
   return rc == 0 && c->lobWarned ? E_IM902 : rc;
 }
+
+void DB_CancelFetch(DB_Curs *c) {
+  if (!c || !c->stmt || !c->err || !c->err->errhp) return;
+  OCIStmtFetch(c->stmt, c->err->errhp, 0, OCI_FETCH_NEXT, OCI_DEFAULT);
+}
