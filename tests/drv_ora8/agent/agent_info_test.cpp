@@ -63,7 +63,7 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_GETDATA_EXTENSIONS, 0xF},
       // Cursors: every type scrolls; no positioned, lock or bulk
       // operation anywhere yet.
-      {SQL_SCROLL_CONCURRENCY, 0x1},
+      {SQL_SCROLL_CONCURRENCY, 0xB},
       {SQL_SCROLL_OPTIONS, 0x1F},
       {SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF},
       {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1},
@@ -415,12 +415,18 @@ TEST_F(InfoTest, NegotiationAsksTheConnectionBelow) {
     Disconnect(conn);
     GTEST_SKIP() << "the cursor layer's scs_GetODBCInfo is not built yet";
   }
-  EXPECT_EQ(0x1u, mask);
+  EXPECT_EQ(0xBu, mask);
   DrvHandle cur = MakeCursor(conn);
-  // Only read-only concurrency: any other becomes read-only with 01S02.
-  for (int32_t asked : {SQL_CONCUR_LOCK, SQL_CONCUR_ROWVER, SQL_CONCUR_VALUES}) {
-    EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), asked)) << asked;
-    EXPECT_EQ(SQL_CONCUR_READ_ONLY, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << asked;
+  // Read-only, lock and values are served; row versions become values.
+  struct {
+    int32_t asked, rc, inForce;
+  } conc[] = {{SQL_CONCUR_LOCK, 0, SQL_CONCUR_LOCK},
+              {SQL_CONCUR_ROWVER, E_01S02, SQL_CONCUR_VALUES},
+              {SQL_CONCUR_VALUES, 0, SQL_CONCUR_VALUES},
+              {SQL_CONCUR_READ_ONLY, 0, SQL_CONCUR_READ_ONLY}};
+  for (const auto &c : conc) {
+    EXPECT_EQ(c.rc, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), c.asked)) << c.asked;
+    EXPECT_EQ(c.inForce, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << c.asked;
   }
   for (int32_t asked : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
     EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), asked)) << asked;
