@@ -311,14 +311,26 @@ int32_t DB_Connect(DB_Conn *dbc, const char *user, const char *password, const c
 int32_t DB_Disconnect(DB_Conn *dbc) {
   if (!dbc || dbc->xa || !dbc->svc) return 0;
   OCIError *errhp = dbc->err->errhp;
+  // A logoff or detach with a warning did its work; its records are kept
+  // before the next call clears the error handle.
+  bool warned = false;
+  auto note = [&](sword status) {
+    if (status != OCI_SUCCESS_WITH_INFO) return;
+    ErrList_AppendOCI(&dbc->conn->errs, dbc->err);
+    warned = true;
+  };
   sword st = OCISessionEnd(dbc->svc, errhp, dbc->session, OCI_DEFAULT);
-  if (st == OCI_SUCCESS || st == OCI_SUCCESS_WITH_INFO) st = OCIServerDetach(dbc->srv, errhp, OCI_DEFAULT);
+  note(st);
+  if (st == OCI_SUCCESS || st == OCI_SUCCESS_WITH_INFO) {
+    st = OCIServerDetach(dbc->srv, errhp, OCI_DEFAULT);
+    note(st);
+  }
   if (st != OCI_SUCCESS && st != OCI_SUCCESS_WITH_INFO) {
     LOG(LOG_ERR, "DB_Disconnect: Could not logoff.");
     return db_OciFail(st, &dbc->conn->errs, dbc->err);
   }
   DropSessionHandles(dbc, errhp, false, false);
-  return 0;
+  return warned ? E_IM902 : 0;
 }
 
 int32_t DB_TransControl(DB_Conn *dbc, int32_t action) {
@@ -453,6 +465,7 @@ int32_t DB_LeaveXA(AgentConn *conn, int reconnect) {
   if (rc == 0) {
     conn->dbConn = dbc;
     rc = AgentConn_TxnControl(conn, conn->opts.noAutocommit ? TXN_AUTOCOMMIT_OFF : TXN_AUTOCOMMIT_ON);
+    if (rc == E_IM902) rc = 0;  // switched, with a warning its records keep
     if (rc == 0) {
       AgentConn_RemakeCursors(conn);
       return 0;

@@ -348,6 +348,8 @@ void DB_Conn_Free(DB_Conn *dbc);
 // successful logon are kept on the connection's list.
 int32_t DB_Connect(DB_Conn *dbc, const char *user, const char *password, const char *dbPath,
                    const char *connectString, int needStmt);
+// Ends the session and detaches: 0; 74 (IM902) done, with warnings on the
+// connection's list; 15 when the logoff failed (its records there too).
 int32_t DB_Disconnect(DB_Conn *dbc);
 int32_t DB_TransControl(DB_Conn *dbc, int32_t action);
 int32_t DB_Break(DB_Conn *dbc);

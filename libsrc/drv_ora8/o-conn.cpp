@@ -217,6 +217,9 @@ int32_t ORA_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *out) {
   conn->isolation = 2;
   if (conn->opts.initSql) InitialSQL_Run(dbc, conn->opts.initSql);
   rc = AgentConn_TxnControl(conn, conn->opts.noAutocommit ? TXN_AUTOCOMMIT_OFF : TXN_AUTOCOMMIT_ON);
+  // The switch ended the new session's transaction with a warning: the
+  // mode is set, and the records go up with the connect's own.
+  if (rc == E_IM902) rc = 0;
   if (rc == 0) {
     conn->deferLong = 0;
     DrvHandle h = 0;
@@ -252,15 +255,21 @@ int32_t ORA_Disconnect(DrvHandle h) {
   if (InGlobalTxn(conn)) {
     DB_LeaveXA(conn, 0);
   } else {
-    AgentConn_TxnControl(conn, TXN_ROLLBACK);
-    if (DB_Disconnect(conn->dbConn) != 0) {
-      LOG(LOG_DEBUG, "DB_Disconnect failed.");
+    // The session goes whatever the rollback and the logoff answer; what
+    // they say goes up with the disconnect (01002).
+    const int32_t rolledBack = AgentConn_TxnControl(conn, TXN_ROLLBACK);
+    const int32_t loggedOff = DB_Disconnect(conn->dbConn);
+    const bool failed = (rolledBack != 0 && rolledBack != E_IM902) || (loggedOff != 0 && loggedOff != E_IM902);
+    if (failed) LOG(LOG_DEBUG, "DB_Disconnect failed.");
+    if (failed || rolledBack == E_IM902 || loggedOff == E_IM902) {
       rc = E_01002;
-      // The session's handles go all the same. The logoff's own texts, as
-      // disconnect errors, move to the server context's list: the only one
-      // the caller can still read once this connection is gone.
-      const char *state = SqlStateLookup(E_01002)->state;
-      for (AgentErrRec *r = conn->errs.first; r; r = r->next) r->sqlState = state;
+      // The texts move to the server context's list: the only one the
+      // caller can still read once this connection is gone. A failure's are
+      // disconnect errors; warnings keep their own states.
+      if (failed) {
+        const char *state = SqlStateLookup(E_01002)->state;
+        for (AgentErrRec *r = conn->errs.first; r; r = r->next) r->sqlState = state;
+      }
       if (conn->errs.first) {
         OsLock lock(conn->server->lock);
         ErrList_Free(&conn->server->errs);
@@ -278,23 +287,17 @@ int32_t ORA_Disconnect(DrvHandle h) {
 
 // ---- Transactions ----------------------------------------------------------------
 
-namespace {
-// A switch of the commit mode that ended its transaction with a warning
-// still switched.
-int32_t Done(int32_t rc) { return rc == E_IM902 ? 0 : rc; }
-}  // namespace
-
 int32_t AgentConn_TxnControl(AgentConn *conn, int32_t action) {
   if (conn->readOnly) return 0;
   switch (action) {
     case TXN_AUTOCOMMIT_ON:
       if (conn->autocommit) return 0;
       conn->autocommit = 1;
-      return Done(AgentConn_TxnControl(conn, TXN_COMMIT));
+      return AgentConn_TxnControl(conn, TXN_COMMIT);
     case TXN_AUTOCOMMIT_OFF:
       if (!conn->autocommit) return 0;
       conn->autocommit = 0;
-      return Done(AgentConn_TxnControl(conn, TXN_ROLLBACK));
+      return AgentConn_TxnControl(conn, TXN_ROLLBACK);
     case TXN_BEGIN:
     case TXN_COMMIT:
     case TXN_ROLLBACK:

@@ -10,6 +10,7 @@
 #include "drv_ora8/db-private.h"
 #include "drv_ora8/o-reg.h"
 #include "oci.h"
+#include "xa/xaw.h"
 
 namespace {
 
@@ -60,6 +61,9 @@ int32_t ORA_XaOpen(DrvHandle h, int32_t /*threaded*/, const char *info, int32_t 
   if (open.size() >= kMaxOpenString) return XAER_INVAL;
   int rc = sw.xa_open_entry(open.data(), rmid, flags);
   if (rc != XA_OK) return rc;
+  // The connection's worker keeps what the library says of itself
+  // (TMREGISTER, TMNOMIGRATE, TMUSEASYNC).
+  xaw_SetSwitchFlags(conn->xaWorker, static_cast<int32_t>(sw.flags));
   return DB_ConnectXA(conn) == 0 ? XA_OK : XAER_RMERR;
 }
 

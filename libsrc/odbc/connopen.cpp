@@ -125,7 +125,9 @@ void ProbeCapabilities(Conn *conn) {
 // connection; 0 or the agent's code. A changed value (75) counts as taken.
 int32_t ApplyAskedOption(Conn *conn, uint32_t code, int32_t value) {
   int32_t rc = SetInt(conn, code, value);
-  return rc == E_01S02 ? 0 : rc;
+  // Taken with the database's warning: its records go with the connect's.
+  if (rc == E_IM902) ConnGetMsgs(conn, nullptr);
+  return rc == E_01S02 || rc == E_IM902 ? 0 : rc;
 }
 
 // Autocommit and access mode that the application set while unconnected

@@ -61,6 +61,11 @@ SQLRETURN SendInt(Conn *conn, uint32_t code, int32_t value) {
   if (rc == 0) return SQL_SUCCESS;
   if (rc == E_IM500) return SQL_SUCCESS_WITH_INFO;  // a failover completed on the way
   if (rc == E_01S02) return SQL_SUCCESS_WITH_INFO;
+  if (rc == E_IM902) {  // set, with the database's warning (a commit mode switch ended a transaction)
+    conn->pending = 0;
+    ConnGetMsgs(conn, nullptr);
+    return SQL_SUCCESS_WITH_INFO;
+  }
   ConnGetMsgs(conn, nullptr);
   return SQL_ERROR;
 }

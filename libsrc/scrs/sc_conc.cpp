@@ -375,7 +375,7 @@ int scs_p_LockRows(ScsCursor *cur, const Dataset *keys, uint32_t first, uint32_t
     std::string text = "UPDATE ";
     if (t->owner && t->owner[0]) text += std::string(t->owner) + ".";
     text += std::string(t->table) + " SET " + set + " WHERE " + where;
-    if (int rc2 = EnsureAux(cur, &cur->aux1)) return rc2;
+    if (int rc2 = scs_p_AuxCursor(cur)) return rc2;
     return DrvCall<&DrvOps::DRV_Prepare>(cur->drv, cur->aux1, text.c_str());
   });
   if (rc == kOk) rc = SendKeyParamInfo(cur, cur->aux1, 2, 0);

@@ -26,6 +26,7 @@
 #include "scrs/ksfetch.h"
 #include "scrs/sc_conc.h"
 #include "scrs/sc_ext.h"
+#include "scrs/sc_pos.h"
 #include "scrs/sc_s.h"
 #include "scrs/scr.h"
 #include "scrs/staticset.h"
@@ -608,6 +609,7 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
   if (!out || !rows || !rowCount) return E_S1009;
   *out = nullptr;
   *rows = 0;
+  if (ScsCursor *scs = scs_p_LayerCursor(cursor)) scs->rowsAffected = -1;
   const Options o = OptionsOf(cursor);
   const int32_t type = EffectiveType(cursor, o.type);
   const int32_t size = o.rowsetSize < 1 ? 1 : o.rowsetSize;
@@ -793,6 +795,13 @@ int32_t scs_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int1
   if (code == INFO_CAPS_STRING && DrvHandleTag(h) == kDrvTagConn) return CapabilityString(h, buf, bufLen, outLen);
   if (code == INFO_ROW_COUNT && DrvHandleTag(h) == kDrvTagCursor) {
     LayerCursor *lc = FindCursorState(h);
+    // After a positioned operation: the rows it changed.
+    if (lc && lc->scs && lc->scs->rowsAffected != -1 && lc->scs->cursorType != SCS_FORWARD_ONLY) {
+      if (!buf || bufLen < 4) return E_S1009;
+      memcpy(buf, &lc->scs->rowsAffected, 4);
+      if (outLen) *outLen = 4;
+      return 0;
+    }
     const int32_t type = lc ? EffectiveType(h, OptionsOf(h).type) : SCS_FORWARD_ONLY;
     const bool byKey = lc && lc->kind == KIND_SELECT && lc->scs && (type == SCS_KEYSET || type == SCS_DYNAMIC);
     if (byKey || (lc && lc->cached && lc->kind == KIND_SELECT)) {
@@ -1171,6 +1180,8 @@ int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out) {
 
 void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup = lookup; }
 
+ScsCursor *scs_p_AgentRecord(DrvHandle cursor) { return AgentRecord(cursor); }
+
 ScsCursor *scs_p_LayerCursor(DrvHandle cursor) {
   LayerCursor *lc = FindCursorState(cursor);
   return lc ? lc->scs : nullptr;
@@ -1203,6 +1214,8 @@ void scs_Install(DrvObject *obj) {
     g_table.DRV_SetParamInfo2 = scs_SetParamInfo2;
     g_table.DRV_ExecDirect2 = scs_ExecDirect2;
     g_table.DRV_GetErrors = scs_GetErrors;
+    g_table.DRV_SetPos = scs_SetPos;
+    g_table.DRV_BulkOperations = scs_BulkOperations;
     InstallCatalog<&DrvOps::DRV_DDColumnPrivileges>(g_table);
     InstallCatalog<&DrvOps::DRV_DDColumns>(g_table);
     InstallCatalog<&DrvOps::DRV_DDForeignKeys>(g_table);

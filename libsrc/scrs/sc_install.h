@@ -78,6 +78,9 @@ void scs_p_AuxErrorsCollect(ScsCursor *cur);
 int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out);
 // The layer's cursor state of a lower cursor; none before its first use.
 ScsCursor *scs_p_LayerCursor(DrvHandle cursor);
+// The agent's own record of the cursor, where the agent's data-at-execution
+// dialogue finds a pending SetPos; none for an agent without records.
+ScsCursor *scs_p_AgentRecord(DrvHandle cursor);
 
 // The agent's cursor record of a handle, where the layer keeps what the
 // agent reads of it (the base-column information of private option 1052,

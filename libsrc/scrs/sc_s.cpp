@@ -2,9 +2,8 @@
 // numbers, row statuses and the SQLGetInfo filter, and the parameter
 // description by SQL analysis. The scroll orientation logic is in
 // scrs/scroll.cpp, the layer's installation and its forward-only fetch in
-// scrs/sc_install.cpp, the SQL analysis in scrs/scr.cpp. The scrollable
-// cursor operations are not built yet: their entry points answer "Driver
-// not capable".
+// scrs/sc_install.cpp, the SQL analysis in scrs/scr.cpp, positioned and
+// bulk operations in scrs/sc_pos.cpp.
 #include "scrs/sc_s.h"
 
 #include <cstdlib>
@@ -156,14 +155,6 @@ int scs_GetODBCInfo(const DrvObject *lower, uint32_t lowerConn, uint16_t infoTyp
     default:
       return E_S1092;
   }
-}
-
-// ---- Not built yet ----------------------------------------------------------------
-
-int scs_SetPosRun(ScsCursor *, int16_t **status, int32_t *count) {
-  if (status) *status = nullptr;
-  if (count) *count = 0;
-  return E_S1C00;
 }
 
 

@@ -182,6 +182,9 @@ void scs_Install(DrvObject *obj);
 int scs_p_CursorStateInit(ScsCursor *cur, uint32_t lowerStmt, uint32_t lowerConn, DrvObject *lower, void *owner);
 // Releases everything the layer instance owns, its auxiliary lower cursors included.
 void scs_p_CursorStateFree(ScsCursor *cur);
+// The first auxiliary lower cursor (catalog reads and the layer's own
+// statements), allocated on first need; 15 when it cannot be had.
+int scs_p_AuxCursor(ScsCursor *cur);
 // Frees the results of the last analysis; every flag is cleared.
 void scs_p_CursorReset(ScsCursor *cur);
 // Asks the lower connection once for what the analysis needs to know of

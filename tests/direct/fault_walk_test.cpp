@@ -4,7 +4,9 @@
 // failed (or answering a warning). Whatever call fails, the application gets
 // an error with a SQLSTATE and its ORA- text, never a crash or a leak; the
 // connection stays usable or frees cleanly; and the table holds exactly the
-// work that was reported done.
+// work that was reported done. A warning fails nothing, and one of the work
+// the application asked for (prepare, execute, fetch, long data, commit,
+// rollback, logoff) reaches it as a success with information.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -21,6 +23,18 @@ namespace {
 constexpr int kOra = 600;  // the injected failure: ORA-00600
 constexpr long kRolledBack = 1000000;  // added to the id of the row each cycle rolls back
 const std::string kDoc(3000, 'x');  // a CLOB value
+
+// Calls whose warning an application hears of: the work it asked for.
+bool WarningReported(int kind) {
+  switch (kind) {
+    case OCILITE_T_PREPARE: case OCILITE_T_EXECUTE: case OCILITE_T_FETCH: case OCILITE_T_COMMIT:
+    case OCILITE_T_ROLLBACK: case OCILITE_T_SESSION_END: case OCILITE_T_LOB_READ: case OCILITE_T_LOB_LENGTH:
+    case OCILITE_T_LOB_CHARSET: case OCILITE_T_PIECE_INFO:
+      return true;
+    default:
+      return false;
+  }
+}
 
 // Calls that have no error handle to give their reason on: an application
 // can only hear that they failed.
@@ -104,6 +118,7 @@ class FaultWalk : public ::testing::TestWithParam<Mode> {
     bool committed = false;
     std::string where;
     auto failed = [&](const char *step, SQLRETURN rc, SQLSMALLINT type, SQLHANDLE h) {
+      if (rc == SQL_SUCCESS_WITH_INFO) Heard(type, h);
       if (SQL_SUCCEEDED(rc)) return false;
       where = step;
       const auto recs = drv_->Diags(type, h);
@@ -176,7 +191,11 @@ class FaultWalk : public ::testing::TestWithParam<Mode> {
         if (ok && (got != row || ts.day != 20 + row || ts.second != 12 || doc.c_str() != kDoc))
           faults.push_back("row " + std::to_string(row) + " read wrongly");
       }
+      // The fetch that finds the end answers SQL_NO_DATA: a warning of its
+      // OCI fetch has no call to go with.
+      endFetch_[0] = ocilite_test_calls(OCILITE_T_ANY);
       ok = ok && KVD_FN(*drv_, SQLFetch)(st) == SQL_NO_DATA;
+      endFetch_[1] = ocilite_test_calls(OCILITE_T_ANY);
       if (!ok && where.empty()) where = "end of data";
       ok = ok && !failed("close", KVD_FN(*drv_, SQLFreeStmt)(st, SQL_CLOSE), SQL_HANDLE_STMT, st);
       if (!ok) {
@@ -198,11 +217,17 @@ class FaultWalk : public ::testing::TestWithParam<Mode> {
     if (connected) {
       const SQLRETURN rc = KVD_FN(*drv_, SQLDisconnect)(dbc);
       if (!SQL_SUCCEEDED(rc)) faults.push_back("disconnect: " + drv_->DiagText(SQL_HANDLE_DBC, dbc));
+      if (rc == SQL_SUCCESS_WITH_INFO) Heard(SQL_HANDLE_DBC, dbc);
     }
     if (dbc && drv_->FreeHandle(SQL_HANDLE_DBC, dbc) != SQL_SUCCESS) faults.push_back("connection not freed");
     if (drv_->FreeHandle(SQL_HANDLE_ENV, env) != SQL_SUCCESS) faults.push_back("environment not freed");
     lastFailure_ = where;
     return committed;
+  }
+
+  // A call's success with information carries the injected record.
+  void Heard(SQLSMALLINT type, SQLHANDLE h) const {
+    if (drv_->DiagText(type, h).find("ORA-00600") != std::string::npos) heard_ = true;
   }
 
   std::unique_ptr<harness::Driver> drv_;
@@ -211,6 +236,8 @@ class FaultWalk : public ::testing::TestWithParam<Mode> {
   SQLHSTMT checkStmt_ = SQL_NULL_HSTMT;
   std::string table_;
   mutable std::string lastFailure_;
+  mutable bool heard_ = false;             // the injected warning reached the application
+  mutable unsigned endFetch_[2] = {0, 0};  // the calls of the fetch that found the end
 };
 
 TEST_P(FaultWalk, EveryFailedCallIsReportedAndLeavesNothingHalfDone) {
@@ -231,6 +258,7 @@ TEST_P(FaultWalk, EveryFailedCallIsReportedAndLeavesNothingHalfDone) {
     ocilite_test_reset();
     ocilite_test_fault(OCILITE_T_ANY, static_cast<int>(n), 1, kOra, warning ? 1 : 0, nullptr);
     faults.clear();
+    heard_ = false;
     const bool committed = Cycle(id, faults);
     const int fired = ocilite_test_fired();
     ocilite_test_reset();
@@ -238,6 +266,10 @@ TEST_P(FaultWalk, EveryFailedCallIsReportedAndLeavesNothingHalfDone) {
     for (const std::string &f : faults) ADD_FAILURE() << "call " << n << " (kind " << fired << "): " << f;
     if (warning) {
       EXPECT_TRUE(lastFailure_.empty()) << "call " << n << ": a warning failed " << lastFailure_;
+      const bool atTheEnd = n > endFetch_[0] && n <= endFetch_[1];
+      if (WarningReported(fired) && !atTheEnd) {
+        EXPECT_TRUE(heard_) << "call " << n << " (kind " << fired << "): its warning never reached the application";
+      }
     }
     if (committed) want.push_back(id);
     // Exactly the rows whose commit answered success; never a rolled back one.

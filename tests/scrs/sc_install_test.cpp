@@ -4,6 +4,7 @@
 
 #include "fetch_fixture.h"
 #include "scrs/sc_install.h"
+#include "scrs/sc_pos.h"
 #include "scrs/scr.h"
 
 namespace fetchtest {
@@ -31,7 +32,9 @@ TEST_F(Layer, InstalledOnceOverTheTableBelow) {
   EXPECT_EQ(mine.DRV_Execute, &scs_Execute);
   // Slots the layer does not serve pass straight down.
   EXPECT_EQ(mine.DRV_GetDataChunk, fake::Table()->DRV_GetDataChunk);
-  EXPECT_EQ(mine.DRV_SetPos, fake::Table()->DRV_SetPos);
+  EXPECT_EQ(mine.DRV_ParamData, fake::Table()->DRV_ParamData);
+  EXPECT_EQ(mine.DRV_SetPos, &scs_SetPos);
+  EXPECT_EQ(mine.DRV_BulkOperations, &scs_BulkOperations);
   // A second object is pointed at the same table; the table below stays.
   DrvObject other{DRVOBJ_THREADSAFE, fake::Table()};
   scs_Install(&other);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -210,6 +211,64 @@ TEST_P(XaTmTest, BranchOutcomes) {
   }
   EXPECT_EQ(XA_OK, tm_->Close(2));
   EXPECT_EQ(XA_OK, tm_->Close(1));
+}
+
+// A branch may be suspended and resumed, ended and joined again, and the
+// thread may work in another branch meanwhile; an XID is unique within its
+// database only.
+TEST_P(XaTmTest, BranchAssociation) {
+  ASSERT_EQ(XA_OK, tm_->Open(1));
+  SQLHDBC c1 = tm_->Conn();
+  ASSERT_EQ(XA_OK, tm_->Open(2));
+  xa_switch_t *sw = tm_->sw();
+  XID x = MakeXid("assoc", "x");
+  XID y = MakeXid("assoc", "y");
+  ASSERT_EQ(XA_OK, sw->xa_start_entry(&x, 1, TMNOFLAGS));
+  EXPECT_EQ("", tm_->Exec(c1, "insert into t values (1)"));
+  ASSERT_EQ(XA_OK, sw->xa_end_entry(&x, 1, TMSUSPEND));
+  EXPECT_EQ(XAER_DUPID, sw->xa_start_entry(&x, 1, TMNOFLAGS));
+  EXPECT_EQ(XA_OK, sw->xa_start_entry(&x, 2, TMNOFLAGS));  // another database: another resource manager
+  EXPECT_EQ(XA_OK, sw->xa_end_entry(&x, 2, TMSUCCESS));
+  EXPECT_EQ(XA_RDONLY, sw->xa_prepare_entry(&x, 2, TMNOFLAGS));
+
+  ASSERT_EQ(XA_OK, sw->xa_start_entry(&y, 1, TMNOFLAGS));
+  EXPECT_EQ("", tm_->Exec(c1, "select count(*) from t"));
+  ASSERT_EQ(XA_OK, sw->xa_end_entry(&y, 1, TMSUCCESS));
+  EXPECT_EQ(XA_RDONLY, sw->xa_prepare_entry(&y, 1, TMNOFLAGS));
+
+  ASSERT_EQ(XA_OK, sw->xa_start_entry(&x, 1, TMRESUME));
+  EXPECT_EQ("", tm_->Exec(c1, "insert into t values (2)"));
+  ASSERT_EQ(XA_OK, sw->xa_end_entry(&x, 1, TMSUCCESS));
+  ASSERT_EQ(XA_OK, sw->xa_start_entry(&x, 1, TMJOIN));
+  EXPECT_EQ("", tm_->Exec(c1, "insert into t values (3)"));
+  ASSERT_EQ(XA_OK, sw->xa_end_entry(&x, 1, TMSUCCESS));
+  EXPECT_EQ("0", Rows(v(), 1));
+  ASSERT_EQ(XA_OK, sw->xa_prepare_entry(&x, 1, TMNOFLAGS));
+  ASSERT_EQ(XA_OK, sw->xa_commit_entry(&x, 1, TMNOFLAGS));
+  EXPECT_EQ("3", Rows(v(), 1));
+  EXPECT_EQ(XA_OK, tm_->Close(2));
+  EXPECT_EQ(XA_OK, tm_->Close(1));
+}
+
+// Each open connection has a worker thread of its own, and the close ends
+// it.
+TEST_P(XaTmTest, CloseEndsTheWorkerThread) {
+  auto threads = [] {
+    size_t n = 0;
+    for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+    return n;
+  };
+  // A first round lets runtimes that start a helper thread of their own at
+  // the first thread creation (a sanitizer's) do so before the count.
+  ASSERT_EQ(XA_OK, tm_->Open(1));
+  ASSERT_EQ(XA_OK, tm_->Close(1));
+  const size_t before = threads();
+  ASSERT_EQ(XA_OK, tm_->Open(1));
+  ASSERT_EQ(XA_OK, tm_->Open(2));
+  EXPECT_EQ(before + 2, threads());
+  EXPECT_EQ(XA_OK, tm_->Close(2));
+  EXPECT_EQ(XA_OK, tm_->Close(1));
+  EXPECT_EQ(before, threads());
 }
 
 // A branch prepared by a process that then dies stays prepared: readers see

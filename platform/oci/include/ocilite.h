@@ -154,6 +154,11 @@ int ocilite_test_pools(struct ocilite_pool_info *out, int max);
  * 9 complete) answers code without doing its work. */
 void ocilite_test_xa(int verb, int code);
 
+/* XA: finishing recorded branches (commit or rollback of a prepared one)
+ * ends the process with SIGKILL as soon as files schema files have been
+ * finished, the way a crash between two files would (0 disarms). */
+void ocilite_test_xa_crash(int files);
+
 /* Disarms every fault and slow setting and zeroes the call counts. */
 void ocilite_test_reset(void);
 

@@ -12,6 +12,7 @@
 #endif
 
 #include "oci_int.h"
+#include "oci_xa_store.h"
 
 namespace ocl {
 
@@ -362,6 +363,7 @@ extern "C" __attribute__((visibility("default"))) void ocilite_test_reset(void) 
   std::fill(std::begin(f.slow_ms), std::end(f.slow_ms), 0u);
   f.any = false;
   f.fired = 0;
+  xs_test_crash_after(0);
 }
 
 // ---- Environment and handles -----------------------------------------------------

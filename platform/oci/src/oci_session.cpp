@@ -133,6 +133,20 @@ void session_end(Session* s) {
 
 Session::~Session() { session_end(this); }
 
+int session_conn_open(Session* s, BeConn** out, DlError* err) {
+  *out = nullptr;
+  if (!s->begun || !s->server) return dl_set_error(err, 1012);
+  return be_open(s->server->dir, s->user, &s->dl, session_break, s, out, err);
+}
+
+void session_use_conn(Session* s, BeConn* c) {
+  std::lock_guard<std::recursive_mutex> g(s->call_mu);
+  if (s->conn == c) return;
+  std::vector<Stmt*> live(s->compiled.begin(), s->compiled.end());
+  for (Stmt* st : live) stmt_uncompile(st);
+  s->conn = c;
+}
+
 Session* svc_session(SvcCtx* svc) {
   if (!svc || !svc->session || !is_live(svc->session) || !svc->session->begun) return nullptr;
   return svc->session;

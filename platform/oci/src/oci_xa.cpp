@@ -3,8 +3,14 @@
 //
 // xa_open logs on with the open string's "Acc=P/user/password" to the
 // database of its "SQLNET=" and names the logon by its "DB=" value. The
-// verbs find the logon by the calling thread and rmid. A branch is the
-// logon's SQLite transaction; prepare records it in the schema files it
+// verbs find the logon by the calling thread and rmid. Each branch is a
+// SQLite transaction on a connection of its own, which the logon's session
+// works on while the branch is associated with it (start to end), so that a
+// logon may hold several branches not prepared yet (one suspended or ended
+// while another runs). SQLite lets one transaction at a time write a schema
+// file, so branches running at once must write different files: the second
+// writer of a file waits and fails with ORA-00054, as behind a lock another
+// session holds. Prepare records the branch in the schema files it
 // changed (oci_xa_store.cpp), so that commit and rollback of a prepared
 // branch work from any logon of the database, in any process.
 #include <strings.h>
@@ -26,6 +32,15 @@ enum Verb { V_OPEN, V_CLOSE, V_START, V_END, V_ROLLBACK, V_PREPARE, V_COMMIT, V_
 
 enum class BranchState { Active, Suspended, Idle };
 
+// A branch not prepared yet, on its own connection.
+struct Branch {
+  XID xid{};
+  BeConn* conn = nullptr;
+  XaRows rows;
+  BranchState state = BranchState::Active;
+  bool rollbackOnly = false;
+};
+
 struct Login {
   std::string dbname;  // the open string's DB= value
   std::string dir, user;
@@ -34,21 +49,34 @@ struct Login {
   OCIServer* srv = nullptr;
   OCISvcCtx* svc = nullptr;
   OCISession* ses = nullptr;
-  XaRows rows;
-  // The branch the logon's transaction belongs to (none: no branch open).
-  bool hasBranch = false;
-  XID xid{};
-  BranchState state = BranchState::Idle;
-  bool rollbackOnly = false;
+  BeConn* home = nullptr;  // the session's own connection, used outside branches
+  // Guards the branches: other threads of the process may prepare, commit
+  // or roll back one that is not associated.
+  std::mutex mu;
+  std::vector<std::unique_ptr<Branch>> branches;
+  Branch* current = nullptr;  // associated with the logon now (Active)
   // xa_recover's scan: the XIDs found at its start and how many went out.
   std::vector<XID> scan;
   size_t scanPos = 0;
   Session* session() const { return as<Session>(ses, OCI_HTYPE_SESSION); }
+  Branch* find(const XID& x) const {
+    for (const auto& b : branches)
+      if (xs_same_xid(b->xid, x)) return b.get();
+    return nullptr;
+  }
 };
 
 struct Registry {
   std::mutex mu;
   std::map<std::pair<std::thread::id, int>, std::shared_ptr<Login>> byThread;
+  // The branches not prepared yet of every logon, by database directory: an
+  // XID is unique in its database.
+  struct Held {
+    std::string dir;
+    XID xid;
+    std::weak_ptr<Login> login;
+  };
+  std::vector<Held> active;
   int injected[V_COUNT] = {};
   bool armed[V_COUNT] = {};
 };
@@ -97,10 +125,60 @@ bool field(const std::string& info, const char* key, std::string* out) {
   }
 }
 
-// Ends the logon. Its handles stay allocated until the process ends: the
-// application learnt them through xaoEnv/xaoSvcCtx and may still hold them
-// when its close returns; they then answer as a logon that has ended.
+// The logon of the process that holds the branch not prepared yet.
+std::shared_ptr<Login> holder(const std::string& dir, const XID& xid) {
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  for (const auto& h : r.active)
+    if (h.dir == dir && xs_same_xid(h.xid, xid)) return h.login.lock();
+  return nullptr;
+}
+
+void set_active(const std::shared_ptr<Login>& l, const XID& xid) {
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  r.active.push_back({l->dir, xid, l});
+}
+
+void set_inactive(const std::string& dir, const XID& xid) {
+  Registry& r = reg();
+  std::lock_guard<std::mutex> g(r.mu);
+  auto& v = r.active;
+  for (auto it = v.begin(); it != v.end(); ++it)
+    if (it->dir == dir && xs_same_xid(it->xid, xid)) {
+      v.erase(it);
+      return;
+    }
+}
+
+// Takes the session onto the branch's connection (nullptr: back to its own).
+void associate(Login* l, Branch* b) {
+  if (Session* s = l->session()) session_use_conn(s, b ? b->conn : l->home);
+  l->current = b;
+}
+
+// Forgets a branch of the logon; its connection closes, and with it goes
+// whatever of its transaction is still open.
+void drop_branch(Login* l, Branch* b) {
+  if (l->current == b) associate(l, nullptr);
+  set_inactive(l->dir, b->xid);
+  be_close(b->conn);
+  for (auto it = l->branches.begin(); it != l->branches.end(); ++it)
+    if (it->get() == b) {
+      l->branches.erase(it);
+      return;
+    }
+}
+
+// Ends the logon, rolling back its branches not prepared yet. Its handles
+// stay allocated until the process ends: the application learnt them
+// through xaoEnv/xaoSvcCtx and may still hold them when its close returns;
+// they then answer as a logon that has ended.
 void logoff(const std::shared_ptr<Login>& l) {
+  {
+    std::lock_guard<std::mutex> g(l->mu);
+    while (!l->branches.empty()) drop_branch(l.get(), l->branches.back().get());
+  }
   if (l->ses) OCISessionEnd(l->svc, l->err, l->ses, OCI_DEFAULT);
   if (l->srv) OCIServerDetach(l->srv, l->err, OCI_DEFAULT);
   static std::mutex mu;
@@ -134,7 +212,7 @@ int logon(Login* l, const std::string& user, const std::string& password, const 
   Session* s = l->session();
   l->dir = s->server ? s->server->dir : std::string();
   l->user = s->user;
-  xs_track(s->conn, &l->rows);
+  l->home = s->conn;
   return XA_OK;
 }
 
@@ -173,7 +251,10 @@ int xa_close_entry(char* info, int rmid, long flags) {
   auto l = mine(rmid);
   if (!l) return XA_OK;  // closing a closed resource manager is no error
   if (info && field(info, "DB", &dbname) && dbname != l->dbname) return XAER_INVAL;
-  if (l->hasBranch && l->state == BranchState::Active) return XAER_PROTO;
+  {
+    std::lock_guard<std::mutex> g(l->mu);
+    if (l->current) return XAER_PROTO;
+  }
   {
     Registry& r = reg();
     std::lock_guard<std::mutex> g(r.mu);
@@ -183,22 +264,18 @@ int xa_close_entry(char* info, int rmid, long flags) {
   return XA_OK;
 }
 
-// Finishes the logon's own branch: commit or roll back its transaction.
-int end_own(Login* l, bool commit) {
-  Session* s = l->session();
-  std::lock_guard<std::recursive_mutex> g(s->call_mu);
+// Finishes a branch the logon holds: commits or rolls back its transaction.
+int end_own(Login* l, Branch* b, bool commit) {
   DlError d;
-  int rc = commit ? be_commit(s->conn, &d) : be_rollback(s->conn, &d);
-  if (rc) be_rollback(s->conn, &d);
-  l->hasBranch = false;
-  l->rows.on = false;
-  l->rows.rows.clear();
+  int rc = commit ? be_commit(b->conn, &d) : be_rollback(b->conn, &d);
+  if (rc) be_rollback(b->conn, &d);
+  drop_branch(l, b);
   return rc ? XA_RBROLLBACK : XA_OK;
 }
 
 // A branch this logon does not hold: one prepared and recorded. It is
-// finished on a logon of its own so that nothing of the caller's transaction
-// mixes in.
+// finished on a connection of its own so that nothing of the caller's
+// transaction mixes in.
 int finish_recorded(Login* l, const XID& xid, bool commit) {
   DlSession dl;
   BeConn* conn = nullptr;
@@ -207,6 +284,13 @@ int finish_recorded(Login* l, const XID& xid, bool commit) {
   int rc = xs_finish(conn, xid, commit, &d);
   be_close(conn);
   return rc == 0 ? XA_OK : rc < 0 ? XAER_NOTA : XAER_RMERR;
+}
+
+// Whether a prepared branch with the XID is recorded in the database.
+bool recorded(Login* l, const XID& xid) {
+  Session* s = l->session();
+  std::lock_guard<std::recursive_mutex> g(s->call_mu);
+  return xs_recorded(s->conn, xid);
 }
 
 // What every verb on one branch checks first: an injected answer, an
@@ -225,27 +309,42 @@ int xa_start_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_START, xid, rmid, flags, &rc, &l)) return rc;
-  if (flags & (TMJOIN | TMRESUME)) {
-    if (!l->hasBranch || !xs_same_xid(l->xid, *xid)) return XAER_NOTA;
-    if (l->state == BranchState::Active) return XAER_PROTO;
-    if ((flags & TMRESUME) && l->state != BranchState::Suspended) return XAER_PROTO;
-    l->state = BranchState::Active;
-    l->rows.on = true;
+  std::lock_guard<std::mutex> g(l->mu);
+  const bool join = (flags & (TMJOIN | TMRESUME)) != 0;
+  if (!join && (l->find(*xid) || holder(l->dir, *xid) || recorded(l.get(), *xid))) return XAER_DUPID;
+  if (l->current) return XAER_PROTO;  // the logon works in a branch already
+  if (join) {
+    Branch* b = l->find(*xid);
+    if (!b) {
+      // A branch another logon holds cannot be shared: its work is that
+      // logon's SQLite transaction.
+      return holder(l->dir, *xid) ? XAER_RMERR : XAER_NOTA;
+    }
+    if ((flags & TMRESUME) && b->state != BranchState::Suspended) return XAER_PROTO;
+    b->state = BranchState::Active;
+    b->rows.on = true;
+    associate(l.get(), b);
     return XA_OK;
   }
-  if (l->hasBranch) return xs_same_xid(l->xid, *xid) ? XAER_DUPID : XAER_PROTO;
-  Session* s = l->session();
-  std::lock_guard<std::recursive_mutex> g(s->call_mu);
-  if (xs_recorded(s->conn, *xid)) return XAER_DUPID;
+  auto b = std::make_unique<Branch>();
+  b->xid = *xid;
   DlError d;
-  be_rollback(s->conn, &d);  // work done outside any branch does not join it
-  if (xs_begin(s->conn, &d)) return XAER_RMERR;
-  l->hasBranch = true;
-  l->xid = *xid;
-  l->state = BranchState::Active;
-  l->rollbackOnly = false;
-  l->rows.rows.clear();
-  l->rows.on = true;
+  if (session_conn_open(l->session(), &b->conn, &d)) return XAER_RMERR;
+  xs_track(b->conn, &b->rows);
+  if (xs_begin(b->conn, &d)) {
+    be_close(b->conn);
+    return XAER_RMERR;
+  }
+  {
+    // Work done outside any branch does not join one, nor hold its locks.
+    Session* s = l->session();
+    std::lock_guard<std::recursive_mutex> call(s->call_mu);
+    be_rollback(l->home, &d);
+  }
+  b->rows.on = true;
+  set_active(l, *xid);
+  l->branches.push_back(std::move(b));
+  associate(l.get(), l->branches.back().get());
   return XA_OK;
 }
 
@@ -253,56 +352,82 @@ int xa_end_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_END, xid, rmid, flags, &rc, &l)) return rc;
-  if (!l->hasBranch || !xs_same_xid(l->xid, *xid)) return XAER_NOTA;
-  if (l->state == BranchState::Idle) return XAER_PROTO;
-  l->rows.on = false;
+  std::lock_guard<std::mutex> g(l->mu);
+  Branch* b = l->find(*xid);
+  if (!b) return XAER_NOTA;
+  if (b != l->current) return XAER_PROTO;  // suspended or ended already
+  b->rows.on = false;
+  associate(l.get(), nullptr);
   if (flags & TMSUSPEND) {
-    l->state = BranchState::Suspended;
+    b->state = BranchState::Suspended;
     return XA_OK;
   }
-  l->state = BranchState::Idle;
+  b->state = BranchState::Idle;
   if (flags & TMFAIL) {
-    l->rollbackOnly = true;
+    b->rollbackOnly = true;
     return XA_RBROLLBACK;
   }
   return XA_OK;
+}
+
+// Runs fn(logon, branch) under the logon's lock on the branch not prepared
+// yet with the XID: the caller's own, else one another logon of the same
+// database in the process holds (the monitor may finish a branch from any
+// of its threads). False when neither holds it.
+template <class F>
+bool with_branch(const std::shared_ptr<Login>& l, const XID& xid, F&& fn) {
+  for (int i = 0; i < 2; ++i) {
+    std::shared_ptr<Login> h = i == 0 ? l : holder(l->dir, xid);
+    if (!h || (i == 1 && h == l)) continue;
+    std::lock_guard<std::mutex> g(h->mu);
+    if (Branch* b = h->find(xid)) {
+      fn(h.get(), b);
+      return true;
+    }
+  }
+  return false;
 }
 
 int xa_prepare_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_PREPARE, xid, rmid, flags, &rc, &l)) return rc;
-  if (!l->hasBranch || !xs_same_xid(l->xid, *xid)) {
-    Session* s = l->session();
-    std::lock_guard<std::recursive_mutex> g(s->call_mu);
-    return xs_recorded(s->conn, *xid) ? XAER_PROTO : XAER_NOTA;
-  }
-  if (l->state != BranchState::Idle) return XAER_PROTO;
-  if (l->rollbackOnly) return end_own(l.get(), false), XA_RBROLLBACK;
-  if (l->rows.rows.empty()) return end_own(l.get(), false), XA_RDONLY;
-  Session* s = l->session();
-  std::lock_guard<std::recursive_mutex> g(s->call_mu);
-  DlError d;
-  rc = xs_prepare(s->conn, &l->rows, *xid, &d);
-  l->hasBranch = false;
-  return rc == 0 ? XA_OK : XA_RBROLLBACK;
+  if (with_branch(l, *xid, [&](Login* h, Branch* b) {
+        if (b->state != BranchState::Idle) {
+          rc = XAER_PROTO;
+        } else if (b->rollbackOnly) {
+          end_own(h, b, false);
+          rc = XA_RBROLLBACK;
+        } else if (b->rows.rows.empty()) {
+          end_own(h, b, false);
+          rc = XA_RDONLY;
+        } else {
+          DlError d;
+          rc = xs_prepare(b->conn, &b->rows, *xid, &d) == 0 ? XA_OK : XA_RBROLLBACK;
+          drop_branch(h, b);
+        }
+      }))
+    return rc;
+  return recorded(l.get(), *xid) ? XAER_PROTO : XAER_NOTA;
 }
 
 int xa_commit_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_COMMIT, xid, rmid, flags, &rc, &l)) return rc;
-  if (l->hasBranch && xs_same_xid(l->xid, *xid)) {
-    // Not prepared: only a one-phase commit may end it.
-    if (!(flags & TMONEPHASE) || l->state != BranchState::Idle) return XAER_PROTO;
-    if (l->rollbackOnly) return end_own(l.get(), false), XA_RBROLLBACK;
-    return end_own(l.get(), true);
-  }
-  if (flags & TMONEPHASE) {
-    Session* s = l->session();
-    std::lock_guard<std::recursive_mutex> g(s->call_mu);
-    if (xs_recorded(s->conn, *xid)) return XAER_PROTO;
-  }
+  if (with_branch(l, *xid, [&](Login* h, Branch* b) {
+        // Not prepared: only a one-phase commit may end it.
+        if (!(flags & TMONEPHASE) || b->state != BranchState::Idle) {
+          rc = XAER_PROTO;
+        } else if (b->rollbackOnly) {
+          end_own(h, b, false);
+          rc = XA_RBROLLBACK;
+        } else {
+          rc = end_own(h, b, true);
+        }
+      }))
+    return rc;
+  if ((flags & TMONEPHASE) && recorded(l.get(), *xid)) return XAER_PROTO;
   return finish_recorded(l.get(), *xid, true);
 }
 
@@ -310,11 +435,15 @@ int xa_rollback_entry(XID* xid, int rmid, long flags) {
   std::shared_ptr<Login> l;
   int rc;
   if (!enter(V_ROLLBACK, xid, rmid, flags, &rc, &l)) return rc;
-  if (l->hasBranch && xs_same_xid(l->xid, *xid)) {
-    if (l->state == BranchState::Active) return XAER_PROTO;
-    end_own(l.get(), false);
-    return XA_OK;
-  }
+  if (with_branch(l, *xid, [&](Login* h, Branch* b) {
+        if (b == h->current) {
+          rc = XAER_PROTO;
+        } else {
+          end_own(h, b, false);
+          rc = XA_OK;
+        }
+      }))
+    return rc;
   return finish_recorded(l.get(), *xid, false);
 }
 
@@ -394,3 +523,5 @@ OCI_EXPORT void ocilite_test_xa(int verb, int code) {
   r.injected[verb] = code;
   r.armed[verb] = true;
 }
+
+OCI_EXPORT void ocilite_test_xa_crash(int files) { xs_test_crash_after(files); }

@@ -37,6 +37,9 @@ int xs_prepare(BeConn* c, XaRows* rows, const XID& xid, DlError* err);
 // which must have no transaction open. 0 done, -1 no such branch, else an
 // Oracle error.
 int xs_finish(BeConn* c, const XID& xid, bool commit, DlError* err);
+// Test hook: the next finishes end the process with SIGKILL once they have
+// completed that many schema files between them (0: never).
+void xs_test_crash_after(int files);
 // The recorded branches of every schema reachable from c.
 int xs_recover(BeConn* c, std::vector<XID>* out, DlError* err);
 bool xs_recorded(BeConn* c, const XID& xid);

@@ -7,6 +7,7 @@
 #include "agent_fixture.h"
 #include "odbc/dataset.h"
 #include "variant.h"
+#include "xa/xaw.h"
 
 using namespace agent_test;
 
@@ -455,6 +456,24 @@ TEST_F(ConnTest, CursorsSurviveTheServerConnectionBeingReplaced) {
     EXPECT_EQ(0, DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur));
     if (reconnect) Disconnect(conn);
     else DrvCall<&DrvOps::DRV_Disconnect>(&drv, conn);
+  }
+}
+
+// An XA open through the table leaves the connection's worker holding the
+// XA library's own flags word, for each connection opened, and takes the
+// connection into the global transaction until the close.
+TEST_F(ConnTest, XaOpenKeepsTheLibraryFlagsInTheWorker) {
+  for (int i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    DrvHandle conn = ConnectScott();
+    ASSERT_EQ(XA_OK, DrvCall<&DrvOps::DRV_XaOpen>(&drv, conn, 1, "", 1 + i, TMNOFLAGS));
+    XaWorker *worker = *ORA_XaWorkerOfConn(conn);
+    ASSERT_NE(nullptr, worker);
+    EXPECT_EQ(xaosw.flags, worker->switchFlags.load());
+    EXPECT_EQ(1, xaw_InGlobalTxn(worker));
+    EXPECT_EQ(XA_OK, DrvCall<&DrvOps::DRV_XaClose>(&drv, conn, "", 1 + i, TMNOFLAGS));
+    EXPECT_EQ(0, xaw_InGlobalTxn(worker));
+    Disconnect(conn);
   }
 }
 

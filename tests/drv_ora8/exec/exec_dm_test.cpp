@@ -687,23 +687,41 @@ TEST_P(DmExec, CommitAndRollbackWarningsAndFailuresKeepTheirText) {
   }
 }
 
-// A logoff that fails still disconnects: SQLDisconnect answers
-// SQL_SUCCESS_WITH_INFO with 01002 and the ORA- text, and the handle
-// connects again.
+// A logoff or the rollback before it that fails or warns still
+// disconnects: SQLDisconnect answers SQL_SUCCESS_WITH_INFO with the ORA- text
+// (a failure's as 01002), and the handle connects again.
 TEST_P(DmExec, FailedLogoffIsADisconnectWithItsText) {
-  Conn d;
-  ASSERT_TRUE(d.Open(GetParam()));
-  ocilite_test_fault(OCILITE_T_SESSION_END, 1, 1, 3113, 0, nullptr);
-  EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLDisconnect(d.dbc));
-  ocilite_test_reset();
-  const auto recs = harness::DmDiags(SQL_HANDLE_DBC, d.dbc);
-  ASSERT_FALSE(recs.empty());
-  EXPECT_EQ("01002", recs[0].state);
-  EXPECT_NE(recs[0].message.find("ORA-03113"), std::string::npos) << recs[0].message;
-  ASSERT_TRUE(SQL_SUCCEEDED(
-      SQLConnect(d.dbc, Text(GetParam()), SQL_NTS, Text("scott"), SQL_NTS, Text("tiger"), SQL_NTS)))
-      << harness::DmDiagText(SQL_HANDLE_DBC, d.dbc);
-  EXPECT_EQ("1", d.One("select count(*) from dual"));
+  const std::string t = T("ex_logoff");
+  c.Table(t, "a number(10)");
+  struct Case {
+    int kind, warning, ora;
+    bool open;           // a transaction is open: the disconnect rolls it back
+    const char *state;   // of the first record; "" any
+  } cases[] = {
+      {OCILITE_T_SESSION_END, 0, 3113, false, "01002"},
+      {OCILITE_T_SESSION_END, 1, 24345, false, ""},
+      {OCILITE_T_ROLLBACK, 1, 24345, true, ""},
+  };
+  for (const Case &k : cases) {
+    SCOPED_TRACE(std::to_string(k.kind) + (k.warning ? " warning" : " failure"));
+    Conn d;
+    ASSERT_TRUE(d.Open(GetParam(), {{SQL_ATTR_AUTOCOMMIT, k.open ? SQL_AUTOCOMMIT_OFF : SQL_AUTOCOMMIT_ON}}));
+    if (k.open) d.MustRun("insert into " + t + " values (1)");
+    ocilite_test_fault(k.kind, 1, 1, k.ora, k.warning, nullptr);
+    EXPECT_EQ(SQL_SUCCESS_WITH_INFO, SQLDisconnect(d.dbc));
+    ocilite_test_reset();
+    const auto recs = harness::DmDiags(SQL_HANDLE_DBC, d.dbc);
+    ASSERT_FALSE(recs.empty());
+    if (*k.state) {
+      EXPECT_EQ(k.state, recs[0].state);
+    }
+    const std::string ora = "ORA-" + std::to_string(100000 + k.ora).substr(1);
+    EXPECT_NE(recs[0].message.find(ora), std::string::npos) << recs[0].message;
+    ASSERT_TRUE(SQL_SUCCEEDED(
+        SQLConnect(d.dbc, Text(GetParam()), SQL_NTS, Text("scott"), SQL_NTS, Text("tiger"), SQL_NTS)))
+        << harness::DmDiagText(SQL_HANDLE_DBC, d.dbc);
+    EXPECT_EQ("0", d.One("select count(*) from " + t));
+  }
 }
 
 // Through the Driver Manager too: an unknown SQL type is refused when bound,
@@ -834,8 +852,9 @@ TEST_P(DmExec, NewStatementsApplyTheConnectionsOptions) {
   for (const auto &[option, value] : setFirst) {
     SCOPED_TRACE(option);
     SQLHSTMT h = v2.Stmt();
-    if (option != 0)
+    if (option != 0) {
       ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtOption(h, option, value))) << harness::DmDiagText(SQL_HANDLE_STMT, h);
+    }
     ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("select a from " + t), SQL_NTS)));
     int rows = 0;
     while (SQLFetch(h) == SQL_SUCCESS) ++rows;

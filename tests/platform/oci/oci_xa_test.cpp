@@ -1,5 +1,9 @@
 // The stand-in's XA library: branches through the switch xaosw on a logon
 // that xa_open made, seen from ordinary logons of the same database.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <thread>
 
 #include "oci_fixture.h"
@@ -98,6 +102,51 @@ TEST_F(OciXaTest, PreparedBranchIsDurableAndLocksItsTables) {
   EXPECT_EQ(XA_OK, CloseRm(1));
 }
 
+// A process that dies between the two schema files of a branch's commit
+// leaves the first file finished and the second still prepared; a new
+// process finds the branch with xa_recover, and its commit finishes the
+// rest: both schemas hold the branch's rows, none is lost or half-done.
+TEST_F(OciXaTest, CommitCutBetweenSchemaFilesIsCompletedByRecovery) {
+  XID x = MakeXid("cut", "b1");
+  pid_t pid = fork();
+  ASSERT_NE(-1, pid);
+  if (pid == 0) {
+    if (OpenRm(1) != XA_OK || xaosw.xa_start_entry(&x, 1, TMNOFLAGS) != XA_OK) _exit(2);
+    Conn xa(xaoEnv(reinterpret_cast<OraText*>(const_cast<char*>("XA1"))),
+            xaoSvcCtx(reinterpret_cast<OraText*>(const_cast<char*>("XA1"))));
+    if (xa.exec("insert into t values (7)") != OCI_SUCCESS || xa.exec("update hr.h set n = 2") != OCI_SUCCESS)
+      _exit(3);
+    if (xaosw.xa_end_entry(&x, 1, TMSUCCESS) != XA_OK || xaosw.xa_prepare_entry(&x, 1, TMNOFLAGS) != XA_OK) _exit(4);
+    ocilite_test_xa_crash(1);
+    xaosw.xa_commit_entry(&x, 1, TMNOFLAGS);
+    _exit(5);
+  }
+  int status = 0;
+  ASSERT_EQ(pid, waitpid(pid, &status, 0));
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL)
+      << "child exit " << (WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+
+  // One file is finished, the other still holds the branch and its lock.
+  Conn other(db.dir, "scott", "tiger");
+  EXPECT_EQ("7", other.scalar("select n from t"));
+  EXPECT_EQ("1", other.scalar("select n from hr.h"));
+  EXPECT_NE(OCI_SUCCESS, other.exec("update hr.h set n = 5"));
+  EXPECT_EQ(1591, errcode(other.err));
+
+  ASSERT_EQ(XA_OK, OpenRm(1));
+  XID found[4];
+  ASSERT_EQ(1, xaosw.xa_recover_entry(found, 4, 1, TMSTARTRSCAN | TMENDRSCAN));
+  EXPECT_EQ(0, std::memcmp(&found[0], &x, sizeof(long) * 3 + 4));
+  EXPECT_EQ(XA_OK, xaosw.xa_commit_entry(&found[0], 1, TMNOFLAGS));
+  EXPECT_EQ(0, xaosw.xa_recover_entry(found, 4, 1, TMSTARTRSCAN | TMENDRSCAN));
+  EXPECT_EQ(XA_OK, CloseRm(1));
+  EXPECT_EQ("1", other.scalar("select count(*) from t"));
+  EXPECT_EQ("7", other.scalar("select n from t"));
+  EXPECT_EQ("2", other.scalar("select n from hr.h"));
+  EXPECT_EQ(OCI_SUCCESS, other.exec("update hr.h set n = 3"));  // the lock went with the branch
+  other.run("rollback");
+}
+
 // How a branch ends: the rows the table holds afterwards.
 TEST_F(OciXaTest, BranchOutcomes) {
   struct Case {
@@ -143,6 +192,113 @@ TEST_F(OciXaTest, ReadOnlyBranchEndsAtPrepare) {
   Work(&x, {"select count(*) from t"});
   EXPECT_EQ(XA_RDONLY, xaosw.xa_prepare_entry(&x, 1, TMNOFLAGS));
   EXPECT_EQ(XAER_NOTA, xaosw.xa_commit_entry(&x, 1, TMNOFLAGS));
+  EXPECT_EQ(XA_OK, CloseRm(1));
+}
+
+// A logon holds several branches at once: one suspended or ended while
+// another runs, each with its own work, ended apart. A second logon of the
+// same database cannot start or join an XID the first holds.
+TEST_F(OciXaTest, SeveralBranchesOnOneLogon) {
+  ASSERT_EQ(XA_OK, OpenRm(1));
+  ASSERT_EQ(XA_OK, OpenRm(2, "XA2"));
+  Conn xa(xaoEnv(reinterpret_cast<OraText*>(const_cast<char*>("XA1"))),
+          xaoSvcCtx(reinterpret_cast<OraText*>(const_cast<char*>("XA1"))));
+  Conn other(db.dir, "scott", "tiger");
+  XID x = MakeXid("multi", "x");
+  XID y = MakeXid("multi", "y");
+  XID z = MakeXid("multi", "z");
+
+  ASSERT_EQ(XA_OK, xaosw.xa_start_entry(&x, 1, TMNOFLAGS));
+  xa.run("insert into t values (1)");
+  ASSERT_EQ(XA_OK, xaosw.xa_end_entry(&x, 1, TMSUSPEND));
+  EXPECT_EQ(XAER_DUPID, xaosw.xa_start_entry(&x, 1, TMNOFLAGS));
+  EXPECT_EQ(XAER_DUPID, xaosw.xa_start_entry(&x, 2, TMNOFLAGS));  // held by the other logon
+  EXPECT_EQ(XAER_RMERR, xaosw.xa_start_entry(&x, 2, TMJOIN));
+  ASSERT_EQ(XA_OK, xaosw.xa_start_entry(&y, 1, TMNOFLAGS));
+  EXPECT_EQ("0", xa.scalar("select count(*) from t"));  // x's row is not y's
+  xa.run("update hr.h set n = 2");  // a file x does not hold: SQLite has one writer per file
+  EXPECT_EQ(XAER_PROTO, xaosw.xa_start_entry(&x, 1, TMRESUME));  // y is still running
+  ASSERT_EQ(XA_OK, xaosw.xa_end_entry(&y, 1, TMSUCCESS));
+  EXPECT_EQ(XAER_PROTO, xaosw.xa_end_entry(&x, 1, TMSUCCESS));  // suspended, not running
+
+  ASSERT_EQ(XA_OK, xaosw.xa_start_entry(&x, 1, TMRESUME));
+  EXPECT_EQ("1", xa.scalar("select count(*) from t"));
+  xa.run("insert into t values (3)");
+  ASSERT_EQ(XA_OK, xaosw.xa_end_entry(&x, 1, TMSUCCESS));
+  ASSERT_EQ(XA_OK, xaosw.xa_start_entry(&z, 1, TMNOFLAGS));  // two ended branches wait meanwhile
+  EXPECT_EQ("1", xa.scalar("select n from hr.h"));  // y's change is y's
+  ASSERT_EQ(XA_OK, xaosw.xa_end_entry(&z, 1, TMSUCCESS));
+  ASSERT_EQ(XA_OK, xaosw.xa_start_entry(&x, 1, TMJOIN));
+  ASSERT_EQ(XA_OK, xaosw.xa_end_entry(&x, 1, TMSUCCESS));
+
+  EXPECT_EQ(XA_OK, xaosw.xa_rollback_entry(&y, 1, TMNOFLAGS));
+  EXPECT_EQ(XA_RDONLY, xaosw.xa_prepare_entry(&z, 1, TMNOFLAGS));
+  ASSERT_EQ(XA_OK, xaosw.xa_prepare_entry(&x, 1, TMNOFLAGS));
+  EXPECT_EQ(XAER_DUPID, xaosw.xa_start_entry(&x, 2, TMNOFLAGS));  // prepared: still known
+  EXPECT_EQ(XA_OK, xaosw.xa_commit_entry(&x, 2, TMNOFLAGS));
+  EXPECT_EQ("2", other.scalar("select count(*) from t"));
+  EXPECT_EQ("1", other.scalar("select n from hr.h"));
+  EXPECT_EQ(XA_OK, CloseRm(2, "XA2"));
+  EXPECT_EQ(XA_OK, CloseRm(1));
+}
+
+// The monitor may finish an ended branch from any of its threads: another
+// thread's logon of the same database prepares, commits or rolls it back.
+TEST_F(OciXaTest, EndedBranchIsFinishedFromAnotherThread) {
+  struct Case {
+    const char* name;
+    bool prepare;
+    long commitFlags;
+    bool rollback;
+    const char* rows;
+  } cases[] = {
+      {"two-phase commit", true, TMNOFLAGS, false, "1"},
+      {"one-phase commit", false, TMONEPHASE, false, "1"},
+      {"rollback", false, 0, true, "0"},
+  };
+  ASSERT_EQ(XA_OK, OpenRm(1));
+  Conn other(db.dir, "scott", "tiger");
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string g = "far" + std::to_string(++n);
+    XID x = MakeXid(g.c_str(), "b");
+    Work(&x, {"insert into t values (1)"});
+    std::thread([&] {
+      ASSERT_EQ(XA_OK, OpenRm(5, "XA5"));
+      if (c.prepare) {
+        EXPECT_EQ(XA_OK, xaosw.xa_prepare_entry(&x, 5, TMNOFLAGS));
+      }
+      EXPECT_EQ(XA_OK, c.rollback ? xaosw.xa_rollback_entry(&x, 5, TMNOFLAGS)
+                                  : xaosw.xa_commit_entry(&x, 5, c.commitFlags));
+      EXPECT_EQ(XA_OK, CloseRm(5, "XA5"));
+    }).join();
+    EXPECT_EQ(XAER_NOTA, xaosw.xa_rollback_entry(&x, 1, TMNOFLAGS));  // gone from its own logon too
+    EXPECT_EQ(c.rows, other.scalar("select count(*) from t"));
+    other.run("delete from t");
+    other.run("commit");
+  }
+  EXPECT_EQ(XA_OK, CloseRm(1));
+}
+
+// Branches not finished when the logon closes are rolled back, and their
+// XIDs are free again.
+TEST_F(OciXaTest, CloseRollsBackBranchesLeftOpen) {
+  ASSERT_EQ(XA_OK, OpenRm(1));
+  XID x = MakeXid("left", "x");
+  XID y = MakeXid("left", "y");
+  Work(&x, {"insert into t values (1)"});
+  ASSERT_EQ(XA_OK, xaosw.xa_start_entry(&y, 1, TMNOFLAGS));
+  ASSERT_EQ(XA_OK, xaosw.xa_end_entry(&y, 1, TMSUSPEND));
+  EXPECT_EQ(XA_OK, CloseRm(1));
+  Conn other(db.dir, "scott", "tiger");
+  EXPECT_EQ("0", other.scalar("select count(*) from t"));
+  other.run("insert into t values (4)");  // no lock is left behind
+  other.run("commit");
+  ASSERT_EQ(XA_OK, OpenRm(1));
+  EXPECT_EQ(XA_OK, xaosw.xa_start_entry(&x, 1, TMNOFLAGS));
+  EXPECT_EQ(XA_OK, xaosw.xa_end_entry(&x, 1, TMSUCCESS));
+  EXPECT_EQ(XA_OK, xaosw.xa_rollback_entry(&x, 1, TMNOFLAGS));
   EXPECT_EQ(XA_OK, CloseRm(1));
 }
 
