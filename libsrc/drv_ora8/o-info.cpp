@@ -451,10 +451,11 @@ void CopyOut(const char *text, void *buf, uint16_t bufLen, int16_t *outLen) {
 
 }  // namespace
 
-uint32_t AgentConn_ScrollOptions(const AgentConn *) {
-  // Forward-only and static: the cursor layer serves no keyset-driven or
-  // dynamic cursors, whatever the data source's dynamic cursor sensitivity.
-  return 0x11u;
+uint32_t AgentConn_ScrollOptions(const AgentConn *conn) {
+  // Keyset-driven, dynamic and mixed cursors read others' changes back by
+  // key; a data source that disables dynamic cursors keeps forward-only and
+  // static.
+  return conn && conn->opts.dynCursSensitivity == DCS_DISABLED ? 0x11u : 0x1Fu;
 }
 
 uint32_t AgentConn_CapabilityMask(AgentConn *conn) {
