@@ -502,8 +502,11 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
       break;
     case OCI_SUCCESS_WITH_INFO:
       // The rows came with a warning (a value cut, ORA-24345): its records
-      // are taken before the row count is read on the same error handle.
-      ErrList_PushOCI(Errs(c), c->err);
+      // are taken before the row count is read on the same error handle,
+      // beside those of the execute or the fetches before it that one call
+      // of the application made (a static result read whole, a rowset
+      // filled by several fetches).
+      ErrList_AppendOCI(Errs(c), c->err);
       warned = true;
       break;
     case OCI_NEED_DATA:

@@ -266,7 +266,7 @@ uint32_t HeldKeys(const KsFetchState *st) { return st->dyn.keys ? static_cast<ui
 
 // The keys of a move of a dynamic cursor or a mixed cursor's window.
 int MoveKeys(ScsCursor *cur, KsFetchState *st, uint32_t keysetSize, int direction, int32_t offset) {
-  if (int rc = EnsureCursor(cur, &cur->aux1)) return rc;
+  if (int rc = scs_p_AuxCursor(cur)) return rc;
   FillDyn(cur, st, keysetSize);
   // Nothing held to move from: NEXT and PRIOR start from their end.
   if (!st->dyn.bounds) {
@@ -296,7 +296,7 @@ int KS_GetKeySet_KSD(ScsCursor *cur) {
   if (rc == kOk) rc = KS_KeyOrderByBuild(&order.a, KeyCols(cur), OrderItems(cur), cur->maxOrderByColumns);
   if (rc == kOk) rc = Analyse(&key.a, order.a.text2, cur->noCatalogs);
   if (rc == kOk) rc = ks_SelListKeys(&key.a, KeyCols(cur));
-  if (rc == kOk) rc = EnsureCursor(cur, &cur->aux1);
+  if (rc == kOk) rc = scs_p_AuxCursor(cur);
   if (rc == kOk) rc = DrvCall<&DrvOps::DRV_Prepare>(cur->drv, cur->aux1, key.a.text2);
   if (rc == kOk) rc = SendParams(cur, cur->aux1, nullptr);
   if (rc == kOk && cur->needbind && cur->userParamDescCount)

@@ -291,11 +291,7 @@ int32_t FindKeyColumns(ScsCursor *cur) {
   const int cached = scs_p_KeyCacheFind(cur->lowerConn, cur->tables, ks->keyCols);
   if (cached == 0 && ks->keyCols->count > 0) return 0;
   if (cached != 0 && cached != 1) return cached;
-  if (!cur->aux1) {
-    DrvHandle h = 0;
-    if (int32_t code = DrvCall<&DrvOps::DRV_AllocCursor>(cur->drv, cur->lowerConn, &h)) return code;
-    cur->aux1 = h;
-  }
+  if (int32_t code = scs_p_AuxCursor(cur)) return code;
   KsCatalog cat;
   cat.lower = cur->drv;
   cat.aux = cur->aux1;

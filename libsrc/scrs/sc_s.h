@@ -93,7 +93,7 @@ struct ScsCursor {
   uint16_t aux2Contents;     // 0x10 rows-by-key, 0x20 values query; the agent clears 0x30
   uint16_t resultCount;
   ColDesc *resultCols;
-  Rowset *rowset;            // the current rowset (front-end instance owns it)
+  Rowset *rowset;            // the current rowset, owned by the instance that holds it
   uint16_t *fetchStatus;     // row-status array of the fetch in progress
   int32_t setPosRow;
   uint16_t setPosOp;         // pending SetPos operation: 2 update, 4 insert
