@@ -513,8 +513,11 @@ int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData) {
       break;
     case OCI_SUCCESS_WITH_INFO:
       // The rows came with a warning (a value cut, ORA-24345): its records
-      // are taken before the row count is read on the same error handle.
-      ErrList_PushOCI(Errs(c), c->err);
+      // are taken before the row count is read on the same error handle,
+      // beside those of the execute or the fetches before it that one call
+      // of the application made (a static result read whole, a rowset
+      // filled by several fetches).
+      ErrList_AppendOCI(Errs(c), c->err);
       warned = true;
       break;
     case OCI_NEED_DATA:
@@ -724,4 +727,9 @@ int32_t DB_GetDataChunk(DB_Curs *c, int32_t column, int32_t row, int32_t maxByte
   // A piece read with the database's warning is a piece: 74 hands it up
   // with the records waiting on the cursor's list.
   return rc == 0 && c->lobWarned ? E_IM902 : rc;
+}
+
+void DB_CancelFetch(DB_Curs *c) {
+  if (!c || !c->stmt || !c->err || !c->err->errhp) return;
+  OCIStmtFetch(c->stmt, c->err->errhp, 0, OCI_FETCH_NEXT, OCI_DEFAULT);
 }

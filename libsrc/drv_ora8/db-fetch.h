@@ -124,6 +124,9 @@ int32_t db_BindFetchCols(DB_Curs *c, Dataset *d);
 // DB_GetDataChunk). 0, 15, 16, 43 (a LONG or LOB column whose reader this
 // build lacks: nothing is fetched) or the failure of the piece or LOB reader.
 int32_t DB_Fetch(DB_Curs *c, Dataset *d, int readLobs, int *endOfData);
+// Cancels a query's open result (a fetch of no rows); the result of the
+// cancel is not reported, the result is gone either way.
+void DB_CancelFetch(DB_Curs *c);
 
 // Turns what OCI delivered into d's cells: indicators (-1 NULL, 1
 // truncated, 0), DATE and TIMESTAMP values, wide CHAR and VARCHAR values.

@@ -243,7 +243,8 @@ int32_t AgentConn_TxnControl(AgentConn *conn, int32_t action);
 int32_t AgentConn_SetIsolation(AgentConn *conn, int32_t level);
 // The capability mask (DrvCaps); allows dynamic cursors from now on.
 uint32_t AgentConn_CapabilityMask(AgentConn *conn);
-// SQL_SCROLL_OPTIONS: 0x11, forward-only and static.
+// SQL_SCROLL_OPTIONS: 0x1F, every cursor type; 0x11 (forward-only and
+// static) when the data source disables dynamic cursors.
 uint32_t AgentConn_ScrollOptions(const AgentConn *conn);
 // Frees a connection record with its strings, options and error list (not
 // its DB_Conn).

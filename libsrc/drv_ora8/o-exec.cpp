@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "drv_ora8/db-exec.h"
+#include "drv_ora8/db-fetch.h"
 #include "drv_ora8/db-proc.h"
 #include "drv_ora8/o-catalog.h"
 #include "drv_ora8/o-exec.h"
@@ -145,6 +146,12 @@ void FreeDaeBufs(DaeColBuf *bufs, uint32_t count) {
 // ---- Reset and close ------------------------------------------------------------
 
 void AgentCursor_Close(AgentCursor *cur) {
+  // A query read only part way is cancelled: the database lets go of what
+  // the open read holds (the embedded default keeps the connection's view
+  // of the data while one is open, so later reads would miss others' work).
+  const bool reading = (cur->state & CURS_EXECUTED) && (cur->state & CURS_RESULT_OPEN) &&
+                       !(cur->state & CURS_NO_MORE_ROWS) && cur->req.kind == REQ_KIND_SELECT;
+  if (reading && cur->dbCurs) DB_CancelFetch(cur->dbCurs);
   cur->state &= static_cast<uint16_t>(~(CURS_EXECUTED | CURS_NO_MORE_ROWS));
   cur->rowsFetched = 0;
   cur->rowsAffected = 0;

@@ -192,7 +192,7 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_SQL92_FOREIGN_KEY_DELETE_RULE, 9),
     N(SQL_SQL92_ROW_VALUE_CONSTRUCTOR, 9),
     N(SQL_TXN_ISOLATION_OPTION, 0xA),
-    N(SQL_SCROLL_CONCURRENCY, 0x1),
+    N(SQL_SCROLL_CONCURRENCY, 0xB),
     N(SQL_GETDATA_EXTENSIONS, 0xF),
     N(SQL_MAX_COLUMN_NAME_LEN, 30),
     N(SQL_MAX_CURSOR_NAME_LEN, 30),
@@ -451,10 +451,11 @@ void CopyOut(const char *text, void *buf, uint16_t bufLen, int16_t *outLen) {
 
 }  // namespace
 
-uint32_t AgentConn_ScrollOptions(const AgentConn *) {
-  // Forward-only and static: the cursor layer serves no keyset-driven or
-  // dynamic cursors, whatever the data source's dynamic cursor sensitivity.
-  return 0x11u;
+uint32_t AgentConn_ScrollOptions(const AgentConn *conn) {
+  // Keyset-driven, dynamic and mixed cursors read others' changes back by
+  // key; a data source that disables dynamic cursors keeps forward-only and
+  // static.
+  return conn && conn->opts.dynCursSensitivity == DCS_DISABLED ? 0x11u : 0x1Fu;
 }
 
 uint32_t AgentConn_CapabilityMask(AgentConn *conn) {

@@ -3,10 +3,12 @@
 // place, then the cursor layer, then the XA worker layer).
 #include <mutex>
 
+#include "drv_ora8/db-exec.h"
 #include "drv_ora8/db-private.h"
 #include "drv_ora8/o-reg.h"
 #include "scrs/sc_ext.h"
 #include "scrs/sc_install.h"
+#include "scrs/sc_pos.h"
 #include "scrs/sc_s.h"
 #include "xa.h"
 #include "xa/xaw.h"
@@ -175,6 +177,7 @@ int32_t ORA_Register(DrvObject *obj) {
     AgentCursor *cur = Agent_Cursor(h);
     return cur ? &cur->scs : nullptr;
   });
+  scs_SetSetPosStarter(DAE_StartSetPos);
   scs_SetErrorMover([](DrvHandle from, DrvHandle to) {
     AgentCursor *cur = Agent_Cursor(from);
     AgentConn *conn = Agent_Conn(to);

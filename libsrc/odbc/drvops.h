@@ -371,7 +371,8 @@ using DRV_FetchSnapshot_t = DRV_FetchScroll_t;
 // 48 DRV_GetSnapshotChunk: as 40, from the snapshot.
 using DRV_GetSnapshotChunk_t = DRV_GetDataChunk_t;
 // 49 DRV_ExecBatch(K, count, statements, out count done, out row counts (new
-// array of count entries, the caller's)): DDL/DML only; 162 on a query.
+// array of count entries, the caller's)): DDL/DML only; 162 on a query; 74
+// when every statement ran and one warned (its records wait on the cursor).
 using DRV_ExecBatch_t = int32_t (*)(DrvHandle cursor, uint16_t count, const DrvBatchStmt *stmts, uint16_t *done,
                                     int32_t **rowCounts);
 // 50 DRV_Savepoint(C, action 0 set 1 roll back to 2 release, name).

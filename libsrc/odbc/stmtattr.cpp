@@ -146,6 +146,9 @@ int32_t ReadOption(Stmt *stmt, uint16_t option, OptionValue *out) {
       if (c.cursorType == SCS_FORWARD_ONLY) {
         return Answer(out, Int64Value(stmt->rowNumber));
       }
+      // A dynamic cursor's rows have no number: others' inserts and
+      // deletes move them.
+      if (c.cursorType == SCS_DYNAMIC) return E_S1C00;
       int32_t n = 0;
       if (int32_t code = scs_p_GetRowNumber(&stmt->cursor, static_cast<uint32_t>(c.position - 1), &n)) return code;
       return Answer(out, Int64Value(n));

@@ -131,11 +131,24 @@ bool EncodeValue(std::string &out, int32_t type, uint32_t size, const unsigned c
 
 bool Read(FILE *f, void *p, size_t n) { return n == 0 || fread(p, 1, n, f) == n; }
 
-bool Read32(FILE *f, uint32_t *x) { return Read(f, x, 4); }
+// The bytes of a run of rows, read from the data file in one piece and
+// decoded from memory.
+struct Bytes {
+  const unsigned char *p;
+  const unsigned char *end;
+  bool Take(void *dst, size_t n) {
+    if (static_cast<size_t>(end - p) < n) return false;
+    if (n) memcpy(dst, p, n);
+    p += n;
+    return true;
+  }
+};
+
+bool Read32(Bytes &f, uint32_t *x) { return f.Take(x, 4); }
 
 // Reads one present value into the element v (zeroed by the column's
 // allocation). A long value gets a buffer of its own.
-bool DecodeValue(FILE *f, int32_t type, uint32_t size, unsigned char *v) {
+bool DecodeValue(Bytes &f, int32_t type, uint32_t size, unsigned char *v) {
   uint32_t x = 0;
   switch (type) {
     case VT_NONE:
@@ -156,9 +169,9 @@ bool DecodeValue(FILE *f, int32_t type, uint32_t size, unsigned char *v) {
     case VT_SLONG:
     case VT_ULONG:
     case VT_FLOAT:
-      return Read(f, v, 4);
+      return f.Take(v, 4);
     case VT_DOUBLE:
-      return Read(f, v, 8);
+      return f.Take(v, 8);
     case VT_DATE:
     case VT_TIME:
     case VT_TIMESTAMP: {
@@ -168,7 +181,7 @@ bool DecodeValue(FILE *f, int32_t type, uint32_t size, unsigned char *v) {
         const uint16_t y = static_cast<uint16_t>(x);
         memcpy(v + 2 * i, &y, 2);
       }
-      return type != VT_TIMESTAMP || Read(f, v + 12, 4);
+      return type != VT_TIMESTAMP || f.Take(v + 12, 4);
     }
     case VT_LONGCHAR:
     case VT_LONGBINARY:
@@ -182,7 +195,7 @@ bool DecodeValue(FILE *f, int32_t type, uint32_t size, unsigned char *v) {
       if (alloc) {
         lv.buffer = calloc(1, alloc);
         if (!lv.buffer) return false;
-        if (!Read(f, lv.buffer, bytes)) {
+        if (!f.Take(lv.buffer, bytes)) {
           free(lv.buffer);
           return false;
         }
@@ -194,13 +207,13 @@ bool DecodeValue(FILE *f, int32_t type, uint32_t size, unsigned char *v) {
     case VT_VARBIN1:
       if (!Read32(f, &x) || x + 1 > size) return false;
       v[0] = static_cast<unsigned char>(x);
-      return Read(f, v + 1, x);
+      return f.Take(v + 1, x);
     case VT_VARCHAR2:
     case VT_VARBIN2: {
       if (!Read32(f, &x) || x + 2 > size) return false;
       const uint16_t y = static_cast<uint16_t>(x);
       memcpy(v, &y, 2);
-      return Read(f, v + 2, x);
+      return f.Take(v + 2, x);
     }
     case VT_VARCHAR4:
     case VT_VARBIN4:
@@ -209,14 +222,14 @@ bool DecodeValue(FILE *f, int32_t type, uint32_t size, unsigned char *v) {
       const uint64_t bytes = type == VT_WVARCHAR4 ? uint64_t{x} * 2 : x;
       if (bytes + 4 > size) return false;
       memcpy(v, &x, 4);
-      return Read(f, v + 4, bytes);
+      return f.Take(v + 4, bytes);
     }
     case VT_CHAR:
     case VT_BINARY:
     case VT_STRING:
     case VT_WCHAR:
     case VT_WSTRING:
-      return Read(f, v, size);
+      return f.Take(v, size);
     default:
       return false;
   }
@@ -233,26 +246,49 @@ bool ReadHeader(FILE *data, uint32_t *columns, int64_t *rows) {
   return fseek(data, 0, SEEK_SET) == 0 && Read(data, columns, 4) && Read(data, rows, 8);
 }
 
-// Appends every row of ds after `stored` rows already in the files and
-// rewrites the header's row count.
-int WriteRows(FILE *data, FILE *index, const Dataset *ds, int64_t stored) {
-  if (fseek(data, 0, SEEK_END) != 0 || fseek(index, 0, SEEK_END) != 0) return E_S1000;
-  std::string row;
+// Rows encoded for the files: the data bytes and the data-file offset of
+// each row, written out with one call per file.
+struct Encoded {
+  std::string data;
+  std::string index;
+};
+
+// Encodes every row of ds as it will stand from the data-file offset base on.
+bool EncodeRows(Encoded &out, const Dataset *ds, int64_t base) {
+  out.index.reserve(out.index.size() + size_t(ds->rows) * 8);
   for (int32_t r = 0; r < ds->rows; ++r) {
-    const int64_t offset = ftello(data);
-    if (offset < 0) return E_S1000;
-    row.clear();
+    const int64_t offset = base + static_cast<int64_t>(out.data.size());
+    out.index.append(reinterpret_cast<const char *>(&offset), 8);
     for (uint16_t c = 0; c < ds->columns; ++c) {
       const DatasetCol &col = ds->cols[c];
       const uint32_t size = ElemSize(col);
       const int16_t ind = col.indicators[r];
       const int32_t wide = ind;
-      row.append(reinterpret_cast<const char *>(&wide), 4);
+      out.data.append(reinterpret_cast<const char *>(&wide), 4);
       if (ind != 0) continue;
-      if (!EncodeValue(row, col.type, size, col.values + size_t(r) * size)) return E_S1000;
+      if (!EncodeValue(out.data, col.type, size, col.values + size_t(r) * size)) return false;
     }
-    if (fwrite(row.data(), 1, row.size(), data) != row.size() || fwrite(&offset, 8, 1, index) != 1) return E_S1000;
   }
+  return true;
+}
+
+// Appends the encoded rows at the end of both files.
+bool WriteEncoded(FILE *data, FILE *index, Encoded &e) {
+  const bool ok = fseeko(data, 0, SEEK_END) == 0 && fseeko(index, 0, SEEK_END) == 0 &&
+                  fwrite(e.data.data(), 1, e.data.size(), data) == e.data.size() &&
+                  fwrite(e.index.data(), 1, e.index.size(), index) == e.index.size();
+  e.data.clear();
+  e.index.clear();
+  return ok;
+}
+
+// Appends every row of ds after `stored` rows already in the files and
+// rewrites the header's row count.
+int WriteRows(FILE *data, FILE *index, const Dataset *ds, int64_t stored) {
+  if (fseeko(data, 0, SEEK_END) != 0) return E_S1000;
+  const int64_t base = ftello(data);
+  Encoded e;
+  if (base < 0 || !EncodeRows(e, ds, base) || !WriteEncoded(data, index, e)) return E_S1000;
   return WriteHeader(data, ds->columns, stored + ds->rows) && fflush(data) == 0 && fflush(index) == 0 ? 0 : E_S1000;
 }
 
@@ -290,9 +326,30 @@ int dscf_Read(FILE *data, FILE *index, Dataset *ds, int64_t first, int32_t limit
   if (want > INT32_MAX) return E_S1000;
   const int32_t n = static_cast<int32_t>(want);
 
+  // The rows' bytes run from the first row's offset to the next row's, or
+  // to the end of the file after the last row.
+  int64_t offsets[2] = {0, 0};
+  const bool toEnd = first + n >= stored;
+  if (fseeko(index, first * 8, SEEK_SET) != 0 || !Read(index, &offsets[0], 8)) return E_S1000;
+  if (toEnd ? fseeko(data, 0, SEEK_END) != 0 || (offsets[1] = ftello(data)) < 0
+            : fseeko(index, (first + n) * 8, SEEK_SET) != 0 || !Read(index, &offsets[1], 8))
+    return E_S1000;
+  if (offsets[0] < kHeaderSize || offsets[1] < offsets[0]) return E_S1000;
+  const size_t bytes = static_cast<size_t>(offsets[1] - offsets[0]);
+  auto *buf = static_cast<unsigned char *>(malloc(bytes ? bytes : 1));
+  if (!buf) return E_S1001;
+  struct Buffer {
+    unsigned char *p;
+    ~Buffer() { free(p); }
+  } owned{buf};
+
   DatasetFree(ds);
   if (int code = DatasetInit(ds, static_cast<uint16_t>(columns))) return code;
   ds->columns = static_cast<uint16_t>(columns);
+  if (fseeko(data, kHeaderSize, SEEK_SET) != 0) {
+    DatasetFree(ds);
+    return E_S1000;
+  }
   for (uint16_t c = 0; c < ds->columns; ++c) {
     DatasetCol &col = ds->cols[c];
     if (!Read(data, &col.type, 4) || !Read(data, &col.size, 4)) {
@@ -308,18 +365,18 @@ int dscf_Read(FILE *data, FILE *index, Dataset *ds, int64_t first, int32_t limit
     }
   }
   ds->capacity = n;
-  int64_t offset = 0;
-  if (fseeko(index, first * 8, SEEK_SET) != 0 || !Read(index, &offset, 8) || fseeko(data, offset, SEEK_SET) != 0) {
+  if (fseeko(data, offsets[0], SEEK_SET) != 0 || !Read(data, buf, bytes)) {
     DatasetFree(ds);
     return E_S1000;
   }
+  Bytes in{buf, buf + bytes};
   for (int32_t r = 0; r < n; ++r) {
     for (uint16_t c = 0; c < ds->columns; ++c) {
       DatasetCol &col = ds->cols[c];
       int32_t ind = 0;
-      if (!Read(data, &ind, 4) ||
-          (ind == 0 && !DecodeValue(data, col.type, col.size, col.values + size_t(r) * col.size))) {
-        ds->rows = r;  // rows before this one are whole; the free sees every buffer
+      if (!in.Take(&ind, 4) ||
+          (ind == 0 && !DecodeValue(in, col.type, col.size, col.values + size_t(r) * col.size))) {
+        ds->rows = r + 1;  // the free sees every buffer; cells not reached are zero
         DatasetFree(ds);
         return E_S1000;
       }
@@ -456,11 +513,32 @@ int dsc_Open(DSC *dsc) {
 
 int64_t DSC_StoredRows(const DSC *dsc) { return dsc && dsc->mode == DSC_SPILLED ? dsc->stored : 0; }
 
+namespace {
+
+// Encoded rows are written out once this many bytes are pending.
+constexpr size_t kDscWriteBytes = size_t{1} << 20;
+
+// The spill: the rows held so far go to new files, header first.
+int Spill(DSC *dsc, Dataset *ds) {
+  if (dsc->mode == DSC_MEMORY)
+    if (int code = dsc_Open(dsc)) return code;
+  if (int code = dscf_Write(dsc->data, dsc->index, ds)) return code;
+  dsc->mode = DSC_SPILLED;
+  dsc->stored = ds->rows;
+  DatasetFree(ds);
+  return 0;
+}
+
+}  // namespace
+
 int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int64_t *total) {
   if (!dsc || !ds || !lower) return E_S1000;
   DatasetFree(ds);
   Dataset scratch{};
+  Encoded pending;
   int64_t count = 0;
+  int64_t written = 0;    // size of the data file: where the pending rows will stand
+  uint16_t columns = 0;   // of the rows in the files
   int code = 0;
   // Rows with the database's warning are rows: the fill goes on, and ends
   // with the warning, whose records wait below.
@@ -471,14 +549,13 @@ int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int
     return 0;
   };
   for (;;) {
-    Dataset *into = ds->capacity == 0 ? ds : &scratch;
+    // In memory the blocks join the rows held; once spilled each block is
+    // encoded for the files and its Dataset used again.
+    Dataset *into = dsc->mode == DSC_SPILLED || ds->capacity != 0 ? &scratch : ds;
     code = noteWarning(DrvCall<&DrvOps::DRV_Fetch>(lower, cursor, static_cast<uint16_t>(kDscFetchRows), into));
     if (code != 0) break;
     const int32_t got = into->rows;
-    if (got == 0) {
-      if (into == &scratch) DatasetFree(&scratch);
-      break;
-    }
+    if (got == 0) break;
     if (count + got > dsc->maxRows) {
       LOG(LOG_DEBUG, "DSC_Fill: result has more rows than a cursor can number");
       code = E_S1000;
@@ -487,26 +564,38 @@ int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int
     // Long values left with the agent are found by their row in its last
     // block: read them before the next fetch moves it on.
     if ((code = noteWarning(scs_p_ReadDeferredCells(lower, cursor, into))) != 0) break;
-    if (into == &scratch) {
-      code = DatasetAppend(ds, &scratch);
-      DatasetFree(&scratch);
-      if (code != 0) break;
-    }
-    if (dsc->mode == DSC_SPILLED || ds->rows > kDscMemoryRows) {
-      if (dsc->mode != DSC_SPILLED) {
-        if (dsc->mode == DSC_MEMORY && (code = dsc_Open(dsc)) != 0) break;
-        code = dscf_Write(dsc->data, dsc->index, ds);
-        if (code == 0) dsc->mode = DSC_SPILLED;
-      } else {
-        code = dscf_Append(dsc->data, dsc->index, ds);
-      }
-      if (code != 0) break;
-      dsc->stored += ds->rows;
-      DatasetFree(ds);
-    }
     count += got;
+    if (dsc->mode == DSC_SPILLED) {
+      if (into->columns != columns || !EncodeRows(pending, into, written)) {
+        code = E_S1000;
+        break;
+      }
+      dsc->stored += got;
+      if (pending.data.size() >= kDscWriteBytes) {
+        written += static_cast<int64_t>(pending.data.size());
+        if (!WriteEncoded(dsc->data, dsc->index, pending)) {
+          code = E_S1000;
+          break;
+        }
+      }
+      continue;
+    }
+    if (into == &scratch && (code = DatasetAppend(ds, &scratch)) != 0) break;
+    if (ds->rows > kDscMemoryRows) {
+      columns = ds->columns;
+      if ((code = Spill(dsc, ds)) != 0) break;
+      if (fseeko(dsc->data, 0, SEEK_END) != 0 || (written = ftello(dsc->data)) < 0) {
+        code = E_S1000;
+        break;
+      }
+    }
   }
   DatasetFree(&scratch);
+  // The rest of the rows, and the header's count of them all.
+  if (code == 0 && dsc->mode == DSC_SPILLED &&
+      !(WriteEncoded(dsc->data, dsc->index, pending) && WriteHeader(dsc->data, columns, dsc->stored) &&
+        fflush(dsc->data) == 0 && fflush(dsc->index) == 0))
+    code = E_S1000;
   if (code == 0 && total) *total = count;
   return code == 0 && warned ? E_IM902 : code;
 }
@@ -523,7 +612,19 @@ int DSC_WindowGet(DSC *dsc, int32_t first, int32_t n, int32_t *windowStart, Data
     if (want > INT32_MAX) return E_S1000;
     dsc->windowRows = static_cast<int32_t>(want);
   }
-  int64_t start = int64_t{first} - (dsc->windowRows - int64_t{n}) / 2;
+  if (first < 0 || first >= dsc->stored) return E_S1000;
+  // Scrolling on from the window, the new one begins with the request;
+  // scrolling back, it ends with it; a jump puts the request in its middle.
+  // Near either end the window still holds as many rows as it can.
+  const int64_t rows = dsc->windowRows;
+  int64_t start;
+  if (s != -1 && first >= s && first <= int64_t{s} + ds->rows)
+    start = first;
+  else if (s != -1 && first < s && int64_t{first} + n >= s)
+    start = int64_t{first} + n - rows;
+  else
+    start = int64_t{first} - (rows - int64_t{n}) / 2;
+  if (start > dsc->stored - rows) start = dsc->stored - rows;
   if (start < 0) start = 0;
   // Read aside: a failed read leaves the window as it was.
   Dataset fresh{};

@@ -60,7 +60,9 @@ int DSC_Fill(DSC *dsc, const DrvObject *lower, uint32_t cursor, Dataset *ds, int
 
 // Makes the window ds (starting at *windowStart) cover n rows from row
 // first (0-based). Memory mode: nothing to do. A covered request costs
-// nothing; else the window is re-read with the request in its middle. 15
+// nothing; else the window is re-read: beginning with the request when it
+// goes on past the window's end, ending with it when it goes back before
+// the window's start, with the request in its middle after a jump. 15
 // when the read fails (a first row past the stored rows included); the
 // window start then stays.
 int DSC_WindowGet(DSC *dsc, int32_t first, int32_t n, int32_t *windowStart, Dataset *ds);

@@ -136,13 +136,7 @@ int FetchAll(const DrvObject *lower, uint32_t cursor, Dataset *ds) {
   return code;
 }
 
-int EnsureAux(ScsCursor *cur) {
-  if (cur->aux1) return 0;
-  DrvHandle h = 0;
-  if (DrvCall<&DrvOps::DRV_AllocCursor>(cur->drv, cur->lowerConn, &h) != 0 || !h) return E_S1000;
-  cur->aux1 = h;
-  return 0;
-}
+int EnsureAux(ScsCursor *cur) { return scs_p_AuxCursor(cur); }
 
 int32_t AgentItem(const ScsCursor *cur, uint32_t item, int32_t dflt) {
   int32_t v = dflt;
@@ -213,6 +207,14 @@ int ExactTableRows(const Dataset *ds, const std::string &owner, const std::strin
 }
 
 }  // namespace
+
+int scs_p_AuxCursor(ScsCursor *cur) {
+  if (cur->aux1) return 0;
+  DrvHandle h = 0;
+  if (DrvCall<&DrvOps::DRV_AllocCursor>(cur->drv, cur->lowerConn, &h) != 0 || !h) return E_S1000;
+  cur->aux1 = h;
+  return 0;
+}
 
 // ---- The cursor state's DBMS facts ------------------------------------------------------
 

@@ -302,6 +302,9 @@ int32_t scs_ExecBatch(DrvHandle cursor, uint16_t count, const DrvBatchStmt *stmt
   auto *counts = static_cast<int32_t *>(calloc(count ? count : 1, sizeof(int32_t)));
   if (!counts) return E_S1001;
   int32_t rc = 0;
+  // A statement that ran with the database's warning ran: the batch goes on
+  // and ends with the warning, the records waiting on the cursor.
+  bool warned = false;
   uint16_t i = 0;
   for (; i < count; ++i) {
     const DrvBatchStmt &st = stmts[i];
@@ -316,6 +319,7 @@ int32_t scs_ExecBatch(DrvHandle cursor, uint16_t count, const DrvBatchStmt *stmt
     const bool call = IsCall(st.text) || (st.text && st.text[strspn(st.text, " \t\n\r\f")] == '{');
     rc = scs_ExecDirect(cursor, st.text, st.values, st.paramCount, st.params);
     if (rc != 0 && rc != E_IM906 && rc != E_IM902) break;
+    warned = warned || rc == E_IM902;
     rc = 0;
     int32_t n = 0;
     counts[i] = RowCount(cursor, &n) == 0 ? n : -2;
@@ -333,7 +337,7 @@ int32_t scs_ExecBatch(DrvHandle cursor, uint16_t count, const DrvBatchStmt *stmt
   } else {
     free(counts);
   }
-  return rc;
+  return rc == 0 && warned ? E_IM902 : rc;
 }
 
 void scs_InstallExtended(DrvOps &table) {

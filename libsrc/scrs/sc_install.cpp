@@ -21,8 +21,12 @@
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
 #include "scrs/dsc.h"
+#include "scrs/keycols.h"
 #include "scrs/ks.h"
+#include "scrs/ksfetch.h"
+#include "scrs/sc_conc.h"
 #include "scrs/sc_ext.h"
+#include "scrs/sc_pos.h"
 #include "scrs/sc_s.h"
 #include "scrs/scr.h"
 #include "scrs/staticset.h"
@@ -52,6 +56,7 @@ struct LayerCursor {
   ScsCursor *scs = nullptr;   // the layer instance of the cursor state
   std::vector<std::string> auxErrors;  // texts of the layer's own statements, for the application
   uint32_t auxNative = 0;
+  KsFetchState fetch;  // keys held and statements prepared by keyset-driven, mixed and dynamic fetches
 };
 std::mutex g_cursorsMutex;
 std::unordered_map<DrvHandle, LayerCursor> g_cursors;
@@ -65,8 +70,9 @@ ScsCursor *AgentRecord(DrvHandle cursor) { return g_lookup ? g_lookup(cursor) : 
 // connection is known to hold them.
 void DropRecord(LayerCursor &lc, bool freeLowerCursors) {
   SS_Free(&lc.ss);
+  KS_FetchStateReset(&lc.fetch);
   if (lc.scs) {
-    if (!freeLowerCursors) lc.scs->aux1 = lc.scs->aux2 = 0;
+    if (!freeLowerCursors) lc.scs->aux1 = lc.scs->aux2 = lc.scs->valuesStmt = 0;
     scs_p_CursorStateFree(lc.scs);
     free(lc.scs);
     lc.scs = nullptr;
@@ -145,6 +151,8 @@ struct Options {
 void Uncache(LayerCursor *lc) {
   if (!lc) return;
   SS_Close(lc->ss);
+  KS_FetchStateReset(&lc->fetch);
+  if (lc->scs) KS_Close(lc->scs->keyset);
   lc->cached = false;
   lc->rowCount = -1;
 }
@@ -272,10 +280,26 @@ bool BeginsWithSelect(const char *sql) {
   return sql && strncasecmp(sql, "SELECT", 6) == 0 && !isalnum(static_cast<unsigned char>(sql[6])) && sql[6] != '_';
 }
 
-// Key discovery comes with keyset-driven cursors; until then every table is
-// one without key columns.
-int32_t FindKeyColumns(ScsCursor *) { return E_IM909; }
-int32_t FindPrimaryKeys(ScsCursor *) { return E_IM909; }
+// The key columns of the cursor's tables, from the connection's cache or
+// the catalog; 84 (IM909) when a table has no key that identifies its rows.
+int32_t FindKeyColumns(ScsCursor *cur) {
+  KeySet *ks = cur->keyset;
+  VArray_Free(&ks->keyCols, nullptr);
+  ks->tableCount = static_cast<uint8_t>(cur->tables->count);
+  ks->keyCols = VArray_New(sizeof(ScsColDesc));
+  if (!ks->keyCols) return E_S1001;
+  const int cached = scs_p_KeyCacheFind(cur->lowerConn, cur->tables, ks->keyCols);
+  if (cached == 0 && ks->keyCols->count > 0) return 0;
+  if (cached != 0 && cached != 1) return cached;
+  if (int32_t code = scs_p_AuxCursor(cur)) return code;
+  KsCatalog cat;
+  cat.lower = cur->drv;
+  cat.aux = cur->aux1;
+  cat.identQuote = cur->identQuote;
+  if (int code = KS_GetKeyColDescs(cat, cur->tables, &ks->keyCols, &ks->tableCount)) return code;
+  return scs_p_KeyCacheStore(cur->lowerConn, cur->tables, ks->keyCols);
+}
+int32_t FindPrimaryKeys(ScsCursor *cur) { return FindKeyColumns(cur); }
 
 // Tells the agent's record whether the layer has column information for
 // the statement (its column description then asks for it).
@@ -309,11 +333,12 @@ void PrepareColumnInfo(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   VArray_Free(&cur->keyset->keyCols, nullptr);
   cur->keyset->keyCols = VArray_New(sizeof(ScsColDesc));
   if (!cur->keyset->keyCols) return;
-  int32_t code = FindPrimaryKeys(cur);
-  if (code != 0) code = FindKeyColumns(cur);
-  if (code != 0 && code != E_IM909) {
+  // Keys only add to the column information: without them it goes on.
+  if (FindPrimaryKeys(cur) != 0) {
     LOG(LOG_DEBUG, "ks_GetKeyColDescs_PKeys failed");
-    return;
+    VArray_Free(&cur->keyset->keyCols, nullptr);
+    cur->keyset->keyCols = VArray_New(sizeof(ScsColDesc));
+    if (!cur->keyset->keyCols) return;
   }
   cur->tableCols = VArray_New(sizeof(ScsColDesc));
   cur->selectCols = VArray_New(sizeof(ScsColDesc));
@@ -330,7 +355,7 @@ void PrepareColumnInfo(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   }
   scs_p_SelectCol_ColDescComplete(cur);
   int changed = 0;
-  code = scs_p_SelListAddKeysnXpandWC(cur, raw, &changed);
+  const int32_t code = scs_p_SelListAddKeysnXpandWC(cur, raw, &changed);
   VArray_Free(&raw, nullptr);
   if (code != 0) {
     LOG(LOG_DEBUG, "scs_p_SelListAddKeysnXpandWC failed");
@@ -343,6 +368,12 @@ void PrepareColumnInfo(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   }
   cur->flags |= SCSF_COLUMN_INFO;
   MarkColumnInfo(cursor, true);
+}
+
+// A static SELECT whose rows the database locks as the cursor reads them.
+bool StaticLocked(const ScsCursor *cur) {
+  return cur->cursorType == SCS_STATIC && cur->concurrency == SCS_LOCK && !cur->rowLocks &&
+         cur->stmt.kind == kKindSelect && scs_p_UpdatableRefusal(cur) == 0;
 }
 
 // Analysis, tables, columns and keys of a statement just prepared below,
@@ -361,6 +392,8 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   if (forward && !(o.p1052 || o.p1054)) return 0;
   if (forward && !BeginsWithSelect(sql)) return 0;
   cur->flags |= SCSF_ANALYSED;
+  // A dynamic cursor's row versions start afresh with every statement.
+  if (int32_t code = scs_p_RowVersionsPrepare(cur)) return code;
   cur->sqlCopy = strdup(sql ? sql : "");
   if (!cur->sqlCopy) return E_S1001;
   if (SCR_AnalyseSQL(&cur->stmt, sql, 0, cur->noCatalogs) != 0) {
@@ -377,6 +410,8 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
     cur->mixedWindowState = -6;
     KS_Reset(cur->keyset);
     scs_ResetPosition(cur);
+    DSC_Close(&cur->valuesDsc);
+    if (cur->valuesCache) DatasetFree(cur->valuesCache);
   }
   if (kind != kKindSelect) {
     if (forward) return 0;
@@ -444,15 +479,21 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   if (needsKeys) {
     cur->keyset->tableCount = static_cast<uint8_t>(cur->tables->count);
     code = FindKeyColumns(cur);
-    if (code == E_IM909) return ChangeCursorType(cursor, cur);
+    if (code == E_S1001) return code;
     if (code != 0) {
-      LOG(LOG_DEBUG, "KS_GetKeyColDescs failed");
-      return code;
+      // No key, or none the catalog could tell: the rows cannot be found
+      // again, but a static read-only cursor serves the statement.
+      if (code != E_IM909) LOG(LOG_DEBUG, "KS_GetKeyColDescs failed (%d)", static_cast<int>(code));
+      return ChangeCursorType(cursor, cur);
     }
   }
   if (cur->cursorType == SCS_DYNAMIC || (cur->cursorType == SCS_KEYSET && cur->keysetSize > 0))
     if ((code = scs_p_MatchOrderKeys(cur))) return code;
   if (cur->selectFlags & SCR_ORDERBY) scs_p_KeyOrderMark(cur);
+  // A static cursor under lock concurrency locks its rows as it reads them.
+  if (StaticLocked(cur))
+    if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, scs_p_LockedText(cur, cur->sqlCopy).c_str()))
+      return code;
   return 0;
 }
 
@@ -479,8 +520,21 @@ int32_t CacheResult(DrvHandle cursor, LayerCursor *lc) {
   }
   lc->rowCount = count;
   lc->cached = true;
+  ScsCursor *cur = lc->scs;
+  const bool concurrent = cur && cur->cursorType == SCS_STATIC && cur->stmt.kind == kKindSelect &&
+                          (cur->flags & SCSF_ANALYSED) && scs_p_UpdatableRefusal(cur) == 0;
   // The close keeps the warning's records: they wait on the cursor's list.
-  if (lc->kind != KIND_CALL) DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
+  // Locks taken by the read stay with the open cursor.
+  if (lc->kind != KIND_CALL && !(concurrent && cur->concurrency == SCS_LOCK))
+    DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
+  // The values later positioned changes compare, as they stand now.
+  if (concurrent && cur->concurrency == SCS_VALUES && cur->selectColumnsMode != 2)
+    if (int32_t read = scs_p_GetOptConcColVals(cur, (cur->flags & SCSF_HAS_PARAMS) ? cur->userParams : nullptr,
+                                               nullptr, 0, 0)) {
+      scs_p_AuxErrorsCollect(cur);
+      Uncache(lc);
+      return read;
+    }
   return code;
 }
 
@@ -490,45 +544,82 @@ int32_t CacheResult(DrvHandle cursor, LayerCursor *lc) {
 int32_t FetchStatic(DrvHandle cursor, LayerCursor *lc, int32_t target, Rowset *rs) {
   const int32_t cached = CacheResult(cursor, lc);
   if (cached != 0 && cached != E_IM902) return cached;
-  const int64_t count = lc->rowCount;
-  const int64_t size = rs->count;
-  int64_t start;
-  if (target > 0) {
-    start = int64_t{target} - 1;
-  } else if (target == 0) {
-    start = count - size > 0 ? count - size : 0;
-  } else {
-    start = count + target;
-    // Counted back past the first row but within one rowset: ODBC's rule
-    // gives the first rowset.
-    if (start < 0 && -int64_t{target} <= size) start = 0;
-  }
-  if (start < 0) return E_IM910;
-  if (start >= count) return E_IM911;
+  int64_t start = 0;
+  if (int32_t code = scs_p_RowsetStart(target, lc->rowCount, rs->count, &start)) return code;
   if (int32_t code = SS_GetRowset(lc->ss, static_cast<int32_t>(start), rs->count, &rs->rows)) return code;
   for (int32_t i = 0; i < rs->rows->rows && i < rs->count; ++i) rs->status[i] = 0;  // SQL_ROW_SUCCESS
+  ScsCursor *cur = lc->scs;
+  if (cur && cur->concurrency == SCS_VALUES && cur->stmt.kind == kKindSelect && scs_p_UpdatableRefusal(cur) == 0) {
+    // The compared values follow the rowset: its own rows when the select
+    // list is compared, else the window of the values read at the start.
+    if (cur->selectColumnsMode == 2) {
+      Dataset *copy = nullptr;
+      if (int32_t code = DatasetClone(&copy, rs->rows)) return code;
+      if (cur->valuesCache) {
+        DatasetFree(cur->valuesCache);
+        free(cur->valuesCache);
+      }
+      cur->valuesCache = copy;
+    } else if (cur->valuesDsc.mode == DSC_SPILLED) {
+      if (int32_t code = DSC_WindowGet(&cur->valuesDsc, static_cast<int32_t>(start), rs->count,
+                                       &cur->valuesWindowStart, cur->valuesCache))
+        return code;
+    }
+  }
   return cached;
+}
+
+}  // namespace
+
+namespace {
+
+// A keyset-driven, mixed or dynamic fetch on the layer's instance of the
+// cursor state; the cursor's rows are read by key, never from the cursor.
+int32_t FetchByKey(LayerCursor *lc, const Options &o, int32_t value, uint16_t orientation, Rowset *rs,
+                   int32_t *rowCount) {
+  ScsCursor *cur = lc->scs;
+  if (!cur || !(cur->flags & SCSF_ANALYSED) || !cur->keyset->keyCols || cur->keyset->keyCols->count == 0)
+    return E_S1010;
+  cur->rowsetSize = rs->count;
+  if (cur->keysetSize != o.keysetSize) cur->flags |= SCSF_KEYSET_CHANGED;
+  cur->keysetSize = o.keysetSize;
+  int32_t code;
+  if (o.type == SCS_KEYSET && o.keysetSize == 0) {
+    code = scs_p_FetchKeyset(cur, &lc->fetch, rs, value);
+    *rowCount = cur->rowCount;
+  } else if (o.type == SCS_KEYSET) {
+    code = scs_p_FetchMixed(cur, &lc->fetch, value, orientation, rs);
+    *rowCount = lc->fetch.rowCount;
+  } else {
+    code = scs_p_FetchDynamicScroll(cur, &lc->fetch, value, orientation, rs);
+    *rowCount = lc->fetch.rowCount;
+  }
+  if (code != 0 && code != E_IM910 && code != E_IM911) scs_p_AuxErrorsCollect(cur);
+  return code;
 }
 
 }  // namespace
 
 int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *rowCount,
                         uint16_t orientation) {
-  (void)orientation;
   if (!out || !rows || !rowCount) return E_S1009;
   *out = nullptr;
   *rows = 0;
+  if (ScsCursor *scs = scs_p_LayerCursor(cursor)) scs->rowsAffected = -1;
   const Options o = OptionsOf(cursor);
   const int32_t type = EffectiveType(cursor, o.type);
-  if (type != SCS_FORWARD_ONLY && type != SCS_STATIC) return E_S1C00;
   const int32_t size = o.rowsetSize < 1 ? 1 : o.rowsetSize;
   const int32_t retrieve = o.retrieve;
   LayerCursor *lc = nullptr;
-  if (type == SCS_STATIC && !(lc = CursorState(cursor))) return E_S1001;
+  if (type != SCS_FORWARD_ONLY && !(lc = CursorState(cursor))) return E_S1001;
 
   Rowset *rs = nullptr;
   if (int32_t code = RowsetNew(&rs, size)) return code;
-  const int32_t code = lc ? FetchStatic(cursor, lc, value, rs) : FetchForward(cursor, size, rs->rows);
+  int32_t keyCount = -1;
+  const bool byKey = type == SCS_KEYSET || type == SCS_DYNAMIC;
+  const int32_t code = byKey ? FetchByKey(lc, o, value, orientation, rs, &keyCount)
+                       : lc  ? FetchStatic(cursor, lc, value, rs)
+                             : FetchForward(cursor, size, rs->rows);
   if (code != 0 && code != E_IM902) {
     RowsetFree(&rs);
     return code;
@@ -542,7 +633,7 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
     for (int32_t i = 0; i < got && i < rs->count; ++i) rs->status[i] = 0;  // SQL_ROW_SUCCESS
   // Without data retrieval only the statuses go up.
   if (!retrieve) DatasetFree(rs->rows);
-  *rowCount = lc ? lc->rowCount : -1;  // a forward-only result is never counted
+  *rowCount = byKey ? keyCount : lc ? lc->rowCount : -1;  // a forward-only result is never counted
   *rows = static_cast<uint32_t>(got);
   *out = rs;
   return code;
@@ -586,6 +677,18 @@ int32_t AfterExecute(DrvHandle cursor, int32_t code) {
       scs_p_AuxErrorsCollect(lc->scs);
       return described;
     }
+  if ((o.type == SCS_KEYSET || o.type == SCS_DYNAMIC) && lc->scs && (lc->scs->flags & SCSF_ANALYSED) &&
+      !lc->forcedStatic) {
+    // The rows are read by key from now on; the cursor's own read would
+    // only hold the tables.
+    DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
+    if (o.type == SCS_KEYSET && o.keysetSize == 0)
+      if (int32_t built = KS_GetKeySet_KSD(lc->scs)) {
+        scs_p_AuxErrorsCollect(lc->scs);
+        return built;
+      }
+    return code;
+  }
   if (o.type != SCS_STATIC || o.concurrency != SCS_READ_ONLY) return code;
   const int32_t cached = CacheResult(cursor, lc);
   return cached != 0 ? cached : code;
@@ -605,7 +708,8 @@ int32_t PrepareAgainAfterClose(DrvHandle cursor, bool valuesGiven) {
   if (!cur || !(cur->flags & SCSF_REPREPARE)) return 0;
   cur->flags &= static_cast<uint16_t>(~SCSF_REPREPARE);
   if (cur->cursorType == SCS_FORWARD_ONLY || !cur->sqlCopy) return 0;
-  if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, cur->sqlCopy); code != 0 && code != E_IM902)
+  const std::string text = StaticLocked(cur) ? scs_p_LockedText(cur, cur->sqlCopy) : std::string(cur->sqlCopy);
+  if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, text.c_str()); code != 0 && code != E_IM902)
     return code;
   if (!valuesGiven && !lc->paramsSent && (cur->flags & SCSF_HAS_PARAMS) && cur->userParams) {
     Dataset *copy = nullptr;
@@ -687,9 +791,22 @@ int32_t scs_GetInfo(DrvHandle h, uint32_t code, void *buf, uint16_t bufLen, int1
   if (code == INFO_CAPS_STRING && DrvHandleTag(h) == kDrvTagConn) return CapabilityString(h, buf, bufLen, outLen);
   if (code == INFO_ROW_COUNT && DrvHandleTag(h) == kDrvTagCursor) {
     LayerCursor *lc = FindCursorState(h);
-    if (lc && lc->cached && lc->kind == KIND_SELECT) {
+    // After a positioned operation: the rows it changed.
+    if (lc && lc->scs && lc->scs->rowsAffected != -1 && lc->scs->cursorType != SCS_FORWARD_ONLY) {
       if (!buf || bufLen < 4) return E_S1009;
-      memcpy(buf, &lc->rowCount, 4);
+      memcpy(buf, &lc->scs->rowsAffected, 4);
+      if (outLen) *outLen = 4;
+      return 0;
+    }
+    const int32_t type = lc ? EffectiveType(h, OptionsOf(h).type) : SCS_FORWARD_ONLY;
+    const bool byKey = lc && lc->kind == KIND_SELECT && lc->scs && (type == SCS_KEYSET || type == SCS_DYNAMIC);
+    if (byKey || (lc && lc->cached && lc->kind == KIND_SELECT)) {
+      if (!buf || bufLen < 4) return E_S1009;
+      int32_t count = lc->rowCount;
+      if (byKey)
+        count = type == SCS_KEYSET && OptionsOf(h).keysetSize == 0 && lc->scs->keyset->rowStatus ? lc->scs->rowCount
+                                                                                                : lc->fetch.rowCount;
+      memcpy(buf, &count, 4);
       if (outLen) *outLen = 4;
       return 0;
     }
@@ -741,6 +858,7 @@ namespace {
 // request (the row-version connections connect again with it) and the key
 // columns found for each list of tables.
 struct LayerConn {
+  DrvHandle server = 0;
   std::string host, serverOptions, serverType, dbPath, dataSource, dbOptions, user, password, extra;
   bool hasServerOptions = false;
   ConnectReq req{};
@@ -779,6 +897,7 @@ int32_t scs_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *conn) {
   if (code != 0 || !req || !conn) return code;
   try {
     auto c = std::make_unique<LayerConn>();
+    c->server = server;
     c->host = Text(req->host);
     c->hasServerOptions = req->serverOptions != nullptr;
     c->serverOptions = Text(req->serverOptions);
@@ -858,6 +977,12 @@ const ConnectReq *scs_p_ConnectInfo(uint32_t conn) {
   std::lock_guard<std::mutex> lock(g_connsMutex);
   LayerConn *c = FindConn(conn);
   return c ? &c->req : nullptr;
+}
+
+DrvHandle scs_p_ConnectServer(uint32_t conn) {
+  std::lock_guard<std::mutex> lock(g_connsMutex);
+  LayerConn *c = FindConn(conn);
+  return c ? c->server : 0;
 }
 
 // ---- Cursors: allocation and parameters ------------------------------------------------------
@@ -999,7 +1124,7 @@ void scs_p_AuxErrorsCollect(ScsCursor *cur) {
   if (!cur) return;
   LayerCursor *lc = FindCursorState(cur->lowerStmt);
   if (!lc) return;
-  for (uint32_t aux : {cur->aux1, cur->aux2}) {
+  for (uint32_t aux : {cur->aux1, cur->aux2, cur->valuesStmt}) {
     if (!aux) continue;
     DrvMsgList list{};
     if (DrvCall<&DrvOps::DRV_GetErrors>(cur->drv, aux, &list) != 0) continue;
@@ -1015,6 +1140,18 @@ void scs_p_AuxErrorsCollect(ScsCursor *cur) {
     }
     free(list.messages);
   }
+  // Those of the row-version statement and connection, IM926 among them.
+  DrvMsgList kept{};
+  if (RVC_TakeErrors(&cur->rvc, &kept) != 0) return;
+  for (uint32_t i = 0; i < kept.count; ++i) {
+    try {
+      if (lc->auxErrors.empty()) lc->auxNative = kept.native;
+      lc->auxErrors.emplace_back(kept.messages[i]);
+    } catch (...) {
+    }
+    free(kept.messages[i]);
+  }
+  free(kept.messages);
 }
 
 int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out) {
@@ -1038,6 +1175,8 @@ int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out) {
 }
 
 void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup = lookup; }
+
+ScsCursor *scs_p_AgentRecord(DrvHandle cursor) { return AgentRecord(cursor); }
 
 ScsCursor *scs_p_LayerCursor(DrvHandle cursor) {
   LayerCursor *lc = FindCursorState(cursor);
@@ -1071,6 +1210,8 @@ void scs_Install(DrvObject *obj) {
     g_table.DRV_SetParamInfo2 = scs_SetParamInfo2;
     g_table.DRV_ExecDirect2 = scs_ExecDirect2;
     g_table.DRV_GetErrors = scs_GetErrors;
+    g_table.DRV_SetPos = scs_SetPos;
+    g_table.DRV_BulkOperations = scs_BulkOperations;
     InstallCatalog<&DrvOps::DRV_DDColumnPrivileges>(g_table);
     InstallCatalog<&DrvOps::DRV_DDColumns>(g_table);
     InstallCatalog<&DrvOps::DRV_DDForeignKeys>(g_table);

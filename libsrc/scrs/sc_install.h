@@ -61,6 +61,8 @@ int scs_p_KeyCacheStore(uint32_t conn, const VArray *tables, const VArray *keyCo
 // The copy of the connection's connect request; none for a connection the
 // layer did not open.
 const ConnectReq *scs_p_ConnectInfo(uint32_t conn);
+// The server context the connection was opened on; 0 for one the layer did not open.
+DrvHandle scs_p_ConnectServer(uint32_t conn);
 
 // Cursors: each lower cursor gets the layer's cursor state (freed with it).
 // Parameter values and descriptions of a scrollable cursor are kept for the
@@ -76,6 +78,9 @@ void scs_p_AuxErrorsCollect(ScsCursor *cur);
 int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out);
 // The layer's cursor state of a lower cursor; none before its first use.
 ScsCursor *scs_p_LayerCursor(DrvHandle cursor);
+// The agent's own record of the cursor, where the agent's data-at-execution
+// dialogue finds a pending SetPos; none for an agent without records.
+ScsCursor *scs_p_AgentRecord(DrvHandle cursor);
 
 // The agent's cursor record of a handle, where the layer keeps what the
 // agent reads of it (the base-column information of private option 1052,

@@ -253,6 +253,23 @@ int SCR_SelectListMark(AnalysedSQL *a) {
   });
 }
 
+int SCR_SelectListAppendMark(AnalysedSQL *a, const char *starOwner) {
+  return Guarded([&]() -> int {
+    if (!a || !a->root) return kGeneral;
+    PTNode *list = FindChain(a->root, {PT_SELECT, PT_QUERYSPEC, PT_SELLIST});
+    if (!list) return kGeneral;
+    std::string items(PT_Text(list));
+    const size_t b = items.find_first_not_of(" \t\r\n");
+    const size_t e = items.find_last_not_of(" \t\r\n");
+    if (b == std::string::npos) return kGeneral;
+    items = items.substr(b, e - b + 1);
+    // Oracle takes no further item beside a bare "*".
+    if (items == "*" && starOwner && *starOwner) items = std::string(starOwner) + ".*";
+    if (!PT_SetText(list, items + ", " + PT_MARKER)) return kNoMemory;
+    return Regenerate(a);
+  });
+}
+
 int SCR_WhereMark(AnalysedSQL *a) {
   return Guarded([&]() -> int {
     if (!a || !a->root) return kGeneral;

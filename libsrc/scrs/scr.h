@@ -78,6 +78,9 @@ int SCR_ParseInto(AnalysedSQL *a, const char *text);
 int SCR_TablesGet(AnalysedSQL *a, VArray *tables, int keepQualifier);
 void SCR_TableRefFree(void *tableRef);
 int SCR_SelectListMark(AnalysedSQL *a);
+// The select list kept and the marker after it, behind a comma; a bare
+// "*" becomes starOwner.* when starOwner is given.
+int SCR_SelectListAppendMark(AnalysedSQL *a, const char *starOwner);
 int SCR_WhereMark(AnalysedSQL *a);
 int SCR_OrderByMark(AnalysedSQL *a);
 int SCR_OrderByReverse(AnalysedSQL *a);

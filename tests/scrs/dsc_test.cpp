@@ -197,6 +197,17 @@ TEST_F(Fill, WindowFollowsTheRequest) {
   ASSERT_EQ(DSC_WindowGet(&dsc, 100, 10, &start, &ds), 0);
   EXPECT_EQ(start, 0);
   EXPECT_EQ(ds.rows, 5000);
+  // Scrolling on past the window's end: the next window begins with the
+  // request, so that a forward scan reads each row once; scrolling back
+  // before its start: the window ends with the request.
+  const int32_t next = start + ds.rows - 5;
+  ASSERT_EQ(DSC_WindowGet(&dsc, next, 10, &start, &ds), 0);
+  EXPECT_EQ(start, next);
+  EXPECT_TRUE(lower.Matches(ds, 0, next));
+  const int32_t back = start - 5;
+  ASSERT_EQ(DSC_WindowGet(&dsc, back, 10, &start, &ds), 0);
+  EXPECT_EQ(start + 5000, back + 10);
+  EXPECT_TRUE(lower.Matches(ds, back - start, back));
   // Far from both ends: the request sits in the middle of the window.
   ASSERT_EQ(DSC_WindowGet(&dsc, 8000, 10, &start, &ds), 0);
   EXPECT_EQ(start, 8000 - (5000 - 10) / 2);

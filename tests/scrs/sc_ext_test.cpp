@@ -62,6 +62,31 @@ TEST_F(ExtTest, BatchStopsAtAQuery) {
   Free(cur);
 }
 
+// A statement that runs with the database's warning ran: the batch goes on
+// to its end and answers 74 (IM902), the record waiting on the cursor.
+TEST_F(ExtTest, AWarnedStatementKeepsTheBatchGoing) {
+  Connect();
+  ASSERT_EQ(0, Run("CREATE TABLE t (id NUMBER)"));
+  DrvHandle cur = Cursor();
+  std::vector<DrvBatchStmt> b = Batch({"INSERT INTO t VALUES (1)", "INSERT INTO t VALUES (2)", "DELETE FROM t WHERE id = 1"});
+  ocilite_test_fault(OCILITE_T_EXECUTE, 2, 1, 24347, 1, nullptr);
+  uint16_t done = 99;
+  int32_t *counts = nullptr;
+  EXPECT_EQ(E_IM902, DrvCall<&DrvOps::DRV_ExecBatch>(&drv, cur, static_cast<uint16_t>(b.size()), b.data(), &done,
+                                                      &counts));
+  EXPECT_EQ(OCILITE_T_EXECUTE, ocilite_test_fired());
+  ocilite_test_reset();
+  EXPECT_EQ(3, done);
+  ASSERT_NE(counts, nullptr);
+  EXPECT_EQ((std::vector<int32_t>{1, 1, 1}), std::vector<int32_t>(counts, counts + 3));
+  free(counts);
+  Msgs m = Errors(cur);
+  ASSERT_EQ(1u, m.texts.size());
+  EXPECT_NE(std::string::npos, m.texts[0].find("ORA-24347")) << m.texts[0];
+  EXPECT_EQ((Rows{{"2"}}), Peek("SELECT id FROM t"));
+  Free(cur);
+}
+
 // A long value of more than 60000 bytes leaves the rowset for the snapshot
 // and is read back in pieces; one of exactly 60000 stays.
 TEST_F(ExtTest, LongValuesAbove60000BytesMoveToTheSnapshot) {

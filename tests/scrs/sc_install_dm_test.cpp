@@ -189,22 +189,37 @@ TEST_P(DmStatic, ScrollsExactlyWithSQLFetchScroll) {
 }
 
 TEST_P(DmStatic, ScrollsExactlyWithSQLExtendedFetch) {
-  Connect(SQL_OV_ODBC2);
-  ASSERT_EQ(SQLSetStmtOption(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC), SQL_SUCCESS) << State();
-  ASSERT_EQ(SQLSetStmtOption(stmt, SQL_ROWSET_SIZE, 100), SQL_SUCCESS) << State();
-  Buffers b;
-  ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, b.ids, 0, b.idInd), SQL_SUCCESS);
-  ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, b.names, 16, b.nameLen), SQL_SUCCESS);
-  Run("select id, name from nums order by id");
-  for (const Step &s : Walk100()) {
-    SCOPED_TRACE(std::string(Orient(s.orientation)) + " " + std::to_string(s.offset));
-    const SQLRETURN rc = SQLExtendedFetch(stmt, static_cast<SQLUSMALLINT>(s.orientation), s.offset, &b.fetched, b.status);
-    if (s.firstId == 0) {
-      ASSERT_EQ(rc, SQL_NO_DATA) << State();
-      continue;
+  for (bool rowWise : {false, true}) {
+    SCOPED_TRACE(rowWise ? "row-wise" : "column-wise");
+    Connect(SQL_OV_ODBC2);
+    ASSERT_EQ(SQLSetStmtOption(stmt, SQL_CURSOR_TYPE, SQL_CURSOR_STATIC), SQL_SUCCESS) << State();
+    ASSERT_EQ(SQLSetStmtOption(stmt, SQL_ROWSET_SIZE, 100), SQL_SUCCESS) << State();
+    Buffers b;
+    b.rowWise = rowWise;
+    if (rowWise) {
+      ASSERT_EQ(SQLSetStmtOption(stmt, SQL_BIND_TYPE, sizeof(Buffers::Row)), SQL_SUCCESS) << State();
+      ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &b.rows[0].id, 0, &b.rows[0].idInd), SQL_SUCCESS);
+      ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, b.rows[0].name, 16, &b.rows[0].nameLen), SQL_SUCCESS);
+    } else {
+      ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, b.ids, 0, b.idInd), SQL_SUCCESS);
+      ASSERT_EQ(SQLBindCol(stmt, 2, SQL_C_CHAR, b.names, 16, b.nameLen), SQL_SUCCESS);
     }
-    ASSERT_EQ(rc, SQL_SUCCESS) << State();
-    ExpectRowset(b, s.firstId, s.rows, 100);
+    Run("select id, name from nums order by id");
+    for (const Step &s : Walk100()) {
+      SCOPED_TRACE(std::string(Orient(s.orientation)) + " " + std::to_string(s.offset));
+      const SQLRETURN rc =
+          SQLExtendedFetch(stmt, static_cast<SQLUSMALLINT>(s.orientation), s.offset, &b.fetched, b.status);
+      if (s.firstId == 0) {
+        ASSERT_EQ(rc, SQL_NO_DATA) << State();
+        continue;
+      }
+      ASSERT_EQ(rc, SQL_SUCCESS) << State();
+      ExpectRowset(b, s.firstId, s.rows, 100);
+    }
+    // A rowset of 7 near the end: two rows, then NOROW.
+    ASSERT_EQ(SQLSetStmtOption(stmt, SQL_ROWSET_SIZE, 7), SQL_SUCCESS) << State();
+    ASSERT_EQ(SQLExtendedFetch(stmt, SQL_FETCH_ABSOLUTE, 11999, &b.fetched, b.status), SQL_SUCCESS) << State();
+    ExpectRowset(b, 11999, 2, 7);
   }
 }
 
@@ -404,6 +419,49 @@ TEST_P(DmStatic, CacheFilesNeverVisible) {
 
   if (old) setenv("TMPDIR", saved.c_str(), 1); else unsetenv("TMPDIR");
   rmdir(dir);
+}
+
+// The cursor options tell the truth: whatever type and concurrency the
+// application asks for, the statement reads back a type that SQL_SCROLL_OPTIONS
+// claims and a concurrency that SQL_SCROLL_CONCURRENCY claims (01S02 when
+// either changed, never a silent acceptance), and its result scrolls.
+TEST_P(DmStatic, CursorOptionsReadBackWhatIsClaimedAndScroll) {
+  Connect();
+  SQLUINTEGER types = 0, concurrencies = 0;
+  ASSERT_EQ(SQLGetInfo(dbc, SQL_SCROLL_OPTIONS, &types, sizeof types, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLGetInfo(dbc, SQL_SCROLL_CONCURRENCY, &concurrencies, sizeof concurrencies, nullptr), SQL_SUCCESS);
+  EXPECT_TRUE(types & SQL_SO_STATIC);
+  EXPECT_TRUE(concurrencies & SQL_SCCO_READ_ONLY);
+  const SQLUINTEGER typeBit[] = {SQL_SO_FORWARD_ONLY, SQL_SO_KEYSET_DRIVEN, SQL_SO_DYNAMIC, SQL_SO_STATIC};
+  const SQLUINTEGER concurrencyBit[] = {0, SQL_SCCO_READ_ONLY, SQL_SCCO_LOCK, SQL_SCCO_OPT_ROWVER, SQL_SCCO_OPT_VALUES};
+  for (SQLULEN type : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC, SQL_CURSOR_STATIC}) {
+    for (SQLULEN concurrency : {SQL_CONCUR_READ_ONLY, SQL_CONCUR_LOCK, SQL_CONCUR_ROWVER, SQL_CONCUR_VALUES}) {
+      SCOPED_TRACE(std::to_string(type) + "/" + std::to_string(concurrency));
+      Connect();
+      SQLRETURN rc = SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, P(static_cast<intptr_t>(type)), 0);
+      ASSERT_TRUE(rc == SQL_SUCCESS || (rc == SQL_SUCCESS_WITH_INFO && State() == "01S02")) << State();
+      rc = SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, P(static_cast<intptr_t>(concurrency)), 0);
+      ASSERT_TRUE(rc == SQL_SUCCESS || (rc == SQL_SUCCESS_WITH_INFO && State() == "01S02") ||
+                  (rc == SQL_ERROR && State() == "HYC00"))
+          << State();
+      SQLULEN typeNow = 99, concurrencyNow = 99;
+      ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &typeNow, 0, nullptr), SQL_SUCCESS);
+      ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, &concurrencyNow, 0, nullptr), SQL_SUCCESS);
+      ASSERT_LE(typeNow, 3u);
+      ASSERT_TRUE(concurrencyNow >= 1 && concurrencyNow <= 4);
+      EXPECT_TRUE(types & typeBit[typeNow]) << typeNow;
+      EXPECT_TRUE(concurrencies & concurrencyBit[concurrencyNow]) << concurrencyNow;
+      ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, Text("select id from nums where id < 5 order by id"), SQL_NTS)))
+          << State();
+      SQLINTEGER id = 0;
+      SQLLEN ind = 0;
+      ASSERT_EQ(SQLBindCol(stmt, 1, SQL_C_LONG, &id, 0, &ind), SQL_SUCCESS);
+      ASSERT_EQ(SQLFetchScroll(stmt, typeNow == SQL_CURSOR_FORWARD_ONLY ? SQL_FETCH_NEXT : SQL_FETCH_LAST, 0),
+                SQL_SUCCESS)
+          << State();
+      EXPECT_EQ(id, typeNow == SQL_CURSOR_FORWARD_ONLY ? 1 : 4);
+    }
+  }
 }
 
 // Private option 1052 on a forward-only statement: each column's base

@@ -4,6 +4,7 @@
 
 #include "fetch_fixture.h"
 #include "scrs/sc_install.h"
+#include "scrs/sc_pos.h"
 #include "scrs/scr.h"
 
 namespace fetchtest {
@@ -31,7 +32,9 @@ TEST_F(Layer, InstalledOnceOverTheTableBelow) {
   EXPECT_EQ(mine.DRV_Execute, &scs_Execute);
   // Slots the layer does not serve pass straight down.
   EXPECT_EQ(mine.DRV_GetDataChunk, fake::Table()->DRV_GetDataChunk);
-  EXPECT_EQ(mine.DRV_SetPos, fake::Table()->DRV_SetPos);
+  EXPECT_EQ(mine.DRV_ParamData, fake::Table()->DRV_ParamData);
+  EXPECT_EQ(mine.DRV_SetPos, &scs_SetPos);
+  EXPECT_EQ(mine.DRV_BulkOperations, &scs_BulkOperations);
   // A second object is pointed at the same table; the table below stays.
   DrvObject other{DRVOBJ_THREADSAFE, fake::Table()};
   scs_Install(&other);
@@ -87,9 +90,11 @@ TEST_F(Layer, ScrollableTypesAndMissingOutputs) {
   int32_t count = 0;
   EXPECT_EQ(Scroll(nullptr, &rows, &count), E_S1009);
   EXPECT_EQ(Scroll(&rs, nullptr, &count), E_S1009);
+  // Keyset-driven and dynamic rows are read by key: a statement the layer
+  // found no keys for has nothing to read them with.
   for (int32_t type : {SCS_KEYSET, SCS_DYNAMIC}) {
     fake::SetInfo(InfoStmtOption(SQL_CURSOR_TYPE), type);
-    EXPECT_EQ(Scroll(&rs, &rows, &count), E_S1C00);
+    EXPECT_EQ(Scroll(&rs, &rows, &count), E_S1010);
     EXPECT_EQ(rs, nullptr);
   }
   EXPECT_EQ(fake::CallCount(SLOT_DRV_Fetch), 0);
@@ -434,7 +439,7 @@ TEST_F(Layer, CatalogResultOnAKeysetCursorIsStatic) {
   EXPECT_EQ(cur->concurrency, SCS_LOCK);
   EXPECT_EQ(DrvCall<&DrvOps::DRV_FetchScroll>(stmt->drv, stmt->agentCursor, &rs, 1, &rows, &count,
                                               static_cast<uint16_t>(SQL_FETCH_ABSOLUTE)),
-            E_S1C00);
+            E_S1010);
 }
 
 // What the layer keeps of a connection: a copy of its connect request and

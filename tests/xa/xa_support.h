@@ -14,7 +14,8 @@
 namespace xatest {
 
 // Expects each pattern in the XA trace file of the trace name base (its
-// "-xa" file) and none of the text that must stay out of it.
+// "-xa" file), and the text that must stay out of it in neither that file
+// nor the ODBC trace file base.
 inline void ExpectTraceLines(const std::string &base, std::initializer_list<const char *> patterns,
                              const std::string &secret) {
   std::ifstream f(base + "-xa");
@@ -24,6 +25,16 @@ inline void ExpectTraceLines(const std::string &base, std::initializer_list<cons
   const std::string text = all.str();
   for (const char *re : patterns) EXPECT_TRUE(std::regex_search(text, std::regex(re))) << re << "\n" << text;
   EXPECT_EQ(std::string::npos, text.find(secret));
+  // Nor in the ODBC trace beside it, which saw the connections opened with
+  // the same credentials: their connection strings show "PWD=***".
+  std::ifstream odbc(base);
+  ASSERT_TRUE(odbc.good()) << base;
+  std::stringstream calls;
+  calls << odbc.rdbuf();
+  const std::string callText = calls.str();
+  EXPECT_TRUE(std::regex_search(callText, std::regex(R"(connStr=\[DSN=\w+;UID=scott;PWD=\*\*\*\])")))
+      << callText.substr(0, 2000);
+  EXPECT_EQ(std::string::npos, callText.find(secret));
 }
 
 // The first output line of pyodbc_xa_read.py with these arguments, or

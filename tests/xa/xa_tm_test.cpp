@@ -258,6 +258,10 @@ TEST_P(XaTmTest, CloseEndsTheWorkerThread) {
     for ([[maybe_unused]] const auto &e : std::filesystem::directory_iterator("/proc/self/task")) ++n;
     return n;
   };
+  // A first round lets runtimes that start a helper thread of their own at
+  // the first thread creation (a sanitizer's) do so before the count.
+  ASSERT_EQ(XA_OK, tm_->Open(1));
+  ASSERT_EQ(XA_OK, tm_->Close(1));
   const size_t before = threads();
   ASSERT_EQ(XA_OK, tm_->Open(1));
   ASSERT_EQ(XA_OK, tm_->Open(2));

@@ -519,6 +519,18 @@ bool AnyRowDone(const Stmt *stmt, const Rows &rows, const int16_t *status) {
 // rows done: success with information (01S01) while any row acted on came
 // through, else an error; statuses are written for them and for 91 (no
 // row changed); any other failure writes none.
+// "Error in row" after the failing rows' own messages, or alone.
+void PostRowError(Stmt *stmt) {
+  const SqlStateRow *row = stmt->messages ? SqlStateLookup(E_01S01) : nullptr;
+  if (!row) {
+    stmt->pending = E_01S01;
+    return;
+  }
+  char text[128];
+  snprintf(text, sizeof text, "[Driver]%s[SQLSTATE:%s]", row->message, row->state);
+  StmtAddMsg(stmt, text, 0);
+}
+
 SQLRETURN Outcome(Stmt *stmt, int32_t rc, const Rows &rows, const int16_t *status) {
   if (rc == 0 || rc == E_IM500) {
     WriteBack(stmt, rows, status);
@@ -528,7 +540,7 @@ SQLRETURN Outcome(Stmt *stmt, int32_t rc, const Rows &rows, const int16_t *statu
   const bool msgs = StmtGetAgentMsgs(stmt) != 0;
   if (rc == E_01S04 || rc == E_01S01) {
     WriteBack(stmt, rows, status);
-    if (!msgs) stmt->pending = E_01S01;
+    PostRowError(stmt);
     return AnyRowDone(stmt, rows, status) || (rc == E_01S04 && !status) ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
   }
   if (!msgs) stmt->pending = rc;
@@ -571,6 +583,9 @@ bool AnyBound(const Stmt *stmt) {
 int SetPosCheck(Stmt *stmt, uint64_t row, uint16_t op) {
   ScsCursor &cur = stmt->cursor;
   if (!stmt->conn->cn_hasScrlCurs) return E_IM001;
+  // Nothing prepared or executed: the sequence error the Driver Manager
+  // gives in that state.
+  if (stmt->state != STMT_PREPARED) return E_S1010;
   if (op > SQL_ADD) return E_S1C00;
   if (cur.cursorType == SCS_FORWARD_ONLY) return E_S1109;
   if (cur.concurrency == SCS_READ_ONLY && (op == SQL_UPDATE || op == SQL_DELETE || op == SQL_ADD)) return E_S1009;
@@ -602,9 +617,65 @@ int SetPosCheck(Stmt *stmt, uint64_t row, uint16_t op) {
   return 0;
 }
 
+// The addressed rows of the rowset read again from the database: the
+// rowset of a keyset-driven or static cursor is fetched afresh at its first
+// row (by key, so that changed and deleted rows show), and the addressed
+// rows, statuses included, replace the ones held. Other cursors keep what
+// they hold.
+int RereadRows(Stmt *stmt, uint64_t row) {
+  ScsCursor &cur = stmt->cursor;
+  const bool keyset = cur.cursorType == SCS_KEYSET && cur.keysetSize == 0;
+  if ((!keyset && cur.cursorType != SCS_STATIC) || cur.firstRow < 1 || !cur.rowset || !cur.rowset->rows) return 0;
+  Rowset *fresh = nullptr;
+  uint32_t rows = 0;
+  int32_t count = cur.rowCount;
+  int32_t code = DrvCall<&DrvOps::DRV_FetchScroll>(cur.drv, cur.lowerStmt, &fresh, cur.firstRow, &rows, &count,
+                                                   static_cast<uint16_t>(SQL_FETCH_ABSOLUTE));
+  if (code != 0 || !fresh) {
+    RowsetFree(&fresh);
+    return code == E_IM907 ? 0 : code;
+  }
+  Rowset *held = cur.rowset;
+  if (row == 0) {
+    // The whole rowset: the fresh one takes its place, at its size.
+    cur.rowset = fresh;
+    RowsetFree(&held);
+    return 0;
+  }
+  const auto r = static_cast<int32_t>(row - 1);
+  if (r < fresh->count && r < held->count && fresh->rows && r < fresh->rows->rows && r < held->rows->rows) {
+    Dataset *one = nullptr;
+    code = DatasetCloneLayout(&one, held->rows, held->rows->capacity);
+    // Rows before r, the fresh row r, rows after r: the held Dataset
+    // keeps its layout and its other rows.
+    for (int32_t i = 0; code == 0 && i < held->rows->rows; ++i)
+      code = i == r ? DatasetRowCopy(one, fresh->rows, static_cast<uint32_t>(i), static_cast<uint32_t>(i), 1)
+                    : DatasetRowCopy(one, held->rows, static_cast<uint32_t>(i), static_cast<uint32_t>(i), 1);
+    if (code == 0) {
+      DatasetFree(held->rows);
+      free(held->rows);
+      held->rows = one;
+      held->status[r] = fresh->status[r];
+    } else if (one) {
+      DatasetFree(one);
+      free(one);
+    }
+  } else if (r < held->count) {
+    held->status[r] = r < fresh->count ? fresh->status[r] : static_cast<uint16_t>(SQL_ROW_DELETED);
+  }
+  RowsetFree(&fresh);
+  return code;
+}
+
 SQLRETURN PositionOrRefresh(Stmt *stmt, uint64_t row, uint16_t op) {
   ScsCursor &cur = stmt->cursor;
-  if (op == SQL_REFRESH) return RowsetFill(stmt, cur.fetchStatus, static_cast<uint32_t>(row), SQL_REFRESH);
+  if (op == SQL_REFRESH) {
+    if (int code = RereadRows(stmt, row)) {
+      if (!StmtGetAgentMsgs(stmt)) stmt->pending = code;
+      return SQL_ERROR;
+    }
+    return RowsetFill(stmt, cur.fetchStatus, static_cast<uint32_t>(row), SQL_REFRESH);
+  }
   const int32_t rc = DrvCall<&DrvOps::DRV_SetPos>(cur.drv, cur.lowerStmt, ToRowArg(row), op, static_cast<uint16_t>(0),
                                                   static_cast<int16_t **>(nullptr), static_cast<int32_t *>(nullptr),
                                                   static_cast<Dataset *>(nullptr), static_cast<uint16_t *>(nullptr),
@@ -949,7 +1020,7 @@ SQLRETURN BulkResult(Stmt *stmt, int32_t rc, const int16_t *status, int32_t have
   if (rc == E_01S04 || rc == E_01S01) {
     bool any = false;
     for (int32_t i = 0; status && i < have; ++i) any = any || status[i] != SQL_ROW_ERROR;
-    if (!msgs) stmt->pending = E_01S01;
+    PostRowError(stmt);
     return any || (rc == E_01S04 && !status) ? SQL_SUCCESS_WITH_INFO : SQL_ERROR;
   }
   if (!msgs) stmt->pending = rc;
@@ -1036,6 +1107,7 @@ SQLRETURN Bulk(Stmt *stmt, uint16_t op, bool collected) {
   stmt->bulkOp = static_cast<int16_t>(op);
   if (collected) return BulkSend(stmt, op);
   const bool keyset = cur.cursorType == SCS_KEYSET && cur.keysetSize == 0;
+  if (stmt->state != STMT_PREPARED) return Fail(stmt, E_S1010);
   if (!keyset && cur.cursorType != SCS_STATIC) return Fail(stmt, E_IM924);
   if (stmt->state != STMT_PREPARED || !(stmt->flags & STMTF_RESULT_OPEN)) return Fail(stmt, E_24000);
   const uint64_t n = stmt->ard ? stmt->ard->arraySize : 1;

@@ -96,6 +96,11 @@ int be_rollback(BeConn* c, DlError* err);
 int be_lock_for_update(BeConn* c, const std::string& sql, int wait_ms, DlError* err);
 int64_t be_changes(BeConn* c);
 int64_t be_last_rowid(BeConn* c);
+// The schemas beyond SQLite's limit that c has not attached, and attaching
+// one of them (detaching one that no statement or transaction holds), for
+// the XA branch store, which visits every schema.
+std::vector<std::string> be_unattached(BeConn* c);
+int be_attach(BeConn* c, const std::string& schema, DlError* err);
 // The SQLite connection underneath, for the XA branch store (oci_xa_store.cpp).
 ::sqlite3* be_sqlite(BeConn* c);
 

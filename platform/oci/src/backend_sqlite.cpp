@@ -679,6 +679,13 @@ int attach_on_demand(BeConn* c, const std::string& schema, const std::string& sq
 
 }  // namespace
 
+std::vector<std::string> be_unattached(BeConn* c) { return c->unattached; }
+
+int be_attach(BeConn* c, const std::string& schema, DlError* err) {
+  if (std::find(c->unattached.begin(), c->unattached.end(), schema) == c->unattached.end()) return 0;
+  return attach_on_demand(c, schema, "", err);
+}
+
 int be_prepare(BeConn* c, const std::string& sql, BeStmt** out, DlError* err) {
   *out = nullptr;
   sqlite3_stmt* st = nullptr;

@@ -321,16 +321,16 @@ struct Lob : HandleBase {
   int64_t rowid = 0;
   bool located = false;
   // Caches for chunked reads (a whole-value scan per chunk would make reading
-  // a large LOB quadratic); dropped whenever data changes.
-  std::vector<ub2> u16;
-  bool u16_ok = false;
+  // a large LOB quadratic); dropped whenever data changes. The cursor is a
+  // character boundary: the UTF-16 unit cur_unit starts at byte cur_byte. A
+  // read leaves it where it ended, so that the next chunk starts there.
   int ascii = -1;
-  size_t hint_char = 0, hint_byte = 0;
+  size_t units = SIZE_MAX;  // length in UTF-16 units, SIZE_MAX: not counted yet
+  size_t cur_unit = 0, cur_byte = 0;
   void changed() {
-    u16.clear();
-    u16_ok = false;
     ascii = -1;
-    hint_char = hint_byte = 0;
+    units = SIZE_MAX;
+    cur_unit = cur_byte = 0;
   }
 };
 

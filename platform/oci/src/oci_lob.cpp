@@ -17,57 +17,179 @@ size_t units_of_lead(unsigned char b) { return b >= 0xF0 ? 2 : 1; }
 
 // UTF-16 units of UTF-8 text.
 size_t u16_count(const char* s, size_t n) {
+  const auto* p = reinterpret_cast<const unsigned char*>(s);
   size_t u = 0;
-  for (size_t i = 0; i < n; ++i) {
-    auto b = static_cast<unsigned char>(s[i]);
-    if ((b & 0xC0) != 0x80) u += units_of_lead(b);
-  }
+  for (size_t i = 0; i < n; ++i) u += ((p[i] & 0xC0) != 0x80) + (p[i] >= 0xF0);
   return u;
+}
+
+bool is_cont(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+// Byte after the character starting at byte i.
+size_t next_char(const std::string& s, size_t i) {
+  ++i;
+  while (i < s.size() && is_cont(s[i])) ++i;
+  return i;
 }
 
 // Byte offset of the UTF-16 unit at index ch (0-based) in UTF-8 text; an
 // index inside a surrogate pair gives the character after it.
-size_t byte_of_char(const std::string& s, size_t ch, size_t from_char = 0, size_t from_byte = 0,
-                    size_t* reached = nullptr) {
-  size_t i = from_byte, c = from_char;
+size_t byte_of_char(const std::string& s, size_t ch) {
+  size_t i = 0, c = 0;
   while (i < s.size() && c < ch) {
     c += units_of_lead(static_cast<unsigned char>(s[i]));
-    ++i;
-    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80) ++i;
+    i = next_char(s, i);
   }
-  if (reached) *reached = c;
   return i;
 }
 
-// The same, starting from where the last read of the locator ended when that
-// is not past the character (chunked reads go forward).
-size_t lob_byte_of_char(Lob* lob, size_t ch) {
-  if (lob->ascii < 0) {
-    lob->ascii = 1;
-    for (char c : lob->data)
-      if (static_cast<unsigned char>(c) >= 0x80) {
-        lob->ascii = 0;
-        break;
-      }
+// Whether the value is plain ASCII and its length in UTF-16 units, found in
+// one pass once per value.
+void lob_scan(Lob* lob) {
+  const auto* p = reinterpret_cast<const unsigned char*>(lob->data.data());
+  const size_t n = lob->data.size();
+  size_t u = 0;
+  unsigned high = 0;
+  for (size_t i = 0; i < n; ++i) {
+    u += ((p[i] & 0xC0) != 0x80) + (p[i] >= 0xF0);
+    high |= p[i];
   }
-  if (lob->ascii) return std::min(ch, lob->data.size());
-  size_t reached = 0;
-  size_t b = lob->hint_char <= ch ? byte_of_char(lob->data, ch, lob->hint_char, lob->hint_byte, &reached)
-                                  : byte_of_char(lob->data, ch, 0, 0, &reached);
-  lob->hint_char = reached;
-  lob->hint_byte = b;
-  return b;
+  lob->units = u;
+  lob->ascii = high < 0x80;
 }
 
-const std::vector<ub2>& lob_u16(Lob* lob) {
-  if (!lob->u16_ok) {
-    size_t need = 0;
-    utf8_to_utf16(lob->data.data(), lob->data.size(), nullptr, 0, &need);
-    lob->u16.resize(need);
-    utf8_to_utf16(lob->data.data(), lob->data.size(), lob->u16.data(), need, nullptr);
-    lob->u16_ok = true;
+bool lob_ascii(Lob* lob) {
+  if (lob->ascii < 0) lob_scan(lob);
+  return lob->ascii != 0;
+}
+
+// Length of a CLOB in UTF-16 units.
+size_t lob_units(Lob* lob) {
+  if (lob->units == SIZE_MAX) lob_scan(lob);
+  return lob->units;
+}
+
+// Moves the cursor to the character holding UTF-16 unit `unit` (0-based), on
+// from where it is, or from the start for a unit before it: chunked reads go
+// forward, so each character is passed once. True when the unit is the
+// second half of the surrogate pair at the cursor.
+bool lob_seek(Lob* lob, size_t unit) {
+  const std::string& s = lob->data;
+  if (lob_ascii(lob)) {
+    lob->cur_unit = lob->cur_byte = std::min(unit, s.size());
+    return false;
   }
-  return lob->u16;
+  if (lob->cur_unit > unit) lob->cur_unit = lob->cur_byte = 0;
+  size_t i = lob->cur_byte, c = lob->cur_unit;
+  while (i < s.size()) {
+    const size_t u = units_of_lead(static_cast<unsigned char>(s[i]));
+    if (c + u > unit) break;
+    c += u;
+    i = next_char(s, i);
+  }
+  lob->cur_unit = c;
+  lob->cur_byte = i;
+  return i < s.size() && c < unit;
+}
+
+void put_unit(char* out, size_t at, ub2 u) { std::memcpy(out + 2 * at, &u, 2); }
+
+// The UTF-16 units of the character in bytes [p, p + n): the usual forms
+// here, anything else as the general converter reads it.
+size_t decode_char(const unsigned char* p, size_t n, ub2 out[2]) {
+  if (n == 2 && p[0] >= 0xC2 && p[0] < 0xE0) {
+    out[0] = static_cast<ub2>(((p[0] & 0x1F) << 6) | (p[1] & 0x3F));
+    return 1;
+  }
+  if (n == 3 && p[0] >= 0xE0 && p[0] < 0xF0) {
+    const unsigned cp = ((p[0] & 0x0Fu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu);
+    if (cp >= 0x800 && (cp < 0xD800 || cp > 0xDFFF)) {
+      out[0] = static_cast<ub2>(cp);
+      return 1;
+    }
+  }
+  if (n == 4 && p[0] >= 0xF0 && p[0] < 0xF5) {
+    const unsigned cp = ((p[0] & 0x07u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+    if (cp >= 0x10000 && cp <= 0x10FFFF) {
+      out[0] = static_cast<ub2>(0xD800 + ((cp - 0x10000) >> 10));
+      out[1] = static_cast<ub2>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+      return 2;
+    }
+  }
+  return utf8_to_utf16(reinterpret_cast<const char*>(p), n, out, 2, nullptr);
+}
+
+// A CLOB read as UTF-8 from unit `unit`: whole characters, at most `want`
+// UTF-16 units of them (0: no limit) and bufl bytes. An offset inside a
+// surrogate pair starts at the character after it. The byte count read.
+size_t read_utf8(Lob* lob, size_t unit, size_t want, char* out, size_t bufl) {
+  const std::string& s = lob->data;
+  if (lob_seek(lob, unit)) {
+    lob->cur_unit += 2;
+    lob->cur_byte = next_char(s, lob->cur_byte);
+  }
+  const size_t from = lob->cur_byte;
+  if (from >= s.size()) return 0;
+  // As many whole characters as the buffer takes; fewer only when they are
+  // more units than asked for.
+  size_t end = std::min(s.size(), from + bufl);
+  while (end > from && end < s.size() && is_cont(s[end])) --end;
+  size_t used = lob->ascii ? end - from : u16_count(s.data() + from, end - from);
+  if (want && used > want) {
+    end = from;
+    used = 0;
+    while (end < s.size() && used < want) {
+      const size_t next = next_char(s, end);
+      if (next - from > bufl) break;
+      used += units_of_lead(static_cast<unsigned char>(s[end]));
+      end = next;
+    }
+  }
+  std::memcpy(out, s.data() + from, end - from);
+  lob->cur_unit += used;
+  lob->cur_byte = end;
+  return end - from;
+}
+
+// A CLOB read as UTF-16 from unit `unit`: at most `cap` units, converted from
+// the cursor on. Units are units: a pair may be cut at either end, its other
+// half coming with the next read. The units read.
+size_t read_utf16(Lob* lob, size_t unit, size_t cap, char* out) {
+  const std::string& s = lob->data;
+  const bool inside = lob_seek(lob, unit);
+  size_t i = lob->cur_byte, w = 0;
+  if (i >= s.size() || cap == 0) return 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  if (lob->ascii) {
+    const size_t n = std::min(cap, s.size() - i);
+    for (size_t k = 0; k < n; ++k) put_unit(out, k, p[i + k]);
+    lob->cur_unit = lob->cur_byte = i + n;
+    return n;
+  }
+  size_t c = lob->cur_unit;
+  while (i < s.size() && w < cap) {
+    if (p[i] < 0x80) {
+      put_unit(out, w++, p[i++]);
+      ++c;
+      continue;
+    }
+    const size_t next = next_char(s, i);
+    ub2 pair[2] = {0, 0};
+    const size_t got = decode_char(p + i, next - i, pair);
+    if (got == 2 && (inside && i == lob->cur_byte)) {
+      put_unit(out, w++, pair[1]);  // the pair's second half, asked for alone
+    } else if (got == 2 && w + 2 > cap) {
+      put_unit(out, w++, pair[0]);  // no room for the second half: it comes next
+      break;
+    } else {
+      for (size_t k = 0; k < got; ++k) put_unit(out, w++, pair[k]);
+    }
+    c += units_of_lead(p[i]);
+    i = next;
+  }
+  lob->cur_unit = c;
+  lob->cur_byte = i;
+  return w;
 }
 
 // Writes the value back to its row.
@@ -112,8 +234,7 @@ static sword lob_get_length_work(OCISvcCtx* svchp, OCIError* errhp, OCILobLocato
   err_clear(e);
   if (!lob->init) return err_set(e, 22275);
   if (!lenp) return err_set(e, 24328);
-  *lenp = static_cast<ub4>(is_clob(lob) ? u16_count(lob->data.data(), lob->data.size())
-                                        : lob->data.size());
+  *lenp = static_cast<ub4>(is_clob(lob) ? lob_units(lob) : lob->data.size());
   return OCI_SUCCESS;
 }
 
@@ -163,35 +284,13 @@ OCI_EXPORT sword OCILobRead(OCISvcCtx* svchp, OCIError* errhp, OCILobLocator* lo
     return f;
   }
   if (csid == OCI_UTF16ID) {
-    const std::vector<ub2>& all = lob_u16(lob);
-    size_t need = all.size();
-    size_t from = offset - 1;
-    if (from >= need) return f;
-    size_t n = need - from;
-    if (want && want < n) n = want;
-    if (n > bufl / 2) n = bufl / 2;
-    std::memcpy(out, all.data() + from, n * 2);
-    *amtp = static_cast<ub4>(n);
+    size_t cap = bufl / 2;
+    if (want && want < cap) cap = want;
+    *amtp = static_cast<ub4>(read_utf16(lob, offset - 1, cap, out));
     return f;
   }
   // UTF-8: offsets count characters, the amount read is in bytes.
-  size_t from = lob_byte_of_char(lob, offset - 1);
-  if (from >= lob->data.size()) return f;
-  size_t end = lob->data.size();
-  if (want) {
-    // Counted on from the start, so that the next read finds its start
-    // where the hint is.
-    size_t chars_end = lob->ascii ? std::min<size_t>(from + want, end)
-                                  : byte_of_char(lob->data, offset - 1 + want, lob->hint_char, from);
-    if (chars_end < end) end = chars_end;
-  }
-  size_t n = end - from;
-  if (n > bufl) {
-    n = bufl;
-    while (n > 0 && (static_cast<unsigned char>(lob->data[from + n]) & 0xC0) == 0x80) --n;
-  }
-  std::memcpy(out, lob->data.data() + from, n);
-  *amtp = static_cast<ub4>(n);
+  *amtp = static_cast<ub4>(read_utf8(lob, offset - 1, want, out, bufl));
   return f;
 }
 

@@ -273,24 +273,35 @@ int end_own(Login* l, Branch* b, bool commit) {
   return rc ? XA_RBROLLBACK : XA_OK;
 }
 
-// A branch this logon does not hold: one prepared and recorded. It is
-// finished on a connection of its own so that nothing of the caller's
-// transaction mixes in.
-int finish_recorded(Login* l, const XID& xid, bool commit) {
+// Runs fn on a connection of its own to the logon's database, so that
+// nothing of the session's transaction mixes in; false when none opens.
+template <class F>
+bool on_own_conn(Login* l, F&& fn) {
   DlSession dl;
   BeConn* conn = nullptr;
   DlError d;
-  if (be_open(l->dir, l->user, &dl, nullptr, nullptr, &conn, &d)) return XAER_RMERR;
-  int rc = xs_finish(conn, xid, commit, &d);
+  if (be_open(l->dir, l->user, &dl, nullptr, nullptr, &conn, &d)) return false;
+  fn(conn);
   be_close(conn);
+  return true;
+}
+
+// A branch this logon does not hold: one prepared and recorded.
+int finish_recorded(Login* l, const XID& xid, bool commit) {
+  int rc = 0;
+  if (!on_own_conn(l, [&](BeConn* c) {
+        DlError d;
+        rc = xs_finish(c, xid, commit, &d);
+      }))
+    return XAER_RMERR;
   return rc == 0 ? XA_OK : rc < 0 ? XAER_NOTA : XAER_RMERR;
 }
 
 // Whether a prepared branch with the XID is recorded in the database.
 bool recorded(Login* l, const XID& xid) {
-  Session* s = l->session();
-  std::lock_guard<std::recursive_mutex> g(s->call_mu);
-  return xs_recorded(s->conn, xid);
+  bool found = false;
+  on_own_conn(l, [&](BeConn* c) { found = xs_recorded(c, xid); });
+  return found;
 }
 
 // What every verb on one branch checks first: an injected answer, an
@@ -454,13 +465,13 @@ int xa_recover_entry(XID* xids, long count, int rmid, long flags) {
   auto l = mine(rmid);
   if (!l) return XAER_PROTO;
   if (flags & TMSTARTRSCAN) {
-    DlSession dl;
-    BeConn* conn = nullptr;
-    DlError d;
-    if (be_open(l->dir, l->user, &dl, nullptr, nullptr, &conn, &d)) return XAER_RMERR;
-    int rc = xs_recover(conn, &l->scan, &d);
-    be_close(conn);
-    if (rc) return XAER_RMERR;
+    int rc = 0;
+    if (!on_own_conn(l.get(), [&](BeConn* c) {
+          DlError d;
+          rc = xs_recover(c, &l->scan, &d);
+        }) ||
+        rc)
+      return XAER_RMERR;
     l->scanPos = 0;
   }
   long n = 0;

@@ -300,6 +300,20 @@ int finish_schema(sqlite3* db, const std::string& schema, const XID& xid, bool c
   return 0;
 }
 
+// Calls fn(schema) for every schema of the database, attaching in turn those
+// beyond SQLite's limit that c has not attached (c has no transaction open);
+// stops at the first non-zero answer.
+template <class F>
+int each_schema(BeConn* c, DlError* err, F&& fn) {
+  for (const std::string& schema : schemas(be_sqlite(c)))
+    if (int rc = fn(schema)) return rc;
+  for (const std::string& schema : be_unattached(c)) {
+    if (int rc = be_attach(c, schema, err)) return rc;
+    if (int rc = fn(schema)) return rc;
+  }
+  return 0;
+}
+
 }  // namespace
 
 // Each schema file is finished in a transaction of its own. SQLite's WAL
@@ -309,17 +323,17 @@ int finish_schema(sqlite3* db, const std::string& schema, const XID& xid, bool c
 int xs_finish(BeConn* c, const XID& xid, bool commit, DlError* err) {
   sqlite3* db = be_sqlite(c);
   bool found = false;
-  for (const std::string& schema : schemas(db)) {
-    if (!has_store(db, schema)) continue;
-    if (int rc = run(db, "BEGIN IMMEDIATE", err)) return rc;
+  int rc = each_schema(c, err, [&](const std::string& schema) {
+    if (!has_store(db, schema)) return 0;
+    if (int r = run(db, "BEGIN IMMEDIATE", err)) return r;
     bool here = false;
-    int rc = finish_schema(db, schema, xid, commit, &here, err);
-    if (rc == 0 && here) rc = run(db, "COMMIT", err);
-    if (rc != 0 || !here) {
+    int r = finish_schema(db, schema, xid, commit, &here, err);
+    if (r == 0 && here) r = run(db, "COMMIT", err);
+    if (r != 0 || !here) {
       DlError ignored;
       be_rollback(c, &ignored);
     }
-    if (rc != 0) return rc;
+    if (r != 0) return r;
     if (here) {
       found = true;
       if (int left = g_crashAfter.load(); left > 0) {
@@ -327,7 +341,9 @@ int xs_finish(BeConn* c, const XID& xid, bool commit, DlError* err) {
         g_crashAfter.store(left - 1);
       }
     }
-  }
+    return 0;
+  });
+  if (rc != 0) return rc;
   return found ? 0 : -1;
 }
 
@@ -336,8 +352,8 @@ void xs_test_crash_after(int files) { g_crashAfter.store(files); }
 int xs_recover(BeConn* c, std::vector<XID>* out, DlError* err) {
   sqlite3* db = be_sqlite(c);
   out->clear();
-  for (const std::string& schema : schemas(db)) {
-    if (!has_store(db, schema)) continue;
+  return each_schema(c, err, [&](const std::string& schema) {
+    if (!has_store(db, schema)) return 0;
     Q q(db, "SELECT fmt, gtrid, bqual FROM " + quote(schema) + ".ocilite_xa_branch ORDER BY id");
     if (!q.ok()) return fail(db, q.rc, err);
     while (sqlite3_step(q.st) == SQLITE_ROW) {
@@ -353,8 +369,8 @@ int xs_recover(BeConn* c, std::vector<XID>* out, DlError* err) {
       for (const XID& y : *out) seen = seen || xs_same_xid(y, x);
       if (!seen) out->push_back(x);
     }
-  }
-  return 0;
+    return 0;
+  });
 }
 
 bool xs_recorded(BeConn* c, const XID& xid) {

@@ -40,7 +40,8 @@ int xs_finish(BeConn* c, const XID& xid, bool commit, DlError* err);
 // Test hook: the next finishes end the process with SIGKILL once they have
 // completed that many schema files between them (0: never).
 void xs_test_crash_after(int files);
-// The recorded branches of every schema reachable from c.
+// The recorded branches of every schema of c's database (c has no
+// transaction open: schemas beyond SQLite's limit are attached in turn).
 int xs_recover(BeConn* c, std::vector<XID>* out, DlError* err);
 bool xs_recorded(BeConn* c, const XID& xid);
 

@@ -61,10 +61,10 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_MAX_COLUMN_NAME_LEN, 30},
       {SQL_MAX_PROCEDURE_NAME_LEN, 92},
       {SQL_GETDATA_EXTENSIONS, 0xF},
-      // Cursors: forward-only and static read-only, no positioned, lock or
-      // bulk operation anywhere.
-      {SQL_SCROLL_CONCURRENCY, 0x1},
-      {SQL_SCROLL_OPTIONS, 0x11},
+      // Cursors: every type scrolls; no positioned, lock or bulk
+      // operation anywhere yet.
+      {SQL_SCROLL_CONCURRENCY, 0xB},
+      {SQL_SCROLL_OPTIONS, 0x1F},
       {SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF},
       {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1},
       {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0},
@@ -331,21 +331,28 @@ TEST_F(InfoTest, RowsetAndKeysetSizeLimits) {
   Disconnect(conn);
 }
 
-// Keyset-driven and dynamic requests become static, also once the
-// connection's capability mask was asked.
-TEST_F(InfoTest, KeysetAndDynamicBecomeStatic) {
-  DrvHandle conn = ConnectScott();
-  DrvHandle cur = MakeCursor(conn);
-  for (bool asked : {false, true}) {
-    if (asked) InfoInt(conn, INFO_DYNMIX);
-    for (int32_t type : {SQL_CURSOR_DYNAMIC, SQL_CURSOR_KEYSET_DRIVEN}) {
-      EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), type)) << type;
-      EXPECT_EQ(SQL_CURSOR_STATIC, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE))) << type;
+// Keyset-driven and dynamic requests hold (dynamic ones once the
+// connection's capabilities were asked); a data source that disables
+// dynamic cursors turns them static.
+TEST_F(InfoTest, KeysetAndDynamicHoldUnlessDisabled) {
+  for (int32_t sensitivity : {DCS_LOW, DCS_DISABLED}) {
+    g_agentOptions.dynCursSensitivity = sensitivity;
+    DrvHandle conn = ConnectScott();
+    DrvHandle cur = MakeCursor(conn);
+    for (bool asked : {false, true}) {
+      if (asked) InfoInt(conn, INFO_DYNMIX);
+      for (int32_t type : {SQL_CURSOR_DYNAMIC, SQL_CURSOR_KEYSET_DRIVEN}) {
+        // Dynamic cursors wait for the connection's capabilities to be asked.
+        int32_t want = type == SQL_CURSOR_DYNAMIC && !asked ? SQL_CURSOR_KEYSET_DRIVEN : type;
+        if (sensitivity == DCS_DISABLED) want = SQL_CURSOR_STATIC;
+        EXPECT_EQ(want == type ? 0 : E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), type)) << type;
+        EXPECT_EQ(want, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE))) << type;
+      }
     }
+    EXPECT_TRUE(Agent_Cursor(cur)->scs.flags & SCSF_TYPE_SET);
+    FreeCursor(cur);
+    Disconnect(conn);
   }
-  EXPECT_TRUE(Agent_Cursor(cur)->scs.flags & SCSF_TYPE_SET);
-  FreeCursor(cur);
-  Disconnect(conn);
 }
 
 // The fallback chains on given capability masks.
@@ -408,12 +415,18 @@ TEST_F(InfoTest, NegotiationAsksTheConnectionBelow) {
     Disconnect(conn);
     GTEST_SKIP() << "the cursor layer's scs_GetODBCInfo is not built yet";
   }
-  EXPECT_EQ(0x1u, mask);
+  EXPECT_EQ(0xBu, mask);
   DrvHandle cur = MakeCursor(conn);
-  // Only read-only concurrency: any other becomes read-only with 01S02.
-  for (int32_t asked : {SQL_CONCUR_LOCK, SQL_CONCUR_ROWVER, SQL_CONCUR_VALUES}) {
-    EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), asked)) << asked;
-    EXPECT_EQ(SQL_CONCUR_READ_ONLY, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << asked;
+  // Read-only, lock and values are served; row versions become values.
+  struct {
+    int32_t asked, rc, inForce;
+  } conc[] = {{SQL_CONCUR_LOCK, 0, SQL_CONCUR_LOCK},
+              {SQL_CONCUR_ROWVER, E_01S02, SQL_CONCUR_VALUES},
+              {SQL_CONCUR_VALUES, 0, SQL_CONCUR_VALUES},
+              {SQL_CONCUR_READ_ONLY, 0, SQL_CONCUR_READ_ONLY}};
+  for (const auto &c : conc) {
+    EXPECT_EQ(c.rc, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), c.asked)) << c.asked;
+    EXPECT_EQ(c.inForce, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << c.asked;
   }
   for (int32_t asked : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
     EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), asked)) << asked;

@@ -367,6 +367,59 @@ TEST_P(DmLob, MaxLengthCutsLongValues) {
   }
 }
 
+// A CLOB read with its row (DLF off) whose text takes more bytes a character
+// further on than at its start, past the first chunks read: its cell grows
+// and holds it whole; cut by SQL_ATTR_MAX_LENGTH, multi-byte text ends
+// before a character that does not fit.
+TEST_P(DmLob, RowLobCellsHoldTextDenserThanItsStart) {
+  Connect(";DLF=NO");
+  std::string dense;
+  while (dense.size() < 200000) dense += "\xE4\xB8\xAD\xF0\x9F\x98\x80\xC3\xA9";
+  const std::string value = std::string(70000, 'x') + dense;
+  Exec("delete from lt");
+  Exec("insert into lt (id) values (1)");
+  Put("update lt set c = ? where id = 1", value, false);
+  Put("update lt set nc = ? where id = 1", dense, false);
+  for (SQLSMALLINT cType : {SQL_C_CHAR, SQL_C_WCHAR}) {
+    SCOPED_TRACE("C type " + std::to_string(cType));
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(stmt, Text("select c, nc from lt"), SQL_NTS))) << Diag();
+    ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(stmt))) << Diag();
+    const bool exact = Unicode() && cType == SQL_C_WCHAR;
+    for (SQLUSMALLINT col : {1, 2}) {
+      const std::string &want = col == 1 ? value : dense;
+      const std::string got = ReadPieces(col, cType, (1 << 20) + 1, exact);
+      if (cType == SQL_C_WCHAR) {
+        const std::u16string w = Utf16(want);
+        EXPECT_TRUE(std::string(reinterpret_cast<const char *>(w.data()), w.size() * 2) == got) << col;
+      } else {
+        EXPECT_TRUE(want == got) << col << ": " << got.size() << " bytes of " << want.size();
+      }
+    }
+  }
+  SQLHSTMT st = SQL_NULL_HSTMT;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &st), SQL_SUCCESS);
+  SQLSetStmtAttr(st, SQL_ATTR_MAX_LENGTH, P(100), 0);
+  SQLULEN limit = 0;
+  ASSERT_EQ(SQLGetStmtAttr(st, SQL_ATTR_MAX_LENGTH, &limit, 0, nullptr), SQL_SUCCESS);
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLExecDirect(st, Text("select nc from lt"), SQL_NTS)));
+  ASSERT_TRUE(SQL_SUCCEEDED(SQLFetch(st)));
+  std::vector<char> buf(8 * limit + 16);
+  SQLLEN ind = 0;
+  ASSERT_EQ(SQLGetData(st, 1, SQL_C_CHAR, buf.data(), static_cast<SQLLEN>(buf.size()), &ind), SQL_SUCCESS)
+      << harness::DmDiagText(SQL_HANDLE_STMT, st);
+  ASSERT_GT(ind, 0);
+  const std::string got(buf.data(), static_cast<size_t>(ind));
+  EXPECT_EQ(dense.substr(0, got.size()), got);
+  // Whole characters, as many as the limit takes: bytes of narrow text,
+  // UTF-16 units of wide text.
+  EXPECT_NE(static_cast<unsigned char>(dense[got.size()]) & 0xC0, 0x80);
+  const size_t counted = Unicode() ? Utf16(got).size() : got.size();
+  EXPECT_LE(counted, limit);
+  EXPECT_GT(counted + 4, limit);
+  SQLFreeHandle(SQL_HANDLE_STMT, st);
+}
+
 // EMPTY_STRING_ISNT_NULL=YES: an empty string parameter, bound or sent in
 // pieces, is stored as one blank; a CLOB of one blank reads as an empty
 // string, read on demand or with its row.

@@ -1,6 +1,7 @@
 // Array fetch into defines of every external type the agent uses (with NULLs,
 // truncation and the last partial block), Oracle's number text, piecewise
 // LONG fetch, LOB reads, the wide (UTF-16) mode and datetime descriptors.
+#include <algorithm>
 #include <cmath>
 
 #include "oci_fixture.h"
@@ -687,6 +688,141 @@ TEST_F(OciTest, LobValuesOfEverySizeRoundTrip) {
       OCIDescriptorFree(loc, OCI_DTYPE_LOB);
     }
   }
+}
+
+// A CLOB read in chunks of every size, as UTF-8 and as UTF-16, forward one
+// offset at a time, backward, and from inside a surrogate pair: each chunk
+// holds exactly the units (or whole characters) at its offset, wherever the
+// read before it ended; a write changes what the next reads and the length
+// see.
+TEST_F(OciTest, ClobChunksMatchTheValueAtEveryOffset) {
+  Conn c(db.dir, "scott", "tiger");
+  c.run("create table ck (id number, cl clob)");
+  const char* const kParts[] = {"a", "\xC3\xA9", "\xE4\xB8\xAD", "\xF0\x9F\x98\x80", "bc"};
+  std::string value;
+  std::vector<ub2> ref;         // the value in UTF-16
+  std::vector<size_t> byteAt;   // byte where each unit's character starts
+  for (size_t i = 0; i < 120; ++i) {
+    const std::string part = kParts[(i * 7 + i / 5) % 5];
+    const auto* p = reinterpret_cast<const unsigned char*>(part.data());
+    if (part.size() == 4) {
+      const unsigned cp = ((p[0] & 7u) << 18) | ((p[1] & 0x3Fu) << 12) | ((p[2] & 0x3Fu) << 6) | (p[3] & 0x3Fu);
+      ref.push_back(static_cast<ub2>(0xD800 + ((cp - 0x10000) >> 10)));
+      ref.push_back(static_cast<ub2>(0xDC00 + ((cp - 0x10000) & 0x3FF)));
+      byteAt.insert(byteAt.end(), 2, value.size());
+    } else if (part.size() == 3) {
+      ref.push_back(static_cast<ub2>(((p[0] & 0xFu) << 12) | ((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu)));
+      byteAt.push_back(value.size());
+    } else if (part.size() == 2 && p[0] >= 0x80) {
+      ref.push_back(static_cast<ub2>(((p[0] & 0x1Fu) << 6) | (p[1] & 0x3Fu)));
+      byteAt.push_back(value.size());
+    } else {
+      for (size_t k = 0; k < part.size(); ++k) {
+        ref.push_back(p[k]);
+        byteAt.push_back(value.size() + k);
+      }
+    }
+    value += part;
+  }
+  byteAt.push_back(value.size());
+  c.run("insert into ck values (1, '" + value + "')");
+  OCIStmt* st = c.stmt("select cl from ck");
+  OCILobLocator* loc = nullptr;
+  OCIDescriptorAlloc(c.env, reinterpret_cast<void**>(&loc), OCI_DTYPE_LOB, 0, nullptr);
+  OCIDefine* d = nullptr;
+  OCIDefineByPos(st, &d, c.err, 1, &loc, sizeof loc, SQLT_CLOB, nullptr, nullptr, nullptr, OCI_DEFAULT);
+  ASSERT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c.err);
+  ub4 len = 0;
+  ASSERT_EQ(OCI_SUCCESS, OCILobGetLength(c.svc, c.err, loc, &len));
+  ASSERT_EQ(ref.size(), len);
+  const size_t n = ref.size();
+
+  // UTF-16: so many units from the offset, a pair cut at either end.
+  auto wide = [&](ub4 offset, ub4 amount) {
+    std::vector<ub2> buf(amount + 1, 0xEEEE);
+    ub4 amt = amount;
+    EXPECT_EQ(OCI_SUCCESS, OCILobRead(c.svc, c.err, loc, &amt, offset, buf.data(), 2 * amount, nullptr, nullptr,
+                                      OCI_UTF16ID, SQLCS_IMPLICIT));
+    buf.resize(amt);
+    return buf;
+  };
+  auto refAt = [&](size_t from, size_t count) {
+    from = std::min(from, n);
+    return std::vector<ub2>(ref.begin() + static_cast<std::ptrdiff_t>(from),
+                            ref.begin() + static_cast<std::ptrdiff_t>(std::min(n, from + count)));
+  };
+  for (ub4 chunk : {1u, 2u, 3u, 5u, 64u}) {
+    SCOPED_TRACE("UTF-16 chunks of " + std::to_string(chunk));
+    std::vector<ub2> joined;
+    for (ub4 offset = 1; offset <= n; offset += chunk) {
+      auto got = wide(offset, chunk);
+      ASSERT_EQ(refAt(offset - 1, chunk), got) << "at " << offset;
+      joined.insert(joined.end(), got.begin(), got.end());
+    }
+    EXPECT_EQ(ref, joined);
+  }
+  for (ub4 offset = 1; offset <= n + 1; ++offset) ASSERT_EQ(refAt(offset - 1, 3), wide(offset, 3)) << offset;
+  for (ub4 offset = static_cast<ub4>(n); offset >= 1; offset -= 7) {
+    ASSERT_EQ(refAt(offset - 1, 5), wide(offset, 5)) << offset;
+    if (offset <= 7) break;
+  }
+
+  // UTF-8: whole characters that fit the buffer and are no more units than
+  // asked for (a pair may go one over); an offset inside a pair starts after it.
+  auto narrow = [&](ub4 offset, ub4 amount, ub4 bufl) {
+    std::string buf(bufl, '\0');
+    ub4 amt = amount;
+    EXPECT_EQ(OCI_SUCCESS, OCILobRead(c.svc, c.err, loc, &amt, offset, buf.data(), bufl, nullptr, nullptr, 0,
+                                      SQLCS_IMPLICIT));
+    buf.resize(amt);
+    return buf;
+  };
+  auto unitOfByte = [&](size_t b) {
+    return static_cast<size_t>(std::lower_bound(byteAt.begin(), byteAt.end(), b) - byteAt.begin());
+  };
+  // The byte after the character starting at byte b.
+  auto charEnd = [&](size_t b) { return *std::upper_bound(byteAt.begin(), byteAt.end(), b); };
+  for (ub4 bufl : {1u, 2u, 3u, 4u, 5u, 7u, 64u}) {
+    for (ub4 amount : {bufl, 2u}) {
+      SCOPED_TRACE("UTF-8 buffer " + std::to_string(bufl) + " amount " + std::to_string(amount));
+      std::string joined;
+      for (ub4 offset = 1; offset <= n;) {
+        std::string got = narrow(offset, amount, bufl);
+        const size_t from = byteAt[offset - 1];
+        ASSERT_EQ(value.substr(from, got.size()), got) << "at " << offset;
+        if (got.empty()) {
+          // Only a buffer too small for the next character gives nothing.
+          ASSERT_LT(bufl, charEnd(from) - from) << "at " << offset;
+          break;
+        }
+        EXPECT_LE(unitOfByte(from + got.size()) - (offset - 1), amount + 1) << "at " << offset;
+        joined += got;
+        offset = static_cast<ub4>(unitOfByte(from + got.size()) + 1);
+      }
+      if (bufl >= 4) {
+        EXPECT_EQ(value, joined);
+      }
+    }
+  }
+  for (size_t u = 1; u < n; ++u) {
+    if (byteAt[u] != byteAt[u - 1]) continue;  // the second unit of a pair
+    const size_t next = byteAt[u] + 4;
+    const std::string want = next < value.size() ? value.substr(next, charEnd(next) - next) : "";
+    EXPECT_EQ(want, narrow(static_cast<ub4>(u + 1), 1, 4)) << u;
+  }
+
+  // A write is seen by the next read and the length.
+  ub4 amt = 2;
+  ASSERT_EQ(OCI_SUCCESS, OCILobWrite(c.svc, c.err, loc, &amt, 2, const_cast<char*>("\xF0\x9F\x98\x80"), 4,
+                                     OCI_ONE_PIECE, nullptr, nullptr, 0, SQLCS_IMPLICIT))
+      << errtext(c.err);
+  std::vector<ub2> after = ref;
+  after[1] = 0xD83D;
+  after[2] = 0xDE00;
+  ASSERT_EQ(OCI_SUCCESS, OCILobGetLength(c.svc, c.err, loc, &len));
+  EXPECT_EQ(after.size(), len);
+  EXPECT_EQ(std::vector<ub2>(after.begin(), after.begin() + 6), wide(1, 6));
+  OCIDescriptorFree(loc, OCI_DTYPE_LOB);
 }
 
 // Wide values cut at every kind of place: inside and after long ASCII runs

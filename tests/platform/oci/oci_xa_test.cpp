@@ -147,6 +147,36 @@ TEST_F(OciXaTest, CommitCutBetweenSchemaFilesIsCompletedByRecovery) {
   other.run("rollback");
 }
 
+// SQLite attaches ten other schemas at logon, each user its own ten: a
+// branch prepared by scott in a schema that the recovering user's logon has
+// not attached is still found by xa_recover and finished.
+TEST_F(OciXaTest, BranchInASchemaTheRecovererHasNotAttachedIsFinished) {
+  char msg[256] = "";
+  for (int i = 1; i <= 11; ++i) {
+    const std::string user = "u" + std::string(i < 10 ? "0" : "") + std::to_string(i);
+    ASSERT_EQ(0, ocilite_user_create(db.dir.c_str(), user.c_str(), "Secret1", msg, sizeof msg)) << msg;
+  }
+  // scott attaches HR and U01 to U09; u10 attaches HR, SCOTT and U01 to U08.
+  Conn(db.dir, "u09", "Secret1").run("create table x (n number)");
+  ASSERT_EQ(XA_OK, OpenRm(1));
+  XID x = MakeXid("far-schema", "b");
+  Work(&x, {"insert into u09.x values (7)"});
+  ASSERT_EQ(XA_OK, xaosw.xa_prepare_entry(&x, 1, TMNOFLAGS));
+  EXPECT_EQ(XA_OK, CloseRm(1));
+  std::thread([&] {
+    std::string open = Open("XA5", "u10/Secret1");
+    ASSERT_EQ(XA_OK, xaosw.xa_open_entry(open.data(), 5, TMNOFLAGS));
+    XID found[4];
+    ASSERT_EQ(1, xaosw.xa_recover_entry(found, 4, 5, TMSTARTRSCAN | TMENDRSCAN));
+    EXPECT_EQ(XA_OK, xaosw.xa_commit_entry(&found[0], 5, TMNOFLAGS));
+    EXPECT_EQ(XA_OK, CloseRm(5, "XA5"));
+  }).join();
+  Conn u09(db.dir, "u09", "Secret1");
+  EXPECT_EQ("7", u09.scalar("select n from x"));
+  EXPECT_EQ(OCI_SUCCESS, u09.exec("insert into x values (8)"));  // no lock left
+  u09.run("rollback");
+}
+
 // How a branch ends: the rows the table holds afterwards.
 TEST_F(OciXaTest, BranchOutcomes) {
   struct Case {

@@ -423,7 +423,9 @@ TEST_F(Fetch, RowsetAbove16BitsIsWhole) {
   EXPECT_EQ(ids[2], 65539);
 }
 
-TEST_F(Fetch, KeysetDrivenAndDynamicCursorsAreNotCapable) {
+// Rows of keyset-driven and dynamic cursors are read by key: without keys
+// (a statement executed before the type was set) nothing is read.
+TEST_F(Fetch, KeysetDrivenAndDynamicCursorsWithoutKeysReadNothing) {
   for (int32_t type : {SCS_KEYSET, SCS_DYNAMIC}) {
     SCOPED_TRACE(type);
     TearDown();
@@ -436,7 +438,7 @@ TEST_F(Fetch, KeysetDrivenAndDynamicCursorsAreNotCapable) {
     SQLLEN ind = 0;
     ASSERT_EQ(Bind(1, SQL_C_LONG, &id, 0, &ind), SQL_SUCCESS);
     EXPECT_EQ(SQLFetchScroll(hstmt, SQL_FETCH_NEXT, 0), SQL_ERROR);
-    EXPECT_EQ(State(), "HYC00");
+    EXPECT_EQ(State(), "HY010");
     EXPECT_EQ(SQLFetchScroll(hstmt, SQL_FETCH_FIRST, 0), SQL_ERROR);
     EXPECT_EQ(id, -1);
     EXPECT_EQ(fake::CallCount(SLOT_DRV_Fetch), 0);

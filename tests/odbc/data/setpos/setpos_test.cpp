@@ -60,6 +60,7 @@ struct Piece {
 };
 std::vector<Piece> g_pieces;
 Rowset *g_fetched = nullptr;              // what FETCH_BY_BOOKMARK hands back
+Rowset *g_refetched = nullptr;            // what the scroll fetch of a REFRESH hands back
 
 std::vector<RecCol> Record(const Dataset *ds) {
   std::vector<RecCol> out;
@@ -224,6 +225,7 @@ struct SetPosTest : front::FrontTest {
 
   void TearDown() override {
     if (g_fetched) RowsetFree(&g_fetched);
+    if (g_refetched) RowsetFree(&g_refetched);
     FrontTest::TearDown();
   }
 
@@ -338,6 +340,63 @@ TEST_F(SetPosTest, PositionGoesDownAndWorksOnADeletedRow) {
 // application, or no row in the rowset); SQL_COLUMN_IGNORE leaves only that
 // row's cell out (-6); NUMERIC goes as its exact text; a fixed C type is read
 // at its own size whatever buffer length came with it.
+// A rowset of IDs with these statuses, as the layer hands one up.
+Rowset *IdRowset(const std::vector<int32_t> &ids, const std::vector<int> &statuses) {
+  Rowset *rs = nullptr;
+  EXPECT_EQ(RowsetNew(&rs, kRows), 0);
+  ColDesc d[1] = {};
+  d[0].valueType = VT_SLONG;
+  d[0].octetLength = 4;
+  EXPECT_EQ(DatasetFromColDescs(d, 1, kRows, rs->rows), 0);
+  rs->rows->rows = static_cast<int32_t>(ids.size());
+  for (size_t r = 0; r < ids.size(); ++r) {
+    rs->rows->cols[0].indicators[r] = statuses[r] == SQL_ROW_DELETED ? kIndNull : 0;
+    memcpy(rs->rows->cols[0].values + 4 * r, &ids[r], 4);
+    rs->status[r] = static_cast<uint16_t>(statuses[r]);
+  }
+  return rs;
+}
+
+int32_t g_refetchValue = 0;
+uint16_t g_refetchOrientation = 0;
+
+int32_t R_FetchScroll(DrvHandle, Rowset **out, int32_t value, uint32_t *rows, int32_t *, uint16_t orientation) {
+  g_refetchValue = value;
+  g_refetchOrientation = orientation;
+  *out = g_refetched;
+  *rows = g_refetched ? static_cast<uint32_t>(g_refetched->rows->rows) : 0;
+  g_refetched = nullptr;
+  return *out ? 0 : E_IM907;
+}
+
+// REFRESH reads the rowset again from the layer (by key there) and takes
+// only the addressed rows from it, statuses included; the others keep what
+// the application was shown.
+TEST_F(SetPosTest, RefreshReadsTheAddressedRowsAgain) {
+  fake::Table()->DRV_FetchScroll = R_FetchScroll;
+  ScsCursor &cur = stmt->cursor;
+  scs_FreeRowset(&cur);
+  cur.rowset = IdRowset({1, 2, 3, 4}, {0, 0, 0, 0});
+  cur.firstRow = 5;
+  SQLINTEGER id[kRows] = {-1, -1, -1, -1};
+  ASSERT_EQ(SQLBindCol(hstmt, 1, SQL_C_LONG, id, 0, nullptr), SQL_SUCCESS);
+  // Meanwhile row 2 changed and row 3 went.
+  g_refetched = IdRowset({1, 20, 0, 4}, {0, 0, SQL_ROW_DELETED, 0});
+  ASSERT_EQ(SetPos(hstmt, 2, SQL_REFRESH, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << State();
+  EXPECT_EQ(g_refetchValue, 5);
+  EXPECT_EQ(g_refetchOrientation, SQL_FETCH_ABSOLUTE);
+  EXPECT_EQ(id[1], 20);
+  EXPECT_EQ(id[0], -1);
+  EXPECT_EQ(appStatus[1], SQL_ROW_SUCCESS);
+  EXPECT_EQ(appStatus[2], 77);
+  EXPECT_EQ(scs_GetRowStatus(cur.rowset, 3), SQL_ROW_SUCCESS);
+  g_refetched = IdRowset({1, 20, 0, 4}, {0, 0, SQL_ROW_DELETED, 0});
+  ASSERT_EQ(SetPos(hstmt, 0, SQL_REFRESH, SQL_LOCK_NO_CHANGE), SQL_SUCCESS) << State();
+  EXPECT_EQ(appStatus[2], SQL_ROW_DELETED);
+  EXPECT_EQ(id[3], 4);
+  EXPECT_EQ(Sends(), 0);
+}
+
 TEST_F(SetPosTest, UpdateOfEveryRowBuildsOneCellPerBindingAndRow) {
   Open(kRows, {0, 0, 0});  // row 4 has no data
   Ignore({2});
@@ -553,8 +612,16 @@ TEST_F(SetPosTest, AddActsOnEveryRowWhereverTheCursorIs) {
   ASSERT_EQ(SQLBindCol(hstmt, 1, SQL_C_LONG, id, 0, nullptr), SQL_SUCCESS);
   g_statuses = {SQL_ROW_ADDED, SQL_ROW_ERROR, SQL_ROW_ADDED};
   g_answers = {E_01S01};
+  // The failing row's own message first, then "Error in row".
+  fake::PostErrors(stmt->agentCursor, {{fake::OraText("ORA-00001: unique constraint violated", "23000"), 1}});
   EXPECT_EQ(SetPos(hstmt, 0, SQL_ADD, SQL_LOCK_NO_CHANGE), SQL_SUCCESS_WITH_INFO);
-  EXPECT_EQ(State(), "01S01");
+  EXPECT_EQ(State(), "23000");
+  SQLCHAR second[6] = {};
+  SQLINTEGER native = 0;
+  SQLCHAR text[256];
+  SQLSMALLINT len = 0;
+  ASSERT_EQ(SQLGetDiagRec(SQL_HANDLE_STMT, hstmt, 2, second, &native, text, sizeof text, &len), SQL_SUCCESS);
+  EXPECT_STREQ(reinterpret_cast<char *>(second), "01S01");
   ASSERT_EQ(Sends(), 1);
   EXPECT_EQ(g_sent[0].op, SQL_ADD);
   ASSERT_EQ(g_sent[0].cols.size(), 1u);
