@@ -417,14 +417,17 @@ TEST_F(InfoTest, NegotiationAsksTheConnectionBelow) {
   }
   EXPECT_EQ(0xBu, mask);
   DrvHandle cur = MakeCursor(conn);
-  // Read-only, lock and values concurrency are taken; row versions fall
-  // back along their chain with 01S02.
-  for (int32_t asked : {SQL_CONCUR_LOCK, SQL_CONCUR_VALUES}) {
-    EXPECT_EQ(0, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), asked)) << asked;
-    EXPECT_EQ(asked, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << asked;
+  // Read-only, lock and values are served; row versions become values.
+  struct {
+    int32_t asked, rc, inForce;
+  } conc[] = {{SQL_CONCUR_LOCK, 0, SQL_CONCUR_LOCK},
+              {SQL_CONCUR_ROWVER, E_01S02, SQL_CONCUR_VALUES},
+              {SQL_CONCUR_VALUES, 0, SQL_CONCUR_VALUES},
+              {SQL_CONCUR_READ_ONLY, 0, SQL_CONCUR_READ_ONLY}};
+  for (const auto &c : conc) {
+    EXPECT_EQ(c.rc, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), c.asked)) << c.asked;
+    EXPECT_EQ(c.inForce, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << c.asked;
   }
-  EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), SQL_CONCUR_ROWVER));
-  EXPECT_NE(SQL_CONCUR_ROWVER, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY)));
   for (int32_t asked : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
     EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), asked)) << asked;
     EXPECT_EQ(SQL_CURSOR_STATIC, InfoInt(cur, InfoStmtOption(SQL_CURSOR_TYPE))) << asked;

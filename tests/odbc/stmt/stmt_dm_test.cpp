@@ -260,8 +260,8 @@ struct DmAgentStmt : DmStmt {
   }
 };
 
-// Read-only, lock and values concurrency are offered: row versions fall
-// back with 01S02, never taken silently.
+// Read-only, lock and values are offered; row versions become values with
+// 01S02, never taken silently.
 TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
   struct Case {
     SQLULEN asked;
