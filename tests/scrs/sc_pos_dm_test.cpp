@@ -172,8 +172,9 @@ TEST_P(DmSetPos, FunctionsAndBitsAreClaimed) {
     EXPECT_TRUE(ka1 & bit) << std::hex << bit;
 }
 
+// Values concurrency takes no row locks: the other user may change rows.
 TEST_P(DmSetPos, PositionAndRefresh) {
-  OpenCursor(10);
+  OpenCursor(10, 1, SQL_CONCUR_VALUES);
   ASSERT_EQ(SetPos(3, SQL_POSITION), SQL_SUCCESS) << State();
   char name[31] = "";
   SQLLEN len = 0;
@@ -372,7 +373,7 @@ TEST_P(DmSetPos, BulkOperationsByBookmark) {
 // value comes at execution, after which SetPos collects its own pieces too.
 TEST_P(DmSetPos, FetchAndDataAtExecutionByBookmark) {
   ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_USE_BOOKMARKS, P(SQL_UB_VARIABLE), 0), SQL_SUCCESS);
-  OpenCursor(10);
+  OpenCursor(10, 1, SQL_CONCUR_VALUES);
   BOOKMARK marks[10] = {};
   ASSERT_EQ(SQLBindCol(stmt, 0, SQL_C_BOOKMARK, marks, 0, nullptr), SQL_SUCCESS);
   const SQLRETURN fetched = SQLFetchScroll(stmt, SQL_FETCH_ABSOLUTE, 1);
