@@ -307,6 +307,25 @@ TEST_P(DmSetPos, ValuesConcurrencyRefusesRowsChangedSinceTheFetch) {
   EXPECT_EQ(Read(), Changed(want));
 }
 
+// Lock concurrency, autocommit off: the rows fetched stay locked against
+// the other user until the transaction ends; the positioned update is ours.
+TEST_P(DmSetPos, LockConcurrencyHoldsTheRowsUntilTheTransactionEnds) {
+  ASSERT_EQ(SQLSetConnectAttr(dbc, SQL_ATTR_AUTOCOMMIT, P(SQL_AUTOCOMMIT_OFF), 0), SQL_SUCCESS);
+  OpenCursor(10, 1, SQL_CONCUR_LOCK);
+  Name(1, "mine");
+  ASSERT_EQ(SetPos(2, SQL_UPDATE), SQL_SUCCESS) << State();
+  SQLHSTMT h = SQL_NULL_HSTMT;
+  ASSERT_EQ(SQLAllocHandle(SQL_HANDLE_STMT, other.dbc, &h), SQL_SUCCESS);
+  EXPECT_EQ(SQLExecDirect(h, Text("UPDATE EMP SET NAME = 'theirs' WHERE ID = 2"), SQL_NTS), SQL_ERROR);
+  EXPECT_NE(harness::DmDiagText(SQL_HANDLE_STMT, h).find("ORA-00054"), std::string::npos);
+  ASSERT_EQ(SQLCloseCursor(stmt), SQL_SUCCESS);
+  ASSERT_EQ(SQLEndTran(SQL_HANDLE_DBC, dbc, SQL_COMMIT), SQL_SUCCESS);
+  EXPECT_EQ(Read(), Changed({{2, Emp(2, "mine", "200")}}));
+  EXPECT_TRUE(SQL_SUCCEEDED(SQLExecDirect(h, Text("UPDATE EMP SET NAME = 'theirs' WHERE ID = 2"), SQL_NTS)));
+  SQLFreeHandle(SQL_HANDLE_STMT, h);
+  EXPECT_EQ(Read(), Changed({{2, Emp(2, "theirs", "200")}}));
+}
+
 TEST_P(DmSetPos, DataAtExecutionValueOfAnUpdate) {
   OpenCursor(10);
   SQLLEN dae = SQL_LEN_DATA_AT_EXEC(0);
