@@ -61,14 +61,16 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_MAX_COLUMN_NAME_LEN, 30},
       {SQL_MAX_PROCEDURE_NAME_LEN, 92},
       {SQL_GETDATA_EXTENSIONS, 0xF},
-      // Cursors: every type scrolls; no positioned, lock or bulk
-      // operation anywhere yet.
+      // Cursors: every type scrolls read-only; no positioned, lock or
+      // bulk operation anywhere yet.
       {SQL_SCROLL_CONCURRENCY, 0x1},
       {SQL_SCROLL_OPTIONS, 0x1F},
       {SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF},
       {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1},
-      {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0},
-      {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0},
+      {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0xF},
+      {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0x5},
+      {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x2071},
+      {SQL_NULL_COLLATION, SQL_NC_HIGH},
       {SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081},
       {SQL_POS_OPERATIONS, 0},
       {SQL_LOCK_TYPES, 0},
@@ -80,7 +82,7 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_TIMEDATE_FUNCTIONS, 0x1FFFFF},
       {SQL_CONVERT_VARCHAR, 0x2F1FF},
       {SQL_ALTER_TABLE, 0xFB049},
-      {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0},
+      {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x1061},
       {SQL_MAX_INDEX_SIZE, 2000},
       {SQL_MAX_DRIVER_CONNECTIONS, 0},
       {SQL_CURSOR_SENSITIVITY, 1},
