@@ -9,9 +9,8 @@
 #include <chrono>
 #include <string>
 
+#include "common/agentbench.h"
 #include "common/ocibench.h"
-#include "drv_ora8/agentopts.h"
-#include "drv_ora8/o-reg.h"
 #include "odbc/data/rowset.h"
 #include "odbc/dataset.h"
 #include "odbc/drvops.h"
@@ -28,45 +27,26 @@ ocibench::FetchTable &db() {
   return t;
 }
 
-struct Agent {
-  DrvObject drv{};
-  DrvHandle server = 0, conn = 0, cur = 0;
-  bool ok = false;
-  explicit Agent(int32_t cursorType) {
-    ORA_Register(&drv);
-    DrvInitReq init{"", ""};
-    if (DrvCall<&DrvOps::DRV_Init>(&drv, &init, &server)) return;
-    ConnectReq r{};
-    r.host = "";
-    r.serverOptions = "";
-    r.serverType = "";
-    r.dbPath = "";
-    r.dataSource = "BENCH";
-    r.dbOptions = db().dir.c_str();
-    r.user = "bench";
-    r.password = "bench";
-    r.programName = "ksfetch_bench";
-    if (DrvCall<&DrvOps::DRV_Connect>(&drv, server, &r, &conn)) return;
+// The agent on the benchmark's database with the query prepared on a
+// cursor of the type, rowsets of 100.
+struct Cursor : agentbench::Agent {
+  explicit Cursor(int32_t cursorType) : Agent(db().dir, "bench", "bench", "ksfetch_bench") {
+    if (!ok) return;
+    ok = false;
     // Dynamic cursors once the connection's capabilities are known.
     int32_t mask = 0;
     int16_t len = 0;
     DrvCall<&DrvOps::DRV_GetInfo>(&drv, conn, INFO_DYNMIX, &mask, static_cast<uint16_t>(sizeof mask), &len);
-    if (DrvCall<&DrvOps::DRV_AllocCursor>(&drv, conn, &cur)) return;
     const int32_t rowset = kRowset;
     if (DrvCall<&DrvOps::DRV_SetInfo>(&drv, cur, InfoStmtOption(6), &cursorType) != 0) return;
     if (DrvCall<&DrvOps::DRV_SetInfo>(&drv, cur, InfoStmtOption(9), &rowset) != 0) return;
-    ok = DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, kQuery) == 0;
-  }
-  ~Agent() {
-    if (cur) DrvCall<&DrvOps::DRV_FreeCursor>(&drv, cur);
-    if (conn) DrvCall<&DrvOps::DRV_Disconnect>(&drv, conn);
-    if (server) DrvCall<&DrvOps::DRV_Term>(&drv, server);
+    ok = Prepare(kQuery);
   }
 };
 
 void Scroll(benchmark::State &state, int32_t cursorType) {
   db();
-  Agent a(cursorType);
+  Cursor a(cursorType);
   if (!a.ok) {
     state.SkipWithError("agent setup failed");
     return;
