@@ -2,6 +2,7 @@
 // level's cursor, and the piecewise read of fetched LOB values.
 #include "drv_ora8/db-fetch.h"
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 
@@ -117,10 +118,18 @@ int32_t ConvertColumn(DB_Curs *c, OciColDesc *r, DatasetCol &col, int32_t rows) 
       }
       case VT_VARCHAR2: {
         // A NUMBER: its exact text after the cell's 2-byte length.
-        if (!elems || r->extType != SQLT_VNU || k >= r->bufferCount || esize < kOraNumberTextMax + 2)
-          return Unhandled(r);
+        if (!elems || k >= r->bufferCount || esize < kOraNumberTextMax + 2) return Unhandled(r);
         const unsigned char *e = elems + static_cast<size_t>(k) * r->elemSize;
-        const size_t n = db_OraNumberText(e + 1, e[0], reinterpret_cast<char *>(cell) + 2);
+        char *text = reinterpret_cast<char *>(cell) + 2;
+        if (r->extType == SQLT_INT) {
+          int64_t whole;
+          memcpy(&whole, e, sizeof whole);
+          const auto len16 = static_cast<uint16_t>(std::to_chars(text, text + kOraNumberTextMax, whole).ptr - text);
+          memcpy(cell, &len16, 2);
+          break;
+        }
+        if (r->extType != SQLT_VNU) return Unhandled(r);
+        const size_t n = db_OraNumberText(e + 1, e[0], text);
         if (n == 0) {
           LOG(LOG_ERR, "DB_PostProcess: not a NUMBER in row %d", static_cast<int>(k));
           return E_S1000;
@@ -311,6 +320,7 @@ int32_t db_IntermElemSize(int16_t extType) {
     case SQLT_LBI: return 4096;
     case SQLT_TIMESTAMP: return 8;
     case SQLT_VNU: return static_cast<int32_t>(kOraNumberSize);
+    case SQLT_INT: return static_cast<int32_t>(sizeof(int64_t));  // a whole NUMBER
     default: return 0;
   }
 }
@@ -350,6 +360,7 @@ int32_t db_IntermBuffAlloc(DB_Curs *c, OciColDesc *r, int32_t rows, int *noBuffe
       dtype = OCI_DTYPE_LOB;
       break;
     case SQLT_VNU:
+    case SQLT_INT:
       elem = db_IntermElemSize(r->extType);
       break;
     case SQLT_TIMESTAMP:

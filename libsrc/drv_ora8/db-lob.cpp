@@ -230,7 +230,10 @@ int32_t db_LOBDataCellGet(DB_Curs *c, OciColDesc *r, int32_t row, LongValue *cel
   }
   if (rc == 0 && bounded && pos < length && total == most) rc = E_S1000;
   if (rc == 0 && total > 0) {
-    if (total < size)
+    // Only a cell sized well beyond its text gives memory back: one that
+    // keeps its few spare bytes is allocated alike read after read, so that
+    // the allocator hands the same memory out again instead of fresh pages.
+    if (size - total > size / 8)
       if (void *smaller = realloc(buf, static_cast<size_t>(total))) buf = static_cast<unsigned char *>(smaller);
     cell->length = static_cast<uint32_t>(wide ? total / 2 : total);
     cell->buffer = buf;

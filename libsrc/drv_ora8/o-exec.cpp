@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 #include "drv_ora8/db-exec.h"
 #include "drv_ora8/db-fetch.h"
@@ -564,8 +565,14 @@ int32_t ORA_Fetch(DrvHandle h, uint16_t rows, Dataset *out) {
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur) return E_S1009;
   if (!out) return E_S1009;
-  // The Dataset is laid out afresh: what it held goes.
-  DatasetFree(out);
+  // The Dataset is laid out afresh: what it held goes, except storage that
+  // the next block of the same result takes as it is.
+  Dataset last = *out;
+  *out = Dataset{};
+  struct DropLast {
+    Dataset *ds;
+    ~DropLast() { DatasetFree(ds); }
+  } dropLast{&last};
   if (cur->typeInfoState == 2) return ORA_TypeInfoFetch(cur, rows, out);
   // A statement without a result (any non-SELECT sets the no-more-rows bit)
   // reports the end; before an execution there is nothing to fetch.
@@ -589,7 +596,8 @@ int32_t ORA_Fetch(DrvHandle h, uint16_t rows, Dataset *out) {
     hasLob = hasLob || IsLobOraType(cur->cols[i].oraType);
   }
   if (hasLong) want = 1;
-  int32_t rc = DatasetFromColDescs(cur->cols, cur->colCount, static_cast<int32_t>(want), out);
+  if (!hasLong && !hasLob && !cur->postFetch) std::swap(*out, last);
+  int32_t rc = DatasetRelayFromColDescs(cur->cols, cur->colCount, static_cast<int32_t>(want), out);
   if (rc) {
     DatasetFree(out);
     return rc;

@@ -193,7 +193,7 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_SQL92_FOREIGN_KEY_DELETE_RULE, 9),
     N(SQL_SQL92_ROW_VALUE_CONSTRUCTOR, 9),
     N(SQL_TXN_ISOLATION_OPTION, 0xA),
-    N(SQL_SCROLL_CONCURRENCY, 0x1),
+    N(SQL_SCROLL_CONCURRENCY, 0xB),
     N(SQL_GETDATA_EXTENSIONS, 0xF),
     N(SQL_MAX_COLUMN_NAME_LEN, 30),
     N(SQL_MAX_CURSOR_NAME_LEN, 30),
@@ -229,10 +229,11 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_CREATE_TABLE, 0x37FF),
     N(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, 0x5081),
     N(SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081),
-    // Read-only; others' updates and deletes seen, and a dynamic cursor's
-    // additions; an exact count of a keyset, an approximate one otherwise.
-    N(SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x1061),
-    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x2071),
+    // Read-only, lock and values concurrency; others' updates and deletes
+    // seen, and a dynamic cursor's additions; an exact count of a keyset,
+    // an approximate one otherwise.
+    N(SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x106B),
+    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x207B),
     N(SQL_CONVERT_BIGINT, 0x71FF),
     N(SQL_CONVERT_DECIMAL, 0x71FF),
     N(SQL_CONVERT_DOUBLE, 0x71FF),

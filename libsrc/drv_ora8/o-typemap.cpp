@@ -425,7 +425,13 @@ int32_t db_GetColDesc(DB_Curs *c, uint16_t column) {
     return rc ? rc : db_OciFail(st, &cur->errs, c->err);
   }
   r->size = size ? size : 1;
-  return db_ColDescMap(AgentCursor_ResultDesc(cur, column), column, r, conn->opts.jet, conn->item12, conn->wide);
+  // A NUMBER(p) of up to 18 digits holds whole numbers that a 64-bit integer
+  // carries exactly: fetched as one, it skips Oracle's decimal form and its
+  // decoding, and still becomes the same exact text.
+  const bool wholeNumber = r->oraType == SQLT_NUM && r->scale == 0 && r->precision >= 1 && r->precision <= 18;
+  rc = db_ColDescMap(AgentCursor_ResultDesc(cur, column), column, r, conn->opts.jet, conn->item12, conn->wide);
+  if (rc == 0 && wholeNumber && r->extType == SQLT_VNU) r->extType = SQLT_INT;
+  return rc;
 }
 
 size_t db_OraNumberText(const unsigned char *num, size_t len, char *out) {

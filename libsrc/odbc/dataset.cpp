@@ -274,6 +274,23 @@ int DatasetFromColDescs(const ColDesc *descs, uint16_t count, int32_t capacity, 
   return DatasetAllocRows(ds, capacity);
 }
 
+int DatasetRelayFromColDescs(const ColDesc *descs, uint16_t count, int32_t capacity, Dataset *ds) {
+  if (!ds || (count && !descs) || capacity <= 0) return DatasetFromColDescs(descs, count, capacity, ds);
+  bool same = ds->cols && ds->slots == count && ds->columns == count && ds->capacity == capacity;
+  for (uint16_t c = 0; same && c < count; ++c) {
+    const DatasetCol &col = ds->cols[c];
+    same = col.type == descs[c].valueType && !DsIsLong(col.type) && col.values && col.indicators &&
+           col.size == DatasetElemSize(descs[c].valueType, descs[c].octetLength);
+  }
+  if (!same) {
+    DatasetFree(ds);
+    return DatasetFromColDescs(descs, count, capacity, ds);
+  }
+  for (uint16_t c = 0; c < count; ++c) std::fill_n(ds->cols[c].indicators, capacity, kIndNull);
+  ds->rows = 0;
+  return 0;
+}
+
 bool DatasetCheck(const Dataset *ds) {
   if (!ds) return false;
   if ((ds->slots == 0) != (ds->cols == nullptr)) return false;

@@ -115,6 +115,13 @@ void DatasetFree(Dataset *ds);
 // storage for capacity rows.
 int DatasetFromColDescs(const ColDesc *descs, uint16_t count, int32_t capacity, Dataset *ds);
 
+// Makes ds as DatasetFromColDescs would, keeping its storage when it already
+// has that layout (and no long column, whose cells own buffers): the rows
+// go (every indicator NULL), the bytes of the cells stay until they are
+// written again. A block fetched after a block of the same result then
+// neither allocates nor clears its storage.
+int DatasetRelayFromColDescs(const ColDesc *descs, uint16_t count, int32_t capacity, Dataset *ds);
+
 // true when the invariants above hold (used by asserts and tests).
 bool DatasetCheck(const Dataset *ds);
 

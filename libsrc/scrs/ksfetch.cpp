@@ -19,6 +19,7 @@
 #include "scrs/dsc.h"
 #include "scrs/keyquery.h"
 #include "scrs/ks.h"
+#include "scrs/sc_conc.h"
 #include "scrs/sc_s.h"
 #include "util/log.h"
 
@@ -162,7 +163,8 @@ int PrepareReread(ScsCursor *cur, KsFetchState *st, uint32_t groups) {
   std::string text = a->text2 ? a->text2 : "";
   if ((rc = Analyse(a, text.c_str(), cur->noCatalogs))) return rc;
   if ((rc = KS_KeyWhereBuild(a, KeyCols(cur), groups))) return rc;
-  if ((rc = DrvCall<&DrvOps::DRV_Prepare>(cur->drv, cur->aux2, a->text2))) return rc;
+  // Under lock concurrency the rows are locked as they are read.
+  if ((rc = DrvCall<&DrvOps::DRV_Prepare>(cur->drv, cur->aux2, scs_p_LockedText(cur, a->text2).c_str()))) return rc;
   cur->aux2Contents = 0x10;
   st->rereadGroups = groups;
   return kOk;
@@ -412,7 +414,8 @@ int scs_p_FetchKeyset(ScsCursor *cur, KsFetchState *st, Rowset *rs, int32_t targ
                              ks->keys))
     return rc;
   const uint32_t first = static_cast<uint32_t>(start - (ks->windowStart > 0 ? ks->windowStart : 0));
-  return ReadRowset(cur, st, ks->keys, first, n, rs, ks->rowStatus + start, nullptr);
+  if (int rc = ReadRowset(cur, st, ks->keys, first, n, rs, ks->rowStatus + start, nullptr)) return rc;
+  return scs_p_ConcAfterRowset(cur, ks->keys, first, n, ks->rowStatus + start, rs->status);
 }
 
 int scs_p_FetchDynamic(ScsCursor *cur, KsFetchState *st, uint16_t orientation, int32_t offset, Rowset *rs) {
@@ -433,7 +436,7 @@ int scs_p_FetchDynamic(ScsCursor *cur, KsFetchState *st, uint16_t orientation, i
     if (rc != kOk) return rc;
     uint32_t missing = 0;
     if ((rc = ReadRowset(cur, st, st->dyn.keys, 0, HeldKeys(st), rs, nullptr, &missing))) return rc;
-    if (missing == 0) return kOk;
+    if (missing == 0) return scs_p_ConcAfterRowset(cur, st->dyn.keys, 0, HeldKeys(st), nullptr, rs->status);
   }
   return E_IM920;
 }
@@ -563,6 +566,7 @@ int scs_p_FetchMixed(ScsCursor *cur, KsFetchState *st, int32_t value, uint16_t o
   const uint32_t n = static_cast<uint32_t>(std::min(R, W - s));
   int16_t *status = st->dyn.status ? st->dyn.status + s : nullptr;
   if ((rc = ReadRowset(cur, st, st->dyn.keys, static_cast<uint32_t>(s), n, rs, status, nullptr))) return rc;
+  if ((rc = scs_p_ConcAfterRowset(cur, st->dyn.keys, static_cast<uint32_t>(s), n, status, rs->status))) return rc;
   // A short window ends the result: its count is known when the window's
   // place is.
   if (W < K && st->windowRow >= 0 && st->windowRow + W <= INT32_MAX)

@@ -297,6 +297,8 @@ int RVC_CheckVersions(RowVerCtl *ctl, const Dataset *keys, uint32_t first, const
       rc = kGeneral;
       break;
     }
+    // A connection in wide mode hands the version back in UTF-16.
+    if (fetched.rows == 1 && (rc = DatasetToNarrow(&fetched))) break;
     if (fetched.rows == 1) {
       const void *data = nullptr;
       uint32_t n = 0;

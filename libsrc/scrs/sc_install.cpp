@@ -24,6 +24,7 @@
 #include "scrs/keycols.h"
 #include "scrs/ks.h"
 #include "scrs/ksfetch.h"
+#include "scrs/sc_conc.h"
 #include "scrs/sc_ext.h"
 #include "scrs/sc_pos.h"
 #include "scrs/sc_s.h"
@@ -71,7 +72,7 @@ void DropRecord(LayerCursor &lc, bool freeLowerCursors) {
   SS_Free(&lc.ss);
   KS_FetchStateReset(&lc.fetch);
   if (lc.scs) {
-    if (!freeLowerCursors) lc.scs->aux1 = lc.scs->aux2 = 0;
+    if (!freeLowerCursors) lc.scs->aux1 = lc.scs->aux2 = lc.scs->valuesStmt = 0;
     scs_p_CursorStateFree(lc.scs);
     free(lc.scs);
     lc.scs = nullptr;
@@ -369,6 +370,12 @@ void PrepareColumnInfo(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   MarkColumnInfo(cursor, true);
 }
 
+// A static SELECT whose rows the database locks as the cursor reads them.
+bool StaticLocked(const ScsCursor *cur) {
+  return cur->cursorType == SCS_STATIC && cur->concurrency == SCS_LOCK && !cur->rowLocks &&
+         cur->stmt.kind == kKindSelect && scs_p_UpdatableRefusal(cur) == 0;
+}
+
 // Analysis, tables, columns and keys of a statement just prepared below,
 // and the refusals and downgrades its cursor type calls for.
 int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
@@ -385,6 +392,8 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   if (forward && !(o.p1052 || o.p1054)) return 0;
   if (forward && !BeginsWithSelect(sql)) return 0;
   cur->flags |= SCSF_ANALYSED;
+  // A dynamic cursor's row versions start afresh with every statement.
+  if (int32_t code = scs_p_RowVersionsPrepare(cur)) return code;
   cur->sqlCopy = strdup(sql ? sql : "");
   if (!cur->sqlCopy) return E_S1001;
   if (SCR_AnalyseSQL(&cur->stmt, sql, 0, cur->noCatalogs) != 0) {
@@ -401,6 +410,8 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
     cur->mixedWindowState = -6;
     KS_Reset(cur->keyset);
     scs_ResetPosition(cur);
+    DSC_Close(&cur->valuesDsc);
+    if (cur->valuesCache) DatasetFree(cur->valuesCache);
   }
   if (kind != kKindSelect) {
     if (forward) return 0;
@@ -479,6 +490,10 @@ int32_t PrepareCursor(DrvHandle cursor, ScsCursor *cur, const char *sql) {
   if (cur->cursorType == SCS_DYNAMIC || (cur->cursorType == SCS_KEYSET && cur->keysetSize > 0))
     if ((code = scs_p_MatchOrderKeys(cur))) return code;
   if (cur->selectFlags & SCR_ORDERBY) scs_p_KeyOrderMark(cur);
+  // A static cursor under lock concurrency locks its rows as it reads them.
+  if (StaticLocked(cur))
+    if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, scs_p_LockedText(cur, cur->sqlCopy).c_str()))
+      return code;
   return 0;
 }
 
@@ -505,8 +520,21 @@ int32_t CacheResult(DrvHandle cursor, LayerCursor *lc) {
   }
   lc->rowCount = count;
   lc->cached = true;
+  ScsCursor *cur = lc->scs;
+  const bool concurrent = cur && cur->cursorType == SCS_STATIC && cur->stmt.kind == kKindSelect &&
+                          (cur->flags & SCSF_ANALYSED) && scs_p_UpdatableRefusal(cur) == 0;
   // The close keeps the warning's records: they wait on the cursor's list.
-  if (lc->kind != KIND_CALL) DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
+  // Locks taken by the read stay with the open cursor.
+  if (lc->kind != KIND_CALL && !(concurrent && cur->concurrency == SCS_LOCK))
+    DrvCall<&DrvOps::DRV_CloseCursor>(&g_lower, cursor);
+  // The values later positioned changes compare, as they stand now.
+  if (concurrent && cur->concurrency == SCS_VALUES && cur->selectColumnsMode != 2)
+    if (int32_t read = scs_p_GetOptConcColVals(cur, (cur->flags & SCSF_HAS_PARAMS) ? cur->userParams : nullptr,
+                                               nullptr, 0, 0)) {
+      scs_p_AuxErrorsCollect(cur);
+      Uncache(lc);
+      return read;
+    }
   return code;
 }
 
@@ -520,6 +548,24 @@ int32_t FetchStatic(DrvHandle cursor, LayerCursor *lc, int32_t target, Rowset *r
   if (int32_t code = scs_p_RowsetStart(target, lc->rowCount, rs->count, &start)) return code;
   if (int32_t code = SS_GetRowset(lc->ss, static_cast<int32_t>(start), rs->count, &rs->rows)) return code;
   for (int32_t i = 0; i < rs->rows->rows && i < rs->count; ++i) rs->status[i] = 0;  // SQL_ROW_SUCCESS
+  ScsCursor *cur = lc->scs;
+  if (cur && cur->concurrency == SCS_VALUES && cur->stmt.kind == kKindSelect && scs_p_UpdatableRefusal(cur) == 0) {
+    // The compared values follow the rowset: its own rows when the select
+    // list is compared, else the window of the values read at the start.
+    if (cur->selectColumnsMode == 2) {
+      Dataset *copy = nullptr;
+      if (int32_t code = DatasetClone(&copy, rs->rows)) return code;
+      if (cur->valuesCache) {
+        DatasetFree(cur->valuesCache);
+        free(cur->valuesCache);
+      }
+      cur->valuesCache = copy;
+    } else if (cur->valuesDsc.mode == DSC_SPILLED) {
+      if (int32_t code = DSC_WindowGet(&cur->valuesDsc, static_cast<int32_t>(start), rs->count,
+                                       &cur->valuesWindowStart, cur->valuesCache))
+        return code;
+    }
+  }
   return cached;
 }
 
@@ -662,7 +708,8 @@ int32_t PrepareAgainAfterClose(DrvHandle cursor, bool valuesGiven) {
   if (!cur || !(cur->flags & SCSF_REPREPARE)) return 0;
   cur->flags &= static_cast<uint16_t>(~SCSF_REPREPARE);
   if (cur->cursorType == SCS_FORWARD_ONLY || !cur->sqlCopy) return 0;
-  if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, cur->sqlCopy); code != 0 && code != E_IM902)
+  const std::string text = StaticLocked(cur) ? scs_p_LockedText(cur, cur->sqlCopy) : std::string(cur->sqlCopy);
+  if (int32_t code = DrvCall<&DrvOps::DRV_Prepare>(&g_lower, cursor, text.c_str()); code != 0 && code != E_IM902)
     return code;
   if (!valuesGiven && !lc->paramsSent && (cur->flags & SCSF_HAS_PARAMS) && cur->userParams) {
     Dataset *copy = nullptr;
@@ -811,6 +858,7 @@ namespace {
 // request (the row-version connections connect again with it) and the key
 // columns found for each list of tables.
 struct LayerConn {
+  DrvHandle server = 0;
   std::string host, serverOptions, serverType, dbPath, dataSource, dbOptions, user, password, extra;
   bool hasServerOptions = false;
   ConnectReq req{};
@@ -849,6 +897,7 @@ int32_t scs_Connect(DrvHandle server, const ConnectReq *req, DrvHandle *conn) {
   if (code != 0 || !req || !conn) return code;
   try {
     auto c = std::make_unique<LayerConn>();
+    c->server = server;
     c->host = Text(req->host);
     c->hasServerOptions = req->serverOptions != nullptr;
     c->serverOptions = Text(req->serverOptions);
@@ -928,6 +977,12 @@ const ConnectReq *scs_p_ConnectInfo(uint32_t conn) {
   std::lock_guard<std::mutex> lock(g_connsMutex);
   LayerConn *c = FindConn(conn);
   return c ? &c->req : nullptr;
+}
+
+DrvHandle scs_p_ConnectServer(uint32_t conn) {
+  std::lock_guard<std::mutex> lock(g_connsMutex);
+  LayerConn *c = FindConn(conn);
+  return c ? c->server : 0;
 }
 
 // ---- Cursors: allocation and parameters ------------------------------------------------------
@@ -1069,7 +1124,7 @@ void scs_p_AuxErrorsCollect(ScsCursor *cur) {
   if (!cur) return;
   LayerCursor *lc = FindCursorState(cur->lowerStmt);
   if (!lc) return;
-  for (uint32_t aux : {cur->aux1, cur->aux2}) {
+  for (uint32_t aux : {cur->aux1, cur->aux2, cur->valuesStmt}) {
     if (!aux) continue;
     DrvMsgList list{};
     if (DrvCall<&DrvOps::DRV_GetErrors>(cur->drv, aux, &list) != 0) continue;
@@ -1085,6 +1140,18 @@ void scs_p_AuxErrorsCollect(ScsCursor *cur) {
     }
     free(list.messages);
   }
+  // Those of the row-version statement and connection, IM926 among them.
+  DrvMsgList kept{};
+  if (RVC_TakeErrors(&cur->rvc, &kept) != 0) return;
+  for (uint32_t i = 0; i < kept.count; ++i) {
+    try {
+      if (lc->auxErrors.empty()) lc->auxNative = kept.native;
+      lc->auxErrors.emplace_back(kept.messages[i]);
+    } catch (...) {
+    }
+    free(kept.messages[i]);
+  }
+  free(kept.messages);
 }
 
 int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out) {

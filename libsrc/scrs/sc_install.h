@@ -61,6 +61,8 @@ int scs_p_KeyCacheStore(uint32_t conn, const VArray *tables, const VArray *keyCo
 // The copy of the connection's connect request; none for a connection the
 // layer did not open.
 const ConnectReq *scs_p_ConnectInfo(uint32_t conn);
+// The server context the connection was opened on; 0 for one the layer did not open.
+DrvHandle scs_p_ConnectServer(uint32_t conn);
 
 // Cursors: each lower cursor gets the layer's cursor state (freed with it).
 // Parameter values and descriptions of a scrollable cursor are kept for the

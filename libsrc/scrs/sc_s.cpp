@@ -21,6 +21,7 @@
 #include "odbc/objects.h"
 #include "odbc/sqlstate.h"
 #include "scrs/ks.h"
+#include "scrs/sc_conc.h"
 
 namespace {
 constexpr int kRowError = 5;  // SQL_ROW_ERROR
@@ -547,6 +548,8 @@ int scs_p_CursorStateInit(ScsCursor *cur, uint32_t lowerStmt, uint32_t lowerConn
   SCR_AnalysedInit(&cur->stmt);
   SCR_AnalysedInit(&cur->keyStmt);
   SCR_AnalysedInit(&cur->rereadStmt);
+  DSC_Init(&cur->valuesDsc);
+  RVC_Init(&cur->rvc);
   cur->snapshot = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
   if (!cur->snapshot) return E_S1001;
   if (int code = KS_New(&cur->keyset)) {
@@ -590,6 +593,7 @@ void scs_p_CursorReset(ScsCursor *cur) {
   RowsetFree(&cur->rowset);
   cur->flags = 0;
   cur->aux2Contents = 0;
+  cur->valuesGroups = 0;
   ColDescFree(cur->resultCols, cur->resultCount);
   cur->resultCols = nullptr;
   cur->resultCount = 0;
@@ -604,6 +608,8 @@ void scs_p_CursorReset(ScsCursor *cur) {
 
 void scs_p_CursorStateFree(ScsCursor *cur) {
   if (!cur) return;
+  scs_p_RowVersionsRelease(cur);
+  DSC_Close(&cur->valuesDsc);
   KS_Free(&cur->keyset);
   // What one analysis holds (lists, texts, descriptions, a rowset of the
   // layer's own), then what the instance keeps for its whole life.
@@ -612,7 +618,8 @@ void scs_p_CursorStateFree(ScsCursor *cur) {
   FreeDataset(&cur->valuesCache);
   if (cur->aux1) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux1);
   if (cur->aux2) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux2);
-  cur->aux1 = cur->aux2 = 0;
+  if (cur->valuesStmt) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->valuesStmt);
+  cur->aux1 = cur->aux2 = cur->valuesStmt = 0;
   free(cur->userName);
   cur->userName = nullptr;
   free(cur->dbmsName);

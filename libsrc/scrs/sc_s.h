@@ -17,6 +17,8 @@
 // Results are rows of SqlStateTable (0 = success).
 #include <cstdint>
 
+#include "scrs/dsc.h"
+#include "scrs/rvc.h"
 #include "scrs/scr.h"
 
 struct DrvObject;
@@ -91,7 +93,7 @@ struct ScsCursor {
   uint16_t aux2Contents;     // 0x10 rows-by-key, 0x20 values query; the agent clears 0x30
   uint16_t resultCount;
   ColDesc *resultCols;
-  Rowset *rowset;            // the current rowset (front-end instance owns it)
+  Rowset *rowset;            // the current rowset, owned by the instance that holds it
   uint16_t *fetchStatus;     // row-status array of the fetch in progress
   int32_t setPosRow;
   uint16_t setPosOp;         // pending SetPos operation: 2 update, 4 insert
@@ -124,6 +126,15 @@ struct ScsCursor {
   int32_t wide;
   uint16_t maxOrderByColumns;
   int32_t factsAsked;        // the DBMS facts above have been asked of the lower connection
+  // Concurrency (scrs/sc_conc.h): the lower cursor of the values query and
+  // the key groups it is prepared for (0 not prepared, -1 a static
+  // cursor's), the values cache of a static cursor past its memory rows and
+  // the first row its window holds (-1 none loaded), and the row versions.
+  uint32_t valuesStmt;
+  int32_t valuesGroups;
+  DSC valuesDsc;
+  int32_t valuesWindowStart;
+  RowVerCtl rvc;
 };
 
 // ---- Operations on the front-end instance -----------------------------------

@@ -111,8 +111,16 @@ void BindOffsetRefresh(Stmt *stmt) {
 
 SQLRETURN FetchBlock(Stmt *stmt) {
   if (!Describe(stmt)) return SQL_ERROR;
-  FreeFetchedRows(stmt);
+  // The last block's rows go; its storage goes down with the call, for the
+  // agent to lay the next block out in when it can (a layer that does not
+  // touch it leaves no rows).
+  scs_FreeRowset(&stmt->cursor);
+  FreeColumnPiece(&stmt->getData);
+  stmt->getData = GetDataContinuation{};
+  stmt->rowsInBlock = 0;
+  stmt->fetched.rows = 0;
   int32_t code = DrvCall<&DrvOps::DRV_Fetch>(stmt->drv, stmt->agentCursor, stmt->rowsPerBlock, &stmt->fetched);
+  if (code != 0 && code != E_IM902 && code != E_IM500) DatasetFree(&stmt->fetched);
   stmt->pending = code;
   // 74: the rows came with the database's warning: its records go with the
   // call, which succeeds with information.

@@ -5,6 +5,7 @@
 #include <sqlucode.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -334,6 +335,19 @@ bool StoreWholeNumber(const char *text, uint32_t len, int16_t cType, const Colum
   // general conversion's store.
   memcpy(b->data, &bits, r.size);
   if (b->lengthPtr) *b->lengthPtr = r.size;
+  return true;
+}
+
+// A number's exact text read as a double: plain decimal text (all that the
+// agent writes) is read in one step, to the value the general conversion
+// gives it; false leaves every other text to that conversion.
+bool StoreDouble(const char *text, uint32_t len, const ColumnBinding *b) {
+  double v;
+  if (len > 512) return false;  // the general conversion's limit
+  const auto r = std::from_chars(text, text + len, v);
+  if (r.ec != std::errc() || r.ptr != text + len) return false;
+  memcpy(b->data, &v, sizeof v);
+  if (b->lengthPtr) *b->lengthPtr = sizeof v;
   return true;
 }
 
@@ -873,6 +887,9 @@ static SQLRETURN GetColumnValue(Stmt *stmt, uint32_t row, ColumnBinding *b, cons
     rc = ConvertFixed(stmt, cell.type, p, len, cType, b, precision, numScale, info.scale);
   } else if (fam == FAM_CHAR && IsNumericSql(info.sqlType) && IsIntegerCType(cType)) {
     rc = NumberToInteger(stmt, static_cast<const char *>(p), len, cType, b);
+  } else if (fam == FAM_CHAR && cType == SQL_C_DOUBLE && IsNumericSql(info.sqlType) &&
+             StoreDouble(static_cast<const char *>(p), len, b)) {
+    rc = SQL_SUCCESS;
   } else {
     g.value = const_cast<void *>(p);
     g.total = static_cast<int32_t>(len);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <limits>
 
 #include "oci_int.h"
@@ -718,6 +719,32 @@ int get_value(const void* buf, sb4 size_in, ub2 dty, bool utf16, BeValue* v, std
 // value = d1.d2d3... x 100^E with d1 != 0. Positive: exponent byte 193 + E,
 // digits + 1. Negative: exponent byte 62 - E, digits 101 - d, and a closing
 // byte 102 when there are fewer than 20 digits. Zero is the single byte 128.
+namespace {
+
+// The 15 significant digits of a positive double that has few decimals
+// (money, measures): scaled by a power of ten that a double holds exactly,
+// it becomes a whole number of at most 15 digits, and that number's digits
+// are the double's rounded to 15 (the scaled double is within an eighth of
+// a unit of it, far from a 15-digit rounding boundary). Found without any
+// formatting; false for every other double.
+bool few_decimals(double a, char* digits, size_t* nd, int* dexp) {
+  static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                      1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (!(a >= 1e-7 && a < 1e15)) return false;
+  for (int k = 0; k < static_cast<int>(std::size(kPow10)); ++k) {
+    const double t = a * kPow10[k];
+    if (t >= 1e15) return false;
+    if (t != std::floor(t)) continue;
+    const auto r = std::to_chars(digits, digits + 20, static_cast<uint64_t>(t));
+    *nd = static_cast<size_t>(r.ptr - digits);
+    *dexp = static_cast<int>(*nd) - k;  // value = 0.DIGITS x 10^dexp
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 int num_to_oracle(const BeValue& v, ub1* out) {
   char digits[64];
   bool neg = false;
@@ -749,16 +776,18 @@ int num_to_oracle(const BeValue& v, ub1* out) {
       return 1;
     }
     neg = d < 0;
-    // 15 significant digits, "D.DDDDDDDDDDDDDDe+XX", rounded as "%.14e"
-    // rounds them but without printf's cost on every fetched value.
-    char tmp[64];
-    const auto r = std::to_chars(tmp, tmp + sizeof tmp - 1, std::fabs(d), std::chars_format::scientific, 14);
-    *r.ptr = '\0';
-    digits[nd++] = tmp[0];
-    const char* q = tmp + 2;
-    while (*q && *q != 'e') digits[nd++] = *q++;
-    int e10 = std::atoi(q + 1);
-    dexp = e10 + 1;
+    if (!few_decimals(std::fabs(d), digits, &nd, &dexp)) {
+      // 15 significant digits, "D.DDDDDDDDDDDDDDe+XX", rounded as "%.14e"
+      // rounds them but without printf's cost on every fetched value.
+      char tmp[64];
+      const auto r = std::to_chars(tmp, tmp + sizeof tmp - 1, std::fabs(d), std::chars_format::scientific, 14);
+      *r.ptr = '\0';
+      digits[nd++] = tmp[0];
+      const char* q = tmp + 2;
+      while (*q && *q != 'e') digits[nd++] = *q++;
+      int e10 = std::atoi(q + 1);
+      dexp = e10 + 1;
+    }
   }
   while (nd > 0 && digits[nd - 1] == '0') --nd;
   // Align to base 100: the digit count before the point must be even.

@@ -605,6 +605,18 @@ double ten_to(int n) {
   return table[(size_t)(n + kMax)];
 }
 
+// Whether a whole number has fewer than `digits` digits before the point,
+// counted exactly: in a double 999999999999999999 is 1E18 and would not
+// fit NUMBER(18).
+bool whole_fits(int64_t i, int digits) {
+  if (digits > 18) return true;  // every 64-bit integer is below 10^19
+  if (digits <= 0) return i == 0;
+  uint64_t limit = 1;
+  for (int k = 0; k < digits; ++k) limit *= 10;
+  const uint64_t mag = i < 0 ? 0 - static_cast<uint64_t>(i) : static_cast<uint64_t>(i);
+  return mag < limit;
+}
+
 int64_t ipow10(int n) {
   int64_t r = 1;
   while (n-- > 0) r *= 10;
@@ -1336,7 +1348,8 @@ void fn_cast_number(sqlite3_context* ctx, int, sqlite3_value** v) {
         a.i = (int64_t)r;
       }
     }
-    if (p > 0 && std::fabs(a.as_double()) >= ten_to(p - s)) return raise(ctx, 1438);
+    if (p > 0 && (a.is_int ? !whole_fits(a.i, p - s) : std::fabs(a.as_double()) >= ten_to(p - s)))
+      return raise(ctx, 1438);
   }
   result_num(ctx, a);
 }
@@ -1413,8 +1426,11 @@ void fn_chk_num(sqlite3_context* ctx, int, sqlite3_value** v) {
   if (!num_arg(ctx, v[0], &a)) return;
   int p = sqlite3_value_int(v[1]), s = sqlite3_value_int(v[2]);
   if (p > 0) {
-    double r = a.is_int && s >= 0 ? (double)a.i : dl::round_decimal(a.as_double(), s, false);
-    if (std::fabs(r) >= ten_to(p - s)) return raise(ctx, 1438);
+    if (a.is_int && s >= 0) {
+      if (!whole_fits(a.i, p - s)) return raise(ctx, 1438);
+    } else if (std::fabs(dl::round_decimal(a.as_double(), s, false)) >= ten_to(p - s)) {
+      return raise(ctx, 1438);
+    }
   }
   sqlite3_result_int(ctx, 1);
 }

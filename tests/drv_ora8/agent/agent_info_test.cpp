@@ -61,15 +61,15 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_MAX_COLUMN_NAME_LEN, 30},
       {SQL_MAX_PROCEDURE_NAME_LEN, 92},
       {SQL_GETDATA_EXTENSIONS, 0xF},
-      // Cursors: every type scrolls read-only; no positioned, lock or
-      // bulk operation anywhere yet.
-      {SQL_SCROLL_CONCURRENCY, 0x1},
+      // Cursors: every type scrolls, read-only, with locks or by values;
+      // no positioned or bulk operation anywhere yet.
+      {SQL_SCROLL_CONCURRENCY, 0xB},
       {SQL_SCROLL_OPTIONS, 0x1F},
       {SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF},
       {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1},
       {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0xF},
       {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0x5},
-      {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x2071},
+      {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x207B},
       {SQL_NULL_COLLATION, SQL_NC_HIGH},
       {SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081},
       {SQL_POS_OPERATIONS, 0},
@@ -82,7 +82,7 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_TIMEDATE_FUNCTIONS, 0x1FFFFF},
       {SQL_CONVERT_VARCHAR, 0x2F1FF},
       {SQL_ALTER_TABLE, 0xFB049},
-      {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x1061},
+      {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x106B},
       {SQL_MAX_INDEX_SIZE, 2000},
       {SQL_MAX_DRIVER_CONNECTIONS, 0},
       {SQL_CURSOR_SENSITIVITY, 1},
@@ -417,12 +417,18 @@ TEST_F(InfoTest, NegotiationAsksTheConnectionBelow) {
     Disconnect(conn);
     GTEST_SKIP() << "the cursor layer's scs_GetODBCInfo is not built yet";
   }
-  EXPECT_EQ(0x1u, mask);
+  EXPECT_EQ(0xBu, mask);
   DrvHandle cur = MakeCursor(conn);
-  // Only read-only concurrency: any other becomes read-only with 01S02.
-  for (int32_t asked : {SQL_CONCUR_LOCK, SQL_CONCUR_ROWVER, SQL_CONCUR_VALUES}) {
-    EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), asked)) << asked;
-    EXPECT_EQ(SQL_CONCUR_READ_ONLY, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << asked;
+  // Read-only, lock and values are served; row versions become values.
+  struct {
+    int32_t asked, rc, inForce;
+  } conc[] = {{SQL_CONCUR_LOCK, 0, SQL_CONCUR_LOCK},
+              {SQL_CONCUR_ROWVER, E_01S02, SQL_CONCUR_VALUES},
+              {SQL_CONCUR_VALUES, 0, SQL_CONCUR_VALUES},
+              {SQL_CONCUR_READ_ONLY, 0, SQL_CONCUR_READ_ONLY}};
+  for (const auto &c : conc) {
+    EXPECT_EQ(c.rc, SetInt(cur, InfoStmtOption(SQL_CONCURRENCY), c.asked)) << c.asked;
+    EXPECT_EQ(c.inForce, InfoInt(cur, InfoStmtOption(SQL_CONCURRENCY))) << c.asked;
   }
   for (int32_t asked : {SQL_CURSOR_KEYSET_DRIVEN, SQL_CURSOR_DYNAMIC}) {
     EXPECT_EQ(E_01S02, SetInt(cur, InfoStmtOption(SQL_CURSOR_TYPE), asked)) << asked;

@@ -151,6 +151,75 @@ TEST_P(TypesTest, ExpressionsAndCounts) {
   DropCursor(cur);
 }
 
+// NUMBER(p) of up to 18 digits comes as a 64-bit integer and NUMBER(38) in
+// Oracle's decimal form: both give the same exact text, at the ends of the
+// precision too, and a NULL stays NULL.
+TEST_P(TypesTest, WholeNumbersKeepTheirExactText) {
+  Exec("CREATE TABLE WHOLE (K NUMBER(2), N10 NUMBER(10), N18 NUMBER(18), N38 NUMBER(38))");
+  struct Row {
+    const char *n10, *n18;
+  };
+  const Row rows[] = {
+      {"0", "0"},
+      {"-1", "1"},
+      {"1000", "100000000000000000"},
+      {"9999999999", "999999999999999999"},
+      {"-9999999999", "-999999999999999999"},
+      {"1234567890", "-123456789012345678"},
+      {nullptr, nullptr},
+  };
+  for (size_t k = 0; k < std::size(rows); ++k) {
+    const std::string n10 = rows[k].n10 ? rows[k].n10 : "NULL", n18 = rows[k].n18 ? rows[k].n18 : "NULL";
+    Exec("INSERT INTO WHOLE VALUES (" + std::to_string(k) + ", " + n10 + ", " + n18 + ", " + n18 + ")");
+  }
+  DrvHandle cur = Query("SELECT N10, N18, N38 FROM WHOLE ORDER BY K");
+  OwnedCols cols = Describe(cur);
+  ASSERT_EQ(3, cols.count);
+  for (uint16_t c = 0; c < 2; ++c) {
+    EXPECT_EQ(3, cols[c].sqlType);  // still DECIMAL, as text
+    EXPECT_EQ(VT_VARCHAR2, cols[c].valueType);
+  }
+  OwnedDataset ds;
+  ASSERT_EQ(0, Fetch(cur, 10, ds.get())) << Errors(cur);
+  ASSERT_EQ(static_cast<int32_t>(std::size(rows)), ds->rows);
+  for (size_t k = 0; k < std::size(rows); ++k) {
+    SCOPED_TRACE(k);
+    const auto r = static_cast<int32_t>(k);
+    EXPECT_EQ(rows[k].n10 ? rows[k].n10 : "<NULL>", CellText(ds.ds, 0, r));
+    EXPECT_EQ(rows[k].n18 ? rows[k].n18 : "<NULL>", CellText(ds.ds, 1, r));
+    EXPECT_EQ(CellText(ds.ds, 2, r), CellText(ds.ds, 1, r));
+  }
+  DropCursor(cur);
+}
+
+// A NUMBER computed in binary keeps the 15 significant digits that Oracle
+// keeps of a double, whether its shortest form is shorter or longer.
+TEST_P(TypesTest, BinaryNumbersKeepFifteenDigits) {
+  Exec("CREATE TABLE FRAC (K NUMBER(2), N NUMBER)");
+  struct Case {
+    const char *expr, *text;
+  };
+  const Case cases[] = {
+      {"1.25", "1.25"},
+      {"0.1 + 0.2", "0.3"},  // 0.30000000000000004
+      {"1 / 3", "0.333333333333333"},
+      {"-2 / 3", "-0.666666666666667"},
+      {"123456789012.5", "123456789012.5"},
+      {"1 - 1e-16", "1"},  // 0.9999999999999999: the rounding carries
+      {"-2.5e-10", "-0.00000000025"},
+      {"5e100 * 1", "5E+100"},
+  };
+  for (size_t k = 0; k < std::size(cases); ++k)
+    Exec("INSERT INTO FRAC VALUES (" + std::to_string(k) + ", " + cases[k].expr + ")");
+  DrvHandle cur = Query("SELECT N FROM FRAC ORDER BY K");
+  OwnedDataset ds;
+  ASSERT_EQ(0, Fetch(cur, 10, ds.get())) << Errors(cur);
+  ASSERT_EQ(static_cast<int32_t>(std::size(cases)), ds->rows);
+  for (size_t k = 0; k < std::size(cases); ++k)
+    EXPECT_EQ(cases[k].text, CellText(ds.ds, 0, static_cast<int32_t>(k))) << cases[k].expr;
+  DropCursor(cur);
+}
+
 TEST_P(TypesTest, DescribedBeforeExecutionAndOnlyOnce) {
   DrvHandle cur = NewCursor();
   ASSERT_EQ(0, DrvCall<&DrvOps::DRV_Prepare>(&drv, cur, "SELECT ID, D FROM ALLT ORDER BY ID"));

@@ -168,6 +168,58 @@ TEST_F(DatasetTest, FromColDescsLaysOutByValueTypeAndOctetLength) {
   ColDescFree(one, 0);
 }
 
+// The next block of a result is laid out in the storage of the last when
+// the layout is the same: no row stays, every indicator is NULL. Another
+// layout, another capacity or a long column gets storage of its own.
+TEST_F(DatasetTest, RelayKeepsStorageOnlyForTheSameLayout) {
+  ColDesc *descs = ColDescAlloc(2);
+  ASSERT_NE(descs, nullptr);
+  descs[0].valueType = VT_VARCHAR2;
+  descs[0].octetLength = 5;
+  descs[1].valueType = VT_SLONG;
+  Owned d;
+  ASSERT_EQ(DatasetRelayFromColDescs(descs, 2, 4, &*d), 0);  // from nothing
+  ExpectSound({&*d});
+  d->rows = 3;
+  std::fill_n(d->cols[1].indicators, 4, int16_t{0});
+  unsigned char *const kept = d->cols[0].values;
+  ASSERT_EQ(DatasetRelayFromColDescs(descs, 2, 4, &*d), 0);
+  ExpectSound({&*d});
+  EXPECT_EQ(d->cols[0].values, kept);
+  EXPECT_EQ(d->rows, 0);
+  for (int32_t r = 0; r < 4; ++r) EXPECT_EQ(d->cols[1].indicators[r], kIndNull);
+
+  struct Change {
+    const char *what;
+    int32_t capacity;
+    int32_t type0;
+  };
+  const Change changes[] = {
+      {"capacity", 8, VT_VARCHAR2},
+      {"value type", 8, VT_VARBIN2},
+      {"long column", 8, VT_LONGCHAR},
+      {"long column again", 8, VT_LONGCHAR},
+  };
+  for (const Change &c : changes) {
+    SCOPED_TRACE(c.what);
+    descs[0].valueType = c.type0;
+    ASSERT_EQ(DatasetRelayFromColDescs(descs, 2, c.capacity, &*d), 0);
+    ExpectSound({&*d});
+    EXPECT_EQ(d->capacity, c.capacity);
+    EXPECT_EQ(d->cols[0].type, c.type0);
+    EXPECT_EQ(d->cols[0].size, DatasetElemSize(c.type0, 5));
+    if (c.type0 != VT_LONGCHAR) continue;
+    // A long cell owns its buffer: a relaid column starts without it (and
+    // the old one is freed, which the leak check sees).
+    LongValue lv{};
+    memcpy(&lv, d->cols[0].values, sizeof lv);
+    EXPECT_EQ(lv.buffer, nullptr);
+    lv = LongValue{3, malloc(3)};
+    memcpy(d->cols[0].values, &lv, sizeof lv);
+  }
+  ColDescFree(descs, 2);
+}
+
 // ---- reading values ------------------------------------------------------------
 
 struct GetCase {

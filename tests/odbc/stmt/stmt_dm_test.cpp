@@ -260,8 +260,8 @@ struct DmAgentStmt : DmStmt {
   }
 };
 
-// Read-only is the one concurrency offered: any other becomes read-only
-// with 01S02, never taken silently.
+// Read-only, lock and values are offered; row versions become values with
+// 01S02, never taken silently.
 TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
   struct Case {
     SQLULEN asked;
@@ -270,9 +270,9 @@ TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
     SQLULEN inForce;
   };
   const Case cases[] = {
-      {SQL_CONCUR_ROWVER, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_READ_ONLY},
-      {SQL_CONCUR_LOCK, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_READ_ONLY},
-      {SQL_CONCUR_VALUES, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_READ_ONLY},
+      {SQL_CONCUR_ROWVER, SQL_SUCCESS_WITH_INFO, "01S02", SQL_CONCUR_VALUES},
+      {SQL_CONCUR_LOCK, SQL_SUCCESS, "", SQL_CONCUR_LOCK},
+      {SQL_CONCUR_VALUES, SQL_SUCCESS, "", SQL_CONCUR_VALUES},
       {SQL_CONCUR_READ_ONLY, SQL_SUCCESS, "", SQL_CONCUR_READ_ONLY},
   };
   for (const Case &c : cases) {
@@ -285,7 +285,7 @@ TEST_P(DmAgentStmt, ConcurrencyFallsBackToWhatTheAgentOffers) {
   ASSERT_EQ(SQLSetStmtOption(stmt, SQL_CONCURRENCY, SQL_CONCUR_ROWVER), SQL_SUCCESS_WITH_INFO);
   SQLULEN v = 0;
   ASSERT_EQ(SQLGetStmtOption(stmt, SQL_CONCURRENCY, &v), SQL_SUCCESS);
-  EXPECT_EQ(static_cast<SQLUINTEGER>(v), static_cast<SQLUINTEGER>(SQL_CONCUR_READ_ONLY));
+  EXPECT_EQ(static_cast<SQLUINTEGER>(v), static_cast<SQLUINTEGER>(SQL_CONCUR_VALUES));
 }
 
 // An ODBC 2 application's row limit set on the connection holds for a new
