@@ -600,6 +600,31 @@ int32_t FetchByKey(LayerCursor *lc, const Options &o, int32_t value, uint16_t or
 
 }  // namespace
 
+namespace {
+
+// What positioned operations need of the rowset just fetched: where it
+// starts among the keys of a keyset-driven or static cursor, and under
+// values concurrency its rows as they were.
+void KeepRowset(LayerCursor *lc, const Options &o, int32_t type, int32_t value, const Rowset *rs) {
+  ScsCursor *cur = lc->scs;
+  int64_t start = 0;
+  const int64_t count = type == SCS_STATIC ? lc->rowCount : cur->rowCount;
+  if ((type == SCS_STATIC || (type == SCS_KEYSET && o.keysetSize == 0)) &&
+      scs_p_RowsetStart(value, count, rs->count, &start) == 0) {
+    cur->firstRow = static_cast<int32_t>(start + 1);
+    cur->position = 1;
+  }
+  if (cur->fetchedRows) {
+    DatasetFree(cur->fetchedRows);
+    free(cur->fetchedRows);
+    cur->fetchedRows = nullptr;
+  }
+  if (o.concurrency == SCS_VALUES && rs->rows && DatasetClone(&cur->fetchedRows, rs->rows) != 0)
+    cur->fetchedRows = nullptr;
+}
+
+}  // namespace
+
 int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t *rows, int32_t *rowCount,
                         uint16_t orientation) {
   if (!out || !rows || !rowCount) return E_S1009;
@@ -631,6 +656,7 @@ int32_t scs_FetchScroll(DrvHandle cursor, Rowset **out, int32_t value, uint32_t 
   }
   if (!lc)
     for (int32_t i = 0; i < got && i < rs->count; ++i) rs->status[i] = 0;  // SQL_ROW_SUCCESS
+  if (lc && lc->scs) KeepRowset(lc, o, type, value, rs);
   // Without data retrieval only the statuses go up.
   if (!retrieve) DatasetFree(rs->rows);
   *rowCount = byKey ? keyCount : lc ? lc->rowCount : -1;  // a forward-only result is never counted

@@ -72,11 +72,6 @@ const VArray *KeyCols(const ScsCursor *cur) { return cur->keyset ? cur->keyset->
 
 const ScsColDesc *ColAt(const VArray *cols, uint32_t i) { return static_cast<const ScsColDesc *>(VArray_At(cols, i)); }
 
-// The columns compared under values concurrency, in the order of the values cache.
-const VArray *ComparedCols(const ScsCursor *cur) {
-  return cur->selectColumnsMode == 2 ? cur->selectCols : cur->tableCols;
-}
-
 std::string ResultColName(const ScsCursor *cur, const ColDesc *d) {
   const char *name = d->fullName && d->fullName[0] ? d->fullName : d->name;
   if (!cur->identQuote) return name;
@@ -97,6 +92,41 @@ ParamInfo InfoOf(const ScsColDesc *c) {
   ParamInfo p{};
   scs_p_ParamInfoFromColDesc(c, &p);
   return p;
+}
+
+// What a change under values concurrency compares: the values the last
+// fetch saw (the values cache, or else the rows of the rowset as fetched)
+// and, per column, its name in the condition (none: not compared, as a long
+// value is not) and its parameter description.
+struct Compared {
+  const Dataset *rows = nullptr;
+  std::vector<std::string> names;
+  std::vector<ParamInfo> info;
+};
+
+bool LongType(int32_t t) { return t == VT_LONGCHAR || t == VT_LONGBINARY || t == VT_LONGWCHAR; }
+
+int ComparedOf(ScsCursor *cur, Compared *out) {
+  if (cur->concurrency != SCS_VALUES) return 0;
+  const VArray *cols = cur->selectColumnsMode == 2 ? cur->selectCols : cur->tableCols;
+  if (cur->valuesCache && cols) {
+    out->rows = cur->valuesCache;
+    for (uint32_t j = 0; j < cols->count; ++j) {
+      out->names.emplace_back(ColAt(cols, j)->name);
+      out->info.push_back(InfoOf(ColAt(cols, j)));
+    }
+    return 0;
+  }
+  if (!cur->fetchedRows) return 0;
+  out->rows = cur->fetchedRows;
+  for (uint16_t c = 0; c < cur->fetchedRows->columns; ++c) {
+    ColDesc *d = nullptr;
+    if (int code = scs_p_ResultColDescGet(cur, c + 1u, &d)) return code;
+    const bool compared = !LongType(cur->fetchedRows->cols[c].type) && !LongType(d->valueType);
+    out->names.push_back(compared ? ResultColName(cur, d) : std::string());
+    out->info.push_back(InfoOfResultCol(d));
+  }
+  return 0;
 }
 
 // Whether row r of a values or row-mark Dataset is one the application
@@ -176,7 +206,7 @@ struct KeyedRow {
   uint32_t keyRow;
   const Dataset *values;  // none for a delete
   uint32_t valueRow;
-  const Dataset *current;  // none but under values concurrency
+  const Compared *current;  // none but under values concurrency
   uint32_t currentRow;
 };
 
@@ -226,26 +256,37 @@ int RunKeyed(Runner &run, const KeyedRow &row, const uint16_t *columns, bool *do
   }
   if (int code = Join(params.p, newValues)) return code;
   if (row.current) {
-    const VArray *cmp = ComparedCols(cur);
+    const Compared &cmp = *row.current;
     Dataset *now = nullptr;
     uint16_t nulls = 0;
     int16_t *isNull = nullptr;
-    if (int code = KS_KeyParamsBuild(row.current, row.currentRow, 1, 1, &now, cur->lowerParamArrays, 0, 1, &nulls,
+    if (int code = KS_KeyParamsBuild(cmp.rows, row.currentRow, 1, 1, &now, cur->lowerParamArrays, 0, 1, &nulls,
                                      &isNull))
       return code;
-    for (uint32_t j = 0; cmp && j < cmp->count && j < row.current->columns; ++j) {
-      text += std::string(" AND ") + ColAt(cmp, j)->name;
+    // Non-NULL values stand in column order; those not compared go.
+    std::vector<uint16_t> at(cmp.rows->columns, 0);
+    uint16_t kept = 0;
+    for (uint16_t j = 0; j < cmp.rows->columns; ++j) {
+      at[j] = kept;
+      if (!isNull[j]) ++kept;
+    }
+    int code = 0;
+    for (uint16_t j = cmp.rows->columns; code == 0 && j-- > 0;)
+      if (!isNull[j] && (j >= cmp.names.size() || cmp.names[j].empty())) code = DatasetColDelete(now, at[j]);
+    for (uint16_t j = 0; code == 0 && j < cmp.rows->columns && j < cmp.names.size(); ++j) {
+      if (cmp.names[j].empty()) continue;
+      text += " AND " + cmp.names[j];
       if (isNull[j]) {
         text += " IS NULL";
       } else {
         text += " = ?";
-        info.push_back(InfoOf(ColAt(cmp, j)));
+        info.push_back(cmp.info[j]);
       }
     }
     free(isNull);
     // The current values follow the key's.
     Dataset *front = params.release();
-    int code = now->columns ? DatasetJoinCols(now, front) : 0;
+    if (code == 0 && now->columns) code = DatasetJoinCols(now, front);
     if (now->columns == 0) std::swap(now, front);
     FreeDs(front);
     params.p = now;
@@ -265,6 +306,9 @@ int KeyedReady(ScsCursor *cur) {
   if (cur->concurrency == SCS_READ_ONLY) return E_S1009;
   const VArray *keys = KeyCols(cur);
   if (!cur->tables || cur->tables->count == 0 || !keys || keys->count == 0 || !cur->keyset->keys) return E_S1000;
+  // Keys held for the rows of a keyset-driven cursor's rowset only: other
+  // cursors are not changed by key here.
+  if (!cur->keyset->rowStatus) return E_S1C00;
   scs_p_CursorFacts(cur);
   return scs_p_AuxCursor(cur);
 }
@@ -307,7 +351,12 @@ int PosKeyed(ScsCursor *cur, int32_t row, int16_t **status, int32_t *count, Data
   if (!st) return E_S1001;
   for (int32_t e = 0; e < entries; ++e) st[e] = SQL_ROW_NOROW;
   const bool update = values != nullptr;
-  const Dataset *cache = cur->concurrency == SCS_VALUES ? cur->valuesCache : nullptr;
+  Compared cmp;
+  if (int code = ComparedOf(cur, &cmp)) {
+    free(st);
+    return code;
+  }
+  const Dataset *cache = cmp.rows;
   Runner run{cur};
   int32_t acted = 0, done = 0;
   int code = 0;
@@ -319,10 +368,11 @@ int PosKeyed(ScsCursor *cur, int32_t row, int16_t **status, int32_t *count, Data
     if (RowIgnored(update ? values : marks, v)) continue;
     ++acted;
     const int64_t k = all ? v : row - 1;
-    const int64_t c = cur->cursorType == SCS_STATIC ? i : k;
+    // A static cursor's values cache holds the whole result; else rows of the rowset.
+    const int64_t c = cur->cursorType == SCS_STATIC && cache == cur->valuesCache ? i : k;
     KeyedRow kr{ks->keys, static_cast<uint32_t>(i - ws), values, static_cast<uint32_t>(v), nullptr, 0};
     if (cache && c >= 0 && c < cache->rows) {
-      kr.current = cache;
+      kr.current = &cmp;
       kr.currentRow = static_cast<uint32_t>(c);
     }
     bool ok = false;
@@ -487,7 +537,7 @@ int scs_p_RowsByBookmark(const Dataset *src, const int32_t *bookmarks, uint16_t 
   if (int code = DatasetCloneLayout(&ds, src, count)) return code;
   for (uint16_t i = 0; i < count; ++i) {
     const int64_t r = int64_t{bookmarks[i]} - offset - 1;
-    int code = r < 0 || r >= src->rows ? E_S1000
+    int code = r < 0 || r >= src->rows ? E_IM925
                                        : DatasetRowCopy(ds, const_cast<Dataset *>(src), i, static_cast<uint32_t>(r), 0);
     if (code) {
       FreeDs(ds);
@@ -501,14 +551,14 @@ int scs_p_RowsByBookmark(const Dataset *src, const int32_t *bookmarks, uint16_t 
 namespace {
 
 // Update or delete of the bookmarked rows, one statement per row.
-int BulkKeyed(ScsCursor *cur, const Dataset *keyRows, const Dataset *current, Dataset *values,
+int BulkKeyed(ScsCursor *cur, const Dataset *keyRows, const Compared *current, Dataset *values,
               const uint16_t *columns, uint16_t n, int16_t *st, int16_t *outCount) {
   if (int code = KeyedReady(cur)) return code;
   Runner run{cur};
   int32_t done = 0;
   cur->rowsAffected = 0;
   for (uint16_t k = 0; k < n; ++k) {
-    KeyedRow kr{keyRows, k, values, k, current, k};
+    KeyedRow kr{keyRows, k, values, k, current && current->rows ? current : nullptr, k};
     bool ok = false;
     if (int code = RunKeyed(run, kr, columns, &ok)) {
       scs_p_AuxErrorsCollect(cur);
@@ -637,17 +687,24 @@ int scs_p_BulkOps(ScsCursor *cur, int16_t op, const int32_t *bookmarks, uint16_t
   if (int code = scs_p_RowsByBookmark(ks->keys, bookmarks, count, ks->windowStart < 0 ? 0 : ks->windowStart, &keyRows))
     return code;
   HeldDs holdKeys(keyRows);
+  // The values each bookmarked row had when fetched, under values concurrency.
+  Compared cmp;
   HeldDs current;
-  if (op != 7 && cur->concurrency == SCS_VALUES && cur->valuesCache) {
-    const int32_t offset = cur->cursorType == SCS_STATIC ? 0 : cur->firstRow - 1;
-    if (int code = scs_p_RowsByBookmark(cur->valuesCache, bookmarks, count, offset, &current.p)) return code;
+  if (op != 7) {
+    if (int code = ComparedOf(cur, &cmp)) return code;
+    if (cmp.rows) {
+      const bool whole = cur->cursorType == SCS_STATIC && cmp.rows == cur->valuesCache;
+      if (int code = scs_p_RowsByBookmark(cmp.rows, bookmarks, count, whole ? 0 : cur->firstRow - 1, &current.p))
+        return code;
+      cmp.rows = current.p;
+    }
   }
   switch (op) {
     case 5:
       if (!values || !columns) return E_S1000;
-      return BulkKeyed(cur, keyRows, current.p, values, columns, count, st, outCount);
+      return BulkKeyed(cur, keyRows, &cmp, values, columns, count, st, outCount);
     case 6:
-      return BulkKeyed(cur, keyRows, current.p, nullptr, nullptr, count, st, outCount);
+      return BulkKeyed(cur, keyRows, &cmp, nullptr, nullptr, count, st, outCount);
     case 7:
       if (!rowset) return E_S1009;
       return BulkFetch(cur, keyRows, count, st, outCount, rowset);

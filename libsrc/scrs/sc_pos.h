@@ -63,6 +63,6 @@ int scs_p_PosInsert(ScsCursor *cur, int32_t row, int16_t **status, int32_t *coun
 int scs_p_BulkOps(ScsCursor *cur, int16_t op, const int32_t *bookmarks, uint16_t count, Dataset *values,
                   uint16_t *columns, int16_t **status, int16_t *outCount, Rowset **rowset);
 // A new Dataset of src's layout whose row i is a copy of src row
-// bookmarks[i] - offset - 1. 15 without output, bookmarks, source or count,
-// or for a bookmark outside src.
+// bookmarks[i] - offset - 1. 15 without output, bookmarks, source or count;
+// 150 (IM925) for a bookmark outside src.
 int scs_p_RowsByBookmark(const Dataset *src, const int32_t *bookmarks, uint16_t count, int32_t offset, Dataset **out);

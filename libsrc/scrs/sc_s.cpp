@@ -591,6 +591,7 @@ void scs_p_CursorReset(ScsCursor *cur) {
   FreeAnalysis(&cur->keyStmt);
   FreeAnalysis(&cur->rereadStmt);
   RowsetFree(&cur->rowset);
+  FreeDataset(&cur->fetchedRows);
   cur->flags = 0;
   cur->aux2Contents = 0;
   cur->valuesGroups = 0;
@@ -616,6 +617,7 @@ void scs_p_CursorStateFree(ScsCursor *cur) {
   scs_p_CursorReset(cur);
   FreeDataset(&cur->userParams);
   FreeDataset(&cur->valuesCache);
+  FreeDataset(&cur->fetchedRows);
   if (cur->aux1) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux1);
   if (cur->aux2) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->aux2);
   if (cur->valuesStmt) DrvCall<&DrvOps::DRV_FreeCursor>(cur->drv, cur->valuesStmt);

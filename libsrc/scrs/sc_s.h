@@ -83,6 +83,7 @@ struct ScsCursor {
   VArray *selectCols;        // ScsColDesc of the select list, resolved
   Dataset *userParams;
   Dataset *valuesCache;
+  Dataset *fetchedRows;      // the rowset's rows as last fetched (values concurrency without a values cache)
   uint16_t selectFlags;
   char *sqlCopy;             // owned text of the last preparation
   AnalysedSQL stmt;          // analysis of the cursor's statement; kind -1 never analysed

@@ -314,9 +314,24 @@ TEST_F(PosTest, AddInsertsEachRowAndReportsTheOnesThatFail) {
   ASSERT_FALSE(m.texts.empty()) << "the failing row's error reaches the cursor";
 }
 
-TEST_F(PosTest, ValuesConcurrencyChangesOnlyRowsStillAsFetched) {
+class ValuesTest : public PosTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  // The rows of the rowset as fetched, all four result columns, kept by
+  // the layer when no values cache was read.
+  void FetchedRows() {
+    std::vector<std::vector<V>> rows;
+    for (int i = 1; i <= 10; ++i)
+      rows.push_back({N(i), T("N" + std::to_string(i)), N(i * 100), i % 4 == 0 ? kNull : T("n" + std::to_string(i))});
+    scs->fetchedRows = Values({VT_DOUBLE, VT_CHAR, VT_DOUBLE, VT_CHAR}, rows);
+  }
+};
+
+TEST_P(ValuesTest, ChangesOnlyRowsStillAsFetched) {
   Keyset(SCS_KEYSET, SCS_VALUES, 10, 1);
-  ValuesCache();
+  if (GetParam())
+    FetchedRows();
+  else
+    ValuesCache();
   ASSERT_EQ(0, Run("UPDATE EMP SET SAL = 999 WHERE ID = 3"));
   before = Table();
   Status st;
@@ -337,6 +352,9 @@ TEST_F(PosTest, ValuesConcurrencyChangesOnlyRowsStillAsFetched) {
   }
   EXPECT_EQ(Changed(want), Table());
 }
+
+INSTANTIATE_TEST_SUITE_P(ValuesSource, ValuesTest, ::testing::Bool(),
+                         [](const auto &info) { return std::string(info.param ? "FetchedRows" : "ValuesCache"); });
 
 TEST_F(PosTest, RefusalsLeaveTheTableAlone) {
   struct Case {

@@ -23,8 +23,6 @@ KVD_PENDING SQLRETURN odbc_GetDescField(void *object, const ApiArgs &) { return 
 KVD_PENDING SQLRETURN odbc_SetDescField(void *object, const ApiArgs &) { return ApiNotCapable(object); }
 KVD_PENDING SQLRETURN odbc_BindCol(void *object, const ApiArgs &) { return ApiNotCapable(object); }
 KVD_PENDING SQLRETURN odbc_FetchScroll(void *object, const ApiArgs &) { return ApiNotCapable(object); }
-KVD_PENDING SQLRETURN odbc_SetPos(void *object, const ApiArgs &) { return ApiNotCapable(object); }
-KVD_PENDING SQLRETURN odbc_BulkOperations(void *object, const ApiArgs &) { return ApiNotCapable(object); }
 KVD_PENDING SQLRETURN odbc_Execute(void *object, const ApiArgs &) { return ApiNotCapable(object); }
 KVD_PENDING SQLRETURN odbc_GetTypeInfo(void *object, const ApiArgs &) { return ApiNotCapable(object); }
 KVD_PENDING SQLRETURN odbc_ExtendedFetch(void *object, const ApiArgs &) { return ApiNotCapable(object); }

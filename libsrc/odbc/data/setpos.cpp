@@ -85,7 +85,9 @@ bool AppIgnores(const Stmt *stmt, uint32_t k) {
 bool Skipped(const Stmt *stmt, const Rows &rows, uint32_t k) {
   if (rows.bulk) return false;
   if (AppIgnores(stmt, k)) return true;
-  return rows.op != SQL_ADD && RowStatus(stmt, k) == SQL_ROW_NOROW;
+  if (rows.op == SQL_ADD) return false;
+  const int s = RowStatus(stmt, k);
+  return s == SQL_ROW_NOROW || s == SQL_ROW_DELETED;
 }
 
 int16_t CTypeOf(Stmt *stmt, const BoundCol *bc) {
@@ -582,10 +584,10 @@ bool AnyBound(const Stmt *stmt) {
 // width: a row above the rowset is refused, never taken modulo anything.
 int SetPosCheck(Stmt *stmt, uint64_t row, uint16_t op) {
   ScsCursor &cur = stmt->cursor;
-  if (!stmt->conn->cn_hasScrlCurs) return E_IM001;
   // Nothing prepared or executed: the sequence error the Driver Manager
   // gives in that state.
   if (stmt->state != STMT_PREPARED) return E_S1010;
+  if (!stmt->conn->cn_hasScrlCurs) return E_IM001;
   if (op > SQL_ADD) return E_S1C00;
   if (cur.cursorType == SCS_FORWARD_ONLY) return E_S1109;
   if (cur.concurrency == SCS_READ_ONLY && (op == SQL_UPDATE || op == SQL_DELETE || op == SQL_ADD)) return E_S1009;
@@ -604,9 +606,16 @@ int SetPosCheck(Stmt *stmt, uint64_t row, uint16_t op) {
         if (row != 0) return E_S1109;
         continue;
       }
+      if (row == 0 && AppIgnores(stmt, k)) {
+        exists = true;
+        continue;
+      }
+      if ((s == SQL_ROW_DELETED || s == SQL_ROW_ERROR) && op != SQL_POSITION) {
+        // Every row: a deleted row is passed over, a row in error tried again.
+        if (row != 0) return E_S1109;
+        if (s == SQL_ROW_DELETED) continue;
+      }
       exists = true;
-      if (row == 0 && AppIgnores(stmt, k)) continue;
-      if ((s == SQL_ROW_DELETED || s == SQL_ROW_ERROR) && op != SQL_POSITION) return E_S1109;
     }
     if (!exists) return E_S1109;
   }
@@ -1195,15 +1204,21 @@ int BulkGetBookmarks(Stmt *stmt, int32_t **out) {
   if (!bc || !bc->bind.data) return E_S1000;
   auto *marks = static_cast<int32_t *>(malloc((n ? n : 1) * sizeof(int32_t)));
   if (!marks) return E_S1001;
-  // The stride the fetch writes bookmarks at.
-  const uint64_t stride = stmt->bindType != 0 ? static_cast<uint32_t>(stmt->bindType) : bc->bind.bufferLength;
+  // The stride the fetch writes bookmarks at: a 4-byte SQL_C_BOOKMARK
+  // column-wise at its size, whatever buffer length came with it.
+  const uint64_t stride = DataStride(stmt, bc);
   const ScsCursor &cur = stmt->cursor;
   const auto lo = static_cast<uint32_t>(cur.firstRow);
-  const uint32_t size = cur.rowsetSize > 0 ? static_cast<uint32_t>(cur.rowsetSize) : 0;
+  // The rowset fetched, whatever size the next fetch is to have.
+  const int32_t held = cur.rowset ? cur.rowset->count : cur.rowsetSize;
+  const uint32_t size = held > 0 ? static_cast<uint32_t>(held) : 0;
   for (uint64_t i = 0; i < n; ++i) {
     memcpy(&marks[i], static_cast<const char *>(bc->bind.data) + i * stride, sizeof(int32_t));
     const auto b = static_cast<uint32_t>(marks[i]);
-    if (size == 0 || b < lo || b - lo >= size) {
+    // After a bulk operation the rowset has no position: any row of the
+    // result may be named, the layer below finds it or refuses it.
+    const bool positioned = cur.firstRow >= 1;
+    if (positioned ? size == 0 || b < lo || b - lo >= size : marks[i] < 1) {
       free(marks);
       return E_IM925;
     }
@@ -1328,4 +1343,12 @@ SQLRETURN PutDataColumns(Stmt *stmt, const void *data, int64_t length) {
   const uint16_t state = StmtDaeLoad(stmt);
   if (state == DAE_SETPOS && !stmt->daeLocal) return PutDataSetPosAgent(stmt, data, length);
   return PutColumnLocal(stmt, data, length);
+}
+
+SQLRETURN odbc_SetPos(void *object, const ApiArgs &args) {
+  return StmtSetPos(static_cast<Stmt *>(object), args.u64(0), args.u16(1), args.u16(2));
+}
+
+SQLRETURN odbc_BulkOperations(void *object, const ApiArgs &args) {
+  return StmtBulkOperations(static_cast<Stmt *>(object), static_cast<uint16_t>(args.i16(0)));
 }

@@ -34,11 +34,8 @@
 // them (state 2). The dialogue keeps the path it began on, and it counts
 // its own rows: the statement's paramset size is never changed here.
 //
-// SQLSetPos and SQLBulkOperations themselves (odbc_SetPos and
-// odbc_BulkOperations) still answer "Driver not capable" and are not
-// claimed: the cursor layer below does not serve slots 37 and 42 yet, so
-// nothing here can work end to end. Giving them StmtSetPos and
-// StmtBulkOperations is what remains once it does.
+// SQLSetPos and SQLBulkOperations reach them through odbc_SetPos and
+// odbc_BulkOperations; the cursor layer carries the operations out.
 #include <sql.h>
 
 #include <cstdint>

@@ -1696,7 +1696,7 @@ ColRules column_rules(const std::string& owner, const std::string& table, const 
       break;
     case DL_T_NUMBER: {
       int prec = t.scale == -127 ? 0 : t.precision;
-      std::snprintf(buf, sizeof buf, "ORA_CHK_NUM(%s, %d, %d)", c.c_str(), prec,
+      std::snprintf(buf, sizeof buf, "ORA_CHK_NUM(%s, %d, %d, 1)", c.c_str(), prec,
                     t.scale == -127 ? 0 : t.scale);
       r.check = buf;
       if (t.scale != -127 && prec > 0) {

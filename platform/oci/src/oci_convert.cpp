@@ -331,6 +331,7 @@ PutResult put_value(const Sink& s, const BeValue& v, const DlColType& meta, int*
       n.d = d;
       ub1 bytes[22];
       int len = num_to_oracle(n, bytes);
+      if (len < 0) return fail(ora, 1426);
       size_t need = static_cast<size_t>(len) + (s.dty == SQLT_VNU ? 1 : 0);
       if (static_cast<size_t>(s.size) < need) return fail(ora, 1455);
       if (s.dty == SQLT_VNU) {
@@ -775,6 +776,13 @@ int num_to_oracle(const BeValue& v, ub1* out) {
       out[0] = 0x80;
       return 1;
     }
+    // The form's exponent byte holds 100^-65 to 100^62: a larger magnitude
+    // would wrap into a wrong value, a smaller one is zero as in Oracle.
+    if (!(std::fabs(d) < 1e126)) return -1;
+    if (std::fabs(d) < 1e-130) {
+      out[0] = 0x80;
+      return 1;
+    }
     neg = d < 0;
     if (!few_decimals(std::fabs(d), digits, &nd, &dexp)) {
       // 15 significant digits, "D.DDDDDDDDDDDDDDe+XX", rounded as "%.14e"
@@ -804,6 +812,11 @@ int num_to_oracle(const BeValue& v, ub1* out) {
   size_t np = na / 2;
   if (np > 20) np = 20;
   int exponent = e100 - 1;
+  if (exponent > 62) return -1;  // rounded up to 1E126
+  if (exponent < -65) {
+    out[0] = 0x80;
+    return 1;
+  }
   int len = 0;
   if (!neg) {
     out[len++] = static_cast<ub1>(193 + exponent);

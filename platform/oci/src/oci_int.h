@@ -529,7 +529,7 @@ size_t utf8_char_count(const char* s, size_t n);
 bool stored_datetime(const BeValue& v, DlDateTime* dt);
 
 // Oracle NUMBER 21-byte form.
-int num_to_oracle(const BeValue& v, ub1* out);  // returns the length
+int num_to_oracle(const BeValue& v, ub1* out);  // the length; -1 beyond NUMBER's range
 // 0, 1 malformed, 2 not kept exactly by the stand-in (its decimal text in
 // *inexact when given).
 int num_from_oracle(const ub1* p, size_t len, BeValue* v, std::string* inexact = nullptr);

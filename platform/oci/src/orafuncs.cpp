@@ -1418,12 +1418,17 @@ void fn_chk_len(sqlite3_context* ctx, int, sqlite3_value** v) {
   raise(ctx, 12899, where.c_str());
 }
 
-// ORA_CHK_NUM(value, precision, scale): a number (or number text) that fits
-void fn_chk_num(sqlite3_context* ctx, int, sqlite3_value** v) {
+// ORA_CHK_NUM(value, precision, scale[, number]): a number (or number text)
+// that fits. With the fourth argument the column is a NUMBER, whose
+// magnitude stops below 1E126 whatever its precision: beyond that Oracle
+// answers "numeric overflow" instead of storing a value it cannot give back.
+// Tables made before the fourth argument keep the three-argument check.
+void fn_chk_num(sqlite3_context* ctx, int argc, sqlite3_value** v) {
   if (is_null(v[0])) return sqlite3_result_int(ctx, 1);
   if (!no_dates(ctx, v, 1)) return;
   Num a;
   if (!num_arg(ctx, v[0], &a)) return;
+  if (argc > 3 && !a.is_int && !(std::fabs(a.d) < 1e126)) return raise(ctx, 1426);
   int p = sqlite3_value_int(v[1]), s = sqlite3_value_int(v[2]);
   if (p > 0) {
     if (a.is_int && s >= 0) {
@@ -1882,6 +1887,7 @@ const FnReg kScalars[] = {
     {"ORA_CAST_DATETIME", 2, SESSION, fn_cast_datetime},
     {"ORA_CHK_LEN", 6, PURE, fn_chk_len},
     {"ORA_CHK_NUM", 3, PURE, fn_chk_num},
+    {"ORA_CHK_NUM", 4, PURE, fn_chk_num},
     {"ORA_CHK_RAW", 5, PURE, fn_chk_raw},
     {"ORA_IS_DATETIME", 2, PURE, fn_is_datetime},
     {"ORA_TO_DATETIME", 3, SESSION, fn_to_datetime},

@@ -62,18 +62,19 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_MAX_PROCEDURE_NAME_LEN, 92},
       {SQL_GETDATA_EXTENSIONS, 0xF},
       // Cursors: every type scrolls, read-only, with locks or by values;
-      // no positioned or bulk operation anywhere yet.
+      // keyset-driven cursors change rows by key, static ones position and
+      // refresh.
       {SQL_SCROLL_CONCURRENCY, 0xB},
       {SQL_SCROLL_OPTIONS, 0x1F},
-      {SQL_STATIC_CURSOR_ATTRIBUTES1, 0xF},
+      {SQL_STATIC_CURSOR_ATTRIBUTES1, 0x124F},
       {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1},
-      {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0xF},
+      {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0xF3E4F},
       {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0x5},
       {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x207B},
       {SQL_NULL_COLLATION, SQL_NC_HIGH},
       {SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081},
-      {SQL_POS_OPERATIONS, 0},
-      {SQL_LOCK_TYPES, 0},
+      {SQL_POS_OPERATIONS, 0x1F},
+      {SQL_LOCK_TYPES, 1},
       {SQL_POSITIONED_STATEMENTS, 0},
       {SQL_OJ_CAPABILITIES, 0x7B},
       {65003, 0x7B},

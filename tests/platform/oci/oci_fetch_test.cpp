@@ -315,6 +315,53 @@ TEST_F(OciTest, NumbersTravelInOraclesForm) {
   }
 }
 
+// NUMBER holds magnitudes below 1E126; its form has no exponent for more.
+// A larger value is refused where it would be stored or handed out, never
+// wrapped into another number; one below 1E-130 is zero, as in Oracle.
+TEST_F(OciTest, NumbersBeyondOraclesRangeAreRefusedNotWrapped) {
+  Conn c(db.dir, "scott", "tiger");
+  struct Case {
+    const char* expr;
+    int ora;               // the fetch's error, or 0
+    std::vector<ub1> vnu;  // its NUMBER form when it succeeds
+  } cases[] = {
+      {"1e126", 1426, {}},
+      {"-1e126", 1426, {}},
+      {"5e300", 1426, {}},
+      {"1e126 - 1e110", 1426, {}},  // fifteen digits round it up to 1E126
+      {"9.9e125", 0, {2, 255, 100}},
+      {"1e-130", 0, {2, 128, 2}},
+      {"1e-131", 0, {1, 128}},
+      {"-1e-131", 0, {1, 128}},
+  };
+  for (const auto& k : cases) {
+    SCOPED_TRACE(k.expr);
+    OCIStmt* st = c.stmt(std::string("select ") + k.expr + " from dual");
+    ub1 vnu[22] = {};
+    OCIDefine* d = nullptr;
+    OCIDefineByPos(st, &d, c.err, 1, vnu, sizeof vnu, SQLT_VNU, nullptr, nullptr, nullptr, OCI_DEFAULT);
+    const sword rc = OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT);
+    if (k.ora) {
+      ASSERT_EQ(OCI_ERROR, rc);
+      EXPECT_EQ(k.ora, errcode(c.err));
+    } else {
+      ASSERT_EQ(OCI_SUCCESS, rc) << errtext(c.err);
+      EXPECT_EQ(k.vnu, std::vector<ub1>(vnu, vnu + k.vnu.size()));
+    }
+  }
+  // A NUMBER column refuses what it could not give back; BINARY_DOUBLE keeps it.
+  c.run("create table big (n number, p number(38), b binary_double)");
+  OCIStmt* st = c.stmt("insert into big (n) values (5e300)");
+  EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+  EXPECT_EQ(1426, errcode(c.err));
+  st = c.stmt("insert into big (p) values (-1e130)");
+  EXPECT_EQ(OCI_ERROR, OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT));
+  EXPECT_TRUE(errcode(c.err) == 1426 || errcode(c.err) == 1438) << errcode(c.err);
+  st = c.stmt("insert into big (n, b) values (9.9e125, 5e300)");
+  EXPECT_EQ(OCI_SUCCESS, OCIStmtExecute(c.svc, st, c.err, 1, 0, nullptr, nullptr, OCI_DEFAULT)) << errtext(c.err);
+  EXPECT_EQ("0", c.scalar("select count(*) from big where n is null"));
+}
+
 TEST_F(OciTest, LongColumnsArriveInPiecesThroughNeedData) {
   Conn c(db.dir, "scott", "tiger");
   c.run("create table l (id number, txt long)");
