@@ -114,6 +114,8 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_MAX_CATALOG_NAME_LEN, 0),
     N(SQL_POSITIONED_STATEMENTS, 0),
     N(SQL_STATIC_SENSITIVITY, 0),
+    // NULLs sort above every value, as Oracle and the embedded default sort.
+    N(SQL_NULL_COLLATION, SQL_NC_HIGH),
     N(SQL_FILE_USAGE, 0),
     N(SQL_MAX_COLUMNS_IN_GROUP_BY, 0),
     N(SQL_MAX_COLUMNS_IN_INDEX, 0),
@@ -160,7 +162,6 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_CONVERT_FUNCTIONS, 1),
     N(SQL_NON_NULLABLE_COLUMNS, 1),
     N(SQL_LOCK_TYPES, 1),
-    N(SQL_NULL_COLLATION, 1),
     N(SQL_ACTIVE_ENVIRONMENTS, 1),
     N(SQL_SQL_CONFORMANCE, 1),
     N(SQL_DROP_VIEW, 1),
@@ -218,7 +219,8 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_STATIC_CURSOR_ATTRIBUTES1, 0x124F),  // positioned, refreshed; changed by key only when keyset-driven
     N(SQL_SQL92_PREDICATES, 0x1E07),
     N(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1),
-    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0),
+    // Dynamic cursors: NEXT and RELATIVE, nothing positioned yet.
+    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0x5),
     N(SQL_KEYSET_CURSOR_ATTRIBUTES1, 0xF3E4F),
     N(SQL_SQL92_GRANT, 0x1FF0),
     N(SQL_CONVERT_BIT, 0x31FF),
@@ -226,8 +228,11 @@ constexpr GetInfoRow kGetInfo[] = {
     N(SQL_CREATE_TABLE, 0x37FF),
     N(SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES2, 0x5081),
     N(SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081),
-    N(SQL_KEYSET_CURSOR_ATTRIBUTES2, 0),
-    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0),
+    // Read-only, lock and values concurrency; others' updates and deletes
+    // seen, and a dynamic cursor's additions; an exact count of a keyset,
+    // an approximate one otherwise.
+    N(SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x106B),
+    N(SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x207B),
     N(SQL_CONVERT_BIGINT, 0x71FF),
     N(SQL_CONVERT_DECIMAL, 0x71FF),
     N(SQL_CONVERT_DOUBLE, 0x71FF),

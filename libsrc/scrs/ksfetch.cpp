@@ -138,11 +138,12 @@ int PrepareReread(ScsCursor *cur, KsFetchState *st, uint32_t groups) {
   if (int rc = EnsureCursor(cur, &cur->aux2)) return rc;
   AnalysedSQL *a = &cur->rereadStmt;
   if (int rc = Analyse(a, cur->sqlCopy, cur->noCatalogs)) return rc;
-  // A bare "*" beside more items needs its table named.
+  // A bare "*" beside more items needs its table named, as the FROM
+  // clause names it: by its alias, else by the table's own name.
   std::string star;
   if (cur->tables && cur->tables->count == 1) {
     const auto *t = static_cast<const TableRef *>(VArray_At(cur->tables, 0));
-    star = t->alias[0] ? t->alias : (t->owner[0] ? std::string(t->owner) + "." + t->table : t->table);
+    star = t->alias[0] ? t->alias : t->table;
   }
   int rc = SCR_SelectListAppendMark(a, star.c_str());
   if (rc == kOk) {
@@ -287,6 +288,7 @@ void KS_FetchStateReset(KsFetchState *st) {
   st->rowCount = -1;
   st->windowStart = 0;
   st->windowState = -6;
+  st->windowRow = -1;
 }
 
 int KS_GetKeySet_KSD(ScsCursor *cur) {
@@ -480,10 +482,14 @@ int scs_p_FetchMixed(ScsCursor *cur, KsFetchState *st, int32_t value, uint16_t o
   int32_t s = st->windowStart;
   const uint32_t keyset = static_cast<uint32_t>(K);
   // Moves the window; the rowset then starts at its first key.
+  // The window's first row is known from FIRST on while it moves forward.
   auto rebuild = [&](int direction, int32_t offset, int32_t state) -> int {
     int rc = MoveKeys(cur, st, keyset, direction, offset);
     if (rc != kOk) return rc;
     W = static_cast<int32_t>(HeldKeys(st));
+    if (direction == KS_FIRST) st->windowRow = 0;
+    else if (direction == KS_RELATIVE && offset > 0 && st->windowRow >= 0) st->windowRow += offset;
+    else st->windowRow = -1;
     st->windowState = state;
     s = 0;
     return kOk;
@@ -561,7 +567,9 @@ int scs_p_FetchMixed(ScsCursor *cur, KsFetchState *st, int32_t value, uint16_t o
   int16_t *status = st->dyn.status ? st->dyn.status + s : nullptr;
   if ((rc = ReadRowset(cur, st, st->dyn.keys, static_cast<uint32_t>(s), n, rs, status, nullptr))) return rc;
   if ((rc = scs_p_ConcAfterRowset(cur, st->dyn.keys, static_cast<uint32_t>(s), n, status, rs->status))) return rc;
-  // The count is known only when one window holds the whole result.
-  if (st->rowCount == -1 && W < K && st->windowState == -2) st->rowCount = W;
+  // A short window ends the result: its count is known when the window's
+  // place is.
+  if (W < K && st->windowRow >= 0 && st->windowRow + W <= INT32_MAX)
+    st->rowCount = static_cast<int32_t>(st->windowRow + W);
   return kOk;
 }

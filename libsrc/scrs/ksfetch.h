@@ -30,6 +30,7 @@ struct KsFetchState {
   int32_t rowCount = -1;      // rows of a dynamic or mixed result, when known exactly
   int32_t windowStart = 0;    // mixed: the rowset's first row within the window
   int32_t windowState = -6;   // mixed: -6 invalid, -1 moved, -2 at the start, -3 at the end, -5 beyond the end
+  int64_t windowRow = -1;     // mixed: 0-based row of the window's first key when known (moved forward from FIRST)
 };
 
 // Frees what the state holds; it starts over (a new statement or result).

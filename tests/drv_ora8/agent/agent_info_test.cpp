@@ -61,14 +61,17 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_MAX_COLUMN_NAME_LEN, 30},
       {SQL_MAX_PROCEDURE_NAME_LEN, 92},
       {SQL_GETDATA_EXTENSIONS, 0xF},
-      // Cursors: every type scrolls; keyset-driven cursors change rows by
-      // key, static ones position and refresh.
+      // Cursors: every type scrolls, read-only, with locks or by values;
+      // keyset-driven cursors change rows by key, static ones position and
+      // refresh.
       {SQL_SCROLL_CONCURRENCY, 0xB},
       {SQL_SCROLL_OPTIONS, 0x1F},
       {SQL_STATIC_CURSOR_ATTRIBUTES1, 0x124F},
       {SQL_FORWARD_ONLY_CURSOR_ATTRIBUTES1, 0x1},
       {SQL_KEYSET_CURSOR_ATTRIBUTES1, 0xF3E4F},
-      {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0},
+      {SQL_DYNAMIC_CURSOR_ATTRIBUTES1, 0x5},
+      {SQL_DYNAMIC_CURSOR_ATTRIBUTES2, 0x207B},
+      {SQL_NULL_COLLATION, SQL_NC_HIGH},
       {SQL_STATIC_CURSOR_ATTRIBUTES2, 0x5081},
       {SQL_POS_OPERATIONS, 0x1F},
       {SQL_LOCK_TYPES, 1},
@@ -80,7 +83,7 @@ TEST_F(InfoTest, IntegerAnswers) {
       {SQL_TIMEDATE_FUNCTIONS, 0x1FFFFF},
       {SQL_CONVERT_VARCHAR, 0x2F1FF},
       {SQL_ALTER_TABLE, 0xFB049},
-      {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0},
+      {SQL_KEYSET_CURSOR_ATTRIBUTES2, 0x106B},
       {SQL_MAX_INDEX_SIZE, 2000},
       {SQL_MAX_DRIVER_CONNECTIONS, 0},
       {SQL_CURSOR_SENSITIVITY, 1},
