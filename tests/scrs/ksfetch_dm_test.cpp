@@ -4,11 +4,15 @@
 // the cursor is open.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "dm_session.h"
 #include "harness.h"
+#ifdef KVD_OCILITE_HOOKS
+#include "ocilite.h"
+#endif
 
 namespace {
 
@@ -390,6 +394,77 @@ TEST_P(DmKeyset, KeysFoundForEveryKindOfTable) {
   SQLULEN type = 0;
   ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, &type, 0, nullptr), SQL_SUCCESS);
   EXPECT_EQ(type, SQL_CURSOR_STATIC);
+}
+
+#ifdef KVD_OCILITE_HOOKS
+// A mixed cursor reads keys only when its rowset leaves the keyset window:
+// the rowsets inside it prepare nothing, the one beyond prepares the key
+// query anew.
+TEST_P(DmKeyset, MixedPreparesItsKeyQueryOnlyWhenTheWindowMoves) {
+  Cursor(SQL_CURSOR_KEYSET_DRIVEN, 5, 20);
+  Run("SELECT K, A FROM MT ORDER BY K");
+  ASSERT_EQ(Fetch(SQL_FETCH_NEXT), SQL_SUCCESS) << State();
+  const unsigned prepares = ocilite_test_calls(OCILITE_T_PREPARE);
+  for (int i = 1; i < 4; ++i) {
+    ASSERT_EQ(Fetch(SQL_FETCH_NEXT), SQL_SUCCESS) << State();
+    EXPECT_EQ(rs.k[0], 10 + 50 * i);
+  }
+  EXPECT_EQ(ocilite_test_calls(OCILITE_T_PREPARE), prepares);
+  ASSERT_EQ(Fetch(SQL_FETCH_NEXT), SQL_SUCCESS) << State();
+  EXPECT_EQ(rs.k[0], 210);
+  EXPECT_GT(ocilite_test_calls(OCILITE_T_PREPARE), prepares);
+}
+#endif
+
+// Users A and AB own tables BC and C: the same letters, other keys. Prepared
+// in turn on one connection, each table is read back by its own key.
+TEST_P(DmKeyset, TablesWhoseOwnerAndNameRunTogetherKeepTheirOwnKeys) {
+  const std::string tool = std::string("'") + KVD_BUILD_DIR + "/bin/ocilite-admin' ";
+  const std::string dir = harness::AdminDatabase(std::string("keyset_owners_") + GetParam(), {});
+  ASSERT_FALSE(dir.empty());
+  const std::string quoted = "'" + dir + "' ";
+  const struct {
+    const char *user;
+    std::vector<const char *> sql;
+  } owners[] = {
+      {"a", {"create table bc (k number(10) not null primary key, v varchar2(10))", "insert into bc values (1, 'a1')",
+             "insert into bc values (2, 'a2')"}},
+      {"ab", {"create table c (id number(10) not null primary key, v varchar2(10))", "insert into c values (10, 'b1')",
+              "insert into c values (20, 'b2')", "insert into c values (30, 'b3')"}},
+  };
+  for (const auto &o : owners) {
+    ASSERT_EQ(std::system((tool + "adduser " + quoted + o.user + " Pw1 >/dev/null").c_str()), 0) << o.user;
+    for (const char *sql : o.sql)
+      ASSERT_EQ(std::system((tool + "sql " + quoted + o.user + " Pw1 \"" + sql + "\" >/dev/null").c_str()), 0) << sql;
+  }
+  Close();
+  other.Close();
+  db = dir;
+  Open(ConnStr());
+  other.Open(ConnStr());
+  const struct {
+    const char *select;
+    const char *update;
+    const char *value;  // the second row's value after the update
+    std::vector<int> keys;
+  } reads[] = {
+      {"SELECT K, V FROM A.BC ORDER BY K", "UPDATE A.BC SET V = 'z' WHERE K = 2", "z", {1, 2}},
+      {"SELECT ID, V FROM AB.C ORDER BY ID", "UPDATE AB.C SET V = 'z' WHERE ID = 20", "z", {10, 20, 30}},
+      {"SELECT K, V FROM A.BC ORDER BY K", "UPDATE A.BC SET V = 'y' WHERE K = 2", "y", {1, 2}},
+  };
+  for (const auto &r : reads) {
+    SCOPED_TRACE(r.select);
+    Cursor(SQL_CURSOR_KEYSET_DRIVEN, 10);
+    Run(r.select);
+    ASSERT_EQ(Fetch(SQL_FETCH_NEXT), SQL_SUCCESS) << State();
+    EXPECT_EQ(Ks(), r.keys);
+    Other(r.update);
+    ASSERT_EQ(Fetch(SQL_FETCH_FIRST), SQL_SUCCESS) << State();
+    EXPECT_EQ(Ks(), r.keys);
+    EXPECT_STREQ(rs.a[1], r.value);
+    SQLFreeStmt(stmt, SQL_CLOSE);
+    SQLFreeStmt(stmt, SQL_UNBIND);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Drivers, DmKeyset, ::testing::Values("kvd_w", "kvd_a"),
