@@ -12,6 +12,7 @@
 #include "odbc/dataset.h"
 #include "odbc/sqlstate.h"
 #include "scrs/dsc.h"
+#include "scrs/sc_conc.h"
 #include "scrs/keyquery.h"
 #include "scrs/ks.h"
 #include "scrs/sc_install.h"
@@ -360,6 +361,7 @@ int PosKeyed(ScsCursor *cur, int32_t row, int16_t **status, int32_t *count, Data
   Runner run{cur};
   int32_t acted = 0, done = 0;
   int code = 0;
+  std::vector<uint32_t> updated;  // values cache rows changed here
   for (int64_t i = first; i <= last && code == 0; ++i) {
     const int64_t v = i - first;
     if (i < ws) continue;
@@ -382,7 +384,16 @@ int PosKeyed(ScsCursor *cur, int32_t row, int16_t **status, int32_t *count, Data
     st[v] = s;
     if (ks->rowStatus) ks->rowStatus[i] = s;
     if (ok) ++done;
+    if (ok && update && kr.current && cache == cur->valuesCache) updated.push_back(kr.currentRow);
   }
+  // The compared values of a row this cursor updated are its new ones: a
+  // second update before the next fetch must not take our own change for
+  // someone else's. Where they cannot be read again the old ones stay, and
+  // such an update is refused (01001), never done blind.
+  if (code == 0 && !updated.empty() && cur->cursorType != SCS_STATIC && base - 1 - ws >= 0)
+    (void)scs_p_RefetchOptConcVals(cur, ks->keys, static_cast<uint32_t>(base - 1 - ws),
+                                   static_cast<uint32_t>(cache->rows), updated.data(),
+                                   static_cast<uint32_t>(updated.size()));
   return Finish(cur, code, st, entries, acted, done, true, status, count);
 }
 

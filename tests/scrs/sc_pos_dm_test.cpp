@@ -307,6 +307,20 @@ TEST_P(DmSetPos, ValuesConcurrencyRefusesRowsChangedSinceTheFetch) {
   EXPECT_EQ(Read(), Changed(want));
 }
 
+// Values concurrency compares what the cursor last knew of a row: after its
+// own update that is the updated row, so a second update of it without a
+// fetch between is not taken for someone else's change.
+TEST_P(DmSetPos, ValuesConcurrencyKnowsItsOwnUpdate) {
+  OpenCursor(10, 1, SQL_CONCUR_VALUES);
+  Name(1, "first");
+  ASSERT_EQ(SetPos(2, SQL_UPDATE), SQL_SUCCESS) << State();
+  Name(1, "second");
+  rs.sal[1] = 222;
+  EXPECT_EQ(SetPos(2, SQL_UPDATE), SQL_SUCCESS) << State();
+  EXPECT_EQ(rs.status[1], SQL_ROW_UPDATED);
+  EXPECT_EQ(Read(), Changed({{2, Emp(2, "second", "222")}}));
+}
+
 // Lock concurrency, autocommit off: the rows fetched stay locked against
 // the other user until the transaction ends; the positioned update is ours.
 TEST_P(DmSetPos, LockConcurrencyHoldsTheRowsUntilTheTransactionEnds) {
