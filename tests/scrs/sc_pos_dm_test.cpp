@@ -365,6 +365,20 @@ TEST_P(DmSetPos, ParameterArraySurvivesASetPos) {
   SQLULEN size = 0;
   ASSERT_EQ(SQLGetStmtAttr(stmt, SQL_ATTR_PARAMSET_SIZE, &size, 0, nullptr), SQL_SUCCESS);
   EXPECT_EQ(size, 5u);
+  // ... and a parameter array run next on the statement inserts every row.
+  ASSERT_EQ(SQLFreeStmt(stmt, SQL_UNBIND), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_CONCURRENCY, P(SQL_CONCUR_READ_ONLY), 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_CURSOR_TYPE, P(SQL_CURSOR_FORWARD_ONLY), 0), SQL_SUCCESS);
+  SQLINTEGER ids[5] = {31, 32, 33, 34, 35};
+  SQLULEN processed = 0;
+  ASSERT_EQ(SQLSetStmtAttr(stmt, SQL_ATTR_PARAMS_PROCESSED_PTR, &processed, 0), SQL_SUCCESS);
+  ASSERT_EQ(SQLBindParameter(stmt, 1, SQL_PARAM_INPUT, SQL_C_LONG, SQL_INTEGER, 0, 0, ids, 0, nullptr), SQL_SUCCESS);
+  ASSERT_EQ(SQLExecDirect(stmt, Text("INSERT INTO EMP (ID, NAME, SAL) VALUES (?, 'p', 1)"), SQL_NTS), SQL_SUCCESS)
+      << State();
+  EXPECT_EQ(processed, 5u);
+  std::vector<std::pair<int, std::vector<std::string>>> want = {{1, Emp(1, "e1", "5")}};
+  for (int id : ids) want.push_back({id, {std::to_string(id), "p", "1", "<NULL>"}});
+  EXPECT_EQ(Read(), Changed(want));
 }
 
 TEST_P(DmSetPos, BulkOperationsByBookmark) {
