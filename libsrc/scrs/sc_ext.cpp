@@ -5,6 +5,7 @@
 
 #include <strings.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -34,7 +35,7 @@ struct Snapshot {
 
 std::mutex g_snapMutex;
 std::unordered_map<DrvHandle, Snapshot> g_snaps;
-ScsErrorMover g_mover = nullptr;
+std::atomic<ScsErrorMover> g_mover{nullptr};  // set at every connect
 DRV_FreeCursor_t g_freeBelow = nullptr;
 
 const DrvObject *Lower() { return scs_LowerObject(); }
@@ -146,7 +147,7 @@ bool ReturnsResult(DrvHandle cursor, int32_t *rc) {
 
 }  // namespace
 
-void scs_SetErrorMover(ScsErrorMover mover) { g_mover = mover; }
+void scs_SetErrorMover(ScsErrorMover mover) { g_mover.store(mover, std::memory_order_release); }
 
 int32_t scs_AllocPrepare(DrvHandle conn, const char *sql, int32_t concurrency, int32_t cursorType, DrvHandle *out) {
   if (!out) return E_S1009;
@@ -163,7 +164,7 @@ int32_t scs_AllocPrepare(DrvHandle conn, const char *sql, int32_t concurrency, i
   if (sql) {
     if (int32_t rc = scs_Prepare(cursor, sql)) {
       // The cursor goes: its messages are the connection's now.
-      if (g_mover) g_mover(cursor, conn);
+      if (const ScsErrorMover mover = g_mover.load(std::memory_order_acquire)) mover(cursor, conn);
       FreeCursor(cursor);
       return rc;
     }

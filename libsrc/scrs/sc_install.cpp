@@ -5,6 +5,7 @@
 #include <sqlext.h>
 #include <strings.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -61,10 +62,15 @@ struct LayerCursor {
 std::mutex g_cursorsMutex;
 std::unordered_map<DrvHandle, LayerCursor> g_cursors;
 
-ScsCursorLookup g_lookup = nullptr;
+// Set at every connect (always to the same function) while other threads'
+// statements read it.
+std::atomic<ScsCursorLookup> g_lookup{nullptr};
 
 // The agent's own record of a cursor, when the agent keeps one.
-ScsCursor *AgentRecord(DrvHandle cursor) { return g_lookup ? g_lookup(cursor) : nullptr; }
+ScsCursor *AgentRecord(DrvHandle cursor) {
+  const ScsCursorLookup lookup = g_lookup.load(std::memory_order_acquire);
+  return lookup ? lookup(cursor) : nullptr;
+}
 
 // Frees what a record holds. Lower cursors are freed only while the lower
 // connection is known to hold them.
@@ -1200,7 +1206,7 @@ int32_t scs_GetErrors(DrvHandle h, DrvMsgList *out) {
   return 0;
 }
 
-void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup = lookup; }
+void scs_SetCursorLookup(ScsCursorLookup lookup) { g_lookup.store(lookup, std::memory_order_release); }
 
 ScsCursor *scs_p_AgentRecord(DrvHandle cursor) { return AgentRecord(cursor); }
 

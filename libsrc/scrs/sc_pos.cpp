@@ -3,6 +3,7 @@
 
 #include <sqlext.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,7 +22,7 @@
 
 namespace {
 
-ScsSetPosStarter g_starter = nullptr;
+std::atomic<ScsSetPosStarter> g_starter{nullptr};  // set at every connect
 
 constexpr int16_t kIndRowIgnored = -4;
 constexpr int16_t kIndColumnIgnored = -6;
@@ -399,7 +400,7 @@ int PosKeyed(ScsCursor *cur, int32_t row, int16_t **status, int32_t *count, Data
 
 }  // namespace
 
-void scs_SetSetPosStarter(ScsSetPosStarter starter) { g_starter = starter; }
+void scs_SetSetPosStarter(ScsSetPosStarter starter) { g_starter.store(starter, std::memory_order_release); }
 
 int scs_p_PosDelete(ScsCursor *cur, int32_t row, int16_t **status, int32_t *count, Dataset *marks) {
   Handed h{marks, nullptr};
@@ -526,7 +527,8 @@ int32_t scs_SetPos(DrvHandle cursor, int32_t row, uint16_t op, uint16_t lock, in
   h.values = nullptr;
   h.columns = nullptr;
   layer->rowsAffected = 0;
-  int32_t rc = rec && g_starter ? g_starter(cursor) : 0;
+  const ScsSetPosStarter starter = g_starter.load(std::memory_order_acquire);
+  int32_t rc = rec && starter ? starter(cursor) : 0;
   if (rc == E_IM922) return rc;
   if (rc == 0) rc = scs_SetPosRun(hold, status, count);
   if (rc != 0) {
