@@ -43,12 +43,6 @@ bool IsLongOraType(int16_t t) { return t == SQLT_LNG || t == SQLT_LBI || t == SQ
 bool IsLobOraType(int16_t t) { return t == SQLT_CLOB || t == SQLT_BLOB; }
 
 
-void FreeDataset(Dataset *ds) {
-  if (!ds) return;
-  DatasetFree(ds);
-  free(ds);
-}
-
 }  // namespace
 
 // Back from a REF CURSOR result to the procedure's own DB_Curs.
@@ -239,8 +233,8 @@ int32_t ORA_FreeCursor(DrvHandle h) {
   DB_Curs_Delete(cur->savedDbCurs);
   free(cur->paramInfo);
   free(cur->name);
-  FreeDataset(cur->params);
-  FreeDataset(cur->saved);
+  DatasetDelete(cur->params);
+  DatasetDelete(cur->saved);
   ErrList_Free(&cur->errs);
   free(cur);
   return 0;
@@ -394,7 +388,7 @@ int32_t ORA_Prepare(DrvHandle h, const char *sql) {
 int32_t ORA_SetParams(DrvHandle h, Dataset *params) {
   AgentCursor *cur = Agent_Cursor(h);
   if (!cur) return E_S1009;
-  if (cur->params != params) FreeDataset(cur->params);
+  if (cur->params != params) DatasetDelete(cur->params);
   cur->params = params;
   return 0;
 }

@@ -228,6 +228,12 @@ void DatasetFree(Dataset *ds) {
   ds->rows = 0;
 }
 
+void DatasetDelete(Dataset *ds) {
+  if (!ds) return;
+  DatasetFree(ds);
+  std::free(ds);
+}
+
 int DatasetAllocRows(Dataset *ds, int32_t n) {
   if (!ds || n < 0) return E_S1000;
   if (ds->columns > ds->slots) return E_S1001;

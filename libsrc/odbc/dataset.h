@@ -111,6 +111,9 @@ void DatasetColFree(DatasetCol *col, int32_t n);
 // Frees every slot's storage and the column array; all counts become 0.
 void DatasetFree(Dataset *ds);
 
+// Frees a Dataset taken from the heap (malloc) and its cells; none is fine.
+void DatasetDelete(Dataset *ds);
+
 // Lays ds out from count descriptions (type and octet length of each) with
 // storage for capacity rows.
 int DatasetFromColDescs(const ColDesc *descs, uint16_t count, int32_t capacity, Dataset *ds);

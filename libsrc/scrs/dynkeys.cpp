@@ -16,18 +16,7 @@ constexpr int kGeneral = E_S1000;
 constexpr int kNoMemory = E_S1001;
 constexpr uint16_t kChunk = 1000;  // keys per lower fetch
 
-void FreeDataset(Dataset *ds) {
-  if (!ds) return;
-  DatasetFree(ds);
-  free(ds);
-}
 using DatasetPtr = std::unique_ptr<Dataset, void (*)(Dataset *)>;
-
-struct Analysis {
-  AnalysedSQL a{};
-  Analysis() { SCR_AnalysedInit(&a); }
-  ~Analysis() { SCR_AnalysedFree(&a); }
-};
 
 // A lower call's result with its warning taken aside: the call did its
 // work, and the key fetch goes on and ends with the warning.
@@ -64,10 +53,10 @@ int ReadKeys(const KsDynFetch &f, uint64_t want, Dataset *out, Warnings &warn) {
 int Keep(Dataset **ds, uint32_t start, uint32_t count) {
   Dataset *kept = nullptr;
   if (int rc = DatasetCloneLayout(&kept, *ds, static_cast<int32_t>(count))) return rc;
-  DatasetPtr hold(kept, FreeDataset);
+  DatasetPtr hold(kept, DatasetDelete);
   for (uint32_t r = 0; r < count; ++r)
     if (int rc = DatasetRowCopy(kept, *ds, r, start + r, 1)) return rc;
-  FreeDataset(*ds);
+  DatasetDelete(*ds);
   *ds = hold.release();
   return kOk;
 }
@@ -76,8 +65,8 @@ int Keep(Dataset **ds, uint32_t start, uint32_t count) {
 
 void KS_DynFetchFree(KsDynFetch *f) {
   if (!f) return;
-  FreeDataset(f->keys);
-  FreeDataset(f->bounds);
+  DatasetDelete(f->keys);
+  DatasetDelete(f->bounds);
   free(f->status);
   f->keys = f->bounds = nullptr;
   f->status = nullptr;
@@ -106,7 +95,7 @@ int FetchDynKeys(KsDynFetch *f, int direction, int32_t offset, Warnings &warn) {
   }
   if ((dir == KS_NEXT || dir == KS_PRIOR) && !f->bounds) return kGeneral;
 
-  Analysis cursor, key;
+  ScopedAnalysed cursor, key;
   int rc = SCR_AnalyseSQL(&cursor.a, f->sql, 0, f->noCatalogs);
   if (rc == kOk) rc = KS_KeyOrderByBuild(&cursor.a, f->sort.keys, orderItems, f->maxOrderBy);
   if (rc == kOk) rc = SCR_AnalyseSQL(&key.a, cursor.a.text2, 1, f->noCatalogs);
@@ -115,7 +104,7 @@ int FetchDynKeys(KsDynFetch *f, int direction, int32_t offset, Warnings &warn) {
   spec.bounds = f->bounds;
   Dataset *predicate = nullptr;
   if ((rc = KS_KeySelectBuild(spec, &key.a, dir, mode, f->noCatalogs, &predicate))) return rc;
-  DatasetPtr params(predicate, FreeDataset);
+  DatasetPtr params(predicate, DatasetDelete);
   std::string text = key.a.text2 ? key.a.text2 : "";
   if (dir == KS_PRIOR || dir == KS_LAST) {
     // Backwards from the boundary: the keys come in reverse order.
@@ -128,7 +117,7 @@ int FetchDynKeys(KsDynFetch *f, int direction, int32_t offset, Warnings &warn) {
   if (f->userParams) {
     if ((rc = DatasetClone(&sent, f->userParams))) return rc;
     if (params && params->columns && (rc = DatasetJoinCols(sent, params.get()))) {
-      FreeDataset(sent);
+      DatasetDelete(sent);
       return rc;
     }
   } else if (params && params->columns) {
@@ -136,13 +125,13 @@ int FetchDynKeys(KsDynFetch *f, int direction, int32_t offset, Warnings &warn) {
   }
   if (sent) {
     rc = warn(DrvCall<&DrvOps::DRV_SetParams>(f->lower, f->aux, sent));
-    if (f->lower->flags & 1) FreeDataset(sent);
+    if (f->lower->flags & 1) DatasetDelete(sent);
     if (rc != kOk) return rc;
   }
   if ((rc = warn(DrvCall<&DrvOps::DRV_Execute>(f->lower, f->aux)))) return rc;
   auto *fetched = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
   if (!fetched) return kNoMemory;
-  DatasetPtr rows(fetched, FreeDataset);
+  DatasetPtr rows(fetched, DatasetDelete);
   rc = ReadKeys(*f, want, fetched, warn);
   // A close that fails takes nothing from the keys read; its warning is kept.
   warn(DrvCall<&DrvOps::DRV_CloseCursor>(f->lower, f->aux));
@@ -182,7 +171,7 @@ int FetchDynKeys(KsDynFetch *f, int direction, int32_t offset, Warnings &warn) {
   // column; the keys held keep the key columns alone.
   Dataset *bounds = nullptr;
   if ((rc = DatasetCloneLayout(&bounds, rows.get(), 2))) return rc;
-  DatasetPtr holdBounds(bounds, FreeDataset);
+  DatasetPtr holdBounds(bounds, DatasetDelete);
   if ((rc = DatasetRowCopy(bounds, rows.get(), 0, 0, 0)) ||
       (rc = DatasetRowCopy(bounds, rows.get(), 1, static_cast<uint32_t>(rows->rows - 1), 0)))
     return rc;

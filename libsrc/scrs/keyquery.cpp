@@ -29,12 +29,6 @@ template <class F> int Guarded(F &&f) {
   }
 }
 
-void FreeDataset(Dataset *ds) {
-  if (!ds) return;
-  DatasetFree(ds);
-  free(ds);
-}
-
 }  // namespace
 
 std::string KS_ColumnRef(const ScsColDesc &col, uint8_t tableCount) {
@@ -157,7 +151,7 @@ int KS_KeyParamsBuild(const Dataset *src, uint32_t first, uint32_t groups, uint3
   if (total > UINT16_MAX) return kGeneral;
   auto *ds = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
   if (!ds) return kNoMemory;
-  std::unique_ptr<Dataset, void (*)(Dataset *)> hold(ds, FreeDataset);
+  std::unique_ptr<Dataset, void (*)(Dataset *)> hold(ds, DatasetDelete);
   if (int rc = DatasetInit(ds, static_cast<uint16_t>(total))) return rc;
   ds->capacity = 1;
   const uint32_t last = static_cast<uint32_t>(src->rows) - 1;
@@ -398,11 +392,11 @@ int ks_DynKeyParamsBuild(const KsSortSpec &s, int direction, int mode, Dataset *
     if (params.size() > UINT16_MAX) return kGeneral;
     auto *ds = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
     if (!ds) return kNoMemory;
-    std::unique_ptr<Dataset, void (*)(Dataset *)> hold(ds, FreeDataset);
+    std::unique_ptr<Dataset, void (*)(Dataset *)> hold(ds, DatasetDelete);
     // The boundary row alone, so that every parameter column is one row.
     Dataset *one = nullptr;
     if (int rc = DatasetCloneLayout(&one, s.bounds, 1)) return rc;
-    std::unique_ptr<Dataset, void (*)(Dataset *)> holdOne(one, FreeDataset);
+    std::unique_ptr<Dataset, void (*)(Dataset *)> holdOne(one, DatasetDelete);
     if (int rc = DatasetRowCopy(one, const_cast<Dataset *>(s.bounds), 0, static_cast<uint32_t>(row), 0)) return rc;
     one->rows = 1;
     for (size_t p = 0; p < params.size(); ++p) {

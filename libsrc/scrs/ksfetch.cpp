@@ -29,20 +29,7 @@ constexpr int kOk = 0;
 constexpr int kGeneral = E_S1000;
 constexpr int kNoMemory = E_S1001;
 
-void FreeDataset(Dataset *ds) {
-  if (!ds) return;
-  DatasetFree(ds);
-  free(ds);
-}
 using DatasetPtr = std::unique_ptr<Dataset, void (*)(Dataset *)>;
-
-struct Analysis {
-  AnalysedSQL a{};
-  Analysis() { SCR_AnalysedInit(&a); }
-  ~Analysis() { SCR_AnalysedFree(&a); }
-  Analysis(const Analysis &) = delete;
-  Analysis &operator=(const Analysis &) = delete;
-};
 
 int Analyse(AnalysedSQL *a, const char *text, int noCatalogs) {
   SCR_AnalysedFree(a);
@@ -76,13 +63,13 @@ int EnsureCursor(ScsCursor *cur, uint32_t *aux) {
 // them) behind the layer's own, whose markers stand first. The Dataset
 // goes to the layer below.
 int SendParams(ScsCursor *cur, uint32_t aux, Dataset *own) {
-  DatasetPtr mine(own, FreeDataset);
+  DatasetPtr mine(own, DatasetDelete);
   Dataset *sent = nullptr;
   if (HasUserParams(cur)) {
     if (int rc = DatasetClone(&sent, cur->userParams)) return rc;
     if (mine && mine->columns) {
       if (int rc = DatasetJoinCols(sent, mine.get())) {
-        FreeDataset(sent);
+        DatasetDelete(sent);
         return rc;
       }
     }
@@ -91,7 +78,7 @@ int SendParams(ScsCursor *cur, uint32_t aux, Dataset *own) {
   }
   if (!sent) return kOk;
   const int rc = DrvCall<&DrvOps::DRV_SetParams>(cur->drv, aux, sent);
-  if (cur->drv->flags & 1) FreeDataset(sent);
+  if (cur->drv->flags & 1) DatasetDelete(sent);
   return rc;
 }
 
@@ -236,7 +223,7 @@ int ReadRowset(ScsCursor *cur, KsFetchState *st, const Dataset *keys, uint32_t f
                int16_t *keyStatus, uint32_t *missing) {
   auto *fetched = static_cast<Dataset *>(calloc(1, sizeof(Dataset)));
   if (!fetched) return kNoMemory;
-  DatasetPtr hold(fetched, FreeDataset);
+  DatasetPtr hold(fetched, DatasetDelete);
   if (int rc = RowsByKey(cur, st, keys, first, n, fetched)) return rc;
   return scs_p_MarkMissingRows(cur, fetched, keys, first, n, rs, keyStatus, missing);
 }
@@ -293,7 +280,7 @@ void KS_FetchStateReset(KsFetchState *st) {
 
 int KS_GetKeySet_KSD(ScsCursor *cur) {
   if (!cur || !cur->keyset || KeyCount(cur) == 0 || !cur->sqlCopy) return kGeneral;
-  Analysis order, key;
+  ScopedAnalysed order, key;
   int rc = Analyse(&order.a, cur->sqlCopy, cur->noCatalogs);
   if (rc == kOk) rc = KS_KeyOrderByBuild(&order.a, KeyCols(cur), OrderItems(cur), cur->maxOrderByColumns);
   if (rc == kOk) rc = Analyse(&key.a, order.a.text2, cur->noCatalogs);

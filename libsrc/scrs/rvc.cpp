@@ -40,12 +40,6 @@ std::string Where(const RowVerCtl *ctl) {
   return std::string("HCONN = '") + conn + "' AND HCURS = '" + curs + "'";
 }
 
-void FreeDataset(Dataset *ds) {
-  if (!ds) return;
-  DatasetFree(ds);
-  free(ds);
-}
-
 // A heap Dataset of one row, one text column per digest text, handed down
 // with DRV_SetParams (the layer below takes it).
 int Params(const std::vector<std::string> &texts, Dataset **out) {
@@ -59,7 +53,7 @@ int Params(const std::vector<std::string> &texts, Dataset **out) {
   for (size_t c = 0; c < texts.size(); ++c) ds->cols[c] = {VT_VARCHAR2, kParamSize, nullptr, nullptr};
   ds->columns = static_cast<uint16_t>(texts.size());
   if (int rc = DatasetAllocRows(ds, 1)) {
-    FreeDataset(ds);
+    DatasetDelete(ds);
     return rc;
   }
   for (size_t c = 0; c < texts.size(); ++c) {
@@ -78,7 +72,7 @@ int ExecWith(RowVerCtl *ctl, const std::vector<std::string> &texts) {
   Dataset *p = nullptr;
   if (int rc = Params(texts, &p)) return rc;
   int rc = DrvCall<&DrvOps::DRV_SetParams>(ctl->lower, ctl->stmt, p);
-  if (ctl->lower->flags & 1) FreeDataset(p);
+  if (ctl->lower->flags & 1) DatasetDelete(p);
   if (rc != kOk) return rc;
   if (ctl->needbind) {
     std::vector<ParamInfo> info(texts.size(), ParamInfo{1, 1, kDigits, 0, PARAM_IN});

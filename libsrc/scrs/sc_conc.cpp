@@ -29,12 +29,6 @@ constexpr int kNoMemory = E_S1001;
 constexpr int16_t kRowDeleted = 1;          // SQL_ROW_DELETED
 constexpr uint16_t kMaxFetch = 65535;       // DRV_Fetch counts rows in 16 bits
 
-void FreeDataset(Dataset *ds) {
-  if (!ds) return;
-  DatasetFree(ds);
-  free(ds);
-}
-
 template <class F>
 int Guarded(F &&f) {
   try {
@@ -76,7 +70,7 @@ int EnsureAux(ScsCursor *cur, uint32_t *aux) {
 
 int SendParams(ScsCursor *cur, DrvHandle h, Dataset *ds) {
   const int rc = DrvCall<&DrvOps::DRV_SetParams>(cur->drv, h, ds);
-  if (cur->drv->flags & 1) FreeDataset(ds);
+  if (cur->drv->flags & 1) DatasetDelete(ds);
   return rc;
 }
 
@@ -327,11 +321,11 @@ int scs_p_GetOptConcColVals(ScsCursor *cur, const Dataset *params, const Dataset
     if (withUser) {
       Dataset *user = nullptr;
       if ((rc = DatasetClone(&user, cur->userParams)) || (rc = DatasetJoinCols(user, kp))) {
-        FreeDataset(user);
-        FreeDataset(kp);
+        DatasetDelete(user);
+        DatasetDelete(kp);
         break;
       }
-      FreeDataset(kp);
+      DatasetDelete(kp);
       sent = user;
     }
     if ((rc = SendParams(cur, h, sent))) break;
@@ -411,7 +405,7 @@ int scs_p_RefetchOptConcVals(ScsCursor *cur, const Dataset *keys, uint32_t first
     if (rows[i] >= static_cast<uint32_t>(kept->rows) || rows[i] >= static_cast<uint32_t>(fresh->rows)) continue;
     rc = DatasetRowCopy(kept, fresh, rows[i], rows[i], 1);
   }
-  FreeDataset(fresh);
+  DatasetDelete(fresh);
   return rc;
 }
 

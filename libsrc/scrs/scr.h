@@ -69,6 +69,15 @@ struct ScsOrderCol {
 
 void SCR_AnalysedInit(AnalysedSQL *a);
 void SCR_AnalysedFree(AnalysedSQL *a);
+
+// An analysis that frees itself at the end of its scope.
+struct ScopedAnalysed {
+  AnalysedSQL a{};
+  ScopedAnalysed() { SCR_AnalysedInit(&a); }
+  ~ScopedAnalysed() { SCR_AnalysedFree(&a); }
+  ScopedAnalysed(const ScopedAnalysed &) = delete;
+  ScopedAnalysed &operator=(const ScopedAnalysed &) = delete;
+};
 // Parses text into the record. Mode 0 computes the flags of a SELECT.
 int SCR_AnalyseSQL(AnalysedSQL *a, const char *text, int mode, int keepQualifier);
 // The parse step shared with the parameter description: frees the record,

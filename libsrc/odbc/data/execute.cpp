@@ -572,12 +572,6 @@ ParamInfo *InfoToSend(Stmt *stmt, uint16_t count) {
   return info;
 }
 
-void FreeDataset(Dataset *ds) {
-  if (!ds) return;
-  DatasetFree(ds);
-  free(ds);
-}
-
 bool Filled(const Stmt *stmt, int slot) { return stmt->drv && stmt->drv->table && DrvOpsSlotFilled(*stmt->drv->table, slot); }
 
 // Hands the values (ds, or none) and the parameter information the agent
@@ -656,7 +650,7 @@ int32_t SendAndExecute(Stmt *stmt, Dataset *ds) {
     stmt->paramData = ds;
     return rc;
   }
-  if (ds && (!handed || (stmt->drv->flags & DRVOBJ_CALLER_FREES))) FreeDataset(ds);
+  if (ds && (!handed || (stmt->drv->flags & DRVOBJ_CALLER_FREES))) DatasetDelete(ds);
   return rc;
 }
 
@@ -871,7 +865,7 @@ SQLRETURN Execute(Stmt *stmt, bool agent) {
   const auto rows = static_cast<uint64_t>(ds->rows);
   if (rows == 0) {
     // Every row is ignored: nothing runs.
-    FreeDataset(ds);
+    DatasetDelete(ds);
     FreeResultColDescs(stmt);
     if (stmt->rowsProcessed) *stmt->rowsProcessed = 0;
     StatusesFinish(stmt, false);
@@ -885,7 +879,7 @@ SQLRETURN Execute(Stmt *stmt, bool agent) {
 SQLRETURN ExecuteFinish(Stmt *stmt, uint64_t rowsProcessed) {
   FreeResultColDescs(stmt);
   if (stmt->paramData) {
-    if (stmt->drv && (stmt->drv->flags & DRVOBJ_CALLER_FREES)) FreeDataset(stmt->paramData);
+    if (stmt->drv && (stmt->drv->flags & DRVOBJ_CALLER_FREES)) DatasetDelete(stmt->paramData);
     stmt->paramData = nullptr;
   }
   const int32_t code = stmt->pending;
