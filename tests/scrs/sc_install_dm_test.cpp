@@ -511,10 +511,15 @@ TEST_P(DmStatic, BaseColumnsOfAnotherUsersTableAndOfAWildcard) {
   // HR's table, which SCOTT reaches through a public synonym.
   const std::string tool = std::string("'") + KVD_BUILD_DIR + "/bin/ocilite-admin' ";
   const std::string db = "'" + Database() + "' ";
-  ASSERT_EQ(std::system((tool + "adduser " + db + "hr Secret1 >/dev/null").c_str()), 0);
-  for (const char *sql : {"create table staff (id number(6), name varchar2(20))", "insert into staff values (7, 'KING')",
-                          "create public synonym staff for staff"})
-    ASSERT_EQ(std::system((tool + "sql " + db + "hr Secret1 \"" + sql + "\" >/dev/null").c_str()), 0) << sql;
+  // The database is the process's: the second driver's run finds HR made.
+  static bool made = false;
+  if (!made) {
+    ASSERT_EQ(std::system((tool + "adduser " + db + "hr Secret1 >/dev/null").c_str()), 0);
+    for (const char *sql : {"create table staff (id number(6), name varchar2(20))",
+                            "insert into staff values (7, 'KING')", "create public synonym staff for staff"})
+      ASSERT_EQ(std::system((tool + "sql " + db + "hr Secret1 \"" + sql + "\" >/dev/null").c_str()), 0) << sql;
+    made = true;
+  }
   Connect();
   ASSERT_TRUE(SQL_SUCCEEDED(SQLSetStmtAttr(stmt, 1052, P(1), 0))) << State();
   const struct {
