@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "odbc/dataset.h"
+#include "odbc/sqlstate.h"
 #include "odbc/valuetype.h"
 #include "util/utf.h"
 
@@ -352,4 +353,12 @@ void GUIDToChar(char *dst, const SQLGUID *g) {
 int64_t NtsPieceBytes(int16_t cType, const void *data) {
   return cType == SQL_C_WCHAR ? static_cast<int64_t>(2 * utf16_length(static_cast<const uint16_t *>(data)))
                               : static_cast<int64_t>(strlen(static_cast<const char *>(data)));
+}
+
+int32_t PieceArgsCheck(const void *data, int64_t length) {
+  if (length == SQL_DEFAULT_PARAM) return E_S1C00;
+  if ((!data && length != SQL_NULL_DATA && length != 0) ||
+      (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
+    return E_S1009;
+  return 0;
 }

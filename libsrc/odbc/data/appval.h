@@ -44,6 +44,10 @@ inline bool IsVariableCType(int16_t cType) {
 // two bytes each, for SQL_C_WCHAR; else bytes before the NUL.
 int64_t NtsPieceBytes(int16_t cType, const void *data);
 
+// The arguments of one SQLPutData piece: 0, S1C00 for SQL_DEFAULT_PARAM,
+// S1009 for no data with a length or a negative length no piece has.
+int32_t PieceArgsCheck(const void *data, int64_t length);
+
 // Cell width of a NUMERIC value's text: sign, 39 digits of the 128-bit value,
 // a point and up to 128 zeros that a scale of -128 adds, and room to spare.
 constexpr uint32_t kNumericTextWidth = 170;

@@ -1248,10 +1248,7 @@ SQLRETURN ParamDataAgent(Stmt *stmt, void **token) {
 namespace {
 
 SQLRETURN PutPiece(Stmt *stmt, const void *data, int64_t length) {
-  if (length == SQL_DEFAULT_PARAM) return Fail(stmt, E_S1C00);
-  if ((!data && length != SQL_NULL_DATA && length != 0) ||
-      (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
-    return Fail(stmt, E_S1009);
+  if (int32_t code = PieceArgsCheck(data, length)) return Fail(stmt, code);
   if (stmt->daeAgentIndex < 0 || stmt->daeAgentIndex >= BoundCount(stmt)) return Fail(stmt, E_S1010);
   const ParamBinding &b = stmt->params[stmt->daeAgentIndex];
   const int16_t cType = b.cType;
@@ -1355,10 +1352,7 @@ SQLRETURN PutDataAgent(Stmt *stmt, const void *data, int64_t length) {
 
 int32_t DaeAppendPiece(void **bufp, int64_t *heldp, int16_t cType, int64_t fixedSize, const void *data,
                        int64_t length) {
-  if (length == SQL_DEFAULT_PARAM) return E_S1C00;
-  if ((!data && length != SQL_NULL_DATA && length != 0) ||
-      (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
-    return E_S1009;
+  if (int32_t code = PieceArgsCheck(data, length)) return code;
   void *&buf = *bufp;
   int64_t &held = *heldp;
   if (length == SQL_NULL_DATA) {

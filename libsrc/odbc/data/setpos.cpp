@@ -938,10 +938,7 @@ SQLRETURN ParamDataSetPosAgent(Stmt *stmt, void **token) {
 SQLRETURN PutDataSetPosAgent(Stmt *stmt, const void *data, int64_t length) {
   BoundCol *bc = stmt->daeAgentIndex >= 0 ? NodeAt(stmt, static_cast<uint32_t>(stmt->daeAgentIndex)) : nullptr;
   if (!bc) return Fail(stmt, E_S1010);
-  if (length == SQL_DEFAULT_PARAM) return Fail(stmt, E_S1C00);
-  if ((!data && length != SQL_NULL_DATA && length != 0) ||
-      (length < 0 && length != SQL_NTS && length != SQL_NULL_DATA))
-    return Fail(stmt, E_S1009);
+  if (int32_t code = PieceArgsCheck(data, length)) return Fail(stmt, code);
   const int16_t t = CTypeOf(stmt, bc);
   uint32_t width = 0;
   int32_t vt = CTypeToValueType(t, &width);
